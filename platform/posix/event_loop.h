@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "platform/timers.h"
+
+namespace aviolog::platform::posix {
+
+// A single-threaded loop of timers and file descriptors, the Linux stand-in for a
+// window's message loop: handlers run one at a time on the thread that calls run().
+class EventLoop final : public Timers {
+public:
+    using FdHandler = std::function<void(short revents)>;
+
+    void setTimerSink(TimerSink* sink) { sink_ = sink; }
+    void start(int id, int intervalMs) override;
+    void stop(int id) override;
+    bool isRunning(int id) const override;
+
+    // Watches fd for the poll events given; events 0 still reports hang-ups and errors.
+    void watch(int fd, short events, FdHandler handler);
+    void setEvents(int fd, short events);
+    void unwatch(int fd);
+
+    // Runs until quit() is called from a handler.
+    void run();
+    void quit() { quit_ = true; }
+    // Waits at most maxWaitMs for one round of due timers and ready descriptors.
+    void runOnce(int maxWaitMs);
+
+private:
+    struct Timer {
+        int intervalMs;
+        std::int64_t dueMs;
+    };
+    struct Watch {
+        short events;
+        FdHandler handler;
+    };
+    static std::int64_t nowMs();
+    void fireDueTimers();
+
+    TimerSink* sink_ = nullptr;
+    std::map<int, Timer> timers_;
+    std::map<int, Watch> watches_;
+    bool quit_ = false;
+};
+
+}  // namespace aviolog::platform::posix

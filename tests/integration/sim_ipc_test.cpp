@@ -1,0 +1,210 @@
+// The simulator link against an aviolog-sim process over the real Linux transport.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_sim_ipc.h"
+#include "recorder/sim_link.h"
+#include "recorder/sim_variables.h"
+#include "recorder/timer_ids.h"
+#include "tests/support/child_process.h"
+#include "tests/support/sim_fixture.h"
+#include "tests/support/virtual_scheduler.h"
+
+namespace aviolog::recorder {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string uniquePrefix() {
+    static int runs = 0;
+    return "aviolog-test-" + std::to_string(getpid()) + "-" + std::to_string(++runs) + "-";
+}
+
+// An aviolog-sim process serving under a socket prefix of its own.
+struct SimProcess {
+    SimProcess(const std::string& prefix, std::vector<std::string> extra = {},
+               const std::string& scenario = "short-hop.scn") {
+        std::vector<std::string> args{"--scenario", test::dataPath("scenarios/" + scenario),
+                                      "--ipc-prefix", prefix, "--status", "0"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        process = std::make_unique<test::ChildProcess>(AVIOLOG_SIM_PATH, args);
+    }
+    // Waits until the simulator accepts connections under the class name.
+    bool listening(const std::string& prefix, std::string_view windowClass = "UIPCMAIN") {
+        platform::posix::PosixSimIpc probe(prefix);
+        for (int i = 0; i < 500; ++i) {
+            if (const auto w = probe.findWindow(windowClass)) {
+                probe.releaseWindow(w);
+                return true;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
+    std::unique_ptr<test::ChildProcess> process;
+};
+
+class RecordingWindow final : public LinkLossWindow {
+public:
+    platform::Timers& timers() override { return timers_; }
+    void enableResumeLog() override { ++resumeEnabled; }
+    test::VirtualScheduler timers_;
+    int resumeEnabled = 0;
+};
+
+struct Client {
+    explicit Client(const std::string& prefix) : ipc(prefix), link(ipc, clock) {
+        link.attachWindow(&window);
+        // The protocol's 2000 ms and 100 ms, shortened so a lost simulator shows in ms.
+        link.setTimingForTests(100, 2);
+    }
+    platform::posix::PosixClock clock;
+    platform::posix::PosixSimIpc ipc;
+    RecordingWindow window;
+    SimLink link;
+};
+
+TEST(SimIpcIntegration, OpenReadAndWriteOverTheLinuxTransport) {
+    const std::string prefix = uniquePrefix();
+    SimProcess sim(prefix);
+    ASSERT_TRUE(sim.listening(prefix)) << sim.process->output();
+    Client client(prefix);
+    ASSERT_TRUE(client.link.open(0)) << client.link.lastResult();
+    EXPECT_EQ(client.link.fsuipcVersion(), 0x34800000u);
+    EXPECT_EQ(client.link.simulatorVersion(), 7u);
+    EXPECT_EQ(readS16(client.link, var::ParkingBrake), kParkingBrakeSet);
+
+    ASSERT_TRUE(writeU16(client.link, var::PauseControl, 1));
+    EXPECT_NE(readU16(client.link, var::PauseIndicator).value_or(0), 0);
+    ASSERT_TRUE(writeU16(client.link, var::PauseControl, 0));
+    EXPECT_EQ(readU16(client.link, var::PauseIndicator).value_or(1), 0);
+
+    // The library version written at the first open never shows in the simulator version.
+    client.link.close();
+    ASSERT_TRUE(client.link.open(0)) << client.link.lastResult();
+    EXPECT_EQ(client.link.simulatorVersion(), 7u);
+    EXPECT_GT(readFuelOnBoardKg(client.link), 0.0);
+}
+
+TEST(SimIpcIntegration, VersionChecksThroughEachWindowClass) {
+    struct Row {
+        const char* name;
+        std::string window;
+        std::string fsuipcVersion;
+        std::string simVersion;
+        std::uint32_t expected;
+    };
+    const Row rows[] = {
+        {"current peer", "UIPCMAIN", "34800000", "FADE0007", SimLink::kOk},
+        {"legacy window", "FS98MAIN", "34800000", "FADE0007", SimLink::kOk},
+        {"one below the minimum", "UIPCMAIN", "19980004", "FADE0007", SimLink::kWrongPeer},
+        {"one below, legacy window", "FS98MAIN", "19980004", "FADE0007",
+         SimLink::kWrongPeerLegacy},
+        {"the minimum itself", "FS98MAIN", "19980005", "FADE0006", SimLink::kOk},
+        {"not the interface", "UIPCMAIN", "34800000", "12340007", SimLink::kWrongPeer},
+    };
+    for (const Row& row : rows) {
+        const std::string prefix = uniquePrefix();
+        SimProcess sim(prefix, {"--window", row.window, "--fsuipc-version", row.fsuipcVersion,
+                                "--sim-version", row.simVersion});
+        ASSERT_TRUE(sim.listening(prefix, row.window)) << row.name << sim.process->output();
+        Client client(prefix);
+        EXPECT_EQ(client.link.open(0), row.expected == SimLink::kOk) << row.name;
+        EXPECT_EQ(client.link.lastResult(), row.expected) << row.name;
+    }
+}
+
+TEST(SimIpcIntegration, NoSimulatorRunning) {
+    Client client(uniquePrefix());
+    EXPECT_FALSE(client.link.open(0));
+    EXPECT_EQ(client.link.lastResult(), SimLink::kNoWindow);
+}
+
+TEST(SimIpcIntegration, KilledSimulatorIsLostAndAFreshOneIsFound) {
+    const std::string prefix = uniquePrefix();
+    auto sim = std::make_unique<SimProcess>(prefix);
+    ASSERT_TRUE(sim->listening(prefix));
+    Client client(prefix);
+    ASSERT_TRUE(client.link.open(0));
+    sim->process->signal(SIGKILL);
+    sim->process->wait(5000);
+
+    for (int failure = 1; failure <= 4; ++failure) {
+        EXPECT_FALSE(readU16(client.link, var::ParkingBrake).has_value());
+    }
+    EXPECT_EQ(client.link.failureCount(), SimLink::kLostCount);
+    EXPECT_EQ(client.window.resumeEnabled, 1);
+    EXPECT_TRUE(client.window.timers_.isRunning(kConnectTimer));
+    EXPECT_FALSE(client.link.isOpen());
+
+    // A new simulator under the same name: the old window stays gone, a new open finds it.
+    sim = std::make_unique<SimProcess>(prefix);
+    ASSERT_TRUE(sim->listening(prefix));
+    ASSERT_TRUE(client.link.open(0)) << client.link.lastResult();
+    EXPECT_EQ(client.link.simulatorVersion(), 7u);
+    EXPECT_TRUE(readU16(client.link, var::ParkingBrake).has_value());
+}
+
+TEST(SimIpcIntegration, DeadPeerGivesSendFailedAndAHungOneTimesOut) {
+    const std::string prefix = uniquePrefix();
+    SimProcess sim(prefix);
+    ASSERT_TRUE(sim.listening(prefix));
+    Client client(prefix);
+    ASSERT_TRUE(client.link.open(0));
+
+    sim.process->signal(SIGSTOP);
+    EXPECT_FALSE(readU16(client.link, var::ParkingBrake).has_value());
+    EXPECT_EQ(client.link.lastResult(), SimLink::kTimedOut);
+    EXPECT_EQ(client.link.failureCount(), 1);
+
+    // Once it runs again, it drops the requests we gave up on and answers new ones.
+    sim.process->signal(SIGCONT);
+    EXPECT_EQ(readS16(client.link, var::ParkingBrake), kParkingBrakeSet);
+    EXPECT_EQ(client.link.failureCount(), 0);
+
+    sim.process->signal(SIGKILL);
+    sim.process->wait(5000);
+    EXPECT_FALSE(readU16(client.link, var::ParkingBrake).has_value());
+    EXPECT_EQ(client.link.lastResult(), SimLink::kSendFailed);
+}
+
+TEST(SimIpcIntegration, SilentCommandStopsAnsweringForAWhile) {
+    const std::string prefix = uniquePrefix();
+    SimProcess sim(prefix);
+    ASSERT_TRUE(sim.listening(prefix));
+    Client client(prefix);
+    ASSERT_TRUE(client.link.open(0));
+    sim.process->writeLine("silent 1");
+    std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(readU16(client.link, var::ParkingBrake).has_value());
+    EXPECT_EQ(client.link.lastResult(), SimLink::kTimedOut);
+    std::this_thread::sleep_for(1200ms);
+    EXPECT_EQ(readS16(client.link, var::ParkingBrake), kParkingBrakeSet);
+}
+
+TEST(SimIpcIntegration, ProbeFollowsAFlightUntilTheSimulatorStops) {
+    const std::string prefix = uniquePrefix();
+    SimProcess sim(prefix, {"--speed", "40", "--exit-when-parked"});
+    ASSERT_TRUE(sim.listening(prefix));
+    test::ChildProcess probe(AVIOLOG_PROBE_PATH, {"--ipc-prefix", prefix, "--interval-ms", "100",
+                                                  "--exit-on-loss", "--wait", "10"});
+    EXPECT_EQ(probe.wait(120000), 0) << probe.output();
+    const std::string out = probe.output();
+    EXPECT_NE(out.find("connected; interface version 3.48, simulator 7"), std::string::npos) << out;
+    EXPECT_NE(out.find(" GND brake SET"), std::string::npos) << out;
+    EXPECT_NE(out.find(" AIR "), std::string::npos) << out;
+    EXPECT_NE(out.find("gear up"), std::string::npos) << out;
+    EXPECT_NE(out.find("simulator lost"), std::string::npos) << out;
+    EXPECT_EQ(sim.process->wait(10000), 0) << sim.process->output();
+}
+
+}  // namespace
+}  // namespace aviolog::recorder

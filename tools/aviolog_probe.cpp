@@ -1,0 +1,252 @@
+// aviolog-probe: is my simulator connected, and what does it report? Opens the simulator
+// link as the recorder does and prints the live variables at a fixed interval.
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "common/text_format.h"
+#include "platform/posix/event_loop.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_sim_ipc.h"
+#include "recorder/sim_link.h"
+#include "recorder/sim_variables.h"
+#include "recorder/timer_ids.h"
+
+namespace {
+
+using namespace aviolog;
+using namespace aviolog::recorder;
+
+constexpr const char* kUsage =
+    "usage: aviolog-probe [options]\n"
+    "  --interval-ms N     print the variables every N ms (default 1000)\n"
+    "  --count N           stop after N lines (default: never)\n"
+    "  --wait SECONDS      give up when no simulator is found in time (default: wait forever)\n"
+    "  --exit-on-loss      stop when the simulator is lost instead of waiting for it\n"
+    "  --ipc-prefix PREFIX prefix of the socket name (to reach a test simulator)\n";
+
+struct Options {
+    int intervalMs = 1000;
+    long count = 0;
+    double waitSec = 0.0;
+    bool exitOnLoss = false;
+    std::string prefix;
+};
+
+bool parseOptions(int argc, char** argv, Options* options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        }
+        if (arg == "--exit-on-loss") {
+            options->exitOnLoss = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "aviolog-probe: %s needs a value\n%s", argv[i], kUsage);
+            return false;
+        }
+        const char* value = argv[++i];
+        char* end = nullptr;
+        if (arg == "--ipc-prefix") {
+            options->prefix = value;
+            continue;
+        }
+        const double number = std::strtod(value, &end);
+        const bool numeric = end != value && *end == '\0' && number >= 0.0;
+        if (arg == "--interval-ms" && numeric && number >= 10.0) {
+            options->intervalMs = static_cast<int>(number);
+        } else if (arg == "--count" && numeric) {
+            options->count = static_cast<long>(number);
+        } else if (arg == "--wait" && numeric) {
+            options->waitSec = number;
+        } else {
+            std::fprintf(stderr, "aviolog-probe: bad option %s %s\n%s", argv[i - 1], value, kUsage);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Everything the probe shows, read in one exchange.
+struct Snapshot {
+    std::uint8_t zuluHour, zuluMinute;
+    std::uint16_t dayOfYear, year;
+    std::int32_t latitude, altitudeM, groundAltitude, pitch, heading, verticalSpeed;
+    std::uint32_t longitude, groundSpeed, indicatedAirspeed;
+    std::uint16_t onGround, windSpeed, windDirection, com1, altimeter;
+    std::int16_t parkingBrake;
+    std::int32_t gear, flaps;
+    std::uint16_t flapIncrement, n1[2], density;
+    double grossWeightLbs;
+    std::uint16_t pauseIndicator, slew, rate, crashed;
+    std::uint32_t tankLevel[kTankCount], tankCapacity[kTankCount];
+};
+
+bool readSnapshot(SimLink& link, Snapshot& s) {
+    const struct {
+        SimVariable v;
+        void* to;
+    } items[] = {
+        {var::ZuluHour, &s.zuluHour},
+        {var::ZuluMinute, &s.zuluMinute},
+        {var::ZuluDayOfYear, &s.dayOfYear},
+        {var::ZuluYear, &s.year},
+        {var::Latitude, &s.latitude},
+        {var::Longitude, &s.longitude},
+        {var::Altitude, &s.altitudeM},
+        {var::GroundAltitude, &s.groundAltitude},
+        {var::Pitch, &s.pitch},
+        {var::Heading, &s.heading},
+        {var::VerticalSpeed, &s.verticalSpeed},
+        {var::GroundSpeed, &s.groundSpeed},
+        {var::IndicatedAirspeed, &s.indicatedAirspeed},
+        {var::OnGround, &s.onGround},
+        {var::WindSpeed, &s.windSpeed},
+        {var::WindDirection, &s.windDirection},
+        {var::Com1Frequency, &s.com1},
+        {var::AltimeterSetting, &s.altimeter},
+        {var::ParkingBrake, &s.parkingBrake},
+        {var::GearControl, &s.gear},
+        {var::FlapsControl, &s.flaps},
+        {var::FlapsDetentIncrement, &s.flapIncrement},
+        {var::Engine1N1, &s.n1[0]},
+        {var::Engine2N1, &s.n1[1]},
+        {var::FuelWeightPerGallon, &s.density},
+        {var::GrossWeight, &s.grossWeightLbs},
+        {var::PauseIndicator, &s.pauseIndicator},
+        {var::SlewMode, &s.slew},
+        {var::SimulationRate, &s.rate},
+        {var::Crashed, &s.crashed},
+    };
+    for (const auto& item : items) {
+        if (!link.read(item.v.offset, item.v.size, item.to)) return false;
+    }
+    for (int t = 0; t < kTankCount; ++t) {
+        if (!link.read(kFuelTanks[t].level.offset, 4, &s.tankLevel[t]) ||
+            !link.read(kFuelTanks[t].capacity.offset, 4, &s.tankCapacity[t])) {
+            return false;
+        }
+    }
+    return link.process();
+}
+
+std::string describe(const Snapshot& s) {
+    double fuelKg = 0.0;
+    for (int t = 0; t < kTankCount; ++t) {
+        fuelKg += convert::tankFuelKg(s.tankLevel[t], s.tankCapacity[t], s.density);
+    }
+    const auto detent = convert::flapDetent(s.flaps, s.flapIncrement);
+    const char* brake = s.parkingBrake == kParkingBrakeSet ? "SET"
+                        : s.parkingBrake == 0              ? "off"
+                                                           : "part";
+    std::string flags;
+    if (s.pauseIndicator != 0) flags += " PAUSED";
+    if (s.slew != 0) flags += " SLEW";
+    if (s.rate != kRateOneX) flags += format(" RATE %gx", s.rate / 256.0);
+    if (s.crashed != 0) flags += " CRASHED";
+    return format(
+        "%02u:%02uZ %s brake %-4s lat %9.5f lon %10.5f alt %6.0f ft agl %5d m hdg %03.0f "
+        "ias %3u gs %3.0f vs %+5.0f pitch %+5.1f gear %s flaps %s n1 %3.0f/%3.0f "
+        "fuel %6.0f kg gw %6.0f lb wind %03.0f/%02u com1 %s qnh %4.0f%s",
+        s.zuluHour, s.zuluMinute, s.onGround != 0 ? "GND" : "AIR", brake,
+        convert::latitudeDegrees(s.latitude), convert::longitudeDegrees(s.longitude),
+        convert::altitudeFeet(s.altitudeM), convert::heightAboveGroundM(s.altitudeM, s.groundAltitude),
+        std::floor(convert::headingDegrees(s.heading)),
+        convert::indicatedAirspeedKnots(s.indicatedAirspeed), convert::groundSpeedKnots(s.groundSpeed),
+        convert::verticalSpeedFpm(s.verticalSpeed), convert::pitchDegrees(s.pitch),
+        s.gear == kGearDown ? "dn" : s.gear == 0 ? "up" : "tr",
+        detent ? std::to_string(*detent).c_str() : "-", convert::n1Percent(s.n1[0]),
+        convert::n1Percent(s.n1[1]), fuelKg, s.grossWeightLbs,
+        std::floor(convert::windDirectionDegrees(s.windDirection)), s.windSpeed,
+        convert::com1Text(s.com1).c_str(), convert::millibars(s.altimeter), flags.c_str());
+}
+
+class Probe final : public platform::TimerSink, public LinkLossWindow {
+public:
+    explicit Probe(const Options& options)
+        : options_(options), ipc_(options.prefix), link_(ipc_, clock_) {
+        loop_.setTimerSink(this);
+        link_.attachWindow(this);
+    }
+
+    int run() {
+        started_ = clock_.monotonicMs();
+        std::printf("aviolog-probe: looking for the simulator...\n");
+        connect();
+        loop_.run();
+        return exitCode_;
+    }
+
+    platform::Timers& timers() override { return loop_; }
+
+    void enableResumeLog() override {
+        std::printf("aviolog-probe: simulator lost (result %u)%s\n", link_.lastResult(),
+                    options_.exitOnLoss ? "" : "; waiting for it to come back");
+        std::fflush(stdout);
+        if (options_.exitOnLoss) loop_.quit();
+        started_ = clock_.monotonicMs();
+    }
+
+    void onTimer(int id) override {
+        if (id == kConnectTimer) connect();
+        if (id == kMonitorTimer) show();
+    }
+
+private:
+    void connect() {
+        loop_.stop(kConnectTimer);
+        if (!link_.open(0)) {
+            if (options_.waitSec > 0.0 &&
+                clock_.monotonicMs() - started_ > static_cast<std::int64_t>(options_.waitSec * 1000)) {
+                std::fprintf(stderr, "aviolog-probe: no simulator found (result %u)\n",
+                             link_.lastResult());
+                exitCode_ = 1;
+                loop_.quit();
+                return;
+            }
+            loop_.start(kConnectTimer, kConnectIntervalMs);
+            return;
+        }
+        link_.setFailureCount(0);
+        std::printf("aviolog-probe: connected; interface version %X.%02X, simulator %u\n",
+                    link_.fsuipcVersion() >> 28, (link_.fsuipcVersion() >> 20) & 0xFF,
+                    link_.simulatorVersion());
+        std::fflush(stdout);
+        show();
+        loop_.start(kMonitorTimer, options_.intervalMs);
+    }
+
+    void show() {
+        Snapshot snapshot{};
+        if (!readSnapshot(link_, snapshot)) return;  // the link counts the failure
+        std::printf("%s\n", describe(snapshot).c_str());
+        std::fflush(stdout);
+        if (options_.count > 0 && ++lines_ >= options_.count) loop_.quit();
+    }
+
+    const Options& options_;
+    platform::posix::PosixClock clock_;
+    platform::posix::PosixSimIpc ipc_;
+    platform::posix::EventLoop loop_;
+    SimLink link_;
+    std::int64_t started_ = 0;
+    long lines_ = 0;
+    int exitCode_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parseOptions(argc, argv, &options)) return 2;
+    Probe probe(options);
+    return probe.run();
+}
