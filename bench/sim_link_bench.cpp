@@ -44,11 +44,11 @@ public:
 private:
     void serve() {
         auto loaded = sim::loadScenario(AVIOLOG_BENCH_SCENARIO);
-        if (!loaded.scenario) {
+        if (!loaded.ok()) {
             std::fprintf(stderr, "bench: %s\n", loaded.error.c_str());
             std::abort();
         }
-        sim::Simulator simulator(*loaded.scenario);
+        sim::Simulator simulator(*loaded.value);
         platform::posix::EventLoop loop;
         platform::posix::SimIpcServer server(
             loop, [&](std::span<std::byte> block) { return simulator.serve(block); });

@@ -261,11 +261,11 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
     auto loaded = sim::loadScenario(options.scenario);
-    if (!loaded.scenario) {
+    if (!loaded.ok()) {
         std::fprintf(stderr, "aviolog-sim: %s\n", loaded.error.c_str());
         return 2;
     }
-    sim::Simulator simulator(*loaded.scenario, options.versions);
+    sim::Simulator simulator(*loaded.value, options.versions);
     SimProgram program(options, simulator);
     return program.run();
 }

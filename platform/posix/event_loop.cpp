@@ -39,7 +39,7 @@ void EventLoop::run() {
 }
 
 void EventLoop::fireDueTimers() {
-    // Like window timers, a late timer fires once and keeps its period from now on.
+    // Like window timers, a late timer fires once and keeps its beat.
     const std::int64_t now = nowMs();
     std::vector<int> due;
     for (const auto& [id, timer] : timers_) {
@@ -48,7 +48,7 @@ void EventLoop::fireDueTimers() {
     for (const int id : due) {
         auto it = timers_.find(id);
         if (it == timers_.end() || it->second.dueMs > now) continue;  // stopped or restarted
-        it->second.dueMs = std::max(it->second.dueMs + it->second.intervalMs, now + 1);
+        while (it->second.dueMs <= now) it->second.dueMs += it->second.intervalMs;
         if (sink_ != nullptr) sink_->onTimer(id);
         if (quit_) return;
     }

@@ -33,12 +33,12 @@ TEST(SimVariables, ConversionsUseTheExactConstants) {
         {"ground speed 1 kt", convert::groundSpeedKnots(33715), 1.0},
         {"vertical speed", convert::verticalSpeedFpm(-256), -196.85040},
         {"true airspeed", convert::trueAirspeedKnots(128 * 250), 250.0},
-        {"indicated airspeed shift", convert::indicatedAirspeedKnots(128 * 140 + 127), 140.0},
+        {"indicated airspeed shift", static_cast<double>(convert::indicatedAirspeedKnots(128 * 140 + 127)), 140.0},
         {"altimeter", convert::millibars(1013 * 16), 1013.0},
         {"wind direction", convert::windDirectionDegrees(0x8000), 180.0},
         {"temperature", convert::totalAirTemperatureC(-256 * 15), -15.0},
         {"N1 full", convert::n1Percent(16384), 100.0},
-        {"height above ground truncates", convert::heightAboveGroundM(100, -(5 * 256 + 128)), 105.0},
+        {"height above ground truncates", static_cast<double>(convert::heightAboveGroundM(100, -(5 * 256 + 128))), 105.0},
         {"fuel, full tanks", 11 * convert::tankFuelKg(kTankFull, 100, 1715), 3342.6},
     };
     for (const Row& row : rows) {

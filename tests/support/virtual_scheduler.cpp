@@ -62,8 +62,8 @@ bool VirtualScheduler::fireNext(std::int64_t limitMs) {
     if (next == timers_.end() || next->second.dueMs > limitMs) return false;
     const int id = next->first;
     passTime(next->second.dueMs - nowMs_);
-    // A timer that fell behind (its handler slept) fires once, then keeps its period.
-    next->second.dueMs = std::max(next->second.dueMs + next->second.intervalMs, nowMs_);
+    // A timer that fell behind (a handler slept) fires once and keeps its beat.
+    while (next->second.dueMs <= nowMs_) next->second.dueMs += next->second.intervalMs;
     next->second.order = nextOrder_++;
     if (sink_ != nullptr) sink_->onTimer(id);
     return true;

@@ -44,7 +44,7 @@ private:
     struct Timer {
         int intervalMs;
         std::int64_t dueMs;
-        std::uint64_t order;  // timers due together fire in the order they were started
+        std::uint64_t order;  // timers due together fire longest-waiting first
     };
     void passTime(std::int64_t ms);
     // Fires the earliest timer due by limitMs; false when none is.
