@@ -30,7 +30,7 @@ namespace wire = platform::wire;
 
 // aviolog-sim's serving code on a thread of its own, flying the short scenario.
 class ServerThread {
-public:
+  public:
     explicit ServerThread(std::string prefix) : prefix_(std::move(prefix)) {
         thread_ = std::thread([this] { serve(); });
         while (!ready_) std::this_thread::yield();
@@ -41,7 +41,7 @@ public:
     }
     const std::string& prefix() const { return prefix_; }
 
-private:
+  private:
     void serve() {
         auto loaded = sim::loadScenario(AVIOLOG_BENCH_SCENARIO);
         if (!loaded.ok()) {
@@ -63,7 +63,9 @@ private:
     std::thread thread_;
 };
 
-std::string benchPrefix() { return "aviolog-bench-" + std::to_string(getpid()) + "-"; }
+std::string benchPrefix() {
+    return "aviolog-bench-" + std::to_string(getpid()) + "-";
+}
 
 void BM_BareSeqpacketRoundTrip(benchmark::State& state) {
     int fds[2];
@@ -125,7 +127,7 @@ BENCHMARK(BM_SimLinkExchange)->Arg(1)->Arg(30)->UseRealTime();
 
 // Keeps the real time of each benchmark (the median when repeated) to print ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
@@ -147,7 +149,7 @@ public:
         }
     }
 
-private:
+  private:
     std::map<std::string, double> realNs_;
 };
 

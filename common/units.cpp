@@ -13,19 +13,23 @@ constexpr double kNmPerKm = 0.5399568;
 
 WeightUnit weightUnitFrom(std::string_view unitSystem) {
     return unitSystem.find("IS") != std::string_view::npos ? WeightUnit::Kilograms
-                                                            : WeightUnit::Pounds;
+                                                           : WeightUnit::Pounds;
 }
 
-long kgToPounds(double kg) { return static_cast<long>(kg * kPoundsPerKg); }
+long kgToPounds(double kg) {
+    return static_cast<long>(kg * kPoundsPerKg);
+}
 
-long poundsToKg(double pounds) { return static_cast<long>(pounds * kKgPerPound); }
+long poundsToKg(double pounds) {
+    return static_cast<long>(pounds * kKgPerPound);
+}
 
 double greatCircleNm(double lat1Deg, double lon1Deg, double lat2Deg, double lon2Deg) {
     const double phi1 = lat1Deg * kRadiansPerDegree;
     const double phi2 = lat2Deg * kRadiansPerDegree;
     const double dLambda = (lon1Deg - lon2Deg) * kRadiansPerDegree;
-    const double c = std::cos(dLambda) * std::cos(phi1) * std::cos(phi2) +
-                     std::sin(phi1) * std::sin(phi2);
+    const double c =
+        std::cos(dLambda) * std::cos(phi1) * std::cos(phi2) + std::sin(phi1) * std::sin(phi2);
     // Rounding can push the cosine of two equal points just past 1, where acos is NaN.
     return std::acos(std::clamp(c, -1.0, 1.0)) * kEarthRadiusKm * kNmPerKm;
 }

@@ -18,7 +18,7 @@ struct CivilTime {
 
 // Wall time, independent of the simulator's clock: waits, time-outs and mail dates.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
 
     // Milliseconds on a clock that never jumps; only differences mean anything.

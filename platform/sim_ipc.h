@@ -13,7 +13,7 @@ using WindowHandle = std::uintptr_t;
 // A named block of shared memory created by the client for one link.
 // Destroying it unmaps any view and releases the name.
 class SharedBlock {
-public:
+  public:
     virtual ~SharedBlock() = default;
     // A writable view of the whole block, or null when it cannot be mapped.
     virtual std::byte* map() = 0;
@@ -37,7 +37,7 @@ struct SendOutcome {
 // Windows ones (window lookup, registered message, global atom, named mapping, send with a
 // time-out) so that the Windows and Linux transports are interchangeable.
 class SimIpc {
-public:
+  public:
     virtual ~SimIpc() = default;
 
     virtual WindowHandle findWindow(std::string_view className) = 0;

@@ -4,7 +4,7 @@ namespace aviolog::platform {
 
 // Receives the ticks of the timers started through Timers.
 class TimerSink {
-public:
+  public:
     virtual ~TimerSink() = default;
     virtual void onTimer(int id) = 0;
 };
@@ -12,7 +12,7 @@ public:
 // Window timers: periodic, identified by a small integer, all run on one thread.
 // Starting a running timer restarts it with the new interval.
 class Timers {
-public:
+  public:
     virtual ~Timers() = default;
     virtual void start(int id, int intervalMs) = 0;
     virtual void stop(int id) = 0;

@@ -30,7 +30,9 @@ constexpr int kFlightTimers[] = {kPositionTimer, kDumpTimer, kMonitorTimer, kGau
 
 SimLink::SimLink(platform::SimIpc& ipc, platform::Clock& clock) : ipc_(ipc), clock_(clock) {}
 
-SimLink::~SimLink() { close(); }
+SimLink::~SimLink() {
+    close();
+}
 
 bool SimLink::fail(std::uint32_t result) {
     lastResult_ = result;
@@ -135,7 +137,9 @@ bool SimLink::write(std::uint32_t offset, std::uint32_t size, const void* source
     return queueWrite(offset, size, source) || linkLost();
 }
 
-bool SimLink::process() { return exchange() || linkLost(); }
+bool SimLink::process() {
+    return exchange() || linkLost();
+}
 
 bool SimLink::exchange() {
     if (view_ == nullptr) return fail(kClosed);
@@ -178,8 +182,7 @@ void SimLink::copyAnswers() {
             if (size > room - wire::kReadHeaderBytes) break;
             if (slot != 0 && size != 0) {
                 if (slot > destinations_.size() || destinations_[slot - 1].size != size) break;
-                std::memcpy(destinations_[slot - 1].address, record + wire::kReadHeaderBytes,
-                            size);
+                std::memcpy(destinations_[slot - 1].address, record + wire::kReadHeaderBytes, size);
             }
             pos += wire::kReadHeaderBytes + size;
         } else if (kind == wire::kRecordWrite && room >= wire::kWriteHeaderBytes) {

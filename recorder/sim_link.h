@@ -12,7 +12,7 @@ namespace aviolog::recorder {
 
 // What the link needs of the main window when it declares the simulator lost.
 class LinkLossWindow {
-public:
+  public:
     virtual ~LinkLossWindow() = default;
     virtual platform::Timers& timers() = 0;
     virtual void enableResumeLog() = 0;
@@ -21,7 +21,7 @@ public:
 // The program's one channel to the simulator interface: reads and writes of numbered
 // variables are queued into a shared block and exchanged with one synchronous message.
 class SimLink {
-public:
+  public:
     enum Result : std::uint32_t {
         kOk = 0,
         kAlreadyOpen = 1,
@@ -80,7 +80,7 @@ public:
         waitMs_ = waitMs;
     }
 
-private:
+  private:
     bool queueRead(std::uint32_t offset, std::uint32_t size, void* destination);
     bool queueWrite(std::uint32_t offset, std::uint32_t size, const void* source);
     bool exchange();

@@ -129,28 +129,52 @@ inline constexpr double kCelsiusPerUnit = 0.00390625;
 inline constexpr double kN1PercentPerUnit = 0.006103515625;
 inline constexpr double kFuelKgFactor = 0.0017718714137322585;  // 0.45359908191545817 / 256
 
-inline double altitudeFeet(std::int32_t metres) { return metres * kFeetPerMetre; }
-inline double latitudeDegrees(std::int32_t raw) { return raw * kLatitudeDegPerUnit; }
+inline double altitudeFeet(std::int32_t metres) {
+    return metres * kFeetPerMetre;
+}
+inline double latitudeDegrees(std::int32_t raw) {
+    return raw * kLatitudeDegPerUnit;
+}
 // East positive; the raw value is taken as unsigned, so results above 180 wrap to west.
 inline double longitudeDegrees(std::uint32_t raw) {
     const double deg = raw * kLongitudeDegPerUnit;
     return deg > 180.0 ? deg - 360.0 : deg;
 }
 // Negative is nose up.
-inline double pitchDegrees(std::int32_t raw) { return raw * kAngleDegPerUnit; }
+inline double pitchDegrees(std::int32_t raw) {
+    return raw * kAngleDegPerUnit;
+}
 inline double headingDegrees(std::int32_t raw) {
     const double deg = raw * kAngleDegPerUnit;
     return deg < 0.0 ? deg + 360.0 : deg;
 }
-inline double groundSpeedKnots(std::uint32_t raw) { return raw * kKnotsPerGroundSpeedUnit; }
-inline double nmFlownPerMinute(std::uint32_t raw) { return raw * kNmPerMinutePerGroundSpeedUnit; }
-inline double trueAirspeedKnots(std::uint32_t raw) { return raw * kKnotsPerTasUnit; }
-inline std::uint32_t indicatedAirspeedKnots(std::uint32_t raw) { return raw >> 7; }
-inline double verticalSpeedFpm(std::int32_t raw) { return raw * kFpmPerVerticalSpeedUnit; }
-inline double millibars(std::uint16_t raw) { return raw * kMillibarsPerUnit; }
-inline double windDirectionDegrees(std::uint16_t raw) { return raw * kWindDegPerUnit; }
-inline double totalAirTemperatureC(std::int16_t raw) { return raw * kCelsiusPerUnit; }
-inline double n1Percent(std::uint16_t raw) { return raw * kN1PercentPerUnit; }
+inline double groundSpeedKnots(std::uint32_t raw) {
+    return raw * kKnotsPerGroundSpeedUnit;
+}
+inline double nmFlownPerMinute(std::uint32_t raw) {
+    return raw * kNmPerMinutePerGroundSpeedUnit;
+}
+inline double trueAirspeedKnots(std::uint32_t raw) {
+    return raw * kKnotsPerTasUnit;
+}
+inline std::uint32_t indicatedAirspeedKnots(std::uint32_t raw) {
+    return raw >> 7;
+}
+inline double verticalSpeedFpm(std::int32_t raw) {
+    return raw * kFpmPerVerticalSpeedUnit;
+}
+inline double millibars(std::uint16_t raw) {
+    return raw * kMillibarsPerUnit;
+}
+inline double windDirectionDegrees(std::uint16_t raw) {
+    return raw * kWindDegPerUnit;
+}
+inline double totalAirTemperatureC(std::int16_t raw) {
+    return raw * kCelsiusPerUnit;
+}
+inline double n1Percent(std::uint16_t raw) {
+    return raw * kN1PercentPerUnit;
+}
 // Whole metres; the division truncates toward zero.
 inline int heightAboveGroundM(std::int32_t altitudeM, std::int32_t groundAltitudeRaw) {
     return altitudeM - groundAltitudeRaw / 256;

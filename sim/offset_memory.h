@@ -11,7 +11,7 @@ namespace aviolog::sim {
 // The simulator interface's 64 KiB of numbered variables, little-endian as on the wire.
 // Accesses that run past the end read zeros and write nothing there.
 class OffsetMemory {
-public:
+  public:
     static constexpr std::size_t kSize = 0x10000;
 
     void read(std::uint32_t offset, std::span<std::byte> out) const;
@@ -31,7 +31,7 @@ public:
     void setS32(std::uint32_t offset, std::int32_t v) { store(offset, v); }
     void setF64(std::uint32_t offset, double v) { store(offset, v); }
 
-private:
+  private:
     // The machines we serve from are little-endian, like the wire.
     template <typename T>
     T load(std::uint32_t offset) const {

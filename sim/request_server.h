@@ -8,7 +8,7 @@ namespace aviolog::sim {
 
 // The server's side of one exchange: what a read returns and what a write does.
 class RequestTarget {
-public:
+  public:
     virtual ~RequestTarget() = default;
     virtual void readVariable(std::uint32_t offset, std::span<std::byte> out) = 0;
     virtual void writeVariable(std::uint32_t offset, std::span<const std::byte> data) = 0;

@@ -116,7 +116,7 @@ constexpr int kParkedLingerMs = 3000;
 
 // Drives the simulator from the wall clock and the operator's input.
 class SimProgram final : public platform::TimerSink {
-public:
+  public:
     SimProgram(const Options& options, sim::Simulator& simulator)
         : options_(options),
           simulator_(simulator),
@@ -152,14 +152,21 @@ public:
 
     void onTimer(int id) override {
         switch (id) {
-            case kModelTick: tick(); break;
-            case kStatus: report(); break;
-            case kParkedExit: loop_.quit(); break;
-            default: break;
+            case kModelTick:
+                tick();
+                break;
+            case kStatus:
+                report();
+                break;
+            case kParkedExit:
+                loop_.quit();
+                break;
+            default:
+                break;
         }
     }
 
-private:
+  private:
     void tick() {
         const auto now = std::chrono::steady_clock::now();
         const double realMs = std::chrono::duration<double, std::milli>(now - lastTick_).count();

@@ -31,7 +31,7 @@ struct CommandResult {
 };
 
 class Simulator : private RequestTarget {
-public:
+  public:
     explicit Simulator(const Scenario& scenario, SimulatorOptions options = {});
     ~Simulator() override;
     Simulator(const Simulator&) = delete;
@@ -61,7 +61,7 @@ public:
     const OffsetMemory& memory() const { return memory_; }
     FlightModel& model() { return *model_; }
 
-private:
+  private:
     void readVariable(std::uint32_t offset, std::span<std::byte> out) override;
     void writeVariable(std::uint32_t offset, std::span<const std::byte> data) override;
 

@@ -158,11 +158,15 @@ std::string describe(const Snapshot& s) {
         "fuel %6.0f kg gw %6.0f lb wind %03.0f/%02u com1 %s qnh %4.0f%s",
         s.zuluHour, s.zuluMinute, s.onGround != 0 ? "GND" : "AIR", brake,
         convert::latitudeDegrees(s.latitude), convert::longitudeDegrees(s.longitude),
-        convert::altitudeFeet(s.altitudeM), convert::heightAboveGroundM(s.altitudeM, s.groundAltitude),
+        convert::altitudeFeet(s.altitudeM),
+        convert::heightAboveGroundM(s.altitudeM, s.groundAltitude),
         std::floor(convert::headingDegrees(s.heading)),
-        convert::indicatedAirspeedKnots(s.indicatedAirspeed), convert::groundSpeedKnots(s.groundSpeed),
-        convert::verticalSpeedFpm(s.verticalSpeed), convert::pitchDegrees(s.pitch),
-        s.gear == kGearDown ? "dn" : s.gear == 0 ? "up" : "tr",
+        convert::indicatedAirspeedKnots(s.indicatedAirspeed),
+        convert::groundSpeedKnots(s.groundSpeed), convert::verticalSpeedFpm(s.verticalSpeed),
+        convert::pitchDegrees(s.pitch),
+        s.gear == kGearDown ? "dn"
+        : s.gear == 0       ? "up"
+                            : "tr",
         detent ? std::to_string(*detent).c_str() : "-", convert::n1Percent(s.n1[0]),
         convert::n1Percent(s.n1[1]), fuelKg, s.grossWeightLbs,
         std::floor(convert::windDirectionDegrees(s.windDirection)), s.windSpeed,
@@ -170,7 +174,7 @@ std::string describe(const Snapshot& s) {
 }
 
 class Probe final : public platform::TimerSink, public LinkLossWindow {
-public:
+  public:
     explicit Probe(const Options& options)
         : options_(options), ipc_(options.prefix), link_(ipc_, clock_) {
         loop_.setTimerSink(this);
@@ -200,12 +204,12 @@ public:
         if (id == kMonitorTimer) show();
     }
 
-private:
+  private:
     void connect() {
         loop_.stop(kConnectTimer);
         if (!link_.open(0)) {
-            if (options_.waitSec > 0.0 &&
-                clock_.monotonicMs() - started_ > static_cast<std::int64_t>(options_.waitSec * 1000)) {
+            if (options_.waitSec > 0.0 && clock_.monotonicMs() - started_ >
+                                              static_cast<std::int64_t>(options_.waitSec * 1000)) {
                 std::fprintf(stderr, "aviolog-probe: no simulator found (result %u)\n",
                              link_.lastResult());
                 exitCode_ = 1;

@@ -19,9 +19,13 @@ void EventLoop::start(int id, int intervalMs) {
     timers_[id] = {interval, nowMs() + interval};
 }
 
-void EventLoop::stop(int id) { timers_.erase(id); }
+void EventLoop::stop(int id) {
+    timers_.erase(id);
+}
 
-bool EventLoop::isRunning(int id) const { return timers_.contains(id); }
+bool EventLoop::isRunning(int id) const {
+    return timers_.contains(id);
+}
 
 void EventLoop::watch(int fd, short events, FdHandler handler) {
     watches_[fd] = {events, std::move(handler)};
@@ -31,7 +35,9 @@ void EventLoop::setEvents(int fd, short events) {
     if (auto it = watches_.find(fd); it != watches_.end()) it->second.events = events;
 }
 
-void EventLoop::unwatch(int fd) { watches_.erase(fd); }
+void EventLoop::unwatch(int fd) {
+    watches_.erase(fd);
+}
 
 void EventLoop::run() {
     quit_ = false;

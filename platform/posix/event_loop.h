@@ -12,7 +12,7 @@ namespace aviolog::platform::posix {
 // A single-threaded loop of timers and file descriptors, the Linux stand-in for a
 // window's message loop: handlers run one at a time on the thread that calls run().
 class EventLoop final : public Timers {
-public:
+  public:
     using FdHandler = std::function<void(short revents)>;
 
     void setTimerSink(TimerSink* sink) { sink_ = sink; }
@@ -31,7 +31,7 @@ public:
     // Waits at most maxWaitMs for one round of due timers and ready descriptors.
     void runOnce(int maxWaitMs);
 
-private:
+  private:
     struct Timer {
         int intervalMs;
         std::int64_t dueMs;

@@ -8,8 +8,14 @@ namespace aviolog::platform::posix {
 namespace {
 
 CivilTime civil(const std::tm& tm, long nanoseconds) {
-    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
-            tm.tm_sec,         static_cast<int>(nanoseconds / 1000000), tm.tm_wday};
+    return {tm.tm_year + 1900,
+            tm.tm_mon + 1,
+            tm.tm_mday,
+            tm.tm_hour,
+            tm.tm_min,
+            tm.tm_sec,
+            static_cast<int>(nanoseconds / 1000000),
+            tm.tm_wday};
 }
 
 }  // namespace

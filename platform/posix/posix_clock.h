@@ -5,7 +5,7 @@
 namespace aviolog::platform::posix {
 
 class PosixClock final : public Clock {
-public:
+  public:
     std::int64_t monotonicMs() override;
     CivilTime utcTime() override;
     CivilTime localTime() override;

@@ -10,8 +10,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstddef>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 
 #include "platform/sim_ipc_wire.h"
@@ -21,7 +21,7 @@ namespace aviolog::platform::posix {
 namespace {
 
 class PosixSharedBlock final : public SharedBlock {
-public:
+  public:
     PosixSharedBlock(std::string path, int fd, std::size_t size)
         : path_(std::move(path)), fd_(fd), size_(size) {}
     ~PosixSharedBlock() override {
@@ -45,7 +45,7 @@ public:
         view_ = nullptr;
     }
 
-private:
+  private:
     std::string path_;
     int fd_;
     std::size_t size_;
@@ -123,7 +123,9 @@ std::uint16_t PosixSimIpc::addAtom(std::string_view name) {
     return atom;
 }
 
-void PosixSimIpc::deleteAtom(std::uint16_t atom) { atoms_.erase(atom); }
+void PosixSimIpc::deleteAtom(std::uint16_t atom) {
+    atoms_.erase(atom);
+}
 
 std::unique_ptr<SharedBlock> PosixSimIpc::createBlock(std::string_view name, std::size_t size) {
     std::string path = "/" + std::string(name);
@@ -195,6 +197,8 @@ SendOutcome PosixSimIpc::send(WindowHandle handle, std::uint32_t message, std::u
     }
 }
 
-std::uint32_t PosixSimIpc::processId() { return static_cast<std::uint32_t>(::getpid()); }
+std::uint32_t PosixSimIpc::processId() {
+    return static_cast<std::uint32_t>(::getpid());
+}
 
 }  // namespace aviolog::platform::posix

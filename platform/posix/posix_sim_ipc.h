@@ -13,7 +13,7 @@ namespace aviolog::platform::posix {
 // in the abstract namespace to C, the block is POSIX shared memory "/" + name, and the
 // message is one packet naming the block (atoms are per process here).
 class PosixSimIpc final : public SimIpc {
-public:
+  public:
     // The socket names are prefix + class name; a prefix keeps test peers apart from a
     // simulator the pilot is running on the same machine.
     explicit PosixSimIpc(std::string socketPrefix = {}) : socketPrefix_(std::move(socketPrefix)) {}
@@ -31,7 +31,7 @@ public:
                      std::uint32_t lParam, int timeoutMs) override;
     std::uint32_t processId() override;
 
-private:
+  private:
     // One peer found by class name. Its identity is the peer process: after a time-out
     // the connection is dropped (a late reply must never answer a later request) and
     // re-made on the next send, but only to that same process, as a window handle would.

@@ -89,8 +89,8 @@ std::byte* SimIpcServer::blockFor(Client& client, const std::string& name) {
             struct stat st {};
             // A block smaller than the protocol's would let a walk run off the mapping.
             if (::fstat(shm, &st) == 0 && st.st_size >= static_cast<off_t>(wire::kBlockSize)) {
-                void* p = ::mmap(nullptr, wire::kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED,
-                                 shm, 0);
+                void* p =
+                    ::mmap(nullptr, wire::kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, shm, 0);
                 if (p != MAP_FAILED) mapping.view = static_cast<std::byte*>(p);
             }
             ::close(shm);
@@ -128,7 +128,8 @@ void SimIpcServer::serve(int fd, short revents) {
     }
     std::array<std::byte, wire::kReplyBytes> answer{};
     wire::store32(answer.data(), reply);
-    if (::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(answer.size())) {
+    if (::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(answer.size())) {
         drop(fd);
     }
 }

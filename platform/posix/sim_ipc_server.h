@@ -15,7 +15,7 @@ namespace aviolog::platform::posix {
 // window class, maps each client's block by name and answers each message with the
 // handler's result. Runs on an EventLoop.
 class SimIpcServer {
-public:
+  public:
     // Walks one request block; returns the reply value.
     using Handler = std::function<std::uint32_t(std::span<std::byte> block)>;
 
@@ -35,7 +35,7 @@ public:
     int clientCount() const { return static_cast<int>(clients_.size()); }
     std::uint64_t requestsServed() const { return served_; }
 
-private:
+  private:
     struct Mapping {
         std::byte* view = nullptr;
     };

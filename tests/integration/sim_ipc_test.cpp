@@ -32,8 +32,9 @@ std::string uniquePrefix() {
 struct SimProcess {
     SimProcess(const std::string& prefix, std::vector<std::string> extra = {},
                const std::string& scenario = "short-hop.scn") {
-        std::vector<std::string> args{"--scenario", test::dataPath("scenarios/" + scenario),
-                                      "--ipc-prefix", prefix, "--status", "0"};
+        std::vector<std::string> args{"--scenario",   test::dataPath("scenarios/" + scenario),
+                                      "--ipc-prefix", prefix,
+                                      "--status",     "0"};
         args.insert(args.end(), extra.begin(), extra.end());
         process = std::make_unique<test::ChildProcess>(AVIOLOG_SIM_PATH, args);
     }
@@ -53,7 +54,7 @@ struct SimProcess {
 };
 
 class RecordingWindow final : public LinkLossWindow {
-public:
+  public:
     platform::Timers& timers() override { return timers_; }
     void enableResumeLog() override { ++resumeEnabled; }
     test::VirtualScheduler timers_;
@@ -106,8 +107,7 @@ TEST(SimIpcIntegration, VersionChecksThroughEachWindowClass) {
         {"current peer", "UIPCMAIN", "34800000", "FADE0007", SimLink::kOk},
         {"legacy window", "FS98MAIN", "34800000", "FADE0007", SimLink::kOk},
         {"one below the minimum", "UIPCMAIN", "19980004", "FADE0007", SimLink::kWrongPeer},
-        {"one below, legacy window", "FS98MAIN", "19980004", "FADE0007",
-         SimLink::kWrongPeerLegacy},
+        {"one below, legacy window", "FS98MAIN", "19980004", "FADE0007", SimLink::kWrongPeerLegacy},
         {"the minimum itself", "FS98MAIN", "19980005", "FADE0006", SimLink::kOk},
         {"not the interface", "UIPCMAIN", "34800000", "12340007", SimLink::kWrongPeer},
     };

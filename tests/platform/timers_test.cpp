@@ -14,7 +14,7 @@ namespace aviolog {
 namespace {
 
 class Recorder final : public platform::TimerSink {
-public:
+  public:
     explicit Recorder(std::function<void(int)> onFire = {}) : onFire_(std::move(onFire)) {}
     void onTimer(int id) override {
         fired.push_back(id);
@@ -22,7 +22,7 @@ public:
     }
     std::vector<int> fired;
 
-private:
+  private:
     std::function<void(int)> onFire_;
 };
 

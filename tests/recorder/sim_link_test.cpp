@@ -21,13 +21,13 @@ using test::InProcessSimIpc;
 using test::VirtualScheduler;
 
 class RecordingWindow final : public LinkLossWindow {
-public:
+  public:
     explicit RecordingWindow(platform::Timers& timers) : timers_(timers) {}
     platform::Timers& timers() override { return timers_; }
     void enableResumeLog() override { ++resumeEnabled; }
     int resumeEnabled = 0;
 
-private:
+  private:
     platform::Timers& timers_;
 };
 
@@ -83,8 +83,8 @@ TEST(SimLinkOpen, FailuresReportTheirCodeAndReleaseEverything) {
     const auto nothing = [](InProcessSimIpc&) {};
     const Row rows[] = {
         {"no window", [](InProcessSimIpc& ipc) { ipc.windowClasses.clear(); }, normal, 0, 2},
-        {"message not registered", [](InProcessSimIpc& ipc) { ipc.failRegister = true; }, normal,
-         0, 3},
+        {"message not registered", [](InProcessSimIpc& ipc) { ipc.failRegister = true; }, normal, 0,
+         3},
         {"atom not created", [](InProcessSimIpc& ipc) { ipc.failAtom = true; }, normal, 0, 4},
         {"block name taken",
          [](InProcessSimIpc& ipc) {

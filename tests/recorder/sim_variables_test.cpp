@@ -22,7 +22,9 @@ TEST(SimVariables, ConversionsUseTheExactConstants) {
     };
     const Row rows[] = {
         // 181 degrees east wraps to 179 west.
-        {"longitude past 180", convert::longitudeDegrees(static_cast<std::uint32_t>(181.0 / 360.0 * 4294967296.0)), -179.0},
+        {"longitude past 180",
+         convert::longitudeDegrees(static_cast<std::uint32_t>(181.0 / 360.0 * 4294967296.0)),
+         -179.0},
         {"longitude west", convert::longitudeDegrees(0xF9800000u), -9.140625},
         {"longitude east", convert::longitudeDegrees(0x06000000u), 8.4375},
         {"heading -1 unit", std::floor(convert::headingDegrees(-1)), 359.0},
@@ -33,12 +35,14 @@ TEST(SimVariables, ConversionsUseTheExactConstants) {
         {"ground speed 1 kt", convert::groundSpeedKnots(33715), 1.0},
         {"vertical speed", convert::verticalSpeedFpm(-256), -196.85040},
         {"true airspeed", convert::trueAirspeedKnots(128 * 250), 250.0},
-        {"indicated airspeed shift", static_cast<double>(convert::indicatedAirspeedKnots(128 * 140 + 127)), 140.0},
+        {"indicated airspeed shift",
+         static_cast<double>(convert::indicatedAirspeedKnots(128 * 140 + 127)), 140.0},
         {"altimeter", convert::millibars(1013 * 16), 1013.0},
         {"wind direction", convert::windDirectionDegrees(0x8000), 180.0},
         {"temperature", convert::totalAirTemperatureC(-256 * 15), -15.0},
         {"N1 full", convert::n1Percent(16384), 100.0},
-        {"height above ground truncates", static_cast<double>(convert::heightAboveGroundM(100, -(5 * 256 + 128))), 105.0},
+        {"height above ground truncates",
+         static_cast<double>(convert::heightAboveGroundM(100, -(5 * 256 + 128))), 105.0},
         {"fuel, full tanks", 11 * convert::tankFuelKg(kTankFull, 100, 1715), 3342.6},
     };
     for (const Row& row : rows) {
@@ -54,7 +58,9 @@ TEST(SimVariables, ConversionsUseTheExactConstants) {
 
 struct VariablesRig {
     VariablesRig()
-        : simulator(test::makeSimulator("short-hop.scn")), ipc(*simulator, clock), link(ipc, clock) {
+        : simulator(test::makeSimulator("short-hop.scn")),
+          ipc(*simulator, clock),
+          link(ipc, clock) {
         clock.setWorld([this](std::int64_t ms) { simulator->advance(ms); });
         simulator->setMessageSink([this](std::string_view text) { messages.emplace_back(text); });
     }
@@ -77,8 +83,8 @@ TEST(SimVariables, FuelOnBoardSumsTheTanksAndIsMinusOneWhenAReadFails) {
     const auto density = readU16(rig.link, var::FuelWeightPerGallon);
     ASSERT_TRUE(level && capacity && density);
     ASSERT_TRUE(writeU32(rig.link, tank.level, 0));
-    EXPECT_NEAR(readFuelOnBoardKg(rig.link), fuelKg - convert::tankFuelKg(*level, *capacity, *density),
-                1.0);
+    EXPECT_NEAR(readFuelOnBoardKg(rig.link),
+                fuelKg - convert::tankFuelKg(*level, *capacity, *density), 1.0);
 
     rig.link.setTimingForTests(5, 1);
     rig.ipc.sendError = 1400;

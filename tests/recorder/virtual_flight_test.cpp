@@ -20,7 +20,7 @@ namespace {
 // Watches the flight as the recorder will: a one-second tick, and a 100 ms sampler that
 // runs from below 300 m above ground until the wheels touch.
 class FlightWatcher final : public platform::TimerSink {
-public:
+  public:
     FlightWatcher(SimLink& link, platform::Timers& timers) : link_(link), timers_(timers) {}
 
     void onTimer(int id) override {
@@ -37,7 +37,7 @@ public:
     double maxAltitudeFt = 0.0;
     bool parked = false;
 
-private:
+  private:
     void tick() {
         const auto brake = readS16(link_, var::ParkingBrake);
         const auto onGround = readU16(link_, var::OnGround);
@@ -96,9 +96,9 @@ TEST(VirtualFlight, DefaultScenarioFromGateToGateThroughTheLink) {
     const auto wallStart = std::chrono::steady_clock::now();
     ASSERT_TRUE(clock.runUntil([&] { return watcher.parked; }, 3 * 3600 * 1000))
         << simulator.statusLine();
-    const double wallMs = std::chrono::duration<double, std::milli>(
-                              std::chrono::steady_clock::now() - wallStart)
-                              .count();
+    const double wallMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wallStart)
+            .count();
     const double minutes = clock.nowMs() / 60000.0;
     RecordProperty("virtual_minutes", std::to_string(minutes));
     RecordProperty("wall_ms", std::to_string(wallMs));

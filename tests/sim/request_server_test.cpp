@@ -14,7 +14,7 @@ namespace {
 namespace wire = platform::wire;
 
 class MemoryTarget final : public RequestTarget {
-public:
+  public:
     void readVariable(std::uint32_t offset, std::span<std::byte> out) override {
         memory.read(offset, out);
     }
@@ -39,13 +39,17 @@ TEST(RequestServer, WalksReadsAndWritesInOrderAndStopsAtBadRecords) {
     const Row rows[] = {
         {"write then read sees the write",
          {2, 0x4000, 4, 0x1234, 1, 0x4000, 4, 9, 0, 0},
-         0x1234, 1, 0, 9},
+         0x1234,
+         1,
+         0,
+         9},
         {"unknown kind ends the walk and is cleared",
          {7, 0x4000, 4, 0x1234, 1, 0x4000, 4, 9, 0, 0},
-         0, 0, 0, 0},
-        {"oversized read ends the walk",
-         {1, 0x4000, 0x10000, 9, 0, 0, 0, 0, 0, 0},
-         0, 0, 1, 0},
+         0,
+         0,
+         0,
+         0},
+        {"oversized read ends the walk", {1, 0x4000, 0x10000, 9, 0, 0, 0, 0, 0, 0}, 0, 0, 1, 0},
     };
     for (const Row& row : rows) {
         std::vector<std::byte> block(wire::kBlockSize);

@@ -10,7 +10,7 @@ namespace aviolog::test {
 // A program run by a test: its standard input is a pipe the test writes to, its output
 // goes to a file the test can read. Killed and reaped when the object dies.
 class ChildProcess {
-public:
+  public:
     ChildProcess(const std::string& program, const std::vector<std::string>& args);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
@@ -25,7 +25,7 @@ public:
     // Everything the process has printed so far.
     std::string output() const;
 
-private:
+  private:
     pid_t pid_ = -1;
     int stdinFd_ = -1;
     std::string outputPath_;

@@ -7,16 +7,14 @@
 namespace aviolog::test {
 
 class InProcessBlock final : public platform::SharedBlock {
-public:
+  public:
     InProcessBlock(InProcessSimIpc& owner, std::string name, bool failMap)
         : owner_(owner), name_(std::move(name)), failMap_(failMap) {}
     ~InProcessBlock() override { owner_.blocks_.erase(name_); }
-    std::byte* map() override {
-        return failMap_ ? nullptr : owner_.blocks_.at(name_).data();
-    }
+    std::byte* map() override { return failMap_ ? nullptr : owner_.blocks_.at(name_).data(); }
     void unmap() override {}
 
-private:
+  private:
     InProcessSimIpc& owner_;
     std::string name_;
     bool failMap_;
@@ -31,7 +29,9 @@ platform::WindowHandle InProcessSimIpc::findWindow(std::string_view className) {
     return nextWindow_++;
 }
 
-void InProcessSimIpc::releaseWindow(platform::WindowHandle window) { windows_.erase(window); }
+void InProcessSimIpc::releaseWindow(platform::WindowHandle window) {
+    windows_.erase(window);
+}
 
 std::uint32_t InProcessSimIpc::registerMessage(std::string_view) {
     return failRegister ? 0 : 0xC123;
@@ -43,7 +43,9 @@ std::uint16_t InProcessSimIpc::addAtom(std::string_view name) {
     return nextAtom_++;
 }
 
-void InProcessSimIpc::deleteAtom(std::uint16_t atom) { atoms_.erase(atom); }
+void InProcessSimIpc::deleteAtom(std::uint16_t atom) {
+    atoms_.erase(atom);
+}
 
 std::unique_ptr<platform::SharedBlock> InProcessSimIpc::createBlock(std::string_view name,
                                                                     std::size_t size) {
@@ -55,8 +57,7 @@ std::unique_ptr<platform::SharedBlock> InProcessSimIpc::createBlock(std::string_
 }
 
 platform::SendOutcome InProcessSimIpc::send(platform::WindowHandle window, std::uint32_t,
-                                            std::uint32_t wParam, std::uint32_t,
-                                            int timeoutMs) {
+                                            std::uint32_t wParam, std::uint32_t, int timeoutMs) {
     ++sendCount;
     if (simulatorGone || !windows_.contains(window)) {
         return {platform::SendStatus::Failed, 0, EPIPE};

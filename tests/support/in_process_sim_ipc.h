@@ -2,10 +2,10 @@
 
 #include <cstdint>
 #include <functional>
-#include <span>
 #include <map>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,7 +21,7 @@ namespace aviolog::test {
 // The simulator IPC served in process by a Simulator, on the test's clock, with the
 // failures a test arranges. A silent simulator costs the sender its full time-out.
 class InProcessSimIpc final : public platform::SimIpc {
-public:
+  public:
     InProcessSimIpc(sim::Simulator& simulator, platform::Clock& clock);
 
     platform::WindowHandle findWindow(std::string_view className) override;
@@ -32,8 +32,7 @@ public:
     std::unique_ptr<platform::SharedBlock> createBlock(std::string_view name,
                                                        std::size_t size) override;
     platform::SendOutcome send(platform::WindowHandle window, std::uint32_t message,
-                               std::uint32_t wParam, std::uint32_t lParam,
-                               int timeoutMs) override;
+                               std::uint32_t wParam, std::uint32_t lParam, int timeoutMs) override;
     std::uint32_t processId() override { return 0x1A2B; }
 
     // What the test arranges.
@@ -41,10 +40,10 @@ public:
     bool failRegister = false;
     bool failAtom = false;
     bool failMap = false;
-    std::set<std::string> existingBlocks;       // names another process already holds
-    std::optional<std::uint32_t> replyOverride;  // answer with this instead of serving
-    std::uint32_t sendError = 0;                 // non-zero: every send fails with it
-    bool simulatorGone = false;                  // sends fail as to a dead window
+    std::set<std::string> existingBlocks;                  // names another process already holds
+    std::optional<std::uint32_t> replyOverride;            // answer with this instead of serving
+    std::uint32_t sendError = 0;                           // non-zero: every send fails with it
+    bool simulatorGone = false;                            // sends fail as to a dead window
     std::function<void(std::span<std::byte>)> afterServe;  // a peer that garbles its answer
 
     // What the test observes.
@@ -54,7 +53,7 @@ public:
     std::size_t liveWindows() const { return windows_.size(); }
     std::vector<std::string> blockNames;  // every block created, in order
 
-private:
+  private:
     friend class InProcessBlock;
     sim::Simulator& simulator_;
     platform::Clock& clock_;

@@ -14,8 +14,7 @@ std::unique_ptr<sim::Simulator> makeSimulator(std::string_view scenarioFile,
                                               sim::SimulatorOptions options) {
     const auto loaded = sim::loadScenario(dataPath("scenarios/" + std::string(scenarioFile)));
     EXPECT_TRUE(loaded.ok()) << scenarioFile << ": " << loaded.error;
-    return std::make_unique<sim::Simulator>(loaded.ok() ? *loaded.value : sim::Scenario{},
-                                            options);
+    return std::make_unique<sim::Simulator>(loaded.ok() ? *loaded.value : sim::Scenario{}, options);
 }
 
 }  // namespace aviolog::test

@@ -9,8 +9,9 @@ namespace {
 platform::CivilTime civil(std::time_t t, std::int64_t ms) {
     std::tm tm{};
     gmtime_r(&t, &tm);
-    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
-            tm.tm_sec,         static_cast<int>(ms % 1000), tm.tm_wday};
+    return {
+        tm.tm_year + 1900,           tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+        static_cast<int>(ms % 1000), tm.tm_wday};
 }
 
 }  // namespace
@@ -24,7 +25,9 @@ void VirtualScheduler::start(int id, int intervalMs) {
     ++starts_[id];
 }
 
-void VirtualScheduler::stop(int id) { timers_.erase(id); }
+void VirtualScheduler::stop(int id) {
+    timers_.erase(id);
+}
 
 int VirtualScheduler::intervalOf(int id) const {
     const auto it = timers_.find(id);

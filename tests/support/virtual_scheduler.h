@@ -15,7 +15,7 @@ namespace aviolog::test {
 // A handler that sleeps (a wait inside an exchange) moves time and the world on without
 // firing timers, as a blocked window thread would.
 class VirtualScheduler final : public platform::Timers, public platform::Clock {
-public:
+  public:
     // The wall clock starts at this UTC moment; local time is UTC minus the bias.
     explicit VirtualScheduler(std::time_t startUtc = 1083420000, int zoneBiasMinutes = 0);
 
@@ -40,7 +40,7 @@ public:
     bool runUntil(const std::function<bool()>& done, std::int64_t limitMs);
     std::int64_t nowMs() const { return nowMs_; }
 
-private:
+  private:
     struct Timer {
         int intervalMs;
         std::int64_t dueMs;
