@@ -1,0 +1,550 @@
+#include "sim/simulator.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+#include "common/text_format.h"
+#include "common/units.h"
+#include "recorder/sim_variables.h"
+#include "sim/flight_model.h"
+#include "sim/scenario.h"
+
+namespace aviolog::sim {
+
+namespace var = recorder::var;
+namespace convert = recorder::convert;
+using recorder::SimVariable;
+
+namespace {
+
+constexpr double kMaxModelStepMs = 20.0;
+// Whole microseconds keep the clock exact over thousands of 20 ms steps.
+constexpr std::int64_t kMicrosPerSec = 1000000;
+constexpr std::uint16_t kRateMinRaw = 64;     // 1/4 x
+constexpr std::uint16_t kRateMaxRaw = 32768;  // 128 x
+constexpr double kTwoPow32 = 4294967296.0;
+
+// Variables of the interface that the recorder does not read but a simulator serves.
+constexpr SimVariable kLatitude64{0x0560, 8};
+constexpr SimVariable kLongitude64{0x0568, 8};
+constexpr SimVariable kAltitude64{0x0570, 8};
+constexpr SimVariable kZuluSecond{0x023A, 1};
+constexpr SimVariable kEngineCountVar{0x0AEC, 2};
+
+bool overlaps(SimVariable v, std::uint32_t offset, std::size_t size) {
+    return offset < static_cast<std::uint32_t>(v.offset + v.size) && v.offset < offset + size;
+}
+
+std::uint16_t rawU16(double value) {
+    return static_cast<std::uint16_t>(std::clamp(std::lround(value), 0L, 65535L));
+}
+
+std::string com1Label(std::uint16_t bcd) {
+    return format("1%X%X.%X%X", bcd >> 12, (bcd >> 8) & 0xF, (bcd >> 4) & 0xF, bcd & 0xF);
+}
+
+}  // namespace
+
+struct Simulator::Impl {
+    Impl(const Scenario& s, SimulatorOptions o)
+        : options(o),
+          clockUs(s.startUtcSec * kMicrosPerSec),
+          localOffsetMin(s.localOffsetMin),
+          crashDetection(s.crashDetection),
+          com1(s.com1Bcd) {
+        for (const ScenarioEvent& e : s.events) (e.atMs ? timed : staged).push_back(e);
+        std::stable_sort(timed.begin(), timed.end(),
+                         [](const auto& a, const auto& b) { return *a.atMs < *b.atMs; });
+        stagedFired.assign(staged.size(), false);
+    }
+
+    SimulatorOptions options;
+    double hostMs = 0.0;   // time passed through advance(), pauses included
+    std::int64_t clockUs;  // the simulator clock, UTC; it stops while paused
+    std::int64_t clockSec() const { return clockUs / kMicrosPerSec; }
+    int localOffsetMin;
+    std::uint16_t rateRaw = recorder::kRateOneX;
+    bool pausedByControl = false;  // through PauseControl
+    bool pausedByPilot = false;    // the operator's pause, seen only in PauseIndicator
+    bool slew = false;
+    bool crashDetection;
+    bool crashed = false;
+    std::optional<double> silentUntilMs;
+    std::uint16_t com1;
+    std::uint16_t libraryVersion = 0;  // kept aside: it shares bytes with the simulator version
+    std::function<void(std::string_view)> messageSink;
+    std::function<void(std::string_view)> eventSink;
+
+    std::vector<ScenarioEvent> timed;  // by time
+    std::size_t nextTimed = 0;
+    std::vector<ScenarioEvent> staged;
+    std::vector<bool> stagedFired;
+    std::size_t stagesSeen = 0;
+
+    bool paused() const { return pausedByControl || pausedByPilot; }
+    double rate() const { return rateRaw / 256.0; }
+};
+
+Simulator::Simulator(const Scenario& scenario, SimulatorOptions options)
+    : model_(std::make_unique<FlightModel>(scenario)),
+      impl_(std::make_unique<Impl>(scenario, options)) {
+    publish();
+}
+
+Simulator::~Simulator() = default;
+
+// ---- Time ----
+
+void Simulator::advance(std::int64_t ms) {
+    if (ms <= 0) return;
+    const double endMs = impl_->hostMs + static_cast<double>(ms);
+    fireDueEvents();
+    while (impl_->hostMs < endMs) {
+        // Steps of at most kMaxModelStepMs of model time, cut at the next timed event.
+        double stepMs = std::min(endMs - impl_->hostMs, kMaxModelStepMs / impl_->rate());
+        if (impl_->nextTimed < impl_->timed.size()) {
+            const double dueMs = static_cast<double>(*impl_->timed[impl_->nextTimed].atMs);
+            if (dueMs > impl_->hostMs) stepMs = std::min(stepMs, dueMs - impl_->hostMs);
+        }
+        stepWorld(stepMs);
+        // Land exactly on the end, so that many calls add up to whole milliseconds.
+        const bool last = endMs - (impl_->hostMs + stepMs) < 1e-6;
+        impl_->hostMs = last ? endMs : impl_->hostMs + stepMs;
+        fireDueEvents();
+    }
+    if (impl_->silentUntilMs && impl_->hostMs >= *impl_->silentUntilMs)
+        impl_->silentUntilMs.reset();
+    publish();  // memory() shows the world as it now is, not as it was at the last request
+}
+
+std::int64_t Simulator::elapsedMs() const {
+    return std::llround(impl_->hostMs);
+}
+
+void Simulator::stepWorld(double hostMs) {
+    Impl& m = *impl_;
+    if (m.paused()) return;
+    const double modelSec = hostMs * m.rate() / 1000.0;
+    m.clockUs += std::llround(modelSec * kMicrosPerSec);
+    // A crashed or slewed aircraft stays where it is; the clock goes on.
+    if (m.slew || m.crashed) return;
+    model_->step(modelSec);
+    fireStageEvents();
+}
+
+void Simulator::fireDueEvents() {
+    Impl& m = *impl_;
+    while (m.nextTimed < m.timed.size() && *m.timed[m.nextTimed].atMs <= m.hostMs + 1e-6) {
+        const ScenarioEvent& e = m.timed[m.nextTimed++];
+        runEvent(e);
+    }
+}
+
+void Simulator::fireStageEvents() {
+    Impl& m = *impl_;
+    const auto& history = model_->stageHistory();
+    for (; m.stagesSeen < history.size(); ++m.stagesSeen) {
+        for (std::size_t i = 0; i < m.staged.size(); ++i) {
+            if (!m.stagedFired[i] && *m.staged[i].onStage == history[m.stagesSeen]) {
+                m.stagedFired[i] = true;
+                runEvent(m.staged[i]);
+            }
+        }
+    }
+}
+
+void Simulator::runEvent(const ScenarioEvent& e) {
+    const CommandResult r = execute(e.command);
+    if (impl_->eventSink) {
+        impl_->eventSink(
+            format("%s %s: %s", statusTime().c_str(), e.text.c_str(), r.message.c_str()));
+    }
+}
+
+bool Simulator::answering() const {
+    return !impl_->silentUntilMs || impl_->hostMs >= *impl_->silentUntilMs;
+}
+
+bool Simulator::finished() const {
+    return model_->finished();
+}
+
+std::string_view Simulator::stageName() const {
+    return sim::stageName(model_->stage());
+}
+
+void Simulator::setMessageSink(std::function<void(std::string_view)> sink) {
+    impl_->messageSink = std::move(sink);
+}
+
+void Simulator::setEventSink(std::function<void(std::string_view)> sink) {
+    impl_->eventSink = std::move(sink);
+}
+
+// ---- The variables ----
+
+std::uint32_t Simulator::serve(std::span<std::byte> block) {
+    publish();
+    return serveRequests(block, *this);
+}
+
+void Simulator::readVariable(std::uint32_t offset, std::span<std::byte> out) {
+    memory_.read(offset, out);
+}
+
+void Simulator::writeVariable(std::uint32_t offset, std::span<const std::byte> data) {
+    Impl& m = *impl_;
+    const std::size_t size = data.size();
+    // Stored first, so that a write spanning several variables is read back field by field.
+    memory_.write(offset, data);
+    auto touched = [&](SimVariable v) { return overlaps(v, offset, size); };
+    if (touched(var::LibraryVersion)) m.libraryVersion = memory_.u16(var::LibraryVersion.offset);
+    if (touched(var::PauseControl)) {
+        m.pausedByControl = memory_.u16(var::PauseControl.offset) != 0;
+        if (!m.pausedByControl) m.pausedByPilot = false;  // releasing releases any pause
+    }
+    if (touched(var::SlewMode)) m.slew = memory_.u16(var::SlewMode.offset) != 0;
+    if (touched(var::SimulationRate)) {
+        const std::uint16_t raw = memory_.u16(var::SimulationRate.offset);
+        if (raw >= kRateMinRaw && raw <= kRateMaxRaw) m.rateRaw = raw;
+    }
+    if (touched(var::CrashDetection))
+        m.crashDetection = memory_.u16(var::CrashDetection.offset) != 0;
+    if (touched(var::Crashed)) m.crashed = memory_.u16(var::Crashed.offset) != 0;
+    for (int i = 0; i < kTankCount; ++i) {
+        const SimVariable level = recorder::kFuelTanks[i].level;
+        if (!touched(level)) continue;
+        const double share = memory_.u32(level.offset) / static_cast<double>(recorder::kTankFull);
+        model_->setTankGal(i, std::min(share, 1.0) * model_->tankCapacityGal(i));
+    }
+    writeClock(offset, size);
+    if (touched(var::SimMessageControl)) {
+        std::array<char, recorder::kSimMessageBytes> text{};
+        memory_.read(var::SimMessageText.offset, std::as_writable_bytes(std::span{text}));
+        const std::size_t length = std::find(text.begin(), text.end(), '\0') - text.begin();
+        if (length > 0 && m.messageSink) m.messageSink(std::string_view(text.data(), length));
+    }
+    publish();  // what the simulator owns reads back as the simulator has it
+}
+
+// Writes of the clock set it, one field at a time, keeping the others.
+void Simulator::writeClock(std::uint32_t offset, std::size_t size) {
+    Impl& m = *impl_;
+    const std::int64_t fractionUs = m.clockUs % kMicrosPerSec;
+    auto setUtc = [&](std::int64_t sec) { m.clockUs = sec * kMicrosPerSec + fractionUs; };
+    auto timeOfDay = [](const CivilDateTime& t) {
+        return t.hour * 3600 + t.minute * 60 + t.second;
+    };
+    if (overlaps(var::ZuluYear, offset, size)) {
+        const int year = memory_.u16(var::ZuluYear.offset);
+        const CivilDateTime t = civilFromSeconds(m.clockSec());
+        if (year >= 1900 && year <= 2200) {
+            const int day = std::min(t.dayOfYear, isLeapYear(year) ? 366 : 365);
+            setUtc((daysFromCivil(year, 1, 1) + day - 1) * 86400 + timeOfDay(t));
+        }
+    }
+    if (overlaps(var::ZuluDayOfYear, offset, size)) {
+        const int day = memory_.u16(var::ZuluDayOfYear.offset);
+        const CivilDateTime t = civilFromSeconds(m.clockSec());
+        if (day >= 1 && day <= (isLeapYear(t.year) ? 366 : 365)) {
+            setUtc((daysFromCivil(t.year, 1, 1) + day - 1) * 86400 + timeOfDay(t));
+        }
+    }
+    struct TimeField {
+        SimVariable v;
+        bool local;
+        int unitSec;  // 3600: the hour, 60: the minute, 1: the second
+    };
+    static constexpr TimeField kFields[] = {
+        {var::LocalHour, true, 3600}, {var::LocalMinute, true, 60}, {kZuluSecond, false, 1},
+        {var::ZuluHour, false, 3600}, {var::ZuluMinute, false, 60},
+    };
+    const std::int64_t offsetSec = std::int64_t{m.localOffsetMin} * 60;
+    for (const TimeField& f : kFields) {
+        if (!overlaps(f.v, offset, size)) continue;
+        const int value = memory_.u8(f.v.offset);
+        if (value >= (f.unitSec == 3600 ? 24 : 60)) continue;
+        const std::int64_t shift = f.local ? offsetSec : 0;
+        const CivilDateTime t = civilFromSeconds(m.clockSec() + shift);
+        int hour = t.hour;
+        int minute = t.minute;
+        int second = t.second;
+        if (f.unitSec == 3600) hour = value;
+        if (f.unitSec == 60) {
+            minute = value;
+            second = 0;  // setting the minute starts it
+        }
+        if (f.unitSec == 1) second = value;
+        const std::int64_t dayStart = daysFromCivil(t.year, t.month, t.day) * 86400;
+        setUtc(dayStart + hour * 3600 + minute * 60 + second - shift);
+    }
+}
+
+void Simulator::publish() {
+    const Impl& m = *impl_;
+    const AircraftState& s = model_->state();
+    OffsetMemory& mem = memory_;
+    auto put64 = [&](SimVariable v, double value) {
+        const auto raw = static_cast<std::int64_t>(std::llround(value));
+        mem.write(v.offset, std::as_bytes(std::span{&raw, 1}));
+    };
+    // Position, as the 64-bit values whose high halves the recorder reads.
+    put64(kLatitude64, s.position.latitudeDeg / convert::kLatitudeDegPerUnit * kTwoPow32);
+    double lon = s.position.longitudeDeg;
+    if (lon >= 180.0) lon -= 360.0;
+    put64(kLongitude64, lon / convert::kLongitudeDegPerUnit * kTwoPow32);
+    put64(kAltitude64, s.altitudeFt / convert::kFeetPerMetre * kTwoPow32);
+    mem.setS32(var::GroundAltitude.offset,
+               static_cast<std::int32_t>(
+                   std::lround(s.groundElevationFt / convert::kFeetPerMetre * 256.0)));
+    mem.setS32(var::Pitch.offset,
+               static_cast<std::int32_t>(std::lround(-s.noseUpDeg / convert::kAngleDegPerUnit)));
+    const double headingUnits = std::fmod(s.headingDeg, 360.0) / convert::kAngleDegPerUnit;
+    mem.setU32(var::Heading.offset,
+               static_cast<std::uint32_t>(std::llround(headingUnits) & 0xFFFFFFFF));
+    mem.setU32(var::GroundSpeed.offset, static_cast<std::uint32_t>(std::llround(
+                                            s.groundSpeedKt / convert::kKnotsPerGroundSpeedUnit)));
+    mem.setU32(
+        var::TrueAirspeed.offset,
+        static_cast<std::uint32_t>(std::llround(s.trueAirspeedKt / convert::kKnotsPerTasUnit)));
+    mem.setU32(var::IndicatedAirspeed.offset,
+               static_cast<std::uint32_t>(std::llround(s.indicatedAirspeedKt * 128.0)));
+    mem.setS32(var::VerticalSpeed.offset,
+               static_cast<std::int32_t>(
+                   std::lround(s.verticalSpeedFpm / convert::kFpmPerVerticalSpeedUnit)));
+    mem.setU16(var::OnGround.offset, s.onGround ? 1 : 0);
+
+    // Atmosphere and radio
+    mem.setU16(var::AltimeterSetting.offset, rawU16(s.altimeterMb / convert::kMillibarsPerUnit));
+    mem.setU16(var::SeaLevelPressure.offset,
+               rawU16(s.seaLevelPressureMb / convert::kMillibarsPerUnit));
+    mem.setU16(var::WindSpeed.offset, rawU16(s.windSpeedKt));
+    mem.setU16(
+        var::WindDirection.offset,
+        static_cast<std::uint16_t>(std::lround(s.windFromDeg / convert::kWindDegPerUnit) & 0xFFFF));
+    mem.setS16(var::TotalAirTemperature.offset,
+               static_cast<std::int16_t>(std::lround(s.totalAirTempC / convert::kCelsiusPerUnit)));
+    mem.setU16(var::Com1Frequency.offset, m.com1);
+
+    // Aircraft systems and weight
+    const Aircraft& a = model_->aircraft();
+    mem.setS16(var::ParkingBrake.offset, s.parkingBrakeSet ? recorder::kParkingBrakeSet : 0);
+    mem.setS32(var::GearControl.offset, s.gearDown ? recorder::kGearDown : 0);
+    mem.setS32(var::FlapsControl.offset,
+               std::min(s.flapsDetent * a.flapDetentIncrement, recorder::kFlapsFull));
+    mem.setU16(var::FlapsDetentIncrement.offset, static_cast<std::uint16_t>(a.flapDetentIncrement));
+    mem.setU16(var::Engine1N1.offset, rawU16(s.n1Pct[0] / convert::kN1PercentPerUnit));
+    mem.setU16(var::Engine2N1.offset, rawU16(s.n1Pct[1] / convert::kN1PercentPerUnit));
+    for (int e = 0; e < recorder::kEngineCount; ++e) {
+        mem.setF64(recorder::kEngineFuelFlows[e].offset, s.fuelFlowPph[e]);
+    }
+    mem.setU16(kEngineCountVar.offset, static_cast<std::uint16_t>(a.engineCount));
+    mem.setF64(var::GrossWeight.offset, s.grossWeightLb);
+    mem.setU16(var::FuelWeightPerGallon.offset, rawU16(a.fuelDensityLbPerGal * 256.0));
+    for (int i = 0; i < kTankCount; ++i) {
+        const double capacity = model_->tankCapacityGal(i);
+        const double share = capacity > 0.0 ? s.tankGal[i] / capacity : 0.0;
+        mem.setU32(recorder::kFuelTanks[i].level.offset,
+                   static_cast<std::uint32_t>(std::llround(share * recorder::kTankFull)));
+        mem.setU32(recorder::kFuelTanks[i].capacity.offset,
+                   static_cast<std::uint32_t>(std::llround(capacity)));
+    }
+
+    // Clock. The interface counts the local offset as minutes behind UTC.
+    const std::int64_t utcSec = m.clockSec();
+    const CivilDateTime utc = civilFromSeconds(utcSec);
+    const CivilDateTime local = civilFromSeconds(utcSec + std::int64_t{m.localOffsetMin} * 60);
+    mem.setU8(var::LocalHour.offset, static_cast<std::uint8_t>(local.hour));
+    mem.setU8(var::LocalMinute.offset, static_cast<std::uint8_t>(local.minute));
+    mem.setU8(kZuluSecond.offset, static_cast<std::uint8_t>(utc.second));
+    mem.setU8(var::ZuluHour.offset, static_cast<std::uint8_t>(utc.hour));
+    mem.setU8(var::ZuluMinute.offset, static_cast<std::uint8_t>(utc.minute));
+    mem.setU16(var::ZuluDayOfYear.offset, static_cast<std::uint16_t>(utc.dayOfYear));
+    mem.setU16(var::ZuluYear.offset, static_cast<std::uint16_t>(utc.year));
+    mem.setS16(var::LocalTimeOffset.offset, static_cast<std::int16_t>(-m.localOffsetMin));
+
+    // Simulator control and the link handshake
+    mem.setU16(var::PauseControl.offset, m.pausedByControl ? 1 : 0);
+    mem.setU16(var::PauseIndicator.offset, m.paused() ? 1 : 0);
+    mem.setU16(var::SlewMode.offset, m.slew ? 1 : 0);
+    mem.setU16(var::SimulationRate.offset, m.rateRaw);
+    mem.setU16(var::CrashDetection.offset, m.crashDetection ? 1 : 0);
+    mem.setU16(var::Crashed.offset, m.crashed ? 1 : 0);
+    mem.setU32(var::FsuipcVersion.offset, m.options.fsuipcVersion);
+    mem.setU32(var::SimulatorVersion.offset, m.options.simulatorVersion);
+}
+
+// ---- Commands ----
+
+CommandResult Simulator::command(std::string_view line) {
+    const Parsed<Command> parsed = parseCommand(line);
+    if (!parsed.ok()) return {false, parsed.error};
+    return execute(*parsed.value);
+}
+
+// One handler per command; the runner reaches the simulator's insides as a member type.
+struct Simulator::CommandRunner {
+    Simulator& sim;
+    Impl& m;
+
+    CommandResult operator()(const cmd::Pause&);
+    CommandResult operator()(const cmd::Unpause&);
+    CommandResult operator()(const cmd::Slew& c);
+    CommandResult operator()(const cmd::Rate& c);
+    CommandResult operator()(const cmd::Crash&);
+    CommandResult operator()(const cmd::CrashDetection& c);
+    CommandResult operator()(const cmd::Refuel& c);
+    CommandResult operator()(const cmd::ClockShift& c);
+    CommandResult operator()(const cmd::ClockSet& c);
+    CommandResult operator()(const cmd::Bounce&);
+    CommandResult operator()(const cmd::Silent& c);
+    CommandResult operator()(const cmd::Answer&);
+    CommandResult operator()(const cmd::Com1& c);
+    CommandResult operator()(const cmd::Wind& c);
+    CommandResult operator()(const cmd::Qnh& c);
+    CommandResult operator()(const cmd::Status&);
+    CommandResult operator()(const cmd::Help&);
+};
+
+CommandResult Simulator::execute(const Command& c) {
+    CommandResult r = std::visit(CommandRunner{*this, *impl_}, c);
+    publish();
+    return r;
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::Pause&) {
+    m.pausedByPilot = true;
+    return {true, "paused"};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::Unpause&) {
+    m.pausedByPilot = false;
+    m.pausedByControl = false;
+    return {true, "running"};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::Slew& c) {
+    m.slew = c.on;
+    return {true, c.on ? "slew mode on: the aircraft holds where it is" : "slew mode off"};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::Rate& c) {
+    m.rateRaw = static_cast<std::uint16_t>(
+        std::clamp(std::lround(c.multiplier * 256.0), long{kRateMinRaw}, long{kRateMaxRaw}));
+    return {true, format("simulation rate %gx", m.rate())};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::Crash&) {
+    if (!m.crashDetection) {
+        return {true, "crash detection is off: the simulator does not notice the crash"};
+    }
+    m.crashed = true;
+    return {true, "crashed; the aircraft stays where it is until the crash is cleared"};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::CrashDetection& c) {
+    m.crashDetection = c.on;
+    return {true, c.on ? "crash detection on" : "crash detection off"};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::Refuel& c) {
+    const double capacity = sim.model_->tankCapacityGal(c.tank);
+    if (capacity <= 0.0)
+        return {false, format("this aircraft has no %s tank", tankKey(c.tank).c_str())};
+    const double before = sim.model_->state().tankGal[c.tank];
+    sim.model_->setTankGal(c.tank, before + capacity * c.percent / 100.0);
+    const double after = sim.model_->state().tankGal[c.tank];
+    return {true, format("%s from %.1f%% to %.1f%%", tankKey(c.tank).c_str(),
+                         before / capacity * 100.0, after / capacity * 100.0)};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::ClockShift& c) {
+    m.clockUs += c.seconds * kMicrosPerSec;
+    return {true, "clock now " + sim.clockText()};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::ClockSet& c) {
+    const CivilDateTime t = civilFromSeconds(m.clockSec());
+    const std::int64_t midnight = daysFromCivil(t.year, t.month, t.day) * 86400;
+    m.clockUs = (midnight + c.secondOfDay) * kMicrosPerSec;
+    return {true, "clock now " + sim.clockText()};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::Bounce&) {
+    sim.model_->armBounce();
+    return {true, "the next touchdown bounces"};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::Silent& c) {
+    m.silentUntilMs = m.hostMs + c.seconds * 1000.0;
+    return {true, format("not answering for %g s", c.seconds)};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::Answer&) {
+    m.silentUntilMs.reset();
+    return {true, "answering"};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::Com1& c) {
+    m.com1 = c.bcd;
+    return {true, "COM1 " + com1Label(c.bcd)};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::Wind& c) {
+    sim.model_->overrideWind(c.fromDeg, c.speedKt);
+    if (!c.fromDeg) return {true, "the scenario's winds"};
+    return {true, format("wind %03.0f at %.0f kt everywhere", *c.fromDeg, c.speedKt)};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::Qnh& c) {
+    sim.model_->overrideSeaLevelPressure(c.millibars);
+    if (!c.millibars) return {true, "the scenario's pressure"};
+    return {true, format("sea-level pressure %.1f hPa everywhere", *c.millibars)};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::Status&) {
+    return {true, sim.statusLine()};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::Help&) {
+    return {true, std::string(kCommandHelp)};
+}
+
+// ---- Status ----
+
+std::string Simulator::clockText() const {
+    const CivilDateTime t = civilFromSeconds(impl_->clockSec());
+    return format("%04d-%02d-%02d %02d:%02d:%02dZ", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
+}
+
+std::string Simulator::statusTime() const {
+    const std::int64_t sec = elapsedMs() / 1000;
+    return format("T+%02lld:%02lld:%02lld", static_cast<long long>(sec / 3600),
+                  static_cast<long long>(sec / 60 % 60), static_cast<long long>(sec % 60));
+}
+
+std::string Simulator::statusLine() const {
+    const Impl& m = *impl_;
+    const AircraftState& s = model_->state();
+    const double lat = s.position.latitudeDeg;
+    const double lon = s.position.longitudeDeg;
+    const CivilDateTime t = civilFromSeconds(m.clockSec());
+    std::string line = format(
+        "%s %02d:%02d:%02dZ %-13s %c%.4f %c%.4f alt %.0f ft agl %.0f ft ias %.0f gs %.0f "
+        "vs %+.0f hdg %03.0f fuel %.0f kg gear %s flaps %d brake %s rate %gx",
+        statusTime().c_str(), t.hour, t.minute, t.second, std::string(stageName()).c_str(),
+        lat >= 0 ? 'N' : 'S', std::abs(lat), lon >= 0 ? 'E' : 'W', std::abs(lon), s.altitudeFt,
+        s.heightAboveGroundFt(), s.indicatedAirspeedKt, s.groundSpeedKt, s.verticalSpeedFpm,
+        std::fmod(std::round(s.headingDeg), 360.0), model_->fuelOnBoardLb() * kKgPerPound,
+        s.gearDown ? "down" : "up", s.flapsDetent, s.parkingBrakeSet ? "set" : "off", m.rate());
+    if (m.paused()) line += " PAUSED";
+    if (m.slew) line += " SLEW";
+    if (m.crashed) line += " CRASHED";
+    if (!answering()) line += " SILENT";
+    return line;
+}
+
+}  // namespace aviolog::sim

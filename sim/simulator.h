@@ -14,10 +14,10 @@
 
 #include "sim/offset_memory.h"
 #include "sim/request_server.h"
+#include "sim/scenario.h"
 
 namespace aviolog::sim {
 
-struct Scenario;
 class FlightModel;
 
 struct SimulatorOptions {
@@ -57,6 +57,8 @@ class Simulator : private RequestTarget {
 
     // Called with each message the client asks the simulator to show.
     void setMessageSink(std::function<void(std::string_view)> sink);
+    // Called with a line for each scenario event fired: when, what, and its result.
+    void setEventSink(std::function<void(std::string_view)> sink);
 
     const OffsetMemory& memory() const { return memory_; }
     FlightModel& model() { return *model_; }
@@ -65,7 +67,19 @@ class Simulator : private RequestTarget {
     void readVariable(std::uint32_t offset, std::span<std::byte> out) override;
     void writeVariable(std::uint32_t offset, std::span<const std::byte> data) override;
 
+    void stepWorld(double hostMs);
+    void fireDueEvents();
+    void fireStageEvents();
+    void runEvent(const ScenarioEvent& event);
+    CommandResult execute(const Command& command);
+    void writeClock(std::uint32_t offset, std::size_t size);
+    // Puts the state of the world into the variables the simulator owns.
+    void publish();
+    std::string clockText() const;
+    std::string statusTime() const;
+
     struct Impl;
+    struct CommandRunner;
     OffsetMemory memory_;
     std::unique_ptr<FlightModel> model_;
     std::unique_ptr<Impl> impl_;

@@ -182,17 +182,17 @@ TEST(SimIpcIntegration, SilentCommandStopsAnsweringForAWhile) {
     ASSERT_TRUE(sim.listening(prefix));
     Client client(prefix);
     ASSERT_TRUE(client.link.open(0));
-    sim.process->writeLine("silent 1");
+    sim.process->writeLine("silent 3");
     std::this_thread::sleep_for(100ms);
     EXPECT_FALSE(readU16(client.link, var::ParkingBrake).has_value());
     EXPECT_EQ(client.link.lastResult(), SimLink::kTimedOut);
-    std::this_thread::sleep_for(1200ms);
+    std::this_thread::sleep_for(3000ms);
     EXPECT_EQ(readS16(client.link, var::ParkingBrake), kParkingBrakeSet);
 }
 
 TEST(SimIpcIntegration, ProbeFollowsAFlightUntilTheSimulatorStops) {
     const std::string prefix = uniquePrefix();
-    SimProcess sim(prefix, {"--speed", "40", "--exit-when-parked"});
+    SimProcess sim(prefix, {"--speed", "100", "--exit-when-parked"});
     ASSERT_TRUE(sim.listening(prefix));
     test::ChildProcess probe(AVIOLOG_PROBE_PATH, {"--ipc-prefix", prefix, "--interval-ms", "100",
                                                   "--exit-on-loss", "--wait", "10"});

@@ -61,9 +61,9 @@ TEST(VirtualScheduler, ASleepingHandlerDelaysTimersWhichThenFireOnce) {
     clock.start(1, 1000);
     clock.start(3, 2500);
     clock.runFor(9500);
-    // Timer 1 fires at 1 s and 2 s, is held up until 7.5 s, fires once, then keeps its
-    // whole-second beat.
-    const std::vector<int> expected{1, 1, 3, 1, 1, 1};
+    // The handler of timer 3 holds everything up from 2.5 s to 7.5 s: timer 1 (due at 3 s)
+    // and timer 3 itself (due at 5 s) then fire once each, and timer 1 keeps its beat.
+    const std::vector<int> expected{1, 1, 3, 1, 3, 1, 1};
     EXPECT_EQ(sink.fired, expected);
     EXPECT_EQ(worldMs, clock.nowMs());
 }

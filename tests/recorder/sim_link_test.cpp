@@ -291,7 +291,8 @@ TEST(SimLinkLoss, ASilentSimulatorIsLostAfterFourExchangesAndFoundAgain) {
     ASSERT_TRUE(rig.link.open(0));
     ASSERT_TRUE(rig.simulator->command("silent 120").ok);
     for (int i = 0; i < 4; ++i) EXPECT_FALSE(readU16(rig.link, var::ParkingBrake).has_value());
-    EXPECT_EQ(rig.link.lastResult(), SimLink::kClosed);
+    EXPECT_EQ(rig.link.lastResult(), SimLink::kTimedOut);
+    EXPECT_FALSE(rig.link.isOpen());
     EXPECT_EQ(rig.link.failureCount(), SimLink::kLostCount);
     // Three silent exchanges of 9 x 2.1 s each have passed; the simulator answers again soon.
     rig.clock.runFor(120000);
