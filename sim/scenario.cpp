@@ -182,10 +182,11 @@ const std::string_view kCommandHelp =
     "silent <seconds>          stop answering requests for that long\n"
     "answer                    answer requests again now\n"
     "com1 <MHz>                tune COM1, 118.000 to 136.990\n"
-    "wind <from> <kt> | wind scenario    one wind everywhere, or the scenario's\n"
-    "qnh <hPa> | qnh scenario  one sea-level pressure everywhere, or the scenario's\n"
+    "wind <from> <kt>          one wind everywhere (\"wind scenario\": the scenario's)\n"
+    "qnh <hPa>                 one sea-level pressure (\"qnh scenario\": the scenario's)\n"
     "status                    one line: time, stage, position, speeds, fuel, flags\n"
     "help                      this list\n"
+    "quit                      stop the simulator (the program only)\n"
     "tanks: centre centre-2 centre-3 external-1 external-2 left-main left-aux left-tip\n"
     "       right-main right-aux right-tip\n";
 

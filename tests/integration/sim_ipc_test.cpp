@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -120,6 +121,44 @@ TEST(SimIpcIntegration, VersionChecksThroughEachWindowClass) {
         EXPECT_EQ(client.link.open(0), row.expected == SimLink::kOk) << row.name;
         EXPECT_EQ(client.link.lastResult(), row.expected) << row.name;
     }
+}
+
+TEST(SimIpcIntegration, InjectedEventsAreVisibleThroughTheLink) {
+    const std::string prefix = uniquePrefix();
+    SimProcess sim(prefix);
+    ASSERT_TRUE(sim.listening(prefix));
+    Client client(prefix);
+    ASSERT_TRUE(client.link.open(0));
+    const FuelTank& leftMain = kFuelTanks[5];
+    const auto nonZero = [&](SimVariable v) { return readU16(client.link, v).value_or(0) != 0; };
+    struct Row {
+        const char* command;
+        std::function<bool()> seen;
+    };
+    const std::uint32_t levelBefore = readU32(client.link, leftMain.level).value_or(0);
+    const Row rows[] = {
+        {"pause", [&] { return nonZero(var::PauseIndicator); }},
+        {"unpause", [&] { return !nonZero(var::PauseIndicator); }},
+        {"slew on", [&] { return nonZero(var::SlewMode); }},
+        {"slew off", [&] { return !nonZero(var::SlewMode); }},
+        {"rate 4", [&] { return readU16(client.link, var::SimulationRate) == 1024; }},
+        {"rate 1", [&] { return readU16(client.link, var::SimulationRate) == kRateOneX; }},
+        {"refuel left-main 20",
+         [&] { return readU32(client.link, leftMain.level).value_or(0) > levelBefore; }},
+        {"crash", [&] { return nonZero(var::Crashed); }},
+    };
+    for (const Row& row : rows) {
+        sim.process->writeLine(row.command);
+        bool seen = false;
+        for (int i = 0; i < 200 && !seen; ++i) {
+            seen = row.seen();
+            if (!seen) std::this_thread::sleep_for(5ms);
+        }
+        EXPECT_TRUE(seen) << row.command << "\n" << sim.process->output();
+    }
+    // The program clears the crash by writing the flag back to 0.
+    ASSERT_TRUE(writeU16(client.link, var::Crashed, 0));
+    EXPECT_FALSE(nonZero(var::Crashed));
 }
 
 TEST(SimIpcIntegration, NoSimulatorRunning) {
