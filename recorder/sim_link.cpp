@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "common/text_format.h"
@@ -27,6 +28,28 @@ constexpr int kFlightTimers[] = {kPositionTimer, kDumpTimer, kMonitorTimer, kGau
                                  kUplinkTimer};
 
 }  // namespace
+
+const char* SimLink::resultText(std::uint32_t result) {
+    static constexpr const char* kTexts[] = {
+        "ok",
+        "the link is already open",
+        "no simulator interface found (neither UIPCMAIN nor FS98MAIN)",
+        "the window message could not be registered",
+        "the block's atom could not be created",
+        "the shared block could not be created, or its name is in use",
+        "the shared block could not be mapped",
+        "the peer is too old, or is not the simulator interface",
+        "the simulator is not the version asked for",
+        "the link is closed",
+        "nothing was queued",
+        "the simulator does not answer",
+        "the simulator cannot be reached",
+        "the simulator refused the request",
+        "the peer behind FS98MAIN is too old, or is not the simulator interface",
+        "the request does not fit into the shared block",
+    };
+    return result < std::size(kTexts) ? kTexts[result] : "unknown result";
+}
 
 SimLink::SimLink(platform::SimIpc& ipc, platform::Clock& clock) : ipc_(ipc), clock_(clock) {}
 

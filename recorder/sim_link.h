@@ -50,6 +50,9 @@ class SimLink {
     static constexpr int kDefaultSendTimeoutMs = 2000;
     static constexpr int kDefaultWaitMs = 100;
 
+    // What a result code means, for diagnostics; the link itself never shows a message.
+    static const char* resultText(std::uint32_t result);
+
     SimLink(platform::SimIpc& ipc, platform::Clock& clock);
     virtual ~SimLink();
     SimLink(const SimLink&) = delete;

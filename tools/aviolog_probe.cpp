@@ -192,7 +192,8 @@ class Probe final : public platform::TimerSink, public LinkLossWindow {
     platform::Timers& timers() override { return loop_; }
 
     void enableResumeLog() override {
-        std::printf("aviolog-probe: simulator lost (result %u)%s\n", link_.lastResult(),
+        std::printf("aviolog-probe: simulator lost: %s (result %u)%s\n",
+                    SimLink::resultText(link_.lastResult()), link_.lastResult(),
                     options_.exitOnLoss ? "" : "; waiting for it to come back");
         std::fflush(stdout);
         if (options_.exitOnLoss) loop_.quit();
@@ -208,10 +209,17 @@ class Probe final : public platform::TimerSink, public LinkLossWindow {
     void connect() {
         loop_.stop(kConnectTimer);
         if (!link_.open(0)) {
+            // Say why once per reason, not every two seconds.
+            if (link_.lastResult() != lastOpenResult_) {
+                lastOpenResult_ = link_.lastResult();
+                std::printf("aviolog-probe: not connected: %s (result %u); trying again\n",
+                            SimLink::resultText(lastOpenResult_), lastOpenResult_);
+                std::fflush(stdout);
+            }
             if (options_.waitSec > 0.0 && clock_.monotonicMs() - started_ >
                                               static_cast<std::int64_t>(options_.waitSec * 1000)) {
-                std::fprintf(stderr, "aviolog-probe: no simulator found (result %u)\n",
-                             link_.lastResult());
+                std::fprintf(stderr, "aviolog-probe: no simulator: %s (result %u)\n",
+                             SimLink::resultText(link_.lastResult()), link_.lastResult());
                 exitCode_ = 1;
                 loop_.quit();
                 return;
@@ -220,6 +228,7 @@ class Probe final : public platform::TimerSink, public LinkLossWindow {
             return;
         }
         link_.setFailureCount(0);
+        lastOpenResult_ = SimLink::kOk;
         std::printf("aviolog-probe: connected; interface version %X.%02X, simulator %u\n",
                     link_.fsuipcVersion() >> 28, (link_.fsuipcVersion() >> 20) & 0xFF,
                     link_.simulatorVersion());
@@ -243,6 +252,7 @@ class Probe final : public platform::TimerSink, public LinkLossWindow {
     SimLink link_;
     std::int64_t started_ = 0;
     long lines_ = 0;
+    std::uint32_t lastOpenResult_ = SimLink::kOk;
     int exitCode_ = 0;
 };
 
