@@ -1,22 +1,17 @@
 #include "platform/posix/event_loop.h"
 
 #include <poll.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cerrno>
 
-namespace aviolog::platform::posix {
+#include "platform/posix/posix_util.h"
 
-std::int64_t EventLoop::nowMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
+namespace aviolog::platform::posix {
 
 void EventLoop::start(int id, int intervalMs) {
     const int interval = std::max(intervalMs, 1);
-    timers_[id] = {interval, nowMs() + interval};
+    timers_[id] = {interval, monotonicNowMs() + interval};
 }
 
 void EventLoop::stop(int id) {
@@ -46,7 +41,7 @@ void EventLoop::run() {
 
 void EventLoop::fireDueTimers() {
     // Like window timers, a late timer fires once and keeps its beat.
-    const std::int64_t now = nowMs();
+    const std::int64_t now = monotonicNowMs();
     std::vector<int> due;
     for (const auto& [id, timer] : timers_) {
         if (timer.dueMs <= now) due.push_back(id);
@@ -62,7 +57,7 @@ void EventLoop::fireDueTimers() {
 
 void EventLoop::runOnce(int maxWaitMs) {
     std::int64_t waitMs = maxWaitMs;
-    const std::int64_t now = nowMs();
+    const std::int64_t now = monotonicNowMs();
     for (const auto& [id, timer] : timers_) waitMs = std::min(waitMs, timer.dueMs - now);
     waitMs = std::max<std::int64_t>(waitMs, 0);
 

@@ -40,7 +40,6 @@ class EventLoop final : public Timers {
         short events;
         FdHandler handler;
     };
-    static std::int64_t nowMs();
     void fireDueTimers();
 
     TimerSink* sink_ = nullptr;

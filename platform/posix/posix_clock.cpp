@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <ctime>
 
+#include "platform/posix/posix_util.h"
+
 namespace aviolog::platform::posix {
 
 namespace {
@@ -21,9 +23,7 @@ CivilTime civil(const std::tm& tm, long nanoseconds) {
 }  // namespace
 
 std::int64_t PosixClock::monotonicMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    return monotonicNowMs();
 }
 
 CivilTime PosixClock::utcTime() {

@@ -5,7 +5,6 @@
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "platform/posix/posix_util.h"
 #include "platform/sim_ipc_wire.h"
 
 namespace aviolog::platform::posix {
@@ -52,12 +52,6 @@ class PosixSharedBlock final : public SharedBlock {
     std::byte* view_ = nullptr;
 };
 
-std::int64_t monotonicMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
 }  // namespace
 
 PosixSimIpc::~PosixSimIpc() {
@@ -65,15 +59,12 @@ PosixSimIpc::~PosixSimIpc() {
 }
 
 int PosixSimIpc::connectTo(const std::string& className, pid_t* peerPid) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (className.size() + 1 > sizeof addr.sun_path) {
+    sockaddr_un addr;
+    socklen_t len = 0;
+    if (!abstractAddress(className, &addr, &len)) {
         errno = ENAMETOOLONG;
         return -1;
     }
-    // Abstract namespace: a leading NUL, then the name without a terminator.
-    std::memcpy(addr.sun_path + 1, className.data(), className.size());
-    const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + className.size());
     const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), len) != 0) {
@@ -170,10 +161,10 @@ SendOutcome PosixSimIpc::send(WindowHandle handle, std::uint32_t message, std::u
         return failed(err);
     }
 
-    const std::int64_t deadline = monotonicMs() + timeoutMs;
+    const std::int64_t deadline = monotonicNowMs() + timeoutMs;
     for (;;) {
         pollfd p{window.fd, POLLIN, 0};
-        const int waitMs = static_cast<int>(std::max<std::int64_t>(deadline - monotonicMs(), 0));
+        const int waitMs = static_cast<int>(std::max<std::int64_t>(deadline - monotonicNowMs(), 0));
         const int ready = ::poll(&p, 1, waitMs);
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) {

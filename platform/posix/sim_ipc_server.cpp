@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "platform/posix/posix_util.h"
 #include "platform/sim_ipc_wire.h"
 
 namespace aviolog::platform::posix {
@@ -29,14 +30,12 @@ SimIpcServer::~SimIpcServer() {
 }
 
 bool SimIpcServer::listen(std::string_view className) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (className.empty() || className.size() + 1 > sizeof addr.sun_path) {
+    sockaddr_un addr;
+    socklen_t len = 0;
+    if (!abstractAddress(className, &addr, &len)) {
         errno = ENAMETOOLONG;
         return false;
     }
-    std::memcpy(addr.sun_path + 1, className.data(), className.size());
-    const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + className.size());
     const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) return false;
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), len) != 0 || ::listen(fd, 16) != 0) {
