@@ -9,16 +9,14 @@
 #include "platform/sim_ipc_wire.h"
 #include "recorder/sim_variables.h"
 #include "recorder/timer_ids.h"
-#include "tests/support/in_process_sim_ipc.h"
-#include "tests/support/sim_fixture.h"
-#include "tests/support/virtual_scheduler.h"
+#include "tests/support/link_rig.h"
 
 namespace aviolog::recorder {
 namespace {
 
 namespace wire = platform::wire;
 using test::InProcessSimIpc;
-using test::VirtualScheduler;
+using test::LinkRig;
 
 class RecordingWindow final : public LinkLossWindow {
   public:
@@ -31,18 +29,6 @@ class RecordingWindow final : public LinkLossWindow {
     platform::Timers& timers_;
 };
 
-struct LinkRig {
-    explicit LinkRig(sim::SimulatorOptions options = {})
-        : simulator(test::makeSimulator("short-hop.scn", options)),
-          ipc(*simulator, clock),
-          link(ipc, clock) {
-        clock.setWorld([this](std::int64_t ms) { simulator->advance(ms); });
-    }
-    VirtualScheduler clock;
-    std::unique_ptr<sim::Simulator> simulator;
-    InProcessSimIpc ipc;
-    SimLink link;
-};
 
 TEST(SimLinkOpen, HandshakeKeepsTheSimulatorsLowHalf) {
     LinkRig rig;
@@ -108,7 +94,7 @@ TEST(SimLinkOpen, FailuresReportTheirCodeAndReleaseEverything) {
         {"legacy window accepted", legacyOnly, normal, 7, 0},
     };
     for (const Row& row : rows) {
-        LinkRig rig(row.options);
+        LinkRig rig("short-hop.scn", row.options);
         row.arrange(rig.ipc);
         const bool opened = rig.link.open(row.requestedVersion);
         EXPECT_EQ(rig.link.lastResult(), row.expected) << row.name;

@@ -7,9 +7,7 @@
 #include <vector>
 
 #include "recorder/sim_link.h"
-#include "tests/support/in_process_sim_ipc.h"
-#include "tests/support/sim_fixture.h"
-#include "tests/support/virtual_scheduler.h"
+#include "tests/support/link_rig.h"
 
 namespace aviolog::recorder {
 namespace {
@@ -56,18 +54,10 @@ TEST(SimVariables, ConversionsUseTheExactConstants) {
     EXPECT_EQ(convert::com1Text(0x1800), "118.00");
 }
 
-struct VariablesRig {
-    VariablesRig()
-        : simulator(test::makeSimulator("short-hop.scn")),
-          ipc(*simulator, clock),
-          link(ipc, clock) {
-        clock.setWorld([this](std::int64_t ms) { simulator->advance(ms); });
+struct VariablesRig : test::LinkRig {
+    VariablesRig() {
         simulator->setMessageSink([this](std::string_view text) { messages.emplace_back(text); });
     }
-    test::VirtualScheduler clock;
-    std::unique_ptr<sim::Simulator> simulator;
-    test::InProcessSimIpc ipc;
-    SimLink link;
     std::vector<std::string> messages;
 };
 

@@ -10,9 +10,7 @@
 #include "recorder/sim_variables.h"
 #include "recorder/timer_ids.h"
 #include "sim/scenario.h"
-#include "tests/support/in_process_sim_ipc.h"
-#include "tests/support/sim_fixture.h"
-#include "tests/support/virtual_scheduler.h"
+#include "tests/support/link_rig.h"
 
 namespace aviolog::recorder {
 namespace {
@@ -83,11 +81,8 @@ class FlightWatcher final : public platform::TimerSink {
 TEST(VirtualFlight, DefaultScenarioFromGateToGateThroughTheLink) {
     const auto scenario = sim::loadScenario(test::dataPath("scenarios/lppt-lppr.scn"));
     ASSERT_TRUE(scenario.ok()) << scenario.error;
-    test::VirtualScheduler clock;
-    sim::Simulator simulator(*scenario.value);
-    clock.setWorld([&](std::int64_t ms) { simulator.advance(ms); });
-    test::InProcessSimIpc ipc(simulator, clock);
-    SimLink link(ipc, clock);
+    test::LinkRig rig("lppt-lppr.scn");
+    auto& [clock, simulator, ipc, link] = rig;
     ASSERT_TRUE(link.open(0));
     FlightWatcher watcher(link, clock);
     clock.setTimerSink(&watcher);
@@ -95,7 +90,7 @@ TEST(VirtualFlight, DefaultScenarioFromGateToGateThroughTheLink) {
 
     const auto wallStart = std::chrono::steady_clock::now();
     ASSERT_TRUE(clock.runUntil([&] { return watcher.parked; }, 3 * 3600 * 1000))
-        << simulator.statusLine();
+        << simulator->statusLine();
     const double wallMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wallStart)
             .count();

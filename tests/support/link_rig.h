@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "recorder/sim_link.h"
+#include "sim/simulator.h"
+#include "tests/support/in_process_sim_ipc.h"
+#include "tests/support/sim_fixture.h"
+#include "tests/support/virtual_scheduler.h"
+
+namespace aviolog::test {
+
+// A simulator link to an in-process simulator, all in virtual time: the clock's waits
+// and time-outs move the simulator on.
+struct LinkRig {
+    explicit LinkRig(std::string_view scenario = "short-hop.scn",
+                     sim::SimulatorOptions options = {})
+        : simulator(makeSimulator(scenario, options)), ipc(*simulator, clock), link(ipc, clock) {
+        clock.setWorld([this](std::int64_t ms) { simulator->advance(ms); });
+    }
+    VirtualScheduler clock;
+    std::unique_ptr<sim::Simulator> simulator;
+    InProcessSimIpc ipc;
+    recorder::SimLink link;
+};
+
+}  // namespace aviolog::test
