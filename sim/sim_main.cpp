@@ -28,7 +28,7 @@ using namespace aviolog;
 constexpr const char* kUsage =
     "usage: aviolog-sim [options]\n"
     "  --scenario FILE       scenario to fly (default: data/scenarios/lppt-lppr.scn)\n"
-    "  --speed X             run X times faster than real time (default 1)\n"
+    "  --speed X             run X times faster than real time, up to 1000 (default 1)\n"
     "  --window CLASS        serve as UIPCMAIN (default) or FS98MAIN\n"
     "  --fsuipc-version HEX  interface version to report (default 34800000)\n"
     "  --sim-version HEX     simulator version word to report (default FADE0007)\n"
@@ -37,6 +37,9 @@ constexpr const char* kUsage =
     "  --exit-when-parked    stop a few seconds after parking at the arrival gate\n"
     "  --ipc-prefix PREFIX   prefix of the socket name (keeps test runs apart)\n"
     "Commands on standard input: type 'help'.\n";
+
+// Beyond this the model's small steps would keep the server from answering in time.
+constexpr double kMaxSpeed = 1000.0;
 
 struct Options {
     std::string scenario = "data/scenarios/lppt-lppr.scn";
@@ -84,7 +87,8 @@ bool parseOptions(int argc, char** argv, Options* options) {
         } else if (arg == "--scenario") {
             ok = needValue() && (options->scenario = value, true);
         } else if (arg == "--speed") {
-            ok = needValue() && parseNumber(value, &options->speed) && options->speed > 0.0;
+            ok = needValue() && parseNumber(value, &options->speed) && options->speed > 0.0 &&
+                 options->speed <= kMaxSpeed;
         } else if (arg == "--window") {
             ok = needValue() && (options->window = value, true);
         } else if (arg == "--ipc-prefix") {
