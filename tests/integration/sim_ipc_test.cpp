@@ -74,6 +74,17 @@ struct Client {
     SimLink link;
 };
 
+// A simulator process of its own and a client whose link is open to it.
+struct Connected {
+    Connected() : prefix(uniquePrefix()), sim(prefix), client(prefix) {
+        opened = sim.listening(prefix) && client.link.open(0);
+    }
+    std::string prefix;
+    SimProcess sim;
+    Client client;
+    bool opened = false;
+};
+
 TEST(SimIpcIntegration, OpenReadAndWriteOverTheLinuxTransport) {
     const std::string prefix = uniquePrefix();
     SimProcess sim(prefix);
@@ -124,11 +135,9 @@ TEST(SimIpcIntegration, VersionChecksThroughEachWindowClass) {
 }
 
 TEST(SimIpcIntegration, InjectedEventsAreVisibleThroughTheLink) {
-    const std::string prefix = uniquePrefix();
-    SimProcess sim(prefix);
-    ASSERT_TRUE(sim.listening(prefix));
-    Client client(prefix);
-    ASSERT_TRUE(client.link.open(0));
+    Connected connected;
+    ASSERT_TRUE(connected.opened) << connected.sim.process->output();
+    auto& [prefix, sim, client, opened] = connected;
     const FuelTank& leftMain = kFuelTanks[5];
     const auto nonZero = [&](SimVariable v) { return readU16(client.link, v).value_or(0) != 0; };
     struct Row {
@@ -193,11 +202,9 @@ TEST(SimIpcIntegration, KilledSimulatorIsLostAndAFreshOneIsFound) {
 }
 
 TEST(SimIpcIntegration, DeadPeerGivesSendFailedAndAHungOneTimesOut) {
-    const std::string prefix = uniquePrefix();
-    SimProcess sim(prefix);
-    ASSERT_TRUE(sim.listening(prefix));
-    Client client(prefix);
-    ASSERT_TRUE(client.link.open(0));
+    Connected connected;
+    ASSERT_TRUE(connected.opened) << connected.sim.process->output();
+    auto& [prefix, sim, client, opened] = connected;
 
     sim.process->signal(SIGSTOP);
     EXPECT_FALSE(readU16(client.link, var::ParkingBrake).has_value());
@@ -216,11 +223,9 @@ TEST(SimIpcIntegration, DeadPeerGivesSendFailedAndAHungOneTimesOut) {
 }
 
 TEST(SimIpcIntegration, SilentCommandStopsAnsweringForAWhile) {
-    const std::string prefix = uniquePrefix();
-    SimProcess sim(prefix);
-    ASSERT_TRUE(sim.listening(prefix));
-    Client client(prefix);
-    ASSERT_TRUE(client.link.open(0));
+    Connected connected;
+    ASSERT_TRUE(connected.opened) << connected.sim.process->output();
+    auto& [prefix, sim, client, opened] = connected;
     sim.process->writeLine("silent 3");
     std::this_thread::sleep_for(100ms);
     EXPECT_FALSE(readU16(client.link, var::ParkingBrake).has_value());
