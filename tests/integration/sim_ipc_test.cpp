@@ -227,7 +227,10 @@ TEST(SimIpcIntegration, SilentCommandStopsAnsweringForAWhile) {
     ASSERT_TRUE(connected.opened) << connected.sim.process->output();
     auto& [prefix, sim, client, opened] = connected;
     sim.process->writeLine("silent 3");
-    std::this_thread::sleep_for(100ms);
+    for (int i = 0; i < 500 && sim.process->output().find("not answering") == std::string::npos;
+         ++i) {
+        std::this_thread::sleep_for(5ms);
+    }
     EXPECT_FALSE(readU16(client.link, var::ParkingBrake).has_value());
     EXPECT_EQ(client.link.lastResult(), SimLink::kTimedOut);
     std::this_thread::sleep_for(3000ms);
