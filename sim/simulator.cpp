@@ -278,7 +278,7 @@ void Simulator::writeClock(std::uint32_t offset, std::size_t size) {
         }
         if (f.unitSec == 1) second = value;
         const std::int64_t dayStart = daysFromCivil(t.year, t.month, t.day) * 86400;
-        setUtc(dayStart + hour * 3600 + minute * 60 + second - shift);
+        setUtc(dayStart + std::int64_t{hour} * 3600 + std::int64_t{minute} * 60 + second - shift);
     }
 }
 
