@@ -54,6 +54,8 @@ short SimIpcServer::clientEvents() const {
 }
 
 void SimIpcServer::setAnswering(bool answering) {
+    // Called on every model tick; only a change touches the watched descriptors.
+    if (answering == answering_) return;
     answering_ = answering;
     for (const auto& [fd, client] : clients_) loop_.setEvents(fd, clientEvents());
 }
