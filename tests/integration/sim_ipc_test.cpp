@@ -16,6 +16,7 @@
 #include "recorder/sim_variables.h"
 #include "recorder/timer_ids.h"
 #include "tests/support/child_process.h"
+#include "tests/support/link_rig.h"
 #include "tests/support/sim_fixture.h"
 #include "tests/support/virtual_scheduler.h"
 
@@ -54,13 +55,6 @@ struct SimProcess {
     std::unique_ptr<test::ChildProcess> process;
 };
 
-class RecordingWindow final : public LinkLossWindow {
-  public:
-    platform::Timers& timers() override { return timers_; }
-    void enableResumeLog() override { ++resumeEnabled; }
-    test::VirtualScheduler timers_;
-    int resumeEnabled = 0;
-};
 
 struct Client {
     explicit Client(const std::string& prefix) : ipc(prefix), link(ipc, clock) {
@@ -70,7 +64,8 @@ struct Client {
     }
     platform::posix::PosixClock clock;
     platform::posix::PosixSimIpc ipc;
-    RecordingWindow window;
+    test::VirtualScheduler timers;  // the flight timers the link stops; they never run here
+    test::RecordingWindow window{timers};
     SimLink link;
 };
 
@@ -190,7 +185,7 @@ TEST(SimIpcIntegration, KilledSimulatorIsLostAndAFreshOneIsFound) {
     }
     EXPECT_EQ(client.link.failureCount(), SimLink::kLostCount);
     EXPECT_EQ(client.window.resumeEnabled, 1);
-    EXPECT_TRUE(client.window.timers_.isRunning(kConnectTimer));
+    EXPECT_TRUE(client.timers.isRunning(kConnectTimer));
     EXPECT_FALSE(client.link.isOpen());
 
     // A new simulator under the same name: the old window stays gone, a new open finds it.

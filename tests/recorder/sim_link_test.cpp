@@ -17,17 +17,8 @@ namespace {
 namespace wire = platform::wire;
 using test::InProcessSimIpc;
 using test::LinkRig;
+using test::RecordingWindow;
 
-class RecordingWindow final : public LinkLossWindow {
-  public:
-    explicit RecordingWindow(platform::Timers& timers) : timers_(timers) {}
-    platform::Timers& timers() override { return timers_; }
-    void enableResumeLog() override { ++resumeEnabled; }
-    int resumeEnabled = 0;
-
-  private:
-    platform::Timers& timers_;
-};
 
 
 TEST(SimLinkOpen, HandshakeKeepsTheSimulatorsLowHalf) {

@@ -11,6 +11,18 @@
 
 namespace aviolog::test {
 
+// The main window as the link sees it: its timers, and how often "Resume Log" was enabled.
+class RecordingWindow final : public recorder::LinkLossWindow {
+public:
+    explicit RecordingWindow(platform::Timers& timers) : timers_(timers) {}
+    platform::Timers& timers() override { return timers_; }
+    void enableResumeLog() override { ++resumeEnabled; }
+    int resumeEnabled = 0;
+
+private:
+    platform::Timers& timers_;
+};
+
 // A simulator link to an in-process simulator, all in virtual time: the clock's waits
 // and time-outs move the simulator on.
 struct LinkRig {
