@@ -1,0 +1,72 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace aviolog::platform {
+class Pilot;
+}
+
+namespace aviolog::config {
+
+struct Settings;
+class SettingsDialogs;
+
+inline constexpr const char* kPrivateFlightIcao = "user";
+inline constexpr std::size_t kMaxCompanies = 20;
+inline constexpr const char* kNoCompanyIcaoMessage =
+    "There is no Company ICAO, this options will affect private flights";
+
+// ".\" + ICAO + ".ini"
+std::string profilePathFor(std::string_view companyIcao);
+
+struct CompanyEntry {
+    std::string icao;
+    std::string text;  // ICAO + " - " + name, or the ICAO alone
+};
+
+// The profiles of the working directory in listing order, at most 20. Windows lists a
+// directory in name order without regard to case, so the list is sorted that way.
+std::vector<CompanyEntry> listCompanies(const std::filesystem::path& workDir);
+
+// The logic of the "Choose Company" dialog. Every choice sets the record's CompanyICAO;
+// closing the dialog without one leaves it as it is.
+class CompanyChooser {
+public:
+    CompanyChooser(Settings& settings, std::filesystem::path workDir, platform::Pilot& pilot,
+                   SettingsDialogs& dialogs);
+
+    const std::vector<CompanyEntry>& entries() const { return entries_; }
+    // -1 while the list is empty.
+    int selected() const { return selected_; }
+    void select(int index);
+
+    // True once a choice has been made; the dialog then closes.
+    bool chosen() const { return chosen_; }
+
+    // "Choose Selected Company": false, and the dialog stays open, when nothing is selected.
+    bool chooseSelected();
+    // "Private Flight"
+    void privateFlight();
+    // "New Company": the options dialog on its company page, then the new profile.
+    void newCompany();
+
+private:
+    void refill();
+
+    Settings& settings_;
+    std::filesystem::path workDir_;
+    platform::Pilot& pilot_;
+    SettingsDialogs& dialogs_;
+    std::vector<CompanyEntry> entries_;
+    int selected_ = -1;
+    bool chosen_ = false;
+};
+
+// Moves the PIREP destinations that older versions kept under "SiteLog" + ICAO keys to
+// [Log] Log, Mail and URL of the profile. False when the profile could not be rewritten.
+bool convertProfile(const std::filesystem::path& profile, std::string_view companyIcao);
+
+}  // namespace aviolog::config

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+#include "config/settings.h"
+
+namespace aviolog::platform {
+class Pilot;
+}
+
+namespace aviolog::config {
+
+class IniDocument;
+class SettingsDialogs;
+
+inline constexpr const char* kSettingsFile = ".\\aviolog.ini";
+inline constexpr const char* kTemplateFile = ".\\aviolog.ori";
+
+inline constexpr const char* kNoSettingsMessage =
+    "No aviolog.ini File. A new one will be created. Check config menu";
+inline constexpr const char* kNoTemplateMessage =
+    "No aviolog.ori File. Failed to create aviolog.ini, Contact support";
+inline constexpr const char* kCorruptedSettingsMessage =
+    "Corrupted aviolog.ini, a new one will be created";
+inline constexpr const char* kNoTemplateOnRepairMessage =
+    "No aviolog.ori File. Failed to create aviolog.ini";
+
+struct SettingsContext {
+    std::filesystem::path workDir;  // the program's ".\"
+    platform::Pilot& pilot;
+    SettingsDialogs& dialogs;
+};
+
+enum class LoadOutcome {
+    Loaded,
+    // The settings file could not be made from the template: the main window opens
+    // without settings, timers or views.
+    NoSettings,
+};
+
+// Start-up: makes "aviolog.ini" from the template when needed, lets the pilot choose the
+// company, converts its profile, reads both files into the record, opens the options
+// dialog when the profile asks for it, and selects the METAR source.
+LoadOutcome loadSettings(Settings& settings, const SettingsContext& context);
+
+// Exit: writes the record back to the profile and to "aviolog.ini", each file in one
+// atomic replacement. False when either could not be written.
+bool saveSettings(const Settings& settings, const std::filesystem::path& workDir);
+
+// The keys a new company profile is created with.
+void writeNewProfile(const Settings& settings, IniDocument& profile);
+
+// Asks the VA for the first uplink message number; the live ACARS link implements it.
+class UplinkReset {
+public:
+    virtual ~UplinkReset() = default;
+    virtual void resetUplinkNumber(std::string_view url) = 0;
+};
+
+// The last start-up step, once the main window's views exist.
+void finishStartup(const Settings& settings, UplinkReset& uplink);
+
+// The gauge-address dialog's confirmation: the address, dotted decimal, becomes Machine in
+// the record and in "aviolog.ini".
+bool storeGaugeAddress(Settings& settings, const std::filesystem::path& workDir,
+                       const std::array<std::uint8_t, 4>& address);
+
+}  // namespace aviolog::config
