@@ -25,6 +25,8 @@ struct AviologSection {
     bool AutomatedStop = false;
     bool MinimizeSystray = true;
     bool FuelTest = true;  // "Fuel fill prevent"
+
+    bool operator==(const AviologSection&) const = default;
 };
 
 // "aviolog.ini" [Log]
@@ -34,6 +36,8 @@ struct LogSection {
     std::string Uplink;           // polled for uplink messages
     std::string UplinkReset;      // asked once at start for the first uplink number
     std::string AcarsReal;        // the real-time ACARS page
+
+    bool operator==(const LogSection&) const = default;
 };
 
 // "aviolog.ini" [MailSettings], the part read at start-up; the mail dialog owns the rest.
@@ -44,6 +48,8 @@ struct MailSection {
     std::string Username;
     std::string Password;
     std::string Host;
+
+    bool operator==(const MailSection&) const = default;
 };
 
 // "aviolog.ini" [FlightInfo]: the columns of the flight information dump.
@@ -62,6 +68,8 @@ struct FlightInfoSection {
     bool LogFlightLength = true;
     std::int16_t LogUpdate = 5;  // seconds between dump lines
     std::string LogPath = ".\\flightlog.csv";
+
+    bool operator==(const FlightInfoSection&) const = default;
 };
 
 // Profile [Aviolog]
@@ -79,6 +87,8 @@ struct CompanySection {
     std::string AcarsSite;  // "Alternate Acars Site"
     std::string StatusSite;
     std::string FPSite;
+
+    bool operator==(const CompanySection&) const = default;
 };
 
 // Profile [Events]: which flight-log events are logged.
@@ -100,6 +110,8 @@ struct EventsSection {
     bool WeightEvent = true;
     bool MetarsEvent = true;
     bool DistLandEvent = true;
+
+    bool operator==(const EventsSection&) const = default;
 };
 
 // Profile [Realism]
@@ -111,6 +123,8 @@ struct RealismSection {
     std::int16_t MinReset = 0;
     std::int16_t MaxReset = 0;
     std::string Wave;  // the warning sound's .wav file
+
+    bool operator==(const RealismSection&) const = default;
 };
 
 // Profile [Log]: where PIREPs go.
@@ -119,6 +133,8 @@ struct PirepSection {
     std::string Mail;  // the address that receives PIREPs by e-mail
     std::string URL;   // the VA's PIREP web page
     std::string passwd;
+
+    bool operator==(const PirepSection&) const = default;
 };
 
 // Profile [SendLog]: the items a PIREP carries.
@@ -143,6 +159,8 @@ struct SendLogSection {
     bool ZFW = false;
     bool Log = true;
     bool Version = true;
+
+    bool operator==(const SendLogSection&) const = default;
 };
 
 enum class MetarSource { VATSIM = 0, IVAO = 1, NOAA = 2, AS2004 = 3, None = 4 };
@@ -169,6 +187,8 @@ struct Settings {
 
     // "NM before Destination Aiport": held in memory only, off at every start.
     int pauseBeforeDestinationNm = 0;
+
+    bool operator==(const Settings&) const = default;
 };
 
 // Used when [Log] AcarsReal is empty; stored there at exit. A VA sets its own page.

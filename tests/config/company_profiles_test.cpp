@@ -1,0 +1,201 @@
+#include "config/company_profiles.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "config/ini_file.h"
+#include "tests/support/settings_rig.h"
+
+namespace aviolog::config {
+namespace {
+
+using test::SettingsRig;
+using Strings = std::vector<std::string>;
+
+Strings textsOf(const std::vector<CompanyEntry>& entries) {
+    Strings texts;
+    for (const CompanyEntry& entry : entries) texts.push_back(entry.text);
+    return texts;
+}
+
+TEST(CompanyList, ListsProfilesWithACompanyIcaoInNameOrder) {
+    struct Row {
+        const char* name;
+        std::vector<std::pair<const char*, const char*>> files;
+        Strings expected;
+    };
+    const Row rows[] = {
+        {"the settings file and a profile without ICAO are left out",
+         {{"aviolog.ini", "[Aviolog]\r\nCompanyICAO=AVI\r\n"},
+          {"ABC.ini", "[Aviolog]\r\nCompanyICAO=ABC\r\nCompanyName=Alpha Air\r\n"},
+          {"x.ini", "[Aviolog]\r\nCompanyName=No Code\r\n"}},
+         {"ABC - Alpha Air"}},
+        {"the skip compares the whole name with case",
+         {{"Aviolog.ini", "[Aviolog]\r\nCompanyICAO=AV\r\n"}, {"AVIOLOG.INI", "[Log]\r\n"}},
+         {"AV"}},
+        {"name order ignores case; other extensions are not profiles",
+         {{"zed.ini", "[aviolog]\r\ncompanyicao=ZED\r\n"},
+          {"Beta.INI", "[Aviolog]\r\nCompanyICAO=BET\r\nCompanyName=Beta\r\n"},
+          {"alpha.ini", "[Aviolog]\r\nCompanyICAO=ALP\r\n"},
+          {"gamma.ini.bak", "[Aviolog]\r\nCompanyICAO=GAM\r\n"},
+          {"delta.txt", "[Aviolog]\r\nCompanyICAO=DEL\r\n"}},
+         {"ALP", "BET - Beta", "ZED"}},
+        {"no profiles", {}, {}},
+    };
+    for (const Row& row : rows) {
+        test::TempDir dir;
+        for (const auto& [name, text] : row.files) dir.write(name, text);
+        EXPECT_EQ(textsOf(listCompanies(dir.path())), row.expected) << row.name;
+    }
+}
+
+TEST(CompanyList, HoldsTwentyEntriesAtMost) {
+    test::TempDir dir;
+    dir.write("aa.ini", "[Aviolog]\r\nCompanyName=skipped, does not count\r\n");
+    for (int i = 0; i < 25; ++i) {
+        const std::string icao = "C" + std::to_string(10 + i);
+        dir.write(icao + ".ini", "[Aviolog]\r\nCompanyICAO=" + icao + "\r\n");
+    }
+    const auto companies = listCompanies(dir.path());
+    ASSERT_EQ(companies.size(), kMaxCompanies);
+    EXPECT_EQ(companies.front().icao, "C10");
+    EXPECT_EQ(companies.back().icao, "C29");
+}
+
+TEST(CompanyChooser, ChoicesSetTheCompanyIcao) {
+    SettingsRig rig;
+    rig.dir.write("ABC.ini", "[Aviolog]\r\nCompanyICAO=ABC\r\n");
+    rig.dir.write("XYZ.ini", "[Aviolog]\r\nCompanyICAO=XYZ\r\n");
+    CompanyChooser chooser(rig.settings, rig.dir.path(), rig.pilot, rig.dialogs);
+    EXPECT_EQ(chooser.selected(), 0);
+    chooser.select(1);
+    EXPECT_TRUE(chooser.chooseSelected());
+    EXPECT_TRUE(chooser.chosen());
+    EXPECT_EQ(rig.settings.company.CompanyICAO, "XYZ");
+
+    chooser.privateFlight();
+    EXPECT_EQ(rig.settings.company.CompanyICAO, "user");
+
+    test::TempDir empty;
+    Settings settings;
+    CompanyChooser none(settings, empty.path(), rig.pilot, rig.dialogs);
+    EXPECT_EQ(none.selected(), -1);
+    EXPECT_FALSE(none.chooseSelected()) << "nothing selected: the dialog stays open";
+    EXPECT_FALSE(none.chosen());
+}
+
+TEST(CompanyChooser, PrivateFlightRunsOnUserIni) {
+    SettingsRig rig;
+    rig.choosePrivateFlight();
+    ASSERT_EQ(rig.load(), LoadOutcome::Loaded);
+    EXPECT_EQ(rig.settings.company.CompanyICAO, "user");
+    EXPECT_EQ(rig.settings.profilePath, ".\\user.ini");
+    ASSERT_TRUE(saveSettings(rig.settings, rig.dir.path()));
+    EXPECT_EQ(IniDocument(rig.dir.read("user.ini")).getString("Aviolog", "CompanyICAO", "", 9),
+              "user");
+}
+
+TEST(CompanyChooser, ClosingWithoutAChoiceUsesTheNamelessProfile) {
+    SettingsRig rig;
+    rig.dir.write("ABC.ini", "[Aviolog]\r\nCompanyICAO=ABC\r\n");
+    ASSERT_EQ(rig.load(), LoadOutcome::Loaded);
+    EXPECT_EQ(rig.settings.company.CompanyICAO, "");
+    EXPECT_EQ(rig.settings.profilePath, ".\\.ini");
+    EXPECT_EQ(rig.settings.events, EventsSection{});
+}
+
+TEST(CompanyChooser, NewCompanyWritesItsProfileAndCanThenBeChosen) {
+    SettingsRig rig;
+    rig.settings.sendLog.Password = true;
+    rig.settings.sendLog.Alternate = true;
+    rig.settings.sendLog.TD = true;
+    rig.settings.sendLog.Date = false;
+    rig.dialogs.onOptions = [](Settings& s, OptionsPage page) {
+        EXPECT_EQ(page, OptionsPage::Company);
+        s.company.CompanyICAO = "NEW";
+        s.company.CompanyName = "New Air";
+        s.company.CompanySite = "http://new.example";
+        s.realism.Wave = "bell.wav";
+        s.pirep.Log = "http://new.example/pirep.php";
+    };
+    rig.dialogs.onChooseCompany = [](CompanyChooser& chooser) {
+        chooser.newCompany();
+        EXPECT_FALSE(chooser.chosen()) << "the dialog stays open";
+        ASSERT_EQ(textsOf(chooser.entries()), Strings{"NEW - New Air"});
+        chooser.chooseSelected();
+    };
+    ASSERT_EQ(rig.load(), LoadOutcome::Loaded);
+    EXPECT_TRUE(rig.pilot.texts().size() == 1) << "only the first-start message";
+
+    // The saved-at-exit keys are not in the new file yet, but the value entered survives.
+    EXPECT_EQ(rig.settings.company.CompanySite, "http://new.example");
+    const IniDocument created(rig.dir.read("NEW.ini"));
+    EXPECT_EQ(created.keyNames("Aviolog"),
+              (Strings{"CompanyICAO", "CompanyName", "Remarks", "UseLocal", "PilotNumber",
+                       "AcarsSite"}));
+    EXPECT_EQ(created.sectionNames(), (Strings{"Aviolog", "Events", "Realism", "Log", "SendLog"}));
+    EXPECT_EQ(created.keyNames("Log"), (Strings{"Log", "Mail", "URL", "passwd"}));
+    EXPECT_EQ(created.keyNames("Events").size(), 17u);
+    EXPECT_EQ(created.keyNames("SendLog").size(), 20u);
+    EXPECT_EQ(created.getString("Realism", "Wave", "", 9), "bell.wav");
+
+    const SendLogSection& f = rig.settings.sendLog;
+    EXPECT_TRUE(f.Password && f.Alternate) << "kept as they were";
+    EXPECT_TRUE(f.Date && !f.TD) << "new-profile values";
+
+    ASSERT_TRUE(saveSettings(rig.settings, rig.dir.path()));
+    EXPECT_EQ(IniDocument(rig.dir.read("NEW.ini")).getString("Aviolog", "CompanySite", "", 99),
+              "http://new.example");
+}
+
+TEST(CompanyChooser, NewCompanyWithoutIcaoFallsBackToPrivateFlights) {
+    SettingsRig rig;
+    CompanyChooser chooser(rig.settings, rig.dir.path(), rig.pilot, rig.dialogs);
+    chooser.newCompany();
+    ASSERT_EQ(rig.pilot.shown.size(), 1u);
+    EXPECT_EQ(rig.pilot.shown[0].text, kNoCompanyIcaoMessage);
+    EXPECT_EQ(rig.pilot.shown[0].buttons, platform::MessageButtons::OkCancel);
+    EXPECT_EQ(rig.settings.company.CompanyICAO, "user");
+    EXPECT_EQ(rig.settings.profilePath, ".\\user.ini");
+    EXPECT_FALSE(chooser.chosen());
+    EXPECT_FALSE(rig.dir.exists("user.ini")) << "nothing is written until Save";
+}
+
+TEST(ProfileConversion, MovesOldPerCompanyKeysIntoTheCurrentLayout) {
+    test::TempDir dir;
+    dir.write("ABC.ini",
+              "[Aviolog]\r\nCompanyICAO=ABC\r\n"
+              "[Log]\r\nSiteLogABC=http://abc.example/log.php\r\npasswd=pw\r\n"
+              "[Mail]\r\nSiteLogABC=pireps@abc.example\r\nDate=0\r\nTD=1\r\nExtra=kept\r\n"
+              "[URL]\r\nSiteLogABC=http://abc.example/pirep\r\n");
+    ASSERT_TRUE(convertProfile(dir / "ABC.ini", "ABC"));
+    const IniDocument p(dir.read("ABC.ini"));
+    EXPECT_EQ(p.getString("Log", "Log", "", 199), "http://abc.example/log.php");
+    EXPECT_FALSE(p.find("Log", "SiteLogABC"));
+    EXPECT_EQ(p.getString("Log", "Mail", "", 199), "pireps@abc.example");
+    EXPECT_EQ(p.getString("Log", "URL", "", 199), "http://abc.example/pirep");
+    for (const char* key : {"Password", "PilotNumber", "Hour", "Callsign", "Regist", "Depart",
+                            "Arrival", "PlaneType", "SpentFuel", "Dur", "Len", "Version"}) {
+        EXPECT_EQ(p.getInt("SendLog", key, -1), 1) << key;
+    }
+    EXPECT_EQ(p.getInt("SendLog", "Date", -1), 0) << "moved from [Mail], overriding the 1";
+    EXPECT_EQ(p.getInt("SendLog", "TD", -1), 1);
+    EXPECT_EQ(p.getInt("SendLog", "ZFW", -1), -1) << "absent in [Mail]: stays absent";
+    EXPECT_EQ(p.keyNames("Mail"), (Strings{"SiteLogABC", "Extra"}));
+
+    const std::string converted = dir.read("ABC.ini");
+    ASSERT_TRUE(convertProfile(dir / "ABC.ini", "ABC"));
+    EXPECT_EQ(dir.read("ABC.ini"), converted) << "a converted profile does not change";
+}
+
+TEST(ProfileConversion, WithoutOldKeysWritesEmptyDestinationsAndNoSendLogFlags) {
+    test::TempDir dir;
+    dir.write("ABC.ini", "[Aviolog]\r\nCompanyICAO=ABC\r\n");
+    ASSERT_TRUE(convertProfile(dir / "ABC.ini", "ABC"));
+    EXPECT_EQ(dir.read("ABC.ini"), "[Aviolog]\r\nCompanyICAO=ABC\r\n[Log]\r\nLog=\r\nMail=\r\nURL=\r\n");
+}
+
+}  // namespace
+}  // namespace aviolog::config
