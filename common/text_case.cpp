@@ -8,11 +8,16 @@ unsigned char foldCase(unsigned char c) {
     // Windows-1252: the Latin-1 capitals (× excepted) and the four extra pairs.
     if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 0x20);
     switch (c) {
-        case 0x8A: return 0x9A;  // Š
-        case 0x8C: return 0x9C;  // Œ
-        case 0x8E: return 0x9E;  // Ž
-        case 0x9F: return 0xFF;  // Ÿ
-        default: return c;
+        case 0x8A:
+            return 0x9A;  // Š
+        case 0x8C:
+            return 0x9C;  // Œ
+        case 0x8E:
+            return 0x9E;  // Ž
+        case 0x9F:
+            return 0xFF;  // Ÿ
+        default:
+            return c;
     }
 }
 
