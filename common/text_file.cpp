@@ -72,6 +72,12 @@ bool writeFileAtomically(const std::filesystem::path& path, std::string_view byt
         target = std::filesystem::weakly_canonical(target, ec);
         if (ec) return false;
     }
+    // A file marked read-only stays as it is, as it would on Windows (for root, too).
+    struct stat existing {};
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (exists && ((existing.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+        return false;
+    }
     const std::filesystem::path dir =
         target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
 
@@ -81,15 +87,14 @@ bool writeFileAtomically(const std::filesystem::path& path, std::string_view byt
     std::string temp;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temp = (dir / ("." + target.filename().string() + "." + std::to_string(::getpid()) +
-                       "." + std::to_string(counter++)))
+        temp = (dir / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
+                       std::to_string(counter++)))
                    .string();
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) return false;
     }
     if (fd < 0) return false;
-    struct stat existing {};
-    if (::stat(target.c_str(), &existing) == 0) ::fchmod(fd, existing.st_mode & 07777);
+    if (exists) ::fchmod(fd, existing.st_mode & 07777);
     bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;

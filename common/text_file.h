@@ -19,7 +19,7 @@ std::string textModeBytes(std::string_view text);
 
 // Replaces the file in one step: the bytes go to a temporary file beside it, which is
 // flushed to disk and renamed over the target. A crash or a full disk leaves either the
-// old file or the new one, never a mixture. A symbolic link is followed, so the file it
+// old file or the new one, never a mixture. A read-only file is not replaced. A symbolic link is followed, so the file it
 // names is replaced. An existing file keeps its permissions.
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 

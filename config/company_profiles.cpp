@@ -15,7 +15,8 @@ namespace aviolog::config {
 namespace {
 
 bool hasIniExtension(const std::string& name) {
-    return name.size() > 4 && equalsIgnoringCase(std::string_view(name).substr(name.size() - 4), ".ini");
+    return name.size() > 4 &&
+           equalsIgnoringCase(std::string_view(name).substr(name.size() - 4), ".ini");
 }
 
 bool lessIgnoringCase(const std::string& a, const std::string& b) {
@@ -122,8 +123,7 @@ bool convertProfile(const std::filesystem::path& path, std::string_view companyI
                 file.setInt("SendLog", "Password", 1);
             }
             for (const char* key : {"PilotNumber", "Date", "Hour", "Callsign", "Regist", "Depart",
-                                    "Arrival", "PlaneType", "SpentFuel", "Dur", "Len",
-                                    "Version"}) {
+                                    "Arrival", "PlaneType", "SpentFuel", "Dur", "Len", "Version"}) {
                 file.setInt("SendLog", key, 1);
             }
         }

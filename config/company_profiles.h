@@ -34,7 +34,7 @@ std::vector<CompanyEntry> listCompanies(const std::filesystem::path& workDir);
 // The logic of the "Choose Company" dialog. Every choice sets the record's CompanyICAO;
 // closing the dialog without one leaves it as it is.
 class CompanyChooser {
-public:
+  public:
     CompanyChooser(Settings& settings, std::filesystem::path workDir, platform::Pilot& pilot,
                    SettingsDialogs& dialogs);
 
@@ -53,7 +53,7 @@ public:
     // "New Company": the options dialog on its company page, then the new profile.
     void newCompany();
 
-private:
+  private:
     void refill();
 
     Settings& settings_;

@@ -37,7 +37,8 @@ std::string cut(std::string_view text, std::size_t maxChars) {
 std::string sanitized(std::string_view value) {
     value = value.substr(0, value.find('\0'));
     std::string text(value);
-    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     return text;
 }
 
@@ -111,6 +112,7 @@ std::string IniDocument::text() const {
 }
 
 const IniDocument::Section* IniDocument::findSection(std::string_view name) const {
+    name = trim(name);
     for (std::size_t i = 1; i < sections_.size(); ++i) {
         if (equalsIgnoringCase(sections_[i].name, name)) return &sections_[i];
     }
@@ -123,11 +125,12 @@ IniDocument::Section* IniDocument::findSection(std::string_view name) {
 
 IniDocument::Section& IniDocument::sectionForWrite(std::string_view name) {
     if (Section* section = findSection(name)) return *section;
-    std::string cleanName = sanitized(name);
+    std::string cleanName = sanitized(trim(name));
     return sections_.emplace_back(Section{"[" + cleanName + "]", cleanName, {}});
 }
 
 const IniDocument::Line* IniDocument::findKey(const Section& section, std::string_view key) {
+    key = trim(key);
     for (const Line& line : section.lines) {
         if (line.isKey && equalsIgnoringCase(line.name(), key)) return &line;
     }
@@ -207,7 +210,8 @@ std::vector<IniEntry> IniDocument::sectionEntries(std::string_view section) cons
     std::vector<IniEntry> entries;
     if (const Section* found = findSection(section)) {
         for (const Line& line : found->lines) {
-            if (line.isKey) entries.push_back({std::string(line.name()), std::string(line.value())});
+            if (line.isKey)
+                entries.push_back({std::string(line.name()), std::string(line.value())});
         }
     }
     return entries;
@@ -215,6 +219,7 @@ std::vector<IniEntry> IniDocument::sectionEntries(std::string_view section) cons
 
 void IniDocument::setString(std::string_view section, std::string_view key,
                             std::string_view value) {
+    key = trim(key);
     Section& target = sectionForWrite(section);
     auto& lines = target.lines;
     const auto existing = std::find_if(lines.begin(), lines.end(), [&](const Line& line) {
@@ -225,8 +230,8 @@ void IniDocument::setString(std::string_view section, std::string_view key,
         *existing = Line(existing->name(), value);
         return;
     }
-    const auto lastKey = std::find_if(lines.rbegin(), lines.rend(),
-                                      [](const Line& line) { return line.isKey; });
+    const auto lastKey =
+        std::find_if(lines.rbegin(), lines.rend(), [](const Line& line) { return line.isKey; });
     lines.insert(lastKey.base(), Line(sanitized(key), value));
 }
 
@@ -253,6 +258,7 @@ void IniDocument::setStruct(std::string_view section, std::string_view key,
 void IniDocument::removeKey(std::string_view section, std::string_view key) {
     Section* found = findSection(section);
     if (!found) return;
+    key = trim(key);
     auto& lines = found->lines;
     const auto line = std::find_if(lines.begin(), lines.end(), [&](const Line& l) {
         return l.isKey && equalsIgnoringCase(l.name(), key);

@@ -29,7 +29,7 @@ struct IniEntry {
 // Edits change only the lines they concern, so a rewritten file differs from the one read
 // only there. Text is Windows-1252; LF and CR LF line ends are read, CR LF is written.
 class IniDocument {
-public:
+  public:
     IniDocument() = default;
     explicit IniDocument(std::string_view text);
 
@@ -41,8 +41,8 @@ public:
     std::optional<std::string_view> find(std::string_view section, std::string_view key) const;
 
     // The value, or the fallback when the key is missing, cut to maxChars characters.
-    std::string getString(std::string_view section, std::string_view key,
-                          std::string_view fallback, std::size_t maxChars) const;
+    std::string getString(std::string_view section, std::string_view key, std::string_view fallback,
+                          std::size_t maxChars) const;
     // Leading decimal digits of the value (a value without one reads 0, a value beyond the
     // 32-bit range reads the largest one); the fallback when the key is missing.
     std::int32_t getInt(std::string_view section, std::string_view key,
@@ -74,7 +74,7 @@ public:
     // Makes the entries the whole content of the section (created when missing).
     void replaceSection(std::string_view section, std::span<const IniEntry> entries);
 
-private:
+  private:
     struct Line {
         explicit Line(std::string text);
         Line(std::string_view key, std::string_view value);
@@ -106,7 +106,7 @@ private:
 // loads it, changes it and replaces it atomically (see writeFileAtomically). Callers that
 // change many keys load() once, edit the document and save() it once.
 class IniFile {
-public:
+  public:
     explicit IniFile(std::filesystem::path path) : path_(std::move(path)) {}
 
     const std::filesystem::path& path() const { return path_; }
@@ -117,8 +117,8 @@ public:
     std::optional<IniDocument> load() const;
     bool save(const IniDocument& document) const;
 
-    std::string getString(std::string_view section, std::string_view key,
-                          std::string_view fallback, std::size_t maxChars) const;
+    std::string getString(std::string_view section, std::string_view key, std::string_view fallback,
+                          std::size_t maxChars) const;
     std::int32_t getInt(std::string_view section, std::string_view key,
                         std::int32_t fallback) const;
 
@@ -128,7 +128,7 @@ public:
     bool removeKey(std::string_view section, std::string_view key) const;
     bool removeSection(std::string_view section) const;
 
-private:
+  private:
     template <typename Edit>
     bool edit(Edit&& change) const;
 

@@ -19,8 +19,8 @@ struct AviologSection {
     bool UseDB = true;
     std::string FSFPPath;  // the simulator's flight-plan directory, ending in a separator
     std::string Machine = "127.0.0.1";  // address of the machine the gauge runs on
-    bool AcarsEvent = false;             // "ACARS online"
-    bool StartWarning = false;           // "Disable Start Warning"
+    bool AcarsEvent = false;            // "ACARS online"
+    bool StartWarning = false;          // "Disable Start Warning"
     bool AutomatedStart = false;
     bool AutomatedStop = false;
     bool MinimizeSystray = true;

@@ -10,7 +10,7 @@ enum class OptionsPage { Company, Program };
 // The modal dialogs that settings start-up opens. The desktop shell shows them; each call
 // returns when its dialog has closed.
 class SettingsDialogs {
-public:
+  public:
     virtual ~SettingsDialogs() = default;
     // "Choose Company": the dialog forwards its buttons to the chooser and closes when the
     // chooser reports a choice, or when the pilot closes it.

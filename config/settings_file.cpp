@@ -137,7 +137,9 @@ void flightInfoFlags(const Use& use, FlightInfo& f) {
     use.flag(kFlightInfo, "LogFlightLength", f.LogFlightLength);
 }
 
-std::string unitText(WeightUnit unit) { return unit == WeightUnit::Kilograms ? "IS" : "GB"; }
+std::string unitText(WeightUnit unit) {
+    return unit == WeightUnit::Kilograms ? "IS" : "GB";
+}
 
 void readProfile(const IniDocument& file, Settings& s) {
     const Reader read{file};
@@ -351,9 +353,8 @@ void finishStartup(const Settings& settings, UplinkReset& uplink) {
 
 bool storeGaugeAddress(Settings& settings, const std::filesystem::path& workDir,
                        const std::array<std::uint8_t, 4>& address) {
-    settings.aviolog.Machine = std::to_string(address[0]) + "." + std::to_string(address[1]) +
-                               "." + std::to_string(address[2]) + "." +
-                               std::to_string(address[3]);
+    settings.aviolog.Machine = std::to_string(address[0]) + "." + std::to_string(address[1]) + "." +
+                               std::to_string(address[2]) + "." + std::to_string(address[3]);
     return IniFile(localPath(workDir, kSettingsFile))
         .setString(kAviolog, "Machine", settings.aviolog.Machine);
 }

@@ -55,7 +55,7 @@ void writeNewProfile(const Settings& settings, IniDocument& profile);
 
 // Asks the VA for the first uplink message number; the live ACARS link implements it.
 class UplinkReset {
-public:
+  public:
     virtual ~UplinkReset() = default;
     virtual void resetUplinkNumber(std::string_view url) = 0;
 };

@@ -19,7 +19,7 @@ struct Message {
 // The person at the keyboard: every message box, question and chooser the core shows goes
 // through here and returns the answer. The desktop shell shows dialogs; tests script them.
 class Pilot {
-public:
+  public:
     virtual ~Pilot() = default;
     virtual MessageAnswer show(const Message& message) = 0;
 

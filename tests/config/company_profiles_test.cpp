@@ -132,9 +132,8 @@ TEST(CompanyChooser, NewCompanyWritesItsProfileAndCanThenBeChosen) {
     // The saved-at-exit keys are not in the new file yet, but the value entered survives.
     EXPECT_EQ(rig.settings.company.CompanySite, "http://new.example");
     const IniDocument created(rig.dir.read("NEW.ini"));
-    EXPECT_EQ(created.keyNames("Aviolog"),
-              (Strings{"CompanyICAO", "CompanyName", "Remarks", "UseLocal", "PilotNumber",
-                       "AcarsSite"}));
+    EXPECT_EQ(created.keyNames("Aviolog"), (Strings{"CompanyICAO", "CompanyName", "Remarks",
+                                                    "UseLocal", "PilotNumber", "AcarsSite"}));
     EXPECT_EQ(created.sectionNames(), (Strings{"Aviolog", "Events", "Realism", "Log", "SendLog"}));
     EXPECT_EQ(created.keyNames("Log"), (Strings{"Log", "Mail", "URL", "passwd"}));
     EXPECT_EQ(created.keyNames("Events").size(), 17u);
@@ -194,7 +193,8 @@ TEST(ProfileConversion, WithoutOldKeysWritesEmptyDestinationsAndNoSendLogFlags) 
     test::TempDir dir;
     dir.write("ABC.ini", "[Aviolog]\r\nCompanyICAO=ABC\r\n");
     ASSERT_TRUE(convertProfile(dir / "ABC.ini", "ABC"));
-    EXPECT_EQ(dir.read("ABC.ini"), "[Aviolog]\r\nCompanyICAO=ABC\r\n[Log]\r\nLog=\r\nMail=\r\nURL=\r\n");
+    EXPECT_EQ(dir.read("ABC.ini"),
+              "[Aviolog]\r\nCompanyICAO=ABC\r\n[Log]\r\nLog=\r\nMail=\r\nURL=\r\n");
 }
 
 }  // namespace

@@ -40,7 +40,8 @@ TEST(SettingsLoad, AnEmptyProviderAlsoRecreatesTheFileFromATextModeCopy) {
     rig.choosePrivateFlight();
     ASSERT_EQ(rig.load(), LoadOutcome::Loaded);
     EXPECT_EQ(rig.pilot.texts(), Strings{kNoSettingsMessage});
-    EXPECT_EQ(rig.dir.read("aviolog.ini"), "[Aviolog]\r\nProvider=IVAO\r\n[Metar]\r\nIVAO=http://wx\r\n");
+    EXPECT_EQ(rig.dir.read("aviolog.ini"),
+              "[Aviolog]\r\nProvider=IVAO\r\n[Metar]\r\nIVAO=http://wx\r\n");
     EXPECT_TRUE(rig.settings.aviolog.UseDB) << "values come from the new file";
     EXPECT_EQ(rig.settings.metarSource, MetarSource::IVAO);
 }
@@ -113,8 +114,9 @@ TEST(SettingsLoad, ADamagedFileWithoutTemplateWarnsAndStartUpGoesOn) {
 TEST(SettingsLoad, MissingAndOddValuesGiveTheDefaultsAndCuts) {
     SettingsRig rig;
     rig.choosePrivateFlight();
-    rig.dir.write("aviolog.ini",
-                  "[Aviolog]\r\nProvider=No Metars\r\n[Log]\r\n[FlightInfo]\r\nLogUpdate=70000\r\n");
+    rig.dir.write(
+        "aviolog.ini",
+        "[Aviolog]\r\nProvider=No Metars\r\n[Log]\r\n[FlightInfo]\r\nLogUpdate=70000\r\n");
     rig.dir.write("user.ini",
                   "[Aviolog]\r\nCompanyICAO=user\r\nPilotNumber=1234567890123\r\n"
                   "[Realism]\r\nWave=warning-long.wav\r\nMinReset=abc\r\n");
@@ -206,8 +208,12 @@ TEST(SettingsLoad, ChangeYesOpensTheOptionsDialogAtEveryStart) {
 // another shows up as a value that does not survive the round trip.
 Settings everyValueChanged() {
     Settings s;
-    s.aviolog = {"AS2004", "C:\\Servinfo\\servinfo.tmp", true, false, "C:\\Plans\\", "10.0.0.2",
-                 true, true, true, true, false, false};
+    s.aviolog = {"AS2004",      "C:\\Servinfo\\servinfo.tmp",
+                 true,          false,
+                 "C:\\Plans\\", "10.0.0.2",
+                 true,          true,
+                 true,          true,
+                 false,         false};
     s.log = {"D:\\Logs\\", "", "", "", "http://va.example/rt.php"};
     s.mail = {"Pilot Name", "pilot@va.example", 2, "pilot", "secret", "smtp.va.example"};
     FlightInfoSection& f = s.flightInfo;
@@ -216,17 +222,25 @@ Settings everyValueChanged() {
     f.LogFuelFlow = f.LogEndurance = f.LogFlightTime = f.LogFlightLength = false;
     f.LogUpdate = 17;
     f.LogPath = "dump.csv";
-    s.company = {"TAP",  "Air Portugal", "http://tap.example", "TP",
-                 "123",  "Pilot",        WeightUnit::Kilograms, "reg opr",
-                 true,   "http://acars.example", "http://status.example", "http://fp.example"};
+    s.company = {"TAP",
+                 "Air Portugal",
+                 "http://tap.example",
+                 "TP",
+                 "123",
+                 "Pilot",
+                 WeightUnit::Kilograms,
+                 "reg opr",
+                 true,
+                 "http://acars.example",
+                 "http://status.example",
+                 "http://fp.example"};
     EventsSection& e = s.events;
     e.UseCargo = e.FlapsEvent = e.ToutchDownEvent = e.TOLDPosEvent = e.TOCTODEvent = false;
     e.ComFreqEvent = e.GearEvent = e.FlightLengthEvent = e.VrV2Event = e.PIREPEvent = false;
     e.FlightPosEvent = e.N1Event = e.DurationEvent = e.FuelEvent = e.WeightEvent = false;
     e.MetarsEvent = e.DistLandEvent = false;
     s.realism = {true, true, true, true, 5, 30, "ding.wav"};
-    s.pirep = {"http://va.example/pirep.php", "pireps@va.example", "http://va.example/p",
-               "pw"};
+    s.pirep = {"http://va.example/pirep.php", "pireps@va.example", "http://va.example/p", "pw"};
     SendLogSection& l = s.sendLog;
     l.Password = l.IATAN = l.Alternate = l.IniFuel = l.EndFuel = l.TD = l.ZFW = true;
     l.PilotNumber = l.Date = l.Hour = l.Callsign = l.Regist = l.Depart = l.Arrival = false;
@@ -274,16 +288,17 @@ TEST(SettingsSave, WritesExactlyTheListedKeysInTheirOrder) {
                        "StatusSite", "FPSite"}));
     EXPECT_EQ(profile.keyNames("Events"),
               (Strings{"UseCargo", "FlapsEvent", "ToutchDownEvent", "TOLDPosEvent", "TOCTODEvent",
-                       "ComFreqEvent", "GearEvent", "FlightLengthEvent", "VrV2Event",
-                       "PIREPEvent", "FlightPosEvent", "N1Event", "DurationEvent", "FuelEvent",
-                       "WeightEvent", "MetarsEvent", "DistLandEvent"}));
+                       "ComFreqEvent", "GearEvent", "FlightLengthEvent", "VrV2Event", "PIREPEvent",
+                       "FlightPosEvent", "N1Event", "DurationEvent", "FuelEvent", "WeightEvent",
+                       "MetarsEvent", "DistLandEvent"}));
     EXPECT_EQ(profile.keyNames("Realism"),
               (Strings{"NoSlew", "NoPause", "Crash", "PIC", "MinReset", "MaxReset", "Wave"}));
     EXPECT_EQ(profile.keyNames("Log"), (Strings{"Log", "Mail", "URL", "passwd"}));
     EXPECT_EQ(profile.keyNames("SendLog"),
-              (Strings{"Password", "PilotNumber", "Date", "Hour", "Callsign", "IATAN", "Regist",
-                       "Depart", "Arrival", "Alternate", "PlaneType", "SpentFuel", "IniFuel",
-                       "EndFuel", "Dur", "Len", "TD", "ZFW", "Log", "Version"}));
+              (Strings{"Password",  "PilotNumber", "Date",    "Hour",    "Callsign",
+                       "IATAN",     "Regist",      "Depart",  "Arrival", "Alternate",
+                       "PlaneType", "SpentFuel",   "IniFuel", "EndFuel", "Dur",
+                       "Len",       "TD",          "ZFW",     "Log",     "Version"}));
     EXPECT_EQ(profile.getString("Aviolog", "UnitSystem", "", 9), "IS");
     EXPECT_EQ(profile.getString("Realism", "MaxReset", "", 9), "30");
 
@@ -296,11 +311,11 @@ TEST(SettingsSave, WritesExactlyTheListedKeysInTheirOrder) {
     EXPECT_EQ(program.keyNames("Log"), (Strings{"LogPath", "AcarsReal"}));
     EXPECT_EQ(program.keyNames("MailSettings"),
               (Strings{"Name", "Address", "Authenticate", "Username", "Password", "Host"}));
-    EXPECT_EQ(program.keyNames("FlightInfo"),
-              (Strings{"LogAltitude", "LogGroundSpeed", "LogIndicatedSpeed", "LogTotalSpeed",
-                       "LogWinds", "LogHeading", "LogPlaneWeight", "LogFuelOnBoard",
-                       "LogFuelFlow", "LogEndurance", "LogFlightTime", "LogFlightLength",
-                       "LogUpdate", "LogPath"}));
+    EXPECT_EQ(
+        program.keyNames("FlightInfo"),
+        (Strings{"LogAltitude", "LogGroundSpeed", "LogIndicatedSpeed", "LogTotalSpeed", "LogWinds",
+                 "LogHeading", "LogPlaneWeight", "LogFuelOnBoard", "LogFuelFlow", "LogEndurance",
+                 "LogFlightTime", "LogFlightLength", "LogUpdate", "LogPath"}));
 }
 
 TEST(SettingsSave, LeavesTheKeysItNeverWritesAsTheyWere) {

@@ -11,7 +11,7 @@ namespace aviolog::test {
 // Records every message box and answers from a script; unscripted boxes get their first
 // button (OK, or Yes for questions).
 class ScriptedPilot : public platform::Pilot {
-public:
+  public:
     platform::MessageAnswer show(const platform::Message& message) override;
 
     std::vector<platform::Message> shown;

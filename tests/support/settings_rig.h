@@ -18,7 +18,7 @@ namespace aviolog::test {
 // The start-up dialogs as a test scripts them. Unscripted, "Choose Company" is closed
 // without a choice and the options dialog changes nothing.
 class ScriptedDialogs : public config::SettingsDialogs {
-public:
+  public:
     void chooseCompany(config::CompanyChooser& chooser) override {
         ++companyDialogs;
         if (onChooseCompany) onChooseCompany(chooser);
