@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/text_file.h"
+#include "common/text_format.h"
 #include "config/ini_file.h"
 
 namespace {
@@ -27,13 +28,6 @@ constexpr int kFlights = 100;
 
 std::string sectionName(int flight) {
     return "FlightLog" + std::to_string(flight);
-}
-
-template <typename... Args>
-std::string format(const char* pattern, Args... args) {
-    char text[64];
-    std::snprintf(text, sizeof text, pattern, args...);
-    return text;
 }
 
 // The twenty keys of one flight, with values as short as a recorder writes them.
