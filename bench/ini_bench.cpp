@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/median_reporter.h"
 #include "common/text_file.h"
 #include "common/text_format.h"
 #include "config/ini_file.h"
@@ -212,54 +212,32 @@ BENCHMARK_CAPTURE(BM_DropFirstFlight, edit, dropFirstInOneSave)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// Keeps the median real time of each benchmark, in milliseconds, to print the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred) continue;
-            const bool repeated = run.repetitions > 1;
-            if (repeated && run.aggregate_name != "median") continue;
-            if (!repeated && run.run_type != Run::RT_Iteration) continue;
-            realMs_[run.run_name.function_name] = run.GetAdjustedRealTime();
-        }
+void printRatios(const aviolog::bench::MedianReporter& reporter) {
+    const auto& realMs = reporter.byFunction();
+    struct Comparison {
+        const char* what;
+        const char* naive;
+        const char* edit;
+    };
+    static constexpr Comparison kComparisons[] = {
+        {"store 100 flights, a load/save per flight", "BM_StoreFlights/naive",
+         "BM_StoreFlights/edit_per_flight"},
+        {"store 100 flights, one load/save in all", "BM_StoreFlights/naive",
+         "BM_StoreFlights/edit_batch"},
+        {"drop the first of 100 flights", "BM_DropFirstFlight/naive", "BM_DropFirstFlight/edit"},
+    };
+    std::printf("\nmedians, key-by-key writes against the edit API, and their ratio:\n");
+    for (const Comparison& c : kComparisons) {
+        const auto naive = realMs.find(c.naive);
+        const auto edit = realMs.find(c.edit);
+        if (naive == realMs.end() || edit == realMs.end()) continue;
+        std::printf("  %-42s naive %9.2f ms  edit %8.3f ms  naive/edit %7.1f\n", c.what,
+                    naive->second, edit->second, naive->second / edit->second);
     }
-    void printRatios() const {
-        struct Comparison {
-            const char* what;
-            const char* naive;
-            const char* edit;
-        };
-        static constexpr Comparison kComparisons[] = {
-            {"store 100 flights, a load/save per flight", "BM_StoreFlights/naive",
-             "BM_StoreFlights/edit_per_flight"},
-            {"store 100 flights, one load/save in all", "BM_StoreFlights/naive",
-             "BM_StoreFlights/edit_batch"},
-            {"drop the first of 100 flights", "BM_DropFirstFlight/naive",
-             "BM_DropFirstFlight/edit"},
-        };
-        std::printf("\nmedians, key-by-key writes against the edit API, and their ratio:\n");
-        for (const Comparison& c : kComparisons) {
-            const auto naive = realMs_.find(c.naive);
-            const auto edit = realMs_.find(c.edit);
-            if (naive == realMs_.end() || edit == realMs_.end()) continue;
-            std::printf("  %-42s naive %9.2f ms  edit %8.3f ms  naive/edit %7.1f\n", c.what,
-                        naive->second, edit->second, naive->second / edit->second);
-        }
-    }
-
-  private:
-    std::map<std::string, double> realMs_;
-};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios();
-    benchmark::Shutdown();
-    return 0;
+    return aviolog::bench::runBenchmarks(argc, argv, printRatios);
 }

@@ -9,10 +9,10 @@
 #include <array>
 #include <atomic>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <thread>
 
+#include "bench/median_reporter.h"
 #include "platform/posix/event_loop.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_sim_ipc.h"
@@ -119,41 +119,18 @@ void BM_SimLinkExchange(benchmark::State& state) {
 BENCHMARK(BM_BareSeqpacketRoundTrip)->UseRealTime();
 BENCHMARK(BM_SimLinkExchange)->Arg(1)->Arg(30)->UseRealTime();
 
-// Keeps the real time of each benchmark (the median when repeated) to print ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred) continue;
-            const bool repeated = run.repetitions > 1;
-            if (repeated && run.aggregate_name != "median") continue;
-            if (!repeated && run.run_type != Run::RT_Iteration) continue;
-            std::string name = run.run_name.str();
-            realNs_[name] = run.GetAdjustedRealTime();
-        }
+void printRatios(const aviolog::bench::MedianReporter& reporter) {
+    const auto& realNs = reporter.byName();
+    const auto base = realNs.find("BM_BareSeqpacketRoundTrip/real_time");
+    if (base == realNs.end()) return;
+    std::printf("\nratios against the bare SOCK_SEQPACKET round trip (%.0f ns):\n", base->second);
+    for (const auto& [name, ns] : realNs) {
+        if (name != base->first) std::printf("  %-40s %.2f\n", name.c_str(), ns / base->second);
     }
-    void printRatios() const {
-        const auto base = realNs_.find("BM_BareSeqpacketRoundTrip/real_time");
-        if (base == realNs_.end()) return;
-        std::printf("\nratios against the bare SOCK_SEQPACKET round trip (%.0f ns):\n",
-                    base->second);
-        for (const auto& [name, ns] : realNs_) {
-            if (name != base->first) std::printf("  %-40s %.2f\n", name.c_str(), ns / base->second);
-        }
-    }
-
-  private:
-    std::map<std::string, double> realNs_;
-};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios();
-    benchmark::Shutdown();
-    return 0;
+    return aviolog::bench::runBenchmarks(argc, argv, printRatios);
 }

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace aviolog::bench {
+
+// Prints the runs as the console does and keeps each benchmark's real time (the median
+// when it is repeated), in the benchmark's own unit, so a program can print ratios
+// against a baseline measured in the same run.
+class MedianReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.error_occurred) continue;
+            const bool repeated = run.repetitions > 1;
+            if (repeated && run.aggregate_name != "median") continue;
+            if (!repeated && run.run_type != Run::RT_Iteration) continue;
+            byName_[run.run_name.str()] = run.GetAdjustedRealTime();
+            byFunction_[run.run_name.function_name] = run.GetAdjustedRealTime();
+        }
+    }
+
+    // Keyed by the full run name ("BM_X/30/real_time").
+    const std::map<std::string, double>& byName() const { return byName_; }
+    // Keyed by the benchmark's name alone ("BM_X/capture"), for benchmarks without arguments.
+    const std::map<std::string, double>& byFunction() const { return byFunction_; }
+
+  private:
+    std::map<std::string, double> byName_;
+    std::map<std::string, double> byFunction_;
+};
+
+// The main of a benchmark program: runs what the command line selects, then lets
+// printRatios report on the medians.
+inline int runBenchmarks(int argc, char** argv,
+                         const std::function<void(const MedianReporter&)>& printRatios) {
+    benchmark::Initialize(&argc, argv);
+    MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    printRatios(reporter);
+    benchmark::Shutdown();
+    return 0;
+}
+
+}  // namespace aviolog::bench
