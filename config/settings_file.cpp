@@ -44,7 +44,9 @@ struct Reader {
 struct Writer {
     IniDocument& file;
 
-    void text(const char* section, const char* key, const std::string& value) const {
+    // The maximum length applies to reads; a write stores the value whole.
+    void text(const char* section, const char* key, const std::string& value,
+              std::size_t /*maxChars*/ = 0) const {
         file.setString(section, key, value);
     }
     void flag(const char* section, const char* key, bool value) const {
@@ -101,24 +103,15 @@ void sendLogFlags(const Use& use, SendLog& f) {
     use.flag(kSendLog, "Version", f.Version);
 }
 
-void readRealism(const Reader& read, RealismSection& r) {
-    read.flag(kRealism, "NoSlew", r.NoSlew);
-    read.flag(kRealism, "NoPause", r.NoPause);
-    read.flag(kRealism, "Crash", r.Crash);
-    read.flag(kRealism, "PIC", r.PIC);
-    read.number(kRealism, "MinReset", r.MinReset);
-    read.number(kRealism, "MaxReset", r.MaxReset);
-    read.text(kRealism, "Wave", r.Wave, 9);
-}
-
-void writeRealism(const Writer& write, const RealismSection& r) {
-    write.flag(kRealism, "NoSlew", r.NoSlew);
-    write.flag(kRealism, "NoPause", r.NoPause);
-    write.flag(kRealism, "Crash", r.Crash);
-    write.flag(kRealism, "PIC", r.PIC);
-    write.number(kRealism, "MinReset", r.MinReset);
-    write.number(kRealism, "MaxReset", r.MaxReset);
-    write.text(kRealism, "Wave", r.Wave);
+template <typename Use, typename Realism>
+void realismKeys(const Use& use, Realism& r) {
+    use.flag(kRealism, "NoSlew", r.NoSlew);
+    use.flag(kRealism, "NoPause", r.NoPause);
+    use.flag(kRealism, "Crash", r.Crash);
+    use.flag(kRealism, "PIC", r.PIC);
+    use.number(kRealism, "MinReset", r.MinReset);
+    use.number(kRealism, "MaxReset", r.MaxReset);
+    use.text(kRealism, "Wave", r.Wave, 9);
 }
 
 template <typename Use, typename FlightInfo>
@@ -158,7 +151,7 @@ void readProfile(const IniDocument& file, Settings& s) {
     read.text(kAviolog, "PilotNumber", c.PilotNumber, 9);
     read.text(kAviolog, "CompanyIATA", c.CompanyIATA, 9);
     read.text(kAviolog, "CallsignUses", c.CallsignUses, 9);
-    readRealism(read, s.realism);
+    realismKeys(read, s.realism);
     read.text(kLog, "Log", s.pirep.Log, 199);
     read.text(kLog, "Mail", s.pirep.Mail, 199);
     read.text(kLog, "URL", s.pirep.URL, 199);
@@ -213,7 +206,7 @@ void writeProfile(const Settings& s, IniDocument& file) {
     write.flag(kAviolog, "UseLocal", c.UseLocal);
     write.flag(kEvents, "UseCargo", s.events.UseCargo);
     eventFlags(write, s.events);
-    writeRealism(write, s.realism);
+    realismKeys(write, s.realism);
     write.text(kLog, "Log", s.pirep.Log);
     write.text(kLog, "Mail", s.pirep.Mail);
     write.text(kLog, "URL", s.pirep.URL);
@@ -337,7 +330,7 @@ void writeNewProfile(const Settings& s, IniDocument& file) {
     write.flag(kAviolog, "UseLocal", c.UseLocal);
     write.flag(kEvents, "UseCargo", s.events.UseCargo);
     eventFlags(write, s.events);
-    writeRealism(write, s.realism);
+    realismKeys(write, s.realism);
     write.text(kLog, "Log", s.pirep.Log);
     write.text(kLog, "Mail", s.pirep.Mail);
     write.text(kLog, "URL", s.pirep.URL);
