@@ -19,8 +19,9 @@ std::string textModeBytes(std::string_view text);
 
 // Replaces the file in one step: the bytes go to a temporary file beside it, which is
 // flushed to disk and renamed over the target. A crash or a full disk leaves either the
-// old file or the new one, never a mixture. A read-only file is not replaced. A symbolic link is followed, so the file it
-// names is replaced. An existing file keeps its permissions.
+// old file or the new one, never a mixture. A read-only file is not replaced; a symbolic
+// link is followed, so the file it names is replaced; an existing file keeps its
+// permissions.
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 // A text-mode copy (read as text, written as text), replacing the target atomically.

@@ -58,6 +58,15 @@ std::optional<std::string_view> headerName(std::string_view line) {
     return trim(line.substr(1, close - 1));
 }
 
+// The first key line of that name; Lines is a section's line vector, const or not.
+template <typename Lines>
+auto keyLine(Lines& lines, std::string_view key) {
+    key = trim(key);
+    return std::find_if(lines.begin(), lines.end(), [&](const auto& line) {
+        return line.isKey && equalsIgnoringCase(line.name(), key);
+    });
+}
+
 }  // namespace
 
 IniDocument::Line::Line(std::string line) : text(std::move(line)) {
@@ -129,14 +138,6 @@ IniDocument::Section& IniDocument::sectionForWrite(std::string_view name) {
     return sections_.emplace_back(Section{"[" + cleanName + "]", cleanName, {}});
 }
 
-const IniDocument::Line* IniDocument::findKey(const Section& section, std::string_view key) {
-    key = trim(key);
-    for (const Line& line : section.lines) {
-        if (line.isKey && equalsIgnoringCase(line.name(), key)) return &line;
-    }
-    return nullptr;
-}
-
 bool IniDocument::hasSection(std::string_view section) const {
     return findSection(section) != nullptr;
 }
@@ -145,8 +146,8 @@ std::optional<std::string_view> IniDocument::find(std::string_view section,
                                                   std::string_view key) const {
     const Section* found = findSection(section);
     if (!found) return std::nullopt;
-    const Line* line = findKey(*found, key);
-    if (!line) return std::nullopt;
+    const auto line = keyLine(found->lines, key);
+    if (line == found->lines.end()) return std::nullopt;
     return unquote(line->value());
 }
 
@@ -219,12 +220,8 @@ std::vector<IniEntry> IniDocument::sectionEntries(std::string_view section) cons
 
 void IniDocument::setString(std::string_view section, std::string_view key,
                             std::string_view value) {
-    key = trim(key);
-    Section& target = sectionForWrite(section);
-    auto& lines = target.lines;
-    const auto existing = std::find_if(lines.begin(), lines.end(), [&](const Line& line) {
-        return line.isKey && equalsIgnoringCase(line.name(), key);
-    });
+    auto& lines = sectionForWrite(section).lines;
+    const auto existing = keyLine(lines, key);
     if (existing != lines.end()) {
         // The name keeps the spelling the file gave it.
         *existing = Line(existing->name(), value);
@@ -232,7 +229,7 @@ void IniDocument::setString(std::string_view section, std::string_view key,
     }
     const auto lastKey =
         std::find_if(lines.rbegin(), lines.rend(), [](const Line& line) { return line.isKey; });
-    lines.insert(lastKey.base(), Line(sanitized(key), value));
+    lines.insert(lastKey.base(), Line(sanitized(trim(key)), value));
 }
 
 void IniDocument::setInt(std::string_view section, std::string_view key, std::int64_t value) {
@@ -258,12 +255,8 @@ void IniDocument::setStruct(std::string_view section, std::string_view key,
 void IniDocument::removeKey(std::string_view section, std::string_view key) {
     Section* found = findSection(section);
     if (!found) return;
-    key = trim(key);
-    auto& lines = found->lines;
-    const auto line = std::find_if(lines.begin(), lines.end(), [&](const Line& l) {
-        return l.isKey && equalsIgnoringCase(l.name(), key);
-    });
-    if (line != lines.end()) lines.erase(line);
+    const auto line = keyLine(found->lines, key);
+    if (line != found->lines.end()) found->lines.erase(line);
 }
 
 void IniDocument::removeSection(std::string_view section) {

@@ -94,7 +94,6 @@ class IniDocument {
     const Section* findSection(std::string_view name) const;
     Section* findSection(std::string_view name);
     Section& sectionForWrite(std::string_view name);
-    static const Line* findKey(const Section& section, std::string_view key);
     // Removes the sections of that name that follow sections_[index].
     void removeSectionsAfter(std::size_t index, std::string_view name);
 

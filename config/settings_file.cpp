@@ -280,12 +280,14 @@ std::string gaugeAddressShown(const Settings& settings) {
 
 LoadOutcome loadSettings(Settings& s, const SettingsContext& context) {
     const IniFile program(localPath(context.workDir, kSettingsFile));
-    if (program.getString(kAviolog, "Provider", "", 99).empty()) {
+    IniDocument programText = program.load().value_or(IniDocument());
+    if (programText.getString(kAviolog, "Provider", "", 99).empty()) {
         context.pilot.inform(kNoSettingsMessage);
         if (!copyTextFile(localPath(context.workDir, kTemplateFile), program.path())) {
             context.pilot.error(kNoTemplateMessage);
             return LoadOutcome::NoSettings;
         }
+        programText = program.load().value_or(IniDocument());
     }
 
     CompanyChooser chooser(s, context.workDir, context.pilot, context.dialogs);
@@ -296,7 +298,6 @@ LoadOutcome loadSettings(Settings& s, const SettingsContext& context) {
 
     const IniDocument profileText = profile.load().value_or(IniDocument());
     readProfile(profileText, s);
-    const IniDocument programText = program.load().value_or(IniDocument());
     readProgram(programText, s);
 
     if (profileText.getString(kAviolog, "Change", "", 99) == "yes") {

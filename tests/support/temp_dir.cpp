@@ -4,7 +4,8 @@
 #include <stdlib.h>
 
 #include <fstream>
-#include <iterator>
+
+#include "common/text_file.h"
 
 namespace aviolog::test {
 
@@ -26,8 +27,7 @@ void TempDir::write(std::string_view name, std::string_view bytes) const {
 }
 
 std::string TempDir::read(std::string_view name) const {
-    std::ifstream in(path_ / name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return readFileBytes(path_ / name).value_or("");
 }
 
 bool TempDir::exists(std::string_view name) const {
