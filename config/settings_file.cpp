@@ -4,6 +4,7 @@
 
 #include "common/paths.h"
 #include "common/text_file.h"
+#include "common/text_format.h"
 #include "config/company_profiles.h"
 #include "config/ini_file.h"
 #include "config/settings_dialogs.h"
@@ -347,8 +348,8 @@ void finishStartup(const Settings& settings, UplinkReset& uplink) {
 
 bool storeGaugeAddress(Settings& settings, const std::filesystem::path& workDir,
                        const std::array<std::uint8_t, 4>& address) {
-    settings.aviolog.Machine = std::to_string(address[0]) + "." + std::to_string(address[1]) + "." +
-                               std::to_string(address[2]) + "." + std::to_string(address[3]);
+    settings.aviolog.Machine =
+        format("%u.%u.%u.%u", address[0], address[1], address[2], address[3]);
     return IniFile(localPath(workDir, kSettingsFile))
         .setString(kAviolog, "Machine", settings.aviolog.Machine);
 }
