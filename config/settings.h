@@ -165,6 +165,12 @@ struct SendLogSection {
 
 enum class MetarSource { VATSIM = 0, IVAO = 1, NOAA = 2, AS2004 = 3, None = 4 };
 
+// The name a METAR line of the flight log carries: "VATSIM", "IVAO", "NOAA" or "AS2004".
+constexpr const char* metarSourceName(MetarSource source) {
+    constexpr const char* kNames[] = {"VATSIM", "IVAO", "NOAA", "AS2004", ""};
+    return kNames[static_cast<int>(source)];
+}
+
 // Every option of the program, filled at start-up and written back at exit.
 struct Settings {
     AviologSection aviolog;

@@ -58,6 +58,9 @@ std::optional<double> readDouble(SimLink& link, SimVariable v) {
     return readValue<double>(link, v);
 }
 
+bool writeU8(SimLink& link, SimVariable v, std::uint8_t value) {
+    return writeValue(link, v, value);
+}
 bool writeU16(SimLink& link, SimVariable v, std::uint16_t value) {
     return writeValue(link, v, value);
 }

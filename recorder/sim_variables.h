@@ -200,6 +200,7 @@ std::optional<std::int32_t> readS32(SimLink& link, SimVariable v);
 std::optional<double> readDouble(SimLink& link, SimVariable v);
 
 // Queue-and-exchange writes of one variable; false when the exchange failed.
+bool writeU8(SimLink& link, SimVariable v, std::uint8_t value);
 bool writeU16(SimLink& link, SimVariable v, std::uint16_t value);
 bool writeU32(SimLink& link, SimVariable v, std::uint32_t value);
 

@@ -339,6 +339,16 @@ void FlightModel::setTankGal(int tank, double gallons) {
     s_.grossWeightLb = sc_.aircraft.emptyWeightLb + sc_.aircraft.payloadLb + fuelOnBoardLb();
 }
 
+bool FlightModel::setFlapsDetent(int detent) {
+    if (detent < 0 || detent >= sc_.aircraft.flapPositions) return false;
+    s_.flapsDetent = detent;
+    return true;
+}
+
+void FlightModel::setCruiseAltitudeFt(double altitudeFt) {
+    sc_.profile.cruiseAltitudeFt = altitudeFt;
+}
+
 void FlightModel::overrideWind(std::optional<double> fromDeg, double speedKt) {
     windFromOverride_ = fromDeg;
     windSpeedOverride_ = speedKt;

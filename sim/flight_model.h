@@ -73,6 +73,11 @@ class FlightModel {
     bool bounceArmed() const { return bounceArmed_; }
     double tankCapacityGal(int tank) const { return sc_.aircraft.tanks[tank].capacityGal; }
     void setTankGal(int tank, double gallons);
+    void setParkingBrake(bool set) { s_.parkingBrakeSet = set; }
+    // The lever moved by hand; false when the aircraft has no such detent.
+    bool setFlapsDetent(int detent);
+    // A step climb or descent: cruise and the descent planning aim for the new level.
+    void setCruiseAltitudeFt(double altitudeFt);
     void overrideWind(std::optional<double> fromDeg, double speedKt);
     void overrideSeaLevelPressure(std::optional<double> millibars);
 

@@ -184,6 +184,9 @@ const std::string_view kCommandHelp =
     "com1 <MHz>                tune COM1, 118.000 to 136.990\n"
     "wind <from> <kt>          one wind everywhere (\"wind scenario\": the scenario's)\n"
     "qnh <hPa>                 one sea-level pressure (\"qnh scenario\": the scenario's)\n"
+    "brake on | brake off      set or release the parking brake\n"
+    "flaps <detent>            move the flap lever to that detent at once\n"
+    "level FL280 | level 9000  a new cruise level: the aircraft climbs or descends to it\n"
     "status                    one line: time, stage, position, speeds, fuel, flags\n"
     "help                      this list\n"
     "quit                      stop the simulator (the program only)\n"
@@ -213,6 +216,30 @@ Parsed<Command> parseCommand(std::string_view line) {
             return commandError(format("usage: %s on | %s off", words[0].data(), words[0].data()));
         if (verb == "slew") return {cmd::Slew{*on}, {}};
         return {cmd::CrashDetection{*on}, {}};
+    }
+    if (verb == "brake") {
+        const auto on = argc == 1 ? toSwitch(words[1]) : std::nullopt;
+        if (!on) return commandError("usage: brake on | brake off");
+        return {cmd::Brake{*on}, {}};
+    }
+    if (verb == "flaps") {
+        const auto detent = argc == 1 ? toNumber(words[1]) : std::nullopt;
+        if (!detent || *detent < 0.0 || *detent > 10.0 || *detent != std::floor(*detent)) {
+            return commandError("usage: flaps <detent>, a whole number from 0 (up)");
+        }
+        return {cmd::Flaps{static_cast<int>(*detent)}, {}};
+    }
+    if (verb == "level") {
+        std::string_view level = argc == 1 ? words[1] : std::string_view{};
+        const bool flightLevel = level.starts_with("fl");
+        if (flightLevel) level.remove_prefix(2);
+        if (level.ends_with("ft")) level.remove_suffix(2);
+        auto value = level.empty() ? std::nullopt : toNumber(level);
+        if (value && flightLevel) *value *= 100.0;
+        if (!value || *value < 1000.0 || *value > 45000.0) {
+            return commandError("usage: level FL280 | level 9000 (ft, 1000 to 45000)");
+        }
+        return {cmd::Level{*value}, {}};
     }
     if (verb == "rate") {
         const auto x = argc == 1 ? toNumber(words[1]) : std::nullopt;

@@ -88,6 +88,15 @@ struct Wind {
 struct Qnh {
     std::optional<double> millibars;  // none: back to the scenario's pressure
 };
+struct Brake {
+    bool set = true;
+};
+struct Flaps {
+    int detent = 0;
+};
+struct Level {
+    double altitudeFt = 0.0;  // pressure altitude
+};
 struct Status {};
 struct Help {};
 }  // namespace cmd
@@ -95,7 +104,8 @@ struct Help {};
 using Command =
     std::variant<cmd::Pause, cmd::Unpause, cmd::Slew, cmd::Rate, cmd::Crash, cmd::CrashDetection,
                  cmd::Refuel, cmd::ClockShift, cmd::ClockSet, cmd::Bounce, cmd::Silent, cmd::Answer,
-                 cmd::Com1, cmd::Wind, cmd::Qnh, cmd::Status, cmd::Help>;
+                 cmd::Com1, cmd::Wind, cmd::Qnh, cmd::Brake, cmd::Flaps, cmd::Level,
+                 cmd::Status, cmd::Help>;
 
 // Either the value or a message that says what is wrong with the input.
 template <typename T>

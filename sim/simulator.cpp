@@ -404,6 +404,9 @@ struct Simulator::CommandRunner {
     CommandResult operator()(const cmd::Com1& c);
     CommandResult operator()(const cmd::Wind& c);
     CommandResult operator()(const cmd::Qnh& c);
+    CommandResult operator()(const cmd::Brake& c);
+    CommandResult operator()(const cmd::Flaps& c);
+    CommandResult operator()(const cmd::Level& c);
     CommandResult operator()(const cmd::Status&);
     CommandResult operator()(const cmd::Help&);
 };
@@ -502,6 +505,23 @@ CommandResult Simulator::CommandRunner::operator()(const cmd::Qnh& c) {
     sim.model_->overrideSeaLevelPressure(c.millibars);
     if (!c.millibars) return {true, "the scenario's pressure"};
     return {true, format("sea-level pressure %.1f hPa everywhere", *c.millibars)};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::Brake& c) {
+    sim.model_->setParkingBrake(c.set);
+    return {true, c.set ? "parking brake set" : "parking brake released"};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::Flaps& c) {
+    if (!sim.model_->setFlapsDetent(c.detent)) {
+        return {false, format("this aircraft's flaps have no detent %d", c.detent)};
+    }
+    return {true, format("flap lever at detent %d", c.detent)};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::Level& c) {
+    sim.model_->setCruiseAltitudeFt(c.altitudeFt);
+    return {true, format("new cruise level %.0f ft", c.altitudeFt)};
 }
 
 CommandResult Simulator::CommandRunner::operator()(const cmd::Status&) {

@@ -1,0 +1,514 @@
+#include "recorder/flight_events.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "common/units.h"
+#include "config/settings.h"
+#include "planning/flight_record.h"
+#include "platform/timers.h"
+#include "recorder/flight_services.h"
+#include "recorder/recorder_context.h"
+#include "recorder/sim_link.h"
+#include "recorder/sim_time.h"
+#include "recorder/sim_variables.h"
+#include "recorder/timer_ids.h"
+
+namespace aviolog::recorder {
+
+namespace {
+
+constexpr const char* kBrakesOffWarning = "ATTENTION: Parking brakes OFF, SHOULD BE ON";
+constexpr const char* kBrakesOffLine = "%02d:%02d  Parking Brakes off\n";
+constexpr const char* kVrLine = "%02d:%02d  VR= %03d Knots\n";
+constexpr const char* kV2Line = "%02d:%02d  V2= %03d Knots\n";
+constexpr const char* kTakeOffKgLines = "%02d:%02d  Take-off\n%02d:%02d  Take off Weight: %02d Kg\n";
+constexpr const char* kTakeOffLbLines =
+    "%02d:%02d  Take-off\n%02d:%02d  Take off Weight: %02d Lbs\n";
+constexpr const char* kTakeOffWindLine = "%02d:%02d  Wind: %03d\xBA @ %03d Knots Heading: %03d\xBA\n";
+constexpr const char* kN1Line = "%02d:%02d  N11 %02d N12 %02d\n";
+constexpr const char* kGearUpLine = "%02d:%02d  Gear Up: %03d Knots\n";
+constexpr const char* kGearDownLine = "%02d:%02d  Gear Down: %02d Knots\n";
+constexpr const char* kCruiseLine =
+    "%02d:%02d  Wind:%03d\xBA@%03d Knots Heading: %03d\xBA Ground Speed: %03d Knots Altitude %03d "
+    "ft\n";
+constexpr const char* kTocLine = "%02d:%02d  TOC\n";
+constexpr const char* kTodLine = "%02d:%02d  TOD\n";
+constexpr const char* kFuelKgLine = "%02d:%02d  Fuel Weight: %02d Kg\n";
+constexpr const char* kFuelLbLine = "%02d:%02d  Fuel Weight: %02d Lb\n";
+constexpr const char* kFlapsNamedLine = "%02d:%02d  Flaps:%s at %d Knots\n";
+constexpr const char* kFlapsLine = "%02d:%02d  Flaps:%d at %d Knots\n";
+constexpr const char* kMetarLine = "%02d:%02d  %s:%s\n";
+constexpr const char* kLandLine = "%02d:%02d  Land\n";
+constexpr const char* kLandingWindLine = "%02d:%02d  Wind:%03d\xBA@%03d Knots\n";
+constexpr const char* kLandingHeadingLine = "%02d:%02d  Heading: %03d\xBA\n";
+constexpr const char* kDurationLine = "%02d:%02d  Flight Duration: %02d:%02d \n";
+constexpr const char* kLandingWeightKgLine = "%02d:%02d  Landing Weight: %d Kg\n";
+constexpr const char* kLandingWeightLbLine = "%02d:%02d  Landing Weight: %d Lbs\n";
+constexpr const char* kTouchdownLine = "%02d:%02d  TouchDown:Rate %d ft/min Speed: %d Knots\n";
+constexpr const char* kBrakesOnLine = "%02d:%02d  Parking brakes on\n";
+constexpr const char* kBlockToBlockLine = "%02d:%02d  Block to Block Duration: %02d:%02d \n";
+constexpr const char* kFinalFuelKgLine = "%02d:%02d  Final Fuel: %02d Kg\n";
+constexpr const char* kSpentFuelKgLine = "%02d:%02d  Spent Fuel: %02d Kg\n";
+constexpr const char* kFinalFuelLbLine = "%02d:%02d  Final Fuel: %02d Lbls\n";
+constexpr const char* kSpentFuelLbLine = "%02d:%02d  Spent Fuel: %02d Lbls\n";
+constexpr const char* kFlightLengthLine = "%02d:%02d  Flight Length: %02d NM\n";
+constexpr const char* kTodLandLine = "%02d:%02d  TOD Land Length: %02d NM\n";
+constexpr const char* kZfwKgLine = "%02d:%02d  Zero fuel Weight: %02d Kg, Fuel Weight: %02d Kg\n";
+constexpr const char* kZfwLbLine =
+    "%02d:%02d  Zero fuel Weight: %02d Lbs, Fuel Weight: %02d Lbs\n";
+constexpr const char* kCom1Line = "%02d:%02d  Com1 Freq=1%1d%1d.%1d%d\n";
+constexpr const char* kPositionLine =
+    "%02d:%02d  POS %c%02.0f\xBA %02.0f\xB4 %02.0f\xB4\xB4 %c%03.0f\xBA %02.0f\xB4 %02.0f\xB4\xB4 \n";
+
+constexpr int kAirborneHeightM = 10;
+constexpr int kTouchdownArmHeightM = 400;
+constexpr int kTouchdownStartHeightM = 300;
+constexpr int kLandingHeightM = 300;
+constexpr int kLandingGroundTicks = 15;
+constexpr int kTouchdownSampleMs = 100;
+constexpr double kPitchVrMinDeg = -30.0;  // nose up is negative
+constexpr double kPitchVrMaxDeg = -5.0;
+constexpr double kFeetPerMbCorrection = 29.53;
+constexpr int kTocTodBandFt = 200;
+constexpr int kReportMinutes = 15;
+
+int whole(double value) {
+    return static_cast<int>(value);
+}
+
+// Degrees, minutes and seconds of an angle's absolute value, each rounded down.
+struct Dms {
+    double degrees;
+    double minutes;
+    double seconds;
+};
+Dms dms(double angleDeg) {
+    const double a = std::fabs(angleDeg);
+    const double degrees = std::floor(a);
+    const double minutesExact = (a - degrees) * 60.0;
+    const double minutes = std::floor(minutesExact);
+    return {degrees, minutes, std::floor((minutesExact - minutes) * 60.0)};
+}
+
+int leadingNumber(std::string_view text) {
+    return std::atoi(std::string(text).c_str());
+}
+
+double days(int hours) {
+    return hours / 24.0;
+}
+
+}  // namespace
+
+unsigned cruiseAltitudeFt(std::string_view level) {
+    int feet = 0;
+    if (level.find("FL") != std::string_view::npos) {
+        feet = leadingNumber(level.substr(2)) * 100;
+    } else if (level.find('F') != std::string_view::npos || level.find('A') != std::string_view::npos) {
+        feet = leadingNumber(level.substr(1)) * 100;
+    } else {
+        feet = leadingNumber(level);
+    }
+    return static_cast<unsigned>(feet);
+}
+
+void FlightEvents::blocksOffStep() {
+    FlightProgress& p = c_.progress;
+    const auto brake = readS16(c_.link, var::ParkingBrake);
+    if (!brake) return;
+    if (*brake == kParkingBrakeSet && p.brakeWatch != BrakeWatch::SeenSet &&
+        p.brakeWatch != BrakeWatch::Released) {
+        if (c_.settings.events.ComFreqEvent) {
+            const auto com1 = readU16(c_.link, var::Com1Frequency);
+            if (!com1) return;
+            p.lastCom1 = *com1;
+        }
+        p.brakeWatch = BrakeWatch::SeenSet;
+    } else if (*brake == 0 && p.brakeWatch == BrakeWatch::NotSeenSet) {
+        if (showSimMessage(c_.link, kBrakesOffWarning)) p.brakeWatch = BrakeWatch::WarningShown;
+        return;
+    } else if (*brake == 0 && p.brakeWatch == BrakeWatch::SeenSet) {
+        // Everything is read before anything changes, so that a failed exchange leaves
+        // the release to be seen again at the next tick instead of half recorded.
+        const auto t = c_.readLogTime();
+        if (!t) return;
+        const auto now = readSimulatorTime(c_.link);
+        if (!now) return;
+        const auto weightLbs = readDouble(c_.link, var::GrossWeight);
+        if (!weightLbs) return;
+        const auto utc = c_.readUtcTime();
+        if (!utc) return;
+        p.brakeWatch = BrakeWatch::Released;
+        c_.appendLog(format(kBrakesOffLine, t->hour, t->minute));
+        p.blockOffTime = *now;
+        c_.services.acars.outMessage(utc->hour, utc->minute, readFuelOnBoardKg(c_.link),
+                                     *weightLbs * kKgPerPound);
+        c_.phase = FlightPhase::TaxiingOut;
+    }
+    const auto height = readHeightAboveGroundM(c_.link);
+    if (height && *height >= kAirborneHeightM) c_.phase = FlightPhase::TaxiingOut;
+}
+
+void FlightEvents::takeOffStep() {
+    FlightProgress& p = c_.progress;
+    const config::EventsSection& events = c_.settings.events;
+    if (events.VrV2Event && !p.vrLogged) {
+        const auto pitch = readS32(c_.link, var::Pitch);
+        if (!pitch) return;
+        const double deg = convert::pitchDegrees(*pitch);
+        if (deg < kPitchVrMaxDeg && deg > kPitchVrMinDeg) {
+            const auto ias = readU32(c_.link, var::IndicatedAirspeed);
+            if (!ias || !c_.logNow(kVrLine, int(convert::indicatedAirspeedKnots(*ias)))) return;
+            p.vrLogged = true;
+        }
+    }
+    const auto height = readHeightAboveGroundM(c_.link);
+    if (!height || *height < kAirborneHeightM) return;
+
+    if (p.brakeWatch != BrakeWatch::Released) {
+        // Started in the air: the moment of lift-off stands for blocks off.
+        p.brakeWatch = BrakeWatch::Released;
+        const auto weightLbs = readDouble(c_.link, var::GrossWeight);
+        if (!weightLbs) return;
+        p.referenceWeightLbs = *weightLbs;
+        const auto now = readSimulatorTime(c_.link);
+        if (!now) return;
+        p.blockOffTime = *now;
+    }
+    c_.timers.start(kDumpTimer, c_.settings.flightInfo.LogUpdate * 1000);
+    c_.phase = FlightPhase::Airborne;
+
+    if (events.VrV2Event) {
+        const auto ias = readU32(c_.link, var::IndicatedAirspeed);
+        if (!ias || !c_.logNow(kV2Line, int(convert::indicatedAirspeedKnots(*ias)))) return;
+    }
+    const auto weightLbs = readDouble(c_.link, var::GrossWeight);
+    if (!weightLbs) return;
+    if (events.WeightEvent) {
+        const auto t = c_.readLogTime();
+        if (!t) return;
+        if (c_.kilograms()) {
+            c_.appendLog(format(kTakeOffKgLines, t->hour, t->minute, t->hour, t->minute,
+                                whole(*weightLbs * kKgPerPound)));
+        } else {
+            c_.appendLog(format(kTakeOffLbLines, t->hour, t->minute, t->hour, t->minute,
+                                whole(*weightLbs)));
+        }
+    }
+    const auto heading = readS32(c_.link, var::Heading);
+    if (!heading) return;
+    const auto windFrom = readU16(c_.link, var::WindDirection);
+    if (!windFrom) return;
+    const auto windKt = readU16(c_.link, var::WindSpeed);
+    if (!windKt ||
+        !c_.logNow(kTakeOffWindLine, whole(convert::windDirectionDegrees(*windFrom)), int(*windKt),
+                   whole(convert::headingDegrees(*heading)))) {
+        return;
+    }
+    if (events.TOLDPosEvent && !positionLine()) return;
+    if (events.N1Event) {
+        const auto n1 = readU16(c_.link, var::Engine1N1);
+        if (!n1) return;
+        const auto n2 = readU16(c_.link, var::Engine2N1);
+        if (!n2 || !c_.logNow(kN1Line, whole(convert::n1Percent(*n1)), whole(convert::n1Percent(*n2))))
+            return;
+    }
+    const auto now = readSimulatorTime(c_.link);
+    if (!now) return;
+    p.takeOffTime = *now;
+    const auto t = c_.readLogTime();
+    if (!t) return;
+    c_.services.acars.offMessage(t->hour, t->minute, readFuelOnBoardKg(c_.link),
+                                 *weightLbs * kKgPerPound);
+}
+
+bool FlightEvents::positionLine() {
+    const auto lat = readS32(c_.link, var::Latitude);
+    if (!lat) return false;
+    const auto lon = readU32(c_.link, var::Longitude);
+    if (!lon) return false;
+    const double latDeg = convert::latitudeDegrees(*lat);
+    const double lonDeg = convert::longitudeDegrees(*lon);
+    const Dms la = dms(latDeg);
+    const Dms lo = dms(lonDeg);
+    // The equator and the prime meridian count as north and east.
+    return c_.logNow(kPositionLine, latDeg < 0 ? 'S' : 'N', la.degrees, la.minutes, la.seconds,
+              lonDeg < 0 ? 'W' : 'E', lo.degrees, lo.minutes, lo.seconds);
+}
+
+void FlightEvents::airborneStep() {
+    FlightProgress& p = c_.progress;
+    const config::EventsSection& events = c_.settings.events;
+
+    if (events.GearEvent) {
+        const auto gear = readS32(c_.link, var::GearControl);
+        if (!gear) return;
+        if (*gear == 0 && !p.gearUpLogged) {
+            const auto ias = readU32(c_.link, var::IndicatedAirspeed);
+            if (!ias || !c_.logNow(kGearUpLine, int(convert::indicatedAirspeedKnots(*ias)))) return;
+            p.gearUpLogged = true;
+        } else if (*gear == kGearDown && p.gearUpLogged) {
+            const auto ias = readU32(c_.link, var::IndicatedAirspeed);
+            if (!ias || !c_.logNow(kGearDownLine, int(convert::indicatedAirspeedKnots(*ias)))) return;
+            p.gearUpLogged = false;
+        }
+    }
+
+    const auto utc = c_.readUtcTime();
+    if (!utc) return;
+    if (!p.positionReferenceSet) {
+        p.positionReferenceMinute = static_cast<std::uint8_t>(utc->minute);
+        p.positionReferenceSet = true;
+    }
+    int elapsed = utc->minute - p.positionReferenceMinute;
+    if (elapsed < 0) elapsed += 60;
+    if (elapsed == kReportMinutes) {
+        c_.services.acars.positionReport();
+        if (events.FlightPosEvent) {
+            const auto windFrom = readU16(c_.link, var::WindDirection);
+            if (!windFrom) return;
+            const auto windKt = readU16(c_.link, var::WindSpeed);
+            if (!windKt) return;
+            const auto heading = readS32(c_.link, var::Heading);
+            if (!heading) return;
+            const auto gs = readU32(c_.link, var::GroundSpeed);
+            if (!gs) return;
+            const auto altitude = readS32(c_.link, var::Altitude);
+            if (!altitude ||
+                !c_.logNow(kCruiseLine, whole(convert::windDirectionDegrees(*windFrom)), int(*windKt),
+                           whole(convert::headingDegrees(*heading)),
+                           whole(convert::groundSpeedKnots(*gs)),
+                           whole(convert::altitudeFeet(*altitude)))) {
+                return;
+            }
+        }
+        p.positionReferenceMinute = static_cast<std::uint8_t>(utc->minute);
+    }
+
+    if (events.FlightLengthEvent && elapsed == p.flightLengthMinute) {
+        const auto gs = readU32(c_.link, var::GroundSpeed);
+        if (!gs) return;
+        p.flightLengthNm += static_cast<float>(convert::nmFlownPerMinute(*gs));
+        p.flightLengthMinute = p.flightLengthMinute >= kReportMinutes ? 1 : p.flightLengthMinute + 1;
+    }
+
+    if (events.TOCTODEvent) {
+        const unsigned cruiseFt = cruiseAltitudeFt(c_.record.flightLevel);
+        const auto altitude = readS32(c_.link, var::Altitude);
+        if (!altitude) return;
+        const auto seaLevel = readU16(c_.link, var::SeaLevelPressure);
+        if (!seaLevel) return;
+        const auto altimeter = readU16(c_.link, var::AltimeterSetting);
+        if (!altimeter) return;
+        const double correctionFt =
+            (convert::millibars(*altimeter) - convert::millibars(*seaLevel)) * kFeetPerMbCorrection;
+        // Compared as unsigned: a level below zero counts as far above any cruise level.
+        const auto level = static_cast<std::uint32_t>(static_cast<std::int64_t>(
+            convert::altitudeFeet(*altitude) + correctionFt + kTocTodBandFt));
+        const bool toc = !p.inCruise && level > cruiseFt;
+        const bool tod = p.inCruise && level < cruiseFt;
+        if (toc || tod) {
+            const double fuelKg = readFuelOnBoardKg(c_.link);
+            const auto t = c_.readLogTime();
+            if (!t) return;
+            std::string text = format(toc ? kTocLine : kTodLine, t->hour, t->minute);
+            text += c_.kilograms() ? format(kFuelKgLine, t->hour, t->minute, whole(fuelKg))
+                                   : format(kFuelLbLine, t->hour, t->minute,
+                                            whole(fuelKg * kPoundsPerKg));
+            c_.appendLog(text);
+            p.inCruise = toc;
+            if (tod) p.flightLengthAtTodNm = p.flightLengthNm;
+        }
+    }
+
+    const auto ias = readU32(c_.link, var::IndicatedAirspeed);
+    if (!ias) return;
+    const auto flaps = readS32(c_.link, var::FlapsControl);
+    if (!flaps) return;
+    const auto increment = readU16(c_.link, var::FlapsDetentIncrement);
+    if (!increment) return;
+    // An aircraft without a detent increment has no detents to report.
+    if (const auto detent = convert::flapDetent(*flaps, *increment)) {
+        p.flapDetent = *detent;
+        if (events.FlapsEvent && *detent != p.lastLoggedFlapDetent) {
+            const int knots = int(convert::indicatedAirspeedKnots(*ias));
+            const auto name = c_.services.flapNames.name(*detent);
+            const bool logged = name ? c_.logNow(kFlapsNamedLine, name->c_str(), knots)
+                                     : c_.logNow(kFlapsLine, *detent, knots);
+            if (!logged) return;
+            p.lastLoggedFlapDetent = *detent;
+        }
+    }
+
+    const auto height = readHeightAboveGroundM(c_.link);
+    if (!height) return;
+    if (events.ToutchDownEvent) {
+        if (*height > kTouchdownArmHeightM) p.touchdownArmed = true;
+        if (*height < kTouchdownStartHeightM && p.touchdownArmed && !p.touchdownSamplerStarted) {
+            c_.timers.start(kTouchdownTimer, kTouchdownSampleMs);
+            p.touchdownSamplerStarted = true;
+        }
+    }
+
+    const auto onGround = readU16(c_.link, var::OnGround);
+    if (!onGround) return;
+    if (*onGround == 0) {
+        p.onGroundTicks = 0;
+        return;
+    }
+    ++p.onGroundTicks;
+    if (p.onGroundTicks > kLandingGroundTicks && *height < kLandingHeightM) logLanding();
+}
+
+bool FlightEvents::logLanding() {
+    FlightProgress& p = c_.progress;
+    const config::EventsSection& events = c_.settings.events;
+    if (events.MetarsEvent) logMetar(c_.record.arrivalIcao);
+    c_.phase = FlightPhase::TaxiingIn;
+    if (!c_.logNow(kLandLine)) return false;
+
+    const auto heading = readS32(c_.link, var::Heading);
+    if (!heading) return false;
+    const auto windFrom = readU16(c_.link, var::WindDirection);
+    if (!windFrom) return false;
+    const auto windKt = readU16(c_.link, var::WindSpeed);
+    if (!windKt) return false;
+    if (!c_.logNow(kLandingWindLine, whole(convert::windDirectionDegrees(*windFrom)), int(*windKt)) ||
+        !c_.logNow(kLandingHeadingLine, whole(convert::headingDegrees(*heading)))) {
+        return false;
+    }
+
+    const auto now = readSimulatorTime(c_.link);
+    if (!now) return false;
+    p.landingTime = *now;
+    p.flightDuration = p.takeOffTime == 0.0
+                           ? 0.0
+                           : p.landingTime + days(p.utcCorrectionHours) - p.takeOffTime;
+    if (events.DurationEvent) {
+        const HoursMinutes d = durationHoursMinutes(p.flightDuration);
+        if (!c_.logNow(kDurationLine, d.hours, d.minutes)) return false;
+    }
+
+    const auto landingWeightLbs = readDouble(c_.link, var::GrossWeight);
+    if (!landingWeightLbs) return false;
+    if (events.WeightEvent) {
+        const bool logged =
+            c_.kilograms()
+                ? c_.logNow(kLandingWeightKgLine, whole(*landingWeightLbs * kKgPerPound))
+                : c_.logNow(kLandingWeightLbLine, whole(*landingWeightLbs));
+        if (!logged) return false;
+    }
+    if (events.TOLDPosEvent && !positionLine()) return false;
+
+    const auto weightLbs = readDouble(c_.link, var::GrossWeight);
+    if (!weightLbs) return false;
+    const auto t = c_.readLogTime();
+    if (!t) return false;
+    c_.services.acars.onMessage(t->hour, t->minute, readFuelOnBoardKg(c_.link),
+                                *weightLbs * kKgPerPound);
+    return true;
+}
+
+void FlightEvents::touchdownSampler() {
+    FlightProgress& p = c_.progress;
+    const auto onGround = readU16(c_.link, var::OnGround);
+    if (!onGround) return;
+    if (*onGround == 0) {
+        const auto vs = readS32(c_.link, var::VerticalSpeed);
+        if (!vs) return;
+        p.touchdownVerticalSpeedRaw = *vs;
+        const auto ias = readU32(c_.link, var::IndicatedAirspeed);
+        if (!ias) return;
+        p.touchdownSpeedRaw = *ias;
+        return;
+    }
+    // Worked out from the kept sample each time, so a retry after a failed exchange
+    // gives the same figure.
+    p.touchdownRateFpm = whole(convert::verticalSpeedFpm(p.touchdownVerticalSpeedRaw));
+    if (!c_.logNow(kTouchdownLine, p.touchdownRateFpm,
+                   int(convert::indicatedAirspeedKnots(p.touchdownSpeedRaw)))) {
+        return;
+    }
+    p.touchdownArmed = false;
+    c_.timers.stop(kTouchdownTimer);
+}
+
+bool FlightEvents::blocksOnStep(bool forced) {
+    FlightProgress& p = c_.progress;
+    const config::EventsSection& events = c_.settings.events;
+    const auto brake = readS16(c_.link, var::ParkingBrake);
+    if (!brake || (*brake != kParkingBrakeSet && !forced) || p.blocksOnDone) return false;
+    p.blocksOnDone = true;
+
+    const double fuelKg = readFuelOnBoardKg(c_.link);
+    p.finalFuelKg = whole(fuelKg);
+    if (!c_.logNow(kBrakesOnLine)) return true;
+    const auto now = readSimulatorTime(c_.link);
+    if (!now) return true;
+    p.blockOnTime = *now;
+    p.blockToBlockDuration = p.blockOnTime + days(p.utcCorrectionHours) - p.blockOffTime;
+
+    const auto t = c_.readLogTime();
+    if (!t) return true;
+    const HoursMinutes block = durationHoursMinutes(p.blockToBlockDuration);
+    const HoursMinutes flight = durationHoursMinutes(p.flightDuration);
+    const int spentKg = p.initialFuelKg - p.finalFuelKg;
+    c_.services.acars.inMessage(t->hour, t->minute, fuelKg, spentKg, block.hours, block.minutes,
+                                flight.hours, flight.minutes);
+
+    std::string text = format(kBlockToBlockLine, t->hour, t->minute, block.hours, block.minutes);
+    if (events.FuelEvent) {
+        if (c_.kilograms()) {
+            text += format(kFinalFuelKgLine, t->hour, t->minute, p.finalFuelKg);
+            text += format(kSpentFuelKgLine, t->hour, t->minute, spentKg);
+        } else {
+            text += format(kFinalFuelLbLine, t->hour, t->minute, whole(p.finalFuelKg * kPoundsPerKg));
+            text += format(kSpentFuelLbLine, t->hour, t->minute, whole(spentKg * kPoundsPerKg));
+        }
+    }
+    if (events.FlightLengthEvent) {
+        text += format(kFlightLengthLine, t->hour, t->minute, whole(p.flightLengthNm));
+    }
+    if (events.DistLandEvent) {
+        text += format(kTodLandLine, t->hour, t->minute,
+                       whole(p.flightLengthNm - p.flightLengthAtTodNm));
+    }
+    c_.appendLog(text);
+    return true;
+}
+
+void FlightEvents::com1Watch() {
+    FlightProgress& p = c_.progress;
+    if (!c_.settings.events.ComFreqEvent || c_.phase == FlightPhase::WaitingForBlocksOff) return;
+    const auto com1 = readU16(c_.link, var::Com1Frequency);
+    if (!com1 || *com1 == p.lastCom1) return;
+    if (c_.logNow(kCom1Line, (*com1 >> 12) & 0xF, (*com1 >> 8) & 0xF, (*com1 >> 4) & 0xF,
+                  *com1 & 0xF)) {
+        p.lastCom1 = *com1;
+    }
+}
+
+void FlightEvents::zeroFuelWeightLine() {
+    const FlightProgress& p = c_.progress;
+    if (c_.kilograms()) {
+        c_.logNow(kZfwKgLine, whole(p.referenceWeightLbs * kKgPerPound - p.initialFuelKg),
+                  p.initialFuelKg);
+    } else {
+        c_.logNow(kZfwLbLine, whole(p.referenceWeightLbs - p.initialFuelKg * kPoundsPerKg),
+                  whole(p.initialFuelKg * kPoundsPerKg));
+    }
+}
+
+void FlightEvents::logMetar(const std::string& icao) {
+    if (c_.settings.metarSource == config::MetarSource::None || icao.empty()) return;
+    const auto metar = c_.services.metar.fetch(icao);
+    if (!metar) return;
+    if (c_.logNow(kMetarLine, metarSourceName(c_.settings.metarSource), metar->c_str())) {
+        c_.services.acars.metarMessage(*metar);
+    }
+}
+
+}  // namespace aviolog::recorder

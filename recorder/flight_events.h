@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace aviolog::recorder {
+
+struct RecorderContext;
+
+// The cruise altitude in feet that a flight-level text stands for: FL350 and F350 give
+// 35000, A050 gives 5000, a bare 35000 gives 35000.
+unsigned cruiseAltitudeFt(std::string_view flightLevel);
+
+// Turns the simulator's state into flight-log lines, one step per flight phase. Every
+// step ends quietly at the first failed exchange and starts afresh at the next tick.
+class FlightEvents {
+  public:
+    explicit FlightEvents(RecorderContext& context) : c_(context) {}
+
+    void blocksOffStep();
+    void takeOffStep();
+    void airborneStep();
+    // True when it recorded blocks on in this call.
+    bool blocksOnStep(bool forced);
+    void touchdownSampler();
+    void com1Watch();
+    void zeroFuelWeightLine();
+    // Fetches the airport's METAR, logs it and sends it as a message.
+    void logMetar(const std::string& icao);
+
+  private:
+    bool positionLine();
+    bool logLanding();
+
+    RecorderContext& c_;
+};
+
+}  // namespace aviolog::recorder

@@ -1,0 +1,204 @@
+#include "recorder/flight_info_dump.h"
+
+#include <cstdint>
+#include <string_view>
+
+#include "common/paths.h"
+#include "common/text_format.h"
+#include "common/units.h"
+#include "config/settings.h"
+#include "recorder/main_window_model.h"
+#include "recorder/recorder_context.h"
+#include "recorder/sim_link.h"
+#include "recorder/sim_time.h"
+#include "recorder/sim_variables.h"
+
+namespace aviolog::recorder {
+
+namespace {
+int whole(double value) {
+    return static_cast<int>(value);
+}
+}  // namespace
+
+// One row of the dump: each column is written as it is read; a column the update could
+// not reach is left empty, so every row has as many fields as the settings ask for.
+class FlightInfoDump::Row {
+  public:
+    explicit Row(bool writing) : writing_(writing) {}
+    void add(bool wanted, std::string field, int commas = 1) {
+        if (!writing_ || !wanted) return;
+        text_ += field;
+        pending_ -= commas;
+    }
+    void want(bool wanted, int commas = 1) {
+        if (wanted) pending_ += commas;
+    }
+    // The text with the commas of the columns never reached.
+    std::string finish() {
+        text_.append(static_cast<std::size_t>(pending_ > 0 ? pending_ : 0), ',');
+        text_ += "\r\n";
+        return text_;
+    }
+    bool writing() const { return writing_; }
+    std::string text_;
+
+  private:
+    bool writing_;
+    int pending_ = 0;
+};
+
+void FlightInfoDump::start() {
+    file_.reset(std::fopen(localPath(c_.workDir, c_.settings.flightInfo.LogPath).c_str(), "wb"));
+    on_ = true;
+    c_.window.show(Control::StartLogDump, false);
+    c_.window.show(Control::StopLogDump, true);
+    c_.window.enable(Control::StopLogDump, true);
+}
+
+void FlightInfoDump::stop() {
+    on_ = false;
+    file_.reset();
+    c_.window.show(Control::StopLogDump, false);
+    c_.window.show(Control::StartLogDump, true);
+}
+
+void FlightInfoDump::update() {
+    const auto paused = readU16(c_.link, var::PauseControl);
+    if (!paused || *paused != 0) return;
+    PropertyList& views = c_.window.results();
+    views.clear(kFlightData);
+    views.clear(kPlaneData);
+
+    Row row(on_ && file_ != nullptr);
+    if (row.writing()) {
+        ++rowCounter_;
+        row.text_ = format("%d,", rowCounter_);
+        const config::FlightInfoSection& f = c_.settings.flightInfo;
+        for (const bool column : {f.LogAltitude, f.LogHeading, f.LogGroundSpeed, f.LogTotalSpeed,
+                                  f.LogIndicatedSpeed, f.LogFuelOnBoard, f.LogFuelFlow,
+                                  f.LogEndurance, f.LogFlightTime, f.LogFlightLength,
+                                  f.LogPlaneWeight}) {
+            row.want(column);
+        }
+        row.want(f.LogWinds, 2);
+    }
+    fill(row);
+    if (row.writing()) {
+        const std::string text = row.finish();
+        std::fwrite(text.data(), 1, text.size(), file_.get());
+        std::fflush(file_.get());
+    }
+    c_.window.viewsChanged();
+}
+
+bool FlightInfoDump::fill(Row& row) {
+    const config::FlightInfoSection& f = c_.settings.flightInfo;
+    const bool kg = c_.kilograms();
+    PropertyList& views = c_.window.results();
+    auto flightData = [&](const char* name, std::string value) {
+        views.add(kFlightData, name, std::move(value));
+    };
+    auto planeData = [&](const char* name, std::string value) {
+        views.add(kPlaneData, name, std::move(value));
+    };
+
+    const auto lat = readS32(c_.link, var::Latitude);
+    if (!lat) return false;
+    const auto lon = readU32(c_.link, var::Longitude);
+    if (!lon) return false;
+    const auto gsRaw = readU32(c_.link, var::GroundSpeed);
+    if (!gsRaw) return false;
+    const double latDeg = convert::latitudeDegrees(*lat);
+    const double lonDeg = convert::longitudeDegrees(*lon);
+    const double gsKt = convert::groundSpeedKnots(*gsRaw);
+
+    auto legTo = [&](const planning::Airport& airport, const char* label) {
+        flightData(label, airport.name);
+        const double nm = greatCircleNm(latDeg, lonDeg, airport.latitudeDeg, airport.longitudeDeg);
+        flightData("Distance", format("%d", whole(nm)));
+        if (gsKt != 0.0) {
+            const double hours = nm / gsKt;
+            flightData("Time", format("%02d:%02d", whole(hours), whole((hours - whole(hours)) * 60)));
+        }
+        return nm;
+    };
+    if (c_.departure) legTo(*c_.departure, "From");
+    if (c_.arrival) c_.progress.remainingDistanceNm = whole(legTo(*c_.arrival, "To"));
+
+    const auto altitude = readS32(c_.link, var::Altitude);
+    if (!altitude) return false;
+    const int altitudeFt = whole(convert::altitudeFeet(*altitude));
+    flightData("Altitude", format("%d", altitudeFt));
+    row.add(f.LogAltitude, format("%d,", altitudeFt));
+
+    const auto headingRaw = readS32(c_.link, var::Heading);
+    if (!headingRaw) return false;
+    const int heading = whole(convert::headingDegrees(*headingRaw));
+    flightData("Heading", format("%d", heading));
+    row.add(f.LogHeading, format("%d,", heading));
+
+    flightData("Ground Speed", format("%d", whole(gsKt)));
+    row.add(f.LogGroundSpeed, format("%d,", whole(gsKt)));
+
+    const auto tas = readU32(c_.link, var::TrueAirspeed);
+    if (!tas) return false;
+    const int tasKt = whole(convert::trueAirspeedKnots(*tas));
+    flightData("Total Speed", format("%d", tasKt));
+    row.add(f.LogTotalSpeed, format("%d,", tasKt));
+
+    const auto ias = readU32(c_.link, var::IndicatedAirspeed);
+    if (!ias) return false;
+    const int iasKt = int(convert::indicatedAirspeedKnots(*ias));
+    flightData("Indicated Speed", format("%d", iasKt));
+    row.add(f.LogIndicatedSpeed, format("%d,", iasKt));
+
+    const auto windFrom = readU16(c_.link, var::WindDirection);
+    if (!windFrom) return false;
+    const auto windKt = readU16(c_.link, var::WindSpeed);
+    if (!windKt) return false;
+    const int windDeg = whole(convert::windDirectionDegrees(*windFrom));
+    flightData("Winds", format("%02d@%02d ", windDeg, int(*windKt)));
+    row.add(f.LogWinds, format("%02d,%02d,", int(*windKt), windDeg), 2);
+
+    const double fuelKg = readFuelOnBoardKg(c_.link);
+    const int fuel = kg ? whole(fuelKg) : whole(fuelKg * kPoundsPerKg);
+    planeData("Fuel On Board", format("%02d", fuel));
+    row.add(f.LogFuelOnBoard, format("%d,", fuel));
+
+    double flowPph = 0.0;
+    for (const SimVariable engine : kEngineFuelFlows) {
+        const auto flow = readDouble(c_.link, engine);
+        if (!flow) return false;
+        flowPph += *flow;
+    }
+    const int flow = kg ? whole(flowPph * kKgPerPound) : whole(flowPph);
+    planeData("Fuel Flow", format("%02d", flow));
+    row.add(f.LogFuelFlow, format("%d,", flow));
+
+    const double enduranceH = flowPph == 0.0 ? 0.0 : fuelKg * kPoundsPerKg / flowPph;
+    const int endH = whole(enduranceH);
+    const int endM = whole((enduranceH - endH) * 60);
+    planeData("Endurance", format("%02d:%02d ", endH, endM));
+    row.add(f.LogEndurance, format("%02d:%02d,", endH, endM));
+
+    const auto now = readSimulatorTime(c_.link);
+    if (!now) return false;
+    const HoursMinutes flown = durationHoursMinutes(
+        *now + c_.progress.utcCorrectionHours / 24.0 - c_.progress.takeOffTime);
+    flightData("Duration", format("%02d:%02d ", flown.hours, flown.minutes));
+    row.add(f.LogFlightTime, format("%02d:%02d,", flown.hours, flown.minutes));
+
+    const int lengthNm = whole(c_.progress.flightLengthNm);
+    flightData("Length", format("%d", lengthNm));
+    row.add(f.LogFlightLength, format("%d,", lengthNm));
+
+    const auto weightLbs = readDouble(c_.link, var::GrossWeight);
+    if (!weightLbs) return false;
+    const int weight = kg ? whole(*weightLbs * kKgPerPound) : whole(*weightLbs);
+    planeData("Weight", format("%d", weight));
+    row.add(f.LogPlaneWeight, format("%d,", weight));
+    return true;
+}
+
+}  // namespace aviolog::recorder

@@ -1,0 +1,438 @@
+#include "recorder/flight_log.h"
+
+#include <cstdint>
+#include <fstream>
+
+#include "common/text_case.h"
+#include "common/text_format.h"
+#include "common/units.h"
+#include "config/settings.h"
+#include "planning/airports.h"
+#include "planning/flight_record.h"
+#include "platform/clock.h"
+#include "platform/dynamic_library.h"
+#include "platform/pilot.h"
+#include "recorder/flight_services.h"
+#include "recorder/flight_summary.h"
+#include "recorder/main_window_model.h"
+#include "recorder/recorder_context.h"
+#include "recorder/sim_time.h"
+#include "recorder/sim_variables.h"
+#include "recorder/timer_ids.h"
+
+namespace aviolog::recorder {
+
+namespace {
+constexpr const char* kResumeQuestion = "FS crash. Do You want to resume Log?";
+constexpr const char* kAtDepartureQuestion = "Plane at Departure Airport?";
+constexpr const char* kReducedModeMessage = "Aviolog will revert to send log/change options only.";
+constexpr const char* kCloseQuestion = "Do you want to close the Log?";
+constexpr const char* kStartLine = "Start  [%04d/%02d/%02d %02d:%02d]\n";
+
+constexpr int kGaugeRefreshMs = 400;
+constexpr int kGaugeRefreshAfterResumeMs = 500;
+constexpr int kPositionReportMs = 120000;
+constexpr int kUplinkPollMs = 30000;
+constexpr int kMonitorMs = 1000;
+constexpr int kAutoStartMs = 2000;
+// How long Start waits for the simulator to finish loading the aircraft.
+constexpr int kAircraftWaitMs = 250;
+constexpr int kAircraftWaitAttempts = 120;
+
+int whole(double value) {
+    return static_cast<int>(value);
+}
+}  // namespace
+
+// The simulator's clock as Start reads it, in one exchange.
+struct StartClock {
+    std::uint16_t dayOfYear = 0;
+    std::uint16_t year = 0;
+    std::uint8_t localHour = 0;
+    std::uint8_t localMinute = 0;
+    std::uint8_t utcHour = 0;
+    std::uint8_t utcMinute = 0;
+    double grossWeightLbs = 0.0;
+
+    bool read(SimLink& link, bool withWeight) {
+        return link.read(var::ZuluDayOfYear.offset, var::ZuluDayOfYear.size, &dayOfYear) &&
+               link.read(var::ZuluYear.offset, var::ZuluYear.size, &year) &&
+               link.read(var::LocalHour.offset, var::LocalHour.size, &localHour) &&
+               link.read(var::LocalMinute.offset, var::LocalMinute.size, &localMinute) &&
+               link.read(var::ZuluHour.offset, var::ZuluHour.size, &utcHour) &&
+               link.read(var::ZuluMinute.offset, var::ZuluMinute.size, &utcMinute) &&
+               (!withWeight ||
+                link.read(var::GrossWeight.offset, var::GrossWeight.size, &grossWeightLbs)) &&
+               link.process();
+    }
+};
+
+FlightLog::FlightLog(RecorderContext& context)
+    : c_(context), events_(context), realism_(context, events_), dump_(context) {}
+
+platform::Timers& FlightLog::timers() {
+    return c_.timers;
+}
+
+void FlightLog::enableResumeLog() {
+    c_.window.enable(Control::ResumeLog, true);
+}
+
+void FlightLog::onTimer(int id) {
+    switch (id) {
+        case kMonitorTimer: monitorTick(); break;
+        case kConnectTimer: connectProcedure(); break;
+        case kTouchdownTimer: events_.touchdownSampler(); break;
+        case kDumpTimer: dump_.update(); break;
+        case kPositionTimer: c_.services.live.sendPosition(); break;
+        case kGaugeTimer: c_.services.gauge.refresh(); break;
+        case kUplinkTimer: c_.services.live.pollUplink(); break;
+        case kAutoStartTimer: automatedStartWatch(); break;
+        default: break;
+    }
+}
+
+// ---- Connecting ----
+
+void FlightLog::connectProcedure() {
+    c_.timers.stop(kConnectTimer);
+    if (c_.link.failureCount() != 0) {
+        if (!resumeLostFlight()) return;
+    } else {
+        firstConnection();
+    }
+}
+
+bool FlightLog::resumeLostFlight() {
+    const auto answer = c_.pilot.show({kResumeQuestion, platform::MessageIcon::Question,
+                                       platform::MessageButtons::YesNo, true});
+    if (answer != platform::MessageAnswer::Yes) {
+        c_.pilot.inform(kReducedModeMessage);
+        c_.window.enterReducedMode();
+        return false;
+    }
+    if (!c_.link.open(0)) {
+        c_.timers.start(kConnectTimer, kConnectIntervalMs);
+        return false;
+    }
+    // The flight goes on where it was: nothing of the progress record is touched.
+    if (!c_.settings.company.StatusSite.empty()) c_.timers.start(kPositionTimer, kPositionReportMs);
+    c_.timers.start(kDumpTimer, c_.settings.flightInfo.LogUpdate * 1000);
+    c_.timers.start(kMonitorTimer, kMonitorMs);
+    c_.timers.start(kUplinkTimer, kUplinkPollMs);
+    if (c_.settings.aviolog.UseGauge && c_.services.gauge.isOpen()) {
+        c_.timers.start(kGaugeTimer, kGaugeRefreshAfterResumeMs);
+    }
+    c_.link.setFailureCount(0);
+    return true;
+}
+
+void FlightLog::firstConnection() {
+    if (!c_.settings.aviolog.StartWarning) {
+        const auto answer = c_.pilot.show({kAtDepartureQuestion, platform::MessageIcon::Question,
+                                           platform::MessageButtons::YesNo, true});
+        if (answer != platform::MessageAnswer::Yes) {
+            c_.pilot.show({kReducedModeMessage, platform::MessageIcon::Information,
+                           platform::MessageButtons::OkCancel, true});
+            c_.window.enterReducedMode();
+            return;
+        }
+    }
+    if (!c_.link.open(0)) {
+        c_.timers.start(kConnectTimer, kConnectIntervalMs);
+        return;
+    }
+    c_.window.enable(Control::StartLog, true);
+    c_.window.viewsChanged();
+    loadCargoPlugin();
+    c_.link.setFailureCount(0);
+    if (c_.settings.aviolog.AutomatedStart) c_.timers.start(kAutoStartTimer, kAutoStartMs);
+}
+
+void FlightLog::loadCargoPlugin() {
+    const auto library = c_.libraries.load(c_.workDir + "/" + kCargoPlugin);
+    if (!library) return;
+    using LoadCargo = void (*)(int* cargo, void* link);
+    const auto load = reinterpret_cast<LoadCargo>(library->symbol(kCargoExport));
+    if (load == nullptr) return;
+    int cargo = 0;
+    load(&cargo, &c_.link);
+    c_.record.cargo = format("%d", cargo);
+    c_.form.setCargo(c_.record.cargo);
+}
+
+void FlightLog::automatedStartWatch() {
+    FlightProgress& p = c_.progress;
+    const auto brake = readS16(c_.link, var::ParkingBrake);
+    if (!brake) return;
+    if (*brake == kParkingBrakeSet) {
+        if (p.brakeWatch != BrakeWatch::SeenSet && p.brakeWatch != BrakeWatch::Released) {
+            if (c_.settings.events.ComFreqEvent) {
+                const auto com1 = readU16(c_.link, var::Com1Frequency);
+                if (!com1) return;
+                p.lastCom1 = *com1;
+            }
+            p.brakeWatch = BrakeWatch::SeenSet;
+        }
+    } else if (*brake == 0 && p.brakeWatch == BrakeWatch::NotSeenSet) {
+        if (showSimMessage(c_.link, "ATTENTION: Parking brakes OFF, SHOULD BE ON")) {
+            p.brakeWatch = BrakeWatch::WarningShown;
+        }
+        return;
+    } else if (*brake == 0 && p.brakeWatch == BrakeWatch::SeenSet) {
+        c_.timers.stop(kAutoStartTimer);
+        // A start that could not read the simulator is tried again by the next watch.
+        if (!StartLog()) {
+            c_.timers.start(kAutoStartTimer, kAutoStartMs);
+            return;
+        }
+        // The release that started the log is the blocks off.
+        events_.blocksOffStep();
+        return;
+    }
+    const auto height = readHeightAboveGroundM(c_.link);
+    if (!height || *height < 10) return;
+    c_.timers.stop(kAutoStartTimer);
+    if (!StartLog()) {
+        c_.timers.start(kAutoStartTimer, kAutoStartMs);
+        return;
+    }
+    c_.phase = FlightPhase::TaxiingOut;
+}
+
+// ---- Start ----
+
+bool FlightLog::waitForAircraft(StartClock& clock) {
+    for (int attempt = 0;; ++attempt) {
+        if (!clock.read(c_.link, true)) return false;
+        if (clock.grossWeightLbs != 0.0) return true;
+        if (attempt >= kAircraftWaitAttempts) return false;
+        c_.clock.sleepMs(kAircraftWaitMs);
+    }
+}
+
+bool FlightLog::StartLog() {
+    FlightProgress& p = c_.progress;
+    const config::Settings& s = c_.settings;
+    c_.timers.stop(kMonitorTimer);
+    c_.timers.stop(kAutoStartTimer);
+    c_.form.readInto(c_.record);
+    realism_.takeFuelReferenceLevels();
+
+    StartClock clock;
+    if (!clock.read(c_.link, false)) return false;
+    const planning::DateTimeBox& box = c_.form.dateTimeBox();
+    if (box.setClock) {
+        writeU8(c_.link, var::ZuluHour, static_cast<std::uint8_t>(box.utcHour));
+        writeU8(c_.link, var::ZuluMinute, static_cast<std::uint8_t>(box.utcMinute));
+        writeU8(c_.link, var::LocalHour, static_cast<std::uint8_t>(box.localHour));
+        writeU8(c_.link, var::LocalMinute, static_cast<std::uint8_t>(box.localMinute));
+    }
+    if (box.setDate) {
+        writeU16(c_.link, var::ZuluDayOfYear,
+                 static_cast<std::uint16_t>(dayOfYear({box.year, box.month, box.day})));
+        writeU16(c_.link, var::ZuluYear, static_cast<std::uint16_t>(box.year));
+    }
+    // The clock is read again: the box may just have set it.
+    if (!waitForAircraft(clock)) return false;
+    const CivilDate utcDate = dateFromDayOfYear(clock.year, clock.dayOfYear);
+
+    c_.window.clear(Channel::Log);
+    c_.window.clear(Channel::Acars);
+    const CivilDate date = s.company.UseLocal ? CivilDate{box.year, box.month, box.day} : utcDate;
+    const int hour = s.company.UseLocal ? clock.localHour : clock.utcHour;
+    const int minute = s.company.UseLocal ? clock.localMinute : clock.utcMinute;
+    c_.appendLog(format(kStartLine, date.year, date.month, date.day, hour, minute));
+    p.startDate = format("%04d/%02d/%02d", date.year, date.month, date.day);
+    p.startTime = format("%02d:%02d:00", int(clock.utcHour), int(clock.utcMinute));
+
+    p.initialFuelKg = whole(readFuelOnBoardKg(c_.link));
+    p.referenceWeightLbs = clock.grossWeightLbs;
+
+    c_.departure = planning::lookupAirport(c_.workDir, c_.record.departureIcao);
+    c_.arrival = planning::lookupAirport(c_.workDir, c_.record.arrivalIcao);
+
+    if (!s.company.StatusSite.empty()) c_.timers.start(kPositionTimer, kPositionReportMs);
+    c_.timers.start(kUplinkTimer, kUplinkPollMs);
+    if (s.aviolog.UseGauge) {
+        c_.services.gauge.open(s.aviolog.Machine);
+        c_.timers.start(kGaugeTimer, kGaugeRefreshMs);
+    }
+
+    c_.phase = FlightPhase::WaitingForBlocksOff;
+    c_.window.show(Control::Commands, true);
+    c_.window.enable(Control::Commands, true);
+    c_.window.show(Control::StartLog, false);
+    c_.window.show(Control::StopLog, true);
+    c_.window.enable(Control::StopLog, true);
+
+    if (s.events.WeightEvent) events_.zeroFuelWeightLine();
+    if (s.events.MetarsEvent) {
+        events_.logMetar(c_.record.departureIcao);
+        events_.logMetar(c_.record.arrivalIcao);
+    }
+
+    if (const auto height = readHeightAboveGroundM(c_.link)) p.heightAtStartM = *height;
+    if (const auto utc = c_.readUtcTime()) {
+        p.lastUtcHour = static_cast<std::uint8_t>(utc->hour);
+        p.lastUtcMinute = static_cast<std::uint8_t>(utc->minute);
+    }
+    if (s.realism.PIC) realism_.armCockpitCheck();
+
+    for (const char* name : {"log.txt", "acars.txt"}) {
+        std::ofstream(c_.workDir + "/" + name, std::ios::binary | std::ios::trunc);
+    }
+    c_.timers.start(kMonitorTimer, kMonitorMs);
+    c_.window.enable(Control::FlightData, true);
+    return true;
+}
+
+// ---- The monitor ----
+
+void FlightLog::monitorTick() {
+    if (!realism_.firstHalf()) return;
+    c_.form.readInto(c_.record);
+    switch (c_.phase) {
+        case FlightPhase::WaitingForBlocksOff: events_.blocksOffStep(); break;
+        case FlightPhase::TaxiingOut: events_.takeOffStep(); break;
+        case FlightPhase::Airborne: events_.airborneStep(); break;
+        case FlightPhase::TaxiingIn: blocksOnAndMaybeStop(false); break;
+        case FlightPhase::StopRequested: StopLog(); break;
+        case FlightPhase::Stopped: break;
+    }
+    // Once the log is closed nothing more belongs in it.
+    if (c_.phase != FlightPhase::Stopped) realism_.secondHalf();
+}
+
+void FlightLog::blocksOnAndMaybeStop(bool forced) {
+    if (events_.blocksOnStep(forced) && c_.settings.aviolog.AutomatedStop) StopLog();
+}
+
+// ---- Stop ----
+
+void FlightLog::stopButton() {
+    if (!c_.window.control(Control::StopLog).enabled) return;
+    const auto answer = c_.pilot.show(
+        {kCloseQuestion, platform::MessageIcon::Question, platform::MessageButtons::YesNo});
+    if (answer != platform::MessageAnswer::Yes) return;
+    blocksOnAndMaybeStop(true);
+    // Unless the blocks-on step has just stopped the log itself.
+    if (c_.window.control(Control::StopLog).enabled) StopLog();
+}
+
+void FlightLog::resumeButton() {
+    c_.window.enable(Control::ResumeLog, false);
+    c_.window.enable(Control::FlightData, true);
+    c_.timers.start(kMonitorTimer, kMonitorMs);
+}
+
+std::string FlightLog::header() const {
+    const planning::FlightRecord& r = c_.record;
+    const config::Settings& s = c_.settings;
+    std::string text = format("[%s %s]\n", c_.progress.startDate.c_str(), c_.progress.startTime.c_str());
+    auto line = [&text](const char* fmt, const std::string& value) {
+        if (!value.empty()) text += format(fmt, value.c_str());
+    };
+    line("Flight IATA:%s\n", r.flightNumber);
+    line("Pilot Number:%s\n", s.company.PilotNumber);
+    line("Company ICAO:%s\n", s.company.CompanyICAO);
+    line("Aircraft Type:%s\n", r.aircraftType);
+    if (s.events.UseCargo) {
+        line(c_.kilograms() ? "Cargo:%s Kg\n" : "Cargo:%s Lb\n", r.cargo);
+    } else {
+        line("PAX:%s\n", r.passengers);
+    }
+    line("Aircraft Registration:%s\n", r.registration);
+    line("Departing Airport: %s\n", r.departureIcao);
+    line("Destination Airport: %s\n", r.arrivalIcao);
+    if (!equalsIgnoringCase(r.alternateIcao, "NONE")) line("Alternate Airport:%s\n", r.alternateIcao);
+    text += format("Online: %s\n", r.onlineNetwork.c_str());
+    line("Route:%s\n", r.route);
+    line("Flight Level:%s\n", r.flightLevel);
+    if (s.realism.NoSlew) text += "No Slew and time accel\n";
+    if (s.realism.NoPause) text += "No pause\n";
+    if (s.realism.Crash) text += "Crash detect\n";
+    if (s.realism.PIC) {
+        text += format("Detect pilot in Cockpit between each  %d and %d minutes\n",
+                       int(s.realism.MinReset), int(s.realism.MaxReset));
+    }
+    return text;
+}
+
+void FlightLog::StopLog() {
+    c_.phase = FlightPhase::Stopped;
+    for (const int id : {kMonitorTimer, kDumpTimer, kUplinkTimer}) c_.timers.stop(id);
+    if (!c_.settings.company.StatusSite.empty()) c_.timers.stop(kPositionTimer);
+    c_.window.enable(Control::StopLog, false);
+    c_.window.enable(Control::Commands, false);
+
+    // The header goes in front of every line logged so far, whatever their length.
+    std::vector<std::string> lines;
+    const std::string head = header();
+    for (std::size_t begin = 0, end; (end = head.find('\n', begin)) != std::string::npos;
+         begin = end + 1) {
+        lines.push_back(head.substr(begin, end - begin));
+    }
+    const std::vector<std::string>& logged = c_.window.lines(Channel::Log);
+    lines.insert(lines.end(), logged.begin(), logged.end());
+    c_.window.replaceLines(Channel::Log, std::move(lines));
+
+    fillSummary();
+    c_.window.enable(Control::SaveLog, true);
+    showResults();
+    c_.window.offerSummary();
+}
+
+void FlightLog::fillSummary() {
+    const FlightProgress& p = c_.progress;
+    const planning::FlightRecord& r = c_.record;
+    const bool kg = c_.kilograms();
+    FlightSummary& m = c_.summary;
+    auto fuel = [kg](int kilograms) {
+        return format("%02d", kg ? kilograms : whole(kilograms * kPoundsPerKg));
+    };
+    m.Date = p.startDate;
+    m.Hour = p.startTime;
+    m.CallSign = r.callsign;
+    m.FlightIATA = r.flightNumber;
+    m.AircraftRegist = r.registration;
+    m.DepAirport = r.departureIcao;
+    m.DestAirport = r.arrivalIcao;
+    m.AltAirport = r.alternateIcao;
+    m.PlaneType = r.aircraftType;
+    m.UsedFuel = fuel(p.initialFuelKg - p.finalFuelKg);
+    m.InitialFuel = fuel(p.initialFuelKg);
+    m.FuelEnd = fuel(p.finalFuelKg);
+    const HoursMinutes block = durationHoursMinutes(p.blockToBlockDuration);
+    m.FlightDur = format("%02d:%02d", block.hours, block.minutes);
+    m.FlightLength = format("%02d", whole(p.flightLengthNm));
+    m.RateTD = format("%d", p.touchdownRateFpm);
+    m.speedTD = format("%d", int(convert::indicatedAirspeedKnots(p.touchdownSpeedRaw)));
+    m.ZFW = format("%d", kg ? whole(p.referenceWeightLbs * kKgPerPound - p.initialFuelKg)
+                            : whole(p.referenceWeightLbs - p.initialFuelKg * kPoundsPerKg));
+    m.logText.clear();
+    for (const std::string& line : c_.window.lines(Channel::Log)) {
+        m.logText += line;
+        m.logText += '\n';
+    }
+}
+
+void FlightLog::showResults() {
+    const FlightSummary& m = c_.summary;
+    PropertyList& views = c_.window.results();
+    const std::pair<const char*, const std::string*> rows[] = {
+        {"Start Flight UTC Date", &m.Date}, {"Start Flight UTC Hour", &m.Hour},
+        {"Callsign", &m.CallSign},          {"Flight Number", &m.FlightIATA},
+        {"Aicraft Registration", &m.AircraftRegist},
+        {"Departure", &m.DepAirport},       {"Destination", &m.DestAirport},
+        {"Plane Type", &m.PlaneType},       {"Spent Fuel", &m.UsedFuel},
+        {"Intial Fuel", &m.InitialFuel},    {"End Fuel", &m.FuelEnd},
+        {"Flight duration", &m.FlightDur},  {"Flight length", &m.FlightLength},
+        {"Landing V/S", &m.RateTD},         {"Landing speed", &m.speedTD},
+        {"Zero Fuel Weight", &m.ZFW},
+    };
+    for (const auto& [name, value] : rows) views.add(kFlightResults, name, *value);
+    c_.window.showResults();
+}
+
+}  // namespace aviolog::recorder

@@ -1,0 +1,83 @@
+#pragma once
+
+// What the recorder hands to the subsystems around it: ACARS messages, weather, the
+// cockpit gauge, the live link to the airline, the aircraft list and the store of
+// accepted flights. Each is an interface here so that the recorder runs and is tested
+// without them.
+
+#include <optional>
+#include <string>
+
+namespace aviolog::recorder {
+
+struct FlightSummary;
+
+// The four moments of the flight, position reports and METARs as ACARS messages.
+class AcarsComposer {
+  public:
+    virtual ~AcarsComposer() = default;
+    // Label QA, at blocks off, with the simulator's UTC time.
+    virtual void outMessage(int utcHour, int utcMinute, double fuelKg, double grossWeightKg) = 0;
+    // Label QB, at take-off, with the log time.
+    virtual void offMessage(int hour, int minute, double fuelKg, double grossWeightKg) = 0;
+    // Label QC, at landing.
+    virtual void onMessage(int hour, int minute, double fuelKg, double grossWeightKg) = 0;
+    // Label QD, at blocks on.
+    virtual void inMessage(int hour, int minute, double fuelKg, int fuelSpentKg, int blockHours,
+                           int blockMinutes, int flightHours, int flightMinutes) = 0;
+    virtual void positionReport() = 0;
+    virtual void metarMessage(const std::string& metar) = 0;
+};
+
+// The configured METAR service.
+class MetarFetcher {
+  public:
+    virtual ~MetarFetcher() = default;
+    // The METAR text, or nothing when the service had none or could not be reached.
+    virtual std::optional<std::string> fetch(const std::string& icao) = 0;
+};
+
+// The connection to the cockpit gauge.
+class GaugeLink {
+  public:
+    virtual ~GaugeLink() = default;
+    virtual bool isOpen() const = 0;
+    // Connects to the gauge on the machine named by the settings and sends it its pages.
+    virtual void open(const std::string& machine) = 0;
+    // Flight log lines for the gauge's second page.
+    virtual void page2Lines(const std::string& text) = 0;
+    virtual void refresh() = 0;
+};
+
+// The airline's live scripts.
+class LiveLink {
+  public:
+    virtual ~LiveLink() = default;
+    virtual void sendPosition() = 0;
+    virtual void pollUplink() = 0;
+};
+
+// Names of the flap detents of the aircraft chosen on the form.
+class FlapNames {
+  public:
+    virtual ~FlapNames() = default;
+    virtual std::optional<std::string> name(int detent) const = 0;
+};
+
+// Keeps the flight the pilot accepted.
+class FlightStore {
+  public:
+    virtual ~FlightStore() = default;
+    virtual void store(const FlightSummary& summary) = 0;
+};
+
+struct FlightServices {
+    AcarsComposer& acars;
+    MetarFetcher& metar;
+    GaugeLink& gauge;
+    LiveLink& live;
+    FlapNames& flapNames;
+    FlightStore& store;
+};
+
+}  // namespace aviolog::recorder

@@ -1,0 +1,204 @@
+#include "recorder/realism_monitor.h"
+
+#include <cstdint>
+
+#include "config/settings.h"
+#include "platform/sound.h"
+#include "platform/timers.h"
+#include "recorder/flight_events.h"
+#include "recorder/main_window_model.h"
+#include "recorder/recorder_context.h"
+#include "recorder/sim_link.h"
+#include "recorder/sim_variables.h"
+#include "recorder/timer_ids.h"
+
+namespace aviolog::recorder {
+
+namespace {
+constexpr const char* kSlewOnLine = "%02d:%02d  Slew ON\n";
+constexpr const char* kSlewOffLine = "%02d:%02d  Slew OFF\n";
+constexpr const char* kStatusLine = "Aviolog Hdg: %03d\xBA GS: %03d Knots Alt: %05d ft\n";
+constexpr const char* kRateLines[] = {
+    "%02d:%02d  Simulation Rate 1x\n", "%02d:%02d  Simulation Rate 2x\n",
+    "%02d:%02d  Simulation Rate 4x\n", "%02d:%02d  Simulation Rate 8x\n",
+    "%02d:%02d  Simulation Rate 16x\n"};
+constexpr const char* kUtcAddedLine = "%02d:%02d  UTC Jump: added 1 Hour to Log\n";
+constexpr const char* kUtcRemovedLine = "%02d:%02d  UTC Jump: removed 1 Hour from Log\n";
+constexpr const char* kCrashLine = "%02d:%02d  CRASH\n";
+constexpr const char* kResetCounterMessage = "ATTENTION: You should reset counter";
+constexpr const char* kResetFailedMessage = "ATTENTION: Failled to reset counter";
+constexpr const char* kResetFailedLine = "%02d:%02d  Failled to reset counter\n";
+
+constexpr int kUtcJumpMinutes = 15;
+constexpr std::uint32_t kRefuelTolerance = 0x50000;  // 3.90625 % of a tank
+constexpr std::uint32_t kHotKeyPressedBits = 0x0F000000;
+
+}  // namespace
+
+bool RealismMonitor::firstHalf() {
+    FlightProgress& p = c_.progress;
+    const config::RealismSection& realism = c_.settings.realism;
+    SimLink& link = c_.link;
+
+    const auto paused = readU16(link, var::PauseControl);
+    if (!paused || *paused != 0) return false;
+    if (realism.NoPause) {
+        const auto indicator = readU16(link, var::PauseIndicator);
+        if (!indicator) return false;
+        if (*indicator != 0 && !writeU16(link, var::PauseControl, 0)) return false;
+    }
+    int& pauseAtNm = c_.settings.pauseBeforeDestinationNm;
+    if (pauseAtNm > 0 && p.remainingDistanceNm < pauseAtNm) {
+        if (writeU16(link, var::PauseControl, 1)) pauseAtNm = 0;
+        return false;
+    }
+    if (realism.Crash) {
+        const auto detection = readU16(link, var::CrashDetection);
+        if (!detection) return false;
+        if (*detection == 0 && !writeU16(link, var::CrashDetection, 1)) return false;
+    }
+    const auto slew = readU16(link, var::SlewMode);
+    if (!slew) return false;
+    if (*slew == 1 && !p.slewLogged) {
+        if (!realism.NoSlew) {
+            if (c_.logNow(kSlewOnLine)) p.slewLogged = true;
+            return false;
+        }
+        if (!writeU16(link, var::SlewMode, 0)) return false;
+    }
+
+    const auto altitude = readS32(link, var::Altitude);
+    if (!altitude) return false;
+    const auto heading = readS32(link, var::Heading);
+    if (!heading) return false;
+    const auto gs = readU32(link, var::GroundSpeed);
+    if (!gs) return false;
+    c_.window.setStatus(format(kStatusLine, int(convert::headingDegrees(*heading)),
+                               int(convert::groundSpeedKnots(*gs)),
+                               int(convert::altitudeFeet(*altitude))));
+
+    if (*slew == 0 && p.slewLogged) {
+        if (!c_.logNow(kSlewOffLine)) return false;
+        p.slewLogged = false;
+    }
+    if (!simulationRate()) return false;
+    events_.com1Watch();
+    if (!utcJump()) return false;
+    return !realism.PIC || cockpitCheck();
+}
+
+bool RealismMonitor::simulationRate() {
+    FlightProgress& p = c_.progress;
+    const auto rate = readU16(c_.link, var::SimulationRate);
+    if (!rate) return false;
+    if (*rate == kRateOneX) {
+        if (p.lastLoggedRate != 1) {
+            if (!c_.logNow(kRateLines[0])) return false;
+            p.lastLoggedRate = 1;
+        }
+        return true;
+    }
+    if (c_.settings.realism.NoSlew) return writeU16(c_.link, var::SimulationRate, kRateOneX);
+    for (int i = 1, multiplier = 2; i < 5; ++i, multiplier *= 2) {
+        if (*rate == kRateOneX * multiplier && p.lastLoggedRate != multiplier) {
+            if (!c_.logNow(kRateLines[i])) return false;
+            p.lastLoggedRate = multiplier;
+        }
+    }
+    return true;
+}
+
+bool RealismMonitor::utcJump() {
+    FlightProgress& p = c_.progress;
+    const auto utc = c_.readUtcTime();
+    if (!utc) return false;
+    int hour = utc->hour;
+    if (hour == 0 && p.lastUtcHour == 23) hour = 24;
+    if (hour == 23 && p.lastUtcHour == 0) hour = -1;
+    // The minutes by which the clock went back since the last tick.
+    const int back = (p.lastUtcHour - hour) * 60 + p.lastUtcMinute - utc->minute;
+    if (back > kUtcJumpMinutes) {
+        ++p.utcCorrectionHours;
+        if (!c_.logNow(kUtcAddedLine)) return false;
+    } else if (back < -kUtcJumpMinutes) {
+        --p.utcCorrectionHours;
+        if (!c_.logNow(kUtcRemovedLine)) return false;
+    }
+    p.lastUtcHour = static_cast<std::uint8_t>(utc->hour);
+    p.lastUtcMinute = static_cast<std::uint8_t>(utc->minute);
+    return true;
+}
+
+void RealismMonitor::armCockpitCheck() {
+    c_.progress.cockpitCheckSeconds = 0;
+    writeU32(c_.link, var::HotKeyEntry(kCockpitHotKeyEntry), kCockpitHotKey);
+}
+
+bool RealismMonitor::cockpitCheck() {
+    FlightProgress& p = c_.progress;
+    const config::RealismSection& realism = c_.settings.realism;
+    ++p.cockpitCheckSeconds;
+    const int minutes = p.cockpitCheckSeconds / 60;
+    if (minutes >= realism.MinReset) {
+        if (!p.cockpitSoundPlaying) {
+            showSimMessage(c_.link, kResetCounterMessage);
+            if (!realism.Wave.empty()) c_.sound.playLoop(realism.Wave);
+            p.cockpitSoundPlaying = true;
+        }
+        const auto entry = readU32(c_.link, var::HotKeyEntry(kCockpitHotKeyEntry));
+        if (!entry) return false;
+        if ((*entry & kHotKeyPressedBits) != 0) {
+            c_.sound.stop();
+            p.cockpitSoundPlaying = false;
+            p.cockpitCheckSeconds = 0;
+            return writeU32(c_.link, var::HotKeyEntry(kCockpitHotKeyEntry), kCockpitHotKey);
+        }
+    }
+    if (minutes >= realism.MaxReset) {
+        showSimMessage(c_.link, kResetFailedMessage);
+        c_.sound.stop();
+        p.cockpitSoundPlaying = false;
+        p.cockpitCheckSeconds = 0;
+        return c_.logNow(kResetFailedLine);
+    }
+    return true;
+}
+
+void RealismMonitor::takeFuelReferenceLevels() {
+    for (int i = 0; i < kTankCount; ++i) {
+        const auto level = readU32(c_.link, kFuelTanks[i].level);
+        if (!level) return;
+        c_.progress.fuelReferenceLevels[i] = *level;
+    }
+}
+
+void RealismMonitor::secondHalf() {
+    if (c_.settings.aviolog.FuelTest) fuelFillCheck();
+    crashCheck();
+}
+
+void RealismMonitor::fuelFillCheck() {
+    for (int i = 0; i < kTankCount; ++i) {
+        std::uint32_t& reference = c_.progress.fuelReferenceLevels[i];
+        const auto level = readU32(c_.link, kFuelTanks[i].level);
+        if (!level) return;
+        if (*level > reference && *level - reference > kRefuelTolerance) {
+            // The tank now holds the reference again; keeping the added level as the
+            // reference would let fuel added in the next second stay.
+            if (!writeU32(c_.link, kFuelTanks[i].level, reference)) return;
+            continue;
+        }
+        reference = *level;
+    }
+}
+
+void RealismMonitor::crashCheck() {
+    const auto crashed = readU16(c_.link, var::Crashed);
+    if (!crashed || *crashed == 0 || !writeU16(c_.link, var::Crashed, 0)) return;
+    c_.logNow(kCrashLine);
+    c_.phase = FlightPhase::Stopped;
+    c_.window.enable(Control::SaveLog, true);
+    c_.timers.stop(kMonitorTimer);
+}
+
+}  // namespace aviolog::recorder

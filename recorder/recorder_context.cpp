@@ -1,0 +1,43 @@
+#include "recorder/recorder_context.h"
+
+#include <cstdint>
+
+#include "config/settings.h"
+#include "recorder/flight_services.h"
+#include "recorder/main_window_model.h"
+#include "recorder/sim_link.h"
+#include "recorder/sim_variables.h"
+
+namespace aviolog::recorder {
+
+namespace {
+std::optional<LogTime> readClock(SimLink& link, SimVariable hourVar, SimVariable minuteVar) {
+    std::uint8_t hour = 0;
+    std::uint8_t minute = 0;
+    if (!link.read(hourVar.offset, hourVar.size, &hour) ||
+        !link.read(minuteVar.offset, minuteVar.size, &minute) || !link.process()) {
+        return std::nullopt;
+    }
+    return LogTime{hour, minute};
+}
+}  // namespace
+
+bool RecorderContext::kilograms() const {
+    return settings.company.UnitSystem == WeightUnit::Kilograms;
+}
+
+std::optional<LogTime> RecorderContext::readLogTime() {
+    if (settings.company.UseLocal) return readClock(link, var::LocalHour, var::LocalMinute);
+    return readUtcTime();
+}
+
+std::optional<LogTime> RecorderContext::readUtcTime() {
+    return readClock(link, var::ZuluHour, var::ZuluMinute);
+}
+
+void RecorderContext::appendLog(const std::string& text) {
+    if (services.gauge.isOpen()) services.gauge.page2Lines(text);
+    window.appendDisplay(Channel::Log, text);
+}
+
+}  // namespace aviolog::recorder

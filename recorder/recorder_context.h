@@ -1,0 +1,80 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "common/text_format.h"
+#include "planning/airports.h"
+#include "recorder/flight_progress.h"
+
+namespace aviolog {
+namespace config {
+struct Settings;
+}
+namespace planning {
+struct FlightRecord;
+class FlightForm;
+}  // namespace planning
+namespace platform {
+class Clock;
+class Timers;
+class Pilot;
+class Sound;
+class LibraryLoader;
+}  // namespace platform
+}  // namespace aviolog
+
+namespace aviolog::recorder {
+
+class SimLink;
+class MainWindowModel;
+struct FlightSummary;
+struct FlightServices;
+
+struct LogTime {
+    int hour = 0;
+    int minute = 0;
+};
+
+// What the parts of the recorder share: the platform, the process-wide records and the
+// services around them. The application core owns everything referred to here.
+struct RecorderContext {
+    SimLink& link;
+    platform::Timers& timers;
+    platform::Clock& clock;
+    platform::Pilot& pilot;
+    platform::Sound& sound;
+    platform::LibraryLoader& libraries;
+    config::Settings& settings;
+    planning::FlightForm& form;
+    planning::FlightRecord& record;
+    FlightProgress& progress;
+    FlightSummary& summary;
+    MainWindowModel& window;
+    FlightServices& services;
+    std::string workDir;
+
+    FlightPhase phase = FlightPhase::WaitingForBlocksOff;
+    // Looked up at Start; nothing when the airport list does not know the airport.
+    std::optional<planning::Airport> departure;
+    std::optional<planning::Airport> arrival;
+
+    bool kilograms() const;
+    // The time of the log-line prefix: the simulator's UTC clock, or its local clock when
+    // the company logs in local time. Nothing when the exchange failed.
+    std::optional<LogTime> readLogTime();
+    std::optional<LogTime> readUtcTime();
+    // A flight-log text: to the gauge's second page first, then to the log display.
+    void appendLog(const std::string& text);
+    // Formats a log line whose format starts with the hour and minute of the log time;
+    // false when the time could not be read.
+    template <typename... Args>
+    bool logNow(const char* fmt, Args... args) {
+        const auto t = readLogTime();
+        if (!t) return false;
+        appendLog(format(fmt, t->hour, t->minute, args...));
+        return true;
+    }
+};
+
+}  // namespace aviolog::recorder
