@@ -18,7 +18,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/link_rig.h"
 #include "tests/support/sim_fixture.h"
-#include "tests/support/virtual_scheduler.h"
+#include "sim/virtual_scheduler.h"
 
 namespace aviolog::recorder {
 namespace {
@@ -64,7 +64,7 @@ struct Client {
     }
     platform::posix::PosixClock clock;
     platform::posix::PosixSimIpc ipc;
-    test::VirtualScheduler timers;  // the flight timers the link stops; they never run here
+    sim::VirtualScheduler timers;  // the flight timers the link stops; they never run here
     test::RecordingWindow window{timers};
     SimLink link;
 };

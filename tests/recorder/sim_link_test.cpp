@@ -15,7 +15,7 @@ namespace aviolog::recorder {
 namespace {
 
 namespace wire = platform::wire;
-using test::InProcessSimIpc;
+using sim::InProcessSimIpc;
 using test::LinkRig;
 using test::RecordingWindow;
 
@@ -47,7 +47,7 @@ TEST(SimLinkOpen, EveryOpenUsesTheNextBlockNumberAndReleasesItsName) {
 TEST(SimLinkOpen, FailuresReportTheirCodeAndReleaseEverything) {
     struct Row {
         const char* name;
-        std::function<void(InProcessSimIpc&)> arrange;
+        std::function<void(sim::InProcessSimIpc&)> arrange;
         sim::SimulatorOptions options;
         std::uint32_t requestedVersion;
         std::uint32_t expected;
@@ -56,15 +56,15 @@ TEST(SimLinkOpen, FailuresReportTheirCodeAndReleaseEverything) {
     const sim::SimulatorOptions oldPeer{0x19980004, 0xFADE0007};
     const sim::SimulatorOptions oldestAccepted{0x19980005, 0xFADE0007};
     const sim::SimulatorOptions notFsuipc{0x34800000, 0x12340007};
-    const auto legacyOnly = [](InProcessSimIpc& ipc) { ipc.windowClasses = {"FS98MAIN"}; };
-    const auto nothing = [](InProcessSimIpc&) {};
+    const auto legacyOnly = [](sim::InProcessSimIpc& ipc) { ipc.windowClasses = {"FS98MAIN"}; };
+    const auto nothing = [](sim::InProcessSimIpc&) {};
     const Row rows[] = {
-        {"no window", [](InProcessSimIpc& ipc) { ipc.windowClasses.clear(); }, normal, 0, 2},
-        {"message not registered", [](InProcessSimIpc& ipc) { ipc.failRegister = true; }, normal, 0,
+        {"no window", [](sim::InProcessSimIpc& ipc) { ipc.windowClasses.clear(); }, normal, 0, 2},
+        {"message not registered", [](sim::InProcessSimIpc& ipc) { ipc.failRegister = true; }, normal, 0,
          3},
-        {"atom not created", [](InProcessSimIpc& ipc) { ipc.failAtom = true; }, normal, 0, 4},
+        {"atom not created", [](sim::InProcessSimIpc& ipc) { ipc.failAtom = true; }, normal, 0, 4},
         {"block name taken",
-         [](InProcessSimIpc& ipc) {
+         [](sim::InProcessSimIpc& ipc) {
              for (int n = 1; n < 4096; ++n) {
                  char name[64];
                  std::snprintf(name, sizeof name, wire::kBlockNameFormat, 0x1A2B, n);
@@ -72,14 +72,14 @@ TEST(SimLinkOpen, FailuresReportTheirCodeAndReleaseEverything) {
              }
          },
          normal, 0, 5},
-        {"block not mapped", [](InProcessSimIpc& ipc) { ipc.failMap = true; }, normal, 0, 6},
+        {"block not mapped", [](sim::InProcessSimIpc& ipc) { ipc.failMap = true; }, normal, 0, 6},
         {"interface one version too old", nothing, oldPeer, 0, 7},
         {"too old through the legacy window", legacyOnly, oldPeer, 0, 14},
         {"not the simulator interface", nothing, notFsuipc, 0, 7},
         {"not the interface, legacy window", legacyOnly, notFsuipc, 0, 14},
         {"another simulator asked for", nothing, normal, 6, 8},
-        {"send refused", [](InProcessSimIpc& ipc) { ipc.sendError = 1400; }, normal, 0, 12},
-        {"answer is not success", [](InProcessSimIpc& ipc) { ipc.replyOverride = 0; }, normal, 0,
+        {"send refused", [](sim::InProcessSimIpc& ipc) { ipc.sendError = 1400; }, normal, 0, 12},
+        {"answer is not success", [](sim::InProcessSimIpc& ipc) { ipc.replyOverride = 0; }, normal, 0,
          13},
         {"oldest version accepted", nothing, oldestAccepted, 0, 0},
         {"legacy window accepted", legacyOnly, normal, 7, 0},

@@ -5,9 +5,9 @@
 
 #include "recorder/sim_link.h"
 #include "sim/simulator.h"
-#include "tests/support/in_process_sim_ipc.h"
+#include "sim/in_process_sim_ipc.h"
 #include "tests/support/sim_fixture.h"
-#include "tests/support/virtual_scheduler.h"
+#include "sim/virtual_scheduler.h"
 
 namespace aviolog::test {
 
@@ -31,9 +31,9 @@ struct LinkRig {
         : simulator(makeSimulator(scenario, options)), ipc(*simulator, clock), link(ipc, clock) {
         clock.setWorld([this](std::int64_t ms) { simulator->advance(ms); });
     }
-    VirtualScheduler clock;
+    sim::VirtualScheduler clock;
     std::unique_ptr<sim::Simulator> simulator;
-    InProcessSimIpc ipc;
+    sim::InProcessSimIpc ipc;
     recorder::SimLink link;
 };
 

@@ -8,7 +8,7 @@
 #include "platform/clock.h"
 #include "platform/timers.h"
 
-namespace aviolog::test {
+namespace aviolog::sim {
 
 // Timers and clock in simulated time. Running it fires due timers in order and steps
 // the world (an in-process simulator) alongside, so hours of flight take milliseconds.
@@ -60,4 +60,4 @@ class VirtualScheduler final : public platform::Timers, public platform::Clock {
     int zoneBiasMinutes_;
 };
 
-}  // namespace aviolog::test
+}  // namespace aviolog::sim

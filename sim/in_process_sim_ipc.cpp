@@ -1,10 +1,10 @@
-#include "tests/support/in_process_sim_ipc.h"
+#include "sim/in_process_sim_ipc.h"
 
 #include <cerrno>
 
 #include "sim/simulator.h"
 
-namespace aviolog::test {
+namespace aviolog::sim {
 
 class InProcessBlock final : public platform::SharedBlock {
   public:
@@ -77,4 +77,4 @@ platform::SendOutcome InProcessSimIpc::send(platform::WindowHandle window, std::
     return {platform::SendStatus::Answered, reply, 0};
 }
 
-}  // namespace aviolog::test
+}  // namespace aviolog::sim

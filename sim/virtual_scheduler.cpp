@@ -1,8 +1,8 @@
-#include "tests/support/virtual_scheduler.h"
+#include "sim/virtual_scheduler.h"
 
 #include <algorithm>
 
-namespace aviolog::test {
+namespace aviolog::sim {
 
 namespace {
 
@@ -90,4 +90,4 @@ bool VirtualScheduler::runUntil(const std::function<bool()>& done, std::int64_t 
     return true;
 }
 
-}  // namespace aviolog::test
+}  // namespace aviolog::sim

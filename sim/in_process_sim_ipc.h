@@ -13,12 +13,10 @@
 #include "platform/sim_ipc.h"
 
 namespace aviolog::sim {
+
 class Simulator;
-}
 
-namespace aviolog::test {
-
-// The simulator IPC served in process by a Simulator, on the test's clock, with the
+// The simulator IPC served in process by a Simulator, on a virtual clock, with the
 // failures a test arranges. A silent simulator costs the sender its full time-out.
 class InProcessSimIpc final : public platform::SimIpc {
   public:
@@ -64,4 +62,4 @@ class InProcessSimIpc final : public platform::SimIpc {
     std::uint16_t nextAtom_ = 0xC000;
 };
 
-}  // namespace aviolog::test
+}  // namespace aviolog::sim

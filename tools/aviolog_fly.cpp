@@ -1,0 +1,203 @@
+// aviolog-fly: flies an aviolog-sim scenario through the flight recorder, in virtual time
+// with the simulator in process, or live against a running aviolog-sim, and prints the
+// flight log and the flight summary.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "common/code_page.h"
+#include "common/text_file.h"
+#include "tools/flight_runner.h"
+
+namespace {
+
+using namespace aviolog;
+
+constexpr const char* kUsage =
+    "usage: aviolog-fly --scenario FILE [options]\n"
+    "  --dir DIR               working directory with aviolog.ini or aviolog.ori (default .)\n"
+    "  --live                  fly against a running aviolog-sim in real time\n"
+    "  --speed X               live: the speed aviolog-sim runs at (default 1)\n"
+    "  --ipc-prefix PREFIX     live: the simulator's socket prefix\n"
+    "  --event 'at T CMD'      add a scenario event (also 'on STAGE CMD'); repeatable\n"
+    "  --answer 'TEXT=REPLY'   answer the box whose text starts with TEXT: yes, no, ok or\n"
+    "                          cancel; other boxes get their first button; repeatable\n"
+    "  --from ICAO --to ICAO --alternate ICAO --level FL240 --route TEXT\n"
+    "  --aircraft TYPE --registration REG --flight NUMBER --callsign CS\n"
+    "  --pax N --cargo N --online No|VATSIM|IVAO|FPI --pilot NUMBER\n"
+    "                          the flight data form (airports and level default to the\n"
+    "                          scenario's, the route to DCT)\n"
+    "  --set-clock HH:MM/HH:MM the form's UTC/local clock, set in the simulator at Start\n"
+    "  --set-date YYYY-MM-DD   the form's date, set in the simulator at Start\n"
+    "  --flap-names A,B,...    names of the flap detents from 0\n"
+    "  --metar 'ICAO=TEXT'     the METAR the weather service returns; repeatable\n"
+    "  --dump                  press \"Start LOG Dump\" when the log starts\n"
+    "  --stop-at TIME|STAGE    press \"Stop LOG\" then (h:mm:ss since the start, or a\n"
+    "                          simulator stage such as cruise); default: at the gate\n"
+    "  --no-stop               never press \"Stop LOG\"\n"
+    "  --limit MINUTES         give up after that much simulated time (default 300)\n"
+    "  --calls                 also print the recorder's outward calls and message boxes\n"
+    "  --raw                   print the log's own Windows-1252 bytes, not UTF-8\n"
+    "Exit status: 0 the log stopped with a flight summary; 1 it did not (crash, reduced\n"
+    "mode, time limit); 2 bad command line or input.\n";
+
+std::optional<std::int64_t> parseDurationMs(std::string_view text) {
+    long parts[3] = {0, 0, 0};
+    int count = 0;
+    std::size_t begin = 0;
+    while (count < 3) {
+        const std::size_t colon = text.find(':', begin);
+        const std::string part(text.substr(begin, colon - begin));
+        char* end = nullptr;
+        const long v = std::strtol(part.c_str(), &end, 10);
+        if (part.empty() || *end != '\0' || v < 0) return std::nullopt;
+        parts[count++] = v;
+        if (colon == std::string_view::npos) break;
+        begin = colon + 1;
+    }
+    if (count == 3 && text.find(':', begin) != std::string_view::npos) return std::nullopt;
+    long seconds = 0;
+    for (int i = 0; i < count; ++i) seconds = seconds * 60 + parts[i];
+    return static_cast<std::int64_t>(seconds) * 1000;
+}
+
+bool parseClock(std::string_view text, int& hour, int& minute) {
+    return text.size() == 5 && text[2] == ':' &&
+           std::sscanf(std::string(text).c_str(), "%2d:%2d", &hour, &minute) == 2 && hour >= 0 &&
+           hour < 24 && minute >= 0 && minute < 60;
+}
+
+bool splitPair(std::string_view text, std::string& key, std::string& value) {
+    const std::size_t eq = text.find('=');
+    if (eq == std::string_view::npos || eq == 0) return false;
+    key = text.substr(0, eq);
+    value = text.substr(eq + 1);
+    return true;
+}
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "aviolog-fly: %s\n%s", message.c_str(), kUsage);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    tools::RunnerOptions o;
+    bool printCalls = false;
+    bool raw = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--live") { o.live = true; continue; }
+        if (arg == "--dump") { o.startDump = true; continue; }
+        if (arg == "--no-stop") { o.pressStop = false; continue; }
+        if (arg == "--calls") { printCalls = true; continue; }
+        if (arg == "--raw") { raw = true; continue; }
+        if (i + 1 >= argc) return usageError(std::string(arg) + " needs a value, or is unknown");
+        const std::string value = argv[++i];
+        std::string key, text;
+        planning::FlightRecord& f = o.form;
+        if (arg == "--scenario") o.scenarioPath = value;
+        else if (arg == "--dir") o.workDir = value;
+        else if (arg == "--speed") {
+            o.speed = std::strtod(value.c_str(), nullptr);
+            if (!(o.speed > 0.0 && o.speed <= 1000.0)) return usageError("--speed: 0 to 1000");
+        } else if (arg == "--ipc-prefix") o.ipcPrefix = value;
+        else if (arg == "--event") o.extraEvents.push_back(value);
+        else if (arg == "--answer") {
+            if (!splitPair(value, key, text)) return usageError("--answer wants TEXT=REPLY");
+            if (text != "yes" && text != "no" && text != "ok" && text != "cancel")
+                return usageError("--answer: the reply is yes, no, ok or cancel");
+            o.answers.emplace_back(key, text);
+        } else if (arg == "--from") f.departureIcao = value;
+        else if (arg == "--to") f.arrivalIcao = value;
+        else if (arg == "--alternate") f.alternateIcao = value;
+        else if (arg == "--level") f.flightLevel = value;
+        else if (arg == "--route") f.route = value;
+        else if (arg == "--aircraft") f.aircraftType = value;
+        else if (arg == "--registration") f.registration = value;
+        else if (arg == "--flight") f.flightNumber = value;
+        else if (arg == "--callsign") f.callsign = value;
+        else if (arg == "--pax") f.passengers = value;
+        else if (arg == "--cargo") f.cargo = value;
+        else if (arg == "--online") f.onlineNetwork = value;
+        else if (arg == "--pilot") f.pilotNumber = value;
+        else if (arg == "--set-clock") {
+            const std::size_t slash = value.find('/');
+            planning::DateTimeBox& b = o.dateTimeBox;
+            if (slash == std::string::npos ||
+                !parseClock(std::string_view(value).substr(0, slash), b.utcHour, b.utcMinute) ||
+                !parseClock(std::string_view(value).substr(slash + 1), b.localHour, b.localMinute))
+                return usageError("--set-clock wants HH:MM/HH:MM (UTC/local)");
+            b.setClock = b.setDate = true;
+        } else if (arg == "--set-date") {
+            planning::DateTimeBox& b = o.dateTimeBox;
+            if (std::sscanf(value.c_str(), "%4d-%2d-%2d", &b.year, &b.month, &b.day) != 3 ||
+                b.month < 1 || b.month > 12 || b.day < 1 || b.day > 31)
+                return usageError("--set-date wants YYYY-MM-DD");
+            b.setDate = true;
+        } else if (arg == "--flap-names") {
+            std::size_t begin = 0;
+            for (std::size_t comma; (comma = value.find(',', begin)) != std::string::npos;
+                 begin = comma + 1) {
+                o.flapNames.push_back(value.substr(begin, comma - begin));
+            }
+            o.flapNames.push_back(value.substr(begin));
+        } else if (arg == "--metar") {
+            if (!splitPair(value, key, text)) return usageError("--metar wants ICAO=TEXT");
+            o.metars[key] = text;
+        } else if (arg == "--stop-at") {
+            if (const auto ms = parseDurationMs(value)) o.stopAtMs = ms;
+            else o.stopAtStage = value;
+        } else if (arg == "--limit") {
+            const long minutes = std::strtol(value.c_str(), nullptr, 10);
+            if (minutes <= 0) return usageError("--limit wants a number of minutes");
+            o.limitMs = static_cast<std::int64_t>(minutes) * 60000;
+        } else {
+            return usageError("unknown option " + std::string(arg));
+        }
+    }
+    if (o.scenarioPath.empty()) return usageError("--scenario is required");
+    if (o.live && !o.stopAtStage.empty()) return usageError("--stop-at STAGE needs virtual time");
+
+    auto show = [raw](const std::string& text) {
+        const std::string out = raw ? text : utf8FromWindows1252(text);
+        std::fwrite(out.data(), 1, out.size(), stdout);
+    };
+    tools::LineSink live;
+    if (o.live) {
+        live = [&](const std::string& line) {
+            show(line + "\n");
+            std::fflush(stdout);
+        };
+    }
+    const tools::RunResult r = tools::runFlight(o, live);
+    if (r.end == tools::RunResult::End::BadInput) {
+        std::fprintf(stderr, "aviolog-fly: %s\n", r.error.c_str());
+        return 2;
+    }
+    if (o.live) show("\n");
+    for (const std::string& line : r.log) show(line + "\n");
+    if (r.summaryOffered) show("\n[Flight Summary]\n" + tools::summaryText(r.summary));
+    if (printCalls) {
+        show("\n[Calls]\n");
+        for (const std::string& c : r.calls) show(c + "\n");
+        show("\n[Message boxes]\n");
+        for (const std::string& b : r.pilotBoxes) show(b + "\n");
+        show("\n[Simulator messages]\n");
+        for (const std::string& m : r.simMessages) show(m + "\n");
+    }
+    const char* ends[] = {"stopped", "crashed", "reduced mode", "time limit reached", "bad input"};
+    std::fprintf(stderr, "aviolog-fly: %s after %.1f simulated minutes, %llu exchanges\n",
+                 ends[static_cast<int>(r.end)], r.simulatedMs / 60000.0,
+                 static_cast<unsigned long long>(r.exchanges));
+    return r.end == tools::RunResult::End::Stopped ? 0 : 1;
+}

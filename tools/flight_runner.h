@@ -1,0 +1,70 @@
+#pragma once
+
+// The flight runner: flies an aviolog-sim scenario through the recorder in a working
+// directory whose INI files decide the options, answering the pilot's questions as told,
+// and reports the flight log, the summary and every call the recorder made outward.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "planning/flight_record.h"
+#include "recorder/flight_summary.h"
+
+namespace aviolog::tools {
+
+struct RunnerOptions {
+    std::string workDir = ".";
+    std::string scenarioPath;
+    std::vector<std::string> extraEvents;  // scenario event lines: "at 0:20:00 refuel left-main 5"
+
+    // Live: real timers against a running aviolog-sim; otherwise virtual time in process.
+    bool live = false;
+    double speed = 1.0;  // live: the speed the simulator runs at
+    std::string ipcPrefix;
+
+    // Answers by the start of the question's text; any other box gets its first button.
+    std::vector<std::pair<std::string, std::string>> answers;
+
+    // Fields of the flight data form the pilot filled; empty ones come from the scenario.
+    planning::FlightRecord form;
+    planning::DateTimeBox dateTimeBox;
+    std::vector<std::string> flapNames;          // by detent, from 0
+    std::map<std::string, std::string> metars;  // ICAO -> the METAR the service returns
+
+    bool startDump = false;
+    // Press "Stop LOG" at this time since the start (ms) or when the flight enters this
+    // stage (virtual time only); otherwise at the gate once blocks on was logged.
+    std::optional<std::int64_t> stopAtMs;
+    std::string stopAtStage;
+    bool pressStop = true;
+    std::int64_t limitMs = 5 * 3600 * 1000;  // simulated time before the runner gives up
+};
+
+struct RunResult {
+    enum class End { Stopped, Crashed, Reduced, TimedOut, BadInput };
+    End end = End::TimedOut;
+    std::string error;                     // for BadInput
+    std::vector<std::string> log;          // the flight log, header included once stopped
+    std::vector<std::string> calls;        // outward calls, in order
+    std::vector<std::string> pilotBoxes;   // every message box, with its answer
+    std::vector<std::string> simMessages;  // what the simulator was asked to show
+    recorder::FlightSummary summary;
+    bool summaryOffered = false;
+    std::string status;
+    std::int64_t simulatedMs = 0;
+    std::uint64_t exchanges = 0;
+};
+
+// Called with every log line as it is added (live display).
+using LineSink = std::function<void(const std::string& line)>;
+
+RunResult runFlight(const RunnerOptions& options, const LineSink& onLine = {});
+
+// The summary as "Key=value" lines, in the order the keys are stored.
+std::string summaryText(const recorder::FlightSummary& summary);
+
+}  // namespace aviolog::tools
