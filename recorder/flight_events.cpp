@@ -265,7 +265,9 @@ void FlightEvents::airborneStep() {
     }
     int elapsed = utc->minute - p.positionReferenceMinute;
     if (elapsed < 0) elapsed += 60;
-    if (elapsed == kReportMinutes) {
+    // At or past the mark: a tick that never saw minute 15 (the simulator was lost over
+    // it) must not hold the next report back for most of an hour.
+    if (elapsed >= kReportMinutes) {
         c_.services.acars.positionReport();
         if (events.FlightPosEvent) {
             const auto windFrom = readU16(c_.link, var::WindDirection);
@@ -288,11 +290,14 @@ void FlightEvents::airborneStep() {
         p.positionReferenceMinute = static_cast<std::uint8_t>(utc->minute);
     }
 
-    if (events.FlightLengthEvent && elapsed == p.flightLengthMinute) {
+    // Once a minute the ground speed adds a minute of flight. Minutes missed while the
+    // simulator was lost are added at the speed now, so a resumed flight keeps its length.
+    if (events.FlightLengthEvent && elapsed >= p.flightLengthMinute) {
         const auto gs = readU32(c_.link, var::GroundSpeed);
         if (!gs) return;
-        p.flightLengthNm += static_cast<float>(convert::nmFlownPerMinute(*gs));
-        p.flightLengthMinute = p.flightLengthMinute >= kReportMinutes ? 1 : p.flightLengthMinute + 1;
+        const int minutes = elapsed - p.flightLengthMinute + 1;
+        p.flightLengthNm += static_cast<float>(minutes * convert::nmFlownPerMinute(*gs));
+        p.flightLengthMinute = elapsed >= kReportMinutes ? 1 : elapsed + 1;
     }
 
     if (events.TOCTODEvent) {

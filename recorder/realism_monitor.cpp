@@ -117,12 +117,13 @@ bool RealismMonitor::utcJump() {
     if (hour == 23 && p.lastUtcHour == 0) hour = -1;
     // The minutes by which the clock went back since the last tick.
     const int back = (p.lastUtcHour - hour) * 60 + p.lastUtcMinute - utc->minute;
-    if (back > kUtcJumpMinutes) {
-        ++p.utcCorrectionHours;
-        if (!c_.logNow(kUtcAddedLine)) return false;
-    } else if (back < -kUtcJumpMinutes) {
-        --p.utcCorrectionHours;
-        if (!c_.logNow(kUtcRemovedLine)) return false;
+    if (back > kUtcJumpMinutes || back < -kUtcJumpMinutes) {
+        p.utcCorrectionHours += back > 0 ? 1 : -1;
+        // The minute marks of the airborne step start again from the new clock; a jump
+        // is no flying time.
+        p.positionReferenceSet = false;
+        p.flightLengthMinute = 1;
+        if (!c_.logNow(back > 0 ? kUtcAddedLine : kUtcRemovedLine)) return false;
     }
     p.lastUtcHour = static_cast<std::uint8_t>(utc->hour);
     p.lastUtcMinute = static_cast<std::uint8_t>(utc->minute);
