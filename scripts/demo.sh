@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The demo flight: aviolog-sim flies Lisbon to Porto at SPEED times real time while
-# aviolog-probe opens the simulator link and prints what the simulator reports.
+# aviolog-fly records it live through the flight recorder and prints the log as it grows,
+# then the finished log with its header and the flight summary.
 # Usage: scripts/demo.sh [speed]   (default 30: the 45-minute flight in about 90 s)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,9 +9,19 @@ speed="${1:-30}"
 bash scripts/setup.sh default
 
 bin=build/default
+work=build/demo
+rm -rf "$work" && mkdir -p "$work"
+cp data/aviolog.ori "$work/"
+# A kilogram airline for the demo, as a virtual airline would hand it out.
+printf '[Aviolog]\r\nCompanyICAO=TAP\r\nCompanyName=Example Air\r\nCompanyIATA=TP\r\nPilotNumber=123\r\nUnitSystem=IS\r\n' \
+  > "$work/TAP.ini"
+
 "$bin/sim/aviolog-sim" --scenario data/scenarios/lppt-lppr.scn --speed "$speed" \
   --status 0 --exit-when-parked < /dev/null &
 sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT
-"$bin/tools/aviolog-probe" --exit-on-loss --wait 20
-wait $sim
+"$bin/tools/aviolog-fly" --live --speed "$speed" --dir "$work" \
+  --scenario data/scenarios/lppt-lppr.scn --aircraft A320 --registration CS-TNA \
+  --flight TP1944 --callsign TAP1944 --pax 148 --route "DCT FATIM UZ218 BUSEN DCT"
+wait $sim || true
+echo "The working directory of the flight: $work"

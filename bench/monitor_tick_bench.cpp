@@ -1,0 +1,208 @@
+// The recorder's monitor tick in the air, against aviolog-sim's serving code over the
+// real Linux IPC: its cost against as many bare SOCK_SEQPACKET round trips as the tick
+// makes exchanges, measured in the same run.
+
+#include <benchmark/benchmark.h>
+#include <sys/socket.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "bench/median_reporter.h"
+#include "config/settings.h"
+#include "platform/dynamic_library.h"
+#include "platform/pilot.h"
+#include "platform/posix/event_loop.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_sim_ipc.h"
+#include "platform/posix/sim_ipc_server.h"
+#include "platform/sim_ipc_wire.h"
+#include "platform/sound.h"
+#include "recorder/application_core.h"
+#include "recorder/timer_ids.h"
+#include "sim/scenario.h"
+#include "sim/simulator.h"
+
+namespace {
+
+using namespace aviolog;
+namespace wire = platform::wire;
+
+class ServerThread {
+  public:
+    explicit ServerThread(std::string prefix) : prefix_(std::move(prefix)) {
+        thread_ = std::thread([this] { serve(); });
+        while (!ready_) std::this_thread::yield();
+    }
+    ~ServerThread() {
+        stop_ = true;
+        thread_.join();
+    }
+    const std::string& prefix() const { return prefix_; }
+
+  private:
+    void serve() {
+        auto loaded = sim::loadScenario(AVIOLOG_BENCH_SCENARIO);
+        if (!loaded.ok()) std::abort();
+        sim::Simulator simulator(*loaded.value);
+        platform::posix::EventLoop loop;
+        platform::posix::SimIpcServer server(
+            loop, [&](std::span<std::byte> block) { return simulator.serve(block); });
+        if (!server.listen(prefix_ + std::string(wire::kWindowClass))) std::abort();
+        ready_ = true;
+        while (!stop_) loop.runOnce(20);
+    }
+
+    std::string prefix_;
+    std::atomic<bool> ready_{false};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Counts the exchanges the recorder makes.
+class CountingIpc final : public platform::SimIpc {
+  public:
+    explicit CountingIpc(platform::SimIpc& ipc) : ipc_(ipc) {}
+    platform::WindowHandle findWindow(std::string_view c) override { return ipc_.findWindow(c); }
+    void releaseWindow(platform::WindowHandle w) override { ipc_.releaseWindow(w); }
+    std::uint32_t registerMessage(std::string_view n) override { return ipc_.registerMessage(n); }
+    std::uint16_t addAtom(std::string_view n) override { return ipc_.addAtom(n); }
+    void deleteAtom(std::uint16_t a) override { ipc_.deleteAtom(a); }
+    std::unique_ptr<platform::SharedBlock> createBlock(std::string_view n, std::size_t s) override {
+        return ipc_.createBlock(n, s);
+    }
+    platform::SendOutcome send(platform::WindowHandle w, std::uint32_t m, std::uint32_t a,
+                               std::uint32_t b, int t) override {
+        ++sends;
+        return ipc_.send(w, m, a, b, t);
+    }
+    std::uint32_t processId() override { return ipc_.processId(); }
+    std::uint64_t sends = 0;
+
+  private:
+    platform::SimIpc& ipc_;
+};
+
+// Everything around the recorder, doing nothing.
+struct QuietWorld final : recorder::AcarsComposer, recorder::MetarFetcher, recorder::GaugeLink,
+                          recorder::LiveLink, recorder::FlapNames, recorder::FlightStore,
+                          platform::Pilot, platform::Sound, platform::LibraryLoader,
+                          planning::FlightForm {
+    void outMessage(int, int, double, double) override {}
+    void offMessage(int, int, double, double) override {}
+    void onMessage(int, int, double, double) override {}
+    void inMessage(int, int, double, int, int, int, int, int) override {}
+    void positionReport() override {}
+    void metarMessage(const std::string&) override {}
+    std::optional<std::string> fetch(const std::string&) override { return std::nullopt; }
+    bool isOpen() const override { return false; }
+    void open(const std::string&) override {}
+    void page2Lines(const std::string&) override {}
+    void refresh() override {}
+    void sendPosition() override {}
+    void pollUplink() override {}
+    std::optional<std::string> name(int) const override { return std::nullopt; }
+    void store(const recorder::FlightSummary&) override {}
+    platform::MessageAnswer show(const platform::Message&) override {
+        return platform::MessageAnswer::Yes;
+    }
+    void playLoop(const std::string&) override {}
+    void stop() override {}
+    std::unique_ptr<platform::DynamicLibrary> load(const std::string&) override { return nullptr; }
+    void readInto(planning::FlightRecord& r) override {
+        r.departureIcao = "LPPT";
+        r.arrivalIcao = "LPPR";
+        r.flightLevel = "FL240";
+        r.route = "DCT";
+    }
+    const planning::DateTimeBox& dateTimeBox() const override { return box; }
+    void setCargo(const std::string&) override {}
+    planning::DateTimeBox box;
+};
+
+void BM_BareSeqpacketRoundTrip(benchmark::State& state) {
+    int fds[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds) != 0) std::abort();
+    std::thread echo([&] {
+        std::array<std::byte, wire::kMaxPacketBytes> packet{};
+        while (recv(fds[1], packet.data(), packet.size(), 0) > 0) {
+            send(fds[1], packet.data(), wire::kReplyBytes, MSG_NOSIGNAL);
+        }
+    });
+    std::array<std::byte, wire::kMaxPacketBytes> packet{};
+    const std::size_t length =
+        wire::encodePacket({0xC000, 0xC000, 0, "FsasmLib:IPC:1A2B:1"}, packet);
+    std::array<std::byte, wire::kReplyBytes> reply{};
+    for (auto _ : state) {
+        send(fds[0], packet.data(), length, MSG_NOSIGNAL);
+        pollfd p{fds[0], POLLIN, 0};
+        poll(&p, 1, 2000);
+        recv(fds[0], reply.data(), reply.size(), 0);
+        benchmark::DoNotOptimize(reply);
+    }
+    shutdown(fds[0], SHUT_RDWR);
+    echo.join();
+    close(fds[0]);
+    close(fds[1]);
+}
+
+double gExchangesPerTick = 0.0;
+
+void BM_MonitorTickAirborne(benchmark::State& state) {
+    ServerThread server("aviolog-bench-tick-" + std::to_string(getpid()) + "-");
+    platform::posix::PosixClock clock;
+    platform::posix::PosixSimIpc posixIpc(server.prefix());
+    CountingIpc ipc(posixIpc);
+    platform::posix::EventLoop timers;
+    QuietWorld world;
+    recorder::FlightServices services{world, world, world, world, world, world};
+    config::Settings settings;
+    settings.company.UnitSystem = WeightUnit::Kilograms;
+    recorder::ApplicationCore core({ipc, timers, clock, world, world, world}, ".", settings, world,
+                                   services);
+    core.onTimer(recorder::kConnectTimer);
+    if (!core.link().isOpen() || !core.startLogButton()) {
+        state.SkipWithError("the recorder could not start");
+        return;
+    }
+    for (int i = 0; i < 10 && core.phase() != recorder::FlightPhase::Airborne; ++i) {
+        core.onTimer(recorder::kMonitorTimer);
+    }
+    if (core.phase() != recorder::FlightPhase::Airborne) {
+        state.SkipWithError("not airborne");
+        return;
+    }
+    const std::uint64_t before = ipc.sends;
+    std::uint64_t ticks = 0;
+    for (auto _ : state) {
+        core.onTimer(recorder::kMonitorTimer);
+        ++ticks;
+    }
+    gExchangesPerTick = static_cast<double>(ipc.sends - before) / static_cast<double>(ticks);
+    state.counters["exchanges"] = gExchangesPerTick;
+}
+
+BENCHMARK(BM_BareSeqpacketRoundTrip)->UseRealTime();
+BENCHMARK(BM_MonitorTickAirborne)->UseRealTime();
+
+void printRatios(const bench::MedianReporter& reporter) {
+    const auto& ns = reporter.byFunction();
+    const auto base = ns.find("BM_BareSeqpacketRoundTrip");
+    const auto tick = ns.find("BM_MonitorTickAirborne");
+    if (base == ns.end() || tick == ns.end() || gExchangesPerTick == 0.0) return;
+    const double roundTrips = base->second * gExchangesPerTick;
+    std::printf("\nmonitor tick in the air: %.1f exchanges, %.1f us; %.1f bare round trips: %.1f us\n",
+                gExchangesPerTick, tick->second / 1000.0, gExchangesPerTick, roundTrips / 1000.0);
+    std::printf("tick / its round trips: %.2f (goal: at most 1.30)\n", tick->second / roundTrips);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return bench::runBenchmarks(argc, argv, printRatios);
+}
