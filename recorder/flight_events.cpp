@@ -329,17 +329,21 @@ void FlightEvents::airborneStep() {
         }
     }
 
-    const auto ias = readU32(c_.link, var::IndicatedAirspeed);
-    if (!ias) return;
-    const auto flaps = readS32(c_.link, var::FlapsControl);
-    if (!flaps) return;
-    const auto increment = readU16(c_.link, var::FlapsDetentIncrement);
-    if (!increment) return;
+    std::uint32_t ias = 0;
+    std::int32_t flaps = 0;
+    std::uint16_t increment = 0;
+    if (!ReadBatch(c_.link)
+             .add(var::IndicatedAirspeed, ias)
+             .add(var::FlapsControl, flaps)
+             .add(var::FlapsDetentIncrement, increment)
+             .process()) {
+        return;
+    }
     // An aircraft without a detent increment has no detents to report.
-    if (const auto detent = convert::flapDetent(*flaps, *increment)) {
+    if (const auto detent = convert::flapDetent(flaps, increment)) {
         p.flapDetent = *detent;
         if (events.FlapsEvent && *detent != p.lastLoggedFlapDetent) {
-            const int knots = int(convert::indicatedAirspeedKnots(*ias));
+            const int knots = int(convert::indicatedAirspeedKnots(ias));
             const auto name = c_.services.flapNames.name(*detent);
             const bool logged = name ? c_.logNow(kFlapsNamedLine, name->c_str(), knots)
                                      : c_.logNow(kFlapsLine, *detent, knots);

@@ -1,5 +1,6 @@
 #include "recorder/realism_monitor.h"
 
+#include <array>
 #include <cstdint>
 
 #include "config/settings.h"
@@ -67,15 +68,19 @@ bool RealismMonitor::firstHalf() {
         if (!writeU16(link, var::SlewMode, 0)) return false;
     }
 
-    const auto altitude = readS32(link, var::Altitude);
-    if (!altitude) return false;
-    const auto heading = readS32(link, var::Heading);
-    if (!heading) return false;
-    const auto gs = readU32(link, var::GroundSpeed);
-    if (!gs) return false;
-    c_.window.setStatus(format(kStatusLine, int(convert::headingDegrees(*heading)),
-                               int(convert::groundSpeedKnots(*gs)),
-                               int(convert::altitudeFeet(*altitude))));
+    std::int32_t altitude = 0;
+    std::int32_t heading = 0;
+    std::uint32_t gs = 0;
+    if (!ReadBatch(link)
+             .add(var::Altitude, altitude)
+             .add(var::Heading, heading)
+             .add(var::GroundSpeed, gs)
+             .process()) {
+        return false;
+    }
+    c_.window.setStatus(format(kStatusLine, int(convert::headingDegrees(heading)),
+                               int(convert::groundSpeedKnots(gs)),
+                               int(convert::altitudeFeet(altitude))));
 
     if (*slew == 0 && p.slewLogged) {
         if (!c_.logNow(kSlewOffLine)) return false;
@@ -166,11 +171,14 @@ bool RealismMonitor::cockpitCheck() {
 }
 
 void RealismMonitor::takeFuelReferenceLevels() {
-    for (int i = 0; i < kTankCount; ++i) {
-        const auto level = readU32(c_.link, kFuelTanks[i].level);
-        if (!level) return;
-        c_.progress.fuelReferenceLevels[i] = *level;
-    }
+    std::array<std::uint32_t, kTankCount> levels{};
+    if (readTankLevels(levels)) c_.progress.fuelReferenceLevels = levels;
+}
+
+bool RealismMonitor::readTankLevels(std::array<std::uint32_t, kTankCount>& levels) {
+    ReadBatch batch(c_.link);
+    for (int i = 0; i < kTankCount; ++i) batch.add(kFuelTanks[i].level, levels[i]);
+    return batch.process();
 }
 
 void RealismMonitor::secondHalf() {
@@ -179,17 +187,17 @@ void RealismMonitor::secondHalf() {
 }
 
 void RealismMonitor::fuelFillCheck() {
+    std::array<std::uint32_t, kTankCount> levels{};
+    if (!readTankLevels(levels)) return;
     for (int i = 0; i < kTankCount; ++i) {
         std::uint32_t& reference = c_.progress.fuelReferenceLevels[i];
-        const auto level = readU32(c_.link, kFuelTanks[i].level);
-        if (!level) return;
-        if (*level > reference && *level - reference > kRefuelTolerance) {
+        if (levels[i] > reference && levels[i] - reference > kRefuelTolerance) {
             // The tank now holds the reference again; keeping the added level as the
             // reference would let fuel added in the next second stay.
             if (!writeU32(c_.link, kFuelTanks[i].level, reference)) return;
             continue;
         }
-        reference = *level;
+        reference = levels[i];
     }
 }
 

@@ -1,5 +1,10 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
+
+#include "recorder/sim_variables.h"
+
 namespace aviolog::recorder {
 
 struct RecorderContext;
@@ -30,6 +35,7 @@ class RealismMonitor {
     bool utcJump();
     bool cockpitCheck();
     void fuelFillCheck();
+    bool readTankLevels(std::array<std::uint32_t, kTankCount>& levels);
     void crashCheck();
 
     RecorderContext& c_;

@@ -68,26 +68,38 @@ bool writeU32(SimLink& link, SimVariable v, std::uint32_t value) {
     return writeValue(link, v, value);
 }
 
+bool queueRead(SimLink& link, SimVariable v, void* destination) {
+    return link.read(v.offset, v.size, destination);
+}
+
+bool ReadBatch::process() {
+    return queued_ && link_.process();
+}
+
 std::optional<int> readHeightAboveGroundM(SimLink& link) {
-    const auto ground = readS32(link, var::GroundAltitude);
-    if (!ground) return std::nullopt;
-    const auto altitude = readS32(link, var::Altitude);
-    if (!altitude) return std::nullopt;
-    return convert::heightAboveGroundM(*altitude, *ground);
+    std::int32_t ground = 0;
+    std::int32_t altitude = 0;
+    if (!ReadBatch(link).add(var::GroundAltitude, ground).add(var::Altitude, altitude).process()) {
+        return std::nullopt;
+    }
+    return convert::heightAboveGroundM(altitude, ground);
 }
 
 double readFuelOnBoardKg(SimLink& link) {
-    double gallons = 0.0;
-    for (const FuelTank& tank : kFuelTanks) {
-        const auto level = readU32(link, tank.level);
-        if (!level) return -1.0;
-        const auto capacity = readU32(link, tank.capacity);
-        if (!capacity) return -1.0;
-        gallons += static_cast<double>(*level) / kTankFull * *capacity;
+    // One exchange for every tank: the figures belong to one moment and cost one round trip.
+    std::array<std::uint32_t, kTankCount> levels{};
+    std::array<std::uint32_t, kTankCount> capacities{};
+    std::uint16_t density = 0;
+    ReadBatch batch(link);
+    for (int i = 0; i < kTankCount; ++i) {
+        batch.add(kFuelTanks[i].level, levels[i]).add(kFuelTanks[i].capacity, capacities[i]);
     }
-    const auto density = readU16(link, var::FuelWeightPerGallon);
-    if (!density) return -1.0;
-    return gallons * *density * convert::kFuelKgFactor;
+    if (!batch.add(var::FuelWeightPerGallon, density).process()) return -1.0;
+    double gallons = 0.0;
+    for (int i = 0; i < kTankCount; ++i) {
+        gallons += static_cast<double>(levels[i]) / kTankFull * capacities[i];
+    }
+    return gallons * density * convert::kFuelKgFactor;
 }
 
 bool showSimMessage(SimLink& link, std::string_view text) {

@@ -18,6 +18,8 @@ struct SimVariable {
     std::uint16_t size;
 };
 
+bool queueRead(SimLink& link, SimVariable v, void* destination);
+
 namespace var {
 // Time and date
 inline constexpr SimVariable LocalHour{0x0238, 1};
@@ -199,10 +201,30 @@ std::optional<std::uint32_t> readU32(SimLink& link, SimVariable v);
 std::optional<std::int32_t> readS32(SimLink& link, SimVariable v);
 std::optional<double> readDouble(SimLink& link, SimVariable v);
 
+// Several reads in one exchange, for values that are wanted together: each destination
+// holds the simulator's value once process() returned true.
+class ReadBatch {
+  public:
+    explicit ReadBatch(SimLink& link) : link_(link) {}
+    template <typename T>
+    ReadBatch& add(SimVariable v, T& destination);
+    bool process();
+
+  private:
+    SimLink& link_;
+    bool queued_ = true;
+};
+
 // Queue-and-exchange writes of one variable; false when the exchange failed.
 bool writeU8(SimLink& link, SimVariable v, std::uint8_t value);
 bool writeU16(SimLink& link, SimVariable v, std::uint16_t value);
 bool writeU32(SimLink& link, SimVariable v, std::uint32_t value);
+
+template <typename T>
+ReadBatch& ReadBatch::add(SimVariable v, T& destination) {
+    queued_ = queued_ && v.size == sizeof(T) && queueRead(link_, v, &destination);
+    return *this;
+}
 
 // Height above ground in whole metres, from Altitude and GroundAltitude.
 std::optional<int> readHeightAboveGroundM(SimLink& link);
