@@ -15,6 +15,7 @@ import email.policy
 import hashlib
 import hmac
 import os
+import random
 import secrets
 import sys
 
@@ -122,9 +123,18 @@ def main():
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
     handler = Handler(options.out, options.user, options.password)
-    server = loop.run_until_complete(loop.create_server(
-        lambda: SMTP(handler, auth_require_tls=False, hostname="aviolog.test", loop=loop),
-        "127.0.0.1", 0))
+    # The program takes ports 1 to 32000 only, below the system's ephemeral range.
+    server = None
+    for _ in range(200):
+        try:
+            server = loop.run_until_complete(loop.create_server(
+                lambda: SMTP(handler, auth_require_tls=False, hostname="aviolog.test", loop=loop),
+                "127.0.0.1", random.randint(20000, 32000)))
+            break
+        except OSError:
+            continue
+    if server is None:
+        sys.exit("no free port between 20000 and 32000")
     print(f"port {server.sockets[0].getsockname()[1]}", flush=True)
     loop.run_forever()
 
