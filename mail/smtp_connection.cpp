@@ -209,18 +209,24 @@ bool CSMTPConnection::expect(int code, const char* diagnostic) {
         if (!stream_) return fail(diagnostic, kNotConnected);
         if (data.size() >= kMaxResponseBytes) {
             lastResponse_ = data;
+            closeSocket();
             return fail(diagnostic, kMessageTooLong);
         }
         const std::int64_t leftMs = std::max<std::int64_t>(0, deadline - clock_.monotonicMs());
         const auto result = stream_->receive(
             data, std::min(kReadChunkBytes, kMaxResponseBytes - data.size()), static_cast<int>(leftMs));
+        // A server that failed to answer cannot be trusted with QUIT either: the
+        // connection is closed, so that disconnecting costs no second time-out.
         if (result == platform::ReceiveResult::TimedOut) {
             lastResponse_ = data;
+            closeSocket();
             return fail(kTimedOutDiagnostic, kTimedOut);
         }
         if (result != platform::ReceiveResult::Data) {
             lastResponse_ = data;
-            return fail(diagnostic, stream_->error());
+            const int error = stream_->error();
+            closeSocket();
+            return fail(diagnostic, error);
         }
     }
     lastResponse_ = data;
@@ -357,10 +363,22 @@ bool CSMTPConnection::sendMessage(const SmtpMessage& message) {
     // The header goes through the encoder too: the body's first line follows the blank
     // line, so it is at a line start like every other.
     DataEncoder encoder;
-    if (!send(encoder.feed(rendered->header))) return fail(format(kHeaderSendFailed, lastError_), lastError_);
-    if (!send(encoder.feed("\r\n"))) return fail(format(kSeparatorSendFailed, lastError_), lastError_);
-    if (!send(encoder.feed(rendered->body))) return fail(format(kBodySendFailed, lastError_), lastError_);
-    if (!send(kEndOfMessage)) return fail(format(kEndSendFailed, lastError_), lastError_);
+    const char* failure = nullptr;
+    if (!send(encoder.feed(rendered->header))) {
+        failure = kHeaderSendFailed;
+    } else if (!send(encoder.feed("\r\n"))) {
+        failure = kSeparatorSendFailed;
+    } else if (!send(encoder.feed(rendered->body))) {
+        failure = kBodySendFailed;
+    } else if (!send(kEndOfMessage)) {
+        failure = kEndSendFailed;
+    }
+    if (failure != nullptr) {
+        // Half a message is on the wire; only closing keeps the server from taking a
+        // later QUIT as part of it.
+        closeSocket();
+        return fail(format(failure, lastError_), lastError_);
+    }
     return expect(250, kUnexpectedEnd);
 }
 
@@ -402,6 +420,7 @@ FileSendOutcome CSMTPConnection::sendMessageFile(const std::filesystem::path& fi
             return FileSendOutcome::Cancelled;
         }
         if (!send(encoder.feed(std::string_view(chunk).substr(0, got)))) {
+            closeSocket();
             fail(format(kMessageSendFailed, lastError_), lastError_);
             return FileSendOutcome::SendFailed;
         }
@@ -411,6 +430,7 @@ FileSendOutcome CSMTPConnection::sendMessageFile(const std::filesystem::path& fi
         }
     }
     if (!send(kEndOfMessage)) {
+        closeSocket();
         fail(format(kEndSendFailed, lastError_), lastError_);
         return FileSendOutcome::SendFailed;
     }

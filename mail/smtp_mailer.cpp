@@ -73,6 +73,14 @@ bool SmtpMailer::connect(CSMTPConnection& connection) {
 
 bool SmtpMailer::send(const OutgoingMail& mail) {
     if (!configured()) return false;
+    // A file that cannot be read is found before the server is bothered, and named by the
+    // message the pilot knows from sending a file.
+    for (const auto& file : mail.attachments) {
+        if (!std::ifstream(file, std::ios::binary)) {
+            context_.pilot.error(kFileOpenFailedMessage);
+            return false;
+        }
+    }
     const SmtpMessage message = compose(mail);
     CSMTPConnection connection(context_.connector, context_.clock, context_.ids);
     if (!connect(connection)) return false;

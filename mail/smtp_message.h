@@ -53,7 +53,9 @@ class SmtpMessage {
 
     void setTextBody(std::string text);
     void setHtmlBody(std::string html);
-    void addAttachment(std::filesystem::path file) { attachments_.push_back(std::move(file)); }
+    void addAttachment(std::filesystem::path file) {
+        if (!file.empty()) attachments_.push_back(std::move(file));
+    }
     const std::vector<std::filesystem::path>& attachments() const { return attachments_; }
 
     // Composes the header and the body. Boundaries are fresh UUIDs; the Date line shows

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "common/text_file.h"
 #include "config/ini_file.h"
 #include "mail/bug_report.h"
@@ -7,6 +9,7 @@
 #include "mail/mail_settings.h"
 #include "mail/pirep_mail.h"
 #include "tests/mail/mail_rig.h"
+#include "tests/mail/scripted_smtp_server.h"
 #include "tests/support/recording_mailer.h"
 
 namespace aviolog::mail {
@@ -37,6 +40,37 @@ TEST(Mailer, WithoutServerOrSenderItWarnsAndOpensTheConfiguration) {
         EXPECT_EQ(rig.dialogs.configureCalls, 2) << row.name;
         EXPECT_EQ(rig.connector.attempts, 0) << row.name << ": no network access";
     }
+}
+
+TEST(Mailer, ServerSilentAfterDataCostsOneTimeOut) {
+    test::ScriptedSmtpServer server([](test::ServerSide& s) {
+        test::answerFromTable(s, "220 ok\r\n",
+                              {{"HELO", "250 ok\r\n"}, {"MAIL", "250 ok\r\n"},
+                               {"RCPT", "250 ok\r\n"}, {"DATA", "354 go\r\n"}, {".", ""}});
+    });
+    MailRig rig;
+    rig.writeSettings("Host=127.0.0.1\nAddress=pilot@example.org\nPort=" +
+                      std::to_string(server.port()) + "\n");
+    auto mailer = rig.mailer();
+    mailer->setResponseTimeoutMs(500);
+    const auto start = std::chrono::steady_clock::now();
+    OutgoingMail mail;
+    mail.to = "ops@va.example";
+    EXPECT_FALSE(mailer->send(mail));
+    mailer.reset();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(ms, 900) << "no second wait for a QUIT the server would take as message text";
+    EXPECT_EQ(rig.pilot.texts(), std::vector<std::string>{"Couldn't send message!\nResponse:"});
+}
+
+TEST(Mailer, UnreadableAttachmentIsReportedBeforeConnecting) {
+    MailRig rig;
+    rig.writeSettings("Host=127.0.0.1\nAddress=pilot@example.org\n");
+    auto mailer = rig.mailer();
+    EXPECT_FALSE(mailer->send(pirepMail("ops@va.example", rig.dir / "TAP1.txt")));
+    EXPECT_EQ(rig.pilot.texts(), std::vector<std::string>{kFileOpenFailedMessage});
+    EXPECT_EQ(rig.connector.attempts, 0);
 }
 
 TEST(MailSettings, ReadWithTheirLimitsAndDefaults) {

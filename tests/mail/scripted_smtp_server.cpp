@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
+#include <random>
 
 namespace aviolog::test {
 namespace {
@@ -63,16 +65,20 @@ bool ServerSide::waitForClose(int timeoutMs) {
 
 ScriptedSmtpServer::ScriptedSmtpServer(Script script) {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listenFd_, 4) != 0 ||
-        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    // The mailer takes ports 1 to 32000 only, below the system's ephemeral range.
+    std::mt19937 random(std::random_device{}());
+    for (int attempt = 0; attempt < 200 && port_ == 0; ++attempt) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const int port = 20000 + static_cast<int>(random() % 12001);
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) port_ = port;
+    }
+    if (port_ == 0 || ::listen(listenFd_, 4) != 0) {
+        port_ = 0;
         return;
     }
-    port_ = ntohs(address.sin_port);
     thread_ = std::thread([this, script = std::move(script)] {
         if (!readable(listenFd_, 10000)) return;
         const int fd = ::accept(listenFd_, nullptr, nullptr);
