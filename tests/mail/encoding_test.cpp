@@ -122,13 +122,14 @@ std::string decodeQuotedPrintable(const std::string& text) {
 }
 
 TEST(QuotedPrintable, EscapesWhatMayNotPass) {
+    const std::string fullLine(76, 'a');
     const Vector rows[] = {
         {"printable and blanks pass", "Flight log: LPPT-LPPR\t ok", "Flight log: LPPT-LPPR\t ok"},
         {"equals sign and high bytes", "caf\xe9 = 100\xba", "caf=E9 =3D 100=BA"},
         {"control bytes", std::string("a\x1a\x00" "b", 4), "a=1A=00b"},
         {"line ends become CR LF", "one\ntwo\rthree\r\nfour", "one\r\ntwo\r\nthree\r\nfour"},
         {"blank before a line end", "end \nnext\t", "end=20\r\nnext=09"},
-        {"a line of 76 characters stays whole", std::string(76, 'a'), std::string(76, 'a').c_str()},
+        {"a line of 76 characters stays whole", fullLine, fullLine.c_str()},
     };
     for (const Vector& row : rows) EXPECT_EQ(quotedPrintableEncode(row.input), row.expected) << row.name;
 }
