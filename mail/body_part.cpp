@@ -42,9 +42,12 @@ std::string quotedText(const std::string& value) {
 
 std::string encodeContent(const std::string& content, TransferEncoding encoding) {
     switch (encoding) {
-        case TransferEncoding::QuotedPrintable: return quotedPrintableEncode(content);
-        case TransferEncoding::Base64: return base64EncodeLines(content);
-        case TransferEncoding::None: break;
+        case TransferEncoding::QuotedPrintable:
+            return quotedPrintableEncode(content);
+        case TransferEncoding::Base64:
+            return base64EncodeLines(content);
+        case TransferEncoding::None:
+            break;
     }
     return content;
 }

@@ -12,11 +12,11 @@ enum class TransferEncoding { None, QuotedPrintable, Base64 };
 struct BodyPart {
     std::string contentType = "text/plain";
     std::string charset = "iso-8859-1";
-    std::string text;                 // the content of a text part
-    std::filesystem::path file;       // set for an attachment
+    std::string text;            // the content of a text part
+    std::filesystem::path file;  // set for an attachment
     TransferEncoding encoding = TransferEncoding::None;
     std::string contentBase, contentId, contentLocation;  // header lines when not empty
-    std::string boundary;             // separates the children
+    std::string boundary;                                 // separates the children
     std::vector<BodyPart> children;
 
     bool isAttachment() const { return !file.empty(); }

@@ -15,9 +15,9 @@ constexpr std::size_t kMaxAddressChars = 199;
 
 std::string bugReportRecipient(const std::filesystem::path& workDir) {
     for (const char* name : {config::kSettingsFile, config::kTemplateFile}) {
-        const std::string address = config::IniFile(localPath(workDir, name))
-                                        .getString(kBugReportSection, kBugReportKey, "",
-                                                   kMaxAddressChars);
+        const std::string address =
+            config::IniFile(localPath(workDir, name))
+                .getString(kBugReportSection, kBugReportKey, "", kMaxAddressChars);
         if (!address.empty()) return address;
     }
     return {};

@@ -37,7 +37,8 @@ std::string encodeHeaderValue(std::string_view value, std::string_view charset) 
     };
     for (const char c : value) {
         const std::string piece = token(static_cast<unsigned char>(c));
-        if (!word.empty() && open.size() + word.size() + piece.size() + close.size() > kMaxWordChars) {
+        if (!word.empty() &&
+            open.size() + word.size() + piece.size() + close.size() > kMaxWordChars) {
             flush();
         }
         word += piece;

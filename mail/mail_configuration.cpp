@@ -16,10 +16,11 @@ MailConfiguration MailConfiguration::from(const config::MailSection& account,
     MailConfiguration form;
     form.name = account.Name;
     form.address = account.Address;
-    form.authentication = account.Authenticate >= 0 &&
-                                  account.Authenticate < static_cast<int>(kAuthenticationChoices.size())
-                              ? account.Authenticate
-                              : 0;
+    form.authentication =
+        account.Authenticate >= 0 &&
+                account.Authenticate < static_cast<int>(kAuthenticationChoices.size())
+            ? account.Authenticate
+            : 0;
     form.username = account.Username;
     form.password = account.Password;
     form.host = account.Host;

@@ -47,7 +47,8 @@ std::string quotedPrintableEncode(std::string_view text) {
         }
         encodeLine(text.substr(start, end - start), out);
         out += "\r\n";
-        start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+        start =
+            end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
     }
     return out;
 }

@@ -45,7 +45,8 @@ constexpr const char* kEhloUnexpected =
 
 constexpr const char* kLoginAuthSendFailed =
     "CSMTPConnection::AuthLogin, An unexpected error occurred while sending the AUTH command";
-constexpr const char* kLoginUnsupported = "CSMTPConnection::AuthLogin, Server does not support AUTH LOGIN";
+constexpr const char* kLoginUnsupported =
+    "CSMTPConnection::AuthLogin, Server does not support AUTH LOGIN";
 constexpr const char* kLoginNotUsernamePrompt =
     "CSMTPConnection::AuthLogin, An unexpected request received when expecting username request";
 constexpr const char* kLoginUsernameSendFailed =
@@ -75,7 +76,8 @@ constexpr const char* kPlainFailed =
 
 constexpr const char* kCramAuthSendFailed =
     "CSMTPConnection::CramLogin, An unexpected error occurred while sending the AUTH command";
-constexpr const char* kCramUnsupported = "CSMTPConnection::CramLogin, Server does not support AUTH CRAM-MD5";
+constexpr const char* kCramUnsupported =
+    "CSMTPConnection::CramLogin, Server does not support AUTH CRAM-MD5";
 constexpr const char* kCramUsernameSendFailed =
     "CSMTPConnection::CramLogin, An unexpected error occurred while sending the username";
 constexpr const char* kCramFailed =
@@ -83,13 +85,15 @@ constexpr const char* kCramFailed =
 
 constexpr const char* kMailSendFailed =
     "CSMTPConnection::SendMessage, Failed in call to send MAIL command, GetLastError returns: %d";
-constexpr const char* kUnexpectedMail = "CSMTPConnection::SendMessage, An unexpected MAIL response was received";
+constexpr const char* kUnexpectedMail =
+    "CSMTPConnection::SendMessage, An unexpected MAIL response was received";
 constexpr const char* kRcptSendFailed =
     "CSMTPConnection::SendRCPTForRecipient, Failed in call to send RCPT command, GetLastError "
     "returns: %d";
 constexpr const char* kUnexpectedRcpt =
     "CSMTPConnection::SendRCPTForRecipient, An unexpected RCPT response was received";
-constexpr const char* kUnexpectedData = "CSMTPConnection::SendMessage, An unexpected DATA response was received";
+constexpr const char* kUnexpectedData =
+    "CSMTPConnection::SendMessage, An unexpected DATA response was received";
 constexpr const char* kHeaderSendFailed =
     "CSMTPConnection::SendMessage, Failed in call to send the header, GetLastError returns: %d";
 constexpr const char* kSeparatorSendFailed =
@@ -103,7 +107,8 @@ constexpr const char* kEndSendFailed =
     "returns: %d";
 constexpr const char* kUnexpectedEnd =
     "CSMTPConnection::SendMessage, An unexpected end of message response was received";
-constexpr const char* kFileOpenFailed = "CSMTPConnection::SendMessage, Could not open the file to send %s";
+constexpr const char* kFileOpenFailed =
+    "CSMTPConnection::SendMessage, Could not open the file to send %s";
 constexpr const char* kFileReadFailed =
     "CSMTPConnection::SendMessage, An error occurred reading from the file to send %s";
 constexpr const char* kFileLengthFailed =
@@ -112,7 +117,8 @@ constexpr const char* kMessageSendFailed =
     "CSMTPConnection::SendMessage, Failed in call to send the message, GetLastError returns: %d";
 constexpr const char* kQuitSendFailed =
     "CSMTPConnection::Disconnect, Failed in call to send QUIT command, GetLastError returns: %d";
-constexpr const char* kUnexpectedQuit = "CSMTPConnection::Disconnect, An unexpected QUIT response was received";
+constexpr const char* kUnexpectedQuit =
+    "CSMTPConnection::Disconnect, An unexpected QUIT response was received";
 
 constexpr const char* kEndOfMessage = "\r\n.\r\n";
 
@@ -139,7 +145,8 @@ bool anyLineHasCode(std::string_view data, int code, int* lastCode) {
         if (line.size() >= 3) {
             if (line.substr(0, 3) == wanted) found = true;
             const std::string_view digits = line.substr(0, 3);
-            if (std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            if (std::all_of(digits.begin(), digits.end(),
+                            [](char c) { return c >= '0' && c <= '9'; })) {
                 *lastCode = (digits[0] - '0') * 100 + (digits[1] - '0') * 10 + (digits[2] - '0');
             }
         }
@@ -213,8 +220,9 @@ bool CSMTPConnection::expect(int code, const char* diagnostic) {
             return fail(diagnostic, kMessageTooLong);
         }
         const std::int64_t leftMs = std::max<std::int64_t>(0, deadline - clock_.monotonicMs());
-        const auto result = stream_->receive(
-            data, std::min(kReadChunkBytes, kMaxResponseBytes - data.size()), static_cast<int>(leftMs));
+        const auto result =
+            stream_->receive(data, std::min(kReadChunkBytes, kMaxResponseBytes - data.size()),
+                             static_cast<int>(leftMs));
         // A server that failed to answer cannot be trusted with QUIT either: the
         // connection is closed, so that disconnecting costs no second time-out.
         if (result == platform::ReceiveResult::TimedOut) {
@@ -249,7 +257,8 @@ bool CSMTPConnection::connect(const std::string& host, int method, const std::st
     if (stream_) disconnect();
     lastResponse_.clear();
     lastResponseCode_ = 0;
-    platform::ConnectResult result = connector_.connect(host, port, localAddress, responseTimeoutMs_);
+    platform::ConnectResult result =
+        connector_.connect(host, port, localAddress, responseTimeoutMs_);
     if (result.step == platform::ConnectStep::CreateSocket) {
         return fail(format(kCreateSocketFailed, result.error), result.error);
     }
@@ -257,8 +266,9 @@ bool CSMTPConnection::connect(const std::string& host, int method, const std::st
         if (localAddress.empty()) {
             return fail(format(kConnectFailed, host.c_str(), port, result.error), result.error);
         }
-        return fail(format(kConnectFromFailed, host.c_str(), port, localAddress.c_str(), result.error),
-                    result.error);
+        return fail(
+            format(kConnectFromFailed, host.c_str(), port, localAddress.c_str(), result.error),
+            result.error);
     }
     stream_ = std::move(result.stream);
     if (greetAndLogin(method, username, password)) {
@@ -281,10 +291,14 @@ bool CSMTPConnection::greetAndLogin(int method, const std::string& username,
     if (!sendOrFail(format("EHLO %s\r\n", helo.c_str()), kEhloSendFailed)) return false;
     if (!expect(250, kEhloUnexpected)) return false;
     switch (method) {
-        case auth_method::kCramMd5: return cramLogin(username, password);
-        case auth_method::kLogin: return authLogin(username, password);
-        case auth_method::kLoginPlain: return authLoginPlain(username, password);
-        default: return fail(kUnexpectedHeloEhlo, kProtocolNotSupported);
+        case auth_method::kCramMd5:
+            return cramLogin(username, password);
+        case auth_method::kLogin:
+            return authLogin(username, password);
+        case auth_method::kLoginPlain:
+            return authLoginPlain(username, password);
+        default:
+            return fail(kUnexpectedHeloEhlo, kProtocolNotSupported);
     }
 }
 
@@ -426,7 +440,8 @@ FileSendOutcome CSMTPConnection::sendMessageFile(const std::filesystem::path& fi
         }
         sent += got;
         if (progress != nullptr && total > 0) {
-            progress->setPercent(static_cast<int>(std::min<std::uintmax_t>(100, sent * 100 / total)));
+            progress->setPercent(
+                static_cast<int>(std::min<std::uintmax_t>(100, sent * 100 / total)));
         }
     }
     if (!send(kEndOfMessage)) {

@@ -17,6 +17,12 @@
 
 namespace aviolog::mail {
 
+bool composeFormOk(const OutgoingMail& mail, platform::Pilot& pilot) {
+    if (!SmtpMessage::parseAddressList(mail.to).empty()) return true;
+    pilot.warn(kEmptyToMessage);
+    return false;
+}
+
 SmtpMailer::SmtpMailer(config::MailSection& account, MailerContext context)
     : account_(account),
       context_(std::move(context)),
@@ -123,12 +129,17 @@ bool SmtpMailer::sendFromDisk(const OutgoingMail& envelope) {
             connection.disconnect();
             lastDiagnostic_.clear();
             return true;
-        case FileSendOutcome::OpenFailed: context_.pilot.error(kFileOpenFailedMessage); return false;
-        case FileSendOutcome::ReadFailed: context_.pilot.error(kFileReadFailedMessage); return false;
+        case FileSendOutcome::OpenFailed:
+            context_.pilot.error(kFileOpenFailedMessage);
+            return false;
+        case FileSendOutcome::ReadFailed:
+            context_.pilot.error(kFileReadFailedMessage);
+            return false;
         case FileSendOutcome::SendFailed:
             context_.pilot.error(format(kSendFailedMessage, connection.lastResponse().c_str()));
             return false;
-        case FileSendOutcome::Cancelled: return false;
+        case FileSendOutcome::Cancelled:
+            return false;
     }
     return false;
 }

@@ -27,6 +27,7 @@ inline constexpr const char* kSaveFailedMessage = "Couldn't save to disk!, Error
 inline constexpr const char* kFileOpenFailedMessage = "Failed to open the file";
 inline constexpr const char* kFileReadFailedMessage = "Failed to read from the file to mail";
 inline constexpr const char* kSendingMailTitle = "Sending Mail";
+inline constexpr const char* kEmptyToMessage = "To: address is empty !";
 
 struct MailerContext {
     std::filesystem::path workDir;  // the program's ".\", where "aviolog.ini" is
@@ -74,5 +75,8 @@ class SmtpMailer final : public Mailer {
     std::string lastDiagnostic_;
     int responseTimeoutMs_;
 };
+
+// The compose form's OK: an empty To keeps the form open with its message.
+bool composeFormOk(const OutgoingMail& mail, platform::Pilot& pilot);
 
 }  // namespace aviolog::mail

@@ -30,7 +30,8 @@ std::string trimmed(std::string_view text) {
 // A header value is one line: a line break in it would start a header of its own.
 std::string oneLine(std::string_view text) {
     std::string out(text);
-    std::replace_if(out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     return out;
 }
 

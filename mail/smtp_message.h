@@ -62,8 +62,7 @@ class SmtpMessage {
     // the local time and its offset from UTC (zoneBiasMinutes west of Greenwich, daylight
     // time included). Nothing when an attachment cannot be read (its path in failedFile).
     std::optional<RenderedMessage> render(platform::UniqueIds& ids,
-                                          const platform::CivilTime& localTime,
-                                          int zoneBiasMinutes,
+                                          const platform::CivilTime& localTime, int zoneBiasMinutes,
                                           std::filesystem::path* failedFile = nullptr) const;
 
   private:

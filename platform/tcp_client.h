@@ -10,13 +10,13 @@ namespace aviolog::platform {
 // Socket error codes as the program reports them to the pilot and in diagnostics. They
 // are the Windows Sockets numbers, so a code reads the same on every system.
 namespace socket_error {
-inline constexpr int kTimedOut = 10060;          // WSAETIMEDOUT
+inline constexpr int kTimedOut = 10060;              // WSAETIMEDOUT
 inline constexpr int kProtocolNotSupported = 10043;  // WSAEPROTONOSUPPORT
-inline constexpr int kMessageTooLong = 10040;    // WSAEMSGSIZE
-inline constexpr int kConnectionReset = 10054;   // WSAECONNRESET
-inline constexpr int kConnectionRefused = 10061; // WSAECONNREFUSED
-inline constexpr int kHostNotFound = 11001;      // WSAHOST_NOT_FOUND
-inline constexpr int kAddressNotAvailable = 10049;  // WSAEADDRNOTAVAIL
+inline constexpr int kMessageTooLong = 10040;        // WSAEMSGSIZE
+inline constexpr int kConnectionReset = 10054;       // WSAECONNRESET
+inline constexpr int kConnectionRefused = 10061;     // WSAECONNREFUSED
+inline constexpr int kHostNotFound = 11001;          // WSAHOST_NOT_FOUND
+inline constexpr int kAddressNotAvailable = 10049;   // WSAEADDRNOTAVAIL
 }  // namespace socket_error
 
 enum class ReceiveResult { Data, TimedOut, Closed, Failed };

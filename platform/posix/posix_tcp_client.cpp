@@ -131,8 +131,7 @@ int connectWithin(Clock& clock, int fd, const sockaddr* address, socklen_t lengt
     return failure;
 }
 
-bool localSockaddr(const std::string& text, int family, sockaddr_storage* out,
-                   socklen_t* length) {
+bool localSockaddr(const std::string& text, int family, sockaddr_storage* out, socklen_t* length) {
     *out = {};
     if (family == AF_INET) {
         auto* v4 = reinterpret_cast<sockaddr_in*>(out);
@@ -150,20 +149,32 @@ bool localSockaddr(const std::string& text, int family, sockaddr_storage* out,
 
 int socketErrorCode(int errnoValue) {
     switch (errnoValue) {
-        case ETIMEDOUT: return socket_error::kTimedOut;
-        case ECONNREFUSED: return socket_error::kConnectionRefused;
+        case ETIMEDOUT:
+            return socket_error::kTimedOut;
+        case ECONNREFUSED:
+            return socket_error::kConnectionRefused;
         case ECONNRESET:
-        case EPIPE: return socket_error::kConnectionReset;
-        case EADDRNOTAVAIL: return socket_error::kAddressNotAvailable;
-        case EADDRINUSE: return 10048;
-        case ENETUNREACH: return 10051;
-        case EHOSTUNREACH: return 10065;
-        case EACCES: return 10013;
-        case EMSGSIZE: return socket_error::kMessageTooLong;
-        case EAFNOSUPPORT: return 10047;
+        case EPIPE:
+            return socket_error::kConnectionReset;
+        case EADDRNOTAVAIL:
+            return socket_error::kAddressNotAvailable;
+        case EADDRINUSE:
+            return 10048;
+        case ENETUNREACH:
+            return 10051;
+        case EHOSTUNREACH:
+            return 10065;
+        case EACCES:
+            return 10013;
+        case EMSGSIZE:
+            return socket_error::kMessageTooLong;
+        case EAFNOSUPPORT:
+            return 10047;
         case EMFILE:
-        case ENFILE: return 10024;
-        default: return errnoValue;
+        case ENFILE:
+            return 10024;
+        default:
+            return errnoValue;
     }
 }
 
@@ -189,8 +200,8 @@ ConnectResult PosixTcpConnector::connect(const std::string& host, int port,
             result = {nullptr, ConnectStep::Connect, socket_error::kAddressNotAvailable};
             continue;
         }
-        Descriptor fd(::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                               a->ai_protocol));
+        Descriptor fd(
+            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
         if (fd.get() < 0) {
             result = {nullptr, ConnectStep::CreateSocket, socketErrorCode(errno)};
             continue;

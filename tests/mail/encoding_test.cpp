@@ -53,7 +53,8 @@ TEST(HmacMd5, Rfc2202Vectors) {
     for (int i = 1; i <= 25; ++i) key4 += static_cast<char>(i);
     const Row rows[] = {
         {"1", std::string(16, '\x0b'), "Hi There", "9294727a3638bb1c13f48ef8158bfc9d"},
-        {"2 (RFC 2104)", "Jefe", "what do ya want for nothing?", "750c783e6ab0b503eaa86e310a5db738"},
+        {"2 (RFC 2104)", "Jefe", "what do ya want for nothing?",
+         "750c783e6ab0b503eaa86e310a5db738"},
         {"3", std::string(16, '\xaa'), std::string(50, '\xdd'), "56be34521d144c88dbb8c733f0e8b3f6"},
         {"4", key4, std::string(50, '\xcd'), "697eaf0aca3a3aea3a75164746ffaa79"},
         {"5", std::string(16, '\x0c'), "Test With Truncation", "56461ef2342edc00f9bab995690efd4c"},
@@ -71,8 +72,12 @@ TEST(HmacMd5, Rfc2202Vectors) {
 
 TEST(Base64, Rfc4648VectorsBothWays) {
     const Vector rows[] = {
-        {"empty", "", ""},          {"f", "f", "Zg=="},         {"fo", "fo", "Zm8="},
-        {"foo", "foo", "Zm9v"},     {"foob", "foob", "Zm9vYg=="}, {"fooba", "fooba", "Zm9vYmE="},
+        {"empty", "", ""},
+        {"f", "f", "Zg=="},
+        {"fo", "fo", "Zm8="},
+        {"foo", "foo", "Zm9v"},
+        {"foob", "foob", "Zm9vYg=="},
+        {"fooba", "fooba", "Zm9vYmE="},
         {"foobar", "foobar", "Zm9vYmFy"},
         {"high bytes", std::string("\xff\xfe\x00\x80", 4), "//4AgA=="},
     };
@@ -126,12 +131,17 @@ TEST(QuotedPrintable, EscapesWhatMayNotPass) {
     const Vector rows[] = {
         {"printable and blanks pass", "Flight log: LPPT-LPPR\t ok", "Flight log: LPPT-LPPR\t ok"},
         {"equals sign and high bytes", "caf\xe9 = 100\xba", "caf=E9 =3D 100=BA"},
-        {"control bytes", std::string("a\x1a\x00" "b", 4), "a=1A=00b"},
+        {"control bytes",
+         std::string("a\x1a\x00"
+                     "b",
+                     4),
+         "a=1A=00b"},
         {"line ends become CR LF", "one\ntwo\rthree\r\nfour", "one\r\ntwo\r\nthree\r\nfour"},
         {"blank before a line end", "end \nnext\t", "end=20\r\nnext=09"},
         {"a line of 76 characters stays whole", fullLine, fullLine.c_str()},
     };
-    for (const Vector& row : rows) EXPECT_EQ(quotedPrintableEncode(row.input), row.expected) << row.name;
+    for (const Vector& row : rows)
+        EXPECT_EQ(quotedPrintableEncode(row.input), row.expected) << row.name;
 }
 
 TEST(QuotedPrintable, SoftBreaksNeverSplitAnEscape) {

@@ -36,9 +36,9 @@ bool ReceivedMail::hasHeader(const std::string& name) const {
 
 LoopbackMailServer::LoopbackMailServer() {
     process_ = std::make_unique<ChildProcess>(
-        "/usr/bin/python3", std::vector<std::string>{AVIOLOG_SMTP_SERVER_SCRIPT, "--out",
-                                                     dir_.path().string(), "--user", kUser,
-                                                     "--password", kPassword});
+        "/usr/bin/python3",
+        std::vector<std::string>{AVIOLOG_SMTP_SERVER_SCRIPT, "--out", dir_.path().string(),
+                                 "--user", kUser, "--password", kPassword});
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (process_->started() && std::chrono::steady_clock::now() < deadline) {
         const std::string output = process_->output();

@@ -17,8 +17,8 @@ namespace aviolog::test {
 struct ReceivedMail {
     std::string from;
     std::vector<std::string> recipients;
-    std::vector<std::pair<std::string, std::string>> headers;  // name, decoded value
-    std::vector<std::pair<std::string, std::string>> bodies;   // content type, text
+    std::vector<std::pair<std::string, std::string>> headers;      // name, decoded value
+    std::vector<std::pair<std::string, std::string>> bodies;       // content type, text
     std::vector<std::pair<std::string, std::string>> attachments;  // file name, bytes
     std::vector<std::string> defects;
     std::optional<int> dateOffsetMinutes;

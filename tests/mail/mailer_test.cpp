@@ -45,12 +45,15 @@ TEST(Mailer, WithoutServerOrSenderItWarnsAndOpensTheConfiguration) {
 TEST(Mailer, ServerSilentAfterDataCostsOneTimeOut) {
     test::ScriptedSmtpServer server([](test::ServerSide& s) {
         test::answerFromTable(s, "220 ok\r\n",
-                              {{"HELO", "250 ok\r\n"}, {"MAIL", "250 ok\r\n"},
-                               {"RCPT", "250 ok\r\n"}, {"DATA", "354 go\r\n"}, {".", ""}});
+                              {{"HELO", "250 ok\r\n"},
+                               {"MAIL", "250 ok\r\n"},
+                               {"RCPT", "250 ok\r\n"},
+                               {"DATA", "354 go\r\n"},
+                               {".", ""}});
     });
     MailRig rig;
-    rig.writeSettings("Host=127.0.0.1\nAddress=pilot@example.org\nPort=" +
-                      std::to_string(server.port()) + "\n");
+    rig.writeSettings(
+        "Host=127.0.0.1\nAddress=pilot@example.org\nPort=" + std::to_string(server.port()) + "\n");
     auto mailer = rig.mailer();
     mailer->setResponseTimeoutMs(500);
     const auto start = std::chrono::steady_clock::now();
@@ -59,9 +62,23 @@ TEST(Mailer, ServerSilentAfterDataCostsOneTimeOut) {
     EXPECT_FALSE(mailer->send(mail));
     mailer.reset();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - start).count();
+                        std::chrono::steady_clock::now() - start)
+                        .count();
     EXPECT_LT(ms, 900) << "no second wait for a QUIT the server would take as message text";
     EXPECT_EQ(rig.pilot.texts(), std::vector<std::string>{"Couldn't send message!\nResponse:"});
+}
+
+TEST(Mailer, ComposeFormNeedsARecipient) {
+    for (const char* to : {"", " ; , "}) {
+        test::ScriptedPilot pilot;
+        OutgoingMail mail;
+        mail.to = to;
+        EXPECT_FALSE(composeFormOk(mail, pilot)) << "\"" << to << "\"";
+        EXPECT_EQ(pilot.texts(), std::vector<std::string>{"To: address is empty !"});
+    }
+    test::ScriptedPilot pilot;
+    EXPECT_TRUE(composeFormOk(pirepMail("ops@va.example", {}), pilot));
+    EXPECT_TRUE(pilot.shown.empty());
 }
 
 TEST(Mailer, UnreadableAttachmentIsReportedBeforeConnecting) {
@@ -76,9 +93,10 @@ TEST(Mailer, UnreadableAttachmentIsReportedBeforeConnecting) {
 TEST(MailSettings, ReadWithTheirLimitsAndDefaults) {
     MailRig rig;
     const std::string long60(60, 'p');
-    rig.writeSettings("Port=40000\nAddress=pilot@example.org\nHost=smtp.example.org\nName=Jo\n"
-                      "Authenticate=3\nUsername=jo\nPassword=" + long60 +
-                      "\nAutodial=1\nBoundIP=10.0.0.2\nMime=1\nHTML=0\n");
+    rig.writeSettings(
+        "Port=40000\nAddress=pilot@example.org\nHost=smtp.example.org\nName=Jo\n"
+        "Authenticate=3\nUsername=jo\nPassword=" +
+        long60 + "\nAutodial=1\nBoundIP=10.0.0.2\nMime=1\nHTML=0\n");
     auto mailer = rig.mailer();
     EXPECT_EQ(mailer->options().Port, 25) << "a port outside 1 to 32000 reads as 25";
     EXPECT_EQ(rig.account.Password, std::string(49, 'p'));
@@ -99,14 +117,25 @@ TEST(MailConfiguration, OkChecksInOrder) {
         const char* message;  // nullptr: none
     };
     const Row rows[] = {
-        {"empty sender address", [](MailConfiguration& f) { f.address.clear(); f.host.clear(); },
+        {"empty sender address",
+         [](MailConfiguration& f) {
+             f.address.clear();
+             f.host.clear();
+         },
          ConfigurationField::Address, kNoAddressMessage},
-        {"empty server", [](MailConfiguration& f) { f.host.clear(); f.username.clear(); },
+        {"empty server",
+         [](MailConfiguration& f) {
+             f.host.clear();
+             f.username.clear();
+         },
          ConfigurationField::Host, kNoHostMessage},
         {"login without user name", [](MailConfiguration& f) { f.username.clear(); },
          ConfigurationField::Username, kNoUsernameMessage},
         {"None needs no user name",
-         [](MailConfiguration& f) { f.authentication = 0; f.username.clear(); },
+         [](MailConfiguration& f) {
+             f.authentication = 0;
+             f.username.clear();
+         },
          ConfigurationField::None, nullptr},
         {"port 0", [](MailConfiguration& f) { f.port = 0; }, ConfigurationField::Port,
          kPortRangeMessage},
@@ -124,8 +153,8 @@ TEST(MailConfiguration, OkChecksInOrder) {
         row.change(form);
         test::ScriptedPilot pilot;
         EXPECT_EQ(form.ok(pilot), row.focus) << row.name;
-        EXPECT_EQ(pilot.texts(), row.message ? std::vector<std::string>{row.message}
-                                             : std::vector<std::string>{})
+        EXPECT_EQ(pilot.texts(),
+                  row.message ? std::vector<std::string>{row.message} : std::vector<std::string>{})
             << row.name;
     }
 }
@@ -151,7 +180,9 @@ TEST(MailConfiguration, OkWritesEveryKeyToTheSettingsFile) {
     EXPECT_EQ(rig.account.Authenticate, 3);
     EXPECT_EQ(mailer->options().EncodingCharset, "windows-1252");
     const config::IniFile ini(rig.dir / "aviolog.ini");
-    auto get = [&](const char* key) { return ini.getString(kMailSettingsSection, key, "<missing>", 999); };
+    auto get = [&](const char* key) {
+        return ini.getString(kMailSettingsSection, key, "<missing>", 999);
+    };
     EXPECT_EQ(get("Port"), "587");
     EXPECT_EQ(get("Address"), "joao@example.org");
     EXPECT_EQ(get("Host"), "smtp.example.org");
@@ -196,7 +227,8 @@ TEST(BugReport, WithoutRecipientThePilotIsToldWhereToReport) {
 
     const std::string description(25000, 'd');
     mailer.outcomes = {false};
-    EXPECT_EQ(sendBugReport(mailer, pilot, "bugs@example.org", description), BugReportOutcome::NotSent);
+    EXPECT_EQ(sendBugReport(mailer, pilot, "bugs@example.org", description),
+              BugReportOutcome::NotSent);
     ASSERT_EQ(mailer.sent.size(), 1u);
     EXPECT_EQ(mailer.sent[0].to, "bugs@example.org");
     EXPECT_EQ(mailer.sent[0].subject, "Aviolog Bug Report");
@@ -223,11 +255,14 @@ TEST(Mailer, SaveToDiskWritesTheComposedMessage) {
     mail.to = "ops@va.example";
     mail.subject = "Log";
     mail.body = "line one\n.line two";
-    ASSERT_TRUE(mailer->saveToDisk(mail)) << (rig.pilot.texts().empty() ? "" : rig.pilot.texts()[0]);
+    ASSERT_TRUE(mailer->saveToDisk(mail))
+        << (rig.pilot.texts().empty() ? "" : rig.pilot.texts()[0]);
     EXPECT_EQ(rig.dialogs.filters, std::vector<std::string>{kMailFileFilter});
     const std::string saved = rig.dir.read("saved.eml");
-    EXPECT_EQ(saved.rfind("From: pilot@example.org\r\nTo: ops@va.example\r\nSubject: Log\r\n", 0), 0u)
-        << "an empty name gives the bare address; no X-Mailer line:\n" << saved;
+    EXPECT_EQ(saved.rfind("From: pilot@example.org\r\nTo: ops@va.example\r\nSubject: Log\r\n", 0),
+              0u)
+        << "an empty name gives the bare address; no X-Mailer line:\n"
+        << saved;
     EXPECT_NE(saved.find("\r\n\r\nline one\r\n.line two"), std::string::npos)
         << "the file holds the message as written, not dot-stuffed";
 

@@ -73,7 +73,8 @@ ScriptedSmtpServer::ScriptedSmtpServer(Script script) {
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         const int port = 20000 + static_cast<int>(random() % 12001);
         address.sin_port = htons(static_cast<std::uint16_t>(port));
-        if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) port_ = port;
+        if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            port_ = port;
     }
     if (port_ == 0 || ::listen(listenFd_, 4) != 0) {
         port_ = 0;

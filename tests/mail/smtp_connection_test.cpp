@@ -1,10 +1,11 @@
+#include "mail/smtp_connection.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
 #include "mail/base64.h"
-#include "mail/smtp_connection.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_tcp_client.h"
 #include "platform/posix/posix_unique_ids.h"
@@ -29,7 +30,7 @@ struct ConnectionRig {
 
 std::int64_t msSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                  start)
+                                                                 start)
         .count();
 }
 
@@ -55,8 +56,8 @@ TEST(SmtpConnection, MultiLineEhloReplyIsReadToItsLastLine) {
     });
     ConnectionRig rig;
     rig.connection.setHeloName("cockpit");
-    ASSERT_TRUE(rig.connection.connect("127.0.0.1", auth_method::kLogin, "pilot", "pw",
-                                       server.port()))
+    ASSERT_TRUE(
+        rig.connection.connect("127.0.0.1", auth_method::kLogin, "pilot", "pw", server.port()))
         << rig.connection.diagnostic();
     rig.connection.disconnect();
     const auto& lines = server.join();
@@ -83,8 +84,8 @@ TEST(SmtpConnection, PlainTextLoginSendsTheUserNameInClear) {
         s.waitForClose();
     });
     ConnectionRig rig;
-    ASSERT_TRUE(rig.connection.connect("127.0.0.1", auth_method::kLoginPlain, "pilot", "pw",
-                                       server.port()))
+    ASSERT_TRUE(
+        rig.connection.connect("127.0.0.1", auth_method::kLoginPlain, "pilot", "pw", server.port()))
         << rig.connection.diagnostic();
     rig.connection.setResponseTimeoutMs(200);
     rig.connection.disconnect();
@@ -178,52 +179,104 @@ TEST(SmtpConnection, EachRefusedStepHasItsDiagnostic) {
     const std::pair<std::string, std::string> helo{"HELO", "250 ok\r\n"};
     const std::pair<std::string, std::string> quit{"QUIT", "221 bye\r\n"};
     const Row rows[] = {
-        {"HELO refused", 0, {{"HELO", "502 no\r\n"}}, false,
-         "CSMTPConnection::Connect, An unexpected HELO/EHLO response was received", "502 no\r\n"},
-        {"EHLO refused", 2, {{"EHLO", "502 no\r\n"}}, false,
+        {"HELO refused",
+         0,
+         {{"HELO", "502 no\r\n"}},
+         false,
+         "CSMTPConnection::Connect, An unexpected HELO/EHLO response was received",
+         "502 no\r\n"},
+        {"EHLO refused",
+         2,
+         {{"EHLO", "502 no\r\n"}},
+         false,
          "CSMTPConnection::ConnectESMTP, An unexpected response was received occurred while "
          "sending the EHLO command",
          "502 no\r\n"},
-        {"method outside 1 to 3", 7, {ehlo}, false,
-         "CSMTPConnection::Connect, An unexpected HELO/EHLO response was received", "250 ok\r\n"},
-        {"no AUTH LOGIN", 2, {ehlo, {"AUTH", "504 unknown\r\n"}}, false,
-         "CSMTPConnection::AuthLogin, Server does not support AUTH LOGIN", "504 unknown\r\n"},
-        {"AUTH LOGIN prompt is not for the user name", 2, {ehlo, {"AUTH", kPasswordPrompt}}, false,
+        {"method outside 1 to 3",
+         7,
+         {ehlo},
+         false,
+         "CSMTPConnection::Connect, An unexpected HELO/EHLO response was received",
+         "250 ok\r\n"},
+        {"no AUTH LOGIN",
+         2,
+         {ehlo, {"AUTH", "504 unknown\r\n"}},
+         false,
+         "CSMTPConnection::AuthLogin, Server does not support AUTH LOGIN",
+         "504 unknown\r\n"},
+        {"AUTH LOGIN prompt is not for the user name",
+         2,
+         {ehlo, {"AUTH", kPasswordPrompt}},
+         false,
          "CSMTPConnection::AuthLogin, An unexpected request received when expecting username "
          "request",
          kPasswordPrompt.c_str()},
-        {"AUTH LOGIN user name refused", 2,
-         {ehlo, {"AUTH", kUserPrompt}, {"", "535 no such user\r\n"}}, false,
+        {"AUTH LOGIN user name refused",
+         2,
+         {ehlo, {"AUTH", kUserPrompt}, {"", "535 no such user\r\n"}},
+         false,
          "CSMTPConnection::AuthLogin, Server did not respond correctly to AUTH LOGIN username "
          "field",
          "535 no such user\r\n"},
-        {"no CRAM-MD5", 1, {ehlo, {"AUTH", "504 unknown\r\n"}}, false,
-         "CSMTPConnection::CramLogin, Server does not support AUTH CRAM-MD5", "504 unknown\r\n"},
-        {"no LOGIN PLAIN", 3, {ehlo, {"AUTH", "504 unknown\r\n"}}, false,
+        {"AUTH LOGIN prompt is not for the password",
+         2,
+         {ehlo, {"AUTH", kUserPrompt}, {"", kUserPrompt}},
+         false,
+         "CSMTPConnection::AuthLogin, An unexpected request received when expecting password "
+         "request",
+         kUserPrompt.c_str()},
+        {"no CRAM-MD5",
+         1,
+         {ehlo, {"AUTH", "504 unknown\r\n"}},
+         false,
+         "CSMTPConnection::CramLogin, Server does not support AUTH CRAM-MD5",
+         "504 unknown\r\n"},
+        {"no LOGIN PLAIN",
+         3,
+         {ehlo, {"AUTH", "504 unknown\r\n"}},
+         false,
          "CSMTPConnection::AuthLoginPlain, Server does not support AUTH LOGIN PLAIN",
          "504 unknown\r\n"},
-        {"LOGIN PLAIN user name refused", 3,
-         {ehlo, {"AUTH", "334 username:\r\n"}, {"", "535 no\r\n"}}, false,
+        {"LOGIN PLAIN user name refused",
+         3,
+         {ehlo, {"AUTH", "334 username:\r\n"}, {"", "535 no\r\n"}},
+         false,
          "CSMTPConnection::AuthLoginPlain, Server did not response correctly to AUTH LOGIN PLAIN "
          "username field",
          "535 no\r\n"},
-        {"MAIL refused", 0, {helo, {"MAIL", "550 not you\r\n"}, quit}, true,
+        {"MAIL refused",
+         0,
+         {helo, {"MAIL", "550 not you\r\n"}, quit},
+         true,
          "CSMTPConnection::SendMessage, An unexpected MAIL response was received",
          "550 not you\r\n"},
-        {"RCPT refused", 0, {helo, {"MAIL", "250 ok\r\n"}, {"RCPT", "550 no such box\r\n"}, quit},
-         true, "CSMTPConnection::SendRCPTForRecipient, An unexpected RCPT response was received",
+        {"RCPT refused",
+         0,
+         {helo, {"MAIL", "250 ok\r\n"}, {"RCPT", "550 no such box\r\n"}, quit},
+         true,
+         "CSMTPConnection::SendRCPTForRecipient, An unexpected RCPT response was received",
          "550 no such box\r\n"},
-        {"DATA refused", 0,
-         {helo, {"MAIL", "250 ok\r\n"}, {"RCPT", "250 ok\r\n"}, {"DATA", "554 no\r\n"}, quit}, true,
-         "CSMTPConnection::SendMessage, An unexpected DATA response was received", "554 no\r\n"},
-        {"message refused", 0,
-         {helo, {"MAIL", "250 ok\r\n"}, {"RCPT", "250 ok\r\n"}, {"DATA", "354 go\r\n"},
-          {".", "552 too big\r\n"}, quit},
-         true, "CSMTPConnection::SendMessage, An unexpected end of message response was received",
+        {"DATA refused",
+         0,
+         {helo, {"MAIL", "250 ok\r\n"}, {"RCPT", "250 ok\r\n"}, {"DATA", "554 no\r\n"}, quit},
+         true,
+         "CSMTPConnection::SendMessage, An unexpected DATA response was received",
+         "554 no\r\n"},
+        {"message refused",
+         0,
+         {helo,
+          {"MAIL", "250 ok\r\n"},
+          {"RCPT", "250 ok\r\n"},
+          {"DATA", "354 go\r\n"},
+          {".", "552 too big\r\n"},
+          quit},
+         true,
+         "CSMTPConnection::SendMessage, An unexpected end of message response was received",
          "552 too big\r\n"},
     };
     for (const Row& row : rows) {
-        ScriptedSmtpServer server([&](ServerSide& s) { test::answerFromTable(s, kGreeting, row.replies); });
+        ScriptedSmtpServer server(
+            [&](ServerSide& s) { test::answerFromTable(s, kGreeting, row.replies); });
         ConnectionRig rig;
         rig.connection.setResponseTimeoutMs(2000);
         const bool connected =
@@ -269,7 +322,10 @@ TEST(SmtpConnection, ConnectFailuresNameServerPortAndLocalAddress) {
                   std::to_string(freePort) + ", GetLastError returns: 10061");
     EXPECT_EQ(rig.connection.lastError(), 10061);
 
-    ScriptedSmtpServer server([](ServerSide& s) { s.send("554 busy\r\n"); s.waitForClose(); });
+    ScriptedSmtpServer server([](ServerSide& s) {
+        s.send("554 busy\r\n");
+        s.waitForClose();
+    });
     EXPECT_FALSE(rig.connection.connect("127.0.0.1", 0, "", "", server.port(), "192.0.2.1"));
     EXPECT_EQ(rig.connection.diagnostic(),
               "CSMTPConnection::Connect, Could not connect to the SMTP server 127.0.0.1 on port " +

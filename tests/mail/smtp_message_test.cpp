@@ -1,7 +1,8 @@
+#include "mail/smtp_message.h"
+
 #include <gtest/gtest.h>
 
 #include "mail/smtp_connection.h"
-#include "mail/smtp_message.h"
 #include "platform/unique_ids.h"
 #include "tests/support/temp_dir.h"
 
@@ -30,7 +31,8 @@ TEST(DateLine, ZoneFromTheBias) {
         {"12 h 45 min east", -765, "Sat, 01 May 2004 14:03:09 +1245"},
         {"30 min west keeps its sign", 30, "Sat, 01 May 2004 14:03:09 -0030"},
     };
-    for (const Row& row : rows) EXPECT_EQ(dateLine(kMayDay, row.biasMinutes), row.expected) << row.name;
+    for (const Row& row : rows)
+        EXPECT_EQ(dateLine(kMayDay, row.biasMinutes), row.expected) << row.name;
 }
 
 TEST(DataEncoder, DotsAtLineStartsAreDoubledAndLineEndsAreCrLf) {
@@ -57,8 +59,8 @@ TEST(DataEncoder, DotsAtLineStartsAreDoubledAndLineEndsAreCrLf) {
 }
 
 TEST(SmtpMessage, AddressListsSplitAtCommaOrSemicolon) {
-    const auto list =
-        SmtpMessage::parseAddressList(" ops@va.example; Chief Pilot <chief@va.example>,,\"Ann B\" <ann@x.example> ");
+    const auto list = SmtpMessage::parseAddressList(
+        " ops@va.example; Chief Pilot <chief@va.example>,,\"Ann B\" <ann@x.example> ");
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[0].address, "ops@va.example");
     EXPECT_EQ(list[0].name, "");
@@ -108,7 +110,8 @@ TEST(SmtpMessage, AttachmentsMakeAMultipartMessageWithFreshBoundaries) {
     const auto first = m.render(ids, kMayDay, 0);
     const auto second = m.render(ids, kMayDay, 0);
     ASSERT_TRUE(first && second);
-    EXPECT_NE(first->header.find("From: pilot@example.org\r\n"), std::string::npos) << first->header;
+    EXPECT_NE(first->header.find("From: pilot@example.org\r\n"), std::string::npos)
+        << first->header;
     EXPECT_NE(first->header.find("Content-Type: multipart/mixed; boundary=\"uuid-1\"\r\n"),
               std::string::npos);
     EXPECT_EQ(first->body.rfind(kMultipartPreamble, 0), 0u) << "the preamble comes first";

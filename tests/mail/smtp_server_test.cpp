@@ -13,10 +13,10 @@
 namespace aviolog::mail {
 namespace {
 
+using test::latin1ToUtf8;
 using test::LoopbackMailServer;
 using test::MailRig;
 using test::ReceivedMail;
-using test::latin1ToUtf8;
 
 constexpr int kMethods[] = {0, 1, 2, 3};
 constexpr const char* kMethodNames[] = {"none", "CRAM-MD5", "AUTH LOGIN", "LOGIN PLAIN"};
@@ -69,7 +69,8 @@ class MailServerTest : public ::testing::Test {
                                         << server_->startupOutput();
     }
 
-    static void configure(MailRig& rig, int method, const std::string& password = LoopbackMailServer::kPassword,
+    static void configure(MailRig& rig, int method,
+                          const std::string& password = LoopbackMailServer::kPassword,
                           const std::string& more = "") {
         rig.writeSettings(format("Host=127.0.0.1\nPort=%d\nAddress=pilot@example.org\n"
                                  "Name=Jo\xe3o Pilot\nAuthenticate=%d\nUsername=%s\nPassword=%s\n",
@@ -101,9 +102,8 @@ TEST_F(MailServerTest, PirepAttachmentArrivesByteForByteByEachMethod) {
         configure(rig, method);
         rig.dir.write("TAP1234.txt", awkwardBytes());
         auto mailer = rig.mailer();
-        const auto mail = sendOne([&] {
-            return mailer->send(pirepMail("ops@va.example", rig.dir / "TAP1234.txt"));
-        });
+        const auto mail = sendOne(
+            [&] { return mailer->send(pirepMail("ops@va.example", rig.dir / "TAP1234.txt")); });
         ASSERT_TRUE(mail) << row << ": " << mailer->lastDiagnostic();
         expectClean(*mail, row);
         EXPECT_TRUE(rig.pilot.shown.empty()) << row;
@@ -119,7 +119,9 @@ TEST_F(MailServerTest, PirepAttachmentArrivesByteForByteByEachMethod) {
         EXPECT_EQ(mail->attachments[0].first, "TAP1234.txt") << row;
         EXPECT_TRUE(mail->attachments[0].second == awkwardBytes()) << row << ": attachment changed";
         if (method != 0) {
-            const std::string expectedLog = std::string(method == 1 ? "CRAM-MD5" : method == 2 ? "LOGIN" : "LOGIN-PLAIN") +
+            const std::string expectedLog = std::string(method == 1   ? "CRAM-MD5"
+                                                        : method == 2 ? "LOGIN"
+                                                                      : "LOGIN-PLAIN") +
                                             " 70696c6f74 ok";
             EXPECT_EQ(server_->authLog().back(), expectedLog) << row;
         }
@@ -155,8 +157,8 @@ TEST_F(MailServerTest, RecipientsSubjectAndDotLinesAsWritten) {
     out.to = "ops@va.example; chief@va.example";
     out.cc = "Copy Desk <copy@va.example>";
     out.bcc = "hidden@va.example";
-    out.subject = "Relat\xf3rio de voo: A\xe7ores \xe0 Madeira, " + std::string(8, '\xe9') +
-                  " " + std::string(40, 'x');
+    out.subject = "Relat\xf3rio de voo: A\xe7ores \xe0 Madeira, " + std::string(8, '\xe9') + " " +
+                  std::string(40, 'x');
     out.body = ".first line\n..second\n.\nend \xe0 la ligne";
     const auto mail = sendOne([&] { return mailer->send(out); });
     ASSERT_TRUE(mail) << mailer->lastDiagnostic();
@@ -190,7 +192,8 @@ TEST_F(MailServerTest, DateCarriesTheZone) {
         const auto mail = sendOne([&] { return mailer->send(out); });
         ASSERT_TRUE(mail) << row.name << ": " << mailer->lastDiagnostic();
         expectClean(*mail, row.name);
-        EXPECT_EQ(mail->dateOffsetMinutes, row.offsetMinutes) << row.name << ": " << mail->header("Date");
+        EXPECT_EQ(mail->dateOffsetMinutes, row.offsetMinutes)
+            << row.name << ": " << mail->header("Date");
     }
 }
 
@@ -213,7 +216,8 @@ TEST_F(MailServerTest, WrongPasswordForEachMethod) {
         out.to = "ops@va.example";
         EXPECT_FALSE(mailer->send(out)) << kMethodNames[row.method];
         EXPECT_EQ(mailer->lastDiagnostic(), row.diagnostic) << kMethodNames[row.method];
-        EXPECT_EQ(rig.pilot.texts(), std::vector<std::string>{"Couldn't connect to server!, Error:10043"})
+        EXPECT_EQ(rig.pilot.texts(),
+                  std::vector<std::string>{"Couldn't connect to server!, Error:10043"})
             << kMethodNames[row.method];
         EXPECT_EQ(rig.pilot.shown[0].icon, platform::MessageIcon::Error);
         EXPECT_EQ(server_->received(), before) << kMethodNames[row.method];
@@ -230,23 +234,29 @@ TEST_F(MailServerTest, RefusedMessageShowsTheServersResponse) {
     ASSERT_EQ(rig.pilot.texts().size(), 1u);
     EXPECT_EQ(rig.pilot.texts()[0].rfind("Couldn't send message!\nResponse:503", 0), 0u)
         << rig.pilot.texts()[0];
-    EXPECT_EQ(mailer->lastDiagnostic(), "CSMTPConnection::SendMessage, An unexpected DATA response was received");
+    EXPECT_EQ(mailer->lastDiagnostic(),
+              "CSMTPConnection::SendMessage, An unexpected DATA response was received");
 }
 
 TEST_F(MailServerTest, HtmlBodyWhenMimeIsOn) {
     MailRig rig;
-    configure(rig, 2, LoopbackMailServer::kPassword, "Mime=1\nHTML=1\nEncodingCharset=windows-1252\n");
+    configure(rig, 2, LoopbackMailServer::kPassword,
+              "Mime=1\nHTML=1\nEncodingCharset=windows-1252\n");
     auto mailer = rig.mailer();
     OutgoingMail out;
     out.to = "ops@va.example";
     out.subject = "Log \x96 LPPT";
-    out.body = "<p>Landing rate \x96" "120 ft/min</p>";
+    out.body =
+        "<p>Landing rate \x96"
+        "120 ft/min</p>";
     const auto mail = sendOne([&] { return mailer->send(out); });
     ASSERT_TRUE(mail) << mailer->lastDiagnostic();
     expectClean(*mail, "html");
     ASSERT_EQ(mail->bodies.size(), 1u);
     EXPECT_EQ(mail->bodies[0].first, "text/html");
-    EXPECT_EQ(trimmedBody(*mail), "<p>Landing rate \xe2\x80\x93" "120 ft/min</p>");
+    EXPECT_EQ(trimmedBody(*mail),
+              "<p>Landing rate \xe2\x80\x93"
+              "120 ft/min</p>");
     EXPECT_EQ(mail->header("Subject"), "Log \xe2\x80\x93 LPPT");
 }
 
@@ -255,7 +265,8 @@ TEST_F(MailServerTest, SendFromDiskSendsTheSavedMessage) {
     configure(rig, 1);
     ProgressPilot pilot;
     auto mailer = std::make_unique<SmtpMailer>(
-        rig.account, MailerContext{rig.dir.path(), pilot, rig.dialogs, rig.connector, rig.clock, rig.ids});
+        rig.account,
+        MailerContext{rig.dir.path(), pilot, rig.dialogs, rig.connector, rig.clock, rig.ids});
     rig.dir.write("TAP1234.txt", awkwardBytes());
     OutgoingMail out = pirepMail("ops@va.example", rig.dir / "TAP1234.txt");
     out.body = ".dot line\nsecond";
@@ -284,9 +295,11 @@ TEST_F(MailServerTest, SendFromDiskCancelledDeliversNothing) {
     ProgressPilot pilot;
     pilot.cancelAtOnce = true;
     auto mailer = std::make_unique<SmtpMailer>(
-        rig.account, MailerContext{rig.dir.path(), pilot, rig.dialogs, rig.connector, rig.clock, rig.ids});
+        rig.account,
+        MailerContext{rig.dir.path(), pilot, rig.dialogs, rig.connector, rig.clock, rig.ids});
     std::string big = "From: pilot@example.org\r\nTo: ops@va.example\r\nSubject: big\r\n\r\n";
-    for (int i = 0; i < 40000; ++i) big += "a line of a large saved message, number " + std::to_string(i) + "\r\n";
+    for (int i = 0; i < 40000; ++i)
+        big += "a line of a large saved message, number " + std::to_string(i) + "\r\n";
     rig.dir.write("big.eml", big);
     rig.dialogs.fileToOpen = rig.dir / "big.eml";
     OutgoingMail envelope;
