@@ -53,7 +53,8 @@ class Handler:
 
     async def auth_LOGIN(self, server, args):
         if len(args) == 2 and args[1].upper() == "PLAIN":
-            # Prompts and answers in clear text, one line each.
+            # Prompts and answers in clear text, one line each. aiosmtpd 1.4 (Debian 12)
+            # only offers base64 challenges, so the line is read from its stream directly.
             await server.push("334 username:")
             user = (await server._reader.readline()).rstrip(b"\r\n")
             await server.push("334 password:")
