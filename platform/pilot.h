@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/progress.h"
+
 namespace aviolog::platform {
 
 enum class MessageIcon { Information, Warning, Error, Question };
@@ -26,6 +28,14 @@ class Pilot {
     void inform(std::string text) { show({std::move(text), MessageIcon::Information}); }
     void warn(std::string text) { show({std::move(text), MessageIcon::Warning}); }
     void error(std::string text) { show({std::move(text), MessageIcon::Error}); }
+
+    // Shows a window with the title, a progress bar and a Cancel button while a worker
+    // thread runs the job that reports to progress; Cancel calls progress.cancel(). Returns
+    // once the job has finished. Without a window the call just waits for the job.
+    virtual void showProgress(const std::string& title, Progress& progress) {
+        (void)title;
+        progress.waitUntilFinished();
+    }
 };
 
 }  // namespace aviolog::platform
