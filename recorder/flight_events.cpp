@@ -302,17 +302,21 @@ void FlightEvents::airborneStep() {
 
     if (events.TOCTODEvent) {
         const unsigned cruiseFt = cruiseAltitudeFt(c_.record.flightLevel);
-        const auto altitude = readS32(c_.link, var::Altitude);
-        if (!altitude) return;
-        const auto seaLevel = readU16(c_.link, var::SeaLevelPressure);
-        if (!seaLevel) return;
-        const auto altimeter = readU16(c_.link, var::AltimeterSetting);
-        if (!altimeter) return;
+        std::int32_t altitude = 0;
+        std::uint16_t seaLevel = 0;
+        std::uint16_t altimeter = 0;
+        if (!ReadBatch(c_.link)
+                 .add(var::Altitude, altitude)
+                 .add(var::SeaLevelPressure, seaLevel)
+                 .add(var::AltimeterSetting, altimeter)
+                 .process()) {
+            return;
+        }
         const double correctionFt =
-            (convert::millibars(*altimeter) - convert::millibars(*seaLevel)) * kFeetPerMbCorrection;
+            (convert::millibars(altimeter) - convert::millibars(seaLevel)) * kFeetPerMbCorrection;
         // Compared as unsigned: a level below zero counts as far above any cruise level.
         const auto level = static_cast<std::uint32_t>(static_cast<std::int64_t>(
-            convert::altitudeFeet(*altitude) + correctionFt + kTocTodBandFt));
+            convert::altitudeFeet(altitude) + correctionFt + kTocTodBandFt));
         const bool toc = !p.inCruise && level > cruiseFt;
         const bool tod = p.inCruise && level < cruiseFt;
         if (toc || tod) {
@@ -489,14 +493,12 @@ bool FlightEvents::blocksOnStep(bool forced) {
     return true;
 }
 
-void FlightEvents::com1Watch() {
+void FlightEvents::com1Watch(std::uint16_t com1) {
     FlightProgress& p = c_.progress;
     if (!c_.settings.events.ComFreqEvent || c_.phase == FlightPhase::WaitingForBlocksOff) return;
-    const auto com1 = readU16(c_.link, var::Com1Frequency);
-    if (!com1 || *com1 == p.lastCom1) return;
-    if (c_.logNow(kCom1Line, (*com1 >> 12) & 0xF, (*com1 >> 8) & 0xF, (*com1 >> 4) & 0xF,
-                  *com1 & 0xF)) {
-        p.lastCom1 = *com1;
+    if (com1 == p.lastCom1) return;
+    if (c_.logNow(kCom1Line, (com1 >> 12) & 0xF, (com1 >> 8) & 0xF, (com1 >> 4) & 0xF, com1 & 0xF)) {
+        p.lastCom1 = com1;
     }
 }
 

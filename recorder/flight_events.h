@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -23,7 +24,8 @@ class FlightEvents {
     // True when it recorded blocks on in this call.
     bool blocksOnStep(bool forced);
     void touchdownSampler();
-    void com1Watch();
+    // The COM1 frequency of this tick, read with the realism checks.
+    void com1Watch(std::uint16_t com1);
     void zeroFuelWeightLine();
     // Fetches the airport's METAR, logs it and sends it as a message.
     void logMetar(const std::string& icao);

@@ -36,31 +36,57 @@ constexpr std::uint32_t kHotKeyPressedBits = 0x0F000000;
 
 }  // namespace
 
+// What the first half looks at, read in one exchange at the start of the tick: the
+// corrections it writes do not change any of the other values.
+struct RealismMonitor::TickState {
+    std::uint16_t pauseControl = 0;
+    std::uint16_t pauseIndicator = 0;
+    std::uint16_t crashDetection = 0;
+    std::uint16_t slew = 0;
+    std::int32_t altitude = 0;
+    std::int32_t heading = 0;
+    std::uint32_t groundSpeed = 0;
+    std::uint16_t rate = 0;
+    std::uint16_t com1 = 0;
+    std::uint8_t utcHour = 0;
+    std::uint8_t utcMinute = 0;
+
+    bool read(SimLink& link) {
+        return ReadBatch(link)
+            .add(var::PauseControl, pauseControl)
+            .add(var::PauseIndicator, pauseIndicator)
+            .add(var::CrashDetection, crashDetection)
+            .add(var::SlewMode, slew)
+            .add(var::Altitude, altitude)
+            .add(var::Heading, heading)
+            .add(var::GroundSpeed, groundSpeed)
+            .add(var::SimulationRate, rate)
+            .add(var::Com1Frequency, com1)
+            .add(var::ZuluHour, utcHour)
+            .add(var::ZuluMinute, utcMinute)
+            .process();
+    }
+};
+
 bool RealismMonitor::firstHalf() {
     FlightProgress& p = c_.progress;
     const config::RealismSection& realism = c_.settings.realism;
     SimLink& link = c_.link;
 
-    const auto paused = readU16(link, var::PauseControl);
-    if (!paused || *paused != 0) return false;
-    if (realism.NoPause) {
-        const auto indicator = readU16(link, var::PauseIndicator);
-        if (!indicator) return false;
-        if (*indicator != 0 && !writeU16(link, var::PauseControl, 0)) return false;
+    TickState t;
+    if (!t.read(link) || t.pauseControl != 0) return false;
+    if (realism.NoPause && t.pauseIndicator != 0 && !writeU16(link, var::PauseControl, 0)) {
+        return false;
     }
     int& pauseAtNm = c_.settings.pauseBeforeDestinationNm;
     if (pauseAtNm > 0 && p.remainingDistanceNm < pauseAtNm) {
         if (writeU16(link, var::PauseControl, 1)) pauseAtNm = 0;
         return false;
     }
-    if (realism.Crash) {
-        const auto detection = readU16(link, var::CrashDetection);
-        if (!detection) return false;
-        if (*detection == 0 && !writeU16(link, var::CrashDetection, 1)) return false;
+    if (realism.Crash && t.crashDetection == 0 && !writeU16(link, var::CrashDetection, 1)) {
+        return false;
     }
-    const auto slew = readU16(link, var::SlewMode);
-    if (!slew) return false;
-    if (*slew == 1 && !p.slewLogged) {
+    if (t.slew == 1 && !p.slewLogged) {
         if (!realism.NoSlew) {
             if (c_.logNow(kSlewOnLine)) p.slewLogged = true;
             return false;
@@ -68,35 +94,23 @@ bool RealismMonitor::firstHalf() {
         if (!writeU16(link, var::SlewMode, 0)) return false;
     }
 
-    std::int32_t altitude = 0;
-    std::int32_t heading = 0;
-    std::uint32_t gs = 0;
-    if (!ReadBatch(link)
-             .add(var::Altitude, altitude)
-             .add(var::Heading, heading)
-             .add(var::GroundSpeed, gs)
-             .process()) {
-        return false;
-    }
-    c_.window.setStatus(format(kStatusLine, int(convert::headingDegrees(heading)),
-                               int(convert::groundSpeedKnots(gs)),
-                               int(convert::altitudeFeet(altitude))));
+    c_.window.setStatus(format(kStatusLine, int(convert::headingDegrees(t.heading)),
+                               int(convert::groundSpeedKnots(t.groundSpeed)),
+                               int(convert::altitudeFeet(t.altitude))));
 
-    if (*slew == 0 && p.slewLogged) {
+    if (t.slew == 0 && p.slewLogged) {
         if (!c_.logNow(kSlewOffLine)) return false;
         p.slewLogged = false;
     }
-    if (!simulationRate()) return false;
-    events_.com1Watch();
-    if (!utcJump()) return false;
+    if (!simulationRate(t.rate)) return false;
+    events_.com1Watch(t.com1);
+    if (!utcJump({t.utcHour, t.utcMinute})) return false;
     return !realism.PIC || cockpitCheck();
 }
 
-bool RealismMonitor::simulationRate() {
+bool RealismMonitor::simulationRate(std::uint16_t rate) {
     FlightProgress& p = c_.progress;
-    const auto rate = readU16(c_.link, var::SimulationRate);
-    if (!rate) return false;
-    if (*rate == kRateOneX) {
+    if (rate == kRateOneX) {
         if (p.lastLoggedRate != 1) {
             if (!c_.logNow(kRateLines[0])) return false;
             p.lastLoggedRate = 1;
@@ -105,7 +119,7 @@ bool RealismMonitor::simulationRate() {
     }
     if (c_.settings.realism.NoSlew) return writeU16(c_.link, var::SimulationRate, kRateOneX);
     for (int i = 1, multiplier = 2; i < 5; ++i, multiplier *= 2) {
-        if (*rate == kRateOneX * multiplier && p.lastLoggedRate != multiplier) {
+        if (rate == kRateOneX * multiplier && p.lastLoggedRate != multiplier) {
             if (!c_.logNow(kRateLines[i])) return false;
             p.lastLoggedRate = multiplier;
         }
@@ -113,15 +127,13 @@ bool RealismMonitor::simulationRate() {
     return true;
 }
 
-bool RealismMonitor::utcJump() {
+bool RealismMonitor::utcJump(LogTime utc) {
     FlightProgress& p = c_.progress;
-    const auto utc = c_.readUtcTime();
-    if (!utc) return false;
-    int hour = utc->hour;
+    int hour = utc.hour;
     if (hour == 0 && p.lastUtcHour == 23) hour = 24;
     if (hour == 23 && p.lastUtcHour == 0) hour = -1;
     // The minutes by which the clock went back since the last tick.
-    const int back = (p.lastUtcHour - hour) * 60 + p.lastUtcMinute - utc->minute;
+    const int back = (p.lastUtcHour - hour) * 60 + p.lastUtcMinute - utc.minute;
     if (back > kUtcJumpMinutes || back < -kUtcJumpMinutes) {
         p.utcCorrectionHours += back > 0 ? 1 : -1;
         // The minute marks of the airborne step start again from the new clock; a jump
@@ -130,8 +142,8 @@ bool RealismMonitor::utcJump() {
         p.flightLengthMinute = 1;
         if (!c_.logNow(back > 0 ? kUtcAddedLine : kUtcRemovedLine)) return false;
     }
-    p.lastUtcHour = static_cast<std::uint8_t>(utc->hour);
-    p.lastUtcMinute = static_cast<std::uint8_t>(utc->minute);
+    p.lastUtcHour = static_cast<std::uint8_t>(utc.hour);
+    p.lastUtcMinute = static_cast<std::uint8_t>(utc.minute);
     return true;
 }
 

@@ -8,6 +8,7 @@
 namespace aviolog::recorder {
 
 struct RecorderContext;
+struct LogTime;
 class FlightEvents;
 
 // The entry of the simulator interface's hot-key table that the pilot-in-cockpit check
@@ -31,8 +32,9 @@ class RealismMonitor {
     void armCockpitCheck();
 
   private:
-    bool simulationRate();
-    bool utcJump();
+    struct TickState;
+    bool simulationRate(std::uint16_t rate);
+    bool utcJump(LogTime utc);
     bool cockpitCheck();
     void fuelFillCheck();
     bool readTankLevels(std::array<std::uint32_t, kTankCount>& levels);
