@@ -187,6 +187,7 @@ const std::string_view kCommandHelp =
     "brake on | brake off      set or release the parking brake\n"
     "flaps <detent>            move the flap lever to that detent at once\n"
     "level FL280 | level 9000  a new cruise level: the aircraft climbs or descends to it\n"
+    "hotkey <entry>            press the key a client registered in that hot-key entry\n"
     "status                    one line: time, stage, position, speeds, fuel, flags\n"
     "help                      this list\n"
     "quit                      stop the simulator (the program only)\n"
@@ -240,6 +241,13 @@ Parsed<Command> parseCommand(std::string_view line) {
             return commandError("usage: level FL280 | level 9000 (ft, 1000 to 45000)");
         }
         return {cmd::Level{*value}, {}};
+    }
+    if (verb == "hotkey") {
+        const auto entry = argc == 1 ? toNumber(words[1]) : std::nullopt;
+        if (!entry || *entry < 0.0 || *entry > 55.0 || *entry != std::floor(*entry)) {
+            return commandError("usage: hotkey <entry of the hot-key table, 0 to 55>");
+        }
+        return {cmd::HotKey{static_cast<int>(*entry)}, {}};
     }
     if (verb == "rate") {
         const auto x = argc == 1 ? toNumber(words[1]) : std::nullopt;

@@ -97,6 +97,9 @@ struct Flaps {
 struct Level {
     double altitudeFt = 0.0;  // pressure altitude
 };
+struct HotKey {
+    int entry = 0;  // of the hot-key table
+};
 struct Status {};
 struct Help {};
 }  // namespace cmd
@@ -105,7 +108,7 @@ using Command =
     std::variant<cmd::Pause, cmd::Unpause, cmd::Slew, cmd::Rate, cmd::Crash, cmd::CrashDetection,
                  cmd::Refuel, cmd::ClockShift, cmd::ClockSet, cmd::Bounce, cmd::Silent, cmd::Answer,
                  cmd::Com1, cmd::Wind, cmd::Qnh, cmd::Brake, cmd::Flaps, cmd::Level,
-                 cmd::Status, cmd::Help>;
+                 cmd::HotKey, cmd::Status, cmd::Help>;
 
 // Either the value or a message that says what is wrong with the input.
 template <typename T>

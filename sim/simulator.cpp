@@ -407,6 +407,7 @@ struct Simulator::CommandRunner {
     CommandResult operator()(const cmd::Brake& c);
     CommandResult operator()(const cmd::Flaps& c);
     CommandResult operator()(const cmd::Level& c);
+    CommandResult operator()(const cmd::HotKey& c);
     CommandResult operator()(const cmd::Status&);
     CommandResult operator()(const cmd::Help&);
 };
@@ -522,6 +523,15 @@ CommandResult Simulator::CommandRunner::operator()(const cmd::Flaps& c) {
 CommandResult Simulator::CommandRunner::operator()(const cmd::Level& c) {
     sim.model_->setCruiseAltitudeFt(c.altitudeFt);
     return {true, format("new cruise level %.0f ft", c.altitudeFt)};
+}
+
+CommandResult Simulator::CommandRunner::operator()(const cmd::HotKey& c) {
+    // The simulator interface marks a pressed hot key in the entry's top byte.
+    const std::uint32_t offset = var::HotKeyEntry(c.entry).offset;
+    const std::uint32_t entry = sim.memory_.u32(offset);
+    if ((entry & 0xFFFF) == 0) return {false, format("hot-key entry %d holds no key", c.entry)};
+    sim.memory_.setU32(offset, entry | 0x01000000);
+    return {true, format("hot key of entry %d pressed", c.entry)};
 }
 
 CommandResult Simulator::CommandRunner::operator()(const cmd::Status&) {
