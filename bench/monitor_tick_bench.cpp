@@ -3,66 +3,26 @@
 // makes exchanges, measured in the same run.
 
 #include <benchmark/benchmark.h>
-#include <sys/socket.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
 #include <cstdio>
 #include <string>
-#include <thread>
 
+#include "bench/ipc_bench_support.h"
 #include "bench/median_reporter.h"
 #include "config/settings.h"
 #include "platform/dynamic_library.h"
 #include "platform/pilot.h"
-#include "platform/posix/event_loop.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_sim_ipc.h"
-#include "platform/posix/sim_ipc_server.h"
-#include "platform/sim_ipc_wire.h"
 #include "platform/sound.h"
 #include "recorder/application_core.h"
 #include "recorder/timer_ids.h"
-#include "sim/scenario.h"
-#include "sim/simulator.h"
 
 namespace {
 
 using namespace aviolog;
-namespace wire = platform::wire;
-
-class ServerThread {
-  public:
-    explicit ServerThread(std::string prefix) : prefix_(std::move(prefix)) {
-        thread_ = std::thread([this] { serve(); });
-        while (!ready_) std::this_thread::yield();
-    }
-    ~ServerThread() {
-        stop_ = true;
-        thread_.join();
-    }
-    const std::string& prefix() const { return prefix_; }
-
-  private:
-    void serve() {
-        auto loaded = sim::loadScenario(AVIOLOG_BENCH_SCENARIO);
-        if (!loaded.ok()) std::abort();
-        sim::Simulator simulator(*loaded.value);
-        platform::posix::EventLoop loop;
-        platform::posix::SimIpcServer server(
-            loop, [&](std::span<std::byte> block) { return simulator.serve(block); });
-        if (!server.listen(prefix_ + std::string(wire::kWindowClass))) std::abort();
-        ready_ = true;
-        while (!stop_) loop.runOnce(20);
-    }
-
-    std::string prefix_;
-    std::atomic<bool> ready_{false};
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
 
 // Counts the exchanges the recorder makes.
 class CountingIpc final : public platform::SimIpc {
@@ -126,35 +86,13 @@ struct QuietWorld final : recorder::AcarsComposer, recorder::MetarFetcher, recor
 };
 
 void BM_BareSeqpacketRoundTrip(benchmark::State& state) {
-    int fds[2];
-    if (socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds) != 0) std::abort();
-    std::thread echo([&] {
-        std::array<std::byte, wire::kMaxPacketBytes> packet{};
-        while (recv(fds[1], packet.data(), packet.size(), 0) > 0) {
-            send(fds[1], packet.data(), wire::kReplyBytes, MSG_NOSIGNAL);
-        }
-    });
-    std::array<std::byte, wire::kMaxPacketBytes> packet{};
-    const std::size_t length =
-        wire::encodePacket({0xC000, 0xC000, 0, "FsasmLib:IPC:1A2B:1"}, packet);
-    std::array<std::byte, wire::kReplyBytes> reply{};
-    for (auto _ : state) {
-        send(fds[0], packet.data(), length, MSG_NOSIGNAL);
-        pollfd p{fds[0], POLLIN, 0};
-        poll(&p, 1, 2000);
-        recv(fds[0], reply.data(), reply.size(), 0);
-        benchmark::DoNotOptimize(reply);
-    }
-    shutdown(fds[0], SHUT_RDWR);
-    echo.join();
-    close(fds[0]);
-    close(fds[1]);
+    bench::bareSeqpacketRoundTrip(state);
 }
 
 double gExchangesPerTick = 0.0;
 
 void BM_MonitorTickAirborne(benchmark::State& state) {
-    ServerThread server("aviolog-bench-tick-" + std::to_string(getpid()) + "-");
+    bench::ServerThread server("aviolog-bench-tick-" + std::to_string(getpid()) + "-", AVIOLOG_BENCH_SCENARIO);
     platform::posix::PosixClock clock;
     platform::posix::PosixSimIpc posixIpc(server.prefix());
     CountingIpc ipc(posixIpc);
