@@ -63,7 +63,6 @@ constexpr const char* kCom1Line = "%02d:%02d  Com1 Freq=1%1d%1d.%1d%d\n";
 constexpr const char* kPositionLine =
     "%02d:%02d  POS %c%02.0f\xBA %02.0f\xB4 %02.0f\xB4\xB4 %c%03.0f\xBA %02.0f\xB4 %02.0f\xB4\xB4 \n";
 
-constexpr int kAirborneHeightM = 10;
 constexpr int kTouchdownArmHeightM = 400;
 constexpr int kTouchdownStartHeightM = 300;
 constexpr int kLandingHeightM = 300;
@@ -115,22 +114,30 @@ unsigned cruiseAltitudeFt(std::string_view level) {
     return static_cast<unsigned>(feet);
 }
 
-void FlightEvents::blocksOffStep() {
+std::optional<FlightEvents::BrakeReading> FlightEvents::watchParkingBrake() {
     FlightProgress& p = c_.progress;
     const auto brake = readS16(c_.link, var::ParkingBrake);
-    if (!brake) return;
+    if (!brake) return std::nullopt;
     if (*brake == kParkingBrakeSet && p.brakeWatch != BrakeWatch::SeenSet &&
         p.brakeWatch != BrakeWatch::Released) {
         if (c_.settings.events.ComFreqEvent) {
             const auto com1 = readU16(c_.link, var::Com1Frequency);
-            if (!com1) return;
+            if (!com1) return std::nullopt;
             p.lastCom1 = *com1;
         }
         p.brakeWatch = BrakeWatch::SeenSet;
     } else if (*brake == 0 && p.brakeWatch == BrakeWatch::NotSeenSet) {
         if (showSimMessage(c_.link, kBrakesOffWarning)) p.brakeWatch = BrakeWatch::WarningShown;
-        return;
-    } else if (*brake == 0 && p.brakeWatch == BrakeWatch::SeenSet) {
+        return BrakeReading{*brake, true};
+    }
+    return BrakeReading{*brake, false};
+}
+
+void FlightEvents::blocksOffStep() {
+    FlightProgress& p = c_.progress;
+    const auto reading = watchParkingBrake();
+    if (!reading || reading->warned) return;
+    if (reading->brake == 0 && p.brakeWatch == BrakeWatch::SeenSet) {
         // Everything is read before anything changes, so that a failed exchange leaves
         // the release to be seen again at the next tick instead of half recorded.
         const auto t = c_.readLogTime();

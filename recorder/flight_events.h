@@ -1,12 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace aviolog::recorder {
 
 struct RecorderContext;
+
+// Height above ground from which the aircraft counts as airborne, in whole metres.
+inline constexpr int kAirborneHeightM = 10;
 
 // The cruise altitude in feet that a flight-level text stands for: FL350 and F350 give
 // 35000, A050 gives 5000, a bare 35000 gives 35000.
@@ -17,6 +21,14 @@ unsigned cruiseAltitudeFt(std::string_view flightLevel);
 class FlightEvents {
   public:
     explicit FlightEvents(RecorderContext& context) : c_(context) {}
+
+    // The parking-brake watch that the blocks-off step shares with the automated start:
+    // notes a brake set, and warns once about a brake released before it was ever set.
+    struct BrakeReading {
+        std::int16_t brake;
+        bool warned;  // the warning case, which ends the caller's step
+    };
+    std::optional<BrakeReading> watchParkingBrake();
 
     void blocksOffStep();
     void takeOffStep();

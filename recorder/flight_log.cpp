@@ -162,24 +162,9 @@ void FlightLog::loadCargoPlugin() {
 }
 
 void FlightLog::automatedStartWatch() {
-    FlightProgress& p = c_.progress;
-    const auto brake = readS16(c_.link, var::ParkingBrake);
-    if (!brake) return;
-    if (*brake == kParkingBrakeSet) {
-        if (p.brakeWatch != BrakeWatch::SeenSet && p.brakeWatch != BrakeWatch::Released) {
-            if (c_.settings.events.ComFreqEvent) {
-                const auto com1 = readU16(c_.link, var::Com1Frequency);
-                if (!com1) return;
-                p.lastCom1 = *com1;
-            }
-            p.brakeWatch = BrakeWatch::SeenSet;
-        }
-    } else if (*brake == 0 && p.brakeWatch == BrakeWatch::NotSeenSet) {
-        if (showSimMessage(c_.link, "ATTENTION: Parking brakes OFF, SHOULD BE ON")) {
-            p.brakeWatch = BrakeWatch::WarningShown;
-        }
-        return;
-    } else if (*brake == 0 && p.brakeWatch == BrakeWatch::SeenSet) {
+    const auto reading = events_.watchParkingBrake();
+    if (!reading || reading->warned) return;
+    if (reading->brake == 0 && c_.progress.brakeWatch == BrakeWatch::SeenSet) {
         c_.timers.stop(kAutoStartTimer);
         // A start that could not read the simulator is tried again by the next watch.
         if (!StartLog()) {
@@ -191,7 +176,7 @@ void FlightLog::automatedStartWatch() {
         return;
     }
     const auto height = readHeightAboveGroundM(c_.link);
-    if (!height || *height < 10) return;
+    if (!height || *height < kAirborneHeightM) return;
     c_.timers.stop(kAutoStartTimer);
     if (!StartLog()) {
         c_.timers.start(kAutoStartTimer, kAutoStartMs);
