@@ -1,5 +1,6 @@
 #include "recorder/flight_info_dump.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 
@@ -25,26 +26,33 @@ int whole(double value) {
 // not reach is left empty, so every row has as many fields as the settings ask for.
 class FlightInfoDump::Row {
   public:
-    explicit Row(bool writing) : writing_(writing) {}
-    void add(bool wanted, std::string field, int commas = 1) {
+    // Not writing: the update only fills the views.
+    Row() = default;
+    // A row of the file: its number, then as many fields as the settings ask for.
+    Row(int number, const config::FlightInfoSection& f) : writing_(true), text_(format("%d,", number)) {
+        for (const bool column : {f.LogAltitude, f.LogHeading, f.LogGroundSpeed, f.LogTotalSpeed,
+                                  f.LogIndicatedSpeed, f.LogFuelOnBoard, f.LogFuelFlow,
+                                  f.LogEndurance, f.LogFlightTime, f.LogFlightLength,
+                                  f.LogPlaneWeight}) {
+            pending_ += column ? 1 : 0;
+        }
+        pending_ += f.LogWinds ? 2 : 0;
+    }
+    void add(bool wanted, const std::string& fields, int commas = 1) {
         if (!writing_ || !wanted) return;
-        text_ += field;
+        text_ += fields;
         pending_ -= commas;
     }
-    void want(bool wanted, int commas = 1) {
-        if (wanted) pending_ += commas;
-    }
+    bool writing() const { return writing_; }
     // The text with the commas of the columns never reached.
     std::string finish() {
-        text_.append(static_cast<std::size_t>(pending_ > 0 ? pending_ : 0), ',');
-        text_ += "\r\n";
-        return text_;
+        text_.append(static_cast<std::size_t>(std::max(pending_, 0)), ',');
+        return text_ + "\r\n";
     }
-    bool writing() const { return writing_; }
-    std::string text_;
 
   private:
-    bool writing_;
+    bool writing_ = false;
+    std::string text_;
     int pending_ = 0;
 };
 
@@ -70,19 +78,8 @@ void FlightInfoDump::update() {
     views.clear(kFlightData);
     views.clear(kPlaneData);
 
-    Row row(on_ && file_ != nullptr);
-    if (row.writing()) {
-        ++rowCounter_;
-        row.text_ = format("%d,", rowCounter_);
-        const config::FlightInfoSection& f = c_.settings.flightInfo;
-        for (const bool column : {f.LogAltitude, f.LogHeading, f.LogGroundSpeed, f.LogTotalSpeed,
-                                  f.LogIndicatedSpeed, f.LogFuelOnBoard, f.LogFuelFlow,
-                                  f.LogEndurance, f.LogFlightTime, f.LogFlightLength,
-                                  f.LogPlaneWeight}) {
-            row.want(column);
-        }
-        row.want(f.LogWinds, 2);
-    }
+    Row row;
+    if (on_ && file_ != nullptr) row = Row(++rowCounter_, c_.settings.flightInfo);
     fill(row);
     if (row.writing()) {
         const std::string text = row.finish();
@@ -92,7 +89,7 @@ void FlightInfoDump::update() {
     c_.window.viewsChanged();
 }
 
-bool FlightInfoDump::fill(Row& row) {
+void FlightInfoDump::fill(Row& row) {
     const config::FlightInfoSection& f = c_.settings.flightInfo;
     const bool kg = c_.kilograms();
     PropertyList& views = c_.window.results();
@@ -104,11 +101,11 @@ bool FlightInfoDump::fill(Row& row) {
     };
 
     const auto lat = readS32(c_.link, var::Latitude);
-    if (!lat) return false;
+    if (!lat) return;
     const auto lon = readU32(c_.link, var::Longitude);
-    if (!lon) return false;
+    if (!lon) return;
     const auto gsRaw = readU32(c_.link, var::GroundSpeed);
-    if (!gsRaw) return false;
+    if (!gsRaw) return;
     const double latDeg = convert::latitudeDegrees(*lat);
     const double lonDeg = convert::longitudeDegrees(*lon);
     const double gsKt = convert::groundSpeedKnots(*gsRaw);
@@ -127,13 +124,13 @@ bool FlightInfoDump::fill(Row& row) {
     if (c_.arrival) c_.progress.remainingDistanceNm = whole(legTo(*c_.arrival, "To"));
 
     const auto altitude = readS32(c_.link, var::Altitude);
-    if (!altitude) return false;
+    if (!altitude) return;
     const int altitudeFt = whole(convert::altitudeFeet(*altitude));
     flightData("Altitude", format("%d", altitudeFt));
     row.add(f.LogAltitude, format("%d,", altitudeFt));
 
     const auto headingRaw = readS32(c_.link, var::Heading);
-    if (!headingRaw) return false;
+    if (!headingRaw) return;
     const int heading = whole(convert::headingDegrees(*headingRaw));
     flightData("Heading", format("%d", heading));
     row.add(f.LogHeading, format("%d,", heading));
@@ -142,21 +139,21 @@ bool FlightInfoDump::fill(Row& row) {
     row.add(f.LogGroundSpeed, format("%d,", whole(gsKt)));
 
     const auto tas = readU32(c_.link, var::TrueAirspeed);
-    if (!tas) return false;
+    if (!tas) return;
     const int tasKt = whole(convert::trueAirspeedKnots(*tas));
     flightData("Total Speed", format("%d", tasKt));
     row.add(f.LogTotalSpeed, format("%d,", tasKt));
 
     const auto ias = readU32(c_.link, var::IndicatedAirspeed);
-    if (!ias) return false;
+    if (!ias) return;
     const int iasKt = int(convert::indicatedAirspeedKnots(*ias));
     flightData("Indicated Speed", format("%d", iasKt));
     row.add(f.LogIndicatedSpeed, format("%d,", iasKt));
 
     const auto windFrom = readU16(c_.link, var::WindDirection);
-    if (!windFrom) return false;
+    if (!windFrom) return;
     const auto windKt = readU16(c_.link, var::WindSpeed);
-    if (!windKt) return false;
+    if (!windKt) return;
     const int windDeg = whole(convert::windDirectionDegrees(*windFrom));
     flightData("Winds", format("%02d@%02d ", windDeg, int(*windKt)));
     row.add(f.LogWinds, format("%02d,%02d,", int(*windKt), windDeg), 2);
@@ -169,7 +166,7 @@ bool FlightInfoDump::fill(Row& row) {
     double flowPph = 0.0;
     for (const SimVariable engine : kEngineFuelFlows) {
         const auto flow = readDouble(c_.link, engine);
-        if (!flow) return false;
+        if (!flow) return;
         flowPph += *flow;
     }
     const int flow = kg ? whole(flowPph * kKgPerPound) : whole(flowPph);
@@ -183,7 +180,7 @@ bool FlightInfoDump::fill(Row& row) {
     row.add(f.LogEndurance, format("%02d:%02d,", endH, endM));
 
     const auto now = readSimulatorTime(c_.link);
-    if (!now) return false;
+    if (!now) return;
     const HoursMinutes flown = durationHoursMinutes(
         *now + c_.progress.utcCorrectionHours / 24.0 - c_.progress.takeOffTime);
     flightData("Duration", format("%02d:%02d ", flown.hours, flown.minutes));
@@ -194,11 +191,10 @@ bool FlightInfoDump::fill(Row& row) {
     row.add(f.LogFlightLength, format("%d,", lengthNm));
 
     const auto weightLbs = readDouble(c_.link, var::GrossWeight);
-    if (!weightLbs) return false;
+    if (!weightLbs) return;
     const int weight = kg ? whole(*weightLbs * kKgPerPound) : whole(*weightLbs);
     planeData("Weight", format("%d", weight));
     row.add(f.LogPlaneWeight, format("%d,", weight));
-    return true;
 }
 
 }  // namespace aviolog::recorder

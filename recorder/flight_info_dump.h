@@ -28,7 +28,8 @@ class FlightInfoDump {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
     class Row;
-    bool fill(Row& row);
+    // Stops at the first failed exchange; the row keeps what was read.
+    void fill(Row& row);
 
     RecorderContext& c_;
     bool on_ = false;
