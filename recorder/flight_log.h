@@ -9,6 +9,7 @@
 namespace aviolog::recorder {
 
 struct RecorderContext;
+struct StartClock;
 
 // The life of one recorded flight: connecting, starting the log, the monitor tick,
 // stopping, and resuming after the simulator was lost. Every periodic job is one of
@@ -46,7 +47,7 @@ class FlightLog final : public platform::TimerSink, public LinkLossWindow {
     void firstConnection();
     void loadCargoPlugin();
     void automatedStartWatch();
-    bool waitForAircraft(struct StartClock& clock);
+    bool waitForAircraft(StartClock& clock);
     void monitorTick();
     void blocksOnAndMaybeStop(bool forced);
     std::string header() const;
