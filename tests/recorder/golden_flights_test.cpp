@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,11 @@ struct GoldenFlight {
     tools::RunResult::End end = tools::RunResult::End::Stopped;
     std::string stopAt;  // a stage, or empty: at the gate
 };
+
+// Test listings name the flight rather than dump its bytes.
+void PrintTo(const GoldenFlight& g, std::ostream* os) {
+    *os << g.name;
+}
 
 GoldenFlight flight(const char* name, const char* scenario, std::vector<Edit> edits = {},
                     std::vector<std::string> events = {},
