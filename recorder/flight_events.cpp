@@ -74,10 +74,6 @@ constexpr double kFeetPerMbCorrection = 29.53;
 constexpr int kTocTodBandFt = 200;
 constexpr int kReportMinutes = 15;
 
-int whole(double value) {
-    return static_cast<int>(value);
-}
-
 // Degrees, minutes and seconds of an angle's absolute value, each rounded down.
 struct Dms {
     double degrees;
@@ -98,6 +94,27 @@ int leadingNumber(std::string_view text) {
 
 double days(int hours) {
     return hours / 24.0;
+}
+
+// Wind and heading as the log shows them: whole degrees and knots, read in one exchange.
+struct WindAndHeading {
+    int windFromDeg;
+    int windKt;
+    int headingDeg;
+};
+std::optional<WindAndHeading> readWindAndHeading(SimLink& link) {
+    std::uint16_t windFrom = 0;
+    std::uint16_t windKt = 0;
+    std::int32_t heading = 0;
+    if (!ReadBatch(link)
+             .add(var::WindDirection, windFrom)
+             .add(var::WindSpeed, windKt)
+             .add(var::Heading, heading)
+             .process()) {
+        return std::nullopt;
+    }
+    return WindAndHeading{whole(convert::windDirectionDegrees(windFrom)), int(windKt),
+                          whole(convert::headingDegrees(heading))};
 }
 
 }  // namespace
@@ -205,14 +222,8 @@ void FlightEvents::takeOffStep() {
                                 whole(*weightLbs)));
         }
     }
-    const auto heading = readS32(c_.link, var::Heading);
-    if (!heading) return;
-    const auto windFrom = readU16(c_.link, var::WindDirection);
-    if (!windFrom) return;
-    const auto windKt = readU16(c_.link, var::WindSpeed);
-    if (!windKt ||
-        !c_.logNow(kTakeOffWindLine, whole(convert::windDirectionDegrees(*windFrom)), int(*windKt),
-                   whole(convert::headingDegrees(*heading)))) {
+    const auto wind = readWindAndHeading(c_.link);
+    if (!wind || !c_.logNow(kTakeOffWindLine, wind->windFromDeg, wind->windKt, wind->headingDeg)) {
         return;
     }
     if (events.TOLDPosEvent && !positionLine()) return;
@@ -277,18 +288,13 @@ void FlightEvents::airborneStep() {
     if (elapsed >= kReportMinutes) {
         c_.services.acars.positionReport();
         if (events.FlightPosEvent) {
-            const auto windFrom = readU16(c_.link, var::WindDirection);
-            if (!windFrom) return;
-            const auto windKt = readU16(c_.link, var::WindSpeed);
-            if (!windKt) return;
-            const auto heading = readS32(c_.link, var::Heading);
-            if (!heading) return;
+            const auto wind = readWindAndHeading(c_.link);
+            if (!wind) return;
             const auto gs = readU32(c_.link, var::GroundSpeed);
             if (!gs) return;
             const auto altitude = readS32(c_.link, var::Altitude);
             if (!altitude ||
-                !c_.logNow(kCruiseLine, whole(convert::windDirectionDegrees(*windFrom)), int(*windKt),
-                           whole(convert::headingDegrees(*heading)),
+                !c_.logNow(kCruiseLine, wind->windFromDeg, wind->windKt, wind->headingDeg,
                            whole(convert::groundSpeedKnots(*gs)),
                            whole(convert::altitudeFeet(*altitude)))) {
                 return;
@@ -390,14 +396,9 @@ bool FlightEvents::logLanding() {
     c_.phase = FlightPhase::TaxiingIn;
     if (!c_.logNow(kLandLine)) return false;
 
-    const auto heading = readS32(c_.link, var::Heading);
-    if (!heading) return false;
-    const auto windFrom = readU16(c_.link, var::WindDirection);
-    if (!windFrom) return false;
-    const auto windKt = readU16(c_.link, var::WindSpeed);
-    if (!windKt) return false;
-    if (!c_.logNow(kLandingWindLine, whole(convert::windDirectionDegrees(*windFrom)), int(*windKt)) ||
-        !c_.logNow(kLandingHeadingLine, whole(convert::headingDegrees(*heading)))) {
+    const auto wind = readWindAndHeading(c_.link);
+    if (!wind || !c_.logNow(kLandingWindLine, wind->windFromDeg, wind->windKt) ||
+        !c_.logNow(kLandingHeadingLine, wind->headingDeg)) {
         return false;
     }
 

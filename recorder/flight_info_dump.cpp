@@ -16,12 +16,6 @@
 
 namespace aviolog::recorder {
 
-namespace {
-int whole(double value) {
-    return static_cast<int>(value);
-}
-}  // namespace
-
 // One row of the dump: each column is written as it is read; a column the update could
 // not reach is left empty, so every row has as many fields as the settings ask for.
 class FlightInfoDump::Row {

@@ -39,9 +39,6 @@ constexpr int kAutoStartMs = 2000;
 constexpr int kAircraftWaitMs = 250;
 constexpr int kAircraftWaitAttempts = 120;
 
-int whole(double value) {
-    return static_cast<int>(value);
-}
 }  // namespace
 
 // The simulator's clock as Start reads it, in one exchange.

@@ -31,6 +31,11 @@ class MainWindowModel;
 struct FlightSummary;
 struct FlightServices;
 
+// Every figure the log shows is truncated toward zero.
+inline int whole(double value) {
+    return static_cast<int>(value);
+}
+
 struct LogTime {
     int hour = 0;
     int minute = 0;
