@@ -67,7 +67,7 @@ struct QuietWorld final : recorder::AcarsComposer, recorder::MetarFetcher, recor
     void sendPosition() override {}
     void pollUplink() override {}
     std::optional<std::string> name(int) const override { return std::nullopt; }
-    void store(const recorder::FlightSummary&) override {}
+    bool store(const recorder::AcceptedFlight&) override { return true; }
     platform::MessageAnswer show(const platform::Message&) override {
         return platform::MessageAnswer::Yes;
     }

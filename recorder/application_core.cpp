@@ -1,5 +1,6 @@
 #include "recorder/application_core.h"
 
+#include "platform/pilot.h"
 #include "recorder/timer_ids.h"
 
 namespace aviolog::recorder {
@@ -28,8 +29,14 @@ void ApplicationCore::start() {
 
 void ApplicationCore::acceptFlight() {
     if (!window_.summaryOffered()) return;
-    services_.store.store(summary_);
-    window_.closeSummary();
+    if (services_.store.store({summary_, record_, settings_, window_})) window_.closeSummary();
+}
+
+void ApplicationCore::dismissFlight() {
+    if (!window_.summaryOffered()) return;
+    const platform::MessageAnswer answer = context_.pilot.show(
+        {kDismissFlightQuestion, platform::MessageIcon::Question, platform::MessageButtons::YesNo});
+    if (answer == platform::MessageAnswer::Yes) window_.closeSummary();
 }
 
 }  // namespace aviolog::recorder

@@ -24,6 +24,9 @@ class LibraryLoader;
 
 namespace aviolog::recorder {
 
+inline constexpr const char* kDismissFlightQuestion =
+    "Are you sure that you want to dismiss flight?";
+
 // The operating system as the core sees it.
 struct CorePlatform {
     platform::SimIpc& ipc;
@@ -55,8 +58,9 @@ class ApplicationCore final : public platform::TimerSink {
     void resumeLogButton() { flightLog_.resumeButton(); }
     void startDumpButton() { flightLog_.dump().start(); }
     void stopDumpButton() { flightLog_.dump().stop(); }
-    // The OK of the "Flight Summary" window.
+    // The OK and Cancel of the "Flight Summary" window.
     void acceptFlight();
+    void dismissFlight();
 
     config::Settings& settings() { return settings_; }
     planning::FlightRecord& record() { return record_; }

@@ -8,9 +8,17 @@
 #include <optional>
 #include <string>
 
+namespace aviolog::config {
+struct Settings;
+}
+namespace aviolog::planning {
+struct FlightRecord;
+}
+
 namespace aviolog::recorder {
 
 struct FlightSummary;
+class MainWindowModel;
 
 // The four moments of the flight, position reports and METARs as ACARS messages.
 class AcarsComposer {
@@ -64,11 +72,21 @@ class FlapNames {
     virtual std::optional<std::string> name(int detent) const = 0;
 };
 
+// The flight the pilot accepted, and the records it was flown with.
+struct AcceptedFlight {
+    const FlightSummary& summary;
+    const planning::FlightRecord& record;
+    config::Settings& settings;  // the log folder may change when it cannot be written
+    MainWindowModel& window;     // the flight log view, which the database copies
+};
+
 // Keeps the flight the pilot accepted.
 class FlightStore {
   public:
     virtual ~FlightStore() = default;
-    virtual void store(const FlightSummary& summary) = 0;
+    // True when the flight is kept and the summary window closes; otherwise the pilot
+    // has been told why and the window stays open.
+    virtual bool store(const AcceptedFlight& flight) = 0;
 };
 
 struct FlightServices {

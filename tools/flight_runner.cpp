@@ -85,7 +85,10 @@ class RecordingServices final : public recorder::AcarsComposer,
         return options_.flapNames[detent];
     }
 
-    void store(const recorder::FlightSummary&) override { record("store flight"); }
+    bool store(const recorder::AcceptedFlight&) override {
+        record("store flight");
+        return true;
+    }
 
     void playLoop(const std::string& path) override { record("sound play " + path); }
     void stop() override { record("sound stop"); }

@@ -1,0 +1,109 @@
+#include "reporting/pilot_log_book.h"
+
+#include "common/paths.h"
+#include "common/text_file.h"
+#include "config/settings.h"
+#include "platform/pilot.h"
+#include "recorder/flight_summary.h"
+#include "recorder/main_window_model.h"
+#include "reporting/local_database.h"
+#include "reporting/pilot_log_file.h"
+#include "reporting/reporting_dialogs.h"
+#include "reporting/seal.h"
+
+namespace aviolog::reporting {
+
+std::string pilotLogName(const std::string& logPath, const std::string& companyIcao,
+                         const std::string& pilotNumber) {
+    return logPath + companyIcao + pilotNumber + ".dat";
+}
+
+std::string defaultLogName(const std::string& departure, const std::string& destination,
+                           const std::string& date) {
+    std::string name = departure + "_" + destination + "_" + date;
+    for (int replaced = 0; replaced < 2; ++replaced) {
+        const std::size_t slash = name.find('/');
+        if (slash == std::string::npos) break;
+        name[slash] = '-';
+    }
+    return name;
+}
+
+PilotLogBook::Written PilotLogBook::writeFlight(const std::string& name,
+                                                const recorder::FlightSummary& summary) {
+    PilotLogFile file(localPath(workDir_, name));
+    switch (file.open()) {
+        case PilotLogFile::State::Tampered:
+            pilot_.warn(kTamperedLogMessage);
+            return Written::Refused;
+        case PilotLogFile::State::Unreadable:
+            return Written::No;
+        case PilotLogFile::State::Missing:
+        case PilotLogFile::State::Sealed:
+            break;
+    }
+    file.add(summary);
+    return file.save() ? Written::Yes : Written::No;
+}
+
+bool PilotLogBook::store(const recorder::AcceptedFlight& flight) {
+    config::Settings& settings = flight.settings;
+    const auto nameIn = [&](const std::string& logPath) {
+        return pilotLogName(logPath, settings.company.CompanyICAO, settings.company.PilotNumber);
+    };
+    std::string name = nameIn(settings.log.LogPath);
+    Written written = writeFlight(name, flight.summary);
+    if (written == Written::No) {
+        pilot_.warn(kCantWriteLogMessage + name);
+        const auto folder = dialogs_.chooseFolder(kLogDirectoryTitle);
+        if (!folder) return false;
+        settings.log.LogPath = *folder + "\\";
+        name = nameIn(settings.log.LogPath);
+        written = writeFlight(name, flight.summary);
+        if (written == Written::No) pilot_.warn(kCantWriteLogMessage + name + kBugReportSuffix);
+    }
+    if (written != Written::Yes) return false;
+
+    if (settings.aviolog.UseDB) {
+        // The flight is safe in the pilot log file by now; the window closes even when
+        // the database fails, so that a second OK cannot store the flight twice.
+        if (const auto error = addFlight(workDir_, settings, flight.record, flight.summary,
+                                         flight.window)) {
+            pilot_.error(*error);
+        }
+    }
+    return true;
+}
+
+void PilotLogBook::saveLog(const std::string& logPath, const std::string& departure,
+                           const std::string& destination, const std::string& date,
+                           const std::vector<std::string>& lines) {
+    if (logPath.empty()) {
+        pilot_.warn(kNoLogPathMessage);
+        return;
+    }
+    const auto chosen = dialogs_.chooseFileToSave(
+        {kLogFileFilter, "txt", defaultLogName(departure, destination, date), logPath});
+    if (!chosen) return;
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    if (!writeFileAtomically(*chosen, sealedBytes(text))) {
+        pilot_.warn(kCantWriteLogMessage + chosen->string());
+    }
+}
+
+void PilotLogBook::saveAcars(const std::string& logPath) {
+    if (logPath.empty()) {
+        pilot_.warn(kNoLogPathMessage);
+        return;
+    }
+    const auto chosen = dialogs_.chooseFileToSave({kAcarsFileFilter, "txt", "*.txt", logPath});
+    if (!chosen) return;
+    // No journal yet means no messages: the copy is empty.
+    const auto journal = readFileBytes(localPath(workDir_, kAcarsJournal));
+    if (!writeFileAtomically(*chosen, textModeBytes(textModeText(journal.value_or(""))))) {
+        pilot_.warn(kCantWriteLogMessage + chosen->string());
+    }
+}
+
+}  // namespace aviolog::reporting

@@ -1,0 +1,63 @@
+#pragma once
+
+// The accepted flights on disk: the summary window's OK stores the flight in the pilot
+// log file (and the local database), and the File menu saves the flight log or the ACARS
+// journal where the pilot chooses.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "recorder/flight_services.h"
+
+namespace aviolog::platform {
+class Pilot;
+}
+
+namespace aviolog::reporting {
+
+class ReportingDialogs;
+
+inline constexpr const char* kCantWriteLogMessage = "Can't write Log file to ";
+inline constexpr const char* kBugReportSuffix = " Please send a bug report";
+inline constexpr const char* kLogDirectoryTitle = "Log Directory";
+inline constexpr const char* kNoLogPathMessage = "Log path not specified, Check options";
+inline constexpr const char* kLogFileFilter = "Log Files (*.txt)|*.txt||";
+inline constexpr const char* kAcarsFileFilter = "ACARS Files (*.txt)|*.txt||";
+inline constexpr const char* kAcarsJournal = ".\\acars.txt";
+
+// LogPath + company ICAO + pilot number + ".dat", as the program names it to the pilot.
+std::string pilotLogName(const std::string& logPath, const std::string& companyIcao,
+                         const std::string& pilotNumber);
+
+// "LPPT_LPPR_2004-05-01": the airports and the flight date, its first two "/" made "-".
+std::string defaultLogName(const std::string& departure, const std::string& destination,
+                           const std::string& date);
+
+class PilotLogBook final : public recorder::FlightStore {
+  public:
+    PilotLogBook(std::filesystem::path workDir, platform::Pilot& pilot, ReportingDialogs& dialogs)
+        : workDir_(std::move(workDir)), pilot_(pilot), dialogs_(dialogs) {}
+
+    // The summary window's OK. When the file cannot be written the pilot may choose
+    // another folder, which becomes the log folder; if the pilot cancels, or that fails
+    // too, nothing is stored and the window stays open so the flight is not lost.
+    bool store(const recorder::AcceptedFlight& flight) override;
+
+    // "Save &Log": every line of the flight log view, then a seal line.
+    void saveLog(const std::string& logPath, const std::string& departure,
+                 const std::string& destination, const std::string& date,
+                 const std::vector<std::string>& lines);
+    // "Save &ACARS": a copy of the ACARS journal.
+    void saveAcars(const std::string& logPath);
+
+  private:
+    enum class Written { Yes, No, Refused };
+    Written writeFlight(const std::string& name, const recorder::FlightSummary& summary);
+
+    std::filesystem::path workDir_;
+    platform::Pilot& pilot_;
+    ReportingDialogs& dialogs_;
+};
+
+}  // namespace aviolog::reporting

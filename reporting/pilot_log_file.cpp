@@ -1,0 +1,142 @@
+#include "reporting/pilot_log_file.h"
+
+#include <algorithm>
+#include <system_error>
+#include <vector>
+
+#include "common/paths.h"
+#include "common/text_file.h"
+#include "common/text_format.h"
+#include "reporting/seal.h"
+
+namespace aviolog::reporting {
+
+namespace {
+
+using recorder::FlightSummary;
+
+// The stored keys in the order they are written, each with its summary value.
+struct StoredKey {
+    const char* name;
+    std::string FlightSummary::*value;
+};
+constexpr StoredKey kStoredKeys[] = {
+    {"Date", &FlightSummary::Date},
+    {"Hour", &FlightSummary::Hour},
+    {"CallSign", &FlightSummary::CallSign},
+    {"FlightIATA", &FlightSummary::FlightIATA},
+    {"AircraftRegist", &FlightSummary::AircraftRegist},
+    {"DepAirport", &FlightSummary::DepAirport},
+    {"DestAirport", &FlightSummary::DestAirport},
+    {"AltAirport", &FlightSummary::AltAirport},
+    {"PlaneType", &FlightSummary::PlaneType},
+    {"UsedFuel", &FlightSummary::UsedFuel},
+    {"InitialFuel", &FlightSummary::InitialFuel},
+    {"FuelEnd", &FlightSummary::FuelEnd},
+    {"FlightDur", &FlightSummary::FlightDur},
+    {"FlightLength", &FlightSummary::FlightLength},
+    {"RateTD", &FlightSummary::RateTD},
+    {"speedTD", &FlightSummary::speedTD},
+    {"ZFW", &FlightSummary::ZFW},
+};
+constexpr const char* kLengthKey = "length";
+constexpr const char* kLogKey = "Log";
+constexpr std::size_t kMaxLengthChars = 9;
+
+// A Ctrl-Z ends the text a seal is computed over, so one typed into a form field would
+// leave the seal line outside it and the whole file tampered.
+std::string storable(std::string_view value) {
+    std::string text(value);
+    std::replace(text.begin(), text.end(), '\x1a', ' ');
+    return text;
+}
+
+}  // namespace
+
+std::filesystem::path pilotLogPath(const std::filesystem::path& workDir, std::string_view logPath,
+                                   std::string_view companyIcao, std::string_view pilotNumber) {
+    std::string stored(logPath);
+    if (!stored.empty() && stored.back() != '\\' && stored.back() != '/') stored += '\\';
+    return localPath(workDir, stored + std::string(companyIcao) + std::string(pilotNumber) + ".dat");
+}
+
+std::string PilotLogFile::sectionName(int number) {
+    return format("FlightLog%d", number);
+}
+
+PilotLogFile::State PilotLogFile::open() {
+    document_ = {};
+    std::error_code error;
+    if (!std::filesystem::exists(path_, error)) return State::Missing;
+    const auto bytes = readFileBytes(path_);
+    if (!bytes) return State::Unreadable;
+    SealedText sealed = readSeal(textModeText(*bytes));
+    if (!sealed.valid) {
+        writeFileAtomically(path_, textModeBytes(sealed.content));
+        return State::Tampered;
+    }
+    document_ = config::IniDocument(sealed.content);
+    return State::Sealed;
+}
+
+int PilotLogFile::add(const FlightSummary& flight) {
+    int number = 1;
+    while (!document_.getString(sectionName(number), "Date", "", kMaxStoredValueChars).empty()) {
+        ++number;
+    }
+    std::vector<config::IniEntry> entries;
+    entries.reserve(std::size(kStoredKeys) + 1);
+    for (const StoredKey& key : kStoredKeys) entries.push_back({key.name, storable(flight.*key.value)});
+    entries.push_back({kLengthKey, std::to_string(flight.logText.size())});
+    const std::string section = sectionName(number);
+    document_.replaceSection(section, entries);
+    const std::string_view log = flight.logText;
+    document_.setStruct(section, kLogKey,
+                        {reinterpret_cast<const std::uint8_t*>(log.data()), log.size()});
+    return number;
+}
+
+FlightSummary PilotLogFile::first() const {
+    const std::string section = sectionName(1);
+    FlightSummary flight;
+    for (const StoredKey& key : kStoredKeys) {
+        flight.*key.value = document_.getString(section, key.name, "", kMaxStoredValueChars);
+    }
+    const std::string length = document_.getString(section, kLengthKey, "", kMaxLengthChars);
+    std::size_t size = 0;
+    for (const char c : length) {
+        if (c < '0' || c > '9') break;
+        size = size * 10 + static_cast<std::size_t>(c - '0');
+    }
+    if (const auto bytes = document_.getStruct(section, kLogKey, size)) {
+        // The log was read into a zero-filled buffer: it ends at the first zero byte.
+        const auto end = std::find(bytes->begin(), bytes->end(), std::uint8_t{0});
+        flight.logText.assign(bytes->begin(), end);
+    }
+    return flight;
+}
+
+bool PilotLogFile::dropFirst() {
+    if (!document_.hasSection(sectionName(2))) {
+        document_ = {};
+        return false;
+    }
+    int last = 2;
+    for (; document_.hasSection(sectionName(last)); ++last) {
+        document_.replaceSection(sectionName(last - 1),
+                                 document_.sectionEntries(sectionName(last)));
+    }
+    document_.removeSection(sectionName(last - 1));
+    return true;
+}
+
+bool PilotLogFile::save() const {
+    if (!hasFlights()) {
+        std::error_code error;
+        std::filesystem::remove(path_, error);
+        return !error;
+    }
+    return writeFileAtomically(path_, sealedBytes(textModeText(document_.text())));
+}
+
+}  // namespace aviolog::reporting

@@ -1,0 +1,161 @@
+#include "reporting/pirep_sender.h"
+
+#include <fstream>
+
+#include "common/paths.h"
+#include "common/text_file.h"
+#include "config/settings.h"
+#include "mail/pirep_mail.h"
+#include "platform/pilot.h"
+#include "recorder/flight_summary.h"
+#include "reporting/http_get.h"
+#include "reporting/pilot_log_book.h"
+#include "reporting/pilot_log_file.h"
+#include "reporting/reporting_dialogs.h"
+#include "reporting/seal.h"
+#include "reporting/va_request.h"
+
+namespace aviolog::reporting {
+
+namespace {
+
+using recorder::FlightSummary;
+
+// The e-mail attachment: the enabled values a line each, then the log as it is.
+std::string attachmentText(const config::SendLogSection& items, const FlightSummary& f) {
+    const std::pair<bool, const std::string*> lines[] = {
+        {items.Date, &f.Date},
+        {items.Hour, &f.Hour},
+        {items.Callsign, &f.CallSign},
+        {items.IATAN, &f.FlightIATA},
+        {items.Regist, &f.AircraftRegist},
+        {items.Depart, &f.DepAirport},
+        {items.Arrival, &f.DestAirport},
+        {items.Alternate, &f.AltAirport},
+        {items.PlaneType, &f.PlaneType},
+        {items.SpentFuel, &f.UsedFuel},
+        {items.IniFuel, &f.InitialFuel},
+        {items.EndFuel, &f.FuelEnd},
+        {items.Dur, &f.FlightDur},
+        {items.Len, &f.FlightLength},
+        {items.TD, &f.RateTD},
+        {items.TD, &f.speedTD},
+        {items.ZFW, &f.ZFW},
+    };
+    std::string text;
+    for (const auto& [enabled, value] : lines) {
+        if (enabled) text += *value + "\n";
+    }
+    if (items.Log) text += f.logText;
+    return text;
+}
+
+// The script's address with the enabled values, before the log pieces.
+std::string scriptBase(const config::Settings& s, const std::string& sendPilot,
+                       const FlightSummary& f) {
+    const config::SendLogSection& items = s.sendLog;
+    VaRequest request(s.pirep.Log);
+    if (items.Password) request.add("passwd", s.pirep.passwd);
+    if (items.PilotNumber) request.add("pilot", s.company.CompanyICAO + sendPilot);
+    if (items.Date) request.add("date", f.Date);
+    if (items.Hour) request.add("time", f.Hour);
+    if (items.Callsign) request.add("callsign", f.CallSign);
+    if (items.Regist) request.add("reg", f.AircraftRegist);
+    if (items.Depart) request.add("origin", f.DepAirport);
+    if (items.Arrival) request.add("dest", f.DestAirport);
+    if (items.Alternate) request.add("alt", f.AltAirport);
+    if (items.PlaneType) request.add("equipment", f.PlaneType);
+    if (items.SpentFuel) request.add("fuel", f.UsedFuel);
+    if (items.Dur) request.add("duration", f.FlightDur);
+    if (items.Len) request.add("distance", f.FlightLength);
+    if (items.Version) request.add("version", "4010");
+    return request.url();
+}
+
+}  // namespace
+
+void PirepSender::send(config::Settings& settings) {
+    if (const auto entered = c_.dialogs.sendLogParameters(settings.company.PilotNumber)) {
+        sendPilot_ = entered->substr(0, kMaxSendPilotChars);
+    }
+    const std::string logPath = settings.log.LogPath.empty() ? "." : settings.log.LogPath;
+    const std::string name = pilotLogName(logPath, settings.company.CompanyICAO, sendPilot_);
+    PilotLogFile file(localPath(c_.workDir, name));
+    switch (file.open()) {
+        case PilotLogFile::State::Missing:
+        case PilotLogFile::State::Unreadable:
+            c_.pilot.warn(kNoLogFileMessage);
+            return;
+        case PilotLogFile::State::Tampered:
+            c_.pilot.warn(kTamperedLogMessage);
+            return;
+        case PilotLogFile::State::Sealed:
+            break;
+    }
+    // The file stays sealed throughout: each reported flight leaves it in one rewrite,
+    // so a failure or a crash leaves the flights not yet reported stored and sealed.
+    while (file.hasFlights()) {
+        if (!sendFlight(settings, file.first())) return;
+        c_.pilot.inform(kLogSentMessage);
+        file.dropFirst();
+        if (!file.save()) {
+            c_.pilot.warn(kCantWriteLogMessage + name);
+            return;
+        }
+    }
+}
+
+bool PirepSender::sendFlight(config::Settings& settings, const FlightSummary& flight) {
+    if (!settings.pirep.Mail.empty() && !sendMail(settings, flight)) return false;
+    if (!settings.pirep.URL.empty() && !c_.dialogs.browse(settings.pirep.URL)) return false;
+    writeFileAtomically(localPath(c_.workDir, kLogCopyFile), textModeBytes(flight.logText));
+    return settings.pirep.Log.empty() || sendToScript(settings, flight);
+}
+
+bool PirepSender::sendMail(config::Settings& settings, const FlightSummary& flight) {
+    settings.company.PilotNumber = sendPilot_;
+    const std::filesystem::path attachment =
+        localPath(c_.workDir, ".\\" + settings.company.CompanyICAO + sendPilot_ + ".txt");
+    if (!writeFileAtomically(attachment,
+                             textModeBytes(attachmentText(settings.sendLog, flight))) ||
+        !c_.mailer.send(mail::pirepMail(settings.pirep.Mail, attachment))) {
+        c_.pilot.warn(kMailFailedMessage);
+        return false;
+    }
+    return true;
+}
+
+bool PirepSender::sendToScript(const config::Settings& settings, const FlightSummary& flight) {
+    const std::string base = scriptBase(settings, sendPilot_, flight);
+    std::ofstream report(localPath(c_.workDir, kReportFile), std::ios::binary | std::ios::trunc);
+    const auto toReport = [&](std::string_view line) { report << line; };
+
+    std::string piece;
+    bool first = true;
+    const auto sendPiece = [&] {
+        const std::string url = base + (first ? "&more=0&log=" : "&more=1&log=") +
+                                percentEncode(piece);
+        first = false;
+        piece.clear();
+        const auto answer = httpGet(c_.http, url, toReport);
+        if (!answer) {
+            c_.pilot.warn(kInternetErrorMessage);
+            return false;
+        }
+        if (!answer->starts_with("OK")) {
+            c_.pilot.warn(kDataBaseErrorMessage);
+            return false;
+        }
+        return true;
+    };
+    // Line feeds travel as "*"; each request carries 889 log characters, and the last
+    // one the rest, even when nothing is left.
+    piece.reserve(kLogPieceChars);
+    for (const char c : flight.logText) {
+        piece += c == '\n' ? '*' : c;
+        if (piece.size() == kLogPieceChars && !sendPiece()) return false;
+    }
+    return sendPiece();
+}
+
+}  // namespace aviolog::reporting
