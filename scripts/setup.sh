@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 preset="${1:-default}"
 
 packages=(g++ cmake ninja-build ccache pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+  libcurl4-openssl-dev
   python3-aiosmtpd)
 missing=()
 for p in "${packages[@]}"; do
