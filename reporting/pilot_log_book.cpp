@@ -13,11 +13,6 @@
 
 namespace aviolog::reporting {
 
-std::string pilotLogName(const std::string& logPath, const std::string& companyIcao,
-                         const std::string& pilotNumber) {
-    return logPath + companyIcao + pilotNumber + ".dat";
-}
-
 std::string defaultLogName(const std::string& departure, const std::string& destination,
                            const std::string& date) {
     std::string name = departure + "_" + destination + "_" + date;

@@ -26,10 +26,6 @@ inline constexpr const char* kLogFileFilter = "Log Files (*.txt)|*.txt||";
 inline constexpr const char* kAcarsFileFilter = "ACARS Files (*.txt)|*.txt||";
 inline constexpr const char* kAcarsJournal = ".\\acars.txt";
 
-// LogPath + company ICAO + pilot number + ".dat", as the program names it to the pilot.
-std::string pilotLogName(const std::string& logPath, const std::string& companyIcao,
-                         const std::string& pilotNumber);
-
 // "LPPT_LPPR_2004-05-01": the airports and the flight date, its first two "/" made "-".
 std::string defaultLogName(const std::string& departure, const std::string& destination,
                            const std::string& date);

@@ -4,7 +4,6 @@
 #include <system_error>
 #include <vector>
 
-#include "common/paths.h"
 #include "common/text_file.h"
 #include "common/text_format.h"
 #include "reporting/seal.h"
@@ -53,11 +52,12 @@ std::string storable(std::string_view value) {
 
 }  // namespace
 
-std::filesystem::path pilotLogPath(const std::filesystem::path& workDir, std::string_view logPath,
-                                   std::string_view companyIcao, std::string_view pilotNumber) {
-    std::string stored(logPath);
-    if (!stored.empty() && stored.back() != '\\' && stored.back() != '/') stored += '\\';
-    return localPath(workDir, stored + std::string(companyIcao) + std::string(pilotNumber) + ".dat");
+std::string pilotLogName(const std::string& logPath, const std::string& companyIcao,
+                         const std::string& pilotNumber) {
+    // A folder typed without its final separator still names the folder, for storing
+    // and for sending alike.
+    const bool separated = logPath.empty() || logPath.back() == '\\' || logPath.back() == '/';
+    return logPath + (separated ? "" : "\\") + companyIcao + pilotNumber + ".dat";
 }
 
 std::string PilotLogFile::sectionName(int number) {

@@ -7,7 +7,7 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <string_view>
+#include <string>
 
 #include "config/ini_file.h"
 #include "recorder/flight_summary.h"
@@ -17,9 +17,10 @@ namespace aviolog::reporting {
 // A value read back from a section keeps at most this many characters.
 inline constexpr std::size_t kMaxStoredValueChars = 99;
 
-// LogPath + company ICAO + pilot number + ".dat"; an empty LogPath is the working directory.
-std::filesystem::path pilotLogPath(const std::filesystem::path& workDir, std::string_view logPath,
-                                   std::string_view companyIcao, std::string_view pilotNumber);
+// LogPath + company ICAO + pilot number + ".dat", as the program names it to the pilot;
+// an empty LogPath is the working directory.
+std::string pilotLogName(const std::string& logPath, const std::string& companyIcao,
+                         const std::string& pilotNumber);
 
 class PilotLogFile {
   public:

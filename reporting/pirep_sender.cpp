@@ -51,7 +51,7 @@ std::string attachmentText(const config::SendLogSection& items, const FlightSumm
 }
 
 // The script's address with the enabled values, before the log pieces.
-std::string scriptBase(const config::Settings& s, const std::string& sendPilot,
+VaRequest scriptBase(const config::Settings& s, const std::string& sendPilot,
                        const FlightSummary& f) {
     const config::SendLogSection& items = s.sendLog;
     VaRequest request(s.pirep.Log);
@@ -69,7 +69,7 @@ std::string scriptBase(const config::Settings& s, const std::string& sendPilot,
     if (items.Dur) request.add("duration", f.FlightDur);
     if (items.Len) request.add("distance", f.FlightLength);
     if (items.Version) request.add("version", "4010");
-    return request.url();
+    return request;
 }
 
 }  // namespace
@@ -126,15 +126,14 @@ bool PirepSender::sendMail(config::Settings& settings, const FlightSummary& flig
 }
 
 bool PirepSender::sendToScript(const config::Settings& settings, const FlightSummary& flight) {
-    const std::string base = scriptBase(settings, sendPilot_, flight);
+    const VaRequest base = scriptBase(settings, sendPilot_, flight);
     std::ofstream report(localPath(c_.workDir, kReportFile), std::ios::binary | std::ios::trunc);
     const auto toReport = [&](std::string_view line) { report << line; };
 
     std::string piece;
     bool first = true;
     const auto sendPiece = [&] {
-        const std::string url = base + (first ? "&more=0&log=" : "&more=1&log=") +
-                                percentEncode(piece);
+        const std::string url = base.urlWith({{"more", first ? "0" : "1"}, {"log", piece}});
         first = false;
         piece.clear();
         const auto answer = httpGet(c_.http, url, toReport);
