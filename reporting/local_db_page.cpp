@@ -18,6 +18,10 @@ namespace {
 constexpr int kFirmLandingFpm = -300;
 constexpr int kHardLandingFpm = -600;
 
+// The drawing size of both plots, in the page's pixels at full width.
+constexpr int kPlotWidth = 612;
+constexpr int kPlotHeight = 186;
+
 constexpr const char* kStyle = R"(
 body { font: 15px/1.45 system-ui, "Segoe UI", Tahoma, Arial, sans-serif; margin: 0;
   background: #eef1f5; color: #1d2733; }
@@ -46,15 +50,16 @@ svg text { font: 10px system-ui, Arial, sans-serif; fill: #5b6b7c; }
 .axis { stroke: #8a99a8; }
 .legend span { display: inline-block; width: 10px; height: 10px; border-radius: 2px;
   margin: 0 4px 0 10px; vertical-align: -1px; }
-table { border-collapse: collapse; width: 100%; background: #fff; border-radius: 8px;
-  overflow: hidden; box-shadow: 0 1px 3px rgba(0,0,0,.08); font-size: 13.5px; }
-th { background: #dfe6ee; text-align: left; padding: 7px 8px; font-weight: 600;
+.flights { overflow-x: auto; background: #fff; border-radius: 8px;
+  box-shadow: 0 1px 3px rgba(0,0,0,.08); }
+table { border-collapse: collapse; width: 100%; font-size: 13px; }
+th { background: #dfe6ee; text-align: left; padding: 7px 7px; font-weight: 600;
   white-space: nowrap; position: sticky; top: 0; }
-td { padding: 6px 8px; border-top: 1px solid #e6ebf0; white-space: nowrap; }
+td { padding: 5px 7px; border-top: 1px solid #e6ebf0; white-space: nowrap; }
 td.num { text-align: right; font-variant-numeric: tabular-nums; }
-td.route { white-space: normal; max-width: 280px; color: #44515f; }
-tr.log td { border-top: none; padding: 0 8px 6px; }
-tr.log summary { cursor: pointer; color: #3a78b8; font-size: 12.5px; }
+td.route { white-space: normal; min-width: 150px; max-width: 360px; color: #44515f; }
+tr.log td { border-top: none; padding: 0 8px 4px; }
+tr.log summary { cursor: pointer; color: #3a78b8; font-size: 12px; width: max-content; }
 tr.log pre { background: #f6f8fa; border: 1px solid #e1e6eb; border-radius: 6px;
   padding: 10px; max-height: 420px; overflow: auto; font-size: 12.5px; white-space: pre; }
 tbody:hover tr { background: #f7fafd; }
@@ -141,13 +146,13 @@ std::string landingRatePlot(const std::vector<DatabaseFlight>& flights) {
             std::max<std::int64_t>(deepestFpm, -std::int64_t{flights[i].ToutchDownVerticalSpeed});
     }
     constexpr int kLeft = 44, kTop = 12, kHeight = 150, kStep = 28, kBar = 20;
-    const int width = kLeft + static_cast<int>(kLandingRateBars) * kStep + 8;
+    constexpr int width = kPlotWidth;
     const auto y = [&](std::int64_t fpm) {
         return kTop + static_cast<int>(std::llround(double(fpm) * kHeight / double(deepestFpm)));
     };
     std::string svg =
         format("<svg viewBox=\"0 0 %d %d\" role=\"img\" aria-label=\"Landing rates\">\n", width,
-               kTop + kHeight + 24);
+               kPlotHeight);
     for (const int fpm : {0, -kFirmLandingFpm, -kHardLandingFpm}) {
         svg += format(
             "<line class=\"%s\" x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\"/>"
@@ -189,27 +194,41 @@ std::string monthlyTimePlot(const std::vector<DatabaseFlight>& flights) {
     std::int64_t most = 60;
     for (const auto& [month, minutes] : months) most = std::max(most, minutes);
 
-    constexpr int kLeft = 8, kTop = 16, kHeight = 150, kStep = 44, kBar = 30;
-    const int width = kLeft + static_cast<int>(std::max<std::size_t>(months.size(), 6)) * kStep + 8;
+    // Both plots share one drawing size, so they sit side by side at the same scale.
+    constexpr int kLeft = 8, kTop = 16, kHeight = 140;
+    const int step = std::min(60, (kPlotWidth - kLeft - 8) / static_cast<int>(months.size()));
+    const int bar = step * 7 / 10;
+    // A few months stand in the middle rather than crowd the left edge.
+    const int first = kLeft + (kPlotWidth - kLeft - 8 - step * static_cast<int>(months.size())) / 2;
+    // Narrow bars have no room for "YYYY/MM": they show the month, and the year under
+    // January and under the first bar.
+    const bool shortLabels = step < 46;
     std::string svg =
         format("<svg viewBox=\"0 0 %d %d\" role=\"img\" aria-label=\"Flight time per month\">\n",
-               width, kTop + kHeight + 20);
+               kPlotWidth, kPlotHeight);
     svg += format("<line class=\"axis\" x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\"/>\n", kLeft,
-                  kTop + kHeight, width - 4, kTop + kHeight);
+                  kTop + kHeight, kPlotWidth - 4, kTop + kHeight);
     for (std::size_t n = 0; n < months.size(); ++n) {
         const auto& [month, minutes] = months[n];
         const int height =
             std::max(2, static_cast<int>(std::llround(double(minutes) * kHeight / double(most))));
-        const int x = kLeft + static_cast<int>(n) * kStep + (kStep - kBar) / 2;
+        const int x = first + static_cast<int>(n) * step + (step - bar) / 2;
+        const int middle = x + bar / 2;
         const int top = kTop + kHeight - height;
         svg += format(
             "<rect class=\"bar month\" x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" rx=\"2\">", x,
-            top, kBar, height);
+            top, bar, height);
         svg += "<title>" + month + ": " + hoursMinutes(minutes) + "</title></rect>";
-        svg += format("<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">%s</text>", x + kBar / 2,
-                      top - 4, hoursMinutes(minutes).c_str());
-        svg += format("<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">%s</text>\n", x + kBar / 2,
-                      kTop + kHeight + 14, month.c_str());
+        svg += format("<text x=\"%d\" y=\"%d\" text-anchor=\"middle\"%s>%s</text>", middle, top - 4,
+                      shortLabels ? " font-size=\"8\"" : "", hoursMinutes(minutes).c_str());
+        const std::string label = shortLabels ? month.substr(5) : month;
+        svg += format("<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">%s</text>", middle,
+                      kTop + kHeight + 13, label.c_str());
+        if (shortLabels && (n == 0 || month.substr(5) == "01")) {
+            svg += format("<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">%s</text>", middle,
+                          kTop + kHeight + 25, month.substr(0, 4).c_str());
+        }
+        svg += "\n";
     }
     return "<figure id=\"monthly-time\"><figcaption>Flight time per month <small>hh:mm</small>"
            "</figcaption>\n" +
@@ -236,12 +255,14 @@ std::string flightRows(const DatabaseFlight& f) {
 
 std::string flightTable(const std::vector<DatabaseFlight>& flights) {
     std::string table =
-        "<table>\n<thead><tr><th>#</th><th>Date</th><th>Time</th><th>Callsign</th>"
-        "<th>Flight</th><th>Registration</th><th>From</th><th>To</th><th>Aircraft</th>"
-        "<th>Fuel used</th><th>Duration</th><th>Distance NM</th><th>Touchdown ft/min</th>"
-        "<th>Touchdown kt</th><th>Level</th><th>Route</th></tr></thead>\n";
+        "<div "
+        "class=\"flights\"><table>\n<thead><tr><th>#</th><th>Date</th><th>Start</th><th>Callsign</"
+        "th>"
+        "<th>Flight</th><th>Reg.</th><th>From</th><th>To</th><th>Aircraft</th>"
+        "<th>Fuel</th><th>Duration</th><th>Dist. NM</th><th>Landing ft/min</th>"
+        "<th>Landing kt</th><th>Level</th><th>Route</th></tr></thead>\n";
     for (const DatabaseFlight& f : flights) table += flightRows(f);
-    return table + "</table>\n";
+    return table + "</table></div>\n";
 }
 
 }  // namespace
