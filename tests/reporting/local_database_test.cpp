@@ -10,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "common/decimal_value.h"
 #include "config/settings.h"
 #include "planning/flight_record.h"
 #include "recorder/flight_summary.h"
@@ -60,33 +59,6 @@ void runSql(const std::filesystem::path& file, const std::string& sql) {
         << (error ? error : "");
     sqlite3_free(error);
     sqlite3_close(db);
-}
-
-TEST(DecimalValue, ReadsLikeTheCLibraryWithoutOverflow) {
-    struct Row {
-        const char* text;
-        std::int32_t expected;
-    };
-    const Row rows[] = {
-        {"123", 123},
-        {"A12", 0},
-        {" -139", -139},
-        {"12x", 12},
-        {"", 0},
-        {"-", 0},
-        {"+42", 42},
-        {"\t\r\n 7", 7},
-        {"- 5", 0},
-        {"0012", 12},
-        {"2147483647", kMax},
-        {"2147483648", kMax},
-        {"-2147483648", kMin},
-        {"-2147483649", kMin},
-        {"99999999999999999999999", kMax},
-        {"-99999999999999999999999", kMin},
-    };
-    for (const Row& row : rows)
-        EXPECT_EQ(decimalValue(row.text), row.expected) << '"' << row.text << '"';
 }
 
 TEST(LocalDatabase, AcceptedFlightIsStoredWithTheVersionLineAsLastLogLine) {
@@ -266,8 +238,8 @@ TEST(LocalDatabase, ATableOfAnotherLayoutIsRefusedNotWrittenInto) {
 
 TEST(LocalDatabase, AFolderThatCannotHoldTheFileGivesTheEngineError) {
     AcceptRig rig;
-    const auto error = addFlight(rig.dir / "no such folder", rig.settings, rig.record, rig.summary,
-                                 rig.window);
+    const auto error =
+        addFlight(rig.dir / "no such folder", rig.settings, rig.record, rig.summary, rig.window);
     ASSERT_TRUE(error.has_value());
     EXPECT_FALSE(error->empty());
     EXPECT_NE(rig.window.lines(Channel::Log).back(), kVersionLine);
