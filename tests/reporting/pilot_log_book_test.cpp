@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "common/text_file.h"
+#include "config/settings.h"
+#include "planning/flight_record.h"
+#include "recorder/flight_summary.h"
+#include "recorder/main_window_model.h"
+#include "reporting/local_database.h"
+#include "reporting/pilot_log_book.h"
+#include "reporting/pilot_log_file.h"
+#include "reporting/seal.h"
+#include "tests/support/scripted_pilot.h"
+#include "tests/support/scripted_reporting_dialogs.h"
+#include "tests/support/temp_dir.h"
+
+namespace aviolog::reporting {
+namespace {
+
+using recorder::Channel;
+
+struct BookRig {
+    BookRig() {
+        settings.company.CompanyICAO = "TAP";
+        settings.company.PilotNumber = "123";
+        settings.aviolog.UseDB = false;
+        summary.Date = "2004/05/01";
+        summary.CallSign = "TAP123";
+        summary.DepAirport = "LPPT";
+        summary.DestAirport = "LPPR";
+        summary.RateTD = "-139";
+        summary.logText = "Blocks off\nLanded\n";
+        record.flightLevel = "FL240";
+        record.route = "DCT";
+        window.appendDisplay(Channel::Log, summary.logText);
+    }
+
+    bool store() { return book.store({summary, record, settings, window}); }
+    bool sealed(const std::string& name) const { return dir.exists(name) && !checkSeal(dir / name, false); }
+
+    test::TempDir dir;
+    test::ScriptedPilot pilot;
+    test::ScriptedReportingDialogs dialogs;
+    PilotLogBook book{dir.path(), pilot, dialogs};
+    config::Settings settings;
+    planning::FlightRecord record;
+    recorder::FlightSummary summary;
+    recorder::MainWindowModel window;
+};
+
+TEST(PilotLogBook, TheFirstFlightMakesTheSealedFile) {
+    BookRig rig;
+    ASSERT_TRUE(rig.store());
+    EXPECT_TRUE(rig.sealed("TAP123.dat"));
+    EXPECT_TRUE(rig.pilot.texts().empty());
+    PilotLogFile file(rig.dir / "TAP123.dat");
+    ASSERT_EQ(file.open(), PilotLogFile::State::Sealed);
+    EXPECT_EQ(file.first(), rig.summary);
+    // Without the database nothing else is touched, and the log view is as it was.
+    EXPECT_FALSE(rig.dir.exists("aviolog.db"));
+    EXPECT_EQ(rig.window.lines(Channel::Log).back(), "Landed");
+
+    rig.settings.log.LogPath = "logs\\";
+    std::filesystem::create_directory(rig.dir / "logs");
+    ASSERT_TRUE(rig.store());
+    EXPECT_TRUE(rig.sealed("logs/TAP123.dat"));
+}
+
+TEST(PilotLogBook, ATamperedFileTakesNoFlight) {
+    BookRig rig;
+    ASSERT_TRUE(rig.store());
+    std::string bytes = rig.dir.read("TAP123.dat");
+    bytes.replace(bytes.find("RateTD=-139"), 11, "RateTD=-039");
+    rig.dir.write("TAP123.dat", bytes);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_FALSE(rig.store());
+        EXPECT_EQ(rig.pilot.texts().back(), kTamperedLogMessage);
+    }
+    EXPECT_EQ(rig.pilot.shown.size(), 2u);
+    EXPECT_EQ(rig.dir.read("TAP123.dat").find("[FlightLog2]"), std::string::npos);
+}
+
+TEST(PilotLogBook, AFolderThatCannotBeWritten) {
+    const struct {
+        const char* name;
+        std::optional<std::string> chosen;  // "" stands for the test's good folder
+        bool stored;
+        std::vector<std::string> messages;
+    } rows[] = {
+        {"cancelled", std::nullopt, false, {"Can't write Log file to missing\\TAP123.dat"}},
+        {"another folder", "", true, {"Can't write Log file to missing\\TAP123.dat"}},
+        {"another folder that fails too", "gone", false,
+         {"Can't write Log file to missing\\TAP123.dat",
+          "Can't write Log file to gone\\TAP123.dat Please send a bug report"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        BookRig rig;
+        rig.settings.log.LogPath = "missing\\";
+        const std::string good = (rig.dir / "good").string();
+        std::filesystem::create_directory(good);
+        if (row.chosen) rig.dialogs.folders.push_back(row.chosen->empty() ? good : *row.chosen);
+        EXPECT_EQ(rig.store(), row.stored);
+        EXPECT_EQ(rig.pilot.texts(), row.messages);
+        EXPECT_EQ(rig.dialogs.folderTitles, std::vector<std::string>{"Log Directory"});
+        if (row.stored) {
+            EXPECT_EQ(rig.settings.log.LogPath, good + "\\");
+            EXPECT_TRUE(rig.sealed("good/TAP123.dat"));
+        } else if (!row.chosen) {
+            EXPECT_EQ(rig.settings.log.LogPath, "missing\\");
+        }
+    }
+}
+
+TEST(PilotLogBook, TheDatabaseKeepsEveryAcceptedFlight) {
+    BookRig rig;
+    rig.settings.aviolog.UseDB = true;
+    ASSERT_TRUE(rig.store());
+    ASSERT_TRUE(rig.store());
+    EXPECT_TRUE(rig.pilot.texts().empty());
+    EXPECT_EQ(rig.window.lines(Channel::Log).back(), kVersionLine);
+    const StoredFlights stored = LocalDatabase(rig.dir / "aviolog.db").flights();
+    ASSERT_FALSE(stored.error);
+    ASSERT_EQ(stored.flights.size(), 2u);
+    EXPECT_NE(stored.flights[0].TotalFlightNumber, stored.flights[1].TotalFlightNumber);
+    EXPECT_EQ(stored.flights[1].ToutchDownVerticalSpeed, -139);
+
+    // A database that fails is reported, but the flight is in the pilot log file by then
+    // and the window closes, so a second OK cannot store it twice.
+    BookRig broken;
+    broken.settings.aviolog.UseDB = true;
+    broken.dir.write("aviolog.db", "this is not a database, it only has the name of one");
+    EXPECT_TRUE(broken.store());
+    ASSERT_EQ(broken.pilot.shown.size(), 1u);
+    EXPECT_EQ(broken.pilot.shown[0].icon, platform::MessageIcon::Error);
+    EXPECT_TRUE(broken.sealed("TAP123.dat"));
+}
+
+TEST(PilotLogBook, SaveLogWritesASealedCopy) {
+    EXPECT_EQ(defaultLogName("LPPT", "LPPR", "2004/05/01"), "LPPT_LPPR_2004-05-01");
+    EXPECT_EQ(defaultLogName("LPPT", "LPPR", "a/b/c/d"), "LPPT_LPPR_a-b-c/d");
+
+    BookRig rig;
+    const auto target = rig.dir / "saved.txt";
+    rig.dialogs.saveFiles.push_back(target);
+    rig.book.saveLog(".\\", "LPPT", "LPPR", "2004/05/01", rig.window.lines(Channel::Log));
+    ASSERT_EQ(rig.dialogs.saveRequests.size(), 1u);
+    EXPECT_EQ(rig.dialogs.saveRequests[0].defaultName, "LPPT_LPPR_2004-05-01");
+    EXPECT_EQ(rig.dialogs.saveRequests[0].filter, kLogFileFilter);
+    EXPECT_EQ(rig.dialogs.saveRequests[0].initialDirectory, ".\\");
+    EXPECT_TRUE(rig.sealed("saved.txt"));
+    EXPECT_TRUE(rig.dir.read("saved.txt").starts_with("Blocks off\r\nLanded\r\n"));
+
+    rig.book.saveLog(".\\", "LPPT", "LPPR", "2004/05/01", rig.window.lines(Channel::Log));
+    EXPECT_EQ(rig.dialogs.saveRequests.size(), 2u) << "cancelled: nothing written";
+
+    rig.book.saveLog("", "LPPT", "LPPR", "2004/05/01", rig.window.lines(Channel::Log));
+    rig.book.saveAcars("");
+    EXPECT_EQ(rig.pilot.texts(), (std::vector<std::string>{kNoLogPathMessage, kNoLogPathMessage}));
+    EXPECT_EQ(rig.dialogs.saveRequests.size(), 2u);
+}
+
+TEST(PilotLogBook, SaveAcarsCopiesTheJournal) {
+    BookRig rig;
+    rig.dir.write("acars.txt", "QA OUT 0927\r\nQB OFF 0941\r\n");
+    rig.dialogs.saveFiles.push_back(rig.dir / "journal.txt");
+    rig.book.saveAcars(".\\");
+    EXPECT_EQ(rig.dir.read("journal.txt"), "QA OUT 0927\r\nQB OFF 0941\r\n");
+    EXPECT_EQ(rig.dialogs.saveRequests.at(0).defaultName, "*.txt");
+    EXPECT_EQ(rig.dialogs.saveRequests.at(0).filter, kAcarsFileFilter);
+}
+
+}  // namespace
+}  // namespace aviolog::reporting
