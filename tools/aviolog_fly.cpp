@@ -6,11 +6,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "common/code_page.h"
 #include "common/text_file.h"
+#include "reporting/seal.h"
 #include "tools/flight_runner.h"
 
 namespace {
@@ -40,10 +42,25 @@ constexpr const char* kUsage =
     "                          simulator stage such as cruise); default: at the gate\n"
     "  --no-stop               never press \"Stop LOG\"\n"
     "  --limit MINUTES         give up after that much simulated time (default 300)\n"
+    "after the flight, in this order:\n"
+    "  --accept | --dismiss    press OK (store the flight) or Cancel in \"Flight Summary\"\n"
+    "  --save-log FILE         File menu \"Save &Log\" to FILE (sealed)\n"
+    "  --save-acars FILE       File menu \"Save &ACARS\" to FILE\n"
+    "  --send-log              press \"Send LOG\": report the stored flights to the VA\n"
+    "  --local-db              press \"Local DB\": write localdb.htm and print its path\n"
+    "  these four also run without --scenario, on what is stored in --dir\n"
+    "the dialogs' answers:\n"
+    "  --send-pilot NUMBER     typed into \"Send Log Parameters\" (default: the profile's)\n"
+    "  --send-pilot-escape     close \"Send Log Parameters\" with Escape\n"
+    "  --browser ok|cancel     how the VA's PIREP page is closed (default ok)\n"
+    "  --log-dir DIR           the folder chosen when the log folder cannot be written\n"
+    "                          (default: the chooser is cancelled)\n"
+    "  --check-seal FILE       only check the seal of a pilot log file or saved log\n"
     "  --calls                 also print the recorder's outward calls and message boxes\n"
     "  --raw                   print the log's own Windows-1252 bytes, not UTF-8\n"
-    "Exit status: 0 the log stopped with a flight summary; 1 it did not (crash, reduced\n"
-    "mode, time limit); 2 bad command line or input.\n";
+    "Exit status: 0 the log stopped with a flight summary (or, without a flight, the\n"
+    "steps ran; --check-seal: the seal matches); 1 it did not (crash, reduced mode, time\n"
+    "limit; a tampered file); 2 bad command line or input.\n";
 
 std::optional<std::int64_t> parseDurationMs(std::string_view text) {
     long parts[3] = {0, 0, 0};
@@ -88,6 +105,8 @@ int usageError(const std::string& message) {
 
 int main(int argc, char** argv) {
     tools::RunnerOptions o;
+    using Answer = tools::RunnerOptions::SummaryAnswer;
+    std::string sealToCheck;
     bool printCalls = false;
     bool raw = false;
     for (int i = 1; i < argc; ++i) {
@@ -101,6 +120,11 @@ int main(int argc, char** argv) {
         if (arg == "--no-stop") { o.pressStop = false; continue; }
         if (arg == "--calls") { printCalls = true; continue; }
         if (arg == "--raw") { raw = true; continue; }
+        if (arg == "--accept") { o.summaryAnswer = Answer::Accept; continue; }
+        if (arg == "--dismiss") { o.summaryAnswer = Answer::Dismiss; continue; }
+        if (arg == "--send-log") { o.sendLog = true; continue; }
+        if (arg == "--local-db") { o.showLocalDb = true; continue; }
+        if (arg == "--send-pilot-escape") { o.escapeSendLogParameters = true; continue; }
         if (i + 1 >= argc) return usageError(std::string(arg) + " needs a value, or is unknown");
         const std::string value = argv[++i];
         std::string key, text;
@@ -157,6 +181,14 @@ int main(int argc, char** argv) {
         } else if (arg == "--stop-at") {
             if (const auto ms = parseDurationMs(value)) o.stopAtMs = ms;
             else o.stopAtStage = value;
+        } else if (arg == "--save-log") o.saveLogTo = value;
+        else if (arg == "--save-acars") o.saveAcarsTo = value;
+        else if (arg == "--send-pilot") o.sendPilotNumber = value;
+        else if (arg == "--log-dir") o.logDirectory = value;
+        else if (arg == "--check-seal") sealToCheck = value;
+        else if (arg == "--browser") {
+            if (value != "ok" && value != "cancel") return usageError("--browser: ok or cancel");
+            o.browserOk = value == "ok";
         } else if (arg == "--limit") {
             const long minutes = std::strtol(value.c_str(), nullptr, 10);
             if (minutes <= 0) return usageError("--limit wants a number of minutes");
@@ -165,7 +197,16 @@ int main(int argc, char** argv) {
             return usageError("unknown option " + std::string(arg));
         }
     }
-    if (o.scenarioPath.empty()) return usageError("--scenario is required");
+    if (!sealToCheck.empty()) {
+        if (!std::filesystem::exists(sealToCheck)) return usageError("no file " + sealToCheck);
+        const bool tampered = reporting::checkSeal(sealToCheck, false);
+        std::printf("%s: %s\n", sealToCheck.c_str(), tampered ? reporting::kTamperedLogMessage : "sealed");
+        return tampered ? 1 : 0;
+    }
+    const bool afterSteps = o.sendLog || o.showLocalDb || !o.saveAcarsTo.empty();
+    if (o.scenarioPath.empty() && !afterSteps) return usageError("--scenario is required");
+    if (o.scenarioPath.empty() && (o.summaryAnswer != Answer::Leave || !o.saveLogTo.empty()))
+        return usageError("--accept, --dismiss and --save-log need a flight (--scenario)");
     if (o.live && !o.stopAtStage.empty()) return usageError("--stop-at STAGE needs virtual time");
 
     auto show = [raw](const std::string& text) {
@@ -179,7 +220,8 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         };
     }
-    const tools::RunResult r = tools::runFlight(o, live);
+    const tools::RunResult r =
+        o.scenarioPath.empty() ? tools::runWithoutFlight(o) : tools::runFlight(o, live);
     if (r.end == tools::RunResult::End::BadInput) {
         std::fprintf(stderr, "aviolog-fly: %s\n", r.error.c_str());
         return 2;
@@ -187,6 +229,12 @@ int main(int argc, char** argv) {
     if (o.live) show("\n");
     for (const std::string& line : r.log) show(line + "\n");
     if (r.summaryOffered) show("\n[Flight Summary]\n" + tools::summaryText(r.summary));
+    if (!r.localDbPage.empty()) show("\n[Local DB]\n" + r.localDbPage + "\n");
+    if (o.scenarioPath.empty()) {
+        // Without a flight the message boxes are the whole story.
+        for (const std::string& b : r.pilotBoxes) show(b + "\n");
+        return 0;
+    }
     if (printCalls) {
         show("\n[Calls]\n");
         for (const std::string& c : r.calls) show(c + "\n");

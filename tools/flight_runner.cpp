@@ -8,16 +8,25 @@
 #include "config/company_profiles.h"
 #include "config/settings_dialogs.h"
 #include "config/settings_file.h"
+#include "mail/mail_dialogs.h"
+#include "mail/smtp_mailer.h"
 #include "platform/dynamic_library.h"
 #include "platform/pilot.h"
 #include "platform/posix/event_loop.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_library_loader.h"
+#include "platform/posix/curl_http_client.h"
 #include "platform/posix/posix_sim_ipc.h"
+#include "platform/posix/posix_tcp_client.h"
+#include "platform/posix/posix_unique_ids.h"
 #include "platform/sound.h"
 #include "recorder/application_core.h"
 #include "recorder/flight_services.h"
 #include "recorder/timer_ids.h"
+#include "reporting/local_db_page.h"
+#include "reporting/pilot_log_book.h"
+#include "reporting/pirep_sender.h"
+#include "reporting/reporting_dialogs.h"
 #include "sim/in_process_sim_ipc.h"
 #include "sim/scenario.h"
 #include "sim/simulator.h"
@@ -40,8 +49,9 @@ class RecordingServices final : public recorder::AcarsComposer,
                                 public recorder::FlightStore,
                                 public platform::Sound {
   public:
-    RecordingServices(std::vector<std::string>& calls, const RunnerOptions& options)
-        : calls_(calls), options_(options) {}
+    RecordingServices(std::vector<std::string>& calls, const RunnerOptions& options,
+                      recorder::FlightStore& store)
+        : calls_(calls), options_(options), store_(store) {}
 
     recorder::FlightServices services() { return {*this, *this, *this, *this, *this, *this}; }
 
@@ -85,9 +95,9 @@ class RecordingServices final : public recorder::AcarsComposer,
         return options_.flapNames[detent];
     }
 
-    bool store(const recorder::AcceptedFlight&) override {
+    bool store(const recorder::AcceptedFlight& flight) override {
         record("store flight");
-        return true;
+        return store_.store(flight);
     }
 
     void playLoop(const std::string& path) override { record("sound play " + path); }
@@ -102,6 +112,7 @@ class RecordingServices final : public recorder::AcarsComposer,
 
     std::vector<std::string>& calls_;
     const RunnerOptions& options_;
+    recorder::FlightStore& store_;
     bool gaugeOpen_ = false;
 };
 
@@ -142,6 +153,108 @@ class CommandLinePilot final : public platform::Pilot {
 
     const RunnerOptions& options_;
     std::vector<std::string>& boxes_;
+};
+
+// The reporting dialogs answered from the command line; each is written down with its answer.
+class CommandLineReportingDialogs final : public reporting::ReportingDialogs {
+  public:
+    CommandLineReportingDialogs(const RunnerOptions& options, std::vector<std::string>& boxes)
+        : options_(options), boxes_(boxes) {}
+
+    std::optional<std::string> chooseFolder(const std::string& title) override {
+        boxes_.push_back("[" + title + "] -> " + options_.logDirectory.value_or("Cancel"));
+        return options_.logDirectory;
+    }
+    std::optional<std::filesystem::path> chooseFileToSave(
+        const reporting::SaveFileRequest& request) override {
+        const std::string& file = request.filter == reporting::kLogFileFilter
+                                      ? options_.saveLogTo
+                                      : options_.saveAcarsTo;
+        boxes_.push_back("[Save As " + request.defaultName + "] -> " + file);
+        return std::filesystem::path(file);
+    }
+    std::optional<std::string> sendLogParameters(const std::string& pilotNumber) override {
+        if (options_.escapeSendLogParameters) {
+            boxes_.push_back("[Send Log Parameters] " + pilotNumber + " -> Escape");
+            return std::nullopt;
+        }
+        const std::string number = options_.sendPilotNumber.value_or(pilotNumber);
+        boxes_.push_back("[Send Log Parameters] " + pilotNumber + " -> OK " + number);
+        return number;
+    }
+    bool browse(const std::string& url) override {
+        boxes_.push_back("[Browser] " + url + (options_.browserOk ? " -> OK" : " -> Cancel"));
+        return options_.browserOk;
+    }
+
+  private:
+    const RunnerOptions& options_;
+    std::vector<std::string>& boxes_;
+};
+
+// Mail without a window: nothing to configure, no file to choose.
+class NoMailDialogs final : public mail::MailDialogs {
+  public:
+    bool configure(mail::MailConfiguration&) override { return false; }
+    std::optional<std::filesystem::path> chooseFileToOpen(const char*) override { return {}; }
+    std::optional<std::filesystem::path> chooseFileToSave(const char*) override { return {}; }
+};
+
+// What the pilot does once the log has stopped: the summary window, the File menu,
+// "Send LOG" and "Local DB", with the real pilot log file, database, mail and web.
+class AfterFlight {
+  public:
+    AfterFlight(const RunnerOptions& options, platform::Pilot& pilot, RunResult& result)
+        : options_(options),
+          pilot_(pilot),
+          result_(result),
+          dialogs_(options, result.pilotBoxes),
+          book_(options.workDir, pilot, dialogs_) {}
+
+    recorder::FlightStore& store() { return book_; }
+
+    void run(config::Settings& settings, recorder::ApplicationCore* core) {
+        if (core) {
+            if (options_.summaryAnswer == RunnerOptions::SummaryAnswer::Accept) core->acceptFlight();
+            if (options_.summaryAnswer == RunnerOptions::SummaryAnswer::Dismiss) core->dismissFlight();
+            result_.summaryClosed =
+                options_.summaryAnswer != RunnerOptions::SummaryAnswer::Leave &&
+                !core->window().summaryOffered();
+        }
+        if (!options_.saveLogTo.empty()) {
+            const std::vector<std::string> none;
+            book_.saveLog(settings.log.LogPath, core ? core->record().departureIcao : "",
+                          core ? core->record().arrivalIcao : "",
+                          core ? core->progress().startDate : "",
+                          core ? core->window().lines(Channel::Log) : none);
+        }
+        if (!options_.saveAcarsTo.empty()) book_.saveAcars(settings.log.LogPath);
+        if (options_.sendLog) {
+            platform::posix::PosixClock clock;
+            platform::posix::PosixTcpConnector connector(clock);
+            platform::posix::PosixUniqueIds ids;
+            NoMailDialogs mailDialogs;
+            mail::SmtpMailer mailer(settings.mail,
+                                    {options_.workDir, pilot_, mailDialogs, connector, clock, ids});
+            platform::posix::CurlHttpClient http;
+            reporting::PirepSender sender({options_.workDir, pilot_, dialogs_, http, mailer});
+            sender.send(settings);
+        }
+        if (options_.showLocalDb) {
+            const reporting::LocalDbPageResult page = reporting::writeLocalDbPage(options_.workDir);
+            if (page.error) pilot_.error(*page.error);
+            else result_.localDbPage = page.page.string();
+        }
+        // Storing the flight may have added the version line.
+        if (core) result_.log = core->window().lines(Channel::Log);
+    }
+
+  private:
+    const RunnerOptions& options_;
+    platform::Pilot& pilot_;
+    RunResult& result_;
+    CommandLineReportingDialogs dialogs_;
+    reporting::PilotLogBook book_;
 };
 
 // Start-up dialogs: the first listed company, or a private flight when none is listed.
@@ -339,7 +452,8 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
         return result;
     }
 
-    RecordingServices services(result.calls, options);
+    AfterFlight after(options, pilot, result);
+    RecordingServices services(result.calls, options, after.store());
     RunnerForm form(formFor(options, scenario), boxFor(options, scenario));
     platform::posix::PosixLibraryLoader libraries;
     LineObserver observer(onLine);
@@ -366,6 +480,7 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
         result.simulatedMs = scheduler.nowMs();
         result.exchanges = static_cast<std::uint64_t>(ipc.sendCount);
         collect(core, result);
+        after.run(core.settings(), &core);
         return result;
     }
 
@@ -390,6 +505,23 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
     result.end = endOf(core, actions);
     result.simulatedMs = simulatedMs();
     collect(core, result);
+    after.run(core.settings(), &core);
+    return result;
+}
+
+RunResult runWithoutFlight(const RunnerOptions& options) {
+    RunResult result;
+    CommandLinePilot pilot(options, result.pilotBoxes);
+    FirstCompanyDialogs dialogs;
+    config::Settings settings;
+    if (config::loadSettings(settings, {options.workDir, pilot, dialogs}) ==
+        config::LoadOutcome::NoSettings) {
+        result.end = RunResult::End::BadInput;
+        result.error = "no settings in " + options.workDir + " (is aviolog.ori there?)";
+        return result;
+    }
+    AfterFlight(options, pilot, result).run(settings, nullptr);
+    result.end = RunResult::End::Stopped;
     return result;
 }
 

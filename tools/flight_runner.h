@@ -42,6 +42,23 @@ struct RunnerOptions {
     std::string stopAtStage;
     bool pressStop = true;
     std::int64_t limitMs = 5 * 3600 * 1000;  // simulated time before the runner gives up
+
+    // After the flight, in this order: the "Flight Summary" window's OK or Cancel, the
+    // File menu's "Save &Log" and "Save &ACARS" to these files, "Send LOG", "Local DB".
+    enum class SummaryAnswer { Leave, Accept, Dismiss };
+    SummaryAnswer summaryAnswer = SummaryAnswer::Leave;
+    std::string saveLogTo;
+    std::string saveAcarsTo;
+    bool sendLog = false;
+    bool showLocalDb = false;
+
+    // The dialogs' answers. "Send Log Parameters" is closed with OK and the profile's
+    // number unless a number is given, or it is escaped; the browser answers OK unless
+    // told; the "Log Directory" chooser is cancelled unless a folder is given.
+    std::optional<std::string> sendPilotNumber;
+    bool escapeSendLogParameters = false;
+    bool browserOk = true;
+    std::optional<std::string> logDirectory;
 };
 
 struct RunResult {
@@ -57,12 +74,17 @@ struct RunResult {
     std::string status;
     std::int64_t simulatedMs = 0;
     std::uint64_t exchanges = 0;
+    bool summaryClosed = false;  // accepted or dismissed
+    std::string localDbPage;     // the page written for "Local DB"
 };
 
 // Called with every log line as it is added (live display).
 using LineSink = std::function<void(const std::string& line)>;
 
 RunResult runFlight(const RunnerOptions& options, const LineSink& onLine = {});
+
+// No flight: the steps after one (File menu, "Send LOG", "Local DB") on what is stored.
+RunResult runWithoutFlight(const RunnerOptions& options);
 
 // The summary as "Key=value" lines, in the order the keys are stored.
 std::string summaryText(const recorder::FlightSummary& summary);
