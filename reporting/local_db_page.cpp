@@ -173,8 +173,9 @@ std::string landingRatePlot(const std::vector<DatabaseFlight>& flights) {
         svg += format("<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">%d</text>\n", x + kBar / 2,
                       kTop + height + 12, rate);
     }
-    return "<figure id=\"landing-rates\"><figcaption>Landing rates <small>the last " +
-           format("%zu", count) + " flights, ft/min</small></figcaption>\n" + svg +
+    return "<figure id=\"landing-rates\"><figcaption>Landing rates <small>" +
+           (count == 1 ? std::string("the last flight") : format("the last %zu flights", count)) +
+           ", ft/min</small></figcaption>\n" + svg +
            "</svg>\n<div class=\"legend\"><small><span style=\"background:#2e9d57\">"
            "</span>above -300<span style=\"background:#e0a02a\"></span>-300 to -600"
            "<span style=\"background:#d2453a\"></span>below -600</small></div></figure>\n";

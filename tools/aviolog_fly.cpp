@@ -235,6 +235,12 @@ int main(int argc, char** argv) {
         for (const std::string& b : r.pilotBoxes) show(b + "\n");
         return 0;
     }
+    const bool pilotSteps = afterSteps || o.summaryAnswer != Answer::Leave || !o.saveLogTo.empty();
+    if (pilotSteps && !printCalls) {
+        // The boxes of the pilot's steps after the flight say how they went.
+        show("\n[Message boxes]\n");
+        for (const std::string& b : r.pilotBoxes) show(b + "\n");
+    }
     if (printCalls) {
         show("\n[Calls]\n");
         for (const std::string& c : r.calls) show(c + "\n");
