@@ -8,9 +8,11 @@
 #include <cstdlib>
 
 #include "common/text_file.h"
+#include "config/ini_file.h"
 #include "reporting/local_database.h"
 #include "reporting/pirep_sender.h"
 #include "reporting/seal.h"
+#include "tests/mail/loopback_mail_server.h"
 #include "tests/support/loopback_va_server.h"
 #include "tests/support/sim_fixture.h"
 #include "tests/support/temp_dir.h"
@@ -108,6 +110,46 @@ TEST(PirepFlight, ARefusedReportLeavesTheFlightStoredAndSealed) {
     rig.server.setAnswers({{200, "OK"}});
     rig.sendLog();
     EXPECT_FALSE(rig.dir.exists("TAP123.dat"));
+}
+
+TEST(PirepFlight, ByMailWithThePilotsOwnAccount) {
+    LoopbackMailServer mailServer;
+    ASSERT_TRUE(mailServer.running()) << mailServer.startupOutput();
+    VaRig rig;
+    rig.options.form.callsign = "TAP1944";
+    const tools::RunResult flown = rig.fly(RunnerOptions::SummaryAnswer::Accept);
+    ASSERT_TRUE(flown.summaryClosed);
+
+    // The pilot's account in "aviolog.ini" and the VA's address in the profile.
+    const config::IniFile ini(rig.dir / "aviolog.ini");
+    const std::pair<const char*, std::string> account[] = {
+        {"Host", "127.0.0.1"},       {"Port", std::to_string(mailServer.port())},
+        {"Address", "pilot@example.org"}, {"Name", "Pilot"},
+        {"Authenticate", "1"},       {"Username", LoopbackMailServer::kUser},
+        {"Password", LoopbackMailServer::kPassword}};
+    for (const auto& [key, value] : account) ASSERT_TRUE(ini.setString("MailSettings", key, value));
+    ASSERT_TRUE(config::IniFile(rig.dir / "TAP.ini").setString("Log", "Mail", "ops@va.example"));
+
+    const tools::RunResult sent = rig.sendLog();
+    EXPECT_EQ(sent.pilotBoxes.back(), "Log Sent -> OK");
+    EXPECT_FALSE(rig.dir.exists("TAP123.dat"));
+    ASSERT_EQ(mailServer.received(), 1u);
+    const ReceivedMail mail = mailServer.mail(1);
+    EXPECT_EQ(mail.recipients, std::vector<std::string>{"ops@va.example"});
+    EXPECT_EQ(mail.header("Subject"), "Log");
+    ASSERT_EQ(mail.attachments.size(), 1u);
+    EXPECT_EQ(mail.attachments[0].first, "TAP123.txt");
+    const recorder::FlightSummary& s = flown.summary;
+    std::string expected;
+    for (const std::string* value : {&s.Date, &s.Hour, &s.CallSign, &s.AircraftRegist,
+                                     &s.DepAirport, &s.DestAirport, &s.PlaneType, &s.UsedFuel,
+                                     &s.FlightDur, &s.FlightLength}) {
+        expected += *value + "\n";
+    }
+    expected += s.logText;
+    EXPECT_EQ(mail.attachments[0].second, textModeBytes(expected));
+    // The web script still takes the flight after the mail.
+    EXPECT_FALSE(rig.server.requests().empty());
 }
 
 TEST(PirepFlight, ADismissedFlightIsNotStored) {
