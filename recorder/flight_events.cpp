@@ -1,10 +1,12 @@
 #include "recorder/flight_events.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "common/decimal_value.h"
 #include "common/units.h"
 #include "config/settings.h"
 #include "planning/flight_record.h"
@@ -88,8 +90,10 @@ Dms dms(double angleDeg) {
     return {degrees, minutes, std::floor((minutesExact - minutes) * 60.0)};
 }
 
-int leadingNumber(std::string_view text) {
-    return std::atoi(std::string(text).c_str());
+// The decimal reading of a form field, without the C library's undefined behaviour on a
+// number too long for an int.
+std::int64_t leadingNumber(std::string_view text) {
+    return decimalValue(text);
 }
 
 double days(int hours) {
@@ -120,7 +124,7 @@ std::optional<WindAndHeading> readWindAndHeading(SimLink& link) {
 }  // namespace
 
 unsigned cruiseAltitudeFt(std::string_view level) {
-    int feet = 0;
+    std::int64_t feet = 0;
     if (level.find("FL") != std::string_view::npos) {
         feet = leadingNumber(level.substr(2)) * 100;
     } else if (level.find('F') != std::string_view::npos || level.find('A') != std::string_view::npos) {
@@ -128,7 +132,8 @@ unsigned cruiseAltitudeFt(std::string_view level) {
     } else {
         feet = leadingNumber(level);
     }
-    return static_cast<unsigned>(feet);
+    feet = std::clamp<std::int64_t>(feet, INT32_MIN, INT32_MAX);
+    return static_cast<unsigned>(static_cast<std::int32_t>(feet));
 }
 
 std::optional<FlightEvents::BrakeReading> FlightEvents::watchParkingBrake() {

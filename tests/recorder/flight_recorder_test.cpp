@@ -173,7 +173,8 @@ TEST(FlightEvents, CruiseAltitudeFromTheFlightLevelText) {
         unsigned feet;
     };
     for (const Row& r : {Row{"FL350", 35000}, Row{"F350", 35000}, Row{"A050", 5000},
-                         Row{"35000", 35000}, Row{"", 0}, Row{"FLX", 0}, Row{"2FL", 0}}) {
+                         Row{"35000", 35000}, Row{"", 0}, Row{"FLX", 0}, Row{"2FL", 0},
+                         Row{"FL99999999999", 2147483647u}}) {
         EXPECT_EQ(recorder::cruiseAltitudeFt(r.level), r.feet) << r.level;
     }
 }
