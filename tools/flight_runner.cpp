@@ -417,6 +417,19 @@ RunResult::End endOf(recorder::ApplicationCore& core, const PilotActions& pilot)
     return RunResult::End::TimedOut;
 }
 
+// The start-up's settings, or the result says why there are none.
+bool loadRunnerSettings(const RunnerOptions& options, platform::Pilot& pilot,
+                        config::Settings& settings, RunResult& result) {
+    FirstCompanyDialogs dialogs;
+    if (config::loadSettings(settings, {options.workDir, pilot, dialogs}) ==
+        config::LoadOutcome::NoSettings) {
+        result.end = RunResult::End::BadInput;
+        result.error = "no settings in " + options.workDir + " (is aviolog.ori there?)";
+        return false;
+    }
+    return true;
+}
+
 void collect(recorder::ApplicationCore& core, RunResult& result) {
     result.log = core.window().lines(Channel::Log);
     result.summary = core.summary();
@@ -443,14 +456,8 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
     const sim::Scenario& scenario = *parsed.value;
 
     CommandLinePilot pilot(options, result.pilotBoxes);
-    FirstCompanyDialogs dialogs;
     config::Settings settings;
-    if (config::loadSettings(settings, {options.workDir, pilot, dialogs}) ==
-        config::LoadOutcome::NoSettings) {
-        result.end = RunResult::End::BadInput;
-        result.error = "no settings in " + options.workDir + " (is aviolog.ori there?)";
-        return result;
-    }
+    if (!loadRunnerSettings(options, pilot, settings, result)) return result;
 
     AfterFlight after(options, pilot, result);
     RecordingServices services(result.calls, options, after.store());
@@ -512,14 +519,8 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
 RunResult runWithoutFlight(const RunnerOptions& options) {
     RunResult result;
     CommandLinePilot pilot(options, result.pilotBoxes);
-    FirstCompanyDialogs dialogs;
     config::Settings settings;
-    if (config::loadSettings(settings, {options.workDir, pilot, dialogs}) ==
-        config::LoadOutcome::NoSettings) {
-        result.end = RunResult::End::BadInput;
-        result.error = "no settings in " + options.workDir + " (is aviolog.ori there?)";
-        return result;
-    }
+    if (!loadRunnerSettings(options, pilot, settings, result)) return result;
     AfterFlight(options, pilot, result).run(settings, nullptr);
     result.end = RunResult::End::Stopped;
     return result;

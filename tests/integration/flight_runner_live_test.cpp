@@ -1,6 +1,7 @@
 // aviolog-fly flying live against an aviolog-sim process over the Linux IPC, as the demo
 // does, with both sped up so the approach to Porto takes seconds. The figures are the
-// virtual-time tests' business: a loaded machine may wake the live timers late.
+// virtual-time tests' business: a loaded machine may wake the live timers late (at 20x the
+// touchdown sampler can then read the rate once the wheels are already on the ground).
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -31,7 +32,7 @@ TEST(FlightRunnerLive, RecordsAFlightFromARunningSimulator) {
     ASSERT_TRUE(fly.started());
     EXPECT_EQ(fly.wait(120000), 0) << fly.output();
     const std::string out = fly.output();
-    for (const char* expected : {"Start  [2024/11/20 22:40]", "TouchDown:Rate -", "  Land\n",
+    for (const char* expected : {"Start  [2024/11/20 22:40]", "TouchDown:Rate ", "  Land\n",
                                  "  Parking brakes on\n", "[Flight Summary]\n", "PlaneType=A320\n"}) {
         EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
     }
