@@ -4,8 +4,6 @@
 // replace it atomically), measured in the same run. The ratios are printed at the end.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +13,7 @@
 #include "common/text_file.h"
 #include "common/text_format.h"
 #include "reporting/pilot_log_file.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -37,43 +36,27 @@ recorder::FlightSummary flight(int n) {
     return f;
 }
 
-class BenchDir {
-  public:
-    BenchDir() {
-        std::string pattern = "/tmp/aviolog-pilot-log-bench-XXXXXX";
-        if (!::mkdtemp(pattern.data())) std::abort();
-        path_ = pattern;
-    }
-    ~BenchDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::filesystem::path file() const { return path_ / "TAP123.dat"; }
-
-  private:
-    std::filesystem::path path_;
-};
-
 // The sealed file of a hundred flights, built once.
 const std::string& hundredFlights() {
     static const std::string bytes = [] {
-        BenchDir dir;
-        PilotLogFile file(dir.file());
+        const test::TempDir dir;
+        PilotLogFile file(dir / "TAP123.dat");
         file.open();
         for (int n = 1; n <= kFlights; ++n) file.add(flight(n));
         if (!file.save()) std::abort();
-        return *readFileBytes(dir.file());
+        return *readFileBytes(dir / "TAP123.dat");
     }();
     return bytes;
 }
 
 void measure(benchmark::State& state, void (*work)(const std::filesystem::path&)) {
-    BenchDir dir;
+    const test::TempDir dir;
+    const std::filesystem::path path = dir / "TAP123.dat";
     for (auto _ : state) {
         state.PauseTiming();
-        if (!writeFileAtomically(dir.file(), hundredFlights())) std::abort();
+        if (!writeFileAtomically(path, hundredFlights())) std::abort();
         state.ResumeTiming();
-        work(dir.file());
+        work(path);
     }
     state.counters["file_kB"] = static_cast<double>(hundredFlights().size()) / 1000.0;
 }

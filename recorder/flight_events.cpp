@@ -90,12 +90,6 @@ Dms dms(double angleDeg) {
     return {degrees, minutes, std::floor((minutesExact - minutes) * 60.0)};
 }
 
-// The decimal reading of a form field, without the C library's undefined behaviour on a
-// number too long for an int.
-std::int64_t leadingNumber(std::string_view text) {
-    return decimalValue(text);
-}
-
 double days(int hours) {
     return hours / 24.0;
 }
@@ -124,13 +118,14 @@ std::optional<WindAndHeading> readWindAndHeading(SimLink& link) {
 }  // namespace
 
 unsigned cruiseAltitudeFt(std::string_view level) {
+    // In 64 bits, so that a number too long for the form's field cannot overflow.
     std::int64_t feet = 0;
     if (level.find("FL") != std::string_view::npos) {
-        feet = leadingNumber(level.substr(2)) * 100;
+        feet = std::int64_t{decimalValue(level.substr(2))} * 100;
     } else if (level.find('F') != std::string_view::npos || level.find('A') != std::string_view::npos) {
-        feet = leadingNumber(level.substr(1)) * 100;
+        feet = std::int64_t{decimalValue(level.substr(1))} * 100;
     } else {
-        feet = leadingNumber(level);
+        feet = decimalValue(level);
     }
     feet = std::clamp<std::int64_t>(feet, INT32_MIN, INT32_MAX);
     return static_cast<unsigned>(static_cast<std::int32_t>(feet));
