@@ -327,12 +327,18 @@ std::optional<std::string> addFlight(const std::filesystem::path& workDir,
                                      const planning::FlightRecord& record,
                                      const recorder::FlightSummary& summary,
                                      recorder::MainWindowModel& window) {
-    const LocalDatabase database(localPath(workDir, kLocalDatabaseFile));
-    if (auto error = database.prepare()) return error;
-    window.appendDisplay(recorder::Channel::Log, std::string(kVersionLine) + "\n");
+    // The row holds the view as it reads once the version line is added; the view gets
+    // the line only when the row is stored, so a failed database adds nothing to it.
     std::string log;
     for (const std::string& line : window.lines(recorder::Channel::Log)) log += line + "\n";
-    return database.add(databaseFlight(settings, record, summary, std::move(log)));
+    const std::string versionLine = std::string(kVersionLine) + "\n";
+    log += versionLine;
+    const LocalDatabase database(localPath(workDir, kLocalDatabaseFile));
+    if (auto error = database.add(databaseFlight(settings, record, summary, std::move(log)))) {
+        return error;
+    }
+    window.appendDisplay(recorder::Channel::Log, versionLine);
+    return std::nullopt;
 }
 
 }  // namespace aviolog::reporting

@@ -90,10 +90,10 @@ DatabaseFlight databaseFlight(const config::Settings& settings,
                               const planning::FlightRecord& record,
                               const recorder::FlightSummary& summary, std::string log);
 
-// The accept step's "add flight": appends kVersionLine to the flight log view, then stores
-// one row built from the profile, the flight record, the summary and the view's lines (each
-// followed by a line feed). The error text on failure, for the pilot; when the database
-// cannot be opened at all the view is left as it was, so accepting again adds one line.
+// The accept step's "add flight": stores one row built from the profile, the flight record,
+// the summary and the flight log view's lines with kVersionLine after them (each followed
+// by a line feed), and adds kVersionLine to the view. The error text on failure, for the
+// pilot; the view is then left as it was, so accepting again adds one line.
 std::optional<std::string> addFlight(const std::filesystem::path& workDir,
                                      const config::Settings& settings,
                                      const planning::FlightRecord& record,
