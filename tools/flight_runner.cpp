@@ -221,12 +221,11 @@ class AfterFlight {
                 options_.summaryAnswer != RunnerOptions::SummaryAnswer::Leave &&
                 !core->window().summaryOffered();
         }
-        if (!options_.saveLogTo.empty()) {
-            const std::vector<std::string> none;
-            book_.saveLog(settings.log.LogPath, core ? core->record().departureIcao : "",
-                          core ? core->record().arrivalIcao : "",
-                          core ? core->progress().startDate : "",
-                          core ? core->window().lines(Channel::Log) : none);
+        // Save Log needs a flight; the command line asks for one.
+        if (core && !options_.saveLogTo.empty()) {
+            book_.saveLog(settings.log.LogPath, core->record().departureIcao,
+                          core->record().arrivalIcao, core->progress().startDate,
+                          core->window().lines(Channel::Log));
         }
         if (!options_.saveAcarsTo.empty()) book_.saveAcars(settings.log.LogPath);
         if (options_.sendLog) {
