@@ -11,13 +11,13 @@
 
 #include "bench/median_reporter.h"
 #include "platform/posix/curl_http_client.h"
-#include "reporting/http_get.h"
+#include "platform/http_get.h"
 #include "tests/support/loopback_va_server.h"
 
 namespace {
 
 using aviolog::platform::posix::CurlHttpClient;
-using aviolog::reporting::httpGet;
+using aviolog::platform::httpGet;
 
 constexpr int kRequests = 50;
 

@@ -17,7 +17,7 @@
 
 #include "platform/posix/event_loop.h"
 #include "platform/posix/sim_ipc_server.h"
-#include "platform/sim_ipc_wire.h"
+#include "wire/sim_ipc_wire.h"
 #include "sim/scenario.h"
 #include "sim/simulator.h"
 
@@ -48,7 +48,7 @@ class ServerThread {
         platform::posix::EventLoop loop;
         platform::posix::SimIpcServer server(
             loop, [&](std::span<std::byte> block) { return simulator.serve(block); });
-        if (!server.listen(prefix_ + std::string(platform::wire::kWindowClass))) std::abort();
+        if (!server.listen(prefix_ + std::string(wire::kWindowClass))) std::abort();
         ready_ = true;
         while (!stop_) loop.runOnce(20);
     }
@@ -63,7 +63,6 @@ class ServerThread {
 // The least an exchange can cost: the same packet sizes (the message naming the block,
 // a u32 reply) to an echo thread that blocks in recv, waited for with a time-out.
 inline void bareSeqpacketRoundTrip(benchmark::State& state) {
-    namespace wire = platform::wire;
     int fds[2];
     if (socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds) != 0) std::abort();
     std::thread echo([&] {

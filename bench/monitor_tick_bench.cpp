@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "bench/ipc_bench_support.h"
@@ -17,7 +18,13 @@
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_sim_ipc.h"
 #include "platform/sound.h"
-#include "recorder/application_core.h"
+#include "model/flight_record.h"
+#include "model/flight_summary.h"
+#include "model/main_window_model.h"
+#include "recorder/flight_log.h"
+#include "recorder/flight_services.h"
+#include "recorder/recorder_context.h"
+#include "simlink/sim_link.h"
 #include "recorder/timer_ids.h"
 
 namespace {
@@ -52,7 +59,7 @@ class CountingIpc final : public platform::SimIpc {
 struct QuietWorld final : recorder::AcarsComposer, recorder::MetarFetcher, recorder::GaugeLink,
                           recorder::LiveLink, recorder::FlapNames, recorder::FlightStore,
                           platform::Pilot, platform::Sound, platform::LibraryLoader,
-                          planning::FlightForm {
+                          model::FlightForm {
     void outMessage(int, int, double, double) override {}
     void offMessage(int, int, double, double) override {}
     void onMessage(int, int, double, double) override {}
@@ -71,18 +78,25 @@ struct QuietWorld final : recorder::AcarsComposer, recorder::MetarFetcher, recor
     platform::MessageAnswer show(const platform::Message&) override {
         return platform::MessageAnswer::Yes;
     }
+    std::optional<std::string> chooseFolder(const std::string&) override { return {}; }
+    std::optional<std::filesystem::path> chooseFileToOpen(const platform::FileRequest&) override {
+        return {};
+    }
+    std::optional<std::filesystem::path> chooseFileToSave(const platform::FileRequest&) override {
+        return {};
+    }
     void playLoop(const std::string&) override {}
     void stop() override {}
     std::unique_ptr<platform::DynamicLibrary> load(const std::string&) override { return nullptr; }
-    void readInto(planning::FlightRecord& r) override {
+    void readInto(model::FlightRecord& r) override {
         r.departureIcao = "LPPT";
         r.arrivalIcao = "LPPR";
         r.flightLevel = "FL240";
         r.route = "DCT";
     }
-    const planning::DateTimeBox& dateTimeBox() const override { return box; }
+    const model::DateTimeBox& dateTimeBox() const override { return box; }
     void setCargo(const std::string&) override {}
-    planning::DateTimeBox box;
+    model::DateTimeBox box;
 };
 
 void BM_BareSeqpacketRoundTrip(benchmark::State& state) {
@@ -101,17 +115,27 @@ void BM_MonitorTickAirborne(benchmark::State& state) {
     recorder::FlightServices services{world, world, world, world, world, world};
     config::Settings settings;
     settings.company.UnitSystem = WeightUnit::Kilograms;
-    recorder::ApplicationCore core({ipc, timers, clock, world, world, world}, ".", settings, world,
-                                   services);
+    // The recorder alone, wired as the application wires it; no file is read or written.
+    simlink::SimLink link(ipc, clock);
+    model::FlightRecord record;
+    recorder::FlightProgress progress;
+    model::FlightSummary summary;
+    model::MainWindowModel window;
+    recorder::RecorderContext context{link,     timers,   clock,    world,  world,
+                                      world,    settings, world,    record, progress,
+                                      summary,  window,   services, ".",
+                                      recorder::FlightPhase::WaitingForBlocksOff, {}, {}};
+    recorder::FlightLog core(context);
+    link.setLossObserver(&core);
     core.onTimer(recorder::kConnectTimer);
-    if (!core.link().isOpen() || !core.startLogButton()) {
+    if (!link.isOpen() || !core.StartLog()) {
         state.SkipWithError("the recorder could not start");
         return;
     }
-    for (int i = 0; i < 10 && core.phase() != recorder::FlightPhase::Airborne; ++i) {
+    for (int i = 0; i < 10 && context.phase != recorder::FlightPhase::Airborne; ++i) {
         core.onTimer(recorder::kMonitorTimer);
     }
-    if (core.phase() != recorder::FlightPhase::Airborne) {
+    if (context.phase != recorder::FlightPhase::Airborne) {
         state.SkipWithError("not airborne");
         return;
     }

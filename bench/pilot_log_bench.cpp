@@ -23,8 +23,8 @@ using reporting::PilotLogFile;
 constexpr int kFlights = 100;
 constexpr std::size_t kLogChars = 5000;  // a two-hour flight with every event on
 
-recorder::FlightSummary flight(int n) {
-    recorder::FlightSummary f{format("2026/%02d/%02d", 1 + n % 12, 1 + n % 28),
+model::FlightSummary flight(int n) {
+    model::FlightSummary f{format("2026/%02d/%02d", 1 + n % 12, 1 + n % 28),
                               "09:27:00", format("TAP%03d", n), format("TP%04d", n),
                               "CS-TTA", "LPPT", "LPPR", "NONE", "A320", "1474", "6180",
                               "4706", "00:30", "148", "-139", "132", "55793", {}};

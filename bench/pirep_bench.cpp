@@ -14,7 +14,7 @@
 #include "bench/median_reporter.h"
 #include "config/settings.h"
 #include "platform/posix/curl_http_client.h"
-#include "reporting/http_get.h"
+#include "platform/http_get.h"
 #include "reporting/pilot_log_file.h"
 #include "reporting/pirep_sender.h"
 #include "tests/support/loopback_va_server.h"
@@ -37,8 +37,8 @@ test::LoopbackVaServer& server() {
     return *started;
 }
 
-recorder::FlightSummary longFlight() {
-    recorder::FlightSummary f{"2026/12/08", "09:27:00", "TAP123", "TP1234", "CS-TTA", "LPPT",
+model::FlightSummary longFlight() {
+    model::FlightSummary f{"2026/12/08", "09:27:00", "TAP123", "TP1234", "CS-TTA", "LPPT",
                               "LPPR", "NONE", "A320", "1474", "6180", "4706", "00:30", "148",
                               "-139", "132", "55793", {}};
     while (f.logText.size() < kLogChars) {
@@ -67,7 +67,7 @@ void BM_Pirep(benchmark::State& state) {
     settings.company.CompanyICAO = "TAP";
     settings.company.PilotNumber = "123";
     settings.pirep.Log = server().url("/pirep.php");
-    const recorder::FlightSummary flight = longFlight();
+    const model::FlightSummary flight = longFlight();
     for (auto _ : state) {
         state.PauseTiming();
         reporting::PilotLogFile file(dir / "TAP123.dat");
@@ -94,7 +94,7 @@ void BM_BareGets(benchmark::State& state) {
     const std::string url = server().url("/pirep.php?log=") + std::string(1100, 'x');
     for (auto _ : state) {
         for (std::size_t i = 0; i < requestsPerReport(); ++i) {
-            if (reporting::httpGet(http, url) != "OK\n") {
+            if (platform::httpGet(http, url) != "OK\n") {
                 state.SkipWithError("a request was not answered OK");
                 return;
             }

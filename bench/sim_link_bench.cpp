@@ -12,8 +12,8 @@
 #include "bench/median_reporter.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_sim_ipc.h"
-#include "recorder/sim_link.h"
-#include "recorder/sim_variables.h"
+#include "simlink/sim_link.h"
+#include "simlink/sim_variables.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ void BM_SimLinkExchange(benchmark::State& state) {
                                AVIOLOG_BENCH_SCENARIO);
     platform::posix::PosixClock clock;
     platform::posix::PosixSimIpc ipc(server.prefix());
-    recorder::SimLink link(ipc, clock);
+    simlink::SimLink link(ipc, clock);
     if (!link.open(0)) {
         state.SkipWithError("open failed");
         return;
@@ -41,7 +41,7 @@ void BM_SimLinkExchange(benchmark::State& state) {
     std::array<std::uint32_t, 64> values{};
     for (auto _ : state) {
         for (int i = 0; i < variables; ++i) {
-            link.read(recorder::var::Altitude.offset + 4 * (i % 8), 4, &values[i]);
+            link.read(wire::var::Altitude.offset + 4 * (i % 8), 4, &values[i]);
         }
         if (!link.process()) state.SkipWithError("exchange failed");
         benchmark::DoNotOptimize(values);

@@ -1,8 +1,5 @@
 #pragma once
 
-#include <filesystem>
-#include <optional>
-
 namespace aviolog::mail {
 
 struct MailConfiguration;
@@ -18,10 +15,6 @@ class MailDialogs {
     // dialog only when that names no field (otherwise it focuses the field named). True
     // when the dialog was closed by OK.
     virtual bool configure(MailConfiguration& form) = 0;
-    // The file choosers of Send From Disk and Save to Disk, with the filter; nothing when
-    // the pilot cancels.
-    virtual std::optional<std::filesystem::path> chooseFileToOpen(const char* filter) = 0;
-    virtual std::optional<std::filesystem::path> chooseFileToSave(const char* filter) = 0;
 };
 
 }  // namespace aviolog::mail

@@ -102,7 +102,7 @@ bool SmtpMailer::send(const OutgoingMail& mail) {
 
 bool SmtpMailer::sendFromDisk(const OutgoingMail& envelope) {
     if (!configured()) return false;
-    const auto file = context_.dialogs.chooseFileToOpen(kMailFileFilter);
+    const auto file = context_.pilot.chooseFileToOpen({kMailFileFilter, {}, {}, {}});
     if (!file) return false;
     if (!std::ifstream(*file, std::ios::binary)) {
         context_.pilot.error(kFileOpenFailedMessage);
@@ -145,7 +145,7 @@ bool SmtpMailer::sendFromDisk(const OutgoingMail& envelope) {
 }
 
 bool SmtpMailer::saveToDisk(const OutgoingMail& mail) {
-    const auto file = context_.dialogs.chooseFileToSave(kMailFileFilter);
+    const auto file = context_.pilot.chooseFileToSave({kMailFileFilter, {}, {}, {}});
     if (!file) return false;
     std::filesystem::path failed;
     const auto rendered = compose(mail).render(context_.ids, context_.clock.localTime(),

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <string>
 
 #include "platform/progress.h"
@@ -18,6 +20,15 @@ struct Message {
     bool systemModal = false;
 };
 
+// A file chooser as the program opens it. Save choosers prompt before overwriting and
+// have no read-only box.
+struct FileRequest {
+    std::string filter;  // "Log Files (*.txt)|*.txt||"
+    std::string defaultExtension;
+    std::string defaultName;
+    std::string initialDirectory;  // as stored: ".\" or a folder ending in a separator
+};
+
 // The person at the keyboard: every message box, question and chooser the core shows goes
 // through here and returns the answer. The desktop shell shows dialogs; tests script them.
 class Pilot {
@@ -28,6 +39,12 @@ class Pilot {
     void inform(std::string text) { show({std::move(text), MessageIcon::Information}); }
     void warn(std::string text) { show({std::move(text), MessageIcon::Warning}); }
     void error(std::string text) { show({std::move(text), MessageIcon::Error}); }
+
+    // The choosers; nothing when the pilot cancels. The folder chooser has the title,
+    // shows folders only, has an edit field and no new-folder button.
+    virtual std::optional<std::string> chooseFolder(const std::string& title) = 0;
+    virtual std::optional<std::filesystem::path> chooseFileToOpen(const FileRequest& request) = 0;
+    virtual std::optional<std::filesystem::path> chooseFileToSave(const FileRequest& request) = 0;
 
     // Shows a window with the title, a progress bar and a Cancel button while a worker
     // thread runs the job that reports to progress; Cancel calls progress.cancel(). Returns

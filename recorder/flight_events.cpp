@@ -9,16 +9,20 @@
 #include "common/decimal_value.h"
 #include "common/units.h"
 #include "config/settings.h"
-#include "planning/flight_record.h"
+#include "model/flight_record.h"
 #include "platform/timers.h"
 #include "recorder/flight_services.h"
 #include "recorder/recorder_context.h"
-#include "recorder/sim_link.h"
-#include "recorder/sim_time.h"
-#include "recorder/sim_variables.h"
+#include "simlink/sim_link.h"
+#include "simlink/sim_time.h"
+#include "simlink/sim_variables.h"
 #include "recorder/timer_ids.h"
 
 namespace aviolog::recorder {
+
+using namespace simlink;
+using namespace wire;
+using namespace model;
 
 namespace {
 

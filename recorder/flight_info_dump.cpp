@@ -8,13 +8,17 @@
 #include "common/text_format.h"
 #include "common/units.h"
 #include "config/settings.h"
-#include "recorder/main_window_model.h"
+#include "model/main_window_model.h"
 #include "recorder/recorder_context.h"
-#include "recorder/sim_link.h"
-#include "recorder/sim_time.h"
-#include "recorder/sim_variables.h"
+#include "simlink/sim_link.h"
+#include "simlink/sim_time.h"
+#include "simlink/sim_variables.h"
 
 namespace aviolog::recorder {
+
+using namespace simlink;
+using namespace wire;
+using namespace model;
 
 // One row of the dump: each column is written as it is read; a column the update could
 // not reach is left empty, so every row has as many fields as the settings ask for.
@@ -104,7 +108,7 @@ void FlightInfoDump::fill(Row& row) {
     const double lonDeg = convert::longitudeDegrees(*lon);
     const double gsKt = convert::groundSpeedKnots(*gsRaw);
 
-    auto legTo = [&](const planning::Airport& airport, const char* label) {
+    auto legTo = [&](const model::Airport& airport, const char* label) {
         flightData(label, airport.name);
         const double nm = greatCircleNm(latDeg, lonDeg, airport.latitudeDeg, airport.longitudeDeg);
         flightData("Distance", format("%d", whole(nm)));

@@ -7,20 +7,24 @@
 #include "common/text_format.h"
 #include "common/units.h"
 #include "config/settings.h"
-#include "planning/airports.h"
-#include "planning/flight_record.h"
+#include "model/airports.h"
+#include "model/flight_record.h"
 #include "platform/clock.h"
 #include "platform/dynamic_library.h"
 #include "platform/pilot.h"
 #include "recorder/flight_services.h"
-#include "recorder/flight_summary.h"
-#include "recorder/main_window_model.h"
+#include "model/flight_summary.h"
+#include "model/main_window_model.h"
 #include "recorder/recorder_context.h"
-#include "recorder/sim_time.h"
-#include "recorder/sim_variables.h"
+#include "simlink/sim_time.h"
+#include "simlink/sim_variables.h"
 #include "recorder/timer_ids.h"
 
 namespace aviolog::recorder {
+
+using namespace simlink;
+using namespace wire;
+using namespace model;
 
 namespace {
 constexpr const char* kResumeQuestion = "FS crash. Do You want to resume Log?";
@@ -67,12 +71,13 @@ struct StartClock {
 FlightLog::FlightLog(RecorderContext& context)
     : c_(context), events_(context), realism_(context, events_), dump_(context) {}
 
-platform::Timers& FlightLog::timers() {
-    return c_.timers;
-}
-
-void FlightLog::enableResumeLog() {
+void FlightLog::simulatorLost() {
+    // In the order they stop.
+    constexpr int kFlightTimers[] = {kPositionTimer, kDumpTimer, kMonitorTimer, kGaugeTimer,
+                                     kUplinkTimer};
+    for (const int id : kFlightTimers) c_.timers.stop(id);
     c_.window.enable(Control::ResumeLog, true);
+    c_.timers.start(kConnectTimer, kConnectIntervalMs);
 }
 
 void FlightLog::onTimer(int id) {
@@ -203,7 +208,7 @@ bool FlightLog::StartLog() {
 
     StartClock clock;
     if (!clock.read(c_.link, false)) return false;
-    const planning::DateTimeBox& box = c_.form.dateTimeBox();
+    const model::DateTimeBox& box = c_.form.dateTimeBox();
     if (box.setClock) {
         writeU8(c_.link, var::ZuluHour, static_cast<std::uint8_t>(box.utcHour));
         writeU8(c_.link, var::ZuluMinute, static_cast<std::uint8_t>(box.utcMinute));
@@ -231,8 +236,8 @@ bool FlightLog::StartLog() {
     p.initialFuelKg = whole(readFuelOnBoardKg(c_.link));
     p.referenceWeightLbs = clock.grossWeightLbs;
 
-    c_.departure = planning::lookupAirport(c_.workDir, c_.record.departureIcao);
-    c_.arrival = planning::lookupAirport(c_.workDir, c_.record.arrivalIcao);
+    c_.departure = model::lookupAirport(c_.workDir, c_.record.departureIcao);
+    c_.arrival = model::lookupAirport(c_.workDir, c_.record.arrivalIcao);
 
     if (!s.company.StatusSite.empty()) c_.timers.start(kPositionTimer, kPositionReportMs);
     c_.timers.start(kUplinkTimer, kUplinkPollMs);
@@ -309,7 +314,7 @@ void FlightLog::resumeButton() {
 }
 
 std::string FlightLog::header() const {
-    const planning::FlightRecord& r = c_.record;
+    const model::FlightRecord& r = c_.record;
     const config::Settings& s = c_.settings;
     std::string text = format("[%s %s]\n", c_.progress.startDate.c_str(), c_.progress.startTime.c_str());
     auto line = [&text](const char* fmt, const std::string& value) {
@@ -367,7 +372,7 @@ void FlightLog::StopLog() {
 
 void FlightLog::fillSummary() {
     const FlightProgress& p = c_.progress;
-    const planning::FlightRecord& r = c_.record;
+    const model::FlightRecord& r = c_.record;
     const bool kg = c_.kilograms();
     FlightSummary& m = c_.summary;
     auto fuel = [kg](int kilograms) {

@@ -4,7 +4,7 @@
 #include "recorder/flight_events.h"
 #include "recorder/flight_info_dump.h"
 #include "recorder/realism_monitor.h"
-#include "recorder/sim_link.h"
+#include "simlink/sim_link.h"
 
 namespace aviolog::recorder {
 
@@ -14,7 +14,7 @@ struct StartClock;
 // The life of one recorded flight: connecting, starting the log, the monitor tick,
 // stopping, and resuming after the simulator was lost. Every periodic job is one of
 // the main window's timers, and all of them arrive here.
-class FlightLog final : public platform::TimerSink, public LinkLossWindow {
+class FlightLog final : public platform::TimerSink, public simlink::LinkLossObserver {
   public:
     // The cargo plug-in beside the program, and what it exports.
     static constexpr const char* kCargoPlugin = "RfPCargoloader.so";
@@ -38,9 +38,9 @@ class FlightLog final : public platform::TimerSink, public LinkLossWindow {
     RealismMonitor& realism() { return realism_; }
     FlightInfoDump& dump() { return dump_; }
 
-    // LinkLossWindow
-    platform::Timers& timers() override;
-    void enableResumeLog() override;
+    // The simulator is lost: the flight timers stop, "Resume Log" is enabled and the
+    // connect procedure is armed to offer the resume.
+    void simulatorLost() override;
 
   private:
     bool resumeLostFlight();

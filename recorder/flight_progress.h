@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "recorder/sim_variables.h"
+#include "wire/sim_offsets.h"
 
 namespace aviolog::recorder {
 
@@ -74,7 +74,7 @@ struct FlightProgress {
     bool slewLogged = false;
     int lastLoggedRate = 0;  // 0, 1, 2, 4, 8 or 16
     int remainingDistanceNm = 0;
-    std::array<std::uint32_t, kTankCount> fuelReferenceLevels{};
+    std::array<std::uint32_t, wire::kTankCount> fuelReferenceLevels{};
     std::uint16_t cockpitCheckSeconds = 0;
     bool cockpitSoundPlaying = false;
 };

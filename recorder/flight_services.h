@@ -11,14 +11,13 @@
 namespace aviolog::config {
 struct Settings;
 }
-namespace aviolog::planning {
+namespace aviolog::model {
 struct FlightRecord;
+struct FlightSummary;
+class MainWindowModel;
 }
 
 namespace aviolog::recorder {
-
-struct FlightSummary;
-class MainWindowModel;
 
 // The four moments of the flight, position reports and METARs as ACARS messages.
 class AcarsComposer {
@@ -74,10 +73,10 @@ class FlapNames {
 
 // The flight the pilot accepted, and the records it was flown with.
 struct AcceptedFlight {
-    const FlightSummary& summary;
-    const planning::FlightRecord& record;
+    const model::FlightSummary& summary;
+    const model::FlightRecord& record;
     config::Settings& settings;  // the log folder may change when it cannot be written
-    MainWindowModel& window;     // the flight log view, which the database copies
+    model::MainWindowModel& window;     // the flight log view, which the database copies
 };
 
 // Keeps the flight the pilot accepted.

@@ -7,13 +7,17 @@
 #include "platform/sound.h"
 #include "platform/timers.h"
 #include "recorder/flight_events.h"
-#include "recorder/main_window_model.h"
+#include "model/main_window_model.h"
 #include "recorder/recorder_context.h"
-#include "recorder/sim_link.h"
-#include "recorder/sim_variables.h"
+#include "simlink/sim_link.h"
+#include "simlink/sim_variables.h"
 #include "recorder/timer_ids.h"
 
 namespace aviolog::recorder {
+
+using namespace simlink;
+using namespace wire;
+using namespace model;
 
 namespace {
 constexpr const char* kSlewOnLine = "%02d:%02d  Slew ON\n";

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "recorder/sim_variables.h"
+#include "wire/sim_offsets.h"
 
 namespace aviolog::recorder {
 
@@ -37,7 +37,7 @@ class RealismMonitor {
     bool utcJump(LogTime utc);
     bool cockpitCheck();
     void fuelFillCheck();
-    bool readTankLevels(std::array<std::uint32_t, kTankCount>& levels);
+    bool readTankLevels(std::array<std::uint32_t, wire::kTankCount>& levels);
     void crashCheck();
 
     RecorderContext& c_;

@@ -4,11 +4,15 @@
 
 #include "config/settings.h"
 #include "recorder/flight_services.h"
-#include "recorder/main_window_model.h"
-#include "recorder/sim_link.h"
-#include "recorder/sim_variables.h"
+#include "model/main_window_model.h"
+#include "simlink/sim_link.h"
+#include "simlink/sim_variables.h"
 
 namespace aviolog::recorder {
+
+using namespace simlink;
+using namespace wire;
+using namespace model;
 
 namespace {
 std::optional<LogTime> readClock(SimLink& link, SimVariable hourVar, SimVariable minuteVar) {

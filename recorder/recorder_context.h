@@ -4,17 +4,22 @@
 #include <string>
 
 #include "common/text_format.h"
-#include "planning/airports.h"
+#include "model/airports.h"
 #include "recorder/flight_progress.h"
 
 namespace aviolog {
 namespace config {
 struct Settings;
 }
-namespace planning {
+namespace model {
 struct FlightRecord;
 class FlightForm;
-}  // namespace planning
+class MainWindowModel;
+struct FlightSummary;
+}  // namespace model
+namespace simlink {
+class SimLink;
+}
 namespace platform {
 class Clock;
 class Timers;
@@ -26,10 +31,12 @@ class LibraryLoader;
 
 namespace aviolog::recorder {
 
-class SimLink;
-class MainWindowModel;
-struct FlightSummary;
 struct FlightServices;
+
+// The recorder speaks the link's and the models' vocabulary throughout.
+using model::FlightSummary;
+using model::MainWindowModel;
+using simlink::SimLink;
 
 // Every figure the log shows is truncated toward zero.
 inline int whole(double value) {
@@ -51,8 +58,8 @@ struct RecorderContext {
     platform::Sound& sound;
     platform::LibraryLoader& libraries;
     config::Settings& settings;
-    planning::FlightForm& form;
-    planning::FlightRecord& record;
+    model::FlightForm& form;
+    model::FlightRecord& record;
     FlightProgress& progress;
     FlightSummary& summary;
     MainWindowModel& window;
@@ -61,8 +68,8 @@ struct RecorderContext {
 
     FlightPhase phase = FlightPhase::WaitingForBlocksOff;
     // Looked up at Start; nothing when the airport list does not know the airport.
-    std::optional<planning::Airport> departure;
-    std::optional<planning::Airport> arrival;
+    std::optional<model::Airport> departure;
+    std::optional<model::Airport> arrival;
 
     bool kilograms() const;
     // The time of the log-line prefix: the simulator's UTC clock, or its local clock when

@@ -14,9 +14,9 @@
 #include "common/paths.h"
 #include "common/text_case.h"
 #include "config/settings.h"
-#include "planning/flight_record.h"
-#include "recorder/flight_summary.h"
-#include "recorder/main_window_model.h"
+#include "model/flight_record.h"
+#include "model/flight_summary.h"
+#include "model/main_window_model.h"
 
 namespace aviolog::reporting {
 
@@ -295,8 +295,8 @@ StoredFlights LocalDatabase::flights() const {
 }
 
 DatabaseFlight databaseFlight(const config::Settings& settings,
-                              const planning::FlightRecord& record,
-                              const recorder::FlightSummary& summary, std::string log) {
+                              const model::FlightRecord& record,
+                              const model::FlightSummary& summary, std::string log) {
     DatabaseFlight f;
     f.CompanyICAO = settings.company.CompanyICAO;
     f.PilotNumber = decimalValue(settings.company.PilotNumber);
@@ -324,20 +324,20 @@ DatabaseFlight databaseFlight(const config::Settings& settings,
 
 std::optional<std::string> addFlight(const std::filesystem::path& workDir,
                                      const config::Settings& settings,
-                                     const planning::FlightRecord& record,
-                                     const recorder::FlightSummary& summary,
-                                     recorder::MainWindowModel& window) {
+                                     const model::FlightRecord& record,
+                                     const model::FlightSummary& summary,
+                                     model::MainWindowModel& window) {
     // The row holds the view as it reads once the version line is added; the view gets
     // the line only when the row is stored, so a failed database adds nothing to it.
     std::string log;
-    for (const std::string& line : window.lines(recorder::Channel::Log)) log += line + "\n";
+    for (const std::string& line : window.lines(model::Channel::Log)) log += line + "\n";
     const std::string versionLine = std::string(kVersionLine) + "\n";
     log += versionLine;
     const LocalDatabase database(localPath(workDir, kLocalDatabaseFile));
     if (auto error = database.add(databaseFlight(settings, record, summary, std::move(log)))) {
         return error;
     }
-    window.appendDisplay(recorder::Channel::Log, versionLine);
+    window.appendDisplay(model::Channel::Log, versionLine);
     return std::nullopt;
 }
 

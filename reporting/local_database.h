@@ -13,13 +13,11 @@
 namespace aviolog::config {
 struct Settings;
 }
-namespace aviolog::planning {
+namespace aviolog::model {
 struct FlightRecord;
-}
-namespace aviolog::recorder {
 struct FlightSummary;
 class MainWindowModel;
-}  // namespace aviolog::recorder
+}  // namespace aviolog::model
 
 namespace aviolog::reporting {
 
@@ -87,8 +85,8 @@ class LocalDatabase {
 
 // The row the accept step stores: the profile, the form's record, the summary and the log.
 DatabaseFlight databaseFlight(const config::Settings& settings,
-                              const planning::FlightRecord& record,
-                              const recorder::FlightSummary& summary, std::string log);
+                              const model::FlightRecord& record,
+                              const model::FlightSummary& summary, std::string log);
 
 // The accept step's "add flight": stores one row built from the profile, the flight record,
 // the summary and the flight log view's lines with kVersionLine after them (each followed
@@ -96,8 +94,8 @@ DatabaseFlight databaseFlight(const config::Settings& settings,
 // pilot; the view is then left as it was, so accepting again adds one line.
 std::optional<std::string> addFlight(const std::filesystem::path& workDir,
                                      const config::Settings& settings,
-                                     const planning::FlightRecord& record,
-                                     const recorder::FlightSummary& summary,
-                                     recorder::MainWindowModel& window);
+                                     const model::FlightRecord& record,
+                                     const model::FlightSummary& summary,
+                                     model::MainWindowModel& window);
 
 }  // namespace aviolog::reporting

@@ -4,11 +4,10 @@
 #include "common/text_file.h"
 #include "config/settings.h"
 #include "platform/pilot.h"
-#include "recorder/flight_summary.h"
-#include "recorder/main_window_model.h"
+#include "model/flight_summary.h"
+#include "model/main_window_model.h"
 #include "reporting/local_database.h"
 #include "reporting/pilot_log_file.h"
-#include "reporting/reporting_dialogs.h"
 #include "reporting/seal.h"
 
 namespace aviolog::reporting {
@@ -25,7 +24,7 @@ std::string defaultLogName(const std::string& departure, const std::string& dest
 }
 
 PilotLogBook::Written PilotLogBook::writeFlight(const std::string& name,
-                                                const recorder::FlightSummary& summary) {
+                                                const model::FlightSummary& summary) {
     PilotLogFile file(localPath(workDir_, name));
     switch (file.open()) {
         case PilotLogFile::State::Tampered:
@@ -50,7 +49,7 @@ bool PilotLogBook::store(const recorder::AcceptedFlight& flight) {
     Written written = writeFlight(name, flight.summary);
     if (written == Written::No) {
         pilot_.warn(kCantWriteLogMessage + name);
-        const auto folder = dialogs_.chooseFolder(kLogDirectoryTitle);
+        const auto folder = pilot_.chooseFolder(kLogDirectoryTitle);
         if (!folder) return false;
         settings.log.LogPath = *folder + "\\";
         name = nameIn(settings.log.LogPath);
@@ -77,7 +76,7 @@ void PilotLogBook::saveLog(const std::string& logPath, const std::string& depart
         pilot_.warn(kNoLogPathMessage);
         return;
     }
-    const auto chosen = dialogs_.chooseFileToSave(
+    const auto chosen = pilot_.chooseFileToSave(
         {kLogFileFilter, "txt", defaultLogName(departure, destination, date), logPath});
     if (!chosen) return;
     std::string text;
@@ -92,7 +91,7 @@ void PilotLogBook::saveAcars(const std::string& logPath) {
         pilot_.warn(kNoLogPathMessage);
         return;
     }
-    const auto chosen = dialogs_.chooseFileToSave({kAcarsFileFilter, "txt", "*.txt", logPath});
+    const auto chosen = pilot_.chooseFileToSave({kAcarsFileFilter, "txt", "*.txt", logPath});
     if (!chosen) return;
     // No journal yet means no messages: the copy is empty.
     const auto journal = readFileBytes(localPath(workDir_, kAcarsJournal));

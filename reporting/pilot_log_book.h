@@ -16,8 +16,6 @@ class Pilot;
 
 namespace aviolog::reporting {
 
-class ReportingDialogs;
-
 inline constexpr const char* kCantWriteLogMessage = "Can't write Log file to ";
 inline constexpr const char* kBugReportSuffix = " Please send a bug report";
 inline constexpr const char* kLogDirectoryTitle = "Log Directory";
@@ -32,8 +30,8 @@ std::string defaultLogName(const std::string& departure, const std::string& dest
 
 class PilotLogBook final : public recorder::FlightStore {
   public:
-    PilotLogBook(std::filesystem::path workDir, platform::Pilot& pilot, ReportingDialogs& dialogs)
-        : workDir_(std::move(workDir)), pilot_(pilot), dialogs_(dialogs) {}
+    PilotLogBook(std::filesystem::path workDir, platform::Pilot& pilot)
+        : workDir_(std::move(workDir)), pilot_(pilot) {}
 
     // The summary window's OK. When the file cannot be written the pilot may choose
     // another folder, which becomes the log folder; if the pilot cancels, or that fails
@@ -49,11 +47,10 @@ class PilotLogBook final : public recorder::FlightStore {
 
   private:
     enum class Written { Yes, No, Refused };
-    Written writeFlight(const std::string& name, const recorder::FlightSummary& summary);
+    Written writeFlight(const std::string& name, const model::FlightSummary& summary);
 
     std::filesystem::path workDir_;
     platform::Pilot& pilot_;
-    ReportingDialogs& dialogs_;
 };
 
 }  // namespace aviolog::reporting

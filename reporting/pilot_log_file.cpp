@@ -12,7 +12,7 @@ namespace aviolog::reporting {
 
 namespace {
 
-using recorder::FlightSummary;
+using model::FlightSummary;
 
 // The stored keys in the order they are written, each with its summary value.
 struct StoredKey {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "config/ini_file.h"
-#include "recorder/flight_summary.h"
+#include "model/flight_summary.h"
 
 namespace aviolog::reporting {
 
@@ -40,9 +40,9 @@ class PilotLogFile {
 
     // Writes the flight into the first section whose Date is missing or empty, and
     // returns that section's number.
-    int add(const recorder::FlightSummary& flight);
+    int add(const model::FlightSummary& flight);
     // The flight of "FlightLog1"; missing keys are empty, a damaged log reads as empty.
-    recorder::FlightSummary first() const;
+    model::FlightSummary first() const;
     // Moves every later flight down one section; false when no flight is left.
     bool dropFirst();
     bool hasFlights() const { return document_.hasSection(sectionName(1)); }

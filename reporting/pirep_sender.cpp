@@ -7,8 +7,8 @@
 #include "config/settings.h"
 #include "mail/pirep_mail.h"
 #include "platform/pilot.h"
-#include "recorder/flight_summary.h"
-#include "reporting/http_get.h"
+#include "model/flight_summary.h"
+#include "platform/http_get.h"
 #include "reporting/pilot_log_book.h"
 #include "reporting/pilot_log_file.h"
 #include "reporting/reporting_dialogs.h"
@@ -19,7 +19,8 @@ namespace aviolog::reporting {
 
 namespace {
 
-using recorder::FlightSummary;
+using model::FlightSummary;
+using platform::httpGet;
 
 // The e-mail attachment: the enabled values a line each, then the log as it is.
 std::string attachmentText(const config::SendLogSection& items, const FlightSummary& f) {

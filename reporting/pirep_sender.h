@@ -18,7 +18,7 @@ namespace aviolog::platform {
 class HttpClient;
 class Pilot;
 }  // namespace aviolog::platform
-namespace aviolog::recorder {
+namespace aviolog::model {
 struct FlightSummary;
 }
 
@@ -56,9 +56,9 @@ class PirepSender {
     const std::string& sendPilotNumber() const { return sendPilot_; }
 
   private:
-    bool sendFlight(config::Settings& settings, const recorder::FlightSummary& flight);
-    bool sendMail(config::Settings& settings, const recorder::FlightSummary& flight);
-    bool sendToScript(const config::Settings& settings, const recorder::FlightSummary& flight);
+    bool sendFlight(config::Settings& settings, const model::FlightSummary& flight);
+    bool sendMail(config::Settings& settings, const model::FlightSummary& flight);
+    bool sendToScript(const config::Settings& settings, const model::FlightSummary& flight);
 
     PirepContext c_;
     std::string sendPilot_;

@@ -1,10 +1,9 @@
 #include "sim/request_server.h"
 
-#include "platform/sim_ipc_wire.h"
+#include "wire/sim_ipc_wire.h"
 
 namespace aviolog::sim {
 
-namespace wire = platform::wire;
 
 std::uint32_t serveRequests(std::span<std::byte> block, RequestTarget& target) {
     std::size_t pos = 0;

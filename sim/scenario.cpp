@@ -139,7 +139,7 @@ std::optional<Stage> stageFromName(std::string_view name) {
 }
 
 std::string tankKey(int tank) {
-    std::string key(recorder::kFuelTanks[tank].name);
+    std::string key(wire::kFuelTanks[tank].name);
     std::replace(key.begin(), key.end(), ' ', '-');
     return key;
 }

@@ -13,11 +13,11 @@
 #include <variant>
 #include <vector>
 
-#include "recorder/sim_variables.h"
+#include "wire/sim_offsets.h"
 
 namespace aviolog::sim {
 
-using recorder::kTankCount;
+using wire::kTankCount;
 
 // The stages of a flight from gate to gate, in the order they are flown.
 enum class Stage {
@@ -43,7 +43,7 @@ inline constexpr int kStageCount = static_cast<int>(Stage::Parked) + 1;
 std::string_view stageName(Stage stage);
 std::optional<Stage> stageFromName(std::string_view name);
 
-// Index into recorder::kFuelTanks from a name such as "left-main" or "centre".
+// Index into wire::kFuelTanks from a name such as "left-main" or "centre".
 std::optional<int> tankFromName(std::string_view name);
 // "left-main": the tank's name as files and commands write it.
 std::string tankKey(int tank);
@@ -171,7 +171,7 @@ struct PowerTable {
     double approach = 0.0;
 };
 
-inline constexpr int kMaxEngines = recorder::kEngineCount;
+inline constexpr int kMaxEngines = wire::kEngineCount;
 
 struct Aircraft {
     std::string name;

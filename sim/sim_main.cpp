@@ -17,7 +17,7 @@
 
 #include "platform/posix/event_loop.h"
 #include "platform/posix/sim_ipc_server.h"
-#include "platform/sim_ipc_wire.h"
+#include "wire/sim_ipc_wire.h"
 #include "sim/scenario.h"
 #include "sim/simulator.h"
 
@@ -44,7 +44,7 @@ constexpr double kMaxSpeed = 1000.0;
 struct Options {
     std::string scenario = "data/scenarios/lppt-lppr.scn";
     double speed = 1.0;
-    std::string window{platform::wire::kWindowClass};
+    std::string window{wire::kWindowClass};
     std::string prefix;
     sim::SimulatorOptions versions;
     double statusEverySec = 10.0;

@@ -7,15 +7,15 @@
 
 #include "common/text_format.h"
 #include "common/units.h"
-#include "recorder/sim_variables.h"
+#include "wire/sim_offsets.h"
 #include "sim/flight_model.h"
 #include "sim/scenario.h"
 
 namespace aviolog::sim {
 
-namespace var = recorder::var;
-namespace convert = recorder::convert;
-using recorder::SimVariable;
+namespace var = wire::var;
+namespace scale = wire::scale;
+using wire::SimVariable;
 
 namespace {
 
@@ -65,7 +65,7 @@ struct Simulator::Impl {
     std::int64_t clockUs;  // the simulator clock, UTC; it stops while paused
     std::int64_t clockSec() const { return clockUs / kMicrosPerSec; }
     int localOffsetMin;
-    std::uint16_t rateRaw = recorder::kRateOneX;
+    std::uint16_t rateRaw = wire::kRateOneX;
     bool pausedByControl = false;  // through PauseControl
     bool pausedByPilot = false;    // the operator's pause, seen only in PauseIndicator
     bool slew = false;
@@ -214,14 +214,14 @@ void Simulator::writeVariable(std::uint32_t offset, std::span<const std::byte> d
         m.crashDetection = memory_.u16(var::CrashDetection.offset) != 0;
     if (touched(var::Crashed)) m.crashed = memory_.u16(var::Crashed.offset) != 0;
     for (int i = 0; i < kTankCount; ++i) {
-        const SimVariable level = recorder::kFuelTanks[i].level;
+        const SimVariable level = wire::kFuelTanks[i].level;
         if (!touched(level)) continue;
-        const double share = memory_.u32(level.offset) / static_cast<double>(recorder::kTankFull);
+        const double share = memory_.u32(level.offset) / static_cast<double>(wire::kTankFull);
         model_->setTankGal(i, std::min(share, 1.0) * model_->tankCapacityGal(i));
     }
     writeClock(offset, size);
     if (touched(var::SimMessageControl)) {
-        std::array<char, recorder::kSimMessageBytes> text{};
+        std::array<char, wire::kSimMessageBytes> text{};
         memory_.read(var::SimMessageText.offset, std::as_writable_bytes(std::span{text}));
         const std::size_t length = std::find(text.begin(), text.end(), '\0') - text.begin();
         if (length > 0 && m.messageSink) m.messageSink(std::string_view(text.data(), length));
@@ -291,54 +291,54 @@ void Simulator::publish() {
         mem.write(v.offset, std::as_bytes(std::span{&raw, 1}));
     };
     // Position, as the 64-bit values whose high halves the recorder reads.
-    put64(kLatitude64, s.position.latitudeDeg / convert::kLatitudeDegPerUnit * kTwoPow32);
+    put64(kLatitude64, s.position.latitudeDeg / scale::kLatitudeDegPerUnit * kTwoPow32);
     double lon = s.position.longitudeDeg;
     if (lon >= 180.0) lon -= 360.0;
-    put64(kLongitude64, lon / convert::kLongitudeDegPerUnit * kTwoPow32);
-    put64(kAltitude64, s.altitudeFt / convert::kFeetPerMetre * kTwoPow32);
+    put64(kLongitude64, lon / scale::kLongitudeDegPerUnit * kTwoPow32);
+    put64(kAltitude64, s.altitudeFt / scale::kFeetPerMetre * kTwoPow32);
     mem.setS32(var::GroundAltitude.offset,
                static_cast<std::int32_t>(
-                   std::lround(s.groundElevationFt / convert::kFeetPerMetre * 256.0)));
+                   std::lround(s.groundElevationFt / scale::kFeetPerMetre * 256.0)));
     mem.setS32(var::Pitch.offset,
-               static_cast<std::int32_t>(std::lround(-s.noseUpDeg / convert::kAngleDegPerUnit)));
-    const double headingUnits = std::fmod(s.headingDeg, 360.0) / convert::kAngleDegPerUnit;
+               static_cast<std::int32_t>(std::lround(-s.noseUpDeg / scale::kAngleDegPerUnit)));
+    const double headingUnits = std::fmod(s.headingDeg, 360.0) / scale::kAngleDegPerUnit;
     mem.setU32(var::Heading.offset,
                static_cast<std::uint32_t>(std::llround(headingUnits) & 0xFFFFFFFF));
     mem.setU32(var::GroundSpeed.offset, static_cast<std::uint32_t>(std::llround(
-                                            s.groundSpeedKt / convert::kKnotsPerGroundSpeedUnit)));
+                                            s.groundSpeedKt / scale::kKnotsPerGroundSpeedUnit)));
     mem.setU32(
         var::TrueAirspeed.offset,
-        static_cast<std::uint32_t>(std::llround(s.trueAirspeedKt / convert::kKnotsPerTasUnit)));
+        static_cast<std::uint32_t>(std::llround(s.trueAirspeedKt / scale::kKnotsPerTasUnit)));
     mem.setU32(var::IndicatedAirspeed.offset,
                static_cast<std::uint32_t>(std::llround(s.indicatedAirspeedKt * 128.0)));
     mem.setS32(var::VerticalSpeed.offset,
                static_cast<std::int32_t>(
-                   std::lround(s.verticalSpeedFpm / convert::kFpmPerVerticalSpeedUnit)));
+                   std::lround(s.verticalSpeedFpm / scale::kFpmPerVerticalSpeedUnit)));
     mem.setU16(var::OnGround.offset, s.onGround ? 1 : 0);
 
     // Atmosphere and radio
-    mem.setU16(var::AltimeterSetting.offset, rawU16(s.altimeterMb / convert::kMillibarsPerUnit));
+    mem.setU16(var::AltimeterSetting.offset, rawU16(s.altimeterMb / scale::kMillibarsPerUnit));
     mem.setU16(var::SeaLevelPressure.offset,
-               rawU16(s.seaLevelPressureMb / convert::kMillibarsPerUnit));
+               rawU16(s.seaLevelPressureMb / scale::kMillibarsPerUnit));
     mem.setU16(var::WindSpeed.offset, rawU16(s.windSpeedKt));
     mem.setU16(
         var::WindDirection.offset,
-        static_cast<std::uint16_t>(std::lround(s.windFromDeg / convert::kWindDegPerUnit) & 0xFFFF));
+        static_cast<std::uint16_t>(std::lround(s.windFromDeg / scale::kWindDegPerUnit) & 0xFFFF));
     mem.setS16(var::TotalAirTemperature.offset,
-               static_cast<std::int16_t>(std::lround(s.totalAirTempC / convert::kCelsiusPerUnit)));
+               static_cast<std::int16_t>(std::lround(s.totalAirTempC / scale::kCelsiusPerUnit)));
     mem.setU16(var::Com1Frequency.offset, m.com1);
 
     // Aircraft systems and weight
     const Aircraft& a = model_->aircraft();
-    mem.setS16(var::ParkingBrake.offset, s.parkingBrakeSet ? recorder::kParkingBrakeSet : 0);
-    mem.setS32(var::GearControl.offset, s.gearDown ? recorder::kGearDown : 0);
+    mem.setS16(var::ParkingBrake.offset, s.parkingBrakeSet ? wire::kParkingBrakeSet : 0);
+    mem.setS32(var::GearControl.offset, s.gearDown ? wire::kGearDown : 0);
     mem.setS32(var::FlapsControl.offset,
-               std::min(s.flapsDetent * a.flapDetentIncrement, recorder::kFlapsFull));
+               std::min(s.flapsDetent * a.flapDetentIncrement, wire::kFlapsFull));
     mem.setU16(var::FlapsDetentIncrement.offset, static_cast<std::uint16_t>(a.flapDetentIncrement));
-    mem.setU16(var::Engine1N1.offset, rawU16(s.n1Pct[0] / convert::kN1PercentPerUnit));
-    mem.setU16(var::Engine2N1.offset, rawU16(s.n1Pct[1] / convert::kN1PercentPerUnit));
-    for (int e = 0; e < recorder::kEngineCount; ++e) {
-        mem.setF64(recorder::kEngineFuelFlows[e].offset, s.fuelFlowPph[e]);
+    mem.setU16(var::Engine1N1.offset, rawU16(s.n1Pct[0] / scale::kN1PercentPerUnit));
+    mem.setU16(var::Engine2N1.offset, rawU16(s.n1Pct[1] / scale::kN1PercentPerUnit));
+    for (int e = 0; e < wire::kEngineCount; ++e) {
+        mem.setF64(wire::kEngineFuelFlows[e].offset, s.fuelFlowPph[e]);
     }
     mem.setU16(kEngineCountVar.offset, static_cast<std::uint16_t>(a.engineCount));
     mem.setF64(var::GrossWeight.offset, s.grossWeightLb);
@@ -346,9 +346,9 @@ void Simulator::publish() {
     for (int i = 0; i < kTankCount; ++i) {
         const double capacity = model_->tankCapacityGal(i);
         const double share = capacity > 0.0 ? s.tankGal[i] / capacity : 0.0;
-        mem.setU32(recorder::kFuelTanks[i].level.offset,
-                   static_cast<std::uint32_t>(std::llround(share * recorder::kTankFull)));
-        mem.setU32(recorder::kFuelTanks[i].capacity.offset,
+        mem.setU32(wire::kFuelTanks[i].level.offset,
+                   static_cast<std::uint32_t>(std::llround(share * wire::kTankFull)));
+        mem.setU32(wire::kFuelTanks[i].capacity.offset,
                    static_cast<std::uint32_t>(std::llround(capacity)));
     }
 

@@ -13,7 +13,7 @@
 #include "common/code_page.h"
 #include "common/text_file.h"
 #include "reporting/seal.h"
-#include "tools/flight_runner.h"
+#include "headless/flight_runner.h"
 
 namespace {
 
@@ -104,8 +104,8 @@ int usageError(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    tools::RunnerOptions o;
-    using Answer = tools::RunnerOptions::SummaryAnswer;
+    headless::RunnerOptions o;
+    using Answer = headless::RunnerOptions::SummaryAnswer;
     std::string sealToCheck;
     bool printCalls = false;
     bool raw = false;
@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
         if (i + 1 >= argc) return usageError(std::string(arg) + " needs a value, or is unknown");
         const std::string value = argv[++i];
         std::string key, text;
-        planning::FlightRecord& f = o.form;
+        model::FlightRecord& f = o.form;
         if (arg == "--scenario") o.scenarioPath = value;
         else if (arg == "--dir") o.workDir = value;
         else if (arg == "--speed") {
@@ -156,14 +156,14 @@ int main(int argc, char** argv) {
         else if (arg == "--pilot") f.pilotNumber = value;
         else if (arg == "--set-clock") {
             const std::size_t slash = value.find('/');
-            planning::DateTimeBox& b = o.dateTimeBox;
+            model::DateTimeBox& b = o.dateTimeBox;
             if (slash == std::string::npos ||
                 !parseClock(std::string_view(value).substr(0, slash), b.utcHour, b.utcMinute) ||
                 !parseClock(std::string_view(value).substr(slash + 1), b.localHour, b.localMinute))
                 return usageError("--set-clock wants HH:MM/HH:MM (UTC/local)");
             b.setClock = b.setDate = true;
         } else if (arg == "--set-date") {
-            planning::DateTimeBox& b = o.dateTimeBox;
+            model::DateTimeBox& b = o.dateTimeBox;
             if (std::sscanf(value.c_str(), "%4d-%2d-%2d", &b.year, &b.month, &b.day) != 3 ||
                 b.month < 1 || b.month > 12 || b.day < 1 || b.day > 31)
                 return usageError("--set-date wants YYYY-MM-DD");
@@ -213,22 +213,22 @@ int main(int argc, char** argv) {
         const std::string out = raw ? text : utf8FromWindows1252(text);
         std::fwrite(out.data(), 1, out.size(), stdout);
     };
-    tools::LineSink live;
+    headless::LineSink live;
     if (o.live) {
         live = [&](const std::string& line) {
             show(line + "\n");
             std::fflush(stdout);
         };
     }
-    const tools::RunResult r =
-        o.scenarioPath.empty() ? tools::runWithoutFlight(o) : tools::runFlight(o, live);
-    if (r.end == tools::RunResult::End::BadInput) {
+    const headless::RunResult r =
+        o.scenarioPath.empty() ? headless::runWithoutFlight(o) : headless::runFlight(o, live);
+    if (r.end == headless::RunResult::End::BadInput) {
         std::fprintf(stderr, "aviolog-fly: %s\n", r.error.c_str());
         return 2;
     }
     if (o.live) show("\n");
     for (const std::string& line : r.log) show(line + "\n");
-    if (r.summaryOffered) show("\n[Flight Summary]\n" + tools::summaryText(r.summary));
+    if (r.summaryOffered) show("\n[Flight Summary]\n" + headless::summaryText(r.summary));
     if (!r.localDbPage.empty()) show("\n[Local DB]\n" + r.localDbPage + "\n");
     if (o.scenarioPath.empty()) {
         // Without a flight the message boxes are the whole story.
@@ -253,5 +253,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "aviolog-fly: %s after %.1f simulated minutes, %llu exchanges\n",
                  ends[static_cast<int>(r.end)], r.simulatedMs / 60000.0,
                  static_cast<unsigned long long>(r.exchanges));
-    return r.end == tools::RunResult::End::Stopped ? 0 : 1;
+    return r.end == headless::RunResult::End::Stopped ? 0 : 1;
 }

@@ -13,14 +13,17 @@
 #include "platform/posix/event_loop.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_sim_ipc.h"
-#include "recorder/sim_link.h"
-#include "recorder/sim_variables.h"
-#include "recorder/timer_ids.h"
+#include "simlink/sim_link.h"
+#include "simlink/sim_variables.h"
 
 namespace {
 
 using namespace aviolog;
-using namespace aviolog::recorder;
+using namespace aviolog::simlink;
+using namespace aviolog::wire;
+
+enum ProbeTimer : int { kShowTimer = 1, kConnectTimer = 3 };
+constexpr int kConnectIntervalMs = 2000;
 
 constexpr const char* kUsage =
     "usage: aviolog-probe [options]\n"
@@ -173,12 +176,12 @@ std::string describe(const Snapshot& s) {
         convert::com1Text(s.com1).c_str(), convert::millibars(s.altimeter), flags.c_str());
 }
 
-class Probe final : public platform::TimerSink, public LinkLossWindow {
+class Probe final : public platform::TimerSink, public LinkLossObserver {
   public:
     explicit Probe(const Options& options)
         : options_(options), ipc_(options.prefix), link_(ipc_, clock_) {
         loop_.setTimerSink(this);
-        link_.attachWindow(this);
+        link_.setLossObserver(this);
     }
 
     int run() {
@@ -189,20 +192,23 @@ class Probe final : public platform::TimerSink, public LinkLossWindow {
         return exitCode_;
     }
 
-    platform::Timers& timers() override { return loop_; }
-
-    void enableResumeLog() override {
+    void simulatorLost() override {
+        loop_.stop(kShowTimer);
         std::printf("aviolog-probe: simulator lost: %s (result %u)%s\n",
                     SimLink::resultText(link_.lastResult()), link_.lastResult(),
                     options_.exitOnLoss ? "" : "; waiting for it to come back");
         std::fflush(stdout);
-        if (options_.exitOnLoss) loop_.quit();
+        if (options_.exitOnLoss) {
+            loop_.quit();
+            return;
+        }
         started_ = clock_.monotonicMs();
+        loop_.start(kConnectTimer, kConnectIntervalMs);
     }
 
     void onTimer(int id) override {
         if (id == kConnectTimer) connect();
-        if (id == kMonitorTimer) show();
+        if (id == kShowTimer) show();
     }
 
   private:
@@ -234,7 +240,7 @@ class Probe final : public platform::TimerSink, public LinkLossWindow {
                     link_.simulatorVersion());
         std::fflush(stdout);
         show();
-        loop_.start(kMonitorTimer, options_.intervalMs);
+        loop_.start(kShowTimer, options_.intervalMs);
     }
 
     void show() {

@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "platform/posix/posix_util.h"
-#include "platform/sim_ipc_wire.h"
+#include "wire/sim_ipc_wire.h"
 
 namespace aviolog::platform::posix {
 

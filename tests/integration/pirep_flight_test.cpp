@@ -12,16 +12,16 @@
 #include "reporting/local_database.h"
 #include "reporting/pirep_sender.h"
 #include "reporting/seal.h"
-#include "tests/mail/loopback_mail_server.h"
+#include "tests/support/loopback_mail_server.h"
 #include "tests/support/loopback_va_server.h"
 #include "tests/support/sim_fixture.h"
 #include "tests/support/temp_dir.h"
-#include "tools/flight_runner.h"
+#include "headless/flight_runner.h"
 
 namespace aviolog::test {
 namespace {
 
-using tools::RunnerOptions;
+using headless::RunnerOptions;
 
 struct VaRig {
     VaRig() {
@@ -36,16 +36,16 @@ struct VaRig {
         options.form.registration = "CS-AV\xC9";
     }
 
-    tools::RunResult fly(RunnerOptions::SummaryAnswer answer) {
+    headless::RunResult fly(RunnerOptions::SummaryAnswer answer) {
         RunnerOptions o = options;
         o.summaryAnswer = answer;
-        return tools::runFlight(o);
+        return headless::runFlight(o);
     }
-    tools::RunResult sendLog() {
+    headless::RunResult sendLog() {
         RunnerOptions o = options;
         o.scenarioPath.clear();
         o.sendLog = true;
-        return tools::runWithoutFlight(o);
+        return headless::runWithoutFlight(o);
     }
 
     LoopbackVaServer server;
@@ -55,8 +55,8 @@ struct VaRig {
 
 TEST(PirepFlight, AcceptedStoredSentAndRemoved) {
     VaRig rig;
-    const tools::RunResult flown = rig.fly(RunnerOptions::SummaryAnswer::Accept);
-    ASSERT_EQ(flown.end, tools::RunResult::End::Stopped);
+    const headless::RunResult flown = rig.fly(RunnerOptions::SummaryAnswer::Accept);
+    ASSERT_EQ(flown.end, headless::RunResult::End::Stopped);
     ASSERT_TRUE(flown.summaryClosed);
     EXPECT_FALSE(reporting::checkSeal(rig.dir / "TAP123.dat", false));
     EXPECT_EQ(flown.log.back(), reporting::kVersionLine);
@@ -66,7 +66,7 @@ TEST(PirepFlight, AcceptedStoredSentAndRemoved) {
     EXPECT_EQ(stored.flights[0].Callsign, "TAP 1&2");
     EXPECT_EQ(stored.flights[0].ToutchDownVerticalSpeed, std::atoi(flown.summary.RateTD.c_str()));
 
-    const tools::RunResult sent = rig.sendLog();
+    const headless::RunResult sent = rig.sendLog();
     EXPECT_EQ(sent.pilotBoxes.back(), "Log Sent -> OK");
     EXPECT_FALSE(rig.dir.exists("TAP123.dat"));
 
@@ -74,7 +74,7 @@ TEST(PirepFlight, AcceptedStoredSentAndRemoved) {
     // pieces put together are the log.
     const auto requests = rig.server.requests();
     ASSERT_FALSE(requests.empty());
-    const recorder::FlightSummary& s = flown.summary;
+    const model::FlightSummary& s = flown.summary;
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"pilot", "TAP123"},       {"date", s.Date},          {"time", s.Hour},
         {"callsign", s.CallSign},  {"reg", s.AircraftRegist}, {"origin", s.DepAirport},
@@ -102,7 +102,7 @@ TEST(PirepFlight, ARefusedReportLeavesTheFlightStoredAndSealed) {
     rig.server.setAnswers({{503, "Service Unavailable"}});
     ASSERT_TRUE(rig.fly(RunnerOptions::SummaryAnswer::Accept).summaryClosed);
     ASSERT_TRUE(rig.fly(RunnerOptions::SummaryAnswer::Accept).summaryClosed);
-    const tools::RunResult sent = rig.sendLog();
+    const headless::RunResult sent = rig.sendLog();
     EXPECT_EQ(sent.pilotBoxes.back(), std::string(reporting::kDataBaseErrorMessage) + " -> OK");
     EXPECT_FALSE(reporting::checkSeal(rig.dir / "TAP123.dat", false));
     EXPECT_EQ(reporting::LocalDatabase(rig.dir / "aviolog.db").flights().flights.size(), 2u);
@@ -117,7 +117,7 @@ TEST(PirepFlight, ByMailWithThePilotsOwnAccount) {
     ASSERT_TRUE(mailServer.running()) << mailServer.startupOutput();
     VaRig rig;
     rig.options.form.callsign = "TAP1944";
-    const tools::RunResult flown = rig.fly(RunnerOptions::SummaryAnswer::Accept);
+    const headless::RunResult flown = rig.fly(RunnerOptions::SummaryAnswer::Accept);
     ASSERT_TRUE(flown.summaryClosed);
 
     // The pilot's account in "aviolog.ini" and the VA's address in the profile.
@@ -130,7 +130,7 @@ TEST(PirepFlight, ByMailWithThePilotsOwnAccount) {
     for (const auto& [key, value] : account) ASSERT_TRUE(ini.setString("MailSettings", key, value));
     ASSERT_TRUE(config::IniFile(rig.dir / "TAP.ini").setString("Log", "Mail", "ops@va.example"));
 
-    const tools::RunResult sent = rig.sendLog();
+    const headless::RunResult sent = rig.sendLog();
     EXPECT_EQ(sent.pilotBoxes.back(), "Log Sent -> OK");
     EXPECT_FALSE(rig.dir.exists("TAP123.dat"));
     ASSERT_EQ(mailServer.received(), 1u);
@@ -139,7 +139,7 @@ TEST(PirepFlight, ByMailWithThePilotsOwnAccount) {
     EXPECT_EQ(mail.header("Subject"), "Log");
     ASSERT_EQ(mail.attachments.size(), 1u);
     EXPECT_EQ(mail.attachments[0].first, "TAP123.txt");
-    const recorder::FlightSummary& s = flown.summary;
+    const model::FlightSummary& s = flown.summary;
     std::string expected;
     for (const std::string* value : {&s.Date, &s.Hour, &s.CallSign, &s.AircraftRegist,
                                      &s.DepAirport, &s.DestAirport, &s.PlaneType, &s.UsedFuel,
@@ -161,7 +161,7 @@ TEST(PirepFlight, ADismissedFlightIsNotStored) {
         SCOPED_TRACE(row.reply);
         VaRig rig;
         rig.options.answers.emplace_back("Are you sure that you want to dismiss flight?", row.reply);
-        const tools::RunResult r = rig.fly(RunnerOptions::SummaryAnswer::Dismiss);
+        const headless::RunResult r = rig.fly(RunnerOptions::SummaryAnswer::Dismiss);
         EXPECT_EQ(r.summaryClosed, row.closed);
         EXPECT_FALSE(rig.dir.exists("TAP123.dat"));
         EXPECT_FALSE(rig.dir.exists("aviolog.db"));

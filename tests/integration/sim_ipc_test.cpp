@@ -12,16 +12,16 @@
 
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_sim_ipc.h"
-#include "recorder/sim_link.h"
-#include "recorder/sim_variables.h"
-#include "recorder/timer_ids.h"
+#include "simlink/sim_link.h"
+#include "simlink/sim_variables.h"
 #include "tests/support/child_process.h"
 #include "tests/support/link_rig.h"
 #include "tests/support/sim_fixture.h"
-#include "sim/virtual_scheduler.h"
 
-namespace aviolog::recorder {
+namespace aviolog::simlink {
 namespace {
+
+using namespace wire;
 
 using namespace std::chrono_literals;
 
@@ -58,14 +58,13 @@ struct SimProcess {
 
 struct Client {
     explicit Client(const std::string& prefix) : ipc(prefix), link(ipc, clock) {
-        link.attachWindow(&window);
+        link.setLossObserver(&losses);
         // The protocol's 2000 ms and 100 ms, shortened so a lost simulator shows in ms.
         link.setTimingForTests(100, 2);
     }
     platform::posix::PosixClock clock;
     platform::posix::PosixSimIpc ipc;
-    sim::VirtualScheduler timers;  // the flight timers the link stops; they never run here
-    test::RecordingWindow window{timers};
+    test::LossCounter losses;
     SimLink link;
 };
 
@@ -184,8 +183,7 @@ TEST(SimIpcIntegration, KilledSimulatorIsLostAndAFreshOneIsFound) {
         EXPECT_FALSE(readU16(client.link, var::ParkingBrake).has_value());
     }
     EXPECT_EQ(client.link.failureCount(), SimLink::kLostCount);
-    EXPECT_EQ(client.window.resumeEnabled, 1);
-    EXPECT_TRUE(client.timers.isRunning(kConnectTimer));
+    EXPECT_EQ(client.losses.losses, 1);
     EXPECT_FALSE(client.link.isOpen());
 
     // A new simulator under the same name: the old window stays gone, a new open finds it.
@@ -249,4 +247,4 @@ TEST(SimIpcIntegration, ProbeFollowsAFlightUntilTheSimulatorStops) {
 }
 
 }  // namespace
-}  // namespace aviolog::recorder
+}  // namespace aviolog::simlink

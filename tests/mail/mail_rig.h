@@ -33,27 +33,16 @@ class ZoneClock final : public platform::Clock {
     platform::posix::PosixClock wall_;
 };
 
-// The mailer's dialogs as a test scripts them. Unscripted, Configuration is cancelled and
-// the choosers return nothing.
+// The mailer's dialogs as a test scripts them. Unscripted, Configuration is cancelled.
 class ScriptedMailDialogs : public mail::MailDialogs {
   public:
     bool configure(mail::MailConfiguration& form) override {
         ++configureCalls;
         return onConfigure ? onConfigure(form) : false;
     }
-    std::optional<std::filesystem::path> chooseFileToOpen(const char* filter) override {
-        filters.push_back(filter);
-        return fileToOpen;
-    }
-    std::optional<std::filesystem::path> chooseFileToSave(const char* filter) override {
-        filters.push_back(filter);
-        return fileToSave;
-    }
 
     std::function<bool(mail::MailConfiguration&)> onConfigure;
-    std::optional<std::filesystem::path> fileToOpen, fileToSave;
     int configureCalls = 0;
-    std::vector<std::string> filters;
 };
 
 // Counts connection attempts and hands them to the real connector.

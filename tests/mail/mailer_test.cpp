@@ -9,7 +9,7 @@
 #include "mail/mail_settings.h"
 #include "mail/pirep_mail.h"
 #include "tests/mail/mail_rig.h"
-#include "tests/mail/scripted_smtp_server.h"
+#include "tests/support/scripted_smtp_server.h"
 #include "tests/support/recording_mailer.h"
 
 namespace aviolog::mail {
@@ -249,7 +249,7 @@ TEST(BugReport, ShippedTemplateCarriesAnEmptyKey) {
 TEST(Mailer, SaveToDiskWritesTheComposedMessage) {
     MailRig rig;
     rig.writeSettings("Address=pilot@example.org\n");
-    rig.dialogs.fileToSave = rig.dir / "saved.eml";
+    rig.pilot.saveFiles.push_back(rig.dir / "saved.eml");
     auto mailer = rig.mailer();
     OutgoingMail mail;
     mail.to = "ops@va.example";
@@ -257,7 +257,8 @@ TEST(Mailer, SaveToDiskWritesTheComposedMessage) {
     mail.body = "line one\n.line two";
     ASSERT_TRUE(mailer->saveToDisk(mail))
         << (rig.pilot.texts().empty() ? "" : rig.pilot.texts()[0]);
-    EXPECT_EQ(rig.dialogs.filters, std::vector<std::string>{kMailFileFilter});
+    ASSERT_EQ(rig.pilot.saveRequests.size(), 1u);
+    EXPECT_EQ(rig.pilot.saveRequests[0].filter, kMailFileFilter);
     const std::string saved = rig.dir.read("saved.eml");
     EXPECT_EQ(saved.rfind("From: pilot@example.org\r\nTo: ops@va.example\r\nSubject: Log\r\n", 0),
               0u)
@@ -267,6 +268,7 @@ TEST(Mailer, SaveToDiskWritesTheComposedMessage) {
         << "the file holds the message as written, not dot-stuffed";
 
     mail.attachments = {rig.dir / "missing.txt"};
+    rig.pilot.saveFiles.push_back(rig.dir / "saved.eml");
     EXPECT_FALSE(mailer->saveToDisk(mail));
     EXPECT_EQ(rig.pilot.texts(), std::vector<std::string>{"Couldn't save to disk!, Error:2"});
 }

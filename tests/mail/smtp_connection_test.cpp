@@ -9,7 +9,7 @@
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_tcp_client.h"
 #include "platform/posix/posix_unique_ids.h"
-#include "tests/mail/scripted_smtp_server.h"
+#include "tests/support/scripted_smtp_server.h"
 
 namespace aviolog::mail {
 namespace {

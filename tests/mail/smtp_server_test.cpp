@@ -7,7 +7,7 @@
 #include "common/text_format.h"
 #include "mail/bug_report.h"
 #include "mail/pirep_mail.h"
-#include "tests/mail/loopback_mail_server.h"
+#include "tests/support/loopback_mail_server.h"
 #include "tests/mail/mail_rig.h"
 
 namespace aviolog::mail {
@@ -270,10 +270,10 @@ TEST_F(MailServerTest, SendFromDiskSendsTheSavedMessage) {
     rig.dir.write("TAP1234.txt", awkwardBytes());
     OutgoingMail out = pirepMail("ops@va.example", rig.dir / "TAP1234.txt");
     out.body = ".dot line\nsecond";
-    rig.dialogs.fileToSave = rig.dir / "pirep.eml";
+    pilot.saveFiles.push_back(rig.dir / "pirep.eml");
     ASSERT_TRUE(mailer->saveToDisk(out));
 
-    rig.dialogs.fileToOpen = rig.dir / "pirep.eml";
+    pilot.openFiles.push_back(rig.dir / "pirep.eml");
     OutgoingMail envelope;
     envelope.to = "archive@va.example";
     const auto mail = sendOne([&] { return mailer->sendFromDisk(envelope); });
@@ -301,7 +301,7 @@ TEST_F(MailServerTest, SendFromDiskCancelledDeliversNothing) {
     for (int i = 0; i < 40000; ++i)
         big += "a line of a large saved message, number " + std::to_string(i) + "\r\n";
     rig.dir.write("big.eml", big);
-    rig.dialogs.fileToOpen = rig.dir / "big.eml";
+    pilot.openFiles.push_back(rig.dir / "big.eml");
     OutgoingMail envelope;
     envelope.to = "ops@va.example";
     const std::size_t before = server_->received();
@@ -310,7 +310,7 @@ TEST_F(MailServerTest, SendFromDiskCancelledDeliversNothing) {
     EXPECT_EQ(server_->received(), before);
     EXPECT_TRUE(pilot.shown.empty()) << "a cancel needs no message";
 
-    rig.dialogs.fileToOpen = rig.dir / "missing.eml";
+    pilot.openFiles.push_back(rig.dir / "missing.eml");
     const int attempts = rig.connector.attempts;
     EXPECT_FALSE(mailer->sendFromDisk(envelope));
     EXPECT_EQ(pilot.texts(), std::vector<std::string>{"Failed to open the file"});

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/posix/event_loop.h"
-#include "sim/virtual_scheduler.h"
+#include "platform/virtual/virtual_scheduler.h"
 
 namespace aviolog {
 namespace {
@@ -27,7 +27,7 @@ class Recorder final : public platform::TimerSink {
 };
 
 TEST(VirtualScheduler, FiresDueTimersInOrderAndStepsTheWorld) {
-    sim::VirtualScheduler clock;
+    platform::VirtualScheduler clock;
     std::int64_t worldMs = 0;
     clock.setWorld([&](std::int64_t ms) { worldMs += ms; });
     Recorder sink;
@@ -48,7 +48,7 @@ TEST(VirtualScheduler, FiresDueTimersInOrderAndStepsTheWorld) {
 }
 
 TEST(VirtualScheduler, ASleepingHandlerDelaysTimersWhichThenFireOnce) {
-    sim::VirtualScheduler clock;
+    platform::VirtualScheduler clock;
     std::int64_t worldMs = 0;
     clock.setWorld([&](std::int64_t ms) { worldMs += ms; });
     bool slept = false;
@@ -69,7 +69,7 @@ TEST(VirtualScheduler, ASleepingHandlerDelaysTimersWhichThenFireOnce) {
 }
 
 TEST(VirtualScheduler, StopAndRestartFromAHandler) {
-    sim::VirtualScheduler clock;
+    platform::VirtualScheduler clock;
     Recorder sink([&](int id) {
         if (id == 3) {
             clock.stop(3);

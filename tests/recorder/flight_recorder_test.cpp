@@ -10,19 +10,19 @@
 
 #include "common/text_file.h"
 #include "recorder/flight_events.h"
-#include "recorder/main_window_model.h"
-#include "recorder/sim_time.h"
+#include "model/main_window_model.h"
+#include "simlink/sim_time.h"
 #include "tests/support/flight_rig.h"
 
 namespace aviolog::test {
 namespace {
 
-using tools::RunResult;
+using headless::RunResult;
 
 RunResult flyWith(std::vector<std::string> events, const char* scenario = "lppt-lppr.scn",
                   std::vector<FlightRig::Edit> edits = {}) {
     FlightRig rig(edits);
-    tools::RunnerOptions options;
+    headless::RunnerOptions options;
     options.extraEvents = std::move(events);
     return rig.fly(scenario, options);
 }
@@ -41,8 +41,8 @@ TEST(FlightRecorder, ASimulatorLostAtAnyPhaseAndResumedKeepsTheFlight) {
             resumeQuestions += box == "FS crash. Do You want to resume Log? -> Yes";
         }
         EXPECT_GE(resumeQuestions, 1);
-        const recorder::FlightSummary& a = baseline.summary;
-        const recorder::FlightSummary& b = lost.summary;
+        const model::FlightSummary& a = baseline.summary;
+        const model::FlightSummary& b = lost.summary;
         EXPECT_EQ(b.Date, a.Date);
         EXPECT_EQ(b.Hour, a.Hour);
         EXPECT_EQ(b.InitialFuel, a.InitialFuel);
@@ -80,7 +80,7 @@ TEST(FlightRecorder, FuelAddedInFlightIsTakenAwayAboveTheTolerance) {
 
 TEST(FlightRecorder, DumpRowsAreNumberedAndNeverRagged) {
     FlightRig rig({{"FlightInfo", "LogHeading", "0", true}, {"FlightInfo", "LogUpdate", "10", true}});
-    tools::RunnerOptions options;
+    headless::RunnerOptions options;
     options.startDump = true;
     // Lost for a while in the climb: updates are cut off half-way.
     options.extraEvents = {"on climb silent 60"};
@@ -104,7 +104,7 @@ TEST(FlightRecorder, DumpRowsAreNumberedAndNeverRagged) {
 TEST(FlightRecorder, CargoPluginFillsTheCargoField) {
     FlightRig rig;
     std::filesystem::copy_file(AVIOLOG_CARGO_PLUGIN, rig.dir / "RfPCargoloader.so");
-    tools::RunnerOptions options;
+    headless::RunnerOptions options;
     options.form.cargo = "1";  // the plug-in's figure replaces what the form had
     const RunResult result = rig.fly("touch-and-bounce.scn", options);
     ASSERT_EQ(result.end, RunResult::End::Stopped);
@@ -113,7 +113,7 @@ TEST(FlightRecorder, CargoPluginFillsTheCargoField) {
 
 TEST(FlightRecorder, DecliningTheDepartureQuestionLeavesOnlySendingLogs) {
     FlightRig rig;
-    tools::RunnerOptions options;
+    headless::RunnerOptions options;
     options.answers = {{"Plane at Departure Airport?", "no"}};
     const RunResult result = rig.fly("short-hop.scn", options);
     EXPECT_EQ(result.end, RunResult::End::Reduced);
@@ -125,7 +125,7 @@ TEST(FlightRecorder, DecliningTheDepartureQuestionLeavesOnlySendingLogs) {
 
 TEST(FlightRecorder, NoSimulatorAsksAgainEveryTwoSeconds) {
     FlightRig rig({{"Aviolog", "StartWarning", "0", true}});
-    tools::RunnerOptions options;
+    headless::RunnerOptions options;
     options.answers = {{"Plane at Departure Airport?", "yes"}};
     options.limitMs = 60000;
     // A simulator that never answers: silent from the start for longer than the run.
@@ -143,15 +143,15 @@ TEST(SimTime, CalendarAndDurations) {
     for (const DateRow& r : {DateRow{2024, 60, 2, 29}, DateRow{2023, 60, 3, 1},
                              DateRow{2000, 366, 12, 31}, DateRow{1900, 60, 3, 1},
                              DateRow{2024, 1, 1, 1}, DateRow{2023, 400, 12, 31}}) {
-        const recorder::CivilDate d = recorder::dateFromDayOfYear(r.year, r.dayOfYear);
+        const simlink::CivilDate d = simlink::dateFromDayOfYear(r.year, r.dayOfYear);
         EXPECT_EQ(d.month, r.month) << r.year << " day " << r.dayOfYear;
         EXPECT_EQ(d.day, r.day) << r.year << " day " << r.dayOfYear;
         if (r.dayOfYear <= 366) {
-            EXPECT_EQ(recorder::dayOfYear(d), r.dayOfYear);
+            EXPECT_EQ(simlink::dayOfYear(d), r.dayOfYear);
         }
     }
-    EXPECT_DOUBLE_EQ(recorder::oleDays({1899, 12, 30}, 0, 0), 0.0);
-    EXPECT_DOUBLE_EQ(recorder::oleDays({2004, 5, 1}, 12, 0), 38108.5);
+    EXPECT_DOUBLE_EQ(simlink::oleDays({1899, 12, 30}, 0, 0), 0.0);
+    EXPECT_DOUBLE_EQ(simlink::oleDays({2004, 5, 1}, 12, 0), 38108.5);
 
     struct DurationRow {
         double days;
@@ -161,7 +161,7 @@ TEST(SimTime, CalendarAndDurations) {
          {DurationRow{25.0 / 24, 1, 0}, DurationRow{(90 * 60 - 0.4) / 86400.0, 1, 30},
           DurationRow{(90 * 60 - 0.6) / 86400.0, 1, 29}, DurationRow{0.0, 0, 0},
           DurationRow{-(41 * 60.0) / 86400.0, 0, -41}}) {
-        const recorder::HoursMinutes hm = recorder::durationHoursMinutes(r.days);
+        const simlink::HoursMinutes hm = simlink::durationHoursMinutes(r.days);
         EXPECT_EQ(hm.hours, r.hours) << r.days;
         EXPECT_EQ(hm.minutes, r.minutes) << r.days;
     }
@@ -180,12 +180,12 @@ TEST(FlightEvents, CruiseAltitudeFromTheFlightLevelText) {
 }
 
 TEST(MainWindowModel, AppendedTextBecomesLinesAtEachLineFeed) {
-    recorder::MainWindowModel window;
-    window.appendDisplay(recorder::Channel::Log, "10:00  one\n10:00  two\nthree");
-    window.appendDisplay(recorder::Channel::Log, "\n");
+    model::MainWindowModel window;
+    window.appendDisplay(model::Channel::Log, "10:00  one\n10:00  two\nthree");
+    window.appendDisplay(model::Channel::Log, "\n");
     const std::vector<std::string> expected{"10:00  one", "10:00  two", ""};
-    EXPECT_EQ(window.lines(recorder::Channel::Log), expected);
-    EXPECT_TRUE(window.lines(recorder::Channel::Acars).empty());
+    EXPECT_EQ(window.lines(model::Channel::Log), expected);
+    EXPECT_TRUE(window.lines(model::Channel::Acars).empty());
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ struct GoldenFlight {
     const char* scenario;
     std::vector<Edit> edits;
     std::vector<std::string> events;
-    tools::RunResult::End end = tools::RunResult::End::Stopped;
+    headless::RunResult::End end = headless::RunResult::End::Stopped;
     std::string stopAt;  // a stage, or empty: at the gate
 };
 
@@ -33,13 +33,13 @@ void PrintTo(const GoldenFlight& g, std::ostream* os) {
 
 GoldenFlight flight(const char* name, const char* scenario, std::vector<Edit> edits = {},
                     std::vector<std::string> events = {},
-                    tools::RunResult::End end = tools::RunResult::End::Stopped,
+                    headless::RunResult::End end = headless::RunResult::End::Stopped,
                     std::string stopAt = {}) {
     return {name, scenario, std::move(edits), std::move(events), end, std::move(stopAt)};
 }
 
 const std::vector<GoldenFlight>& goldenFlights() {
-    using End = tools::RunResult::End;
+    using End = headless::RunResult::End;
     static const std::vector<GoldenFlight> flights = {
         flight("normal-kg", "lppt-lppr.scn"),
         flight("normal-lb", "lppt-lppr.scn", {{"Aviolog", "UnitSystem", "GB"}}),
@@ -86,14 +86,14 @@ class GoldenFlightTest : public ::testing::TestWithParam<GoldenFlight> {};
 TEST_P(GoldenFlightTest, LogSummaryAndCallsMatchTheGoldenFile) {
     const GoldenFlight& g = GetParam();
     FlightRig rig(g.edits);
-    tools::RunnerOptions options;
+    headless::RunnerOptions options;
     options.extraEvents = g.events;
     options.stopAtStage = g.stopAt;
     options.flapNames = {"UP", "1", "2", "3", "FULL"};
     options.metars = {{"LPPT", "LPPT 140920Z 34010KT CAVOK 21/12 Q1018"},
                       {"LPPR", "LPPR 141000Z 34012KT 9999 FEW020 19/13 Q1016"}};
     if (std::string(g.name) == "flaps-two-detents") options.flapNames.clear();
-    const tools::RunResult result = rig.fly(g.scenario, options);
+    const headless::RunResult result = rig.fly(g.scenario, options);
     EXPECT_EQ(result.end, g.end) << g.name;
 
     const std::string golden = std::string(AVIOLOG_GOLDEN_DIR) + "/" + g.name + ".log";

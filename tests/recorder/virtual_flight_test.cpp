@@ -6,14 +6,17 @@
 #include <chrono>
 #include <cmath>
 
-#include "recorder/sim_link.h"
-#include "recorder/sim_variables.h"
+#include "simlink/sim_link.h"
+#include "simlink/sim_variables.h"
 #include "recorder/timer_ids.h"
 #include "sim/scenario.h"
 #include "tests/support/link_rig.h"
 
 namespace aviolog::recorder {
 namespace {
+
+using namespace simlink;
+using namespace wire;
 
 // Watches the flight as the recorder will: a one-second tick, and a 100 ms sampler that
 // runs from below 300 m above ground until the wheels touch.

@@ -11,15 +11,15 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "planning/flight_record.h"
-#include "recorder/flight_summary.h"
-#include "recorder/main_window_model.h"
+#include "model/flight_record.h"
+#include "model/flight_summary.h"
+#include "model/main_window_model.h"
 #include "tests/support/temp_dir.h"
 
 namespace aviolog::reporting {
 namespace {
 
-using recorder::Channel;
+using model::Channel;
 using test::TempDir;
 
 constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
@@ -45,9 +45,9 @@ struct AcceptRig {
 
     TempDir dir;
     config::Settings settings;
-    planning::FlightRecord record;
-    recorder::FlightSummary summary;
-    recorder::MainWindowModel window;
+    model::FlightRecord record;
+    model::FlightSummary summary;
+    model::MainWindowModel window;
 };
 
 // Runs one statement on the file outside the code under test.

@@ -4,21 +4,20 @@
 
 #include "common/text_file.h"
 #include "config/settings.h"
-#include "planning/flight_record.h"
-#include "recorder/flight_summary.h"
-#include "recorder/main_window_model.h"
+#include "model/flight_record.h"
+#include "model/flight_summary.h"
+#include "model/main_window_model.h"
 #include "reporting/local_database.h"
 #include "reporting/pilot_log_book.h"
 #include "reporting/pilot_log_file.h"
 #include "reporting/seal.h"
 #include "tests/support/scripted_pilot.h"
-#include "tests/support/scripted_reporting_dialogs.h"
 #include "tests/support/temp_dir.h"
 
 namespace aviolog::reporting {
 namespace {
 
-using recorder::Channel;
+using model::Channel;
 
 struct BookRig {
     BookRig() {
@@ -41,12 +40,11 @@ struct BookRig {
 
     test::TempDir dir;
     test::ScriptedPilot pilot;
-    test::ScriptedReportingDialogs dialogs;
-    PilotLogBook book{dir.path(), pilot, dialogs};
+    PilotLogBook book{dir.path(), pilot};
     config::Settings settings;
-    planning::FlightRecord record;
-    recorder::FlightSummary summary;
-    recorder::MainWindowModel window;
+    model::FlightRecord record;
+    model::FlightSummary summary;
+    model::MainWindowModel window;
 };
 
 TEST(PilotLogBook, TheFirstFlightMakesTheSealedFile) {
@@ -100,10 +98,10 @@ TEST(PilotLogBook, AFolderThatCannotBeWritten) {
         rig.settings.log.LogPath = "missing\\";
         const std::string good = (rig.dir / "good").string();
         std::filesystem::create_directory(good);
-        if (row.chosen) rig.dialogs.folders.push_back(row.chosen->empty() ? good : *row.chosen);
+        if (row.chosen) rig.pilot.folders.push_back(row.chosen->empty() ? good : *row.chosen);
         EXPECT_EQ(rig.store(), row.stored);
         EXPECT_EQ(rig.pilot.texts(), row.messages);
-        EXPECT_EQ(rig.dialogs.folderTitles, std::vector<std::string>{"Log Directory"});
+        EXPECT_EQ(rig.pilot.folderTitles, std::vector<std::string>{"Log Directory"});
         if (row.stored) {
             EXPECT_EQ(rig.settings.log.LogPath, good + "\\");
             EXPECT_TRUE(rig.sealed("good/TAP123.dat"));
@@ -143,32 +141,32 @@ TEST(PilotLogBook, SaveLogWritesASealedCopy) {
 
     BookRig rig;
     const auto target = rig.dir / "saved.txt";
-    rig.dialogs.saveFiles.push_back(target);
+    rig.pilot.saveFiles.push_back(target);
     rig.book.saveLog(".\\", "LPPT", "LPPR", "2004/05/01", rig.window.lines(Channel::Log));
-    ASSERT_EQ(rig.dialogs.saveRequests.size(), 1u);
-    EXPECT_EQ(rig.dialogs.saveRequests[0].defaultName, "LPPT_LPPR_2004-05-01");
-    EXPECT_EQ(rig.dialogs.saveRequests[0].filter, kLogFileFilter);
-    EXPECT_EQ(rig.dialogs.saveRequests[0].initialDirectory, ".\\");
+    ASSERT_EQ(rig.pilot.saveRequests.size(), 1u);
+    EXPECT_EQ(rig.pilot.saveRequests[0].defaultName, "LPPT_LPPR_2004-05-01");
+    EXPECT_EQ(rig.pilot.saveRequests[0].filter, kLogFileFilter);
+    EXPECT_EQ(rig.pilot.saveRequests[0].initialDirectory, ".\\");
     EXPECT_TRUE(rig.sealed("saved.txt"));
     EXPECT_TRUE(rig.dir.read("saved.txt").starts_with("Blocks off\r\nLanded\r\n"));
 
     rig.book.saveLog(".\\", "LPPT", "LPPR", "2004/05/01", rig.window.lines(Channel::Log));
-    EXPECT_EQ(rig.dialogs.saveRequests.size(), 2u) << "cancelled: nothing written";
+    EXPECT_EQ(rig.pilot.saveRequests.size(), 2u) << "cancelled: nothing written";
 
     rig.book.saveLog("", "LPPT", "LPPR", "2004/05/01", rig.window.lines(Channel::Log));
     rig.book.saveAcars("");
     EXPECT_EQ(rig.pilot.texts(), (std::vector<std::string>{kNoLogPathMessage, kNoLogPathMessage}));
-    EXPECT_EQ(rig.dialogs.saveRequests.size(), 2u);
+    EXPECT_EQ(rig.pilot.saveRequests.size(), 2u);
 }
 
 TEST(PilotLogBook, SaveAcarsCopiesTheJournal) {
     BookRig rig;
     rig.dir.write("acars.txt", "QA OUT 0927\r\nQB OFF 0941\r\n");
-    rig.dialogs.saveFiles.push_back(rig.dir / "journal.txt");
+    rig.pilot.saveFiles.push_back(rig.dir / "journal.txt");
     rig.book.saveAcars(".\\");
     EXPECT_EQ(rig.dir.read("journal.txt"), "QA OUT 0927\r\nQB OFF 0941\r\n");
-    EXPECT_EQ(rig.dialogs.saveRequests.at(0).defaultName, "*.txt");
-    EXPECT_EQ(rig.dialogs.saveRequests.at(0).filter, kAcarsFileFilter);
+    EXPECT_EQ(rig.pilot.saveRequests.at(0).defaultName, "*.txt");
+    EXPECT_EQ(rig.pilot.saveRequests.at(0).filter, kAcarsFileFilter);
 }
 
 }  // namespace

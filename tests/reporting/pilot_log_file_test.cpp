@@ -10,7 +10,7 @@
 namespace aviolog::reporting {
 namespace {
 
-using recorder::FlightSummary;
+using model::FlightSummary;
 using test::TempDir;
 
 FlightSummary flight(const std::string& date, const std::string& callsign) {

@@ -17,7 +17,7 @@
 namespace aviolog::reporting {
 namespace {
 
-using recorder::FlightSummary;
+using model::FlightSummary;
 using Params = std::vector<std::pair<std::string, std::string>>;
 
 FlightSummary flight(const std::string& callsign, std::string log) {

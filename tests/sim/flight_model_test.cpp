@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "common/units.h"
-#include "recorder/sim_variables.h"
+#include "simlink/sim_variables.h"
 #include "sim/simulator.h"
 
 namespace aviolog::sim {
 namespace {
 
-namespace var = recorder::var;
-namespace convert = recorder::convert;
+namespace var = wire::var;
+namespace convert = simlink::convert;
 
 constexpr double kCruiseLevelFt = 24000.0;
 
@@ -69,8 +69,8 @@ Sample sample(const Simulator& sim) {
     s.fuelFlowPph = m.f64(var::Engine1FuelFlow.offset);
     s.grossWeightLb = m.f64(var::GrossWeight.offset);
     const std::uint16_t density = m.u16(var::FuelWeightPerGallon.offset);
-    for (const auto& tank : recorder::kFuelTanks) {
-        s.fuelKg += m.u32(tank.level.offset) / double(recorder::kTankFull) *
+    for (const auto& tank : wire::kFuelTanks) {
+        s.fuelKg += m.u32(tank.level.offset) / double(wire::kTankFull) *
                     m.u32(tank.capacity.offset) * density * convert::kFuelKgFactor;
     }
     s.altimeterRaw = m.u16(var::AltimeterSetting.offset);
@@ -154,7 +154,7 @@ TEST(FlightModelDefaultFlight, EventsTheRecorderDetectsComeInOrder) {
     };
     const Milestone milestones[] = {
         {"brake set at the gate",
-         [](const Sample& s) { return s.brake == recorder::kParkingBrakeSet; }},
+         [](const Sample& s) { return s.brake == wire::kParkingBrakeSet; }},
         {"engines running", [](const Sample& s) { return s.n1Pct > 15.0; }},
         {"brake released", [](const Sample& s) { return s.brake == 0; }},
         {"taxiing", [](const Sample& s) { return s.onGround && s.gsKt > 5.0; }},
@@ -168,13 +168,13 @@ TEST(FlightModelDefaultFlight, EventsTheRecorderDetectsComeInOrder) {
         {"top of climb", [](const Sample& s) { return s.level + 200.0 > kCruiseLevelFt; }},
         {"top of descent", [](const Sample& s) { return s.level + 200.0 < kCruiseLevelFt; }},
         {"flaps 1 on the approach", [](const Sample& s) { return s.flapDetent == 1; }},
-        {"gear down", [](const Sample& s) { return s.gear == recorder::kGearDown; }},
+        {"gear down", [](const Sample& s) { return s.gear == wire::kGearDown; }},
         {"full flaps", [](const Sample& s) { return s.flapDetent == 4; }},
         {"below 300 m", [](const Sample& s) { return s.heightAboveGroundM < 300; }},
         {"touchdown", [](const Sample& s) { return s.onGround; }},
         {"slowed to taxi", [](const Sample& s) { return s.gsKt < 20.0; }},
         {"brake set at the arrival gate",
-         [](const Sample& s) { return s.brake == recorder::kParkingBrakeSet; }},
+         [](const Sample& s) { return s.brake == wire::kParkingBrakeSet; }},
     };
     int at = 0;
     for (const Milestone& m : milestones) {

@@ -5,13 +5,12 @@
 #include <array>
 #include <vector>
 
-#include "platform/sim_ipc_wire.h"
+#include "wire/sim_ipc_wire.h"
 #include "sim/offset_memory.h"
 
 namespace aviolog::sim {
 namespace {
 
-namespace wire = platform::wire;
 
 class MemoryTarget final : public RequestTarget {
   public:

@@ -9,16 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim_ipc_wire.h"
-#include "recorder/sim_variables.h"
+#include "wire/sim_ipc_wire.h"
+#include "simlink/sim_variables.h"
 #include "sim/flight_model.h"
 
 namespace aviolog::sim {
 namespace {
 
-namespace var = recorder::var;
-namespace wire = platform::wire;
-using recorder::SimVariable;
+namespace var = wire::var;
+using simlink::SimVariable;
 
 Scenario load(const std::string& name) {
     const auto parsed = loadScenario(std::string(AVIOLOG_DATA_DIR) + "/scenarios/" + name);
@@ -155,7 +154,7 @@ TEST(Simulator, RateMakesTheModelAndTheClockRunFaster) {
 }
 
 TEST(Simulator, FuelCanBeAddedByCommandOrByWritingTheLevel) {
-    const SimVariable level = recorder::kFuelTanks[5].level;  // left main, 195 gal at 60 %
+    const SimVariable level = wire::kFuelTanks[5].level;  // left main, 195 gal at 60 %
     struct Row {
         const char* name;
         std::function<void(Simulator&)> add;
@@ -169,7 +168,7 @@ TEST(Simulator, FuelCanBeAddedByCommandOrByWritingTheLevel) {
         {"the client writes 90 %",
          [level](Simulator& s) {
              Block b;
-             b.write32(level, static_cast<std::uint32_t>(0.9 * recorder::kTankFull));
+             b.write32(level, static_cast<std::uint32_t>(0.9 * wire::kTankFull));
              b.serve(s);
          },
          90.0},
@@ -178,7 +177,7 @@ TEST(Simulator, FuelCanBeAddedByCommandOrByWritingTheLevel) {
         Simulator sim(load("short-hop.scn"));
         const double weightBefore = sim.memory().f64(var::GrossWeight.offset);
         row.add(sim);
-        const double pct = sim.memory().u32(level.offset) * 100.0 / recorder::kTankFull;
+        const double pct = sim.memory().u32(level.offset) * 100.0 / wire::kTankFull;
         EXPECT_NEAR(pct, row.levelAfterPct, 1e-4) << row.name;
         const double addedLb = (row.levelAfterPct - 60.0) / 100.0 * 195.0 * 6.7;
         EXPECT_NEAR(sim.memory().f64(var::GrossWeight.offset) - weightBefore, addedLb, 0.01)
@@ -258,7 +257,7 @@ TEST(Simulator, RequestBlockRoundTrip) {
     EXPECT_EQ(b.u32(key), hotKey);
     EXPECT_EQ(b.u32(other), 0x55667788u);
     EXPECT_EQ(b.u32(other + 4), 0x11223344u);
-    EXPECT_EQ(b.u16(brake), recorder::kParkingBrakeSet);
+    EXPECT_EQ(b.u16(brake), wire::kParkingBrakeSet);
     EXPECT_EQ(b.f64(gross), sim.memory().f64(var::GrossWeight.offset));
     EXPECT_GT(b.f64(gross), 8000.0) << "the model's weight, not the one written";
     // Kept across later publishing.

@@ -24,22 +24,22 @@ FlightRig::FlightRig(const std::vector<Edit>& edits) {
     for (const Edit& e : edits) (e.program ? program : profile).setString(e.section, e.key, e.value);
 }
 
-tools::RunResult FlightRig::fly(const std::string& scenario, tools::RunnerOptions options) {
+headless::RunResult FlightRig::fly(const std::string& scenario, headless::RunnerOptions options) {
     options.workDir = dir.path().string();
     options.scenarioPath = dataPath("scenarios/" + scenario);
-    planning::FlightRecord& f = options.form;
+    model::FlightRecord& f = options.form;
     if (f.aircraftType.empty()) f.aircraftType = "A320";
     if (f.registration.empty()) f.registration = "CS-TNA";
     if (f.flightNumber.empty()) f.flightNumber = "TP1944";
     if (f.callsign.empty()) f.callsign = "TAP1944";
     if (f.cargo.empty()) f.cargo = "2500";
-    return tools::runFlight(options);
+    return headless::runFlight(options);
 }
 
-std::string render(const tools::RunResult& r) {
+std::string render(const headless::RunResult& r) {
     std::string text;
     for (const std::string& line : r.log) text += line + "\n";
-    if (r.summaryOffered) text += "\n[Flight Summary]\n" + tools::summaryText(r.summary);
+    if (r.summaryOffered) text += "\n[Flight Summary]\n" + headless::summaryText(r.summary);
     text += "\n[Calls]\n";
     for (const std::string& c : r.calls) text += c + "\n";
     text += "\n[Message boxes]\n";

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "tests/support/temp_dir.h"
-#include "tools/flight_runner.h"
+#include "headless/flight_runner.h"
 
 namespace aviolog::test {
 
@@ -22,13 +22,13 @@ struct FlightRig {
     };
 
     explicit FlightRig(const std::vector<Edit>& edits = {});
-    tools::RunResult fly(const std::string& scenario, tools::RunnerOptions options = {});
+    headless::RunResult fly(const std::string& scenario, headless::RunnerOptions options = {});
 
     TempDir dir;
 };
 
 // The flight as its golden file holds it: log, summary, outward calls, message boxes and
 // simulator messages.
-std::string render(const tools::RunResult& result);
+std::string render(const headless::RunResult& result);
 
 }  // namespace aviolog::test

@@ -13,6 +13,33 @@ platform::MessageAnswer ScriptedPilot::show(const platform::Message& message) {
                                                               : platform::MessageAnswer::Ok;
 }
 
+namespace {
+template <typename T>
+std::optional<T> next(std::deque<std::optional<T>>& script) {
+    if (script.empty()) return std::nullopt;
+    auto answer = script.front();
+    script.pop_front();
+    return answer;
+}
+}  // namespace
+
+std::optional<std::string> ScriptedPilot::chooseFolder(const std::string& title) {
+    folderTitles.push_back(title);
+    return next(folders);
+}
+
+std::optional<std::filesystem::path> ScriptedPilot::chooseFileToOpen(
+    const platform::FileRequest& request) {
+    openRequests.push_back(request);
+    return next(openFiles);
+}
+
+std::optional<std::filesystem::path> ScriptedPilot::chooseFileToSave(
+    const platform::FileRequest& request) {
+    saveRequests.push_back(request);
+    return next(saveFiles);
+}
+
 std::vector<std::string> ScriptedPilot::texts() const {
     std::vector<std::string> result;
     for (const auto& message : shown) result.push_back(message.text);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <deque>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,14 +10,26 @@
 
 namespace aviolog::test {
 
-// Records every message box and answers from a script; unscripted boxes get their first
-// button (OK, or Yes for questions).
+// Records every message box and chooser and answers from a script; unscripted boxes get
+// their first button (OK, or Yes for questions), unscripted choosers are cancelled.
 class ScriptedPilot : public platform::Pilot {
   public:
     platform::MessageAnswer show(const platform::Message& message) override;
+    std::optional<std::string> chooseFolder(const std::string& title) override;
+    std::optional<std::filesystem::path> chooseFileToOpen(
+        const platform::FileRequest& request) override;
+    std::optional<std::filesystem::path> chooseFileToSave(
+        const platform::FileRequest& request) override;
 
     std::vector<platform::Message> shown;
     std::deque<platform::MessageAnswer> answers;
+    std::deque<std::optional<std::string>> folders;
+    std::deque<std::optional<std::filesystem::path>> openFiles;
+    std::deque<std::optional<std::filesystem::path>> saveFiles;
+
+    std::vector<std::string> folderTitles;
+    std::vector<platform::FileRequest> openRequests;
+    std::vector<platform::FileRequest> saveRequests;
 
     std::vector<std::string> texts() const;
 };

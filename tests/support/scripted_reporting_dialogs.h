@@ -1,7 +1,6 @@
 #pragma once
 
 #include <deque>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,15 +12,6 @@ namespace aviolog::test {
 // Answers the reporting dialogs from a script and records what each was opened with.
 class ScriptedReportingDialogs final : public reporting::ReportingDialogs {
   public:
-    std::optional<std::string> chooseFolder(const std::string& title) override {
-        folderTitles.push_back(title);
-        return next(folders);
-    }
-    std::optional<std::filesystem::path> chooseFileToSave(
-        const reporting::SaveFileRequest& request) override {
-        saveRequests.push_back(request);
-        return next(saveFiles);
-    }
     std::optional<std::string> sendLogParameters(const std::string& pilotNumber) override {
         prefills.push_back(pilotNumber);
         return next(pilotNumbers);
@@ -31,14 +21,10 @@ class ScriptedReportingDialogs final : public reporting::ReportingDialogs {
         return next(browserAnswers).value_or(true);
     }
 
-    // Empty scripts answer Cancel, except the browser, which answers OK.
-    std::deque<std::optional<std::string>> folders;
-    std::deque<std::optional<std::filesystem::path>> saveFiles;
+    // Empty scripts answer Escape, except the browser, which answers OK.
     std::deque<std::optional<std::string>> pilotNumbers;
     std::deque<std::optional<bool>> browserAnswers;
 
-    std::vector<std::string> folderTitles;
-    std::vector<reporting::SaveFileRequest> saveRequests;
     std::vector<std::string> prefills;
     std::vector<std::string> browsed;
 

@@ -1,0 +1,514 @@
+#include "headless/flight_runner.h"
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+#include "common/text_file.h"
+#include "common/text_format.h"
+#include "app/application.h"
+#include "app/dialogs.h"
+#include "config/company_profiles.h"
+#include "platform/dynamic_library.h"
+#include "platform/pilot.h"
+#include "platform/posix/event_loop.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_library_loader.h"
+#include "platform/posix/curl_http_client.h"
+#include "platform/posix/posix_sim_ipc.h"
+#include "platform/posix/posix_tcp_client.h"
+#include "platform/posix/posix_unique_ids.h"
+#include "platform/sound.h"
+#include "recorder/flight_services.h"
+#include "sim/in_process_sim_ipc.h"
+#include "sim/scenario.h"
+#include "sim/simulator.h"
+#include "platform/virtual/virtual_scheduler.h"
+
+namespace aviolog::headless {
+
+namespace {
+
+using model::Channel;
+using model::Control;
+using recorder::FlightPhase;
+
+// Every call out of the recorder, written down as one line each.
+class RecordingServices final : public recorder::AcarsComposer,
+                                public recorder::MetarFetcher,
+                                public recorder::GaugeLink,
+                                public recorder::LiveLink,
+                                public recorder::FlapNames,
+                                public platform::Sound {
+  public:
+    RecordingServices(std::vector<std::string>& calls, const RunnerOptions& options)
+        : calls_(calls), options_(options) {}
+
+    app::FlightPorts ports(model::FlightForm& form) { return {*this, *this, *this, *this, *this, form}; }
+
+    void outMessage(int h, int m, double fuelKg, double weightKg) override {
+        record(format("acars out %02d:%02d fuel=%.0fkg weight=%.0fkg", h, m, fuelKg, weightKg));
+    }
+    void offMessage(int h, int m, double fuelKg, double weightKg) override {
+        record(format("acars off %02d:%02d fuel=%.0fkg weight=%.0fkg", h, m, fuelKg, weightKg));
+    }
+    void onMessage(int h, int m, double fuelKg, double weightKg) override {
+        record(format("acars on %02d:%02d fuel=%.0fkg weight=%.0fkg", h, m, fuelKg, weightKg));
+    }
+    void inMessage(int h, int m, double fuelKg, int spentKg, int blockH, int blockM, int flightH,
+                   int flightM) override {
+        record(format("acars in %02d:%02d fuel=%.0fkg spent=%dkg block=%02d:%02d flight=%02d:%02d",
+                      h, m, fuelKg, spentKg, blockH, blockM, flightH, flightM));
+    }
+    void positionReport() override { record("acars position report"); }
+    void metarMessage(const std::string& metar) override { record("acars metar " + metar); }
+
+    std::optional<std::string> fetch(const std::string& icao) override {
+        const auto it = options_.metars.find(icao);
+        record("metar fetch " + icao + (it == options_.metars.end() ? " (none)" : ""));
+        if (it == options_.metars.end()) return std::nullopt;
+        return it->second;
+    }
+
+    bool isOpen() const override { return gaugeOpen_; }
+    void open(const std::string& machine) override {
+        record("gauge open " + machine);
+        gaugeOpen_ = true;
+    }
+    void page2Lines(const std::string&) override { ++gaugeLines; }
+    void refresh() override { ++gaugeRefreshes; }
+
+    void sendPosition() override { record("live position"); }
+    void pollUplink() override { ++uplinkPolls; }
+
+    std::optional<std::string> name(int detent) const override {
+        if (detent < 0 || detent >= static_cast<int>(options_.flapNames.size())) return std::nullopt;
+        return options_.flapNames[detent];
+    }
+
+    void playLoop(const std::string& path) override { record("sound play " + path); }
+    void stop() override { record("sound stop"); }
+
+    int gaugeLines = 0;
+    int gaugeRefreshes = 0;
+    int uplinkPolls = 0;
+
+  private:
+    void record(std::string call) { calls_.push_back(std::move(call)); }
+
+    std::vector<std::string>& calls_;
+    const RunnerOptions& options_;
+    bool gaugeOpen_ = false;
+};
+
+// The pilot answers from the command line; any other box gets its first button.
+class CommandLinePilot final : public platform::Pilot {
+  public:
+    CommandLinePilot(const RunnerOptions& options, std::vector<std::string>& boxes)
+        : options_(options), boxes_(boxes) {}
+
+    platform::MessageAnswer show(const platform::Message& message) override {
+        platform::MessageAnswer answer = message.buttons == platform::MessageButtons::YesNo
+                                             ? platform::MessageAnswer::Yes
+                                             : platform::MessageAnswer::Ok;
+        for (const auto& [question, reply] : options_.answers) {
+            if (message.text.starts_with(question)) answer = parse(reply, answer);
+        }
+        boxes_.push_back(message.text + " -> " + name(answer));
+        return answer;
+    }
+    std::optional<std::string> chooseFolder(const std::string& title) override {
+        boxes_.push_back("[" + title + "] -> " + options_.logDirectory.value_or("Cancel"));
+        return options_.logDirectory;
+    }
+    std::optional<std::filesystem::path> chooseFileToOpen(const platform::FileRequest&) override {
+        return std::nullopt;
+    }
+    std::optional<std::filesystem::path> chooseFileToSave(
+        const platform::FileRequest& request) override {
+        const std::string& file = request.filter == reporting::kLogFileFilter
+                                      ? options_.saveLogTo
+                                      : options_.saveAcarsTo;
+        boxes_.push_back("[Save As " + request.defaultName + "] -> " + file);
+        return std::filesystem::path(file);
+    }
+
+  private:
+    static platform::MessageAnswer parse(const std::string& reply, platform::MessageAnswer fallback) {
+        if (reply == "yes") return platform::MessageAnswer::Yes;
+        if (reply == "no") return platform::MessageAnswer::No;
+        if (reply == "ok") return platform::MessageAnswer::Ok;
+        if (reply == "cancel") return platform::MessageAnswer::Cancel;
+        return fallback;
+    }
+    static const char* name(platform::MessageAnswer a) {
+        switch (a) {
+            case platform::MessageAnswer::Yes: return "Yes";
+            case platform::MessageAnswer::No: return "No";
+            case platform::MessageAnswer::Ok: return "OK";
+            case platform::MessageAnswer::Cancel: return "Cancel";
+        }
+        return "?";
+    }
+
+    const RunnerOptions& options_;
+    std::vector<std::string>& boxes_;
+};
+
+// The dialogs answered from the command line; each is written down with its answer.
+// Start-up takes the first listed company, or a private flight when none is listed; mail
+// without a window has nothing to configure.
+class CommandLineDialogs final : public app::Dialogs {
+  public:
+    CommandLineDialogs(const RunnerOptions& options, std::vector<std::string>& boxes)
+        : options_(options), boxes_(boxes) {}
+
+    void chooseCompany(config::CompanyChooser& chooser) override {
+        if (chooser.entries().empty()) {
+            chooser.privateFlight();
+        } else {
+            chooser.select(0);
+            chooser.chooseSelected();
+        }
+    }
+    void editOptions(config::Settings&, config::OptionsPage) override {}
+    bool configure(mail::MailConfiguration&) override { return false; }
+    std::optional<std::string> sendLogParameters(const std::string& pilotNumber) override {
+        if (options_.escapeSendLogParameters) {
+            boxes_.push_back("[Send Log Parameters] " + pilotNumber + " -> Escape");
+            return std::nullopt;
+        }
+        const std::string number = options_.sendPilotNumber.value_or(pilotNumber);
+        boxes_.push_back("[Send Log Parameters] " + pilotNumber + " -> OK " + number);
+        return number;
+    }
+    bool browse(const std::string& url) override {
+        boxes_.push_back("[Browser] " + url + (options_.browserOk ? " -> OK" : " -> Cancel"));
+        return options_.browserOk;
+    }
+
+  private:
+    const RunnerOptions& options_;
+    std::vector<std::string>& boxes_;
+};
+
+// What the pilot does once the log has stopped: the summary window, the File menu,
+// "Send LOG" and "Local DB", with the real pilot log file, database, mail and web.
+void afterFlight(app::Application& app, const RunnerOptions& options, bool flown,
+                 RunResult& result) {
+    if (flown) {
+        if (options.summaryAnswer == RunnerOptions::SummaryAnswer::Accept) app.acceptFlight();
+        if (options.summaryAnswer == RunnerOptions::SummaryAnswer::Dismiss) app.dismissFlight();
+        result.summaryClosed = options.summaryAnswer != RunnerOptions::SummaryAnswer::Leave &&
+                               !app.window().summaryOffered();
+        // Save Log needs a flight; the command line asks for one.
+        if (!options.saveLogTo.empty()) app.saveLog();
+    }
+    if (!options.saveAcarsTo.empty()) app.saveAcars();
+    if (options.sendLog) app.sendLog();
+    if (options.showLocalDb) {
+        if (const auto page = app.localDb()) result.localDbPage = page->string();
+    }
+    // Storing the flight may have added the version line.
+    if (flown) result.log = app.window().lines(Channel::Log);
+}
+
+// The flight data form as the pilot filled it.
+class RunnerForm final : public model::FlightForm {
+  public:
+    RunnerForm(model::FlightRecord fields, model::DateTimeBox box)
+        : fields_(std::move(fields)), box_(box) {}
+
+    void readInto(model::FlightRecord& record) override {
+        auto copy = [](std::string& to, const std::string& from) {
+            if (!from.empty()) to = from;
+        };
+        copy(record.departureIcao, fields_.departureIcao);
+        copy(record.arrivalIcao, fields_.arrivalIcao);
+        copy(record.flightLevel, fields_.flightLevel);
+        copy(record.route, fields_.route);
+        copy(record.callsign, fields_.callsign);
+        copy(record.pilotNumber, fields_.pilotNumber);
+        copy(record.flightNumber, fields_.flightNumber);
+        copy(record.registration, fields_.registration);
+        copy(record.aircraftType, fields_.aircraftType);
+        copy(record.selcal, fields_.selcal);
+        copy(record.passengers, fields_.passengers);
+        copy(record.cargo, fields_.cargo);
+        copy(record.alternateIcao, fields_.alternateIcao);
+        record.onlineNetwork = fields_.onlineNetwork;
+        copy(record.remarks, fields_.remarks);
+    }
+    const model::DateTimeBox& dateTimeBox() const override { return box_; }
+    void setCargo(const std::string& cargo) override { fields_.cargo = cargo; }
+
+  private:
+    model::FlightRecord fields_;
+    model::DateTimeBox box_;
+};
+
+// The scenario text with the runner's extra events added to its [events] section.
+std::string withExtraEvents(std::string text, const std::vector<std::string>& events) {
+    if (events.empty()) return text;
+    std::string lines;
+    for (const std::string& e : events) lines += e + "\n";
+    const std::size_t at = text.find("\n[events]");
+    if (at == std::string::npos) return text + "\n[events]\n" + lines;
+    const std::size_t lineEnd = text.find('\n', at + 1);
+    text.insert(lineEnd == std::string::npos ? text.size() : lineEnd + 1, lines);
+    return text;
+}
+
+// What the scenario tells the form, where the pilot left a field empty.
+model::FlightRecord formFor(const RunnerOptions& options, const sim::Scenario& sc) {
+    model::FlightRecord f = options.form;
+    if (f.departureIcao.empty()) f.departureIcao = sc.departure.icao;
+    if (f.arrivalIcao.empty()) f.arrivalIcao = sc.arrival.icao;
+    if (f.flightLevel.empty()) {
+        f.flightLevel = format("FL%03d", static_cast<int>(sc.profile.cruiseAltitudeFt / 100));
+    }
+    if (f.route.empty()) f.route = "DCT";
+    return f;
+}
+
+// The date box shows the simulator's local date, as the form fills it from the clock.
+model::DateTimeBox boxFor(const RunnerOptions& options, const sim::Scenario& sc) {
+    model::DateTimeBox box = options.dateTimeBox;
+    if (box.year == 0) {
+        const sim::CivilDateTime local = sim::civilFromSeconds(sc.startUtcSec + sc.localOffsetMin * 60);
+        box.year = local.year;
+        box.month = local.month;
+        box.day = local.day;
+    }
+    return box;
+}
+
+// The pilot's side of the flight: presses Start LOG once the simulator is connected,
+// and Stop LOG when told, or at the gate once blocks on is logged.
+class PilotActions {
+  public:
+    PilotActions(app::Application& core, const RunnerOptions& options)
+        : core_(core), options_(options) {}
+
+    // Called between timer ticks; nowMs is the time since the start.
+    void act(std::int64_t nowMs, std::string_view stage) {
+        model::MainWindowModel& w = core_.window();
+        if (!started_ && w.control(Control::StartLog).shown && w.control(Control::StartLog).enabled &&
+            !core_.settings().aviolog.AutomatedStart) {
+            started_ = core_.startLogButton();
+        }
+        if (w.control(Control::StopLog).shown) started_ = true;
+        if (started_ && options_.startDump && !dumpStarted_) {
+            core_.startDumpButton();
+            dumpStarted_ = true;
+        }
+        if (!started_ || !w.control(Control::StopLog).enabled || !options_.pressStop) return;
+        const bool stopNow = (options_.stopAtMs && nowMs >= *options_.stopAtMs) ||
+                             (!options_.stopAtStage.empty() && stage == options_.stopAtStage);
+        if (core_.progress().blocksOnDone && !blocksOnSeenMs_) blocksOnSeenMs_ = nowMs;
+        constexpr std::int64_t kPilotReactionMs = 5000;
+        const bool atGate = blocksOnSeenMs_ && nowMs - *blocksOnSeenMs_ >= kPilotReactionMs;
+        if (stopNow || atGate) core_.stopLogButton();
+    }
+
+    bool finished() const {
+        const model::MainWindowModel& w = core_.window();
+        return w.summaryOffered() || w.reducedMode() ||
+               (core_.phase() == FlightPhase::Stopped && started_);
+    }
+
+  private:
+    app::Application& core_;
+    const RunnerOptions& options_;
+    bool started_ = false;
+    bool dumpStarted_ = false;
+    std::optional<std::int64_t> blocksOnSeenMs_;
+};
+
+class LineObserver final : public model::MainWindowObserver {
+  public:
+    explicit LineObserver(const LineSink& sink) : sink_(sink) {}
+    void lineAdded(Channel channel, const std::string& line) override {
+        if (channel == Channel::Log && sink_) sink_(line);
+    }
+
+  private:
+    const LineSink& sink_;
+};
+
+// Live: the recorder's timers run that much faster when the simulator does, so that
+// it samples the flight as it would at real speed.
+class ScaledTimers final : public platform::Timers {
+  public:
+    ScaledTimers(platform::Timers& timers, double speed) : timers_(timers), speed_(speed) {}
+    void start(int id, int intervalMs) override {
+        timers_.start(id, std::max(1, static_cast<int>(intervalMs / speed_)));
+    }
+    void stop(int id) override { timers_.stop(id); }
+    bool isRunning(int id) const override { return timers_.isRunning(id); }
+
+  private:
+    platform::Timers& timers_;
+    double speed_;
+};
+
+RunResult::End endOf(app::Application& core, const PilotActions& pilot) {
+    if (core.window().summaryOffered()) return RunResult::End::Stopped;
+    if (core.window().reducedMode()) return RunResult::End::Reduced;
+    if (pilot.finished()) return RunResult::End::Crashed;
+    return RunResult::End::TimedOut;
+}
+
+// The platform every run shares: the web, mail's sockets and ids, the cargo plug-in.
+struct CommonPlatform {
+    platform::posix::PosixClock wallClock;
+    platform::posix::PosixTcpConnector connector{wallClock};
+    platform::posix::PosixUniqueIds ids;
+    platform::posix::CurlHttpClient http;
+    platform::posix::PosixLibraryLoader libraries;
+};
+
+// The pilot, the dialogs, the recorded services and the form of one run.
+struct RunnerSide {
+    RunnerSide(const RunnerOptions& options, RunResult& result, model::FlightRecord fields,
+               model::DateTimeBox box)
+        : pilot(options, result.pilotBoxes),
+          dialogs(options, result.pilotBoxes),
+          services(result.calls, options),
+          form(std::move(fields), box) {}
+
+    app::Platform platform(platform::SimIpc& ipc, platform::Timers& timers,
+                           platform::Clock& clock) {
+        return {ipc,     timers,       clock,          common.wallClock, pilot,
+                services, common.libraries, common.http, common.connector, common.ids};
+    }
+
+    CommonPlatform common;
+    CommandLinePilot pilot;
+    CommandLineDialogs dialogs;
+    RecordingServices services;
+    RunnerForm form;
+};
+
+// Start-up as the program does it; false when the folder gave no settings.
+bool startUp(app::Application& app, const RunnerOptions& options, RunResult& result) {
+    if (app.loadSettings()) return true;
+    result.end = RunResult::End::BadInput;
+    result.error = "no settings in " + options.workDir + " (is aviolog.ori there?)";
+    return false;
+}
+
+void collect(app::Application& app, RunResult& result) {
+    result.log = app.window().lines(Channel::Log);
+    result.summary = app.summary();
+    result.summaryOffered = app.window().summaryOffered();
+    result.status = app.window().status();
+}
+
+// Flies until the pilot is done or the time limit; nowMs gives the time since the start.
+template <typename Step, typename Now>
+void fly(app::Application& app, const RunnerOptions& options, RunResult& result, Step step,
+         Now nowMs, const std::function<std::string_view()>& stage) {
+    PilotActions actions(app, options);
+    app.start();
+    while (!actions.finished() && nowMs() < options.limitMs) {
+        step();
+        actions.act(nowMs(), stage());
+    }
+    result.end = endOf(app, actions);
+    result.simulatedMs = nowMs();
+    collect(app, result);
+    afterFlight(app, options, true, result);
+    app.exit();
+}
+
+}  // namespace
+
+RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
+    RunResult result;
+    const auto text = readFileBytes(options.scenarioPath);
+    if (!text) {
+        result.end = RunResult::End::BadInput;
+        result.error = "cannot read the scenario " + options.scenarioPath;
+        return result;
+    }
+    const auto parsed = sim::parseScenario(withExtraEvents(*text, options.extraEvents));
+    if (!parsed.ok()) {
+        result.end = RunResult::End::BadInput;
+        result.error = options.scenarioPath + ": " + parsed.error;
+        return result;
+    }
+    const sim::Scenario& scenario = *parsed.value;
+    RunnerSide side(options, result, formFor(options, scenario), boxFor(options, scenario));
+    LineObserver observer(onLine);
+
+    if (!options.live) {
+        platform::VirtualScheduler scheduler;
+        sim::Simulator simulator(scenario);
+        simulator.setMessageSink([&](std::string_view m) { result.simMessages.emplace_back(m); });
+        sim::InProcessSimIpc ipc(simulator, scheduler);
+        scheduler.setWorld([&](std::int64_t ms) { simulator.advance(ms); });
+        app::Application app(side.platform(ipc, scheduler, scheduler), side.dialogs,
+                             side.services.ports(side.form), options.workDir);
+        if (!startUp(app, options, result)) return result;
+        app.window().addObserver(&observer);
+        scheduler.setTimerSink(&app);
+        constexpr std::int64_t kStepMs = 100;
+        fly(
+            app, options, result, [&] { scheduler.runFor(kStepMs); },
+            [&] { return scheduler.nowMs(); }, [&] { return simulator.stageName(); });
+        result.exchanges = static_cast<std::uint64_t>(ipc.sendCount);
+        return result;
+    }
+
+    platform::posix::EventLoop loop;
+    platform::posix::PosixSimIpc ipc(options.ipcPrefix);
+    ScaledTimers timers(loop, options.speed);
+    app::Application app(side.platform(ipc, timers, side.common.wallClock), side.dialogs,
+                         side.services.ports(side.form), options.workDir);
+    if (!startUp(app, options, result)) return result;
+    app.window().addObserver(&observer);
+    loop.setTimerSink(&app);
+    const std::int64_t startMs = side.common.wallClock.monotonicMs();
+    fly(
+        app, options, result, [&] { loop.runOnce(50); },
+        [&] {
+            return static_cast<std::int64_t>((side.common.wallClock.monotonicMs() - startMs) *
+                                             options.speed);
+        },
+        [] { return std::string_view{}; });
+    return result;
+}
+
+RunResult runWithoutFlight(const RunnerOptions& options) {
+    RunResult result;
+    RunnerSide side(options, result, {}, {});
+    platform::posix::EventLoop loop;
+    platform::posix::PosixSimIpc ipc(options.ipcPrefix);
+    app::Application app(side.platform(ipc, loop, side.common.wallClock), side.dialogs,
+                         side.services.ports(side.form), options.workDir);
+    if (!startUp(app, options, result)) return result;
+    afterFlight(app, options, false, result);
+    app.exit();
+    result.end = RunResult::End::Stopped;
+    return result;
+}
+
+std::string summaryText(const model::FlightSummary& s) {
+    const std::pair<const char*, const std::string*> rows[] = {
+        {"Date", &s.Date},           {"Hour", &s.Hour},
+        {"CallSign", &s.CallSign},   {"FlightIATA", &s.FlightIATA},
+        {"AircraftRegist", &s.AircraftRegist},
+        {"DepAirport", &s.DepAirport}, {"DestAirport", &s.DestAirport},
+        {"AltAirport", &s.AltAirport}, {"PlaneType", &s.PlaneType},
+        {"UsedFuel", &s.UsedFuel},   {"InitialFuel", &s.InitialFuel},
+        {"FuelEnd", &s.FuelEnd},     {"FlightDur", &s.FlightDur},
+        {"FlightLength", &s.FlightLength}, {"RateTD", &s.RateTD},
+        {"speedTD", &s.speedTD},     {"ZFW", &s.ZFW},
+    };
+    std::string text;
+    for (const auto& [key, value] : rows) text += format("%s=%s\n", key, value->c_str());
+    return text;
+}
+
+}  // namespace aviolog::headless

@@ -1,0 +1,92 @@
+#pragma once
+
+// The flight runner: flies an aviolog-sim scenario through the recorder in a working
+// directory whose INI files decide the options, answering the pilot's questions as told,
+// and reports the flight log, the summary and every call the recorder made outward.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/flight_record.h"
+#include "model/flight_summary.h"
+
+namespace aviolog::headless {
+
+struct RunnerOptions {
+    std::string workDir = ".";
+    std::string scenarioPath;
+    std::vector<std::string> extraEvents;  // scenario event lines: "at 0:20:00 refuel left-main 5"
+
+    // Live: real timers against a running aviolog-sim; otherwise virtual time in process.
+    bool live = false;
+    double speed = 1.0;  // live: the speed the simulator runs at
+    std::string ipcPrefix;
+
+    // Answers by the start of the question's text; any other box gets its first button.
+    std::vector<std::pair<std::string, std::string>> answers;
+
+    // Fields of the flight data form the pilot filled; empty ones come from the scenario.
+    model::FlightRecord form;
+    model::DateTimeBox dateTimeBox;
+    std::vector<std::string> flapNames;          // by detent, from 0
+    std::map<std::string, std::string> metars;  // ICAO -> the METAR the service returns
+
+    bool startDump = false;
+    // Press "Stop LOG" at this time since the start (ms) or when the flight enters this
+    // stage (virtual time only); otherwise at the gate once blocks on was logged.
+    std::optional<std::int64_t> stopAtMs;
+    std::string stopAtStage;
+    bool pressStop = true;
+    std::int64_t limitMs = 5 * 3600 * 1000;  // simulated time before the runner gives up
+
+    // After the flight, in this order: the "Flight Summary" window's OK or Cancel, the
+    // File menu's "Save &Log" and "Save &ACARS" to these files, "Send LOG", "Local DB".
+    enum class SummaryAnswer { Leave, Accept, Dismiss };
+    SummaryAnswer summaryAnswer = SummaryAnswer::Leave;
+    std::string saveLogTo;
+    std::string saveAcarsTo;
+    bool sendLog = false;
+    bool showLocalDb = false;
+
+    // The dialogs' answers. "Send Log Parameters" is closed with OK and the profile's
+    // number unless a number is given, or it is escaped; the browser answers OK unless
+    // told; the "Log Directory" chooser is cancelled unless a folder is given.
+    std::optional<std::string> sendPilotNumber;
+    bool escapeSendLogParameters = false;
+    bool browserOk = true;
+    std::optional<std::string> logDirectory;
+};
+
+struct RunResult {
+    enum class End { Stopped, Crashed, Reduced, TimedOut, BadInput };
+    End end = End::TimedOut;
+    std::string error;                     // for BadInput
+    std::vector<std::string> log;          // the flight log, header included once stopped
+    std::vector<std::string> calls;        // outward calls, in order
+    std::vector<std::string> pilotBoxes;   // every message box, with its answer
+    std::vector<std::string> simMessages;  // what the simulator was asked to show
+    model::FlightSummary summary;
+    bool summaryOffered = false;
+    std::string status;
+    std::int64_t simulatedMs = 0;
+    std::uint64_t exchanges = 0;
+    bool summaryClosed = false;  // accepted or dismissed
+    std::string localDbPage;     // the page written for "Local DB"
+};
+
+// Called with every log line as it is added (live display).
+using LineSink = std::function<void(const std::string& line)>;
+
+RunResult runFlight(const RunnerOptions& options, const LineSink& onLine = {});
+
+// No flight: the steps after one (File menu, "Send LOG", "Local DB") on what is stored.
+RunResult runWithoutFlight(const RunnerOptions& options);
+
+// The summary as "Key=value" lines, in the order the keys are stored.
+std::string summaryText(const model::FlightSummary& summary);
+
+}  // namespace aviolog::headless

@@ -1,0 +1,38 @@
+#pragma once
+
+// The simulator's clock as the recorder keeps it: OLE-automation days (whole days since
+// 30 December 1899 plus the fraction of the day), built from the simulator's UTC date
+// and clock to the minute.
+
+#include <optional>
+
+namespace aviolog::simlink {
+
+class SimLink;
+
+struct CivilDate {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+};
+
+struct HoursMinutes {
+    int hours = 0;
+    int minutes = 0;
+};
+
+bool isLeapYear(int year);
+// Month and day of a day of the year (1 = 1 January); days outside the year are taken
+// as its first or last day.
+CivilDate dateFromDayOfYear(int year, int dayOfYear);
+int dayOfYear(const CivilDate& date);
+double oleDays(const CivilDate& date, int hour, int minute);
+
+// A duration in days as hours (modulo 24) and minutes, after rounding by half a second
+// away from zero.
+HoursMinutes durationHoursMinutes(double days);
+
+// The simulator's UTC clock now, read in one exchange; nothing when it failed.
+std::optional<double> readSimulatorTime(SimLink& link);
+
+}  // namespace aviolog::simlink

@@ -1,0 +1,135 @@
+#pragma once
+
+// The simulator variables: every value the program takes from the simulator or puts
+// into it, with its offset, its size and the exact conversion of its raw value.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "wire/sim_offsets.h"
+
+namespace aviolog::simlink {
+
+using wire::SimVariable;
+namespace var = wire::var;
+
+class SimLink;
+
+bool queueRead(SimLink& link, SimVariable v, void* destination);
+
+// Conversions of raw values, with the program's exact constants. Callers truncate
+// toward zero when they need whole numbers.
+namespace convert {
+using namespace wire::scale;
+
+inline double altitudeFeet(std::int32_t metres) {
+    return metres * kFeetPerMetre;
+}
+inline double latitudeDegrees(std::int32_t raw) {
+    return raw * kLatitudeDegPerUnit;
+}
+// East positive; the raw value is taken as unsigned, so results above 180 wrap to west.
+inline double longitudeDegrees(std::uint32_t raw) {
+    const double deg = raw * kLongitudeDegPerUnit;
+    return deg > 180.0 ? deg - 360.0 : deg;
+}
+// Negative is nose up.
+inline double pitchDegrees(std::int32_t raw) {
+    return raw * kAngleDegPerUnit;
+}
+inline double headingDegrees(std::int32_t raw) {
+    const double deg = raw * kAngleDegPerUnit;
+    return deg < 0.0 ? deg + 360.0 : deg;
+}
+inline double groundSpeedKnots(std::uint32_t raw) {
+    return raw * kKnotsPerGroundSpeedUnit;
+}
+inline double nmFlownPerMinute(std::uint32_t raw) {
+    return raw * kNmPerMinutePerGroundSpeedUnit;
+}
+inline double trueAirspeedKnots(std::uint32_t raw) {
+    return raw * kKnotsPerTasUnit;
+}
+inline std::uint32_t indicatedAirspeedKnots(std::uint32_t raw) {
+    return raw >> 7;
+}
+inline double verticalSpeedFpm(std::int32_t raw) {
+    return raw * kFpmPerVerticalSpeedUnit;
+}
+inline double millibars(std::uint16_t raw) {
+    return raw * kMillibarsPerUnit;
+}
+inline double windDirectionDegrees(std::uint16_t raw) {
+    return raw * kWindDegPerUnit;
+}
+inline double totalAirTemperatureC(std::int16_t raw) {
+    return raw * kCelsiusPerUnit;
+}
+inline double n1Percent(std::uint16_t raw) {
+    return raw * kN1PercentPerUnit;
+}
+// Whole metres; the division truncates toward zero.
+inline int heightAboveGroundM(std::int32_t altitudeM, std::int32_t groundAltitudeRaw) {
+    return altitudeM - groundAltitudeRaw / 256;
+}
+// Detent number of the flap lever; none when the aircraft reports no detent increment.
+inline std::optional<int> flapDetent(std::int32_t flapsControl, std::uint16_t increment) {
+    if (increment == 0) return std::nullopt;
+    return (flapsControl + 1) / increment;
+}
+// COM1 as "1ab.cd" from its four BCD digits.
+std::string com1Text(std::uint16_t raw);
+// Fuel in one tank in kilograms.
+double tankFuelKg(std::uint32_t level, std::uint32_t capacityGal, std::uint16_t densityRaw);
+}  // namespace convert
+
+// Typed accessors: one variable per round trip (queue, exchange, check). An empty
+// result means the exchange failed and the caller has no value this tick.
+std::optional<std::uint8_t> readU8(SimLink& link, SimVariable v);
+std::optional<std::uint16_t> readU16(SimLink& link, SimVariable v);
+std::optional<std::int16_t> readS16(SimLink& link, SimVariable v);
+std::optional<std::uint32_t> readU32(SimLink& link, SimVariable v);
+std::optional<std::int32_t> readS32(SimLink& link, SimVariable v);
+std::optional<double> readDouble(SimLink& link, SimVariable v);
+
+// Several reads in one exchange, for values that are wanted together: each destination
+// holds the simulator's value once process() returned true.
+class ReadBatch {
+  public:
+    explicit ReadBatch(SimLink& link) : link_(link) {}
+    template <typename T>
+    ReadBatch& add(SimVariable v, T& destination);
+    bool process();
+
+  private:
+    SimLink& link_;
+    bool queued_ = true;
+};
+
+// Queue-and-exchange writes of one variable; false when the exchange failed.
+bool writeU8(SimLink& link, SimVariable v, std::uint8_t value);
+bool writeU16(SimLink& link, SimVariable v, std::uint16_t value);
+bool writeU32(SimLink& link, SimVariable v, std::uint32_t value);
+
+template <typename T>
+ReadBatch& ReadBatch::add(SimVariable v, T& destination) {
+    queued_ = queued_ && v.size == sizeof(T) && queueRead(link_, v, &destination);
+    return *this;
+}
+
+// Height above ground in whole metres, from Altitude and GroundAltitude.
+std::optional<int> readHeightAboveGroundM(SimLink& link);
+
+// Total fuel on board in kilograms over the 11 tanks; -1 when any read fails.
+double readFuelOnBoardKg(SimLink& link);
+
+// How long the simulator shows a message, in seconds (its display-time control).
+inline constexpr std::int16_t kSimMessageSeconds = 8;
+
+// Shows a message in the simulator window: the text padded into its field, exchange,
+// then the display control, exchange. False when either exchange failed.
+bool showSimMessage(SimLink& link, std::string_view text);
+
+}  // namespace aviolog::simlink
