@@ -102,9 +102,12 @@ Terminal::Terminal(KeySender& sender) : sender_(sender) {
 
 bool Terminal::linkUpdate(bool connected) {
     if (!connected) {
-        input_ = kWaitingText;
-        dirty_.set(kRows - 1);
-        mode_ = DisplayMode::Typing;
+        // Redrawn only when it changes: a terminal waiting for hours costs nothing.
+        if (input_ != kWaitingText || mode_ != DisplayMode::Typing) {
+            input_ = kWaitingText;
+            dirty_.set(kRows - 1);
+            mode_ = DisplayMode::Typing;
+        }
         return false;
     }
     if (input_ == kWaitingText) {

@@ -341,3 +341,23 @@ TEST(AcarsConsole, AGaugeThatClosesAndComesBackGetsTheFlightAgain) {
 
 }  // namespace
 }  // namespace aviolog::test
+
+namespace aviolog::test {
+namespace {
+
+// An idle tick is one pause read and one read that would block; a tick that waited on the
+// socket would cost the simulator's whole timer budget.
+TEST(AcarsConsole, AnIdleTickNeverWaits) {
+    ConsoleRig rig;
+    ASSERT_TRUE(rig.connect());
+    constexpr int kTicks = 5000;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kTicks; ++i) rig.console.refresh();
+    const double meanUs =
+        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count() / kTicks;
+    std::printf("idle gauge tick: %.2f us\n", meanUs);
+    EXPECT_LT(meanUs, 1000.0);
+}
+
+}  // namespace
+}  // namespace aviolog::test
