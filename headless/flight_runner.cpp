@@ -494,19 +494,10 @@ RunResult runWithoutFlight(const RunnerOptions& options) {
 }
 
 std::string summaryText(const model::FlightSummary& s) {
-    const std::pair<const char*, const std::string*> rows[] = {
-        {"Date", &s.Date},           {"Hour", &s.Hour},
-        {"CallSign", &s.CallSign},   {"FlightIATA", &s.FlightIATA},
-        {"AircraftRegist", &s.AircraftRegist},
-        {"DepAirport", &s.DepAirport}, {"DestAirport", &s.DestAirport},
-        {"AltAirport", &s.AltAirport}, {"PlaneType", &s.PlaneType},
-        {"UsedFuel", &s.UsedFuel},   {"InitialFuel", &s.InitialFuel},
-        {"FuelEnd", &s.FuelEnd},     {"FlightDur", &s.FlightDur},
-        {"FlightLength", &s.FlightLength}, {"RateTD", &s.RateTD},
-        {"speedTD", &s.speedTD},     {"ZFW", &s.ZFW},
-    };
     std::string text;
-    for (const auto& [key, value] : rows) text += format("%s=%s\n", key, value->c_str());
+    for (const model::SummaryField& field : model::kSummaryFields) {
+        text += format("%s=%s\n", field.key, (s.*field.value).c_str());
+    }
     return text;
 }
 
