@@ -290,7 +290,8 @@ void prepareDateTime(app::Application& app, const RunnerOptions& options, const 
     if (wanted.setClock) {
         form.editUtcTime(wanted.utcHour, wanted.utcMinute);
         const model::DateTimeBox& box = form.dateTimeBox();
-        if (box.localHour != wanted.localHour || box.localMinute != wanted.localMinute) {
+        const bool localGiven = wanted.localHour >= 0;
+        if (localGiven && (box.localHour != wanted.localHour || box.localMinute != wanted.localMinute)) {
             form.editLocalTime(wanted.localHour, wanted.localMinute);
         }
     }
