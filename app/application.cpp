@@ -7,6 +7,7 @@
 #include "recorder/timer_ids.h"
 #include "reporting/local_db_page.h"
 #include "reporting/pirep_sender.h"
+#include "reporting/va_flight_plan.h"
 
 namespace aviolog::app {
 
@@ -19,9 +20,18 @@ Application::Application(Platform platform, Dialogs& dialogs, FlightPorts ports,
       book_(workDir_, platform.pilot),
       gaugeClient_(platform.network),
       console_(context_, gaugeClient_),
-      services_{ports.acars, ports.metar, console_, ports.live, ports.flapNames, book_},
+      form_({settings_, record_, window_, workDir_}),
+      weather_(platform.http, platform.registry, workDir_),
+      fuel_(link_, settings_.company.UnitSystem),
+      imports_({form_, fuel_, settings_, platform.pilot, platform.registry, workDir_}),
+      services_{ports.acars,
+                ports.metar != nullptr ? *ports.metar : weather_,
+                console_,
+                ports.live,
+                ports.flapNames != nullptr ? *ports.flapNames : form_.flapNames(),
+                book_},
       context_{link_,     platform.timers,   platform.clock, platform.pilot, platform.sound,
-               platform.libraries, settings_, ports.form,   record_,        progress_,
+               platform.libraries, settings_, form_,        record_,        progress_,
                summary_,  window_,           services_,      workDir_.string(),
                recorder::FlightPhase::WaitingForBlocksOff, {}, {}},
       flightLog_(context_) {
@@ -42,7 +52,23 @@ bool Application::loadSettings() {
                                             platform_.connector, platform_.wallClock, platform_.ids});
     pirep_ = std::make_unique<reporting::PirepSender>(
         reporting::PirepContext{workDir_, platform_.pilot, dialogs_, platform_.http, *mailer_});
+    weather_.select(settings_);
+    form_.initialise();
     return true;
+}
+
+void Application::onTimer(int id) {
+    flightLog_.onTimer(id);
+    // The fuel page is built once the connect procedure has opened the link.
+    if (id == recorder::kConnectTimer && link_.isOpen() && !fuel_.built()) fuel_.build();
+}
+
+void Application::flightFromVaButton() {
+    reporting::flightFromVa({settings_, form_, platform_.http, platform_.pilot, workDir_});
+}
+
+const std::string& Application::realTimeAddress() {
+    return reporting::realTimeAddress(settings_);
 }
 
 void Application::start() {

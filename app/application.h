@@ -12,6 +12,10 @@
 #include "model/flight_record.h"
 #include "model/flight_summary.h"
 #include "model/main_window_model.h"
+#include "planning/flight_form.h"
+#include "planning/flight_plan_import.h"
+#include "planning/fuel_page.h"
+#include "planning/weather.h"
 #include "platform/timers.h"
 #include "recorder/flight_log.h"
 #include "recorder/flight_progress.h"
@@ -26,6 +30,7 @@ class HttpClient;
 class LibraryLoader;
 class NonBlockingNetwork;
 class Pilot;
+class Registry;
 class SimIpc;
 class Sound;
 class TcpConnector;
@@ -61,16 +66,18 @@ struct Platform {
     platform::TcpConnector& connector;
     platform::UniqueIds& ids;
     platform::NonBlockingNetwork& network;  // the cockpit terminal's link
+    platform::Registry& registry;  // where the pilot's other Windows programs are
 };
 
 // What the recorder calls out to whose subsystems the application does not own yet:
 // whoever builds the application supplies them.
 struct FlightPorts {
     recorder::AcarsComposer& acars;
-    recorder::MetarFetcher& metar;
     recorder::LiveLink& live;
-    recorder::FlapNames& flapNames;
-    model::FlightForm& form;
+    // Offline runs answer METARs and flap names from a table instead of the application's
+    // weather service and aircraft list; null: the application's own.
+    recorder::MetarFetcher* metar = nullptr;
+    recorder::FlapNames* flapNames = nullptr;
 };
 
 // The program: owns the process-wide records (settings, flight record, flight progress,
@@ -95,7 +102,7 @@ class Application final : public platform::TimerSink {
     // be written.
     bool exit();
 
-    void onTimer(int id) override { flightLog_.onTimer(id); }
+    void onTimer(int id) override;
 
     // The pilot's buttons.
     bool startLogButton() { return flightLog_.StartLog(); }
@@ -117,6 +124,18 @@ class Application final : public platform::TimerSink {
     // pilot has been told why).
     std::optional<std::filesystem::path> localDb();
 
+    // Flight preparation: the flight-plan buttons, "Flight from VA", the fuel page (built
+    // once the link is up), and the options dialog's change of the METAR source.
+    void fsFlightPlanButton() { imports_.fsFlightPlanButton(); }
+    void aviologButton() { imports_.aviologButton(); }
+    void servinfoButton() { imports_.servinfoButton(); }
+    void exportSb3Button() { imports_.exportSb3Button(); }
+    void flightFromVaButton();
+    // "Acars RealTime": the address the browser opens.
+    const std::string& realTimeAddress();
+    bool buildFuelPage() { return fuel_.build(); }
+    void metarSourceChanged() { weather_.select(settings_); }
+
     config::Settings& settings() { return settings_; }
     model::FlightRecord& record() { return record_; }
     recorder::FlightProgress& progress() { return progress_; }
@@ -127,6 +146,10 @@ class Application final : public platform::TimerSink {
     recorder::FlightLog& flightLog() { return flightLog_; }
     const recorder::RecorderContext& context() const { return context_; }
     AcarsConsole& console() { return console_; }
+    planning::FlightFormModel& form() { return form_; }
+    planning::FlightPlanImport& imports() { return imports_; }
+    planning::FuelPage& fuelPage() { return fuel_; }
+    planning::Weather& weather() { return weather_; }
 
   private:
     Platform platform_;
@@ -145,6 +168,10 @@ class Application final : public platform::TimerSink {
     std::unique_ptr<reporting::PirepSender> pirep_;
     GaugeClient gaugeClient_;
     AcarsConsole console_;  // works on context_, which is made below and outlives its use
+    planning::FlightFormModel form_;
+    planning::Weather weather_;
+    planning::FuelPage fuel_;
+    planning::FlightPlanImport imports_;
     recorder::FlightServices services_;
     recorder::RecorderContext context_;
     recorder::FlightLog flightLog_;

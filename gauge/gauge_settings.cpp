@@ -16,12 +16,15 @@ constexpr int kMaxPort = 65535;
 
 }  // namespace
 
-std::optional<std::filesystem::path> findSimulatorFolder(const SimulatorRegistry* registry) {
-    if (registry == nullptr) return std::nullopt;
+std::optional<std::filesystem::path> findSimulatorFolder(const platform::Registry& registry) {
+    constexpr auto kHive = platform::RegistryHive::LocalMachine;
+    constexpr std::size_t kMaxPathBytes = 260;
     for (const std::string_view key : kSimulatorKeys) {
-        if (!registry->hasKey(key)) continue;
+        if (!registry.hasKey(kHive, key)) continue;
         for (const std::string_view name : kFolderValues) {
-            if (const auto folder = registry->value(key, name)) return registry->localPath(*folder);
+            if (const auto folder = registry.readString(kHive, key, name, kMaxPathBytes)) {
+                return registry.hostPath(*folder);
+            }
         }
         return std::nullopt;  // only the key that opened is read
     }

@@ -24,6 +24,7 @@
 #include "gauge/terminal.h"
 #include "gauge/terminal_control.h"
 #include "platform/posix/posix_nonblocking_tcp.h"
+#include "platform/posix/wine_registry.h"
 
 namespace {
 
@@ -48,15 +49,9 @@ struct Options {
     bool headless = false;
 };
 
-// The simulator's registry, once the platform can read one; until then the settings
-// come from --settings or the default port.
-const SimulatorRegistry* simulatorRegistry() {
-    return nullptr;
-}
-
 int listenPort(const Options& options) {
     if (options.settings) return portFromSettings(std::filesystem::path(*options.settings));
-    const auto folder = findSimulatorFolder(simulatorRegistry());
+    const auto folder = findSimulatorFolder(platform::posix::WineRegistry::fromEnvironment());
     return portFromSettings(folder ? std::optional(settingsPathIn(*folder)) : std::nullopt);
 }
 

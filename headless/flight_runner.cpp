@@ -20,6 +20,10 @@
 #include "platform/posix/posix_sim_ipc.h"
 #include "platform/posix/posix_tcp_client.h"
 #include "platform/posix/posix_unique_ids.h"
+#include "platform/posix/wine_registry.h"
+#include "planning/flight_form.h"
+#include "planning/flight_plan_import.h"
+#include "planning/fuel_page.h"
 #include "platform/sound.h"
 #include "recorder/flight_services.h"
 #include "sim/in_process_sim_ipc.h"
@@ -45,7 +49,10 @@ class RecordingServices final : public recorder::AcarsComposer,
     RecordingServices(std::vector<std::string>& calls, const RunnerOptions& options)
         : calls_(calls), options_(options) {}
 
-    app::FlightPorts ports(model::FlightForm& form) { return {*this, *this, *this, *this, form}; }
+    app::FlightPorts ports() {
+        return {*this, *this, options_.providerMetars ? nullptr : this,
+                options_.flapNames.empty() ? nullptr : this};
+    }
 
     void outMessage(int h, int m, double fuelKg, double weightKg) override {
         record(format("acars out %02d:%02d fuel=%.0fkg weight=%.0fkg", h, m, fuelKg, weightKg));
@@ -117,8 +124,13 @@ class CommandLinePilot final : public platform::Pilot {
         boxes_.push_back("[" + title + "] -> " + options_.logDirectory.value_or("Cancel"));
         return options_.logDirectory;
     }
-    std::optional<std::filesystem::path> chooseFileToOpen(const platform::FileRequest&) override {
-        return std::nullopt;
+    std::optional<std::filesystem::path> chooseFileToOpen(const platform::FileRequest& request) override {
+        const std::string& file = request.filter == planning::kPlnFilter ? options_.plnFile
+                                  : request.filter == planning::kFsaFilter ? options_.fsaFile
+                                                                           : std::string();
+        boxes_.push_back("[Open " + request.filter + "] -> " + (file.empty() ? "Cancel" : file));
+        if (file.empty()) return std::nullopt;
+        return std::filesystem::path(file);
     }
     std::optional<std::filesystem::path> chooseFileToSave(
         const platform::FileRequest& request) override {
@@ -209,40 +221,6 @@ void afterFlight(app::Application& app, const RunnerOptions& options, bool flown
     if (flown) result.log = app.window().lines(Channel::Log);
 }
 
-// The flight data form as the pilot filled it.
-class RunnerForm final : public model::FlightForm {
-  public:
-    RunnerForm(model::FlightRecord fields, model::DateTimeBox box)
-        : fields_(std::move(fields)), box_(box) {}
-
-    void readInto(model::FlightRecord& record) override {
-        auto copy = [](std::string& to, const std::string& from) {
-            if (!from.empty()) to = from;
-        };
-        copy(record.departureIcao, fields_.departureIcao);
-        copy(record.arrivalIcao, fields_.arrivalIcao);
-        copy(record.flightLevel, fields_.flightLevel);
-        copy(record.route, fields_.route);
-        copy(record.callsign, fields_.callsign);
-        copy(record.pilotNumber, fields_.pilotNumber);
-        copy(record.flightNumber, fields_.flightNumber);
-        copy(record.registration, fields_.registration);
-        copy(record.aircraftType, fields_.aircraftType);
-        copy(record.selcal, fields_.selcal);
-        copy(record.passengers, fields_.passengers);
-        copy(record.cargo, fields_.cargo);
-        copy(record.alternateIcao, fields_.alternateIcao);
-        record.onlineNetwork = fields_.onlineNetwork;
-        copy(record.remarks, fields_.remarks);
-    }
-    const model::DateTimeBox& dateTimeBox() const override { return box_; }
-    void setCargo(const std::string& cargo) override { fields_.cargo = cargo; }
-
-  private:
-    model::FlightRecord fields_;
-    model::DateTimeBox box_;
-};
-
 // The scenario text with the runner's extra events added to its [events] section.
 std::string withExtraEvents(std::string text, const std::vector<std::string>& events) {
     if (events.empty()) return text;
@@ -255,42 +233,115 @@ std::string withExtraEvents(std::string text, const std::vector<std::string>& ev
     return text;
 }
 
-// What the scenario tells the form, where the pilot left a field empty.
-model::FlightRecord formFor(const RunnerOptions& options, const sim::Scenario& sc) {
-    model::FlightRecord f = options.form;
-    if (f.departureIcao.empty()) f.departureIcao = sc.departure.icao;
-    if (f.arrivalIcao.empty()) f.arrivalIcao = sc.arrival.icao;
-    if (f.flightLevel.empty()) {
-        f.flightLevel = format("FL%03d", static_cast<int>(sc.profile.cruiseAltitudeFt / 100));
+// The pilot fills the form: the fields typed on the command line, then the imports and
+// the VA's booked flight; what is still empty comes from the scenario.
+void prepareForm(app::Application& app, const RunnerOptions& options, const sim::Scenario& sc) {
+    using planning::FormField;
+    planning::FlightFormModel& form = app.form();
+    const model::FlightRecord& typed = options.form;
+    const std::pair<FormField, const std::string*> fields[] = {
+        {FormField::Departure, &typed.departureIcao}, {FormField::Arrival, &typed.arrivalIcao},
+        {FormField::Alternate, &typed.alternateIcao}, {FormField::FlightLevel, &typed.flightLevel},
+        {FormField::AircraftType, &typed.aircraftType}, {FormField::PilotNumber, &typed.pilotNumber},
+        {FormField::FlightNumber, &typed.flightNumber}, {FormField::Registration, &typed.registration},
+        {FormField::Selcal, &typed.selcal},           {FormField::Callsign, &typed.callsign},
+        {FormField::Route, &typed.route},             {FormField::Passengers, &typed.passengers},
+        {FormField::Cargo, &typed.cargo},             {FormField::Remarks, &typed.remarks},
+    };
+    for (const auto& [field, value] : fields) {
+        if (!value->empty()) form.edit(field, *value);
     }
-    if (f.route.empty()) f.route = "DCT";
-    return f;
+    for (std::size_t i = 0; i < planning::kOnlineNetworks.size(); ++i) {
+        if (typed.onlineNetwork == planning::kOnlineNetworks[i]) form.selectOnline(i);
+    }
+    if (typed.voiceMode == "Text") form.selectVoice(1);
+
+    if (!options.plnFile.empty()) app.imports().importPln(options.plnFile);
+    if (!options.fsaFile.empty()) app.imports().importFsa(options.fsaFile);
+    if (options.servinfo) app.servinfoButton();
+    if (options.flightFromVa) app.flightFromVaButton();
+
+    form.readForm();
+    const model::FlightRecord& r = app.record();
+    if (r.departureIcao.empty()) form.edit(FormField::Departure, sc.departure.icao);
+    if (r.arrivalIcao.empty()) form.edit(FormField::Arrival, sc.arrival.icao);
+    if (r.flightLevel.empty()) {
+        form.edit(FormField::FlightLevel,
+                  format("FL%03d", static_cast<int>(sc.profile.cruiseAltitudeFt / 100)));
+    }
+    if (r.route.empty()) form.edit(FormField::Route, "DCT");
 }
 
-// The date box shows the simulator's local date, as the form fills it from the clock.
-model::DateTimeBox boxFor(const RunnerOptions& options, const sim::Scenario& sc) {
-    model::DateTimeBox box = options.dateTimeBox;
-    if (box.year == 0) {
-        const sim::CivilDateTime local = sim::civilFromSeconds(sc.startUtcSec + sc.localOffsetMin * 60);
-        box.year = local.year;
-        box.month = local.month;
-        box.day = local.day;
+// The date box shows the simulator's clock at the start, as the form fills it; the
+// pilot's edits follow. The simulator's zone offset is minutes behind UTC.
+void prepareDateTime(app::Application& app, const RunnerOptions& options, const sim::Scenario& sc) {
+    const sim::CivilDateTime utc = sim::civilFromSeconds(sc.startUtcSec);
+    const sim::CivilDateTime local = sim::civilFromSeconds(sc.startUtcSec + sc.localOffsetMin * 60);
+    planning::FlightFormModel& form = app.form();
+    form.fillDateTime({utc.year, utc.month, utc.day}, utc.hour, utc.minute,
+                      {local.year, local.month, local.day}, local.hour, local.minute,
+                      -sc.localOffsetMin);
+    const model::DateTimeBox& wanted = options.dateTimeBox;
+    if (wanted.setDate) form.editLocalDate({wanted.year, wanted.month, wanted.day});
+    if (wanted.setClock) {
+        form.editUtcTime(wanted.utcHour, wanted.utcMinute);
+        const model::DateTimeBox& box = form.dateTimeBox();
+        const bool localGiven = wanted.localHour >= 0;
+        if (localGiven && (box.localHour != wanted.localHour || box.localMinute != wanted.localMinute)) {
+            form.editLocalTime(wanted.localHour, wanted.localMinute);
+        }
     }
-    return box;
+}
+
+// The fuel page's sliders as the pilot moves them, then "Export SB3".
+void prepareAtTheGate(app::Application& app, const RunnerOptions& options, RunResult& result) {
+    planning::FuelPage& fuel = app.fuelPage();
+    if (!options.fuelLoads.empty() || options.fuelTotal) {
+        if (!fuel.built()) fuel.build();
+        if (options.fuelTotal) {
+            long capacity = 0;
+            for (const planning::TankRow& row : fuel.rows()) capacity += row.maximumKgOrLb;
+            const std::vector<planning::TankRow> rows = fuel.rows();
+            for (std::size_t i = 0; i < rows.size() && capacity > 0; ++i) {
+                fuel.setLoad(i, static_cast<long>(static_cast<double>(*options.fuelTotal) *
+                                                  rows[i].maximumKgOrLb / capacity));
+            }
+        }
+        for (const auto& [tank, load] : options.fuelLoads) {
+            const std::size_t row = fuel.rowNamed(tank);
+            if (row < fuel.rows().size()) {
+                fuel.setLoad(row, load);
+            } else {
+                result.pilotBoxes.push_back("[Fuel] no row \"" + tank + "\"");
+            }
+        }
+        for (const planning::TankRow& row : fuel.rows()) {
+            result.fuelRows.push_back(format("%s=%ld/%ld", row.name, row.loadKgOrLb, row.maximumKgOrLb));
+        }
+        result.fuelRows.push_back(format("%s=%ld", planning::kTotalFuelRow, fuel.totalKgOrLb()));
+        result.fuelRows.push_back(std::string(planning::kRequestedFuelRow) + "=" + fuel.requestedTotal());
+    }
+    if (options.exportSb3) app.exportSb3Button();
 }
 
 // The pilot's side of the flight: presses Start LOG once the simulator is connected,
 // and Stop LOG when told, or at the gate once blocks on is logged.
 class PilotActions {
   public:
-    PilotActions(app::Application& core, const RunnerOptions& options)
-        : core_(core), options_(options) {}
+    PilotActions(app::Application& core, const RunnerOptions& options, RunResult& result)
+        : core_(core), options_(options), result_(result) {}
 
     // Called between timer ticks; nowMs is the time since the start.
     void act(std::int64_t nowMs, std::string_view stage) {
         model::MainWindowModel& w = core_.window();
-        if (!started_ && w.control(Control::StartLog).shown && w.control(Control::StartLog).enabled &&
-            !core_.settings().aviolog.AutomatedStart) {
+        // The form enables "Start LOG" as soon as it is filled; the pilot waits for the link.
+        const bool canStart = w.control(Control::StartLog).shown &&
+                              w.control(Control::StartLog).enabled && core_.link().isOpen();
+        if (!prepared_ && canStart) {
+            prepareAtTheGate(core_, options_, result_);
+            prepared_ = true;
+        }
+        if (!started_ && canStart && !core_.settings().aviolog.AutomatedStart) {
             started_ = core_.startLogButton();
         }
         if (w.control(Control::StopLog).shown) started_ = true;
@@ -316,6 +367,8 @@ class PilotActions {
   private:
     app::Application& core_;
     const RunnerOptions& options_;
+    RunResult& result_;
+    bool prepared_ = false;
     bool started_ = false;
     bool dumpStarted_ = false;
     std::optional<std::int64_t> blocksOnSeenMs_;
@@ -367,25 +420,24 @@ struct CommonPlatform {
 
 // The pilot, the dialogs, the recorded services and the form of one run.
 struct RunnerSide {
-    RunnerSide(const RunnerOptions& options, RunResult& result, model::FlightRecord fields,
-               model::DateTimeBox box)
+    RunnerSide(const RunnerOptions& options, RunResult& result)
         : pilot(options, result.pilotBoxes),
           dialogs(options, result.pilotBoxes),
           services(result.calls, options),
-          form(std::move(fields), box) {}
+          registry(platform::posix::WineRegistry::fromEnvironment()) {}
 
     app::Platform platform(platform::SimIpc& ipc, platform::Timers& timers,
                            platform::Clock& clock) {
-        return {ipc,         timers,      clock,           common.wallClock,
-                pilot,       services,    common.libraries, common.http,
-                common.connector, common.ids, common.network};
+        return {ipc,      timers,           clock,       common.wallClock, pilot,
+                services, common.libraries, common.http, common.connector, common.ids,
+                common.network, registry};
     }
 
     CommonPlatform common;
     CommandLinePilot pilot;
     CommandLineDialogs dialogs;
     RecordingServices services;
-    RunnerForm form;
+    platform::posix::WineRegistry registry;
 };
 
 // Start-up as the program does it; false when the folder gave no settings.
@@ -402,13 +454,14 @@ void collect(app::Application& app, RunResult& result) {
     result.summary = app.summary();
     result.summaryOffered = app.window().summaryOffered();
     result.status = app.window().status();
+    result.record = app.record();
 }
 
 // Flies until the pilot is done or the time limit; nowMs gives the time since the start.
 template <typename Step, typename Now>
 void fly(app::Application& app, const RunnerOptions& options, RunResult& result, Step step,
          Now nowMs, const std::function<std::string_view()>& stage) {
-    PilotActions actions(app, options);
+    PilotActions actions(app, options, result);
     app.start();
     while (!actions.finished() && nowMs() < options.limitMs) {
         step();
@@ -438,7 +491,7 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
         return result;
     }
     const sim::Scenario& scenario = *parsed.value;
-    RunnerSide side(options, result, formFor(options, scenario), boxFor(options, scenario));
+    RunnerSide side(options, result);
     LineObserver observer(onLine);
 
     if (!options.live) {
@@ -448,8 +501,10 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
         sim::InProcessSimIpc ipc(simulator, scheduler);
         scheduler.setWorld([&](std::int64_t ms) { simulator.advance(ms); });
         app::Application app(side.platform(ipc, scheduler, scheduler), side.dialogs,
-                             side.services.ports(side.form), options.workDir);
+                             side.services.ports(), options.workDir);
         if (!startUp(app, options, result)) return result;
+        prepareForm(app, options, scenario);
+        prepareDateTime(app, options, scenario);
         app.window().addObserver(&observer);
         scheduler.setTimerSink(&app);
         constexpr std::int64_t kStepMs = 100;
@@ -464,8 +519,10 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
     platform::posix::PosixSimIpc ipc(options.ipcPrefix);
     ScaledTimers timers(loop, options.speed);
     app::Application app(side.platform(ipc, timers, side.common.wallClock), side.dialogs,
-                         side.services.ports(side.form), options.workDir);
+                         side.services.ports(), options.workDir);
     if (!startUp(app, options, result)) return result;
+    prepareForm(app, options, scenario);
+    prepareDateTime(app, options, scenario);
     app.window().addObserver(&observer);
     loop.setTimerSink(&app);
     const std::int64_t startMs = side.common.wallClock.monotonicMs();
@@ -481,11 +538,11 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
 
 RunResult runWithoutFlight(const RunnerOptions& options) {
     RunResult result;
-    RunnerSide side(options, result, {}, {});
+    RunnerSide side(options, result);
     platform::posix::EventLoop loop;
     platform::posix::PosixSimIpc ipc(options.ipcPrefix);
     app::Application app(side.platform(ipc, loop, side.common.wallClock), side.dialogs,
-                         side.services.ports(side.form), options.workDir);
+                         side.services.ports(), options.workDir);
     if (!startUp(app, options, result)) return result;
     afterFlight(app, options, false, result);
     app.exit();

@@ -32,8 +32,23 @@ struct RunnerOptions {
     // Fields of the flight data form the pilot filled; empty ones come from the scenario.
     model::FlightRecord form;
     model::DateTimeBox dateTimeBox;
-    std::vector<std::string> flapNames;          // by detent, from 0
+    std::vector<std::string> flapNames;          // by detent, from 0; none: the aircraft list's
     std::map<std::string, std::string> metars;  // ICAO -> the METAR the service returns
+    // METARs from the configured Provider through the real weather service instead of
+    // the table above.
+    bool providerMetars = false;
+
+    // Flight preparation, in this order after the typed fields: the "FS Flight Plan" and
+    // "Aviolog" imports of these files, "Servinfo", "Flight from VA"; then, once the link
+    // is up, the fuel page's sliders ("left main tank" = load; or the total spread over
+    // the tanks in proportion to their size) and "Export SB3" before Start.
+    std::string plnFile;
+    std::string fsaFile;
+    bool servinfo = false;
+    bool flightFromVa = false;
+    std::vector<std::pair<std::string, long>> fuelLoads;
+    std::optional<long> fuelTotal;
+    bool exportSb3 = false;
 
     bool startDump = false;
     // The port of the cockpit terminal, when UseGauge is on (the program's is fixed; tests
@@ -79,6 +94,8 @@ struct RunResult {
     std::uint64_t exchanges = 0;
     bool summaryClosed = false;  // accepted or dismissed
     std::string localDbPage;     // the page written for "Local DB"
+    model::FlightRecord record;  // the flight record as flown
+    std::vector<std::string> fuelRows;  // the fuel page once loaded: "name=load/maximum"
 };
 
 // Called with every log line as it is added (live display).

@@ -33,12 +33,25 @@ constexpr const char* kUsage =
     "  --pax N --cargo N --online No|VATSIM|IVAO|FPI --pilot NUMBER\n"
     "                          the flight data form (airports and level default to the\n"
     "                          scenario's, the route to DCT)\n"
-    "  --set-clock HH:MM/HH:MM the form's UTC/local clock, set in the simulator at Start\n"
-    "  --set-date YYYY-MM-DD   the form's date, set in the simulator at Start\n"
+    "  --set-clock HH:MM[/HH:MM] the form's UTC clock (the local one follows by the\n"
+    "                          simulator's zone; a second time edits the local row after)\n"
+    "  --set-date YYYY-MM-DD   the form's local date, set in the simulator at Start\n"
     "  --flap-names A,B,...    names of the flap detents from 0\n"
-    "  --metar 'ICAO=TEXT'     the METAR the weather service returns; repeatable\n"
+    "  --metar 'ICAO=TEXT'     the METAR the weather service returns; repeatable (offline)\n"
+    "  --weather               METARs from the configured Provider instead (network)\n"
     "  --gauge-port N          the cockpit terminal's port (default 1147; UseGauge=1\n"
     "                          in aviolog.ini connects to aviolog-gauge)\n"
+    "flight preparation, after the typed fields, in this order:\n"
+    "  --pln FILE              \"FS Flight Plan\": the simulator's .pln (FS2004 INI or XML)\n"
+    "  --fsa FILE              \"Aviolog\": an FSBuild .fsa, with its requested fuel\n"
+    "  --servinfo              \"Servinfo\": the plan filed under the callsign, from the\n"
+    "                          Servinfo setting's file (Servinfo's or a VATSIM .json feed)\n"
+    "  --flight-from-va        \"Flight from VA\": the booked flight from FPSite\n"
+    "  --fuel 'TANK=LOAD'      once the link is up, move a fuel slider (\"left main tank\",\n"
+    "                          ...; in the weight unit); repeatable\n"
+    "  --fuel-total LOAD       spread that load over the tanks by their size first\n"
+    "  --export-sb3            \"Export SB3\" before Start (SquawkBox's folder from the\n"
+    "                          Wine prefix's registry: $WINEPREFIX or ~/.wine)\n"
     "  --dump                  press \"Start LOG Dump\" when the log starts\n"
     "  --stop-at TIME|STAGE    press \"Stop LOG\" then (h:mm:ss since the start, or a\n"
     "                          simulator stage such as cruise); default: at the gate\n"
@@ -127,6 +140,10 @@ int main(int argc, char** argv) {
         if (arg == "--send-log") { o.sendLog = true; continue; }
         if (arg == "--local-db") { o.showLocalDb = true; continue; }
         if (arg == "--send-pilot-escape") { o.escapeSendLogParameters = true; continue; }
+        if (arg == "--weather") { o.providerMetars = true; continue; }
+        if (arg == "--servinfo") { o.servinfo = true; continue; }
+        if (arg == "--flight-from-va") { o.flightFromVa = true; continue; }
+        if (arg == "--export-sb3") { o.exportSb3 = true; continue; }
         if (i + 1 >= argc) return usageError(std::string(arg) + " needs a value, or is unknown");
         const std::string value = argv[++i];
         std::string key, text;
@@ -161,13 +178,27 @@ int main(int argc, char** argv) {
         else if (arg == "--cargo") f.cargo = value;
         else if (arg == "--online") f.onlineNetwork = value;
         else if (arg == "--pilot") f.pilotNumber = value;
-        else if (arg == "--set-clock") {
+        else if (arg == "--pln") o.plnFile = value;
+        else if (arg == "--fsa") o.fsaFile = value;
+        else if (arg == "--fuel") {
+            char* end = nullptr;
+            const long load = splitPair(value, key, text) ? std::strtol(text.c_str(), &end, 10) : -1;
+            if (load < 0 || end == nullptr || *end != '\0' || text.empty())
+                return usageError("--fuel wants 'TANK=LOAD', e.g. 'left main tank=4000'");
+            o.fuelLoads.emplace_back(key, load);
+        } else if (arg == "--fuel-total") {
+            char* end = nullptr;
+            const long load = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || load < 0) return usageError("--fuel-total wants a load");
+            o.fuelTotal = load;
+        } else if (arg == "--set-clock") {
             const std::size_t slash = value.find('/');
             model::DateTimeBox& b = o.dateTimeBox;
-            if (slash == std::string::npos ||
-                !parseClock(std::string_view(value).substr(0, slash), b.utcHour, b.utcMinute) ||
-                !parseClock(std::string_view(value).substr(slash + 1), b.localHour, b.localMinute))
-                return usageError("--set-clock wants HH:MM/HH:MM (UTC/local)");
+            if (!parseClock(std::string_view(value).substr(0, slash), b.utcHour, b.utcMinute) ||
+                (slash != std::string::npos &&
+                 !parseClock(std::string_view(value).substr(slash + 1), b.localHour, b.localMinute)))
+                return usageError("--set-clock wants HH:MM or HH:MM/HH:MM (UTC/local)");
+            if (slash == std::string::npos) b.localHour = -1;  // the local row follows the UTC one
             b.setClock = b.setDate = true;
         } else if (arg == "--set-date") {
             model::DateTimeBox& b = o.dateTimeBox;
@@ -236,6 +267,10 @@ int main(int argc, char** argv) {
     if (o.live) show("\n");
     for (const std::string& line : r.log) show(line + "\n");
     if (r.summaryOffered) show("\n[Flight Summary]\n" + headless::summaryText(r.summary));
+    if (!r.fuelRows.empty()) {
+        show("\n[Fuel]\n");
+        for (const std::string& row : r.fuelRows) show(row + "\n");
+    }
     if (!r.localDbPage.empty()) show("\n[Local DB]\n" + r.localDbPage + "\n");
     if (o.scenarioPath.empty()) {
         // Without a flight the message boxes are the whole story.

@@ -29,6 +29,9 @@ struct VaRig {
         dir.write("TAP.ini",
                   "[Aviolog]\r\nCompanyICAO=TAP\r\nCompanyName=Example Air\r\nPilotNumber=123\r\n"
                   "UnitSystem=IS\r\n[Log]\r\nLog=" + server.url("/pirep.php") + "\r\n");
+        // The form's edits hold 9 characters; the aircraft list holds the long type.
+        dir.write("TAPplanes.txt",
+                  "[Plane.0]\r\nName=Cessna 172 \"Skyhawk\" #1\r\nReg=CS-AV\xC9\r\n");
         options.workDir = dir.path().string();
         options.scenarioPath = dataPath("scenarios/short-hop.scn");
         options.form.callsign = "TAP 1&2";

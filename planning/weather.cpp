@@ -1,0 +1,150 @@
+#include "planning/weather.h"
+
+#include "common/paths.h"
+#include "common/text_file.h"
+#include "common/text_format.h"
+#include "model/main_window_model.h"
+#include "platform/http_client.h"
+#include "platform/http_get.h"
+#include "platform/registry.h"
+
+namespace aviolog::planning {
+
+namespace {
+
+constexpr std::size_t kRegistryPathBytes = 200;
+
+std::string upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+// The report without the line feeds a service ends it with (at most two).
+std::string withoutTrailingLineFeeds(std::string report) {
+    for (int i = 0; i < 2 && !report.empty() && report.back() == '\n'; ++i) report.pop_back();
+    return report;
+}
+
+}  // namespace
+
+const char* metarQuerySuffix(config::MetarSource source) {
+    switch (source) {
+        case config::MetarSource::VATSIM: return "?id=";
+        case config::MetarSource::IVAO: return "?Id=";
+        case config::MetarSource::NOAA: return "?cccc=";
+        default: return "";
+    }
+}
+
+std::optional<std::string> noaaReport(std::string_view answer, std::string_view station) {
+    if (station.empty()) return std::nullopt;
+    if (answer.find('<') == std::string_view::npos) {
+        // Today's service answers plain text, one report a line.
+        for (std::size_t begin = 0; begin < answer.size();) {
+            std::size_t end = answer.find('\n', begin);
+            if (end == std::string_view::npos) end = answer.size();
+            std::string_view line = answer.substr(begin, end - begin);
+            if (line.starts_with(station)) return std::string(line);
+            begin = end + 1;
+        }
+        return std::nullopt;
+    }
+    const std::string_view page = answer.substr(0, kNoaaScanChars);
+    std::size_t at = 0;
+    for (int found = 0; found < 4; ++found) {
+        at = page.find(station, at + 1);
+        if (at == std::string_view::npos) return std::nullopt;
+    }
+    const std::size_t end = page.find('<', at);
+    if (end == std::string_view::npos) return std::nullopt;
+    return std::string(page.substr(at, end - at));
+}
+
+void Weather::select(const config::Settings& settings) {
+    source_ = settings.metarSource;
+    urlPrefix_.clear();
+    as2004File_.clear();
+    switch (source_) {
+        case config::MetarSource::VATSIM:
+        case config::MetarSource::IVAO:
+        case config::MetarSource::NOAA: {
+            const std::string& base = settings.metarBaseUrl;
+            urlPrefix_ = base.find('?') == std::string::npos ? base + metarQuerySuffix(source_) : base;
+            urlPrefix_.resize(std::min(urlPrefix_.size(), kMetarPrefixChars));
+            break;
+        }
+        case config::MetarSource::AS2004: {
+            // Without the engine's folder the file is looked for in the working directory.
+            const auto folder = registry_.readString(platform::RegistryHive::LocalMachine,
+                                                     kAs2004Key, kAs2004Value, kRegistryPathBytes);
+            as2004File_ = folder ? registry_.hostPath(*folder + kAs2004File)
+                                 : localPath(workDir_, kAs2004File);
+            break;
+        }
+        case config::MetarSource::None: break;
+    }
+}
+
+std::optional<std::string> Weather::fetch(const std::string& icao) {
+    const std::string station = upper(icao);
+    std::optional<std::string> report;
+    switch (source_) {
+        case config::MetarSource::None: return std::nullopt;
+        case config::MetarSource::AS2004: report = fromAs2004(station); break;
+        case config::MetarSource::VATSIM:
+        case config::MetarSource::IVAO: report = download(station); break;
+        case config::MetarSource::NOAA:
+            if (const auto answer = download(station)) report = noaaReport(*answer, station);
+            break;
+    }
+    if (!report || report->empty()) return std::nullopt;
+    return withoutTrailingLineFeeds(std::move(*report));
+}
+
+std::optional<std::string> Weather::fromAs2004(const std::string& station) const {
+    if (station.empty()) return std::nullopt;
+    const auto file = readFileBytes(as2004File_);
+    if (!file) return std::nullopt;
+    const std::size_t at = file->find(station);
+    if (at == std::string::npos) return std::nullopt;
+    std::string report = file->substr(at, file->find('\n', at) - at);
+    // The export may be written with CR LF; the CR belongs to the line end.
+    if (!report.empty() && report.back() == '\r') report.pop_back();
+    return report;
+}
+
+std::optional<std::string> Weather::download(const std::string& station) {
+    if (failures_ >= kMetarFailuresBeforeGivingUp) return std::nullopt;
+    auto answer = platform::httpGet(http_, urlPrefix_ + station);
+    if (!answer) {
+        ++failures_;
+        return std::nullopt;
+    }
+    failures_ = 0;
+    return answer;
+}
+
+std::optional<ConsoleMetar> Weather::consoleRequest(std::string_view input, int hour, int minute) {
+    if (!available()) return std::nullopt;
+    const auto report = fetch(std::string(input.substr(0, 4)));
+    if (!report) return std::nullopt;
+    ConsoleMetar metar;
+    metar.line = format("%02d:%02d  %s:%s\n", hour, minute, config::metarSourceName(source_),
+                        report->c_str());
+    metar.report = *report;
+    for (std::size_t at = 0; at < report->size(); at += kConsoleMetarWidth) {
+        metar.pageLines.push_back(report->substr(at, kConsoleMetarWidth));
+    }
+    return metar;
+}
+
+void showConsoleMetar(const ConsoleMetar& metar, model::MainWindowModel& window,
+                      recorder::AcarsComposer& acars) {
+    window.appendDisplay(model::Channel::Acars, metar.line);
+    acars.metarMessage(metar.report);
+}
+
+}  // namespace aviolog::planning

@@ -1,0 +1,89 @@
+#pragma once
+
+// METAR weather from the source the Provider setting names: the VATSIM, IVAO or NOAA
+// web services, the AS2004 weather engine's export file, or none.
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/settings.h"
+#include "recorder/flight_services.h"
+
+namespace aviolog::platform {
+class HttpClient;
+class Registry;
+}  // namespace aviolog::platform
+namespace aviolog::model {
+class MainWindowModel;
+}
+
+namespace aviolog::planning {
+
+inline constexpr std::size_t kMetarPrefixChars = 63;
+inline constexpr std::size_t kNoaaScanChars = 19000;
+inline constexpr int kMetarFailuresBeforeGivingUp = 2;
+inline constexpr const char* kAs2004Key = "SOFTWARE\\HiFi\\AS2004";
+inline constexpr const char* kAs2004Value = "Install_Path";
+inline constexpr const char* kAs2004File = "wx-export.met";
+inline constexpr std::size_t kConsoleMetarWidth = 44;
+
+// The query each service's base address is followed by, unless the base already holds a
+// query: then the station code goes at its end ("...metar?format=raw&ids=").
+const char* metarQuerySuffix(config::MetarSource source);
+
+// The report in a NOAA answer: in an HTML page of the old layout the text from the fourth
+// occurrence of the station code (from the page's second character) up to the next "<",
+// both within 19000 characters; in a plain-text answer the line that starts with the code.
+std::optional<std::string> noaaReport(std::string_view answer, std::string_view station);
+
+struct ConsoleMetar {
+    std::string line;                    // "%02d:%02d  %s:%s\n" for the ACARS list
+    std::string report;                  // for the METAR ACARS message
+    std::vector<std::string> pageLines;  // the console page "METAR", 44 characters a line
+};
+
+class Weather final : public recorder::MetarFetcher {
+  public:
+    Weather(platform::HttpClient& http, platform::Registry& registry,
+            std::filesystem::path workDir)
+        : http_(http), registry_(registry), workDir_(std::move(workDir)) {}
+
+    // At start-up and whenever the options dialog changes the source: the settings'
+    // source and base address (the [Metar] key of the service) decide.
+    void select(const config::Settings& settings);
+
+    config::MetarSource source() const { return source_; }
+    bool available() const { return source_ != config::MetarSource::None; }
+    const std::string& urlPrefix() const { return urlPrefix_; }
+    const std::filesystem::path& as2004File() const { return as2004File_; }
+    int failures() const { return failures_; }
+
+    // The report, or nothing; silent in every case.
+    std::optional<std::string> fetch(const std::string& icao) override;
+
+    // A station typed on the console (its first four characters), with the simulator's
+    // clock: nothing when METARs are not available or none came.
+    std::optional<ConsoleMetar> consoleRequest(std::string_view input, int hour, int minute);
+
+  private:
+    std::optional<std::string> fromAs2004(const std::string& station) const;
+    std::optional<std::string> download(const std::string& station);
+
+    platform::HttpClient& http_;
+    platform::Registry& registry_;
+    std::filesystem::path workDir_;
+    config::MetarSource source_ = config::MetarSource::None;
+    std::string urlPrefix_;
+    std::filesystem::path as2004File_;
+    int failures_ = 0;  // downloads failed in a row; never reset but by a success
+};
+
+// The console request's whole effect: the line in the ACARS list and the METAR message.
+void showConsoleMetar(const ConsoleMetar& metar, model::MainWindowModel& window,
+                      recorder::AcarsComposer& acars);
+
+}  // namespace aviolog::planning

@@ -1,0 +1,317 @@
+#include "planning/flight_form.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "config/ini_file.h"
+#include "config/settings.h"
+#include "model/main_window_model.h"
+#include "tests/support/temp_dir.h"
+
+namespace aviolog::planning {
+namespace {
+
+using model::Control;
+
+// A form of the airline TAP in a working folder that has, or has not, an aircraft list.
+struct FormRig {
+    explicit FormRig(bool withFleet = false) {
+        settings.company.CompanyICAO = "TAP";
+        settings.company.CompanyIATA = "TP";
+        settings.company.CompanyName = "Example Air";
+        settings.company.PilotNumber = "123";
+        settings.company.CallsignUses = "Flight";
+        if (withFleet) {
+            std::filesystem::copy_file(std::filesystem::path(AVIOLOG_PLANNING_DATA) / "TAPplanes.txt",
+                                       dir / "TAPplanes.txt");
+        }
+    }
+    FlightFormModel& form() {
+        if (!initialised_) {
+            form_.initialise();
+            initialised_ = true;
+        }
+        return form_;
+    }
+
+    test::TempDir dir;
+    config::Settings settings;
+    model::FlightRecord record;
+    model::MainWindowModel window;
+
+  private:
+    FlightFormModel form_{{settings, record, window, dir.path()}};
+    bool initialised_ = false;
+};
+
+TEST(FlightFormTest, ReadingTheFormKeepsWhatAnEmptiedControlHeld) {
+    FormRig rig;
+    FlightFormModel& form = rig.form();
+    form.edit(FormField::Departure, "LPPT");
+    form.edit(FormField::Departure, "");
+    EXPECT_EQ(rig.record.departureIcao, "LPPT");
+    form.readForm();
+    EXPECT_EQ(rig.record.departureIcao, "LPPT");
+}
+
+TEST(FlightFormTest, ControlsCutToTheirLengthAndNumbersKeepDigits) {
+    struct Row {
+        const char* name;
+        FormField field;
+        std::string typed;
+        std::string shown;
+    };
+    const Row rows[] = {
+        {"departure 4", FormField::Departure, "LPPTX", "LPPT"},
+        {"alternate 9", FormField::Alternate, "LPPR,LPPC,LEMD", "LPPR,LPPC"},
+        {"flight level 7", FormField::FlightLevel, "FL240 step", "FL240 s"},
+        {"passengers digits", FormField::Passengers, "1a3-2", "132"},
+        {"cargo digits, 9 of them", FormField::Cargo, "12345678901", "123456789"},
+        {"route 254", FormField::Route, std::string(300, 'R'), std::string(254, 'R')},
+    };
+    for (const Row& row : rows) {
+        FormRig rig;
+        rig.form().edit(row.field, row.typed);
+        EXPECT_EQ(rig.form().text(row.field), row.shown) << row.name;
+    }
+}
+
+TEST(FlightFormTest, StartLogIsEnabledOnceDepartureArrivalAndRouteAreFilled) {
+    FormRig rig;
+    FlightFormModel& form = rig.form();
+    const auto enabled = [&] { return rig.window.control(Control::StartLog).enabled; };
+    form.edit(FormField::Departure, "LPPT");
+    form.edit(FormField::Arrival, "LPPR");
+    EXPECT_FALSE(enabled()) << "no route yet";
+    form.edit(FormField::Route, "DCT");
+    EXPECT_TRUE(enabled());
+    form.edit(FormField::Route, "");
+    EXPECT_TRUE(enabled()) << "never disabled by the form";
+}
+
+TEST(FlightFormTest, CallsignFromPilotOrFlightNumber) {
+    struct Row {
+        const char* name;
+        const char* uses;
+        const char* flightNumber;  // typed after the form starts; null: none
+        const char* callsign;
+        const char* flightShown;
+    };
+    const Row rows[] = {
+        {"pilot", "Pilot", nullptr, "TAP123", "TP"},
+        {"flight without the IATA prefix", "Flight", "TP1944", "TAP1944", "TP1944"},
+        {"one-character flight number", "Flight", "T", "TAP", "T"},
+        {"other text takes neither rule", "flight", "TP1944", "", "TP1944"},
+    };
+    for (const Row& row : rows) {
+        FormRig rig;
+        rig.settings.company.CallsignUses = row.uses;
+        FlightFormModel& form = rig.form();
+        if (row.flightNumber != nullptr) form.edit(FormField::FlightNumber, row.flightNumber);
+        EXPECT_EQ(form.text(FormField::Callsign), row.callsign) << row.name;
+        EXPECT_EQ(form.text(FormField::FlightNumber), row.flightShown) << row.name;
+    }
+}
+
+TEST(FlightFormTest, RemarksFromTheProfileSetting) {
+    struct Row {
+        const char* name;
+        const char* setting;
+        std::size_t online;
+        std::size_t voice;
+        const char* remarks;
+    };
+    const Row rows[] = {
+        {"all selectors in lower case", "reg opr sel rmk/CHARTER", 0, 0,
+         "+REG/AB-CDE+OPR/Example Air+SEL/AB-CD+RMK/CHARTER"},
+        {"upper case", "REG RMK/NO SMOKING", 0, 0, "+REG/AB-CDE+RMK/NO SMOKING"},
+        {"VATSIM voice first", "reg opr rmk/CHARTER", 1, 0,
+         "/V+REG/AB-CDE+OPR/Example Air+RMK/CHARTER"},
+        {"VATSIM text", "", 1, 1, "/T"},
+        {"IVAO has no voice mark", "opr", 2, 1, "+OPR/Example Air"},
+        {"a leading 0 stops", "0reg opr", 1, 0, "/V"},
+        {"mixed case does not match", "Reg Opr", 0, 0, ""},
+        {"rmk text stops at +", "rmk/ONE+TWO", 0, 0, "+RMK/ONE"},
+        {"rmk at the end has no text", "reg rmk", 0, 0, "+REG/AB-CDE+RMK/"},
+        {"lower rmk is searched first", "RMK/UP rmk/low", 0, 0, "+RMK/low"},
+    };
+    for (const Row& row : rows) {
+        FormRig rig;
+        rig.settings.company.Remarks = row.setting;
+        FlightFormModel& form = rig.form();
+        form.edit(FormField::Registration, "AB-CDE");
+        form.edit(FormField::Selcal, "AB-CD");
+        form.selectOnline(row.online);
+        form.selectVoice(row.voice);
+        EXPECT_EQ(form.text(FormField::Remarks), row.remarks) << row.name;
+    }
+}
+
+TEST(FlightFormTest, VoiceListOnlyWhileVatsimIsSelected) {
+    FormRig rig;
+    FlightFormModel& form = rig.form();
+    form.selectOnline(1);
+    form.selectVoice(1);
+    EXPECT_TRUE(form.voiceEnabled());
+    EXPECT_EQ(form.text(FormField::Remarks), "/T");
+    form.selectOnline(2);
+    EXPECT_FALSE(form.voiceEnabled());
+    EXPECT_EQ(form.text(FormField::Remarks), "");
+    form.readForm();
+    EXPECT_EQ(rig.record.onlineNetwork, "IVAO");
+}
+
+TEST(FlightFormTest, PilotNumberTypedBecomesTheProfiles) {
+    FormRig rig;
+    rig.form().edit(FormField::PilotNumber, "456");
+    EXPECT_EQ(rig.settings.company.PilotNumber, "456");
+    EXPECT_EQ(rig.record.pilotNumber, "456");
+}
+
+TEST(FlightFormTest, ObserversHearEveryChange) {
+    struct Counter final : FlightFormObserver {
+        void fieldChanged(FormField f) override { fields.push_back(f); }
+        void layoutChanged() override { ++layouts; }
+        void dateTimeChanged() override { ++dates; }
+        std::vector<FormField> fields;
+        int layouts = 0, dates = 0;
+    } counter;
+    FormRig rig;
+    FlightFormModel& form = rig.form();
+    form.addObserver(&counter);
+    form.edit(FormField::Departure, "LPPT");
+    form.selectOnline(1);
+    form.editUtcTime(10, 0);
+    EXPECT_EQ(counter.fields.front(), FormField::Departure);
+    EXPECT_EQ(counter.fields.back(), FormField::Remarks) << "remarks rebuilt after the change";
+    EXPECT_EQ(counter.layouts, 1);
+    EXPECT_EQ(counter.dates, 1);
+    form.removeObserver(&counter);
+}
+
+// ---- Aircraft list ----
+
+TEST(AircraftListTest, FleetFileWithGapsAndUnevenLists) {
+    FormRig rig(true);
+    FlightFormModel& form = rig.form();
+    const AircraftList& list = form.aircraftList();
+    ASSERT_EQ(list.types().size(), 2u) << "[Plane.3] follows a gap and is not read";
+    EXPECT_TRUE(form.listsShown());
+    EXPECT_EQ(rig.record.aircraftType, "A320");
+    EXPECT_EQ(rig.record.registration, "CS-TNA");
+    EXPECT_EQ(rig.record.selcal, "AB-CD");
+    EXPECT_EQ(form.registrationRows(), (std::vector<std::string>{"CS-TNA", "CS-TNB", "CS-TNC"}));
+    EXPECT_EQ(form.selcalRows(), (std::vector<std::string>{"AB-CD", "", ""}));
+
+    form.selectRegistration(2);
+    EXPECT_EQ(rig.record.registration, "CS-TNC");
+    EXPECT_EQ(rig.record.selcal, "") << "the third registration has no SELCAL";
+
+    form.selectAircraft(1);
+    EXPECT_EQ(rig.record.aircraftType, "A321");
+    EXPECT_EQ(rig.record.registration, "CS-TJE");
+    EXPECT_EQ(rig.record.selcal, "EF-GH");
+    form.selectSelcal(1);
+    EXPECT_EQ(form.selectedRow(), 1u);
+    EXPECT_EQ(rig.record.registration, "CS-TJF");
+    EXPECT_EQ(rig.record.selcal, "EF-GJ");
+
+    // The log start reads the form: the list's values, not an old edit.
+    form.edit(FormField::Registration, "XX-XXX");
+    form.readForm();
+    EXPECT_EQ(rig.record.registration, "CS-TJF");
+}
+
+TEST(AircraftListTest, FlapNamesComeFromTheSelectedAircraftWhenTheFirstHasThem) {
+    FormRig rig(true);
+    FlightFormModel& form = rig.form();
+    EXPECT_EQ(form.flapNames().name(0), "UP");
+    EXPECT_EQ(form.flapNames().name(4), "FULL");
+    form.selectAircraft(1);
+    EXPECT_EQ(form.flapNames().name(0), "") << "A321 has no Flaps key: an empty slot";
+
+    FormRig none;
+    EXPECT_EQ(none.form().flapNames().name(0), std::nullopt) << "no list: numbers";
+}
+
+TEST(AircraftListTest, TableLimitsIgnoreExtraItems) {
+    std::string text;
+    for (int i = 0; i < 85; ++i) {
+        text += "[Plane." + std::to_string(i) + "]\nName=T" + std::to_string(i) + "\n";
+    }
+    AircraftList list;
+    EXPECT_EQ(list.load(config::IniDocument(text)), kMaxAircraftTypes);
+
+    // 399 commas make 400 pieces; 25 flap names fit in 49 characters.
+    std::string flaps;
+    for (int i = 0; i < 25; ++i) flaps += (i ? "," : "") + std::string(1, char('a' + i));
+    AircraftList one;
+    one.load(config::IniDocument("[Plane.0]\nName=X\nReg=" + std::string(399, ',') + "\nSel=" +
+                                 std::string(399, ',') + "\nFlaps=" + flaps + "\n"));
+    ASSERT_EQ(one.types().size(), 1u);
+    EXPECT_EQ(one.types()[0].registrations.size(), kMaxRegistrations);
+    EXPECT_EQ(one.types()[0].selcals.size(), kMaxRegistrations);
+    EXPECT_EQ(one.types()[0].flapNames.size(), kMaxFlapNames);
+    EXPECT_EQ(one.types()[0].flapNames.back(), "t");
+    EXPECT_EQ(one.types()[0].rowCount(), 1u) << "all registrations empty: one empty row";
+}
+
+// ---- Date and time box ----
+
+TEST(DateTimeBoxTest, TheOtherCategoryFollowsAcrossMidnight) {
+    // Offsets are minutes behind UTC, as the simulator serves them.
+    struct Row {
+        const char* name;
+        int offsetMinutes;
+        bool editUtc;
+        int hour, minute;
+        BoxDate edited;  // the date of the edited side
+        int otherHour, otherMinute;
+        BoxDate other;
+    };
+    const BoxDate may31{2004, 5, 31};
+    const Row rows[] = {
+        {"UTC 23:30 in Lisbon summer is local 00:30 next day", -60, true, 23, 30, may31, 0, 30,
+         {2004, 6, 1}},
+        {"UTC 01:00 in New York is local 21:00 the day before", 240, true, 1, 0, {2004, 6, 1}, 21,
+         0, may31},
+        {"local 00:30 in Lisbon summer is UTC 23:30 the day before", -60, false, 0, 30,
+         {2004, 6, 1}, 23, 30, may31},
+        {"local 21:00 in New York is UTC 01:00 next day", 240, false, 21, 0, may31, 1, 0,
+         {2004, 6, 1}},
+        {"same day", 0, true, 12, 0, may31, 12, 0, may31},
+        {"new year", -60, true, 23, 15, {2004, 12, 31}, 0, 15, {2005, 1, 1}},
+        {"leap day", 300, false, 20, 0, {2004, 2, 28}, 1, 0, {2004, 2, 29}},
+    };
+    for (const Row& row : rows) {
+        DateTimeBox box;
+        box.fill(row.edited, 0, 0, row.edited, 0, 0, row.offsetMinutes);
+        ASSERT_TRUE(row.editUtc ? box.editUtcTime(row.hour, row.minute)
+                                : box.editLocalTime(row.hour, row.minute))
+            << row.name;
+        const model::DateTimeBox& b = box.box();
+        EXPECT_EQ(row.editUtc ? b.localHour : b.utcHour, row.otherHour) << row.name;
+        EXPECT_EQ(row.editUtc ? b.localMinute : b.utcMinute, row.otherMinute) << row.name;
+        EXPECT_EQ(row.editUtc ? box.localDate() : box.utcDate(), row.other) << row.name;
+        EXPECT_TRUE(b.setClock && b.setDate) << row.name;
+    }
+}
+
+TEST(DateTimeBoxTest, DatesCopyAndNonsenseIsRefused) {
+    DateTimeBox box;
+    box.fill({2024, 6, 14}, 9, 25, {2024, 6, 14}, 10, 25, -60);
+    EXPECT_FALSE(box.box().setDate);
+    EXPECT_TRUE(box.editUtcDate({2024, 7, 1}));
+    EXPECT_EQ(box.localDate(), (BoxDate{2024, 7, 1}));
+    EXPECT_TRUE(box.box().setDate);
+    EXPECT_FALSE(box.box().setClock) << "a date edit does not set the clock";
+    EXPECT_FALSE(box.editLocalDate({2023, 2, 29}));
+    EXPECT_FALSE(box.editUtcTime(24, 0));
+    EXPECT_FALSE(box.editLocalTime(9, 60));
+    EXPECT_EQ(box.localDate(), (BoxDate{2024, 7, 1}));
+    EXPECT_EQ(box.box().utcHour, 9);
+}
+
+}  // namespace
+}  // namespace aviolog::planning

@@ -1,0 +1,169 @@
+#include "planning/weather.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "common/text_file.h"
+#include "model/main_window_model.h"
+#include "platform/posix/wine_registry.h"
+#include "tests/planning/scripted_http.h"
+#include "tests/support/temp_dir.h"
+
+namespace aviolog::planning {
+namespace {
+
+using config::MetarSource;
+
+std::string sample(const char* name) {
+    return readFileBytes(std::filesystem::path(AVIOLOG_PLANNING_DATA) / name).value_or("");
+}
+
+config::Settings source(MetarSource s, std::string base) {
+    config::Settings settings;
+    settings.metarSource = s;
+    settings.metarBaseUrl = std::move(base);
+    return settings;
+}
+
+struct WeatherRig {
+    test::TempDir dir;
+    test::ScriptedHttp http;
+    platform::posix::WineRegistry registry{dir / "no-prefix"};
+    Weather weather{http, registry, dir.path()};
+};
+
+TEST(WeatherTest, AddressOfEachService) {
+    struct Row {
+        const char* name;
+        MetarSource source;
+        std::string base;
+        const char* typed;
+        std::string url;
+    };
+    const Row rows[] = {
+        {"VATSIM", MetarSource::VATSIM, "https://metar.vatsim.net/metar.php", "lppt",
+         "https://metar.vatsim.net/metar.php?id=LPPT"},
+        {"IVAO capital I", MetarSource::IVAO, "http://wx.example/metar.php", "LPPR",
+         "http://wx.example/metar.php?Id=LPPR"},
+        {"NOAA of 2004, code upper-cased", MetarSource::NOAA, "http://u", "egll",
+         "http://u?cccc=EGLL"},
+        {"a base with its own query takes the code at its end", MetarSource::NOAA,
+         "https://aviationweather.gov/api/data/metar?format=raw&ids=", "egll",
+         "https://aviationweather.gov/api/data/metar?format=raw&ids=EGLL"},
+        {"prefix cut to 63 characters", MetarSource::VATSIM, std::string(70, 'h'), "LPPT",
+         std::string(63, 'h') + "LPPT"},
+    };
+    for (const Row& row : rows) {
+        WeatherRig rig;
+        rig.weather.select(source(row.source, row.base));
+        rig.weather.fetch(row.typed);
+        ASSERT_EQ(rig.http.urls.size(), 1u) << row.name;
+        EXPECT_EQ(rig.http.urls[0], row.url) << row.name;
+    }
+}
+
+TEST(WeatherTest, ReportsFromEachAnswer) {
+    struct Row {
+        const char* name;
+        MetarSource source;
+        std::optional<std::string> answer;
+        std::optional<std::string> report;
+    };
+    const std::string egll = "EGLL 141020Z 24012KT 9999 FEW035 18/09 Q1021 NOSIG";
+    const Row rows[] = {
+        {"VATSIM whole answer, two line feeds removed", MetarSource::VATSIM, egll + "\n\n", egll},
+        {"only two line feeds are removed", MetarSource::VATSIM, egll + "\n\n\n", egll + "\n"},
+        {"empty answer", MetarSource::IVAO, "", std::nullopt},
+        {"no answer", MetarSource::VATSIM, std::nullopt, std::nullopt},
+        {"NOAA page of 2004", MetarSource::NOAA, sample("noaa-2004-egll.html"), egll},
+        {"NOAA page naming the station three times", MetarSource::NOAA,
+         sample("noaa-2004-egll-none.html"), std::nullopt},
+        {"NOAA raw answer of today", MetarSource::NOAA, sample("noaa-raw-egll.txt"), egll},
+        {"NOAA raw answer for another station", MetarSource::NOAA, "LFPG 141030Z 00000KT CAVOK\n",
+         std::nullopt},
+        {"NOAA report beyond 19000 characters", MetarSource::NOAA,
+         "<p>" + std::string(19000, ' ') + "EGLL EGLL EGLL EGLL x<", std::nullopt},
+        {"NOAA without a closing <", MetarSource::NOAA, "<p>EGLL EGLL EGLL EGLL report",
+         std::nullopt},
+    };
+    for (const Row& row : rows) {
+        WeatherRig rig;
+        rig.weather.select(source(row.source, "http://wx"));
+        rig.http.answers.push_back(row.answer);
+        EXPECT_EQ(rig.weather.fetch("EGLL"), row.report) << row.name;
+    }
+}
+
+TEST(WeatherTest, TwoFailedDownloadsInARowEndDownloadsForTheRun) {
+    WeatherRig rig;
+    rig.weather.select(source(MetarSource::VATSIM, "http://wx"));
+    rig.http.answers = {std::nullopt, "LPPT 1\n", std::nullopt, std::nullopt, "LPPT 2\n"};
+    EXPECT_FALSE(rig.weather.fetch("LPPT"));
+    EXPECT_EQ(rig.weather.fetch("LPPT"), "LPPT 1") << "a success clears the count";
+    EXPECT_FALSE(rig.weather.fetch("LPPT"));
+    EXPECT_FALSE(rig.weather.fetch("LPPT"));
+    EXPECT_FALSE(rig.weather.fetch("LPPT")) << "the network is back, but no request is made";
+    EXPECT_EQ(rig.http.urls.size(), 4u);
+    rig.weather.select(source(MetarSource::NOAA, "http://wx"));
+    EXPECT_FALSE(rig.weather.fetch("LPPT")) << "choosing another source does not reset it";
+    EXPECT_EQ(rig.http.urls.size(), 4u);
+}
+
+TEST(WeatherTest, As2004ExportFile) {
+    WeatherRig rig;
+    // No registry: the file in the working directory.
+    std::filesystem::copy_file(std::filesystem::path(AVIOLOG_PLANNING_DATA) / "wx-export.met",
+                               rig.dir / "wx-export.met");
+    rig.weather.select(source(MetarSource::AS2004, ""));
+    EXPECT_EQ(rig.weather.fetch("egll"), "EGLL 141020Z 24012KT 9999 FEW035 18/09 Q1021 NOSIG")
+        << "CR LF line";
+    EXPECT_EQ(rig.weather.fetch("LPPR"), "LPPR 141000Z 34012KT 9999 FEW020 19/13 Q1016")
+        << "last line without line end";
+    EXPECT_FALSE(rig.weather.fetch("LEMD"));
+    EXPECT_TRUE(rig.http.urls.empty());
+
+    // The engine's folder from the registry, inside the Wine prefix.
+    test::TempDir prefix;
+    std::filesystem::create_directories(prefix / "drive_c/AS2004");
+    writeFileAtomically(prefix / "system.reg",
+                        "WINE REGISTRY Version 2\n\n[Software\\\\HiFi\\\\AS2004] 1\n"
+                        "\"Install_Path\"=\"C:\\\\AS2004\\\\\"\n");
+    writeFileAtomically(prefix / "drive_c/AS2004/wx-export.met", "LEMD 141000Z 03005KT CAVOK 25/05 Q1020\n");
+    platform::posix::WineRegistry registry(prefix.path());
+    Weather fromRegistry(rig.http, registry, rig.dir.path());
+    fromRegistry.select(source(MetarSource::AS2004, ""));
+    EXPECT_EQ(fromRegistry.fetch("LEMD"), "LEMD 141000Z 03005KT CAVOK 25/05 Q1020");
+}
+
+TEST(WeatherTest, ConsoleRequestLineMessageAndPage) {
+    struct Acars final : recorder::AcarsComposer {
+        void outMessage(int, int, double, double) override {}
+        void offMessage(int, int, double, double) override {}
+        void onMessage(int, int, double, double) override {}
+        void inMessage(int, int, double, int, int, int, int, int) override {}
+        void positionReport() override {}
+        void metarMessage(const std::string& m) override { metars.push_back(m); }
+        void freeTextMessage(int, int, const std::string&) override {}
+        std::vector<std::string> metars;
+    } acars;
+    WeatherRig rig;
+    const std::string report =
+        "EGLL 141020Z 24012KT 9999 FEW035 18/09 Q1021 NOSIG TEMPO 4000 SHRA BKN012";
+    rig.http.answers = {report + "\n"};
+    EXPECT_FALSE(rig.weather.consoleRequest("EGLL", 10, 5)) << "no METARs without a source";
+    rig.weather.select(source(MetarSource::VATSIM, "http://wx"));
+    const auto metar = rig.weather.consoleRequest("egllxx", 10, 5);
+    ASSERT_TRUE(metar);
+    EXPECT_EQ(rig.http.urls.back(), "http://wx?id=EGLL");
+    EXPECT_EQ(metar->line, "10:05  VATSIM:" + report + "\n");
+    ASSERT_EQ(metar->pageLines.size(), 2u);
+    EXPECT_EQ(metar->pageLines[0], report.substr(0, 44));
+    model::MainWindowModel window;
+    showConsoleMetar(*metar, window, acars);
+    EXPECT_EQ(window.lines(model::Channel::Acars).back(), "10:05  VATSIM:" + report);
+    EXPECT_EQ(acars.metars, std::vector<std::string>{report});
+}
+
+}  // namespace
+}  // namespace aviolog::planning
