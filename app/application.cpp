@@ -17,7 +17,12 @@ Application::Application(Platform platform, Dialogs& dialogs, FlightPorts ports,
       workDir_(std::move(workDir)),
       link_(platform.ipc, platform.clock),
       book_(workDir_, platform.pilot),
-      services_{ports.acars, ports.metar, ports.gauge, ports.live, ports.flapNames, book_},
+      vaTraffic_(platform.vaGets),
+      acarsView_(window_, ports.gauge),
+      acarsDisplay_(window_, acarsView_),
+      acars_({link_, settings_, record_, acarsDisplay_, vaTraffic_, workDir_}),
+      live_(context_, vaTraffic_, acarsView_),
+      services_{acars_, ports.metar, ports.gauge, live_, ports.flapNames, book_},
       context_{link_,     platform.timers,   platform.clock, platform.pilot, platform.sound,
                platform.libraries, settings_, ports.form,   record_,        progress_,
                summary_,  window_,           services_,      workDir_.string(),
@@ -45,6 +50,7 @@ bool Application::loadSettings() {
 
 void Application::start() {
     platform_.timers.start(recorder::kConnectTimer, recorder::kConnectIntervalMs);
+    config::finishStartup(settings_, live_);
 }
 
 bool Application::exit() {

@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <poll.h>
 
 #include "common/text_file.h"
 #include "common/text_format.h"
 #include "app/application.h"
 #include "app/dialogs.h"
 #include "config/company_profiles.h"
+#include "platform/background_gets.h"
 #include "platform/dynamic_library.h"
+#include "platform/inline_gets.h"
 #include "platform/pilot.h"
 #include "platform/posix/event_loop.h"
 #include "platform/posix/posix_clock.h"
@@ -18,8 +21,10 @@
 #include "platform/posix/posix_sim_ipc.h"
 #include "platform/posix/posix_tcp_client.h"
 #include "platform/posix/posix_unique_ids.h"
+#include "platform/posix/threaded_gets.h"
 #include "platform/sound.h"
 #include "recorder/flight_services.h"
+#include "reporting/acars_view.h"
 #include "sim/in_process_sim_ipc.h"
 #include "sim/scenario.h"
 #include "sim/simulator.h"
@@ -33,35 +38,17 @@ using model::Channel;
 using model::Control;
 using recorder::FlightPhase;
 
-// Every call out of the recorder, written down as one line each.
-class RecordingServices final : public recorder::AcarsComposer,
-                                public recorder::MetarFetcher,
+// Every call out of the recorder that the runner stands in for, written down as one line
+// each.
+class RecordingServices final : public recorder::MetarFetcher,
                                 public recorder::GaugeLink,
-                                public recorder::LiveLink,
                                 public recorder::FlapNames,
                                 public platform::Sound {
   public:
     RecordingServices(std::vector<std::string>& calls, const RunnerOptions& options)
         : calls_(calls), options_(options) {}
 
-    app::FlightPorts ports(model::FlightForm& form) { return {*this, *this, *this, *this, *this, form}; }
-
-    void outMessage(int h, int m, double fuelKg, double weightKg) override {
-        record(format("acars out %02d:%02d fuel=%.0fkg weight=%.0fkg", h, m, fuelKg, weightKg));
-    }
-    void offMessage(int h, int m, double fuelKg, double weightKg) override {
-        record(format("acars off %02d:%02d fuel=%.0fkg weight=%.0fkg", h, m, fuelKg, weightKg));
-    }
-    void onMessage(int h, int m, double fuelKg, double weightKg) override {
-        record(format("acars on %02d:%02d fuel=%.0fkg weight=%.0fkg", h, m, fuelKg, weightKg));
-    }
-    void inMessage(int h, int m, double fuelKg, int spentKg, int blockH, int blockM, int flightH,
-                   int flightM) override {
-        record(format("acars in %02d:%02d fuel=%.0fkg spent=%dkg block=%02d:%02d flight=%02d:%02d",
-                      h, m, fuelKg, spentKg, blockH, blockM, flightH, flightM));
-    }
-    void positionReport() override { record("acars position report"); }
-    void metarMessage(const std::string& metar) override { record("acars metar " + metar); }
+    app::FlightPorts ports(model::FlightForm& form) { return {*this, *this, *this, form}; }
 
     std::optional<std::string> fetch(const std::string& icao) override {
         const auto it = options_.metars.find(icao);
@@ -76,10 +63,11 @@ class RecordingServices final : public recorder::AcarsComposer,
         gaugeOpen_ = true;
     }
     void page2Lines(const std::string&) override { ++gaugeLines; }
+    void page1Lines(const std::string&) override { ++gaugeLines; }
+    void showPage(const recorder::MenuPage& page) override {
+        record("gauge page " + page.rows[0].left);
+    }
     void refresh() override { ++gaugeRefreshes; }
-
-    void sendPosition() override { record("live position"); }
-    void pollUplink() override { ++uplinkPolls; }
 
     std::optional<std::string> name(int detent) const override {
         if (detent < 0 || detent >= static_cast<int>(options_.flapNames.size())) return std::nullopt;
@@ -88,10 +76,10 @@ class RecordingServices final : public recorder::AcarsComposer,
 
     void playLoop(const std::string& path) override { record("sound play " + path); }
     void stop() override { record("sound stop"); }
+    void playOnce(const std::string& path) override { record("sound once " + path); }
 
     int gaugeLines = 0;
     int gaugeRefreshes = 0;
-    int uplinkPolls = 0;
 
   private:
     void record(std::string call) { calls_.push_back(std::move(call)); }
@@ -99,6 +87,48 @@ class RecordingServices final : public recorder::AcarsComposer,
     std::vector<std::string>& calls_;
     const RunnerOptions& options_;
     bool gaugeOpen_ = false;
+};
+
+// The VA's requests, written down as they are given, then passed on.
+class RecordingGets final : public platform::BackgroundGets {
+  public:
+    RecordingGets(platform::BackgroundGets& gets, std::vector<std::string>& calls)
+        : gets_(gets), calls_(calls) {}
+    void get(int lane, std::string url, Done done) override {
+        calls_.push_back("va get " + url);
+        gets_.get(lane, std::move(url), std::move(done));
+    }
+    void dropPending(int lane) override { gets_.dropPending(lane); }
+
+  private:
+    platform::BackgroundGets& gets_;
+    std::vector<std::string>& calls_;
+};
+
+// Each ACARS message shown, as one line: its label line and its content.
+class AcarsCalls final : public model::MainWindowObserver {
+  public:
+    explicit AcarsCalls(std::vector<std::string>& calls) : calls_(calls) {}
+    void lineAdded(Channel channel, const std::string& line) override {
+        if (channel != Channel::Acars) return;
+        static constexpr std::string_view kLabel = "Message Label: ";
+        static constexpr std::string_view kContent = "Message content: ";
+        if (line.starts_with(kLabel)) {
+            message_ = "acars " + line.substr(kLabel.size());
+        } else if (line.starts_with(kContent)) {
+            inContent_ = true;
+        } else if (line.empty() && inContent_) {
+            calls_.push_back(message_);
+            inContent_ = false;
+        } else if (inContent_) {
+            message_ += " | " + line;
+        }
+    }
+
+  private:
+    std::vector<std::string>& calls_;
+    std::string message_;
+    bool inContent_ = false;
 };
 
 // The pilot answers from the command line; any other box gets its first button.
@@ -368,6 +398,21 @@ struct CommonPlatform {
     platform::posix::PosixLibraryLoader libraries;
 };
 
+// The VA's ACARS traffic. In virtual time every request is answered before the next tick,
+// so a flight replays the same; live, each site has its own worker and the answers come
+// back through the event loop.
+struct VaGets {
+    explicit VaGets(platform::HttpClient& http) : inline_(http) {}
+    platform::BackgroundGets& inlineGets() { return inline_; }
+    platform::posix::ThreadedGets& threaded() { return threaded_; }
+
+  private:
+    platform::InlineGets inline_;
+    platform::posix::ThreadedGets threaded_{[](const std::atomic<bool>& abandon) {
+        return std::make_unique<platform::posix::CurlHttpClient>(&abandon);
+    }};
+};
+
 // The pilot, the dialogs, the recorded services and the form of one run.
 struct RunnerSide {
     RunnerSide(const RunnerOptions& options, RunResult& result, model::FlightRecord fields,
@@ -375,12 +420,17 @@ struct RunnerSide {
         : pilot(options, result.pilotBoxes),
           dialogs(options, result.pilotBoxes),
           services(result.calls, options),
-          form(std::move(fields), box) {}
+          form(std::move(fields), box),
+          vaGets(common.http),
+          inlineGets(vaGets.inlineGets(), result.calls),
+          threadedGets(vaGets.threaded(), result.calls) {}
 
     app::Platform platform(platform::SimIpc& ipc, platform::Timers& timers,
-                           platform::Clock& clock) {
-        return {ipc,     timers,       clock,          common.wallClock, pilot,
-                services, common.libraries, common.http, common.connector, common.ids};
+                           platform::Clock& clock, bool live) {
+        return {ipc,         timers,           clock,
+                common.wallClock, pilot,       services,
+                common.libraries, common.http, live ? threadedGets : inlineGets,
+                common.connector, common.ids};
     }
 
     CommonPlatform common;
@@ -388,6 +438,9 @@ struct RunnerSide {
     CommandLineDialogs dialogs;
     RecordingServices services;
     RunnerForm form;
+    VaGets vaGets;
+    RecordingGets inlineGets;
+    RecordingGets threadedGets;
 };
 
 // Start-up as the program does it; false when the folder gave no settings.
@@ -400,27 +453,38 @@ bool startUp(app::Application& app, const RunnerOptions& options, RunResult& res
 
 void collect(app::Application& app, RunResult& result) {
     result.log = app.window().lines(Channel::Log);
+    if (const auto* rows = app.acarsView().rows().rows(reporting::kAcarsMessages)) {
+        for (const model::PropertyRow& row : *rows) {
+            result.acarsView.push_back(row.name.empty() ? "  " + row.value : row.name);
+        }
+    }
     result.summary = app.summary();
     result.summaryOffered = app.window().summaryOffered();
     result.status = app.window().status();
 }
 
 // Flies until the pilot is done or the time limit; nowMs gives the time since the start.
+// settle runs once the flight is over, before anything is collected.
 template <typename Step, typename Now>
 void fly(app::Application& app, const RunnerOptions& options, RunResult& result, Step step,
-         Now nowMs, const std::function<std::string_view()>& stage) {
+         Now nowMs, const std::function<std::string_view()>& stage,
+         const std::function<void()>& settle = {}) {
     PilotActions actions(app, options);
     app.start();
     while (!actions.finished() && nowMs() < options.limitMs) {
         step();
         actions.act(nowMs(), stage());
     }
+    if (settle) settle();
     result.end = endOf(app, actions);
     result.simulatedMs = nowMs();
     collect(app, result);
     afterFlight(app, options, true, result);
     app.exit();
 }
+
+// How long a live run waits at its end for VA requests still under way.
+constexpr std::int64_t kDrainMs = 5000;
 
 }  // namespace
 
@@ -441,6 +505,7 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
     const sim::Scenario& scenario = *parsed.value;
     RunnerSide side(options, result, formFor(options, scenario), boxFor(options, scenario));
     LineObserver observer(onLine);
+    AcarsCalls acarsCalls(result.calls);
 
     if (!options.live) {
         platform::VirtualScheduler scheduler;
@@ -448,10 +513,11 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
         simulator.setMessageSink([&](std::string_view m) { result.simMessages.emplace_back(m); });
         sim::InProcessSimIpc ipc(simulator, scheduler);
         scheduler.setWorld([&](std::int64_t ms) { simulator.advance(ms); });
-        app::Application app(side.platform(ipc, scheduler, scheduler), side.dialogs,
+        app::Application app(side.platform(ipc, scheduler, scheduler, false), side.dialogs,
                              side.services.ports(side.form), options.workDir);
         if (!startUp(app, options, result)) return result;
         app.window().addObserver(&observer);
+        app.window().addObserver(&acarsCalls);
         scheduler.setTimerSink(&app);
         constexpr std::int64_t kStepMs = 100;
         fly(
@@ -464,19 +530,35 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
     platform::posix::EventLoop loop;
     platform::posix::PosixSimIpc ipc(options.ipcPrefix);
     ScaledTimers timers(loop, options.speed);
-    app::Application app(side.platform(ipc, timers, side.common.wallClock), side.dialogs,
+    platform::posix::ThreadedGets& gets = side.vaGets.threaded();
+    app::Application app(side.platform(ipc, timers, side.common.wallClock, true), side.dialogs,
                          side.services.ports(side.form), options.workDir);
     if (!startUp(app, options, result)) return result;
     app.window().addObserver(&observer);
+    app.window().addObserver(&acarsCalls);
     loop.setTimerSink(&app);
+    if (gets.readyFd() >= 0) loop.watch(gets.readyFd(), POLLIN, [&](short) { gets.deliverAnswers(); });
     const std::int64_t startMs = side.common.wallClock.monotonicMs();
     fly(
-        app, options, result, [&] { loop.runOnce(50); },
+        app, options, result,
+        [&] {
+            loop.runOnce(50);
+            if (gets.readyFd() < 0) gets.deliverAnswers();
+        },
         [&] {
             return static_cast<std::int64_t>((side.common.wallClock.monotonicMs() - startMs) *
                                              options.speed);
         },
-        [] { return std::string_view{}; });
+        [] { return std::string_view{}; },
+        [&] {
+            // The last messages of the flight (block on) may still be on their way: they
+            // get a moment to arrive. A site that does not answer by then is left behind.
+            const std::int64_t endMs = side.common.wallClock.monotonicMs() + kDrainMs;
+            while (gets.outstanding() > 0 && side.common.wallClock.monotonicMs() < endMs) {
+                loop.runOnce(50);
+            }
+            gets.deliverAnswers();
+        });
     return result;
 }
 
@@ -485,7 +567,7 @@ RunResult runWithoutFlight(const RunnerOptions& options) {
     RunnerSide side(options, result, {}, {});
     platform::posix::EventLoop loop;
     platform::posix::PosixSimIpc ipc(options.ipcPrefix);
-    app::Application app(side.platform(ipc, loop, side.common.wallClock), side.dialogs,
+    app::Application app(side.platform(ipc, loop, side.common.wallClock, false), side.dialogs,
                          side.services.ports(side.form), options.workDir);
     if (!startUp(app, options, result)) return result;
     afterFlight(app, options, false, result);

@@ -67,6 +67,7 @@ struct RunResult {
     std::string error;                     // for BadInput
     std::vector<std::string> log;          // the flight log, header included once stopped
     std::vector<std::string> calls;        // outward calls, in order
+    std::vector<std::string> acarsView;    // the ACARS view's rows: headers, then indented lines
     std::vector<std::string> pilotBoxes;   // every message box, with its answer
     std::vector<std::string> simMessages;  // what the simulator was asked to show
     model::FlightSummary summary;
