@@ -57,6 +57,7 @@ constexpr const char* kUsage =
     "                          (default: the chooser is cancelled)\n"
     "  --check-seal FILE       only check the seal of a pilot log file or saved log\n"
     "  --calls                 also print the recorder's outward calls and message boxes\n"
+    "  --acars                 also print the ACARS view: each message's header, its lines\n"
     "  --raw                   print the log's own Windows-1252 bytes, not UTF-8\n"
     "Exit status: 0 the log stopped with a flight summary (or, without a flight, the\n"
     "steps ran; --check-seal: the seal matches); 1 it did not (crash, reduced mode, time\n"
@@ -108,6 +109,7 @@ int main(int argc, char** argv) {
     using Answer = headless::RunnerOptions::SummaryAnswer;
     std::string sealToCheck;
     bool printCalls = false;
+    bool printAcars = false;
     bool raw = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -119,6 +121,7 @@ int main(int argc, char** argv) {
         if (arg == "--dump") { o.startDump = true; continue; }
         if (arg == "--no-stop") { o.pressStop = false; continue; }
         if (arg == "--calls") { printCalls = true; continue; }
+        if (arg == "--acars") { printAcars = true; continue; }
         if (arg == "--raw") { raw = true; continue; }
         if (arg == "--accept") { o.summaryAnswer = Answer::Accept; continue; }
         if (arg == "--dismiss") { o.summaryAnswer = Answer::Dismiss; continue; }
@@ -240,6 +243,10 @@ int main(int argc, char** argv) {
         // The boxes of the pilot's steps after the flight say how they went.
         show("\n[Message boxes]\n");
         for (const std::string& b : r.pilotBoxes) show(b + "\n");
+    }
+    if (printAcars) {
+        show("\n[ACARS]\n");
+        for (const std::string& row : r.acarsView) show(row + "\n");
     }
     if (printCalls) {
         show("\n[Calls]\n");
