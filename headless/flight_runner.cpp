@@ -559,6 +559,7 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
             }
             gets.deliverAnswers();
         });
+    result.maxTimerLateMs = loop.maxLateMs();
     return result;
 }
 

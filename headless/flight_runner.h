@@ -75,6 +75,7 @@ struct RunResult {
     std::string status;
     std::int64_t simulatedMs = 0;
     std::uint64_t exchanges = 0;
+    std::int64_t maxTimerLateMs = 0;  // live: the most a timer fired after its due time
     bool summaryClosed = false;  // accepted or dismissed
     std::string localDbPage;     // the page written for "Local DB"
 };

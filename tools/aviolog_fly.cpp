@@ -260,5 +260,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "aviolog-fly: %s after %.1f simulated minutes, %llu exchanges\n",
                  ends[static_cast<int>(r.end)], r.simulatedMs / 60000.0,
                  static_cast<unsigned long long>(r.exchanges));
+    if (o.live) {
+        std::fprintf(stderr, "aviolog-fly: timers fired at most %lld ms late\n",
+                     static_cast<long long>(r.maxTimerLateMs));
+    }
     return r.end == headless::RunResult::End::Stopped ? 0 : 1;
 }

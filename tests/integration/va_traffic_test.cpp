@@ -12,9 +12,13 @@
 #include <thread>
 #include <vector>
 
+#include "common/text_file.h"
 #include "platform/posix/curl_http_client.h"
 #include "platform/posix/threaded_gets.h"
+#include "tests/support/child_process.h"
 #include "tests/support/loopback_va_server.h"
+#include "tests/support/sim_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace aviolog::platform::posix {
 namespace {
@@ -108,6 +112,82 @@ TEST(ThreadedGets, ASilentSiteHoldsUpNeitherTheOtherSitesNorTheExit) {
     const auto closing = Clock::now();
     gets.reset();
     EXPECT_LT(Clock::now() - closing, std::chrono::seconds(3)) << "the worker gives up its transfer";
+}
+
+struct LiveFlight {
+    int touchdownRateFpm = 0;
+    long maxLateMs = -1;
+    std::string output;
+};
+
+// aviolog-fly recording a live aviolog-sim flight with ACARS online, every VA script at
+// base: the approach to Porto, touchdown, landing and blocks on, with the messages of
+// each and a position report every two minutes.
+LiveFlight flyLive(const std::string& base, const std::string& tag) {
+    const std::string prefix = "aviolog-test-va-" + tag + "-" + std::to_string(getpid()) + "-";
+    const std::string scenario = test::dataPath("scenarios/touch-and-bounce.scn");
+    const std::string speed = "10";
+    test::TempDir dir;
+    const std::string shipped = readFileBytes(test::dataPath("aviolog.ori")).value_or("");
+    dir.write("aviolog.ori", shipped);
+    std::string ini = shipped;
+    auto set = [&](const std::string& key, const std::string& value) {
+        const std::size_t at = ini.find("\n" + key + "=");
+        const std::size_t end = ini.find('\r', at);
+        ini.replace(at + 1, end - at - 1, key + "=" + value);
+    };
+    set("AcarsEvent", "1");
+    set("AutomatedStop", "1");
+    set("AcarsSite", base + "/acars.php");
+    set("Uplink", base + "/uplink.php");
+    set("UplinkReset", base + "/reset.php");
+    dir.write("aviolog.ini", ini);
+    dir.write("TAP.ini", "[Aviolog]\r\nCompanyICAO=TAP\r\nPilotNumber=123\r\nUnitSystem=IS\r\n"
+                         "AcarsSite=" + base + "/alternate.php\r\nStatusSite=" + base +
+                         "/status.php\r\n");
+
+    test::ChildProcess sim(AVIOLOG_SIM_PATH, {"--scenario", scenario, "--speed", speed, "--status",
+                                              "0", "--ipc-prefix", prefix, "--exit-when-parked"});
+    test::ChildProcess fly(AVIOLOG_FLY_PATH,
+                           {"--live", "--speed", speed, "--ipc-prefix", prefix, "--dir",
+                            dir.path().string(), "--scenario", scenario, "--aircraft", "A320",
+                            "--flight", "TP1944", "--limit", "30"});
+    LiveFlight flight;
+    if (!sim.started() || !fly.started() || fly.wait(180000) != 0) {
+        flight.output = fly.output();
+        return flight;
+    }
+    flight.output = fly.output();
+    const std::string& out = flight.output;
+    if (const std::size_t at = out.find("TouchDown:Rate "); at != std::string::npos) {
+        flight.touchdownRateFpm = std::atoi(out.c_str() + at + 15);
+    }
+    if (const std::size_t at = out.find("fired at most "); at != std::string::npos) {
+        flight.maxLateMs = std::atol(out.c_str() + at + 14);
+    }
+    return flight;
+}
+
+TEST(LiveFlightWithVaSites, SilentSitesNeitherDelayTheTimersNorChangeTheTouchdown) {
+    test::LoopbackVaServer answering;
+    ASSERT_TRUE(answering.running());
+    BlackHole hole;
+    const std::string silent = hole.url().substr(0, hole.url().rfind('/'));
+    const LiveFlight normal = flyLive(answering.url(""), "up");
+    const LiveFlight blackHoled = flyLive(silent, "down");
+
+    ASSERT_GE(normal.maxLateMs, 0) << normal.output;
+    ASSERT_GE(blackHoled.maxLateMs, 0) << blackHoled.output;
+    EXPECT_FALSE(answering.requests().empty()) << "the answering sites were used";
+    EXPECT_NE(normal.output.find("  Parking brakes on"), std::string::npos) << normal.output;
+    EXPECT_NE(blackHoled.output.find("  Parking brakes on"), std::string::npos) << blackHoled.output;
+    EXPECT_LT(normal.touchdownRateFpm, 0) << normal.output;
+    EXPECT_NEAR(blackHoled.touchdownRateFpm, normal.touchdownRateFpm, 10)
+        << "answering " << normal.touchdownRateFpm << ", black-holed " << blackHoled.touchdownRateFpm;
+    EXPECT_LE(blackHoled.maxLateMs, 50) << blackHoled.output;
+    std::printf("touchdown %d ft/min answering, %d black-holed; timers at most %ld / %ld ms late\n",
+                normal.touchdownRateFpm, blackHoled.touchdownRateFpm, normal.maxLateMs,
+                blackHoled.maxLateMs);
 }
 
 }  // namespace
