@@ -1,6 +1,7 @@
 #include "headless/flight_runner.h"
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <poll.h>
@@ -483,8 +484,19 @@ void fly(app::Application& app, const RunnerOptions& options, RunResult& result,
     app.exit();
 }
 
-// How long a live run waits at its end for VA requests still under way.
+// How long a run waits at its end for VA requests still under way.
 constexpr std::int64_t kDrainMs = 5000;
+
+// The last messages of the flight (block on) may still be on their way: they get a moment
+// to arrive. A site that does not answer by then is left behind.
+void settle(platform::posix::ThreadedGets& gets, std::int64_t waitMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (gets.outstanding() > 0 && std::chrono::steady_clock::now() < end) {
+        pollfd ready{gets.readyFd(), POLLIN, 0};
+        ::poll(&ready, 1, 50);
+        gets.deliverAnswers();
+    }
+}
 
 }  // namespace
 
@@ -513,7 +525,9 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
         simulator.setMessageSink([&](std::string_view m) { result.simMessages.emplace_back(m); });
         sim::InProcessSimIpc ipc(simulator, scheduler);
         scheduler.setWorld([&](std::int64_t ms) { simulator.advance(ms); });
-        app::Application app(side.platform(ipc, scheduler, scheduler, false), side.dialogs,
+        const bool background = options.vaInBackground;
+        platform::posix::ThreadedGets& gets = side.vaGets.threaded();
+        app::Application app(side.platform(ipc, scheduler, scheduler, background), side.dialogs,
                              side.services.ports(side.form), options.workDir);
         if (!startUp(app, options, result)) return result;
         app.window().addObserver(&observer);
@@ -521,8 +535,13 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
         scheduler.setTimerSink(&app);
         constexpr std::int64_t kStepMs = 100;
         fly(
-            app, options, result, [&] { scheduler.runFor(kStepMs); },
-            [&] { return scheduler.nowMs(); }, [&] { return simulator.stageName(); });
+            app, options, result,
+            [&] {
+                scheduler.runFor(kStepMs);
+                if (background) gets.deliverAnswers();
+            },
+            [&] { return scheduler.nowMs(); }, [&] { return simulator.stageName(); },
+            [&] { settle(gets, background ? kDrainMs : 0); });
         result.exchanges = static_cast<std::uint64_t>(ipc.sendCount);
         return result;
     }
@@ -550,15 +569,7 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
                                              options.speed);
         },
         [] { return std::string_view{}; },
-        [&] {
-            // The last messages of the flight (block on) may still be on their way: they
-            // get a moment to arrive. A site that does not answer by then is left behind.
-            const std::int64_t endMs = side.common.wallClock.monotonicMs() + kDrainMs;
-            while (gets.outstanding() > 0 && side.common.wallClock.monotonicMs() < endMs) {
-                loop.runOnce(50);
-            }
-            gets.deliverAnswers();
-        });
+        [&] { settle(gets, kDrainMs); });
     result.maxTimerLateMs = loop.maxLateMs();
     return result;
 }

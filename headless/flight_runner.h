@@ -35,6 +35,10 @@ struct RunnerOptions {
     std::vector<std::string> flapNames;          // by detent, from 0
     std::map<std::string, std::string> metars;  // ICAO -> the METAR the service returns
 
+    // Virtual time: the VA's requests go out on worker threads as in the program and their
+    // answers arrive between ticks, so the run no longer replays exactly (benchmarks).
+    bool vaInBackground = false;
+
     bool startDump = false;
     // Press "Stop LOG" at this time since the start (ms) or when the flight enters this
     // stage (virtual time only); otherwise at the gate once blocks on was logged.

@@ -59,6 +59,7 @@ void ThreadedGets::work(Lane& lane, std::unique_ptr<HttpClient> client) {
         lock.lock();
         if (abandon_) return;
         answers_.push_back({std::move(request.done), std::move(body)});
+        answersWaiting_ = true;
         if (readyFd_ >= 0) {
             const std::uint64_t one = 1;
             [[maybe_unused]] const ssize_t n = ::write(readyFd_, &one, sizeof one);
@@ -67,9 +68,11 @@ void ThreadedGets::work(Lane& lane, std::unique_ptr<HttpClient> client) {
 }
 
 void ThreadedGets::deliverAnswers() {
+    if (!answersWaiting_.load()) return;
     std::vector<Answer> ready;
     {
         std::lock_guard lock(mutex_);
+        answersWaiting_ = false;
         if (readyFd_ >= 0) {
             std::uint64_t count = 0;
             [[maybe_unused]] const ssize_t n = ::read(readyFd_, &count, sizeof count);
