@@ -4,7 +4,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "app/acars_console.h"
+#include "app/gauge_client.h"
 #include "config/settings.h"
 #include "model/flight_record.h"
 #include "model/flight_summary.h"
@@ -26,6 +29,7 @@ class BackgroundGets;
 class Clock;
 class HttpClient;
 class LibraryLoader;
+class NonBlockingNetwork;
 class Pilot;
 class SimIpc;
 class Sound;
@@ -63,13 +67,13 @@ struct Platform {
     platform::BackgroundGets& vaGets;
     platform::TcpConnector& connector;
     platform::UniqueIds& ids;
+    platform::NonBlockingNetwork& network;  // the cockpit terminal's link
 };
 
 // What the recorder calls out to whose subsystems the application does not own yet:
 // whoever builds the application supplies them.
 struct FlightPorts {
     recorder::MetarFetcher& metar;
-    recorder::GaugeLink& gauge;
     recorder::FlapNames& flapNames;
     model::FlightForm& form;
 };
@@ -113,6 +117,8 @@ class Application final : public platform::TimerSink {
     void saveAcars();
     // "Send LOG" (needs loaded settings).
     void sendLog();
+    // The "Commands" dialog's OK.
+    void runCommand(std::string_view text) { console_.runCommand(text); }
     // "Local DB": writes the page of the stored flights; nothing when it could not (the
     // pilot has been told why).
     std::optional<std::filesystem::path> localDb();
@@ -126,6 +132,7 @@ class Application final : public platform::TimerSink {
     simlink::SimLink& link() { return link_; }
     recorder::FlightLog& flightLog() { return flightLog_; }
     const recorder::RecorderContext& context() const { return context_; }
+    AcarsConsole& console() { return console_; }
     reporting::AcarsMessenger& acars() { return acars_; }
     reporting::AcarsView& acarsView() { return acarsView_; }
     reporting::VaLiveLink& live() { return live_; }
@@ -145,6 +152,8 @@ class Application final : public platform::TimerSink {
     // Made once the settings are loaded: the mailer reads its own keys when created.
     std::unique_ptr<mail::SmtpMailer> mailer_;
     std::unique_ptr<reporting::PirepSender> pirep_;
+    GaugeClient gaugeClient_;
+    AcarsConsole console_;  // works on context_, which is made below and outlives its use
     reporting::VaTraffic vaTraffic_;
     reporting::AcarsView acarsView_;
     reporting::AcarsDisplay acarsDisplay_;

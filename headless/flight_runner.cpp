@@ -1,6 +1,7 @@
 #include "headless/flight_runner.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "platform/posix/event_loop.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_library_loader.h"
+#include "platform/posix/posix_nonblocking_tcp.h"
 #include "platform/posix/curl_http_client.h"
 #include "platform/posix/posix_sim_ipc.h"
 #include "platform/posix/posix_tcp_client.h"
@@ -42,33 +44,23 @@ using recorder::FlightPhase;
 // Every call out of the recorder that the runner stands in for, written down as one line
 // each.
 class RecordingServices final : public recorder::MetarFetcher,
-                                public recorder::GaugeLink,
                                 public recorder::FlapNames,
                                 public platform::Sound {
   public:
     RecordingServices(std::vector<std::string>& calls, const RunnerOptions& options)
         : calls_(calls), options_(options) {}
 
-    app::FlightPorts ports(model::FlightForm& form) { return {*this, *this, *this, form}; }
+    app::FlightPorts ports(model::FlightForm& form) { return {*this, *this, form}; }
 
+    // The service takes airport codes in either case, as the weather services do.
     std::optional<std::string> fetch(const std::string& icao) override {
-        const auto it = options_.metars.find(icao);
+        std::string upper = icao;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const auto it = options_.metars.find(upper);
         record("metar fetch " + icao + (it == options_.metars.end() ? " (none)" : ""));
         if (it == options_.metars.end()) return std::nullopt;
         return it->second;
     }
-
-    bool isOpen() const override { return gaugeOpen_; }
-    void open(const std::string& machine) override {
-        record("gauge open " + machine);
-        gaugeOpen_ = true;
-    }
-    void page2Lines(const std::string&) override { ++gaugeLines; }
-    void page1Lines(const std::string&) override { ++gaugeLines; }
-    void showPage(const recorder::MenuPage& page) override {
-        record("gauge page " + page.rows[0].left);
-    }
-    void refresh() override { ++gaugeRefreshes; }
 
     std::optional<std::string> name(int detent) const override {
         if (detent < 0 || detent >= static_cast<int>(options_.flapNames.size())) return std::nullopt;
@@ -79,15 +71,12 @@ class RecordingServices final : public recorder::MetarFetcher,
     void stop() override { record("sound stop"); }
     void playOnce(const std::string& path) override { record("sound once " + path); }
 
-    int gaugeLines = 0;
-    int gaugeRefreshes = 0;
 
   private:
     void record(std::string call) { calls_.push_back(std::move(call)); }
 
     std::vector<std::string>& calls_;
     const RunnerOptions& options_;
-    bool gaugeOpen_ = false;
 };
 
 // The VA's requests, written down as they are given, then passed on.
@@ -397,6 +386,7 @@ struct CommonPlatform {
     platform::posix::PosixUniqueIds ids;
     platform::posix::CurlHttpClient http;
     platform::posix::PosixLibraryLoader libraries;
+    platform::posix::PosixNonBlockingNetwork network;
 };
 
 // The VA's ACARS traffic. In virtual time every request is answered before the next tick,
@@ -428,10 +418,10 @@ struct RunnerSide {
 
     app::Platform platform(platform::SimIpc& ipc, platform::Timers& timers,
                            platform::Clock& clock, bool live) {
-        return {ipc,         timers,           clock,
+        return {ipc,              timers,      clock,
                 common.wallClock, pilot,       services,
                 common.libraries, common.http, live ? threadedGets : inlineGets,
-                common.connector, common.ids};
+                common.connector, common.ids,  common.network};
     }
 
     CommonPlatform common;
@@ -446,6 +436,7 @@ struct RunnerSide {
 
 // Start-up as the program does it; false when the folder gave no settings.
 bool startUp(app::Application& app, const RunnerOptions& options, RunResult& result) {
+    if (options.gaugePort) app.console().setGaugePort(*options.gaugePort);
     if (app.loadSettings()) return true;
     result.end = RunResult::End::BadInput;
     result.error = "no settings in " + options.workDir + " (is aviolog.ori there?)";
@@ -589,19 +580,10 @@ RunResult runWithoutFlight(const RunnerOptions& options) {
 }
 
 std::string summaryText(const model::FlightSummary& s) {
-    const std::pair<const char*, const std::string*> rows[] = {
-        {"Date", &s.Date},           {"Hour", &s.Hour},
-        {"CallSign", &s.CallSign},   {"FlightIATA", &s.FlightIATA},
-        {"AircraftRegist", &s.AircraftRegist},
-        {"DepAirport", &s.DepAirport}, {"DestAirport", &s.DestAirport},
-        {"AltAirport", &s.AltAirport}, {"PlaneType", &s.PlaneType},
-        {"UsedFuel", &s.UsedFuel},   {"InitialFuel", &s.InitialFuel},
-        {"FuelEnd", &s.FuelEnd},     {"FlightDur", &s.FlightDur},
-        {"FlightLength", &s.FlightLength}, {"RateTD", &s.RateTD},
-        {"speedTD", &s.speedTD},     {"ZFW", &s.ZFW},
-    };
     std::string text;
-    for (const auto& [key, value] : rows) text += format("%s=%s\n", key, value->c_str());
+    for (const model::SummaryField& field : model::kSummaryFields) {
+        text += format("%s=%s\n", field.key, (s.*field.value).c_str());
+    }
     return text;
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <array>
 #include <string>
+
+#include "config/settings.h"
 
 namespace aviolog::model {
 
@@ -28,5 +31,47 @@ struct FlightSummary {
 
     bool operator==(const FlightSummary&) const = default;
 };
+
+// One value of the summary and every name it goes by: the key it is stored under, its
+// row in the results view, the "Send Log" switch that lets it out, and its parameter of
+// the VA's PIREP script. Walked in this order everywhere.
+struct SummaryField {
+    const char* key;
+    std::string FlightSummary::*value;
+    const char* resultsLabel;                    // nullptr: not in the results view
+    bool config::SendLogSection::*sendSwitch;
+    const char* scriptParameter;                 // nullptr: not sent to the script
+};
+
+inline constexpr int kSummaryFieldCount = 17;
+inline constexpr std::array<SummaryField, kSummaryFieldCount> kSummaryFields{{
+    {"Date", &FlightSummary::Date, "Start Flight UTC Date", &config::SendLogSection::Date, "date"},
+    {"Hour", &FlightSummary::Hour, "Start Flight UTC Hour", &config::SendLogSection::Hour, "time"},
+    {"CallSign", &FlightSummary::CallSign, "Callsign", &config::SendLogSection::Callsign,
+     "callsign"},
+    {"FlightIATA", &FlightSummary::FlightIATA, "Flight Number", &config::SendLogSection::IATAN,
+     nullptr},
+    {"AircraftRegist", &FlightSummary::AircraftRegist, "Aicraft Registration",
+     &config::SendLogSection::Regist, "reg"},
+    {"DepAirport", &FlightSummary::DepAirport, "Departure", &config::SendLogSection::Depart,
+     "origin"},
+    {"DestAirport", &FlightSummary::DestAirport, "Destination", &config::SendLogSection::Arrival,
+     "dest"},
+    {"AltAirport", &FlightSummary::AltAirport, nullptr, &config::SendLogSection::Alternate, "alt"},
+    {"PlaneType", &FlightSummary::PlaneType, "Plane Type", &config::SendLogSection::PlaneType,
+     "equipment"},
+    {"UsedFuel", &FlightSummary::UsedFuel, "Spent Fuel", &config::SendLogSection::SpentFuel,
+     "fuel"},
+    {"InitialFuel", &FlightSummary::InitialFuel, "Intial Fuel", &config::SendLogSection::IniFuel,
+     nullptr},
+    {"FuelEnd", &FlightSummary::FuelEnd, "End Fuel", &config::SendLogSection::EndFuel, nullptr},
+    {"FlightDur", &FlightSummary::FlightDur, "Flight duration", &config::SendLogSection::Dur,
+     "duration"},
+    {"FlightLength", &FlightSummary::FlightLength, "Flight length", &config::SendLogSection::Len,
+     "distance"},
+    {"RateTD", &FlightSummary::RateTD, "Landing V/S", &config::SendLogSection::TD, nullptr},
+    {"speedTD", &FlightSummary::speedTD, "Landing speed", &config::SendLogSection::TD, nullptr},
+    {"ZFW", &FlightSummary::ZFW, "Zero Fuel Weight", &config::SendLogSection::ZFW, nullptr},
+}};
 
 }  // namespace aviolog::model

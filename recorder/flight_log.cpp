@@ -408,18 +408,9 @@ void FlightLog::fillSummary() {
 void FlightLog::showResults() {
     const FlightSummary& m = c_.summary;
     PropertyList& views = c_.window.results();
-    const std::pair<const char*, const std::string*> rows[] = {
-        {"Start Flight UTC Date", &m.Date}, {"Start Flight UTC Hour", &m.Hour},
-        {"Callsign", &m.CallSign},          {"Flight Number", &m.FlightIATA},
-        {"Aicraft Registration", &m.AircraftRegist},
-        {"Departure", &m.DepAirport},       {"Destination", &m.DestAirport},
-        {"Plane Type", &m.PlaneType},       {"Spent Fuel", &m.UsedFuel},
-        {"Intial Fuel", &m.InitialFuel},    {"End Fuel", &m.FuelEnd},
-        {"Flight duration", &m.FlightDur},  {"Flight length", &m.FlightLength},
-        {"Landing V/S", &m.RateTD},         {"Landing speed", &m.speedTD},
-        {"Zero Fuel Weight", &m.ZFW},
-    };
-    for (const auto& [name, value] : rows) views.add(kFlightResults, name, *value);
+    for (const SummaryField& field : kSummaryFields) {
+        if (field.resultsLabel) views.add(kFlightResults, field.resultsLabel, m.*field.value);
+    }
     c_.window.showResults();
 }
 

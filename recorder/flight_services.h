@@ -35,6 +35,8 @@ class AcarsComposer {
                            int blockMinutes, int flightHours, int flightMinutes) = 0;
     virtual void positionReport() = 0;
     virtual void metarMessage(const std::string& metar) = 0;
+    // A comment the pilot typed on the cockpit terminal or in the "Commands" dialog.
+    virtual void freeTextMessage(int hour, int minute, const std::string& text) = 0;
 };
 
 // The configured METAR service.
@@ -47,12 +49,12 @@ class MetarFetcher {
 
 // One screen of the gauge's third page: nine rows from the top, each with a label flush
 // left and one flush right.
+struct MenuRow {
+    std::string left;
+    std::string right;
+};
 struct MenuPage {
-    struct Row {
-        std::string left;
-        std::string right;
-    };
-    std::array<Row, 9> rows;
+    std::array<MenuRow, 9> rows;
 };
 
 // The connection to the cockpit gauge.

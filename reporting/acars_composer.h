@@ -51,7 +51,7 @@ class AcarsMessenger final : public recorder::AcarsComposer {
     void metarMessage(const std::string& metar) override;
     // The pilot's text, label QD. The message time is the simulator's like every other
     // message's; the hour and minute of the caller are not shown.
-    void freeTextMessage(int hour, int minute, const std::string& text);
+    void freeTextMessage(int hour, int minute, const std::string& text) override;
 
     std::uint16_t messageNumber() const { return messageNumber_; }
 

@@ -14,30 +14,6 @@ namespace {
 
 using model::FlightSummary;
 
-// The stored keys in the order they are written, each with its summary value.
-struct StoredKey {
-    const char* name;
-    std::string FlightSummary::*value;
-};
-constexpr StoredKey kStoredKeys[] = {
-    {"Date", &FlightSummary::Date},
-    {"Hour", &FlightSummary::Hour},
-    {"CallSign", &FlightSummary::CallSign},
-    {"FlightIATA", &FlightSummary::FlightIATA},
-    {"AircraftRegist", &FlightSummary::AircraftRegist},
-    {"DepAirport", &FlightSummary::DepAirport},
-    {"DestAirport", &FlightSummary::DestAirport},
-    {"AltAirport", &FlightSummary::AltAirport},
-    {"PlaneType", &FlightSummary::PlaneType},
-    {"UsedFuel", &FlightSummary::UsedFuel},
-    {"InitialFuel", &FlightSummary::InitialFuel},
-    {"FuelEnd", &FlightSummary::FuelEnd},
-    {"FlightDur", &FlightSummary::FlightDur},
-    {"FlightLength", &FlightSummary::FlightLength},
-    {"RateTD", &FlightSummary::RateTD},
-    {"speedTD", &FlightSummary::speedTD},
-    {"ZFW", &FlightSummary::ZFW},
-};
 constexpr const char* kLengthKey = "length";
 constexpr const char* kLogKey = "Log";
 constexpr std::size_t kMaxLengthChars = 9;
@@ -85,8 +61,10 @@ int PilotLogFile::add(const FlightSummary& flight) {
         ++number;
     }
     std::vector<config::IniEntry> entries;
-    entries.reserve(std::size(kStoredKeys) + 1);
-    for (const StoredKey& key : kStoredKeys) entries.push_back({key.name, storable(flight.*key.value)});
+    entries.reserve(model::kSummaryFields.size() + 1);
+    for (const model::SummaryField& field : model::kSummaryFields) {
+        entries.push_back({field.key, storable(flight.*field.value)});
+    }
     entries.push_back({kLengthKey, std::to_string(flight.logText.size())});
     const std::string section = sectionName(number);
     document_.replaceSection(section, entries);
@@ -99,8 +77,8 @@ int PilotLogFile::add(const FlightSummary& flight) {
 FlightSummary PilotLogFile::first() const {
     const std::string section = sectionName(1);
     FlightSummary flight;
-    for (const StoredKey& key : kStoredKeys) {
-        flight.*key.value = document_.getString(section, key.name, "", kMaxStoredValueChars);
+    for (const model::SummaryField& key : model::kSummaryFields) {
+        flight.*key.value = document_.getString(section, key.key, "", kMaxStoredValueChars);
     }
     const std::string length = document_.getString(section, kLengthKey, "", kMaxLengthChars);
     std::size_t size = 0;

@@ -24,28 +24,9 @@ using platform::httpGet;
 
 // The e-mail attachment: the enabled values a line each, then the log as it is.
 std::string attachmentText(const config::SendLogSection& items, const FlightSummary& f) {
-    const std::pair<bool, const std::string*> lines[] = {
-        {items.Date, &f.Date},
-        {items.Hour, &f.Hour},
-        {items.Callsign, &f.CallSign},
-        {items.IATAN, &f.FlightIATA},
-        {items.Regist, &f.AircraftRegist},
-        {items.Depart, &f.DepAirport},
-        {items.Arrival, &f.DestAirport},
-        {items.Alternate, &f.AltAirport},
-        {items.PlaneType, &f.PlaneType},
-        {items.SpentFuel, &f.UsedFuel},
-        {items.IniFuel, &f.InitialFuel},
-        {items.EndFuel, &f.FuelEnd},
-        {items.Dur, &f.FlightDur},
-        {items.Len, &f.FlightLength},
-        {items.TD, &f.RateTD},
-        {items.TD, &f.speedTD},
-        {items.ZFW, &f.ZFW},
-    };
     std::string text;
-    for (const auto& [enabled, value] : lines) {
-        if (enabled) text += *value + "\n";
+    for (const model::SummaryField& field : model::kSummaryFields) {
+        if (items.*field.sendSwitch) text += f.*field.value + "\n";
     }
     if (items.Log) text += f.logText;
     return text;
@@ -58,17 +39,11 @@ VaRequest scriptBase(const config::Settings& s, const std::string& sendPilot,
     VaRequest request(s.pirep.Log);
     if (items.Password) request.add("passwd", s.pirep.passwd);
     if (items.PilotNumber) request.add("pilot", s.company.CompanyICAO + sendPilot);
-    if (items.Date) request.add("date", f.Date);
-    if (items.Hour) request.add("time", f.Hour);
-    if (items.Callsign) request.add("callsign", f.CallSign);
-    if (items.Regist) request.add("reg", f.AircraftRegist);
-    if (items.Depart) request.add("origin", f.DepAirport);
-    if (items.Arrival) request.add("dest", f.DestAirport);
-    if (items.Alternate) request.add("alt", f.AltAirport);
-    if (items.PlaneType) request.add("equipment", f.PlaneType);
-    if (items.SpentFuel) request.add("fuel", f.UsedFuel);
-    if (items.Dur) request.add("duration", f.FlightDur);
-    if (items.Len) request.add("distance", f.FlightLength);
+    for (const model::SummaryField& field : model::kSummaryFields) {
+        if (field.scriptParameter && items.*field.sendSwitch) {
+            request.add(field.scriptParameter, f.*field.value);
+        }
+    }
     if (items.Version) request.add("version", "4010");
     return request;
 }
