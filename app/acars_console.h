@@ -25,14 +25,10 @@ inline constexpr std::size_t kMaxLabelChars = 49;
 inline constexpr std::size_t kMaxCommandChars = 149;
 
 // One page-3 screen: a left and a right label per row; the line-select keys sit beside
-// rows 1, 3, 5 and 7.
-struct MenuRow {
-    std::string left;
-    std::string right;
-};
-struct MenuPage {
-    std::array<MenuRow, kMenuRows> rows;
-};
+// rows 1, 3, 5 and 7. The recorder's interface to the gauge defines it.
+using recorder::MenuPage;
+using recorder::MenuRow;
+static_assert(std::tuple_size_v<decltype(MenuPage::rows)> == kMenuRows);
 
 // Nine lines of 44 characters, each followed by LF: the left label flush left, the right
 // one flush right, beside their keys.
@@ -52,6 +48,7 @@ class AcarsConsole final : public recorder::GaugeLink {
     bool isOpen() const override { return client_.active(); }
     void open(const std::string& machine) override;
     void page2Lines(const std::string& text) override { sendLines(2, text); }
+    void page1Lines(const std::string& text) override { sendLines(1, text); }
     void refresh() override;
 
     // Lines for page 1 (ACARS messages) or page 2 (the flight log); skipped while the
@@ -59,7 +56,7 @@ class AcarsConsole final : public recorder::GaugeLink {
     // line ends.
     void sendLines(int page, std::string_view text);
     // The page on the terminal's page 3, shown at once.
-    void showPage(const MenuPage& page);
+    void showPage(const MenuPage& page) override;
 
     // A command typed in the "Commands" dialog: "c TEXT" a comment, "w ICAO" a weather
     // report (when a METAR source is set), "p" the weights.

@@ -24,10 +24,15 @@ Application::Application(Platform platform, Dialogs& dialogs, FlightPorts ports,
       weather_(platform.http, platform.registry, workDir_),
       fuel_(link_, settings_.company.UnitSystem),
       imports_({form_, fuel_, settings_, platform.pilot, platform.registry, workDir_}),
-      services_{ports.acars,
+      vaTraffic_(platform.vaGets),
+      acarsView_(window_, console_),
+      acarsDisplay_(window_, acarsView_),
+      acars_({link_, settings_, record_, acarsDisplay_, vaTraffic_, workDir_}),
+      live_(context_, vaTraffic_, acarsView_),
+      services_{acars_,
                 ports.metar != nullptr ? *ports.metar : weather_,
                 console_,
-                ports.live,
+                live_,
                 ports.flapNames != nullptr ? *ports.flapNames : form_.flapNames(),
                 book_},
       context_{link_,     platform.timers,   platform.clock, platform.pilot, platform.sound,
@@ -73,6 +78,7 @@ const std::string& Application::realTimeAddress() {
 
 void Application::start() {
     platform_.timers.start(recorder::kConnectTimer, recorder::kConnectIntervalMs);
+    config::finishStartup(settings_, live_);
 }
 
 bool Application::exit() {

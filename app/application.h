@@ -21,10 +21,15 @@
 #include "recorder/flight_progress.h"
 #include "recorder/flight_services.h"
 #include "recorder/recorder_context.h"
+#include "reporting/acars_composer.h"
+#include "reporting/acars_view.h"
+#include "reporting/live_link.h"
 #include "reporting/pilot_log_book.h"
+#include "reporting/va_traffic.h"
 #include "simlink/sim_link.h"
 
 namespace aviolog::platform {
+class BackgroundGets;
 class Clock;
 class HttpClient;
 class LibraryLoader;
@@ -63,6 +68,8 @@ struct Platform {
     platform::Sound& sound;
     platform::LibraryLoader& libraries;
     platform::HttpClient& http;
+    // The VA's ACARS, status and uplink scripts: never waited for on the recorder's thread.
+    platform::BackgroundGets& vaGets;
     platform::TcpConnector& connector;
     platform::UniqueIds& ids;
     platform::NonBlockingNetwork& network;  // the cockpit terminal's link
@@ -72,8 +79,6 @@ struct Platform {
 // What the recorder calls out to whose subsystems the application does not own yet:
 // whoever builds the application supplies them.
 struct FlightPorts {
-    recorder::AcarsComposer& acars;
-    recorder::LiveLink& live;
     // Offline runs answer METARs and flap names from a table instead of the application's
     // weather service and aircraft list; null: the application's own.
     recorder::MetarFetcher* metar = nullptr;
@@ -96,7 +101,8 @@ class Application final : public platform::TimerSink {
     // open), then the mailer. False when no settings could be made: the window then opens
     // without settings, timers or views.
     bool loadSettings();
-    // Starts the connect procedure, as the main window does once it exists.
+    // Starts the connect procedure, as the main window does once it exists, and asks the VA
+    // for the first uplink number.
     void start();
     // Exit: closes the link and writes the settings back. False when a file could not
     // be written.
@@ -150,6 +156,9 @@ class Application final : public platform::TimerSink {
     planning::FlightPlanImport& imports() { return imports_; }
     planning::FuelPage& fuelPage() { return fuel_; }
     planning::Weather& weather() { return weather_; }
+    reporting::AcarsMessenger& acars() { return acars_; }
+    reporting::AcarsView& acarsView() { return acarsView_; }
+    reporting::VaLiveLink& live() { return live_; }
 
   private:
     Platform platform_;
@@ -172,6 +181,11 @@ class Application final : public platform::TimerSink {
     planning::Weather weather_;
     planning::FuelPage fuel_;
     planning::FlightPlanImport imports_;
+    reporting::VaTraffic vaTraffic_;
+    reporting::AcarsView acarsView_;
+    reporting::AcarsDisplay acarsDisplay_;
+    reporting::AcarsMessenger acars_;
+    reporting::VaLiveLink live_;  // refers to context_, made below
     recorder::FlightServices services_;
     recorder::RecorderContext context_;
     recorder::FlightLog flightLog_;

@@ -71,6 +71,8 @@ struct QuietWorld final : recorder::AcarsComposer, recorder::MetarFetcher, recor
     bool isOpen() const override { return false; }
     void open(const std::string&) override {}
     void page2Lines(const std::string&) override {}
+    void page1Lines(const std::string&) override {}
+    void showPage(const recorder::MenuPage&) override {}
     void refresh() override {}
     void sendPosition() override {}
     void pollUplink() override {}
@@ -88,6 +90,7 @@ struct QuietWorld final : recorder::AcarsComposer, recorder::MetarFetcher, recor
     }
     void playLoop(const std::string&) override {}
     void stop() override {}
+    void playOnce(const std::string&) override {}
     std::unique_ptr<platform::DynamicLibrary> load(const std::string&) override { return nullptr; }
     void readInto(model::FlightRecord& r) override {
         r.departureIcao = "LPPT";

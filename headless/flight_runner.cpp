@@ -2,15 +2,19 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <poll.h>
 
 #include "common/text_file.h"
 #include "common/text_format.h"
 #include "app/application.h"
 #include "app/dialogs.h"
 #include "config/company_profiles.h"
+#include "platform/background_gets.h"
 #include "platform/dynamic_library.h"
+#include "platform/inline_gets.h"
 #include "platform/pilot.h"
 #include "platform/posix/event_loop.h"
 #include "platform/posix/posix_clock.h"
@@ -24,8 +28,10 @@
 #include "planning/flight_form.h"
 #include "planning/flight_plan_import.h"
 #include "planning/fuel_page.h"
+#include "platform/posix/threaded_gets.h"
 #include "platform/sound.h"
 #include "recorder/flight_services.h"
+#include "reporting/acars_view.h"
 #include "sim/in_process_sim_ipc.h"
 #include "sim/scenario.h"
 #include "sim/simulator.h"
@@ -39,10 +45,9 @@ using model::Channel;
 using model::Control;
 using recorder::FlightPhase;
 
-// Every call out of the recorder, written down as one line each.
-class RecordingServices final : public recorder::AcarsComposer,
-                                public recorder::MetarFetcher,
-                                public recorder::LiveLink,
+// Every call out of the recorder that the runner stands in for, written down as one line
+// each.
+class RecordingServices final : public recorder::MetarFetcher,
                                 public recorder::FlapNames,
                                 public platform::Sound {
   public:
@@ -50,28 +55,8 @@ class RecordingServices final : public recorder::AcarsComposer,
         : calls_(calls), options_(options) {}
 
     app::FlightPorts ports() {
-        return {*this, *this, options_.providerMetars ? nullptr : this,
+        return {options_.providerMetars ? nullptr : this,
                 options_.flapNames.empty() ? nullptr : this};
-    }
-
-    void outMessage(int h, int m, double fuelKg, double weightKg) override {
-        record(format("acars out %02d:%02d fuel=%.0fkg weight=%.0fkg", h, m, fuelKg, weightKg));
-    }
-    void offMessage(int h, int m, double fuelKg, double weightKg) override {
-        record(format("acars off %02d:%02d fuel=%.0fkg weight=%.0fkg", h, m, fuelKg, weightKg));
-    }
-    void onMessage(int h, int m, double fuelKg, double weightKg) override {
-        record(format("acars on %02d:%02d fuel=%.0fkg weight=%.0fkg", h, m, fuelKg, weightKg));
-    }
-    void inMessage(int h, int m, double fuelKg, int spentKg, int blockH, int blockM, int flightH,
-                   int flightM) override {
-        record(format("acars in %02d:%02d fuel=%.0fkg spent=%dkg block=%02d:%02d flight=%02d:%02d",
-                      h, m, fuelKg, spentKg, blockH, blockM, flightH, flightM));
-    }
-    void positionReport() override { record("acars position report"); }
-    void metarMessage(const std::string& metar) override { record("acars metar " + metar); }
-    void freeTextMessage(int h, int m, const std::string& text) override {
-        record(format("acars free text %02d:%02d %s", h, m, text.c_str()));
     }
 
     // The service takes airport codes in either case, as the weather services do.
@@ -84,9 +69,6 @@ class RecordingServices final : public recorder::AcarsComposer,
         return it->second;
     }
 
-    void sendPosition() override { record("live position"); }
-    void pollUplink() override { ++uplinkPolls; }
-
     std::optional<std::string> name(int detent) const override {
         if (detent < 0 || detent >= static_cast<int>(options_.flapNames.size())) return std::nullopt;
         return options_.flapNames[detent];
@@ -94,14 +76,56 @@ class RecordingServices final : public recorder::AcarsComposer,
 
     void playLoop(const std::string& path) override { record("sound play " + path); }
     void stop() override { record("sound stop"); }
+    void playOnce(const std::string& path) override { record("sound once " + path); }
 
-    int uplinkPolls = 0;
 
   private:
     void record(std::string call) { calls_.push_back(std::move(call)); }
 
     std::vector<std::string>& calls_;
     const RunnerOptions& options_;
+};
+
+// The VA's requests, written down as they are given, then passed on.
+class RecordingGets final : public platform::BackgroundGets {
+  public:
+    RecordingGets(platform::BackgroundGets& gets, std::vector<std::string>& calls)
+        : gets_(gets), calls_(calls) {}
+    void get(int lane, std::string url, Done done) override {
+        calls_.push_back("va get " + url);
+        gets_.get(lane, std::move(url), std::move(done));
+    }
+    void dropPending(int lane) override { gets_.dropPending(lane); }
+
+  private:
+    platform::BackgroundGets& gets_;
+    std::vector<std::string>& calls_;
+};
+
+// Each ACARS message shown, as one line: its label line and its content.
+class AcarsCalls final : public model::MainWindowObserver {
+  public:
+    explicit AcarsCalls(std::vector<std::string>& calls) : calls_(calls) {}
+    void lineAdded(Channel channel, const std::string& line) override {
+        if (channel != Channel::Acars) return;
+        static constexpr std::string_view kLabel = "Message Label: ";
+        static constexpr std::string_view kContent = "Message content: ";
+        if (line.starts_with(kLabel)) {
+            message_ = "acars " + line.substr(kLabel.size());
+        } else if (line.starts_with(kContent)) {
+            inContent_ = true;
+        } else if (line.empty() && inContent_) {
+            calls_.push_back(message_);
+            inContent_ = false;
+        } else if (inContent_) {
+            message_ += " | " + line;
+        }
+    }
+
+  private:
+    std::vector<std::string>& calls_;
+    std::string message_;
+    bool inContent_ = false;
 };
 
 // The pilot answers from the command line; any other box gets its first button.
@@ -418,19 +442,39 @@ struct CommonPlatform {
     platform::posix::PosixNonBlockingNetwork network;
 };
 
+// The VA's ACARS traffic. In virtual time every request is answered before the next tick,
+// so a flight replays the same; live, each site has its own worker and the answers come
+// back through the event loop.
+struct VaGets {
+    explicit VaGets(platform::HttpClient& http) : inline_(http) {}
+    platform::BackgroundGets& inlineGets() { return inline_; }
+    platform::posix::ThreadedGets& threaded() { return threaded_; }
+
+  private:
+    platform::InlineGets inline_;
+    platform::posix::ThreadedGets threaded_{[](const std::atomic<bool>& abandon) {
+        return std::make_unique<platform::posix::CurlHttpClient>(&abandon);
+    }};
+};
+
 // The pilot, the dialogs, the recorded services and the form of one run.
 struct RunnerSide {
     RunnerSide(const RunnerOptions& options, RunResult& result)
         : pilot(options, result.pilotBoxes),
           dialogs(options, result.pilotBoxes),
           services(result.calls, options),
-          registry(platform::posix::WineRegistry::fromEnvironment()) {}
+          registry(platform::posix::WineRegistry::fromEnvironment()),
+          vaGets(common.http),
+          inlineGets(vaGets.inlineGets(), result.calls),
+          threadedGets(vaGets.threaded(), result.calls) {}
 
     app::Platform platform(platform::SimIpc& ipc, platform::Timers& timers,
-                           platform::Clock& clock) {
-        return {ipc,      timers,           clock,       common.wallClock, pilot,
-                services, common.libraries, common.http, common.connector, common.ids,
-                common.network, registry};
+                           platform::Clock& clock, bool live) {
+        return {ipc,              timers,      clock,
+                common.wallClock, pilot,       services,
+                common.libraries, common.http, live ? threadedGets : inlineGets,
+                common.connector, common.ids,  common.network,
+                registry};
     }
 
     CommonPlatform common;
@@ -438,6 +482,9 @@ struct RunnerSide {
     CommandLineDialogs dialogs;
     RecordingServices services;
     platform::posix::WineRegistry registry;
+    VaGets vaGets;
+    RecordingGets inlineGets;
+    RecordingGets threadedGets;
 };
 
 // Start-up as the program does it; false when the folder gave no settings.
@@ -451,6 +498,11 @@ bool startUp(app::Application& app, const RunnerOptions& options, RunResult& res
 
 void collect(app::Application& app, RunResult& result) {
     result.log = app.window().lines(Channel::Log);
+    if (const auto* rows = app.acarsView().rows().rows(reporting::kAcarsMessages)) {
+        for (const model::PropertyRow& row : *rows) {
+            result.acarsView.push_back(row.name.empty() ? "  " + row.value : row.name);
+        }
+    }
     result.summary = app.summary();
     result.summaryOffered = app.window().summaryOffered();
     result.status = app.window().status();
@@ -458,20 +510,37 @@ void collect(app::Application& app, RunResult& result) {
 }
 
 // Flies until the pilot is done or the time limit; nowMs gives the time since the start.
+// settle runs once the flight is over, before anything is collected.
 template <typename Step, typename Now>
 void fly(app::Application& app, const RunnerOptions& options, RunResult& result, Step step,
-         Now nowMs, const std::function<std::string_view()>& stage) {
+         Now nowMs, const std::function<std::string_view()>& stage,
+         const std::function<void()>& settle = {}) {
     PilotActions actions(app, options, result);
     app.start();
     while (!actions.finished() && nowMs() < options.limitMs) {
         step();
         actions.act(nowMs(), stage());
     }
+    if (settle) settle();
     result.end = endOf(app, actions);
     result.simulatedMs = nowMs();
     collect(app, result);
     afterFlight(app, options, true, result);
     app.exit();
+}
+
+// How long a run waits at its end for VA requests still under way.
+constexpr std::int64_t kDrainMs = 5000;
+
+// The last messages of the flight (block on) may still be on their way: they get a moment
+// to arrive. A site that does not answer by then is left behind.
+void settle(platform::posix::ThreadedGets& gets, std::int64_t waitMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (gets.outstanding() > 0 && std::chrono::steady_clock::now() < end) {
+        pollfd ready{gets.readyFd(), POLLIN, 0};
+        ::poll(&ready, 1, 50);
+        gets.deliverAnswers();
+    }
 }
 
 }  // namespace
@@ -493,6 +562,7 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
     const sim::Scenario& scenario = *parsed.value;
     RunnerSide side(options, result);
     LineObserver observer(onLine);
+    AcarsCalls acarsCalls(result.calls);
 
     if (!options.live) {
         platform::VirtualScheduler scheduler;
@@ -500,17 +570,25 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
         simulator.setMessageSink([&](std::string_view m) { result.simMessages.emplace_back(m); });
         sim::InProcessSimIpc ipc(simulator, scheduler);
         scheduler.setWorld([&](std::int64_t ms) { simulator.advance(ms); });
-        app::Application app(side.platform(ipc, scheduler, scheduler), side.dialogs,
+        const bool background = options.vaInBackground;
+        platform::posix::ThreadedGets& gets = side.vaGets.threaded();
+        app::Application app(side.platform(ipc, scheduler, scheduler, background), side.dialogs,
                              side.services.ports(), options.workDir);
         if (!startUp(app, options, result)) return result;
         prepareForm(app, options, scenario);
         prepareDateTime(app, options, scenario);
         app.window().addObserver(&observer);
+        app.window().addObserver(&acarsCalls);
         scheduler.setTimerSink(&app);
         constexpr std::int64_t kStepMs = 100;
         fly(
-            app, options, result, [&] { scheduler.runFor(kStepMs); },
-            [&] { return scheduler.nowMs(); }, [&] { return simulator.stageName(); });
+            app, options, result,
+            [&] {
+                scheduler.runFor(kStepMs);
+                if (background) gets.deliverAnswers();
+            },
+            [&] { return scheduler.nowMs(); }, [&] { return simulator.stageName(); },
+            [&] { settle(gets, background ? kDrainMs : 0); });
         result.exchanges = static_cast<std::uint64_t>(ipc.sendCount);
         return result;
     }
@@ -518,21 +596,30 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
     platform::posix::EventLoop loop;
     platform::posix::PosixSimIpc ipc(options.ipcPrefix);
     ScaledTimers timers(loop, options.speed);
-    app::Application app(side.platform(ipc, timers, side.common.wallClock), side.dialogs,
+    platform::posix::ThreadedGets& gets = side.vaGets.threaded();
+    app::Application app(side.platform(ipc, timers, side.common.wallClock, true), side.dialogs,
                          side.services.ports(), options.workDir);
     if (!startUp(app, options, result)) return result;
     prepareForm(app, options, scenario);
     prepareDateTime(app, options, scenario);
     app.window().addObserver(&observer);
+    app.window().addObserver(&acarsCalls);
     loop.setTimerSink(&app);
+    if (gets.readyFd() >= 0) loop.watch(gets.readyFd(), POLLIN, [&](short) { gets.deliverAnswers(); });
     const std::int64_t startMs = side.common.wallClock.monotonicMs();
     fly(
-        app, options, result, [&] { loop.runOnce(50); },
+        app, options, result,
+        [&] {
+            loop.runOnce(50);
+            if (gets.readyFd() < 0) gets.deliverAnswers();
+        },
         [&] {
             return static_cast<std::int64_t>((side.common.wallClock.monotonicMs() - startMs) *
                                              options.speed);
         },
-        [] { return std::string_view{}; });
+        [] { return std::string_view{}; },
+        [&] { settle(gets, kDrainMs); });
+    result.maxTimerLateMs = loop.maxLateMs();
     return result;
 }
 
@@ -541,7 +628,7 @@ RunResult runWithoutFlight(const RunnerOptions& options) {
     RunnerSide side(options, result);
     platform::posix::EventLoop loop;
     platform::posix::PosixSimIpc ipc(options.ipcPrefix);
-    app::Application app(side.platform(ipc, loop, side.common.wallClock), side.dialogs,
+    app::Application app(side.platform(ipc, loop, side.common.wallClock, false), side.dialogs,
                          side.services.ports(), options.workDir);
     if (!startUp(app, options, result)) return result;
     afterFlight(app, options, false, result);

@@ -50,6 +50,10 @@ struct RunnerOptions {
     std::optional<long> fuelTotal;
     bool exportSb3 = false;
 
+    // Virtual time: the VA's requests go out on worker threads as in the program and their
+    // answers arrive between ticks, so the run no longer replays exactly (benchmarks).
+    bool vaInBackground = false;
+
     bool startDump = false;
     // The port of the cockpit terminal, when UseGauge is on (the program's is fixed; tests
     // keep off the one a pilot's terminal may hold).
@@ -85,6 +89,7 @@ struct RunResult {
     std::string error;                     // for BadInput
     std::vector<std::string> log;          // the flight log, header included once stopped
     std::vector<std::string> calls;        // outward calls, in order
+    std::vector<std::string> acarsView;    // the ACARS view's rows: headers, then indented lines
     std::vector<std::string> pilotBoxes;   // every message box, with its answer
     std::vector<std::string> simMessages;  // what the simulator was asked to show
     model::FlightSummary summary;
@@ -92,6 +97,7 @@ struct RunResult {
     std::string status;
     std::int64_t simulatedMs = 0;
     std::uint64_t exchanges = 0;
+    std::int64_t maxTimerLateMs = 0;  // live: the most a timer fired after its due time
     bool summaryClosed = false;  // accepted or dismissed
     std::string localDbPage;     // the page written for "Local DB"
     model::FlightRecord record;  // the flight record as flown

@@ -11,6 +11,8 @@ class Sound {
     // Plays the file over and over until stop(); a file that cannot be played is silent.
     virtual void playLoop(const std::string& path) = 0;
     virtual void stop() = 0;
+    // Plays the file once, without waiting for it and without stopping a loop.
+    virtual void playOnce(const std::string& path) = 0;
 };
 
 }  // namespace aviolog::platform

@@ -107,6 +107,7 @@ void FlightInfoDump::fill(Row& row) {
     const double latDeg = convert::latitudeDegrees(*lat);
     const double lonDeg = convert::longitudeDegrees(*lon);
     const double gsKt = convert::groundSpeedKnots(*gsRaw);
+    c_.progress.groundSpeedKt = whole(gsKt);
 
     auto legTo = [&](const model::Airport& airport, const char* label) {
         flightData(label, airport.name);

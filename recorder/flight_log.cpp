@@ -226,6 +226,10 @@ bool FlightLog::StartLog() {
 
     c_.window.clear(Channel::Log);
     c_.window.clear(Channel::Acars);
+    // Emptied before the first message of the flight (the METARs below), which it keeps.
+    for (const char* name : {"log.txt", "acars.txt"}) {
+        std::ofstream(c_.workDir + "/" + name, std::ios::binary | std::ios::trunc);
+    }
     const CivilDate date = s.company.UseLocal ? CivilDate{box.year, box.month, box.day} : utcDate;
     const int hour = s.company.UseLocal ? clock.localHour : clock.utcHour;
     const int minute = s.company.UseLocal ? clock.localMinute : clock.utcMinute;
@@ -266,9 +270,6 @@ bool FlightLog::StartLog() {
     }
     if (s.realism.PIC) realism_.armCockpitCheck();
 
-    for (const char* name : {"log.txt", "acars.txt"}) {
-        std::ofstream(c_.workDir + "/" + name, std::ios::binary | std::ios::trunc);
-    }
     c_.timers.start(kMonitorTimer, kMonitorMs);
     c_.window.enable(Control::FlightData, true);
     return true;

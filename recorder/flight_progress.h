@@ -74,6 +74,7 @@ struct FlightProgress {
     bool slewLogged = false;
     int lastLoggedRate = 0;  // 0, 1, 2, 4, 8 or 16
     int remainingDistanceNm = 0;
+    int groundSpeedKt = 0;  // the dump's last figure, for the live position report
     std::array<std::uint32_t, wire::kTankCount> fuelReferenceLevels{};
     std::uint16_t cockpitCheckSeconds = 0;
     bool cockpitSoundPlaying = false;

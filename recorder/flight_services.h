@@ -5,6 +5,7 @@
 // accepted flights. Each is an interface here so that the recorder runs and is tested
 // without them.
 
+#include <array>
 #include <optional>
 #include <string>
 
@@ -46,6 +47,16 @@ class MetarFetcher {
     virtual std::optional<std::string> fetch(const std::string& icao) = 0;
 };
 
+// One screen of the gauge's third page: nine rows from the top, each with a label flush
+// left and one flush right.
+struct MenuRow {
+    std::string left;
+    std::string right;
+};
+struct MenuPage {
+    std::array<MenuRow, 9> rows;
+};
+
 // The connection to the cockpit gauge.
 class GaugeLink {
   public:
@@ -55,6 +66,10 @@ class GaugeLink {
     virtual void open(const std::string& machine) = 0;
     // Flight log lines for the gauge's second page.
     virtual void page2Lines(const std::string& text) = 0;
+    // A line of an ACARS message for the gauge's first page.
+    virtual void page1Lines(const std::string& text) = 0;
+    // Shows the page on the gauge's third page.
+    virtual void showPage(const MenuPage& page) = 0;
     virtual void refresh() = 0;
 };
 

@@ -23,27 +23,39 @@ if [ -n "${DISPLAY:-}" ] && [ -x "$bin/gauge/aviolog-gauge" ]; then
   gauge=$!
   sleep 1
 fi
-# The VA's PIREP script, on loopback (never through a proxy).
+# The VA's scripts, on loopback (never through a proxy).
 export no_proxy=127.0.0.1
-python3 tools/sample_va_server.py > "$work/va.out" &
-va=$!
+python3 tools/sample_va_server.py \
+  --uplink 'Uplink from dispatch SENDTOTP1944 expect stand B12 at Porto' > "$work/va.out" &
+va_pid=$!
 for _ in $(seq 50); do grep -q "listening on" "$work/va.out" 2>/dev/null && break; sleep 0.1; done
 port=$(sed -n 's/^listening on //p' "$work/va.out")
-# A kilogram airline for the demo, as a virtual airline would hand it out.
-printf '[Aviolog]\r\nCompanyICAO=TAP\r\nCompanyName=Example Air\r\nCompanyIATA=TP\r\nPilotNumber=123\r\nUnitSystem=IS\r\n[Log]\r\nLog=http://127.0.0.1:%s/pirep.php\r\n' \
-  "$port" > "$work/TAP.ini"
+va="http://127.0.0.1:$port"
+# ACARS online, with the VA's ACARS and uplink scripts.
+settings=data/aviolog.ori
+[ -f "$work/aviolog.ini" ] && settings="$work/aviolog.ini"
+sed -e 's/^AcarsEvent=.*/AcarsEvent=1\r/' -e "s|^AcarsSite=.*|AcarsSite=$va/acars.php\r|" \
+  -e "s|^Uplink=.*|Uplink=$va/uplink.php\r|" -e "s|^UplinkReset=.*|UplinkReset=$va/reset.php\r|" \
+  "$settings" > "$work/aviolog.ini.new"
+mv "$work/aviolog.ini.new" "$work/aviolog.ini"
+# A kilogram airline for the demo, as a virtual airline would hand it out, with its status
+# script for the live position reports.
+printf '[Aviolog]\r\nCompanyICAO=TAP\r\nCompanyName=Example Air\r\nCompanyIATA=TP\r\nPilotNumber=123\r\nUnitSystem=IS\r\nStatusSite=%s/status.php\r\n[Log]\r\nLog=%s/pirep.php\r\n' \
+  "$va" "$va" > "$work/TAP.ini"
+printf '[Airports]\r\nLPPT=Lisbon Portela;38.7813;-9.1359\r\nLPPR=Porto Sa Carneiro;41.2481;-8.6814\r\n' \
+  > "$work/apt.txt"
 
 "$bin/sim/aviolog-sim" --scenario data/scenarios/lppt-lppr.scn --speed "$speed" \
   --status 0 --exit-when-parked < /dev/null &
 sim=$!
-trap 'kill $sim $va $gauge 2>/dev/null || true' EXIT
+trap 'kill $sim $va_pid $gauge 2>/dev/null || true' EXIT
 "$bin/tools/aviolog-fly" --live --speed "$speed" --dir "$work" \
   --scenario data/scenarios/lppt-lppr.scn --aircraft A320 --registration CS-TNA \
   --flight TP1944 --callsign TAP1944 --pax 148 --route "DCT FATIM UZ218 BUSEN DCT" \
-  --accept --send-log --local-db
+  --accept --send-log --local-db --acars
 wait $sim || true
-kill $va 2>/dev/null && wait $va 2>/dev/null || true
+kill $va_pid 2>/dev/null && wait $va_pid 2>/dev/null || true
 echo
-echo "What the VA's script received:"
+echo "What the VA's scripts received:"
 cat "$work/va.out"
 echo "The working directory of the flight: $work"

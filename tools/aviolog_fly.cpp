@@ -72,6 +72,7 @@ constexpr const char* kUsage =
     "                          (default: the chooser is cancelled)\n"
     "  --check-seal FILE       only check the seal of a pilot log file or saved log\n"
     "  --calls                 also print the recorder's outward calls and message boxes\n"
+    "  --acars                 also print the ACARS view: each message's header, its lines\n"
     "  --raw                   print the log's own Windows-1252 bytes, not UTF-8\n"
     "Exit status: 0 the log stopped with a flight summary (or, without a flight, the\n"
     "steps ran; --check-seal: the seal matches); 1 it did not (crash, reduced mode, time\n"
@@ -123,6 +124,7 @@ int main(int argc, char** argv) {
     using Answer = headless::RunnerOptions::SummaryAnswer;
     std::string sealToCheck;
     bool printCalls = false;
+    bool printAcars = false;
     bool raw = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -134,6 +136,7 @@ int main(int argc, char** argv) {
         if (arg == "--dump") { o.startDump = true; continue; }
         if (arg == "--no-stop") { o.pressStop = false; continue; }
         if (arg == "--calls") { printCalls = true; continue; }
+        if (arg == "--acars") { printAcars = true; continue; }
         if (arg == "--raw") { raw = true; continue; }
         if (arg == "--accept") { o.summaryAnswer = Answer::Accept; continue; }
         if (arg == "--dismiss") { o.summaryAnswer = Answer::Dismiss; continue; }
@@ -283,6 +286,10 @@ int main(int argc, char** argv) {
         show("\n[Message boxes]\n");
         for (const std::string& b : r.pilotBoxes) show(b + "\n");
     }
+    if (printAcars) {
+        show("\n[ACARS]\n");
+        for (const std::string& row : r.acarsView) show(row + "\n");
+    }
     if (printCalls) {
         show("\n[Calls]\n");
         for (const std::string& c : r.calls) show(c + "\n");
@@ -295,5 +302,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "aviolog-fly: %s after %.1f simulated minutes, %llu exchanges\n",
                  ends[static_cast<int>(r.end)], r.simulatedMs / 60000.0,
                  static_cast<unsigned long long>(r.exchanges));
+    if (o.live) {
+        std::fprintf(stderr, "aviolog-fly: timers fired at most %lld ms late\n",
+                     static_cast<long long>(r.maxTimerLateMs));
+    }
     return r.end == headless::RunResult::End::Stopped ? 0 : 1;
 }

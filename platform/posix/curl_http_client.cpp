@@ -42,6 +42,10 @@ size_t appendBody(char* data, size_t size, size_t count, void* body) {
     }
 }
 
+int abandonWhenAsked(void* abandon, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const std::atomic<bool>*>(abandon)->load() ? 1 : 0;
+}
+
 }  // namespace
 
 // The easy handle keeps its connection cache across curl_easy_reset, so it is made once.
@@ -61,7 +65,7 @@ struct CurlHttpClient::Handle {
     curl_slist* headers = nullptr;
 };
 
-CurlHttpClient::CurlHttpClient() {
+CurlHttpClient::CurlHttpClient(const std::atomic<bool>* abandon) : abandon_(abandon) {
     initialiseCurlOnce();
     handle_ = std::make_unique<Handle>();
 }
@@ -89,6 +93,11 @@ std::optional<std::string> CurlHttpClient::get(const std::string& url) {
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+    if (abandon_ != nullptr) {
+        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, abandonWhenAsked);
+        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, abandon_);
+        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    }
 
     if (curl_easy_perform(easy) != CURLE_OK) return std::nullopt;
     return body;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,7 +23,9 @@ class CurlHttpClient final : public HttpClient {
     static constexpr long kStallBytesPerSecond = 1;
     static constexpr long kStallTimeoutS = 60;
 
-    CurlHttpClient();
+    // A transfer under way is given up as soon as abandon turns true (a worker thread that
+    // is being stopped).
+    explicit CurlHttpClient(const std::atomic<bool>* abandon = nullptr);
     ~CurlHttpClient() override;
     CurlHttpClient(const CurlHttpClient&) = delete;
     CurlHttpClient& operator=(const CurlHttpClient&) = delete;
@@ -32,6 +35,7 @@ class CurlHttpClient final : public HttpClient {
   private:
     struct Handle;
     std::unique_ptr<Handle> handle_;
+    const std::atomic<bool>* abandon_;
 };
 
 }  // namespace aviolog::platform::posix

@@ -49,6 +49,8 @@ void EventLoop::fireDueTimers() {
     for (const int id : due) {
         auto it = timers_.find(id);
         if (it == timers_.end() || it->second.dueMs > now) continue;  // stopped or restarted
+        // Measured when the handler starts: the earlier handlers of this round count.
+        maxLateMs_ = std::max(maxLateMs_, monotonicNowMs() - it->second.dueMs);
         while (it->second.dueMs <= now) it->second.dueMs += it->second.intervalMs;
         if (sink_ != nullptr) sink_->onTimer(id);
         if (quit_) return;

@@ -30,6 +30,8 @@ class EventLoop final : public Timers {
     void quit() { quit_ = true; }
     // Waits at most maxWaitMs for one round of due timers and ready descriptors.
     void runOnce(int maxWaitMs);
+    // The most any timer has fired after its due time so far.
+    std::int64_t maxLateMs() const { return maxLateMs_; }
 
   private:
     struct Timer {
@@ -46,6 +48,7 @@ class EventLoop final : public Timers {
     std::map<int, Timer> timers_;
     std::map<int, Watch> watches_;
     bool quit_ = false;
+    std::int64_t maxLateMs_ = 0;
 };
 
 }  // namespace aviolog::platform::posix

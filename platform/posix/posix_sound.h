@@ -13,6 +13,7 @@ class PosixSound final : public Sound {
     ~PosixSound() override { stop(); }
     void playLoop(const std::string& path) override;
     void stop() override;
+    void playOnce(const std::string& path) override;
 
   private:
     pid_t child_ = -1;

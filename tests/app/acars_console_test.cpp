@@ -59,6 +59,7 @@ struct World final : recorder::AcarsComposer, recorder::MetarFetcher, recorder::
     std::optional<std::filesystem::path> chooseFileToSave(const platform::FileRequest&) override { return {}; }
     void playLoop(const std::string&) override {}
     void stop() override {}
+    void playOnce(const std::string&) override {}
     std::unique_ptr<platform::DynamicLibrary> load(const std::string&) override { return nullptr; }
     void readInto(model::FlightRecord&) override {}
     const model::DateTimeBox& dateTimeBox() const override { return box; }

@@ -96,7 +96,11 @@ TEST(GaugeFlight, TheLogOnPage2WeatherAndAFreeTextFromTheTerminal) {
     const std::string out = fly.output();
     EXPECT_NE(out.find("  ON FINAL\n"), std::string::npos) << out;
     EXPECT_NE(out.find("NOAA:" + metar), std::string::npos) << out;
-    EXPECT_NE(out.find("acars free text "), std::string::npos) << out;
+    // The comment went out as a free-text ACARS message, label QD with its own block id.
+    const std::size_t comment = out.find(" | ON FINAL\n");
+    ASSERT_NE(comment, std::string::npos) << out;
+    const std::size_t lineStart = out.rfind('\n', comment) + 1;
+    EXPECT_TRUE(out.compare(lineStart, 21, "acars QD Block id: 01") == 0) << out.substr(lineStart, 80);
     gauge.writeLine("quit");
     EXPECT_EQ(gauge.wait(5000), 0);
 }

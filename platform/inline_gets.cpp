@@ -1,0 +1,12 @@
+#include "platform/inline_gets.h"
+
+#include "platform/http_get.h"
+
+namespace aviolog::platform {
+
+void InlineGets::get(int, std::string url, Done done) {
+    std::optional<std::string> answer = httpGet(client_, url);
+    if (done) done(std::move(answer));
+}
+
+}  // namespace aviolog::platform
