@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,16 +14,23 @@ namespace aviolog::platform::posix {
 // no_proxy), redirects followed, nothing answered from a cache. One curl handle lives as
 // long as the object, so requests to the same host reuse its open connection; a PIREP is
 // dozens of requests in a row.
+// What one request may take. A script that drips its answer, or sends without end, would
+// otherwise hold the pilot's window forever or fill the memory; every answer the program
+// reads is a few lines.
+struct HttpLimits {
+    long connectTimeoutMs = 30000;
+    // Once the request has gone out, the whole answer must arrive within this time, as a
+    // mail server's reply must.
+    long answerTimeoutMs = 60000;
+    // A longer answer fails the request, as one that cannot be read.
+    std::size_t maxAnswerBytes = std::size_t{1} << 20;
+};
+
 class CurlHttpClient final : public HttpClient {
   public:
     static constexpr const char* kUserAgent = "just an empty space";
-    static constexpr long kConnectTimeoutMs = 30000;
-    // A server that stops sending mid-answer would otherwise hold the pilot's window
-    // forever: a transfer slower than this many bytes a second for this long is dropped.
-    static constexpr long kStallBytesPerSecond = 1;
-    static constexpr long kStallTimeoutS = 60;
 
-    CurlHttpClient();
+    explicit CurlHttpClient(HttpLimits limits = {});
     ~CurlHttpClient() override;
     CurlHttpClient(const CurlHttpClient&) = delete;
     CurlHttpClient& operator=(const CurlHttpClient&) = delete;
@@ -31,6 +39,7 @@ class CurlHttpClient final : public HttpClient {
 
   private:
     struct Handle;
+    HttpLimits limits_;
     std::unique_ptr<Handle> handle_;
 };
 
