@@ -9,11 +9,6 @@
 
 namespace aviolog::platform::posix {
 
-// GET over libcurl, as a web browser's platform call fetches a page: user agent
-// "just an empty space", the proxy the environment names (http_proxy, https_proxy,
-// no_proxy), redirects followed, nothing answered from a cache. One curl handle lives as
-// long as the object, so requests to the same host reuse its open connection; a PIREP is
-// dozens of requests in a row.
 // What one request may take. A script that drips its answer, or sends without end, would
 // otherwise hold the pilot's window forever or fill the memory; every answer the program
 // reads is a few lines.
@@ -26,6 +21,11 @@ struct HttpLimits {
     std::size_t maxAnswerBytes = std::size_t{1} << 20;
 };
 
+// GET over libcurl, as a web browser's platform call fetches a page: user agent
+// "just an empty space", the proxy the environment names (http_proxy, https_proxy,
+// no_proxy), redirects followed, nothing answered from a cache. One curl handle lives as
+// long as the object, so requests to the same host reuse its open connection; a PIREP is
+// dozens of requests in a row.
 class CurlHttpClient final : public HttpClient {
   public:
     static constexpr const char* kUserAgent = "just an empty space";
