@@ -156,7 +156,7 @@ class CommandLinePilot final : public platform::Pilot {
 };
 
 // The dialogs answered from the command line; each is written down with its answer.
-// Start-up takes the first listed company, or a private flight when none is listed; mail
+// Start-up takes the first listed company that may be used, or a private flight; mail
 // without a window has nothing to configure.
 class CommandLineDialogs final : public app::Dialogs {
   public:
@@ -164,12 +164,12 @@ class CommandLineDialogs final : public app::Dialogs {
         : options_(options), boxes_(boxes) {}
 
     void chooseCompany(config::CompanyChooser& chooser) override {
-        if (chooser.entries().empty()) {
-            chooser.privateFlight();
-        } else {
-            chooser.select(0);
-            chooser.chooseSelected();
+        // A profile whose ICAO is refused is passed over, as the pilot would pick another.
+        for (std::size_t i = 0; i < chooser.entries().size(); ++i) {
+            chooser.select(static_cast<int>(i));
+            if (chooser.chooseSelected()) return;
         }
+        chooser.privateFlight();
     }
     void editOptions(config::Settings&, config::OptionsPage) override {}
     bool configure(mail::MailConfiguration&) override { return false; }

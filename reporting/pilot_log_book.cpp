@@ -2,6 +2,7 @@
 
 #include "common/paths.h"
 #include "common/text_file.h"
+#include "config/company_profiles.h"
 #include "config/settings.h"
 #include "platform/pilot.h"
 #include "model/flight_summary.h"
@@ -42,6 +43,11 @@ PilotLogBook::Written PilotLogBook::writeFlight(const std::string& name,
 
 bool PilotLogBook::store(const recorder::AcceptedFlight& flight) {
     config::Settings& settings = flight.settings;
+    if (const auto refused = config::refusedFileName(settings.company.CompanyICAO,
+                                                     settings.company.PilotNumber)) {
+        pilot_.warn(*refused);
+        return false;
+    }
     const auto nameIn = [&](const std::string& logPath) {
         return pilotLogName(logPath, settings.company.CompanyICAO, settings.company.PilotNumber);
     };

@@ -4,6 +4,7 @@
 
 #include "common/paths.h"
 #include "common/text_file.h"
+#include "config/company_profiles.h"
 #include "config/settings.h"
 #include "mail/pirep_mail.h"
 #include "platform/pilot.h"
@@ -53,6 +54,10 @@ VaRequest scriptBase(const config::Settings& s, const std::string& sendPilot,
 void PirepSender::send(config::Settings& settings) {
     if (const auto entered = c_.dialogs.sendLogParameters(settings.company.PilotNumber)) {
         sendPilot_ = entered->substr(0, kMaxSendPilotChars);
+    }
+    if (const auto refused = config::refusedFileName(settings.company.CompanyICAO, sendPilot_)) {
+        c_.pilot.warn(*refused);
+        return;
     }
     const std::string logPath = settings.log.LogPath.empty() ? "." : settings.log.LogPath;
     const std::string name = pilotLogName(logPath, settings.company.CompanyICAO, sendPilot_);
