@@ -4,7 +4,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "app/acars_console.h"
+#include "app/gauge_client.h"
 #include "config/settings.h"
 #include "model/flight_record.h"
 #include "model/flight_summary.h"
@@ -21,6 +24,7 @@ namespace aviolog::platform {
 class Clock;
 class HttpClient;
 class LibraryLoader;
+class NonBlockingNetwork;
 class Pilot;
 class SimIpc;
 class Sound;
@@ -56,6 +60,7 @@ struct Platform {
     platform::HttpClient& http;
     platform::TcpConnector& connector;
     platform::UniqueIds& ids;
+    platform::NonBlockingNetwork& network;  // the cockpit terminal's link
 };
 
 // What the recorder calls out to whose subsystems the application does not own yet:
@@ -63,7 +68,6 @@ struct Platform {
 struct FlightPorts {
     recorder::AcarsComposer& acars;
     recorder::MetarFetcher& metar;
-    recorder::GaugeLink& gauge;
     recorder::LiveLink& live;
     recorder::FlapNames& flapNames;
     model::FlightForm& form;
@@ -108,6 +112,8 @@ class Application final : public platform::TimerSink {
     bool saveAcars();
     // "Send LOG" (needs loaded settings); true when every stored flight was delivered.
     bool sendLog();
+    // The "Commands" dialog's OK.
+    void runCommand(std::string_view text) { console_.runCommand(text); }
     // "Local DB": writes the page of the stored flights; nothing when it could not (the
     // pilot has been told why).
     std::optional<std::filesystem::path> localDb();
@@ -121,6 +127,7 @@ class Application final : public platform::TimerSink {
     simlink::SimLink& link() { return link_; }
     recorder::FlightLog& flightLog() { return flightLog_; }
     const recorder::RecorderContext& context() const { return context_; }
+    AcarsConsole& console() { return console_; }
 
   private:
     Platform platform_;
@@ -137,6 +144,8 @@ class Application final : public platform::TimerSink {
     // Made once the settings are loaded: the mailer reads its own keys when created.
     std::unique_ptr<mail::SmtpMailer> mailer_;
     std::unique_ptr<reporting::PirepSender> pirep_;
+    GaugeClient gaugeClient_;
+    AcarsConsole console_;  // works on context_, which is made below and outlives its use
     recorder::FlightServices services_;
     recorder::RecorderContext context_;
     recorder::FlightLog flightLog_;

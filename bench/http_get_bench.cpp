@@ -12,7 +12,7 @@
 #include "bench/median_reporter.h"
 #include "platform/posix/curl_http_client.h"
 #include "platform/http_get.h"
-#include "tests/support/loopback_va_server.h"
+#include "bench/bench_support.h"
 
 namespace {
 
@@ -21,10 +21,10 @@ using aviolog::platform::httpGet;
 
 constexpr int kRequests = 50;
 
-aviolog::test::LoopbackVaServer& server() {
+aviolog::bench::OkServer& server() {
     static const auto started = [] {
         ::setenv("no_proxy", "127.0.0.1", 1);
-        return std::make_unique<aviolog::test::LoopbackVaServer>();
+        return std::make_unique<aviolog::bench::OkServer>();
     }();
     return *started;
 }

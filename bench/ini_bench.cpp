@@ -138,28 +138,11 @@ void dropFirstInOneSave(const IniFile& file) {
     file.save(*doc);
 }
 
-class BenchDir {
-  public:
-    BenchDir() {
-        std::string pattern = "/tmp/aviolog-ini-bench-XXXXXX";
-        if (!::mkdtemp(pattern.data())) std::abort();
-        path_ = pattern;
-    }
-    ~BenchDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
-
 // Each iteration starts from the same file (none when start is empty) outside the timing,
 // and the result is checked once at the end, so that both ways are known to do the same.
 void measure(benchmark::State& state, void (*work)(const IniFile&), const std::string& start,
              const std::string& expected) {
-    BenchDir dir;
+    bench::ScratchDir dir;
     const IniFile file(dir.path() / "flightlog.ini");
     for (auto _ : state) {
         state.PauseTiming();

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
+
 namespace aviolog::bench {
 
 // Prints the runs as the console does and keeps each benchmark's real time (the median
@@ -37,15 +39,19 @@ class MedianReporter : public benchmark::ConsoleReporter {
     std::map<std::string, double> byFunction_;
 };
 
-// The main of a benchmark program: runs what the command line selects, then lets
-// printRatios report on the medians.
+// The main of a benchmark program: runs what the command line selects in a scratch
+// folder (nothing lands in the tree it was started from), then lets printRatios report on
+// the medians.
 inline int runBenchmarks(int argc, char** argv,
                          const std::function<void(const MedianReporter&)>& printRatios) {
     benchmark::Initialize(&argc, argv);
+    const ScratchDir scratch;
+    std::filesystem::current_path(scratch.path());
     MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     printRatios(reporter);
     benchmark::Shutdown();
+    std::filesystem::current_path(scratch.path().parent_path());
     return 0;
 }
 

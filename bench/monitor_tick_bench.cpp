@@ -66,6 +66,7 @@ struct QuietWorld final : recorder::AcarsComposer, recorder::MetarFetcher, recor
     void inMessage(int, int, double, int, int, int, int, int) override {}
     void positionReport() override {}
     void metarMessage(const std::string&) override {}
+    void freeTextMessage(int, int, const std::string&) override {}
     std::optional<std::string> fetch(const std::string&) override { return std::nullopt; }
     bool isOpen() const override { return false; }
     void open(const std::string&) override {}

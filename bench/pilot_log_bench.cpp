@@ -13,7 +13,7 @@
 #include "common/text_file.h"
 #include "common/text_format.h"
 #include "reporting/pilot_log_file.h"
-#include "tests/support/temp_dir.h"
+#include "bench/bench_support.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ model::FlightSummary flight(int n) {
 // The sealed file of a hundred flights, built once.
 const std::string& hundredFlights() {
     static const std::string bytes = [] {
-        const test::TempDir dir;
+        const bench::ScratchDir dir;
         PilotLogFile file(dir / "TAP123.dat");
         file.open();
         for (int n = 1; n <= kFlights; ++n) file.add(flight(n));
@@ -50,7 +50,7 @@ const std::string& hundredFlights() {
 }
 
 void measure(benchmark::State& state, void (*work)(const std::filesystem::path&)) {
-    const test::TempDir dir;
+    const bench::ScratchDir dir;
     const std::filesystem::path path = dir / "TAP123.dat";
     for (auto _ : state) {
         state.PauseTiming();

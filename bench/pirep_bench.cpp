@@ -17,11 +17,7 @@
 #include "platform/http_get.h"
 #include "reporting/pilot_log_file.h"
 #include "reporting/pirep_sender.h"
-#include "tests/support/loopback_va_server.h"
-#include "tests/support/recording_mailer.h"
-#include "tests/support/scripted_pilot.h"
-#include "tests/support/scripted_reporting_dialogs.h"
-#include "tests/support/temp_dir.h"
+#include "bench/bench_support.h"
 
 namespace {
 
@@ -29,10 +25,10 @@ using namespace aviolog;
 
 constexpr std::size_t kLogChars = 30'000;
 
-test::LoopbackVaServer& server() {
+bench::OkServer& server() {
     static const auto started = [] {
         ::setenv("no_proxy", "127.0.0.1", 1);
-        return std::make_unique<test::LoopbackVaServer>();
+        return std::make_unique<bench::OkServer>();
     }();
     return *started;
 }
@@ -57,10 +53,10 @@ void BM_Pirep(benchmark::State& state) {
         state.SkipWithError("the loopback VA server did not start");
         return;
     }
-    test::TempDir dir;
-    test::ScriptedPilot pilot;
-    test::ScriptedReportingDialogs dialogs;
-    test::RecordingMailer mailer;
+    bench::ScratchDir dir;
+    bench::QuietPilot pilot;
+    bench::SendingDialogs dialogs("123");
+    bench::AcceptingMailer mailer;
     platform::posix::CurlHttpClient http;
     reporting::PirepSender sender({dir.path(), pilot, dialogs, http, mailer});
     config::Settings settings;
@@ -74,11 +70,10 @@ void BM_Pirep(benchmark::State& state) {
         file.open();
         file.add(flight);
         if (!file.save()) std::abort();
-        dialogs.pilotNumbers = {"123"};
-        pilot.shown.clear();
+        pilot.texts.clear();
         state.ResumeTiming();
         sender.send(settings);
-        if (pilot.texts() != std::vector<std::string>{reporting::kLogSentMessage}) {
+        if (pilot.texts != std::vector<std::string>{reporting::kLogSentMessage}) {
             state.SkipWithError("the report was not sent");
             return;
         }

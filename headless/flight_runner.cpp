@@ -1,6 +1,7 @@
 #include "headless/flight_runner.h"
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <memory>
 
@@ -14,6 +15,7 @@
 #include "platform/posix/event_loop.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_library_loader.h"
+#include "platform/posix/posix_nonblocking_tcp.h"
 #include "platform/posix/curl_http_client.h"
 #include "platform/posix/posix_sim_ipc.h"
 #include "platform/posix/posix_tcp_client.h"
@@ -36,7 +38,6 @@ using recorder::FlightPhase;
 // Every call out of the recorder, written down as one line each.
 class RecordingServices final : public recorder::AcarsComposer,
                                 public recorder::MetarFetcher,
-                                public recorder::GaugeLink,
                                 public recorder::LiveLink,
                                 public recorder::FlapNames,
                                 public platform::Sound {
@@ -44,7 +45,7 @@ class RecordingServices final : public recorder::AcarsComposer,
     RecordingServices(std::vector<std::string>& calls, const RunnerOptions& options)
         : calls_(calls), options_(options) {}
 
-    app::FlightPorts ports(model::FlightForm& form) { return {*this, *this, *this, *this, *this, form}; }
+    app::FlightPorts ports(model::FlightForm& form) { return {*this, *this, *this, *this, form}; }
 
     void outMessage(int h, int m, double fuelKg, double weightKg) override {
         record(format("acars out %02d:%02d fuel=%.0fkg weight=%.0fkg", h, m, fuelKg, weightKg));
@@ -62,21 +63,19 @@ class RecordingServices final : public recorder::AcarsComposer,
     }
     void positionReport() override { record("acars position report"); }
     void metarMessage(const std::string& metar) override { record("acars metar " + metar); }
+    void freeTextMessage(int h, int m, const std::string& text) override {
+        record(format("acars free text %02d:%02d %s", h, m, text.c_str()));
+    }
 
+    // The service takes airport codes in either case, as the weather services do.
     std::optional<std::string> fetch(const std::string& icao) override {
-        const auto it = options_.metars.find(icao);
+        std::string upper = icao;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const auto it = options_.metars.find(upper);
         record("metar fetch " + icao + (it == options_.metars.end() ? " (none)" : ""));
         if (it == options_.metars.end()) return std::nullopt;
         return it->second;
     }
-
-    bool isOpen() const override { return gaugeOpen_; }
-    void open(const std::string& machine) override {
-        record("gauge open " + machine);
-        gaugeOpen_ = true;
-    }
-    void page2Lines(const std::string&) override { ++gaugeLines; }
-    void refresh() override { ++gaugeRefreshes; }
 
     void sendPosition() override { record("live position"); }
     void pollUplink() override { ++uplinkPolls; }
@@ -89,8 +88,6 @@ class RecordingServices final : public recorder::AcarsComposer,
     void playLoop(const std::string& path) override { record("sound play " + path); }
     void stop() override { record("sound stop"); }
 
-    int gaugeLines = 0;
-    int gaugeRefreshes = 0;
     int uplinkPolls = 0;
 
   private:
@@ -98,7 +95,6 @@ class RecordingServices final : public recorder::AcarsComposer,
 
     std::vector<std::string>& calls_;
     const RunnerOptions& options_;
-    bool gaugeOpen_ = false;
 };
 
 // The pilot answers from the command line; any other box gets its first button.
@@ -452,6 +448,7 @@ struct CommonPlatform {
     platform::posix::PosixUniqueIds ids;
     platform::posix::CurlHttpClient http;
     platform::posix::PosixLibraryLoader libraries;
+    platform::posix::PosixNonBlockingNetwork network;
 };
 
 // The pilot, the dialogs, the recorded services and the form of one run.
@@ -465,8 +462,9 @@ struct RunnerSide {
 
     app::Platform platform(platform::SimIpc& ipc, platform::Timers& timers,
                            platform::Clock& clock) {
-        return {ipc,     timers,       clock,          common.wallClock, pilot,
-                services, common.libraries, common.http, common.connector, common.ids};
+        return {ipc,         timers,      clock,           common.wallClock,
+                pilot,       services,    common.libraries, common.http,
+                common.connector, common.ids, common.network};
     }
 
     CommonPlatform common;
@@ -478,6 +476,7 @@ struct RunnerSide {
 
 // Start-up as the program does it; false when the folder gave no settings.
 bool startUp(app::Application& app, const RunnerOptions& options, RunResult& result) {
+    if (options.gaugePort) app.console().setGaugePort(*options.gaugePort);
     if (app.loadSettings()) return true;
     result.end = RunResult::End::BadInput;
     std::error_code ec;

@@ -36,6 +36,9 @@ struct RunnerOptions {
     std::map<std::string, std::string> metars;  // ICAO -> the METAR the service returns
 
     bool startDump = false;
+    // The port of the cockpit terminal, when UseGauge is on (the program's is fixed; tests
+    // keep off the one a pilot's terminal may hold).
+    std::optional<int> gaugePort;
     // Press "Stop LOG" at this time since the start (ms) or when the flight enters this
     // stage (virtual time only); otherwise at the gate once blocks on was logged.
     std::optional<std::int64_t> stopAtMs;

@@ -34,6 +34,8 @@ class AcarsComposer {
                            int blockMinutes, int flightHours, int flightMinutes) = 0;
     virtual void positionReport() = 0;
     virtual void metarMessage(const std::string& metar) = 0;
+    // A comment the pilot typed on the cockpit terminal or in the "Commands" dialog.
+    virtual void freeTextMessage(int hour, int minute, const std::string& text) = 0;
 };
 
 // The configured METAR service.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The demo flight: aviolog-sim flies Lisbon to Porto at SPEED times real time while
 # aviolog-fly records it live through the flight recorder and prints the log as it grows,
-# then the finished log with its header and the flight summary. The pilot then accepts the
+# then the finished log with its header and the flight summary. With a display, aviolog-gauge
+# shows the log on the cockpit terminal too. The pilot then accepts the
 # flight (the sealed pilot log file and the local database take it) and presses "Send LOG":
 # a sample VA script on loopback prints the PIREP as it receives it.
 # Usage: scripts/demo.sh [speed]   (default 30: the 45-minute flight in about 90 s)
@@ -14,6 +15,14 @@ bin=build/default
 work=build/demo
 rm -rf "$work" && mkdir -p "$work"
 cp data/aviolog.ori "$work/"
+# With a display, the cockpit terminal shows the log as it grows (UseGauge on).
+gauge=""
+if [ -n "${DISPLAY:-}" ] && [ -x "$bin/gauge/aviolog-gauge" ]; then
+  sed 's/^UseGauge=0/UseGauge=1/' data/aviolog.ori > "$work/aviolog.ini"
+  "$bin/gauge/aviolog-gauge" < /dev/null > "$work/gauge.out" &
+  gauge=$!
+  sleep 1
+fi
 # The VA's PIREP script, on loopback (never through a proxy).
 export no_proxy=127.0.0.1
 python3 tools/sample_va_server.py > "$work/va.out" &
@@ -27,7 +36,7 @@ printf '[Aviolog]\r\nCompanyICAO=TAP\r\nCompanyName=Example Air\r\nCompanyIATA=T
 "$bin/sim/aviolog-sim" --scenario data/scenarios/lppt-lppr.scn --speed "$speed" \
   --status 0 --exit-when-parked < /dev/null &
 sim=$!
-trap 'kill $sim $va 2>/dev/null || true' EXIT
+trap 'kill $sim $va $gauge 2>/dev/null || true' EXIT
 "$bin/tools/aviolog-fly" --live --speed "$speed" --dir "$work" \
   --scenario data/scenarios/lppt-lppr.scn --aircraft A320 --registration CS-TNA \
   --flight TP1944 --callsign TAP1944 --pax 148 --route "DCT FATIM UZ218 BUSEN DCT" \

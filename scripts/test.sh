@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test (labels unit and integration).
+# Sets up, builds and runs every test (labels unit, integration, gui).
 # Usage: scripts/test.sh [preset]   (default: "default"; "asan" for the sanitizer build)
 set -euo pipefail
 cd "$(dirname "$0")/.."

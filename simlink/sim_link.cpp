@@ -7,7 +7,7 @@
 
 #include "common/text_format.h"
 #include "wire/sim_ipc_wire.h"
-#include "simlink/sim_variables.h"
+#include "wire/sim_offsets.h"
 
 namespace aviolog::simlink {
 

@@ -39,6 +39,8 @@ constexpr const char* kUsage =
     "  --set-date YYYY-MM-DD   the form's date, set in the simulator at Start\n"
     "  --flap-names A,B,...    names of the flap detents from 0\n"
     "  --metar 'ICAO=TEXT'     the METAR the weather service returns; repeatable\n"
+    "  --gauge-port N          the cockpit terminal's port (default 1147; UseGauge=1\n"
+    "                          in aviolog.ini connects to aviolog-gauge)\n"
     "  --dump                  press \"Start LOG Dump\" when the log starts\n"
     "  --stop-at TIME|STAGE    press \"Stop LOG\" then (h:mm:ss since the start, or a\n"
     "                          simulator stage such as cruise); default: at the gate\n"
@@ -178,6 +180,11 @@ int main(int argc, char** argv) {
             o.speed = std::strtod(value.c_str(), nullptr);
             if (!(o.speed > 0.0 && o.speed <= 1000.0)) return usageError("--speed: 0 to 1000");
         } else if (arg == "--ipc-prefix") o.ipcPrefix = value;
+        else if (arg == "--gauge-port") {
+            const long port = std::strtol(value.c_str(), nullptr, 10);
+            if (port < 1 || port > 65535) return usageError("--gauge-port: 1 to 65535");
+            o.gaugePort = static_cast<int>(port);
+        }
         else if (arg == "--event") o.extraEvents.push_back(value);
         else if (arg == "--answer") {
             if (!splitPair(value, key, text)) return usageError("--answer wants TEXT=REPLY");

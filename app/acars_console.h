@@ -1,0 +1,93 @@
+#pragma once
+
+// The program's side of the cockpit terminal: it owns the gauge link, decides what the
+// terminal's keys mean, draws the menu and prompt pages on the terminal's page 3 and
+// carries out the console's functions (ACARS messages, the log, weather, weights, a
+// free-text comment), which the "Commands" dialog reaches as typed commands too.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/gauge_client.h"
+#include "recorder/flight_services.h"
+
+namespace aviolog::recorder {
+struct RecorderContext;
+}
+
+namespace aviolog::app {
+
+inline constexpr std::size_t kMenuRows = 9;
+inline constexpr std::size_t kMenuWidth = 44;
+inline constexpr std::size_t kMaxLabelChars = 49;
+inline constexpr std::size_t kMaxCommandChars = 149;
+
+// One page-3 screen: a left and a right label per row; the line-select keys sit beside
+// rows 1, 3, 5 and 7.
+struct MenuRow {
+    std::string left;
+    std::string right;
+};
+struct MenuPage {
+    std::array<MenuRow, kMenuRows> rows;
+};
+
+// Nine lines of 44 characters, each followed by LF: the left label flush left, the right
+// one flush right, beside their keys.
+std::string renderMenuPage(const MenuPage& page);
+
+MenuPage mainMenuPage();
+
+class AcarsConsole final : public recorder::GaugeLink {
+  public:
+    AcarsConsole(recorder::RecorderContext& context, GaugeClient& client);
+
+    // Where the terminal listens. The program always uses the default port; tests move
+    // it off the shared one.
+    void setGaugePort(int port) { port_ = port; }
+
+    // recorder::GaugeLink: opened at log start, page-2 lines, the gauge timer's tick.
+    bool isOpen() const override { return client_.active(); }
+    void open(const std::string& machine) override;
+    void page2Lines(const std::string& text) override { sendLines(2, text); }
+    void refresh() override;
+
+    // Lines for page 1 (ACARS messages) or page 2 (the flight log); skipped while the
+    // terminal is not connected. A text longer than a record goes in several, cut at
+    // line ends.
+    void sendLines(int page, std::string_view text);
+    // The page on the terminal's page 3, shown at once.
+    void showPage(const MenuPage& page);
+
+    // A command typed in the "Commands" dialog: "c TEXT" a comment, "w ICAO" a weather
+    // report (when a METAR source is set), "p" the weights.
+    void runCommand(std::string_view text);
+
+    std::uint16_t menuDepth() const { return depth_; }
+    const std::string& receivedText() const { return received_; }
+
+  private:
+    void sendPages();
+    void dispatch(std::string_view text);
+    void goBack();
+    void deeper();
+    bool freeText(std::string_view text);
+    // The report for the first four characters, lower-cased; its log line goes to the log
+    // display, and to page 2 too when asked. Nothing when no source or no report.
+    std::optional<std::string> weather(std::string_view text, bool lineToGauge);
+    void showWeather(const std::string& report);
+    // The weights line to page 2 and the log display; false when the simulator did not answer.
+    bool weightsLine(bool showPage);
+
+    recorder::RecorderContext& c_;
+    GaugeClient& client_;
+    int port_ = wire::kGaugeDefaultPort;
+    std::uint16_t depth_ = 1;
+    bool freeTextPending_ = false;
+    bool weatherPending_ = false;
+    std::string received_;
+};
+
+}  // namespace aviolog::app

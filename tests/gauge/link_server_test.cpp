@@ -1,0 +1,140 @@
+// The terminal's link server on loopback, with a raw client standing in for the program,
+// so that the test decides how the bytes are cut.
+
+#include "gauge/link_server.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/posix/posix_nonblocking_tcp.h"
+
+namespace aviolog::test {
+namespace {
+
+struct ServerRig {
+    ServerRig() {
+        server.setUp(0);
+        server.update();  // the terminal was up before the program
+    }
+    // A client connected and seen by the server.
+    std::unique_ptr<platform::NonBlockingStream> connect() {
+        auto client = network.connect("127.0.0.1", server.port());
+        for (int i = 0; i < 200 && !(client && client->connected() && server.connected()); ++i) {
+            server.update();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return client;
+    }
+    void sendAll(platform::NonBlockingStream& stream, std::string_view bytes) {
+        while (!bytes.empty()) {
+            const auto taken = stream.send(bytes);
+            ASSERT_TRUE(taken);
+            bytes.remove_prefix(*taken);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // let loopback deliver
+    }
+    platform::posix::PosixNonBlockingNetwork network;
+    gauge::LinkServer server{network, terminal};
+    gauge::Terminal terminal{server};
+};
+
+TEST(GaugeLinkServer, ARecordCutAcrossReadsArrivesWhole) {
+    ServerRig rig;
+    auto client = rig.connect();
+    ASSERT_TRUE(rig.server.connected());
+    EXPECT_EQ(rig.terminal.mode(), gauge::DisplayMode::Page3);
+    const std::string record = wire::encodeGaugeRecord(wire::GaugeRecordType::Page2Lines, "09:25  Start\n");
+    const std::size_t cuts[] = {1, 700, 1999, 2001};
+    std::size_t at = 0;
+    for (const std::size_t cut : cuts) {
+        rig.sendAll(*client, std::string_view(record).substr(at, cut - at));
+        at = cut;
+        rig.server.update();
+        EXPECT_EQ(rig.terminal.page(2).count(), 0u) << "after " << cut << " bytes";
+    }
+    rig.sendAll(*client, std::string_view(record).substr(at));
+    rig.server.update();
+    ASSERT_EQ(rig.terminal.page(2).count(), 1u);
+    EXPECT_EQ(rig.terminal.page(2).line(0), "09:25  Start");
+}
+
+TEST(GaugeLinkServer, OneRecordPerUpdate) {
+    ServerRig rig;
+    auto client = rig.connect();
+    std::string two = wire::encodeGaugeRecord(wire::GaugeRecordType::Page2Lines, "one") +
+                      wire::encodeGaugeRecord(wire::GaugeRecordType::Page2Lines, "two");
+    rig.sendAll(*client, two);
+    rig.server.update();
+    EXPECT_EQ(rig.terminal.page(2).count(), 1u);
+    rig.server.update();
+    EXPECT_EQ(rig.terminal.page(2).count(), 2u);
+}
+
+TEST(GaugeLinkServer, KeysReachTheProgramAsCommandRecords) {
+    ServerRig rig;
+    auto client = rig.connect();
+    rig.terminal.lineSelect(false, 3);
+    std::string got(wire::kGaugeRecordBytes, '\0');
+    std::size_t have = 0;
+    for (int i = 0; i < 200 && have < got.size(); ++i) {
+        std::size_t n = 0;
+        if (client->receive(std::span<char>(got).subspan(have), n) == platform::StreamRead::Data) have += n;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(have, wire::kGaugeRecordBytes);
+    const wire::GaugeRecord record = wire::decodeGaugeRecord(std::span<const char, wire::kGaugeRecordBytes>(got.data(), got.size()));
+    EXPECT_EQ(record.type, 2);
+    EXPECT_EQ(record.text, "LSK3");
+}
+
+TEST(GaugeLinkServer, AProgramThatQuitsLeavesTheTerminalWaitingForTheNext) {
+    ServerRig rig;
+    auto client = rig.connect();
+    rig.sendAll(*client, wire::encodeGaugeRecord(wire::GaugeRecordType::Page2Lines, "first flight"));
+    rig.server.update();
+    ASSERT_EQ(rig.terminal.page(2).count(), 1u);
+    client.reset();  // the program quits: an orderly close, a zero-byte read
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    rig.server.update();
+    rig.server.update();
+    rig.terminal.drawDirtyRows();
+    EXPECT_FALSE(rig.server.connected());
+    EXPECT_EQ(rig.terminal.page(2).count(), 0u);
+    EXPECT_EQ(rig.terminal.row(9), gauge::kWaitingText);
+    auto next = rig.connect();
+    EXPECT_TRUE(rig.server.connected());
+    EXPECT_EQ(rig.terminal.mode(), gauge::DisplayMode::Page3);
+}
+
+TEST(GaugeLinkServer, NoProgramMeansWaiting) {
+    ServerRig rig;
+    for (int i = 0; i < 5; ++i) rig.server.update();
+    rig.terminal.drawDirtyRows();
+    EXPECT_TRUE(rig.server.listening());
+    EXPECT_FALSE(rig.server.connected());
+    EXPECT_EQ(rig.terminal.row(9), gauge::kWaitingText);
+    rig.terminal.keypadEnter();  // a key with nobody to hear it costs nothing
+}
+
+TEST(GaugeLinkServer, APortInUseShowsTheBindFailure) {
+    ServerRig first;
+    platform::posix::PosixNonBlockingNetwork network;
+    gauge::Terminal* terminal = nullptr;
+    struct Second {
+        explicit Second(platform::NonBlockingNetwork& n) : server(n, terminal) {}
+        gauge::LinkServer server;
+        gauge::Terminal terminal{server};
+    } second(network);
+    terminal = &second.terminal;
+    second.server.setUp(first.server.port());
+    second.server.update();
+    terminal->drawDirtyRows();
+    EXPECT_FALSE(second.server.listening());
+    EXPECT_EQ(terminal->row(1), gauge::kSocketBindError);
+    EXPECT_EQ(terminal->row(9), gauge::kWaitingText);
+}
+
+}  // namespace
+}  // namespace aviolog::test
