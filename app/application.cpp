@@ -88,9 +88,11 @@ bool Application::exit() {
     return mailer_->writeSettings() && settingsSaved;
 }
 
-void Application::acceptFlight() {
-    if (!window_.summaryOffered()) return;
-    if (book_.store({summary_, record_, settings_, window_})) window_.closeSummary();
+bool Application::acceptFlight() {
+    if (!window_.summaryOffered()) return false;
+    if (!book_.store({summary_, record_, settings_, window_})) return false;
+    window_.closeSummary();
+    return true;
 }
 
 void Application::dismissFlight() {
@@ -100,17 +102,17 @@ void Application::dismissFlight() {
     if (answer == platform::MessageAnswer::Yes) window_.closeSummary();
 }
 
-void Application::saveLog() {
-    book_.saveLog(settings_.log.LogPath, record_.departureIcao, record_.arrivalIcao,
+bool Application::saveLog() {
+    return book_.saveLog(settings_.log.LogPath, record_.departureIcao, record_.arrivalIcao,
                   progress_.startDate, window_.lines(model::Channel::Log));
 }
 
-void Application::saveAcars() {
-    book_.saveAcars(settings_.log.LogPath);
+bool Application::saveAcars() {
+    return book_.saveAcars(settings_.log.LogPath);
 }
 
-void Application::sendLog() {
-    if (pirep_) pirep_->send(settings_);
+bool Application::sendLog() {
+    return pirep_ && pirep_->send(settings_);
 }
 
 std::optional<std::filesystem::path> Application::localDb() {

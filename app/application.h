@@ -116,14 +116,15 @@ class Application final : public platform::TimerSink {
     void resumeLogButton() { flightLog_.resumeButton(); }
     void startDumpButton() { flightLog_.dump().start(); }
     void stopDumpButton() { flightLog_.dump().stop(); }
-    // The OK and Cancel of the "Flight Summary" window.
-    void acceptFlight();
+    // The OK and Cancel of the "Flight Summary" window; accepting is true once the flight
+    // is stored.
+    bool acceptFlight();
     void dismissFlight();
-    // The File menu's "Save &Log" and "Save &ACARS".
-    void saveLog();
-    void saveAcars();
-    // "Send LOG" (needs loaded settings).
-    void sendLog();
+    // The File menu's "Save &Log" and "Save &ACARS"; true when the file was written.
+    bool saveLog();
+    bool saveAcars();
+    // "Send LOG" (needs loaded settings); true when every stored flight was delivered.
+    bool sendLog();
     // The "Commands" dialog's OK.
     void runCommand(std::string_view text) { console_.runCommand(text); }
     // "Local DB": writes the page of the stored flights; nothing when it could not (the

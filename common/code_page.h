@@ -1,12 +1,24 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace aviolog {
 
-// Windows-1252 text as UTF-8, for terminals and other displays outside the program's
-// own files; bytes the code page leaves undefined become U+FFFD.
-std::string utf8FromWindows1252(std::string_view text);
+// The five bytes Windows-1252 leaves without a character (0x81, 0x8D, 0x8F, 0x90, 0x9D).
+enum class UndefinedBytes {
+    Replace,  // U+FFFD, for a display
+    Keep,     // the control character of the same number, so that the text converts back
+};
+
+// Windows-1252 text as UTF-8, for terminals, SQLite and other readers outside the
+// program's own files.
+std::string utf8FromWindows1252(std::string_view text,
+                                UndefinedBytes undefined = UndefinedBytes::Replace);
+
+// UTF-8 text in Windows-1252; a character the code page lacks becomes "?". Nothing when
+// the text is not UTF-8.
+std::optional<std::string> windows1252FromUtf8(std::string_view text);
 
 }  // namespace aviolog

@@ -7,6 +7,23 @@
 
 namespace aviolog {
 
+namespace {
+
+// The entry of dir whose name matches name without regard to case; nothing when none does.
+std::optional<std::filesystem::path> entryIgnoringCase(const std::filesystem::path& dir,
+                                                       const std::filesystem::path& name) {
+    std::error_code ec;
+    const std::string wanted = name.string();
+    for (const auto& entry :
+         std::filesystem::directory_iterator(dir.empty() ? std::filesystem::path(".") : dir, ec)) {
+        const std::filesystem::path found = entry.path().filename();
+        if (equalsIgnoringCase(found.string(), wanted)) return found;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 std::filesystem::path localPath(const std::filesystem::path& workDir, std::string_view stored) {
     std::string text(stored);
     for (char& c : text) {
@@ -19,11 +36,20 @@ std::filesystem::path localPath(const std::filesystem::path& workDir, std::strin
 
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) return path;
-    const std::string wanted = path.filename().string();
-    for (const auto& entry : std::filesystem::directory_iterator(path.parent_path(), ec)) {
-        if (equalsIgnoringCase(entry.path().filename().string(), wanted)) return entry.path();
+    // Each part that does not exist as written is looked for without regard to case, the
+    // folders of a LogPath as well as the file; a part found in no case keeps its name, so
+    // that a new file is created as the program names it.
+    std::filesystem::path resolved = path.root_path();
+    for (const std::filesystem::path& part : path.relative_path()) {
+        const std::filesystem::path exact = resolved / part;
+        if (part == "." || part == ".." || std::filesystem::exists(exact, ec)) {
+            resolved = exact;
+            continue;
+        }
+        const auto found = entryIgnoringCase(resolved, part);
+        resolved = found ? resolved / *found : exact;
     }
-    return path;
+    return resolved;
 }
 
 }  // namespace aviolog

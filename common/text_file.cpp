@@ -1,6 +1,7 @@
 #include "common/text_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +26,38 @@ bool writeAll(int fd, std::string_view bytes) {
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
+}
+
+// "." + name + "." + process + "." + counter: the temporary file of one write of name.
+std::string temporaryPrefix(const std::filesystem::path& target) {
+    return "." + target.filename().string() + ".";
+}
+
+// The process number of a temporary name of the target's, or 0 when the name is not one.
+pid_t writerOf(const std::string& name, const std::string& prefix) {
+    if (!name.starts_with(prefix)) return 0;
+    const std::string_view rest = std::string_view(name).substr(prefix.size());
+    const std::size_t dot = rest.find('.');
+    if (dot == 0 || dot == std::string_view::npos || dot + 1 == rest.size()) return 0;
+    const auto digits = [](std::string_view text) {
+        return text.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    if (!digits(rest.substr(0, dot)) || !digits(rest.substr(dot + 1)) || dot > 9) return 0;
+    return static_cast<pid_t>(std::stol(std::string(rest.substr(0, dot))));
+}
+
+// A write that was killed leaves its temporary file, as large as the target, for good: the
+// next write of the same target removes those whose process no longer runs. A process
+// that runs may still be writing, and is left alone.
+void removeStaleTemporaries(const std::filesystem::path& dir, const std::filesystem::path& target) {
+    const std::string prefix = temporaryPrefix(target);
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+        const std::string name = entry.path().filename().string();
+        const pid_t writer = writerOf(name, prefix);
+        if (writer <= 0 || writer == ::getpid()) continue;
+        if (::kill(writer, 0) != 0 && errno == ESRCH) ::unlink(entry.path().c_str());
+    }
 }
 
 }  // namespace
@@ -81,13 +114,15 @@ bool writeFileAtomically(const std::filesystem::path& path, std::string_view byt
     const std::filesystem::path dir =
         target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
 
+    removeStaleTemporaries(dir, target);
+
     // A new file gets the permissions a plain create would give (the kernel applies the
     // umask); a replaced file keeps its own.
     static std::atomic<unsigned> counter{0};
     std::string temp;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temp = (dir / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
+        temp = (dir / (temporaryPrefix(target) + std::to_string(::getpid()) + "." +
                        std::to_string(counter++)))
                    .string();
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

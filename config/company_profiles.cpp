@@ -31,6 +31,32 @@ std::string profilePathFor(std::string_view companyIcao) {
     return ".\\" + std::string(companyIcao) + ".ini";
 }
 
+bool staysInFolder(std::string_view namePart) {
+    if (namePart.find("..") != std::string_view::npos) return false;
+    return std::none_of(namePart.begin(), namePart.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return c == '\\' || c == '/' || c == ':' || byte < 0x20 || byte == 0x7F;
+    });
+}
+
+std::string refusedNameMessage(const char* what, std::string_view value) {
+    std::string shown(value.substr(0, 99));
+    for (char& c : shown) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) c = '?';
+    }
+    return std::string("The ") + what + " \"" + shown +
+           "\" names files of the program and may not hold \\, /, :, .. or control characters. "
+           "It is not used; check the company profile.";
+}
+
+std::optional<std::string> refusedFileName(std::string_view companyIcao,
+                                           std::string_view pilotNumber) {
+    if (!staysInFolder(companyIcao)) return refusedNameMessage(kCompanyIcaoWhat, companyIcao);
+    if (!staysInFolder(pilotNumber)) return refusedNameMessage(kPilotNumberWhat, pilotNumber);
+    return std::nullopt;
+}
+
 std::vector<CompanyEntry> listCompanies(const std::filesystem::path& workDir) {
     std::vector<std::string> names;
     std::error_code ec;
@@ -72,7 +98,12 @@ void CompanyChooser::select(int index) {
 
 bool CompanyChooser::chooseSelected() {
     if (selected_ < 0) return false;
-    settings_.company.CompanyICAO = entries_[static_cast<std::size_t>(selected_)].icao;
+    const std::string& icao = entries_[static_cast<std::size_t>(selected_)].icao;
+    if (!staysInFolder(icao)) {
+        pilot_.warn(refusedNameMessage(kCompanyIcaoWhat, icao));
+        return false;
+    }
+    settings_.company.CompanyICAO = icao;
     chosen_ = true;
     return true;
 }
@@ -90,6 +121,12 @@ void CompanyChooser::newCompany() {
 
     dialogs_.editOptions(settings_, OptionsPage::Company);
 
+    if (!staysInFolder(settings_.company.CompanyICAO)) {
+        // No profile is written for it; the dialog stays open for another try.
+        pilot_.warn(refusedNameMessage(kCompanyIcaoWhat, settings_.company.CompanyICAO));
+        settings_.company.CompanyICAO.clear();
+        return;
+    }
     if (settings_.company.CompanyICAO.empty()) {
         settings_.company.CompanyICAO = kPrivateFlightIcao;
         pilot_.show({kNoCompanyIcaoMessage, platform::MessageIcon::Information,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,20 @@ inline constexpr const char* kNoCompanyIcaoMessage =
 
 // ".\" + ICAO + ".ini"
 std::string profilePathFor(std::string_view companyIcao);
+
+// The company ICAO and the pilot number name files (the profile, the pilot log file, the
+// e-mail attachment), and VAs hand profiles out: a value that could name a file outside
+// the folder is refused. True when the text holds no path separator, no drive colon, no
+// ".." and no control character.
+bool staysInFolder(std::string_view namePart);
+// The pilot's message for a refused value: what (kCompanyIcaoWhat, kPilotNumberWhat), then
+// the value as far as it can be shown.
+std::string refusedNameMessage(const char* what, std::string_view value);
+inline constexpr const char* kCompanyIcaoWhat = "company ICAO";
+inline constexpr const char* kPilotNumberWhat = "pilot number";
+// The message for the first of the two that is refused; nothing when both may name files.
+std::optional<std::string> refusedFileName(std::string_view companyIcao,
+                                           std::string_view pilotNumber);
 
 struct CompanyEntry {
     std::string icao;
@@ -46,7 +61,8 @@ class CompanyChooser {
     // True once a choice has been made; the dialog then closes.
     bool chosen() const { return chosen_; }
 
-    // "Choose Selected Company": false, and the dialog stays open, when nothing is selected.
+    // "Choose Selected Company": false, and the dialog stays open, when nothing is selected
+    // or the profile's ICAO would name a file outside the folder (the pilot is told).
     bool chooseSelected();
     // "Private Flight"
     void privateFlight();

@@ -275,6 +275,7 @@ void IniDocument::replaceSection(std::string_view section, std::span<const IniEn
 }
 
 void IniDocument::removeSectionsAfter(std::size_t index, std::string_view name) {
+    name = trim(name);
     std::size_t kept = index + 1;
     for (std::size_t i = index + 1; i < sections_.size(); ++i) {
         if (equalsIgnoringCase(sections_[i].name, name)) continue;

@@ -273,6 +273,20 @@ void selectMetarSource(Settings& s, const IniDocument& program, const SettingsCo
     }
 }
 
+// The profile's own values name the pilot log file: one that would leave the folder gives
+// way to the ICAO the profile was chosen by, or to no pilot number.
+void refuseNamesLeavingTheFolder(Settings& s, const std::string& chosenIcao,
+                                 platform::Pilot& pilot) {
+    if (!staysInFolder(s.company.CompanyICAO)) {
+        pilot.warn(refusedNameMessage(kCompanyIcaoWhat, s.company.CompanyICAO));
+        s.company.CompanyICAO = chosenIcao;
+    }
+    if (!staysInFolder(s.company.PilotNumber)) {
+        pilot.warn(refusedNameMessage(kPilotNumberWhat, s.company.PilotNumber));
+        s.company.PilotNumber.clear();
+    }
+}
+
 }  // namespace
 
 std::string gaugeAddressShown(const Settings& settings) {
@@ -293,12 +307,18 @@ LoadOutcome loadSettings(Settings& s, const SettingsContext& context) {
 
     CompanyChooser chooser(s, context.workDir, context.pilot, context.dialogs);
     context.dialogs.chooseCompany(chooser);
-    s.profilePath = profilePathFor(s.company.CompanyICAO);
+    if (!staysInFolder(s.company.CompanyICAO)) {
+        context.pilot.warn(refusedNameMessage(kCompanyIcaoWhat, s.company.CompanyICAO));
+        s.company.CompanyICAO = kPrivateFlightIcao;
+    }
+    const std::string chosenIcao = s.company.CompanyICAO;
+    s.profilePath = profilePathFor(chosenIcao);
     const IniFile profile(localPath(context.workDir, s.profilePath));
-    convertProfile(profile.path(), s.company.CompanyICAO);
+    convertProfile(profile.path(), chosenIcao);
 
     const IniDocument profileText = profile.load().value_or(IniDocument());
     readProfile(profileText, s);
+    refuseNamesLeavingTheFolder(s, chosenIcao, context.pilot);
     readProgram(programText, s);
 
     if (profileText.getString(kAviolog, "Change", "", 99) == "yes") {

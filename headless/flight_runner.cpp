@@ -142,6 +142,7 @@ class CommandLinePilot final : public platform::Pilot {
             if (message.text.starts_with(question)) answer = parse(reply, answer);
         }
         boxes_.push_back(message.text + " -> " + name(answer));
+        if (options_.onProgress) options_.onProgress(boxes_.back());
         return answer;
     }
     std::optional<std::string> chooseFolder(const std::string& title) override {
@@ -188,7 +189,7 @@ class CommandLinePilot final : public platform::Pilot {
 };
 
 // The dialogs answered from the command line; each is written down with its answer.
-// Start-up takes the first listed company, or a private flight when none is listed; mail
+// Start-up takes the first listed company that may be used, or a private flight; mail
 // without a window has nothing to configure.
 class CommandLineDialogs final : public app::Dialogs {
   public:
@@ -196,12 +197,12 @@ class CommandLineDialogs final : public app::Dialogs {
         : options_(options), boxes_(boxes) {}
 
     void chooseCompany(config::CompanyChooser& chooser) override {
-        if (chooser.entries().empty()) {
-            chooser.privateFlight();
-        } else {
-            chooser.select(0);
-            chooser.chooseSelected();
+        // A profile whose ICAO is refused is passed over, as the pilot would pick another.
+        for (std::size_t i = 0; i < chooser.entries().size(); ++i) {
+            chooser.select(static_cast<int>(i));
+            if (chooser.chooseSelected()) return;
         }
+        chooser.privateFlight();
     }
     void editOptions(config::Settings&, config::OptionsPage) override {}
     bool configure(mail::MailConfiguration&) override { return false; }
@@ -228,16 +229,21 @@ class CommandLineDialogs final : public app::Dialogs {
 // "Send LOG" and "Local DB", with the real pilot log file, database, mail and web.
 void afterFlight(app::Application& app, const RunnerOptions& options, bool flown,
                  RunResult& result) {
+    const auto check = [&](bool done, const char* failure) {
+        if (!done) result.failedSteps.emplace_back(failure);
+    };
     if (flown) {
-        if (options.summaryAnswer == RunnerOptions::SummaryAnswer::Accept) app.acceptFlight();
+        if (options.summaryAnswer == RunnerOptions::SummaryAnswer::Accept) {
+            check(app.acceptFlight(), "the flight was not stored");
+        }
         if (options.summaryAnswer == RunnerOptions::SummaryAnswer::Dismiss) app.dismissFlight();
         result.summaryClosed = options.summaryAnswer != RunnerOptions::SummaryAnswer::Leave &&
                                !app.window().summaryOffered();
         // Save Log needs a flight; the command line asks for one.
-        if (!options.saveLogTo.empty()) app.saveLog();
+        if (!options.saveLogTo.empty()) check(app.saveLog(), "Save Log wrote no file");
     }
-    if (!options.saveAcarsTo.empty()) app.saveAcars();
-    if (options.sendLog) app.sendLog();
+    if (!options.saveAcarsTo.empty()) check(app.saveAcars(), "Save ACARS wrote no file");
+    if (options.sendLog) check(app.sendLog(), "Send LOG did not deliver every stored flight");
     if (options.showLocalDb) {
         if (const auto page = app.localDb()) result.localDbPage = page->string();
     }
@@ -255,6 +261,26 @@ std::string withExtraEvents(std::string text, const std::vector<std::string>& ev
     const std::size_t lineEnd = text.find('\n', at + 1);
     text.insert(lineEnd == std::string::npos ? text.size() : lineEnd + 1, lines);
     return text;
+}
+
+// The scenario, and then each added event on its own, so that an error names the event
+// the user typed rather than a line of a text he never saw. Empty on success.
+std::string scenarioError(const std::string& text, const RunnerOptions& options) {
+    const auto alone = sim::parseScenario(text);
+    if (!alone.ok()) return options.scenarioPath + ": " + alone.error;
+    for (const std::string& event : options.extraEvents) {
+        const auto with = sim::parseScenario(withExtraEvents(text, {event}));
+        if (with.ok()) continue;
+        // "line N: message": the line is the event's own.
+        std::string message = with.error;
+        if (message.starts_with("line ")) {
+            if (const std::size_t colon = message.find(": "); colon != std::string::npos) {
+                message.erase(0, colon + 2);
+            }
+        }
+        return "--event '" + event + "': " + message;
+    }
+    return {};
 }
 
 // The pilot fills the form: the fields typed on the command line, then the imports and
@@ -382,6 +408,15 @@ class PilotActions {
         if (stopNow || atGate) core_.stopLogButton();
     }
 
+    // Ctrl-C: "Stop LOG" when a log runs; false when there is no log to stop.
+    bool stopForInterrupt() {
+        const model::MainWindowModel& w = core_.window();
+        if (stopPressed_ || !started_ || !w.control(Control::StopLog).enabled) return false;
+        core_.stopLogButton();
+        stopPressed_ = true;
+        return true;
+    }
+
     bool finished() const {
         const model::MainWindowModel& w = core_.window();
         return w.summaryOffered() || w.reducedMode() ||
@@ -395,6 +430,7 @@ class PilotActions {
     bool prepared_ = false;
     bool started_ = false;
     bool dumpStarted_ = false;
+    bool stopPressed_ = false;
     std::optional<std::int64_t> blocksOnSeenMs_;
 };
 
@@ -425,12 +461,62 @@ class ScaledTimers final : public platform::Timers {
     double speed_;
 };
 
-RunResult::End endOf(app::Application& core, const PilotActions& pilot) {
+RunResult::End endOf(app::Application& core, const PilotActions& pilot, bool interrupted) {
     if (core.window().summaryOffered()) return RunResult::End::Stopped;
     if (core.window().reducedMode()) return RunResult::End::Reduced;
     if (pilot.finished()) return RunResult::End::Crashed;
-    return RunResult::End::TimedOut;
+    return interrupted ? RunResult::End::Interrupted : RunResult::End::TimedOut;
 }
+
+// Live: the simulator found, lost or awaited, said once per change.
+class LinkWatch {
+  public:
+    explicit LinkWatch(const RunnerOptions& options) : options_(options) {}
+    void check(bool open) {
+        if (!options_.onProgress || (said_ && open == open_)) return;
+        options_.onProgress(open   ? "simulator connected"
+                            : said_ ? "simulator lost; waiting for it to come back"
+                                    : "waiting for the simulator");
+        said_ = true;
+        open_ = open;
+    }
+
+  private:
+    const RunnerOptions& options_;
+    bool said_ = false;
+    bool open_ = false;
+};
+
+// Counts the exchanges with the simulator of a live run.
+class CountingSimIpc final : public platform::SimIpc {
+  public:
+    explicit CountingSimIpc(platform::SimIpc& ipc) : ipc_(ipc) {}
+    platform::WindowHandle findWindow(std::string_view className) override {
+        return ipc_.findWindow(className);
+    }
+    void releaseWindow(platform::WindowHandle window) override { ipc_.releaseWindow(window); }
+    std::uint32_t registerMessage(std::string_view name) override {
+        return ipc_.registerMessage(name);
+    }
+    std::uint16_t addAtom(std::string_view name) override { return ipc_.addAtom(name); }
+    void deleteAtom(std::uint16_t atom) override { ipc_.deleteAtom(atom); }
+    std::unique_ptr<platform::SharedBlock> createBlock(std::string_view name,
+                                                       std::size_t size) override {
+        return ipc_.createBlock(name, size);
+    }
+    platform::SendOutcome send(platform::WindowHandle window, std::uint32_t message,
+                               std::uint32_t wParam, std::uint32_t lParam,
+                               int timeoutMs) override {
+        ++sends;
+        return ipc_.send(window, message, wParam, lParam, timeoutMs);
+    }
+    std::uint32_t processId() override { return ipc_.processId(); }
+
+    std::uint64_t sends = 0;
+
+  private:
+    platform::SimIpc& ipc_;
+};
 
 // The platform every run shares: the web, mail's sockets and ids, the cargo plug-in.
 struct CommonPlatform {
@@ -453,7 +539,7 @@ struct VaGets {
   private:
     platform::InlineGets inline_;
     platform::posix::ThreadedGets threaded_{[](const std::atomic<bool>& abandon) {
-        return std::make_unique<platform::posix::CurlHttpClient>(&abandon);
+        return std::make_unique<platform::posix::CurlHttpClient>(platform::posix::HttpLimits{}, &abandon);
     }};
 };
 
@@ -492,7 +578,12 @@ bool startUp(app::Application& app, const RunnerOptions& options, RunResult& res
     if (options.gaugePort) app.console().setGaugePort(*options.gaugePort);
     if (app.loadSettings()) return true;
     result.end = RunResult::End::BadInput;
-    result.error = "no settings in " + options.workDir + " (is aviolog.ori there?)";
+    std::error_code ec;
+    const std::filesystem::path dir(options.workDir);
+    result.error = std::filesystem::exists(dir / "aviolog.ori", ec)
+                       ? "cannot create aviolog.ini from aviolog.ori in " + options.workDir +
+                             " (can the folder be written?)"
+                       : "no settings in " + options.workDir + " (is aviolog.ori there?)";
     return false;
 }
 
@@ -509,20 +600,28 @@ void collect(app::Application& app, RunResult& result) {
     result.record = app.record();
 }
 
-// Flies until the pilot is done or the time limit; nowMs gives the time since the start.
-// settle runs once the flight is over, before anything is collected.
+// Flies until the pilot is done, the time limit or Ctrl-C; nowMs gives the time since the
+// start. settle runs once the flight is over, before anything is collected.
 template <typename Step, typename Now>
-void fly(app::Application& app, const RunnerOptions& options, RunResult& result, Step step,
-         Now nowMs, const std::function<std::string_view()>& stage,
+void fly(app::Application& app, const RunnerOptions& options, std::optional<std::int64_t> limitMs,
+         RunResult& result, Step step, Now nowMs, const std::function<std::string_view()>& stage,
          const std::function<void()>& settle = {}) {
     PilotActions actions(app, options, result);
+    LinkWatch link(options);
     app.start();
-    while (!actions.finished() && nowMs() < options.limitMs) {
+    bool interrupted = false;
+    while (!actions.finished() && (!limitMs || nowMs() < *limitMs)) {
+        if (options.stopRequested && options.stopRequested()) {
+            interrupted = true;
+            if (!actions.stopForInterrupt()) break;
+            continue;
+        }
+        link.check(app.link().isOpen());
         step();
         actions.act(nowMs(), stage());
     }
     if (settle) settle();
-    result.end = endOf(app, actions);
+    result.end = endOf(app, actions, interrupted);
     result.simulatedMs = nowMs();
     collect(app, result);
     afterFlight(app, options, true, result);
@@ -556,7 +655,9 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
     const auto parsed = sim::parseScenario(withExtraEvents(*text, options.extraEvents));
     if (!parsed.ok()) {
         result.end = RunResult::End::BadInput;
-        result.error = options.scenarioPath + ": " + parsed.error;
+        result.error = scenarioError(*text, options);
+        // Events that parse one by one may still clash together.
+        if (result.error.empty()) result.error = options.scenarioPath + " with the events: " + parsed.error;
         return result;
     }
     const sim::Scenario& scenario = *parsed.value;
@@ -581,8 +682,9 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
         app.window().addObserver(&acarsCalls);
         scheduler.setTimerSink(&app);
         constexpr std::int64_t kStepMs = 100;
+        constexpr std::int64_t kVirtualLimitMs = 5 * 3600 * 1000;
         fly(
-            app, options, result,
+            app, options, options.limitMs.value_or(kVirtualLimitMs), result,
             [&] {
                 scheduler.runFor(kStepMs);
                 if (background) gets.deliverAnswers();
@@ -594,7 +696,8 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
     }
 
     platform::posix::EventLoop loop;
-    platform::posix::PosixSimIpc ipc(options.ipcPrefix);
+    platform::posix::PosixSimIpc posixIpc(options.ipcPrefix);
+    CountingSimIpc ipc(posixIpc);
     ScaledTimers timers(loop, options.speed);
     platform::posix::ThreadedGets& gets = side.vaGets.threaded();
     app::Application app(side.platform(ipc, timers, side.common.wallClock, true), side.dialogs,
@@ -608,7 +711,7 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
     if (gets.readyFd() >= 0) loop.watch(gets.readyFd(), POLLIN, [&](short) { gets.deliverAnswers(); });
     const std::int64_t startMs = side.common.wallClock.monotonicMs();
     fly(
-        app, options, result,
+        app, options, options.limitMs, result,
         [&] {
             loop.runOnce(50);
             if (gets.readyFd() < 0) gets.deliverAnswers();
@@ -620,6 +723,7 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
         [] { return std::string_view{}; },
         [&] { settle(gets, kDrainMs); });
     result.maxTimerLateMs = loop.maxLateMs();
+    result.exchanges = ipc.sends;
     return result;
 }
 

@@ -63,7 +63,15 @@ struct RunnerOptions {
     std::optional<std::int64_t> stopAtMs;
     std::string stopAtStage;
     bool pressStop = true;
-    std::int64_t limitMs = 5 * 3600 * 1000;  // simulated time before the runner gives up
+    // Simulated time before the runner gives up: in virtual time five hours unless given;
+    // live never unless given, for a live flight is the pilot's to end.
+    std::optional<std::int64_t> limitMs;
+    // Ctrl-C, asked between ticks: the log is stopped as "Stop LOG" stops it and the steps
+    // after the flight follow; before the log has started the run just ends.
+    std::function<bool()> stopRequested;
+    // Live: what happens while the pilot waits (the simulator found or lost, each message
+    // box), said when it changes rather than at every attempt.
+    std::function<void(const std::string& text)> onProgress;
 
     // After the flight, in this order: the "Flight Summary" window's OK or Cancel, the
     // File menu's "Save &Log" and "Save &ACARS" to these files, "Send LOG", "Local DB".
@@ -84,7 +92,7 @@ struct RunnerOptions {
 };
 
 struct RunResult {
-    enum class End { Stopped, Crashed, Reduced, TimedOut, BadInput };
+    enum class End { Stopped, Crashed, Reduced, TimedOut, BadInput, Interrupted };
     End end = End::TimedOut;
     std::string error;                     // for BadInput
     std::vector<std::string> log;          // the flight log, header included once stopped
@@ -99,6 +107,8 @@ struct RunResult {
     std::uint64_t exchanges = 0;
     std::int64_t maxTimerLateMs = 0;  // live: the most a timer fired after its due time
     bool summaryClosed = false;  // accepted or dismissed
+    // The steps after the flight that were asked for and did not succeed, for the pilot.
+    std::vector<std::string> failedSteps;
     std::string localDbPage;     // the page written for "Local DB"
     model::FlightRecord record;  // the flight record as flown
     std::vector<std::string> fuelRows;  // the fuel page once loaded: "name=load/maximum"

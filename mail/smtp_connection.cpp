@@ -133,26 +133,19 @@ bool replyComplete(std::string_view data) {
     return last.size() < 4 || last[3] != '-';
 }
 
-// The code of each line: its first three characters.
-bool anyLineHasCode(std::string_view data, int code, int* lastCode) {
-    bool found = false;
-    const std::string wanted = format("%03d", code);
-    std::size_t start = 0;
-    while (start < data.size()) {
-        std::size_t end = data.find('\n', start);
-        if (end == std::string_view::npos) end = data.size();
-        const std::string_view line = data.substr(start, end - start);
-        if (line.size() >= 3) {
-            if (line.substr(0, 3) == wanted) found = true;
-            const std::string_view digits = line.substr(0, 3);
-            if (std::all_of(digits.begin(), digits.end(),
-                            [](char c) { return c >= '0' && c <= '9'; })) {
-                *lastCode = (digits[0] - '0') * 100 + (digits[1] - '0') * 10 + (digits[2] - '0');
-            }
-        }
-        start = end + 1;
+// The code of a reply is the first three characters of its last line (RFC 5321): the
+// lines before it only continue the reply, so "250-queued" followed by "554 rejected" is a
+// refusal. A last line without three digits has no code.
+std::optional<int> replyCode(std::string_view data) {
+    if (!data.empty() && data.back() == '\n') data.remove_suffix(1);
+    if (!data.empty() && data.back() == '\r') data.remove_suffix(1);
+    const std::size_t start = data.rfind('\n');
+    const std::string_view last = start == std::string_view::npos ? data : data.substr(start + 1);
+    if (last.size() < 3 ||
+        !std::all_of(last.begin(), last.begin() + 3, [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
     }
-    return found;
+    return (last[0] - '0') * 100 + (last[1] - '0') * 10 + (last[2] - '0');
 }
 
 }  // namespace
@@ -238,7 +231,9 @@ bool CSMTPConnection::expect(int code, const char* diagnostic) {
         }
     }
     lastResponse_ = data;
-    if (anyLineHasCode(data, code, &lastResponseCode_)) return true;
+    const std::optional<int> received = replyCode(data);
+    if (received) lastResponseCode_ = *received;
+    if (received == code) return true;
     return fail(diagnostic, kProtocolNotSupported);
 }
 

@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "common/code_page.h"
 #include "common/decimal_value.h"
 #include "common/paths.h"
 #include "common/text_case.h"
@@ -186,16 +187,23 @@ std::pair<Database, std::optional<std::string>> openForWriting(const std::filesy
     return {std::move(db), std::nullopt};
 }
 
-// Text goes in with its byte length, so Windows-1252 bytes and NULs are stored as they are.
+// SQLite's TEXT is UTF-8, and other tools read the file: the program's Windows-1252 goes
+// in as UTF-8, with its byte length so that NULs stay, and the bytes the code page leaves
+// without a character keep their place so that every text reads back as it was stored.
 int bindText(sqlite3_stmt* statement, int index, const std::string& text) {
-    return sqlite3_bind_text64(statement, index, text.data(), text.size(), SQLITE_TRANSIENT,
+    const std::string utf8 = utf8FromWindows1252(text, UndefinedBytes::Keep);
+    return sqlite3_bind_text64(statement, index, utf8.data(), utf8.size(), SQLITE_TRANSIENT,
                                SQLITE_UTF8);
 }
 
+// Rows stored before the text was UTF-8 hold Windows-1252 bytes, which are not UTF-8
+// (the code page's letters are single bytes above 0x7F): those read as they are.
 std::string columnText(sqlite3_stmt* statement, int index) {
     const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, index));
     const int size = sqlite3_column_bytes(statement, index);
-    return bytes ? std::string(bytes, static_cast<std::size_t>(size)) : std::string();
+    if (!bytes) return {};
+    const std::string_view stored(bytes, static_cast<std::size_t>(size));
+    return windows1252FromUtf8(stored).value_or(std::string(stored));
 }
 
 // A row written by another program may hold any integer; ours are 32-bit.

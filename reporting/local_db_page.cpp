@@ -43,6 +43,7 @@ svg { width: 100%; height: auto; display: block; }
 svg text { font: 10px system-ui, Arial, sans-serif; fill: #5b6b7c; }
 .soft { fill: #2e9d57; } .firm { fill: #e0a02a; } .hard { fill: #d2453a; }
 .month { fill: #3a78b8; }
+.none { color: #5b6b7c; }
 .rate { display: inline-block; width: 8px; height: 8px; border-radius: 50%; margin-right: 5px; }
 .rate.soft { background: #2e9d57; } .rate.firm { background: #e0a02a; }
 .rate.hard { background: #d2453a; }
@@ -195,6 +196,11 @@ std::string monthlyTimePlot(const std::vector<DatabaseFlight>& flights) {
     std::int64_t most = 60;
     for (const auto& [month, minutes] : months) most = std::max(most, minutes);
 
+    if (months.empty()) {
+        return "<figure id=\"monthly-time\"><figcaption>Flight time per month</figcaption>\n"
+               "<p class=\"none\">Flight time is summed by the month of the flight date, and "
+               "no flight date reads year/month/day.</p></figure>\n";
+    }
     // Both plots share one drawing size, so they sit side by side at the same scale.
     constexpr int kLeft = 8, kTop = 16, kHeight = 140;
     const int step = std::min(60, (kPlotWidth - kLeft - 8) / static_cast<int>(months.size()));

@@ -2,6 +2,7 @@
 
 #include "common/paths.h"
 #include "common/text_file.h"
+#include "config/company_profiles.h"
 #include "config/settings.h"
 #include "platform/pilot.h"
 #include "model/flight_summary.h"
@@ -42,6 +43,11 @@ PilotLogBook::Written PilotLogBook::writeFlight(const std::string& name,
 
 bool PilotLogBook::store(const recorder::AcceptedFlight& flight) {
     config::Settings& settings = flight.settings;
+    if (const auto refused = config::refusedFileName(settings.company.CompanyICAO,
+                                                     settings.company.PilotNumber)) {
+        pilot_.warn(*refused);
+        return false;
+    }
     const auto nameIn = [&](const std::string& logPath) {
         return pilotLogName(logPath, settings.company.CompanyICAO, settings.company.PilotNumber);
     };
@@ -69,35 +75,39 @@ bool PilotLogBook::store(const recorder::AcceptedFlight& flight) {
     return true;
 }
 
-void PilotLogBook::saveLog(const std::string& logPath, const std::string& departure,
+bool PilotLogBook::saveLog(const std::string& logPath, const std::string& departure,
                            const std::string& destination, const std::string& date,
                            const std::vector<std::string>& lines) {
     if (logPath.empty()) {
         pilot_.warn(kNoLogPathMessage);
-        return;
+        return false;
     }
     const auto chosen = pilot_.chooseFileToSave(
         {kLogFileFilter, "txt", defaultLogName(departure, destination, date), logPath});
-    if (!chosen) return;
+    if (!chosen) return false;
     std::string text;
     for (const std::string& line : lines) text += line + "\n";
     if (!writeFileAtomically(*chosen, sealedBytes(text))) {
         pilot_.warn(kCantWriteLogMessage + chosen->string());
+        return false;
     }
+    return true;
 }
 
-void PilotLogBook::saveAcars(const std::string& logPath) {
+bool PilotLogBook::saveAcars(const std::string& logPath) {
     if (logPath.empty()) {
         pilot_.warn(kNoLogPathMessage);
-        return;
+        return false;
     }
     const auto chosen = pilot_.chooseFileToSave({kAcarsFileFilter, "txt", "*.txt", logPath});
-    if (!chosen) return;
+    if (!chosen) return false;
     // No journal yet means no messages: the copy is empty.
     const auto journal = readFileBytes(localPath(workDir_, kAcarsJournal));
     if (!writeFileAtomically(*chosen, textModeBytes(textModeText(journal.value_or(""))))) {
         pilot_.warn(kCantWriteLogMessage + chosen->string());
+        return false;
     }
+    return true;
 }
 
 }  // namespace aviolog::reporting

@@ -38,12 +38,13 @@ class PilotLogBook final : public recorder::FlightStore {
     // too, nothing is stored and the window stays open so the flight is not lost.
     bool store(const recorder::AcceptedFlight& flight) override;
 
-    // "Save &Log": every line of the flight log view, then a seal line.
-    void saveLog(const std::string& logPath, const std::string& departure,
+    // "Save &Log": every line of the flight log view, then a seal line. True when the file
+    // was written (false also when the pilot cancelled or there is no log folder).
+    bool saveLog(const std::string& logPath, const std::string& departure,
                  const std::string& destination, const std::string& date,
                  const std::vector<std::string>& lines);
-    // "Save &ACARS": a copy of the ACARS journal.
-    void saveAcars(const std::string& logPath);
+    // "Save &ACARS": a copy of the ACARS journal; true when it was written.
+    bool saveAcars(const std::string& logPath);
 
   private:
     enum class Written { Yes, No, Refused };

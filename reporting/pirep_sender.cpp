@@ -4,6 +4,7 @@
 
 #include "common/paths.h"
 #include "common/text_file.h"
+#include "config/company_profiles.h"
 #include "config/settings.h"
 #include "mail/pirep_mail.h"
 #include "platform/pilot.h"
@@ -50,9 +51,13 @@ VaRequest scriptBase(const config::Settings& s, const std::string& sendPilot,
 
 }  // namespace
 
-void PirepSender::send(config::Settings& settings) {
+bool PirepSender::send(config::Settings& settings) {
     if (const auto entered = c_.dialogs.sendLogParameters(settings.company.PilotNumber)) {
         sendPilot_ = entered->substr(0, kMaxSendPilotChars);
+    }
+    if (const auto refused = config::refusedFileName(settings.company.CompanyICAO, sendPilot_)) {
+        c_.pilot.warn(*refused);
+        return false;
     }
     const std::string logPath = settings.log.LogPath.empty() ? "." : settings.log.LogPath;
     const std::string name = pilotLogName(logPath, settings.company.CompanyICAO, sendPilot_);
@@ -61,24 +66,25 @@ void PirepSender::send(config::Settings& settings) {
         case PilotLogFile::State::Missing:
         case PilotLogFile::State::Unreadable:
             c_.pilot.warn(kNoLogFileMessage);
-            return;
+            return false;
         case PilotLogFile::State::Tampered:
             c_.pilot.warn(kTamperedLogMessage);
-            return;
+            return false;
         case PilotLogFile::State::Sealed:
             break;
     }
     // The file stays sealed throughout: each reported flight leaves it in one rewrite,
     // so a failure or a crash leaves the flights not yet reported stored and sealed.
     while (file.hasFlights()) {
-        if (!sendFlight(settings, file.first())) return;
+        if (!sendFlight(settings, file.first())) return false;
         c_.pilot.inform(kLogSentMessage);
         file.dropFirst();
         if (!file.save()) {
             c_.pilot.warn(kCantWriteLogMessage + name);
-            return;
+            return false;
         }
     }
+    return true;
 }
 
 bool PirepSender::sendFlight(config::Settings& settings, const FlightSummary& flight) {

@@ -49,8 +49,9 @@ class PirepSender {
   public:
     explicit PirepSender(PirepContext context) : c_(std::move(context)) {}
 
-    // The "Send LOG" button. The e-mail step makes the pilot number the profile's.
-    void send(config::Settings& settings);
+    // The "Send LOG" button. The e-mail step makes the pilot number the profile's. True
+    // when every stored flight was delivered and removed.
+    bool send(config::Settings& settings);
 
     // The number the "Send Log Parameters" dialog last confirmed; kept for the process.
     const std::string& sendPilotNumber() const { return sendPilot_; }

@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 speed="${1:-30}"
-bash scripts/setup.sh default
+bash scripts/setup.sh default demo
 
 bin=build/default
 work=build/demo

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs (when missing), then configures and builds.
-# Usage: scripts/setup.sh [preset]   (default: "default"; "asan" for the sanitizer build)
+# Usage: scripts/setup.sh [preset] [build preset]
+#   preset: "default" (the default) or "asan" for the sanitizer build; the build preset
+#   defaults to the same name ("demo" builds only what the demo runs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
+build_preset="${2:-$preset}"
 
 packages=(g++ cmake ninja-build ccache pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libsqlite3-dev libpugixml-dev nlohmann-json3-dev python3-aiosmtpd libwxgtk3.2-dev xvfb xauth x11-utils imagemagick)
@@ -20,4 +23,4 @@ if ((${#missing[@]})); then
 fi
 
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset"
+cmake --build --preset "$build_preset"

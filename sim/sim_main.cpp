@@ -144,6 +144,8 @@ class SimProgram final : public platform::TimerSink {
         std::printf("aviolog-sim: serving as %s at %gx speed; type 'help' for commands\n",
                     options_.window.c_str(), options_.speed);
         report();
+        // The stage just reported is not a change to report again at the first tick.
+        lastStage_ = std::string(simulator_.stageName());
         lastTick_ = std::chrono::steady_clock::now();
         loop_.start(kModelTick, kModelTickMs);
         if (options_.statusEverySec > 0.0) {

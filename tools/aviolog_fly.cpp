@@ -9,9 +9,11 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/code_page.h"
 #include "common/text_file.h"
+#include "platform/posix/stop_signals.h"
 #include "reporting/seal.h"
 #include "headless/flight_runner.h"
 
@@ -56,14 +58,16 @@ constexpr const char* kUsage =
     "  --stop-at TIME|STAGE    press \"Stop LOG\" then (h:mm:ss since the start, or a\n"
     "                          simulator stage such as cruise); default: at the gate\n"
     "  --no-stop               never press \"Stop LOG\"\n"
-    "  --limit MINUTES         give up after that much simulated time (default 300)\n"
+    "  --limit MINUTES         give up after that much simulated time (default 300 in\n"
+    "                          virtual time; live: none, Ctrl-C stops the log instead)\n"
     "after the flight, in this order:\n"
     "  --accept | --dismiss    press OK (store the flight) or Cancel in \"Flight Summary\"\n"
     "  --save-log FILE         File menu \"Save &Log\" to FILE (sealed)\n"
     "  --save-acars FILE       File menu \"Save &ACARS\" to FILE\n"
     "  --send-log              press \"Send LOG\": report the stored flights to the VA\n"
     "  --local-db              press \"Local DB\": write localdb.htm and print its path\n"
-    "  these four also run without --scenario, on what is stored in --dir\n"
+    "  --save-acars, --send-log and --local-db also run without --scenario, on what is\n"
+    "                          stored in --dir\n"
     "the dialogs' answers:\n"
     "  --send-pilot NUMBER     typed into \"Send Log Parameters\" (default: the profile's)\n"
     "  --send-pilot-escape     close \"Send Log Parameters\" with Escape\n"
@@ -74,9 +78,12 @@ constexpr const char* kUsage =
     "  --calls                 also print the recorder's outward calls and message boxes\n"
     "  --acars                 also print the ACARS view: each message's header, its lines\n"
     "  --raw                   print the log's own Windows-1252 bytes, not UTF-8\n"
-    "Exit status: 0 the log stopped with a flight summary (or, without a flight, the\n"
-    "steps ran; --check-seal: the seal matches); 1 it did not (crash, reduced mode, time\n"
-    "limit; a tampered file); 2 bad command line or input.\n";
+    "Ctrl-C stops the log as \"Stop LOG\" does; --accept or --dismiss then follow.\n"
+    "Exit status: 0 the log stopped with a flight summary and every step asked for after\n"
+    "it succeeded (or, without a flight, the steps succeeded; --check-seal: the seal\n"
+    "matches); 1 it did not (crash, reduced mode, time limit, interrupted before the log\n"
+    "started; the flight not stored, a file not saved, a PIREP not delivered; a tampered\n"
+    "file); 2 bad command line or input.\n";
 
 std::optional<std::int64_t> parseDurationMs(std::string_view text) {
     long parts[3] = {0, 0, 0};
@@ -104,6 +111,21 @@ bool parseClock(std::string_view text, int& hour, int& minute) {
            hour < 24 && minute >= 0 && minute < 60;
 }
 
+// A calendar date: the month's own number of days, leap years counted.
+bool parseDate(const std::string& text, int& year, int& month, int& day) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
+    for (const std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+        if (text[i] < '0' || text[i] > '9') return false;
+    }
+    year = std::stoi(text.substr(0, 4));
+    month = std::stoi(text.substr(5, 2));
+    day = std::stoi(text.substr(8, 2));
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return year >= 1 && month >= 1 && month <= 12 && day >= 1 &&
+           day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
 bool splitPair(std::string_view text, std::string& key, std::string& value) {
     const std::size_t eq = text.find('=');
     if (eq == std::string_view::npos || eq == 0) return false;
@@ -119,7 +141,23 @@ int usageError(const std::string& message) {
 
 }  // namespace
 
+// The boxes in order, a run of the same box as one line with its count: a connect
+// procedure that asks every two seconds while the simulator is away asks the same thing.
+std::vector<std::string> collapsed(const std::vector<std::string>& boxes) {
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < boxes.size();) {
+        std::size_t same = i + 1;
+        while (same < boxes.size() && boxes[same] == boxes[i]) ++same;
+        lines.push_back(same - i > 1 ? boxes[i] + " (" + std::to_string(same - i) + " times)"
+                                     : boxes[i]);
+        i = same;
+    }
+    return lines;
+}
+
 int main(int argc, char** argv) {
+    // Before any thread exists (libcurl may start one), so that every thread holds them.
+    platform::posix::StopSignals signals;
     headless::RunnerOptions o;
     using Answer = headless::RunnerOptions::SummaryAnswer;
     std::string sealToCheck;
@@ -138,8 +176,13 @@ int main(int argc, char** argv) {
         if (arg == "--calls") { printCalls = true; continue; }
         if (arg == "--acars") { printAcars = true; continue; }
         if (arg == "--raw") { raw = true; continue; }
-        if (arg == "--accept") { o.summaryAnswer = Answer::Accept; continue; }
-        if (arg == "--dismiss") { o.summaryAnswer = Answer::Dismiss; continue; }
+        if (arg == "--accept" || arg == "--dismiss") {
+            const Answer answer = arg == "--accept" ? Answer::Accept : Answer::Dismiss;
+            if (o.summaryAnswer != Answer::Leave && o.summaryAnswer != answer)
+                return usageError("--accept and --dismiss exclude each other");
+            o.summaryAnswer = answer;
+            continue;
+        }
         if (arg == "--send-log") { o.sendLog = true; continue; }
         if (arg == "--local-db") { o.showLocalDb = true; continue; }
         if (arg == "--send-pilot-escape") { o.escapeSendLogParameters = true; continue; }
@@ -179,7 +222,11 @@ int main(int argc, char** argv) {
         else if (arg == "--callsign") f.callsign = value;
         else if (arg == "--pax") f.passengers = value;
         else if (arg == "--cargo") f.cargo = value;
-        else if (arg == "--online") f.onlineNetwork = value;
+        else if (arg == "--online") {
+            if (value != "No" && value != "VATSIM" && value != "IVAO" && value != "FPI")
+                return usageError("--online: No, VATSIM, IVAO or FPI");
+            f.onlineNetwork = value;
+        }
         else if (arg == "--pilot") f.pilotNumber = value;
         else if (arg == "--pln") o.plnFile = value;
         else if (arg == "--fsa") o.fsaFile = value;
@@ -205,9 +252,8 @@ int main(int argc, char** argv) {
             b.setClock = b.setDate = true;
         } else if (arg == "--set-date") {
             model::DateTimeBox& b = o.dateTimeBox;
-            if (std::sscanf(value.c_str(), "%4d-%2d-%2d", &b.year, &b.month, &b.day) != 3 ||
-                b.month < 1 || b.month > 12 || b.day < 1 || b.day > 31)
-                return usageError("--set-date wants YYYY-MM-DD");
+            if (!parseDate(value, b.year, b.month, b.day))
+                return usageError("--set-date wants a date that exists, YYYY-MM-DD: " + value);
             b.setDate = true;
         } else if (arg == "--flap-names") {
             std::size_t begin = 0;
@@ -232,7 +278,8 @@ int main(int argc, char** argv) {
             o.browserOk = value == "ok";
         } else if (arg == "--limit") {
             const long minutes = std::strtol(value.c_str(), nullptr, 10);
-            if (minutes <= 0) return usageError("--limit wants a number of minutes");
+            if (minutes <= 0 || minutes > 100000)
+                return usageError("--limit wants a number of minutes");
             o.limitMs = static_cast<std::int64_t>(minutes) * 60000;
         } else {
             return usageError("unknown option " + std::string(arg));
@@ -255,12 +302,20 @@ int main(int argc, char** argv) {
         std::fwrite(out.data(), 1, out.size(), stdout);
     };
     headless::LineSink live;
+    std::string lastProgress;
     if (o.live) {
         live = [&](const std::string& line) {
             show(line + "\n");
             std::fflush(stdout);
         };
+        o.onProgress = [&](const std::string& text) {
+            if (text == lastProgress) return;
+            lastProgress = text;
+            show("aviolog-fly: " + text + "\n");
+            std::fflush(stdout);
+        };
     }
+    o.stopRequested = [&signals] { return signals.received() > 0; };
     const headless::RunResult r =
         o.scenarioPath.empty() ? headless::runWithoutFlight(o) : headless::runFlight(o, live);
     if (r.end == headless::RunResult::End::BadInput) {
@@ -275,16 +330,22 @@ int main(int argc, char** argv) {
         for (const std::string& row : r.fuelRows) show(row + "\n");
     }
     if (!r.localDbPage.empty()) show("\n[Local DB]\n" + r.localDbPage + "\n");
+    const auto reportFailures = [&r] {
+        for (const std::string& step : r.failedSteps) {
+            std::fprintf(stderr, "aviolog-fly: %s\n", step.c_str());
+        }
+        return r.failedSteps.empty();
+    };
     if (o.scenarioPath.empty()) {
         // Without a flight the message boxes are the whole story.
-        for (const std::string& b : r.pilotBoxes) show(b + "\n");
-        return 0;
+        for (const std::string& b : collapsed(r.pilotBoxes)) show(b + "\n");
+        return reportFailures() ? 0 : 1;
     }
     const bool pilotSteps = afterSteps || o.summaryAnswer != Answer::Leave || !o.saveLogTo.empty();
     if (pilotSteps && !printCalls) {
         // The boxes of the pilot's steps after the flight say how they went.
         show("\n[Message boxes]\n");
-        for (const std::string& b : r.pilotBoxes) show(b + "\n");
+        for (const std::string& b : collapsed(r.pilotBoxes)) show(b + "\n");
     }
     if (printAcars) {
         show("\n[ACARS]\n");
@@ -294,11 +355,12 @@ int main(int argc, char** argv) {
         show("\n[Calls]\n");
         for (const std::string& c : r.calls) show(c + "\n");
         show("\n[Message boxes]\n");
-        for (const std::string& b : r.pilotBoxes) show(b + "\n");
+        for (const std::string& b : collapsed(r.pilotBoxes)) show(b + "\n");
         show("\n[Simulator messages]\n");
         for (const std::string& m : r.simMessages) show(m + "\n");
     }
-    const char* ends[] = {"stopped", "crashed", "reduced mode", "time limit reached", "bad input"};
+    const char* ends[] = {"stopped",   "crashed",   "reduced mode", "time limit reached",
+                          "bad input", "interrupted before the log started"};
     std::fprintf(stderr, "aviolog-fly: %s after %.1f simulated minutes, %llu exchanges\n",
                  ends[static_cast<int>(r.end)], r.simulatedMs / 60000.0,
                  static_cast<unsigned long long>(r.exchanges));
@@ -306,5 +368,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "aviolog-fly: timers fired at most %lld ms late\n",
                      static_cast<long long>(r.maxTimerLateMs));
     }
-    return r.end == headless::RunResult::End::Stopped ? 0 : 1;
+    const bool stepsDone = reportFailures();
+    return r.end == headless::RunResult::End::Stopped && stepsDone ? 0 : 1;
 }

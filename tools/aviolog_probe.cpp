@@ -1,6 +1,8 @@
 // aviolog-probe: is my simulator connected, and what does it report? Opens the simulator
 // link as the recorder does and prints the live variables at a fixed interval.
 
+#include <poll.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include "platform/posix/event_loop.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_sim_ipc.h"
+#include "platform/posix/stop_signals.h"
 #include "simlink/sim_link.h"
 #include "simlink/sim_variables.h"
 
@@ -178,16 +181,25 @@ std::string describe(const Snapshot& s) {
 
 class Probe final : public platform::TimerSink, public LinkLossObserver {
   public:
-    explicit Probe(const Options& options)
+    Probe(const Options& options, platform::posix::StopSignals& signals)
         : options_(options), ipc_(options.prefix), link_(ipc_, clock_) {
         loop_.setTimerSink(this);
         link_.setLossObserver(this);
+        // Ctrl-C or a kill ends the loop, so that the link releases its shared block.
+        if (signals.fd() >= 0) {
+            loop_.watch(signals.fd(), POLLIN, [this, &signals](short) {
+                signals.received();
+                loop_.quit();
+            });
+        }
     }
 
     int run() {
         started_ = clock_.monotonicMs();
         std::printf("aviolog-probe: looking for the simulator...\n");
-        connect();
+        std::fflush(stdout);
+        // The first attempt runs inside the loop: one that gives up must be able to end it.
+        loop_.start(kConnectTimer, 1);
         loop_.run();
         return exitCode_;
     }
@@ -267,6 +279,7 @@ class Probe final : public platform::TimerSink, public LinkLossObserver {
 int main(int argc, char** argv) {
     Options options;
     if (!parseOptions(argc, argv, &options)) return 2;
-    Probe probe(options);
+    platform::posix::StopSignals signals;
+    Probe probe(options, signals);
     return probe.run();
 }

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <new>
 
 namespace aviolog::platform::posix {
@@ -33,18 +34,44 @@ bool wellFormed(const std::string& url) {
     return ok;
 }
 
-size_t appendBody(char* data, size_t size, size_t count, void* body) {
+struct Answer {
+    std::string body;
+    std::size_t maxBytes;
+    long answerTimeoutMs;
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    CURL* easy;
+    const std::atomic<bool>* abandon;  // a worker being stopped gives up at once
+};
+
+// Once the request is on its way (a new or a kept connection), the answer has its own
+// deadline; until then the connect time-out rules. Non-zero ends the transfer.
+int checkAnswerTime(void* target, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto& answer = *static_cast<Answer*>(target);
+    if (answer.abandon != nullptr && answer.abandon->load()) return 1;
+    curl_off_t requestSentUs = 0;
+    if (curl_easy_getinfo(answer.easy, CURLINFO_PRETRANSFER_TIME_T, &requestSentUs) != CURLE_OK ||
+        requestSentUs <= 0) {
+        return 0;
+    }
+    const auto elapsedUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                               std::chrono::steady_clock::now() - answer.start)
+                               .count();
+    return elapsedUs - requestSentUs > curl_off_t{answer.answerTimeoutMs} * 1000 ? 1 : 0;
+}
+
+size_t appendBody(char* data, size_t size, size_t count, void* target) {
+    auto& answer = *static_cast<Answer*>(target);
+    const std::size_t bytes = size * count;
+    // Less than was offered ends the transfer with an error.
+    if (bytes > answer.maxBytes - answer.body.size()) return 0;
     try {
-        static_cast<std::string*>(body)->append(data, size * count);
-        return size * count;
+        answer.body.append(data, bytes);
+        return bytes;
     } catch (const std::bad_alloc&) {
-        return 0;  // less than was offered: libcurl ends the transfer with an error
+        return 0;
     }
 }
 
-int abandonWhenAsked(void* abandon, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<const std::atomic<bool>*>(abandon)->load() ? 1 : 0;
-}
 
 }  // namespace
 
@@ -65,7 +92,8 @@ struct CurlHttpClient::Handle {
     curl_slist* headers = nullptr;
 };
 
-CurlHttpClient::CurlHttpClient(const std::atomic<bool>* abandon) : abandon_(abandon) {
+CurlHttpClient::CurlHttpClient(HttpLimits limits, const std::atomic<bool>* abandon)
+    : limits_(limits), abandon_(abandon) {
     initialiseCurlOnce();
     handle_ = std::make_unique<Handle>();
 }
@@ -77,30 +105,31 @@ std::optional<std::string> CurlHttpClient::get(const std::string& url) {
     if (!easy || !handle_->headers || !wellFormed(url)) return std::nullopt;
     curl_easy_reset(easy);  // per-request options only; open connections stay
 
-    std::string body;
+    Answer answer{{}, limits_.maxAnswerBytes, limits_.answerTimeoutMs,
+                  std::chrono::steady_clock::now(), easy, abandon_};
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kProtocols);
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kProtocols);
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, handle_->headers);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, kStallBytesPerSecond);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kStallTimeoutS);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, limits_.connectTimeoutMs);
+    // The answer's own deadline, and behind it one for the whole request.
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, checkAnswerTime);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &answer);
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, limits_.connectTimeoutMs + limits_.answerTimeoutMs);
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(limits_.maxAnswerBytes));
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
     // Time-outs by signal would reach threads that are not ours.
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
-    if (abandon_ != nullptr) {
-        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, abandonWhenAsked);
-        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, abandon_);
-        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    }
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer);
 
     if (curl_easy_perform(easy) != CURLE_OK) return std::nullopt;
-    return body;
+    return std::move(answer.body);
 }
 
 }  // namespace aviolog::platform::posix

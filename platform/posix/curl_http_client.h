@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -8,6 +9,18 @@
 #include "platform/http_client.h"
 
 namespace aviolog::platform::posix {
+
+// What one request may take. A script that drips its answer, or sends without end, would
+// otherwise hold the pilot's window forever or fill the memory; every answer the program
+// reads is a few lines.
+struct HttpLimits {
+    long connectTimeoutMs = 30000;
+    // Once the request has gone out, the whole answer must arrive within this time, as a
+    // mail server's reply must.
+    long answerTimeoutMs = 60000;
+    // A longer answer fails the request, as one that cannot be read.
+    std::size_t maxAnswerBytes = std::size_t{1} << 20;
+};
 
 // GET over libcurl, as a web browser's platform call fetches a page: user agent
 // "just an empty space", the proxy the environment names (http_proxy, https_proxy,
@@ -17,15 +30,10 @@ namespace aviolog::platform::posix {
 class CurlHttpClient final : public HttpClient {
   public:
     static constexpr const char* kUserAgent = "just an empty space";
-    static constexpr long kConnectTimeoutMs = 30000;
-    // A server that stops sending mid-answer would otherwise hold the pilot's window
-    // forever: a transfer slower than this many bytes a second for this long is dropped.
-    static constexpr long kStallBytesPerSecond = 1;
-    static constexpr long kStallTimeoutS = 60;
 
     // A transfer under way is given up as soon as abandon turns true (a worker thread that
     // is being stopped).
-    explicit CurlHttpClient(const std::atomic<bool>* abandon = nullptr);
+    explicit CurlHttpClient(HttpLimits limits = {}, const std::atomic<bool>* abandon = nullptr);
     ~CurlHttpClient() override;
     CurlHttpClient(const CurlHttpClient&) = delete;
     CurlHttpClient& operator=(const CurlHttpClient&) = delete;
@@ -34,6 +42,7 @@ class CurlHttpClient final : public HttpClient {
 
   private:
     struct Handle;
+    HttpLimits limits_;
     std::unique_ptr<Handle> handle_;
     const std::atomic<bool>* abandon_;
 };

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -160,6 +162,82 @@ TEST(CompanyChooser, NewCompanyWithoutIcaoFallsBackToPrivateFlights) {
     EXPECT_EQ(rig.settings.profilePath, ".\\user.ini");
     EXPECT_FALSE(chooser.chosen());
     EXPECT_FALSE(rig.dir.exists("user.ini")) << "nothing is written until Save";
+}
+
+TEST(CompanyNames, ValuesThatCouldNameAFileOutsideTheFolderAreRefused) {
+    const struct {
+        const char* name;
+        std::string value;
+        bool stays;
+    } rows[] = {
+        {"plain ICAO", "TAP", true},
+        {"empty", "", true},
+        {"pilot number", "A123", true},
+        {"one dot", "T.A", true},
+        {"two folders up", "..\\..\\pwned", false},
+        {"parent alone", "..", false},
+        {"slash", "a/b", false},
+        {"backslash", "a\\b", false},
+        {"drive", "C:pwn", false},
+        {"absolute", "/etc/x", false},
+        {"line feed", "TAP\n", false},
+        {"tab", "T\tP", false},
+        {"delete", "T\x7FP", false},
+        {"NUL", std::string("T\0P", 3), false},
+    };
+    for (const auto& row : rows) EXPECT_EQ(staysInFolder(row.value), row.stays) << row.name;
+}
+
+// A profile as a VA could hand it out: its ICAO and pilot number would write the profile
+// and the pilot log file two folders up.
+TEST(CompanyNames, AHostileProfileWritesNothingOutsideTheFolder) {
+    SettingsRig rig;
+    const std::filesystem::path work = rig.dir / "a" / "b" / "work";
+    std::filesystem::create_directories(work);
+    test::TempDir& dir = rig.dir;
+    dir.write("a/b/work/aviolog.ori", SettingsRig::shippedTemplate());
+    dir.write("a/b/work/evil.ini",
+              "[Aviolog]\r\nCompanyICAO=..\\..\\pwned\r\nPilotNumber=123\r\n");
+    // Listed as TAP, so TAP.ini is the profile read: that one's values are hostile.
+    dir.write("a/b/work/listed.ini", "[Aviolog]\r\nCompanyICAO=TAP\r\n");
+    dir.write("a/b/work/TAP.ini",
+              "[Aviolog]\r\nCompanyICAO=..\\..\\pwn\r\nPilotNumber=..\\x\r\n");
+    const struct {
+        const char* name;
+        int entry;  // in list order: evil.ini, listed.ini, TAP.ini
+        const char* icao;
+        const char* pilot;
+        std::vector<std::string> refused;
+    } rows[] = {
+        {"the listed ICAO", 0, "user", "", {"The company ICAO \"..\\..\\pwned\" names files"}},
+        {"the values inside the profile read", 1, "TAP", "",
+         {"The company ICAO \"..\\..\\pwn\" names files",
+          "The pilot number \"..\\x\" names files"}},
+    };
+    for (const auto& row : rows) {
+        config::Settings settings;
+        test::ScriptedPilot pilot;
+        test::ScriptedDialogs dialogs;
+        dialogs.onChooseCompany = [&](CompanyChooser& chooser) {
+            chooser.select(row.entry);
+            if (!chooser.chooseSelected()) chooser.privateFlight();
+        };
+        ASSERT_EQ(loadSettings(settings, {work, pilot, dialogs}), LoadOutcome::Loaded) << row.name;
+        EXPECT_EQ(settings.company.CompanyICAO, row.icao) << row.name;
+        EXPECT_EQ(settings.company.PilotNumber, row.pilot) << row.name;
+        std::vector<std::string> refusals;
+        for (const std::string& text : pilot.texts()) {
+            if (text.starts_with("The ")) refusals.push_back(text);
+        }
+        ASSERT_EQ(refusals.size(), row.refused.size()) << row.name;
+        for (std::size_t i = 0; i < row.refused.size(); ++i) {
+            EXPECT_TRUE(refusals[i].starts_with(row.refused[i])) << row.name << ": " << refusals[i];
+        }
+        EXPECT_TRUE(saveSettings(settings, work)) << row.name;
+    }
+    for (const char* outside : {"pwned.ini", "pwn.ini", "a/pwned.ini", "a/pwn.ini", "a/b/x.ini"}) {
+        EXPECT_FALSE(dir.exists(outside)) << outside;
+    }
 }
 
 TEST(ProfileConversion, MovesOldPerCompanyKeysIntoTheCurrentLayout) {

@@ -246,6 +246,16 @@ TEST(IniWrite, EditsChangeOnlyTheLinesConcerned) {
              d.replaceSection("b", entries);
          },
          "[a]\r\n[b]\r\np=1\r\n"},
+        // Lookups trim the name; so do the edits that remove, or later duplicates survive.
+        {"remove a section named with blanks", "[a]\r\nx=1\r\n[b]\r\n[A]\r\nz=3\r\n",
+         [](IniDocument& d) { d.removeSection(" a "); }, "[b]\r\n"},
+        {"replace a section named with blanks and drop its duplicates",
+         "[a]\r\nx=1\r\n[b]\r\n[A]\r\nz=3\r\n",
+         [](IniDocument& d) {
+             const IniEntry entries[] = {{"p", "1"}};
+             d.replaceSection("\ta ", entries);
+         },
+         "[a]\r\np=1\r\n[b]\r\n"},
     };
     for (const Row& row : rows) {
         IniDocument doc(row.before);

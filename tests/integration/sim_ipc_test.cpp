@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "common/text_format.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_sim_ipc.h"
 #include "simlink/sim_link.h"
@@ -244,6 +246,66 @@ TEST(SimIpcIntegration, ProbeFollowsAFlightUntilTheSimulatorStops) {
     EXPECT_NE(out.find("gear up"), std::string::npos) << out;
     EXPECT_NE(out.find("simulator lost"), std::string::npos) << out;
     EXPECT_EQ(sim.process->wait(10000), 0) << sim.process->output();
+}
+
+// The blocks of shared memory a process has made and not released.
+std::vector<std::string> blocksOf(pid_t pid) {
+    const std::string prefix = format("FsasmLib:IPC:%X:", static_cast<unsigned>(pid));
+    std::vector<std::string> blocks;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm")) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with(prefix)) blocks.push_back(name);
+    }
+    return blocks;
+}
+
+TEST(SimIpcIntegration, ProbeGivesUpWhenTheFirstAttemptOutlastsTheWait) {
+    const std::string prefix = uniquePrefix();
+    SimProcess sim(prefix);
+    ASSERT_TRUE(sim.listening(prefix));
+    sim.process->writeLine("silent 600");
+    for (int i = 0; i < 500 && sim.process->output().find("not answering") == std::string::npos;
+         ++i) {
+        std::this_thread::sleep_for(5ms);
+    }
+    test::ChildProcess probe(AVIOLOG_PROBE_PATH, {"--ipc-prefix", prefix, "--wait", "1"});
+    EXPECT_EQ(probe.wait(30000), 1) << probe.output();
+    EXPECT_NE(probe.output().find("no simulator: the simulator does not answer"), std::string::npos)
+        << probe.output();
+}
+
+TEST(SimIpcIntegration, AStoppedProbeReleasesItsSharedBlock) {
+    for (const int sig : {SIGINT, SIGTERM}) {
+        const std::string prefix = uniquePrefix();
+        SimProcess sim(prefix);
+        ASSERT_TRUE(sim.listening(prefix));
+        test::ChildProcess probe(AVIOLOG_PROBE_PATH, {"--ipc-prefix", prefix, "--interval-ms", "50"});
+        for (int i = 0; i < 1000 && probe.output().find(" GND ") == std::string::npos; ++i) {
+            std::this_thread::sleep_for(5ms);
+        }
+        ASSERT_EQ(blocksOf(probe.pid()).size(), 1u) << sig << "\n" << probe.output();
+        const pid_t pid = probe.pid();
+        probe.signal(sig);
+        EXPECT_EQ(probe.wait(10000), 0) << sig << "\n" << probe.output();
+        EXPECT_TRUE(blocksOf(pid).empty()) << sig;
+    }
+}
+
+TEST(SimIpcIntegration, TheSimulatorPrintsItsFirstStatusLineOnce) {
+    const std::string prefix = uniquePrefix();
+    test::ChildProcess sim(AVIOLOG_SIM_PATH,
+                           {"--scenario", test::dataPath("scenarios/short-hop.scn"), "--ipc-prefix",
+                            prefix, "--status", "0"});
+    std::this_thread::sleep_for(500ms);
+    sim.writeLine("quit");
+    EXPECT_EQ(sim.wait(10000), 0);
+    const std::string out = sim.output();
+    std::size_t lines = 0;
+    for (std::size_t at = out.find("T+00:00:00"); at != std::string::npos;
+         at = out.find("T+00:00:00", at + 1)) {
+        ++lines;
+    }
+    EXPECT_EQ(lines, 2u) << "the first status line, and the last one on quitting\n" << out;
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ class BlackHole {
 
 std::unique_ptr<ThreadedGets> makeGets() {
     return std::make_unique<ThreadedGets>([](const std::atomic<bool>& abandon) {
-        return std::make_unique<CurlHttpClient>(&abandon);
+        return std::make_unique<CurlHttpClient>(HttpLimits{}, &abandon);
     });
 }
 

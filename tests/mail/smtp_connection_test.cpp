@@ -273,6 +273,25 @@ TEST(SmtpConnection, EachRefusedStepHasItsDiagnostic) {
          true,
          "CSMTPConnection::SendMessage, An unexpected end of message response was received",
          "552 too big\r\n"},
+        // The code of a multi-line reply is its last line's; earlier lines do not count.
+        {"message refused on the last line",
+         0,
+         {helo,
+          {"MAIL", "250 ok\r\n"},
+          {"RCPT", "250 ok\r\n"},
+          {"DATA", "354 go\r\n"},
+          {".", "250-queued\r\n554 rejected\r\n"},
+          quit},
+         true,
+         "CSMTPConnection::SendMessage, An unexpected end of message response was received",
+         "250-queued\r\n554 rejected\r\n"},
+        {"EHLO refused on the last line",
+         2,
+         {{"EHLO", "250-hello\r\n250-AUTH LOGIN\r\n421 closing\r\n"}},
+         false,
+         "CSMTPConnection::ConnectESMTP, An unexpected response was received occurred while "
+         "sending the EHLO command",
+         "250-hello\r\n250-AUTH LOGIN\r\n421 closing\r\n"},
     };
     for (const Row& row : rows) {
         ScriptedSmtpServer server(

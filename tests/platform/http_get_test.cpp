@@ -4,6 +4,9 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +15,7 @@
 #include "platform/posix/curl_http_client.h"
 #include "reporting/va_request.h"
 #include "tests/support/loopback_va_server.h"
+#include "tests/support/scripted_smtp_server.h"
 
 namespace aviolog::reporting {
 namespace {
@@ -183,6 +187,82 @@ TEST_F(HttpGetTest, ValuesReachTheScriptUnchangedAndInOrder) {
     EXPECT_EQ(pieceRequest.params[sent.size()],
               std::make_pair(std::string("more"), std::string("0")));
     EXPECT_EQ(pieceRequest.params.back().second, "ABC*10:30 & 5%*");
+}
+
+// A web server from a script, for the answers no real one gives: it reads the request,
+// then plays the script's part.
+// The time the request took goes to tookMs.
+std::optional<std::string> getFrom(const std::function<void(test::ServerSide&)>& answer,
+                                   platform::posix::HttpLimits limits,
+                                   std::int64_t* tookMs = nullptr) {
+    test::ScriptedSmtpServer server([&](test::ServerSide& side) {
+        while (side.readLine().value_or("") != "") {
+        }
+        answer(side);
+    });
+    CurlHttpClient client(limits);
+    const auto start = std::chrono::steady_clock::now();
+    auto body = client.get(format("http://127.0.0.1:%d/pirep.php", server.port()));
+    if (tookMs) {
+        *tookMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
+    }
+    return body;
+}
+
+TEST(HttpGetLimits, AnAnswerPastTheCapFailsWhateverItsFraming) {
+    constexpr std::size_t kCap = 4096;
+    const struct {
+        const char* name;
+        std::size_t bytes;
+        bool lengthGiven;
+        bool answered;
+    } rows[] = {
+        {"at the cap, with a length", kCap, true, true},
+        {"at the cap, to the end of the connection", kCap, false, true},
+        {"one byte more, with a length", kCap + 1, true, false},
+        {"one byte more, to the end of the connection", kCap + 1, false, false},
+        {"endless", 64 * kCap, false, false},
+    };
+    for (const auto& row : rows) {
+        const auto answer = getFrom(
+            [&](test::ServerSide& side) {
+                side.send(row.lengthGiven
+                              ? format("HTTP/1.1 200 OK\r\nContent-Length: %zu\r\n\r\n", row.bytes)
+                              : std::string("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n"));
+                side.send(std::string(row.bytes, 'x'));
+            },
+            {30000, 60000, kCap});
+        EXPECT_EQ(answer.has_value(), row.answered) << row.name;
+        if (answer) {
+            EXPECT_EQ(answer->size(), row.bytes) << row.name;
+        }
+    }
+}
+
+TEST(HttpGetLimits, AScriptThatDripsItsAnswerIsLeftAtTheTimeOut) {
+    std::int64_t tookMs = 0;
+    const auto answer = getFrom(
+        [](test::ServerSide& side) {
+            side.send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n");
+            // Two bytes every 100 ms: never slow enough to look stalled, never done in time.
+            for (int i = 0; i < 40; ++i) {
+                side.send("OK");
+                if (!side.quietFor(100)) break;
+            }
+        },
+        {30000, 1000, std::size_t{1} << 20}, &tookMs);
+    EXPECT_FALSE(answer);
+    EXPECT_GE(tookMs, 900);
+    EXPECT_LT(tookMs, 2500);
+}
+
+TEST(HttpGetLimits, TheProgramsLimitsAreThirtySecondsToConnectAndAMinuteToAnswer) {
+    const platform::posix::HttpLimits limits;
+    EXPECT_EQ(limits.connectTimeoutMs, 30000);
+    EXPECT_EQ(limits.answerTimeoutMs, 60000);
+    EXPECT_EQ(limits.maxAnswerBytes, std::size_t{1} << 20);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/text_format.h"
 #include "config/settings.h"
 #include "model/flight_record.h"
 #include "model/flight_summary.h"
@@ -150,6 +151,66 @@ TEST(LocalDatabase, TextIsStoredByteForByteWithoutALengthLimit) {
     ASSERT_EQ(stored.flights.size(), 1u);
     flight.TotalFlightNumber = stored.flights[0].TotalFlightNumber;
     EXPECT_EQ(stored.flights[0], flight);
+}
+
+// The first row's column as the file holds it, read outside the code under test.
+std::string storedBytes(const std::filesystem::path& file, const std::string& column) {
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* statement = nullptr;
+    std::string bytes;
+    if (sqlite3_prepare_v2(db, ("SELECT " + column + " FROM Aviolog").c_str(), -1, &statement,
+                           nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW) {
+        const auto* text = static_cast<const char*>(sqlite3_column_blob(statement, 0));
+        bytes.assign(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, 0)));
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return bytes;
+}
+
+// SQLite's TEXT is UTF-8: other tools read the file, so the program's Windows-1252 text is
+// converted going in and coming out, and rows of other writers read as well as they can.
+TEST(LocalDatabase, TextIsUtf8InTheFileAndWindows1252InTheProgram) {
+    struct Row {
+        const char* name;
+        std::string program;  // what the program stores, and reads back
+        std::string file;     // what the file holds
+    };
+    const Row rows[] = {
+        {"position signs", "38\xBA" "46\xB4N", "38\xC2\xBA" "46\xC2\xB4N"},
+        {"euro and quotes", "\x80 \x93ok\x94", "\xE2\x82\xAC \xE2\x80\x9Cok\xE2\x80\x9D"},
+        {"bytes without a character keep their place", "a\x81\x8D\x8F\x90\x9Dz",
+         "a\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9Dz"},
+        {"ASCII", "TAP123 LPPT-LPPR", "TAP123 LPPT-LPPR"},
+    };
+    for (const Row& row : rows) {
+        TempDir dir;
+        const LocalDatabase db(dir / "aviolog.db");
+        DatabaseFlight flight;
+        flight.Log = row.program;
+        ASSERT_EQ(db.add(flight), std::nullopt) << row.name;
+        EXPECT_EQ(storedBytes(dir / "aviolog.db", "Log"), row.file) << row.name;
+        EXPECT_EQ(db.flights().flights.at(0).Log, row.program) << row.name;
+    }
+
+    // Rows this program stored before it wrote UTF-8 hold the bytes as they were; rows of
+    // another writer may hold characters the code page lacks.
+    const Row others[] = {
+        {"raw Windows-1252 of an earlier version", "Lisboa 38\xBA", "Lisboa 38\xBA"},
+        {"characters outside the code page", "?\xF3" "d?", "\xC5\x81\xC3\xB3" "d\xC5\xBA"},
+    };
+    for (const Row& row : others) {
+        TempDir dir;
+        const LocalDatabase db(dir / "aviolog.db");
+        ASSERT_EQ(db.prepare(), std::nullopt);
+        std::string hex;
+        for (const char c : row.file) hex += format("%02X", static_cast<unsigned char>(c));
+        runSql(dir / "aviolog.db",
+               "INSERT INTO Aviolog (Log) VALUES (CAST(X'" + hex + "' AS TEXT))");
+        EXPECT_EQ(db.flights().flights.at(0).Log, row.program) << row.name;
+    }
 }
 
 TEST(LocalDatabase, ColumnsHaveTheirNamesTypesAndOrder) {

@@ -153,6 +153,17 @@ TEST(LocalDbPage, MonthlyPlotSumsFlightTimePerMonth) {
     EXPECT_NE(html.find("<b>19:40</b><span>total flight time"), std::string::npos);
 }
 
+TEST(LocalDbPage, FlightsWithoutAYearAndMonthStillGiveAPage) {
+    TempDir dir;
+    const std::string html =
+        pageFor(dir, {flight("", "01:00", -150), flight("not a date", "00:40", -700)});
+    EXPECT_EQ(count(element(html, "landing-rates", "</figure>"), "<rect class=\"bar "), 2u);
+    const std::string plot = element(html, "monthly-time", "</figure>");
+    EXPECT_EQ(count(plot, "<rect class=\"bar month\""), 0u);
+    EXPECT_NE(plot.find("no flight date reads year/month/day"), std::string::npos) << plot;
+    EXPECT_NE(html.find("<b>1:40</b><span>total flight time"), std::string::npos);
+}
+
 TEST(LocalDbPage, DurationsAreHoursAndMinutes) {
     struct Row {
         const char* text;

@@ -65,6 +65,30 @@ TEST(PilotLogBook, TheFirstFlightMakesTheSealedFile) {
     EXPECT_TRUE(rig.sealed("logs/TAP123.dat"));
 }
 
+TEST(PilotLogBook, NamesThatWouldLeaveTheLogFolderStoreNothing) {
+    const struct {
+        const char* name;
+        const char* icao;
+        const char* pilot;
+    } rows[] = {
+        {"ICAO two folders up", "..\\..\\pwn", "123"},
+        {"pilot number with a slash", "TAP", "../123"},
+        {"pilot number with a line feed", "TAP", "1\n[FlightLog9]"},
+    };
+    for (const auto& row : rows) {
+        BookRig rig;
+        rig.settings.company.CompanyICAO = row.icao;
+        rig.settings.company.PilotNumber = row.pilot;
+        rig.settings.log.LogPath = "logs\\in\\";
+        std::filesystem::create_directories(rig.dir / "logs" / "in");
+        EXPECT_FALSE(rig.store()) << row.name;
+        ASSERT_EQ(rig.pilot.texts().size(), 1u) << row.name;
+        EXPECT_TRUE(rig.pilot.texts()[0].starts_with("The ")) << rig.pilot.texts()[0];
+        EXPECT_TRUE(std::filesystem::is_empty(rig.dir / "logs" / "in")) << row.name;
+        EXPECT_TRUE(rig.pilot.folderTitles.empty()) << row.name << ": no folder to choose";
+    }
+}
+
 TEST(PilotLogBook, ATamperedFileTakesNoFlight) {
     BookRig rig;
     ASSERT_TRUE(rig.store());

@@ -239,6 +239,19 @@ TEST(PirepSender, TheSendPilotNumber) {
     EXPECT_EQ(rig.server.requests()[2].param("pilot"), "TAP123456789");
 }
 
+TEST(PirepSender, ANumberThatWouldLeaveTheFolderIsRefused) {
+    PirepRig rig;
+    std::filesystem::create_directory(rig.dir / "sub");
+    rig.storeFlights({flight("TAP1", "one\n")}, "sub/TAP.dat");
+    rig.dialogs.pilotNumbers = {"..\\sub\\"};
+    rig.send();
+    ASSERT_EQ(rig.pilot.texts().size(), 1u);
+    EXPECT_TRUE(rig.pilot.texts()[0].starts_with("The pilot number \"..\\sub\\\" names files"))
+        << rig.pilot.texts()[0];
+    EXPECT_TRUE(rig.server.requests().empty());
+    EXPECT_TRUE(rig.dir.exists("sub/TAP.dat")) << "nothing reported, nothing dropped";
+}
+
 TEST(PirepSender, ValuesReachTheScriptUnchanged) {
     PirepRig rig;
     std::string every;
