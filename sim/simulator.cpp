@@ -299,7 +299,7 @@ void Simulator::publish() {
     p.totalAirTempC = s.totalAirTempC;
     p.com1Bcd = m.com1;
 
-    p.parkingBrakeSet = s.parkingBrakeSet ? 1 : 0;
+    p.parkingBrake = s.parkingBrakeSet ? 1 : 0;
     p.gearLever = s.gearDown ? 1 : 0;
     p.flapsLever = std::min(s.flapsDetent * a.flapDetentIncrement, wire::kFlapsFull) /
                    static_cast<double>(wire::kFlapsFull);

@@ -98,9 +98,10 @@ void publishAtmosphere(const SimPicture& p, Writer& w) {
 }
 
 void publishSystems(const SimPicture& p, Writer& w) {
-    if (known(p.parkingBrakeSet)) {
-        w.put(var::ParkingBrake,
-              std::optional<std::int16_t>(p.parkingBrakeSet != 0.0 ? kParkingBrakeSet : 0));
+    if (known(p.parkingBrake)) {
+        w.put(var::ParkingBrake, std::optional<std::int16_t>(static_cast<std::int16_t>(
+                                     std::lround(std::clamp(p.parkingBrake, 0.0, 1.0) *
+                                                 kParkingBrakeSet))));
     }
     auto lever = [](double share, std::int32_t full) -> std::optional<std::int32_t> {
         if (!known(share)) return std::nullopt;

@@ -43,7 +43,7 @@ struct SimPicture {
     double totalAirTempC = kUnknown;
     std::optional<std::uint16_t> com1Bcd;
     // Aircraft systems and weight
-    double parkingBrakeSet = kUnknown;
+    double parkingBrake = kUnknown;  // 0 released .. 1 set
     double gearLever = kUnknown;    // 0 up .. 1 down
     double flapsLever = kUnknown;   // 0 up .. 1 full
     double flapDetentIncrement = kUnknown;  // lever units (of 16383) per detent
