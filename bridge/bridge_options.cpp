@@ -176,7 +176,7 @@ ParsedOptions parseBridgeOptions(int argc, const char* const* argv) {
             o.xplane.simulator = hostPort(xplane, xp::kDefaultPort);
             if (!o.xplane.simulator) r.error = "cannot find X-Plane's address " + xplane;
         }
-        o.xplane.listen = *resolve("", xpListenPort);
+        o.xplane.listen = resolve("", xpListenPort).value_or(sockaddr_in{});
     }
     return r;
 }

@@ -24,7 +24,7 @@ constexpr std::size_t kMaxDatagramBytes = 65536;
 }  // namespace
 
 std::optional<sockaddr_in> resolve(const std::string& host, int port) {
-    if (port <= 0 || port > 65535) return std::nullopt;
+    if (port < 0 || port > 65535) return std::nullopt;  // 0: any free port
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
