@@ -154,19 +154,6 @@ std::optional<int> tankFromName(std::string_view name) {
     return std::nullopt;
 }
 
-std::optional<std::uint16_t> com1Bcd(double megahertz) {
-    // The variable drops the leading 1 and the last digit of the kilohertz: 1ab.cd(x).
-    const long tensOfKhz = std::lround(std::floor(megahertz * 100.0 + 1e-6));
-    if (tensOfKhz < 11800 || tensOfKhz > 13699) return std::nullopt;
-    const long digits = tensOfKhz - 10000;
-    std::uint16_t bcd = 0;
-    long rest = digits;
-    for (int shift = 0; shift < 16; shift += 4) {
-        bcd |= static_cast<std::uint16_t>((rest % 10) << shift);
-        rest /= 10;
-    }
-    return bcd;
-}
 
 const std::string_view kCommandHelp =
     "pause                     pause the simulator (as the pilot would)\n"
@@ -310,44 +297,6 @@ Parsed<Command> parseCommand(std::string_view line) {
     }
     return commandError(
         format("unknown command '%.*s'; try 'help'", int(verb.size()), verb.data()));
-}
-
-bool isLeapYear(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-// Days since 1970-01-01 of a civil date (H. Hinnant's algorithm).
-std::int64_t daysFromCivil(int year, int month, int day) {
-    const int y = year - (month <= 2 ? 1 : 0);
-    const int era = (y >= 0 ? y : y - 399) / 400;
-    const int yoe = y - era * 400;
-    const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return static_cast<std::int64_t>(era) * 146097 + doe - 719468;
-}
-
-CivilDateTime civilFromSeconds(std::int64_t secondsSinceEpoch) {
-    std::int64_t days = secondsSinceEpoch / 86400;
-    std::int64_t rest = secondsSinceEpoch % 86400;
-    if (rest < 0) {
-        rest += 86400;
-        --days;
-    }
-    const std::int64_t z = days + 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    CivilDateTime t;
-    t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    t.year = static_cast<int>(yoe + era * 400 + (t.month <= 2 ? 1 : 0));
-    t.dayOfYear = static_cast<int>(days - daysFromCivil(t.year, 1, 1) + 1);
-    t.hour = static_cast<int>(rest / 3600);
-    t.minute = static_cast<int>(rest / 60 % 60);
-    t.second = static_cast<int>(rest % 60);
-    return t;
 }
 
 // ---- The scenario file ----

@@ -13,7 +13,8 @@
 #include <variant>
 #include <vector>
 
-#include "wire/sim_offsets.h"
+#include "common/civil_time.h"
+#include "wire/sim_picture.h"
 
 namespace aviolog::sim {
 
@@ -123,24 +124,13 @@ Parsed<Command> parseCommand(std::string_view line);
 // One line per command, for "help" and the documentation.
 extern const std::string_view kCommandHelp;
 
-// COM1 in the variable's four BCD digits from a frequency in MHz (118.000 .. 136.990).
-std::optional<std::uint16_t> com1Bcd(double megahertz);
+using wire::com1Bcd;
 
-// ---- Calendar of the simulator clock (proleptic Gregorian, UTC) ----
-
-struct CivilDateTime {
-    int year = 1970;
-    int month = 1;
-    int day = 1;
-    int dayOfYear = 1;  // 1 = 1 January
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-};
-
-std::int64_t daysFromCivil(int year, int month, int day);
-CivilDateTime civilFromSeconds(std::int64_t secondsSinceEpoch);
-bool isLeapYear(int year);
+// The calendar of the simulator clock.
+using aviolog::CivilDateTime;
+using aviolog::civilFromSeconds;
+using aviolog::daysFromCivil;
+using aviolog::isLeapYear;
 
 // ---- The scenario ----
 

@@ -8,6 +8,7 @@
 #include "common/text_format.h"
 #include "common/units.h"
 #include "wire/sim_offsets.h"
+#include "wire/sim_picture.h"
 #include "sim/flight_model.h"
 #include "sim/scenario.h"
 
@@ -24,21 +25,13 @@ constexpr double kMaxModelStepMs = 20.0;
 constexpr std::int64_t kMicrosPerSec = 1000000;
 constexpr std::uint16_t kRateMinRaw = 64;     // 1/4 x
 constexpr std::uint16_t kRateMaxRaw = 32768;  // 128 x
-constexpr double kTwoPow32 = 4294967296.0;
 
-// Variables of the interface that the recorder does not read but a simulator serves.
-constexpr SimVariable kLatitude64{0x0560, 8};
-constexpr SimVariable kLongitude64{0x0568, 8};
-constexpr SimVariable kAltitude64{0x0570, 8};
-constexpr SimVariable kZuluSecond{0x023A, 1};
+using wire::kZuluSecond;
+// A variable of the interface that the recorder does not read but a simulator serves.
 constexpr SimVariable kEngineCountVar{0x0AEC, 2};
 
 bool overlaps(SimVariable v, std::uint32_t offset, std::size_t size) {
     return offset < static_cast<std::uint32_t>(v.offset + v.size) && v.offset < offset + size;
-}
-
-std::uint16_t rawU16(double value) {
-    return static_cast<std::uint16_t>(std::clamp(std::lround(value), 0L, 65535L));
 }
 
 std::string com1Label(std::uint16_t bcd) {
@@ -187,7 +180,7 @@ void Simulator::setEventSink(std::function<void(std::string_view)> sink) {
 
 std::uint32_t Simulator::serve(std::span<std::byte> block) {
     publish();
-    return serveRequests(block, *this);
+    return wire::serveRequests(block, *this);
 }
 
 void Simulator::readVariable(std::uint32_t offset, std::span<std::byte> out) {
@@ -285,95 +278,56 @@ void Simulator::writeClock(std::uint32_t offset, std::size_t size) {
 void Simulator::publish() {
     const Impl& m = *impl_;
     const AircraftState& s = model_->state();
-    OffsetMemory& mem = memory_;
-    auto put64 = [&](SimVariable v, double value) {
-        const auto raw = static_cast<std::int64_t>(std::llround(value));
-        mem.write(v.offset, std::as_bytes(std::span{&raw, 1}));
-    };
-    // Position, as the 64-bit values whose high halves the recorder reads.
-    put64(kLatitude64, s.position.latitudeDeg / scale::kLatitudeDegPerUnit * kTwoPow32);
-    double lon = s.position.longitudeDeg;
-    if (lon >= 180.0) lon -= 360.0;
-    put64(kLongitude64, lon / scale::kLongitudeDegPerUnit * kTwoPow32);
-    put64(kAltitude64, s.altitudeFt / scale::kFeetPerMetre * kTwoPow32);
-    mem.setS32(var::GroundAltitude.offset,
-               static_cast<std::int32_t>(
-                   std::lround(s.groundElevationFt / scale::kFeetPerMetre * 256.0)));
-    mem.setS32(var::Pitch.offset,
-               static_cast<std::int32_t>(std::lround(-s.noseUpDeg / scale::kAngleDegPerUnit)));
-    const double headingUnits = std::fmod(s.headingDeg, 360.0) / scale::kAngleDegPerUnit;
-    mem.setU32(var::Heading.offset,
-               static_cast<std::uint32_t>(std::llround(headingUnits) & 0xFFFFFFFF));
-    mem.setU32(var::GroundSpeed.offset, static_cast<std::uint32_t>(std::llround(
-                                            s.groundSpeedKt / scale::kKnotsPerGroundSpeedUnit)));
-    mem.setU32(
-        var::TrueAirspeed.offset,
-        static_cast<std::uint32_t>(std::llround(s.trueAirspeedKt / scale::kKnotsPerTasUnit)));
-    mem.setU32(var::IndicatedAirspeed.offset,
-               static_cast<std::uint32_t>(std::llround(s.indicatedAirspeedKt * 128.0)));
-    mem.setS32(var::VerticalSpeed.offset,
-               static_cast<std::int32_t>(
-                   std::lround(s.verticalSpeedFpm / scale::kFpmPerVerticalSpeedUnit)));
-    mem.setU16(var::OnGround.offset, s.onGround ? 1 : 0);
-
-    // Atmosphere and radio
-    mem.setU16(var::AltimeterSetting.offset, rawU16(s.altimeterMb / scale::kMillibarsPerUnit));
-    mem.setU16(var::SeaLevelPressure.offset,
-               rawU16(s.seaLevelPressureMb / scale::kMillibarsPerUnit));
-    mem.setU16(var::WindSpeed.offset, rawU16(s.windSpeedKt));
-    mem.setU16(
-        var::WindDirection.offset,
-        static_cast<std::uint16_t>(std::lround(s.windFromDeg / scale::kWindDegPerUnit) & 0xFFFF));
-    mem.setS16(var::TotalAirTemperature.offset,
-               static_cast<std::int16_t>(std::lround(s.totalAirTempC / scale::kCelsiusPerUnit)));
-    mem.setU16(var::Com1Frequency.offset, m.com1);
-
-    // Aircraft systems and weight
     const Aircraft& a = model_->aircraft();
-    mem.setS16(var::ParkingBrake.offset, s.parkingBrakeSet ? wire::kParkingBrakeSet : 0);
-    mem.setS32(var::GearControl.offset, s.gearDown ? wire::kGearDown : 0);
-    mem.setS32(var::FlapsControl.offset,
-               std::min(s.flapsDetent * a.flapDetentIncrement, wire::kFlapsFull));
-    mem.setU16(var::FlapsDetentIncrement.offset, static_cast<std::uint16_t>(a.flapDetentIncrement));
-    mem.setU16(var::Engine1N1.offset, rawU16(s.n1Pct[0] / scale::kN1PercentPerUnit));
-    mem.setU16(var::Engine2N1.offset, rawU16(s.n1Pct[1] / scale::kN1PercentPerUnit));
-    for (int e = 0; e < wire::kEngineCount; ++e) {
-        mem.setF64(wire::kEngineFuelFlows[e].offset, s.fuelFlowPph[e]);
-    }
-    mem.setU16(kEngineCountVar.offset, static_cast<std::uint16_t>(a.engineCount));
-    mem.setF64(var::GrossWeight.offset, s.grossWeightLb);
-    mem.setU16(var::FuelWeightPerGallon.offset, rawU16(a.fuelDensityLbPerGal * 256.0));
+    wire::SimPicture p;
+    p.latitudeDeg = s.position.latitudeDeg;
+    p.longitudeDeg = s.position.longitudeDeg;
+    p.altitudeFt = s.altitudeFt;
+    p.groundElevationFt = s.groundElevationFt;
+    p.noseUpDeg = s.noseUpDeg;
+    p.headingTrueDeg = s.headingDeg;
+    p.groundSpeedKt = s.groundSpeedKt;
+    p.trueAirspeedKt = s.trueAirspeedKt;
+    p.indicatedAirspeedKt = s.indicatedAirspeedKt;
+    p.verticalSpeedFpm = s.verticalSpeedFpm;
+    p.onGround = s.onGround ? 1 : 0;
+
+    p.altimeterMb = s.altimeterMb;
+    p.seaLevelPressureMb = s.seaLevelPressureMb;
+    p.windSpeedKt = s.windSpeedKt;
+    p.windFromDeg = s.windFromDeg;
+    p.totalAirTempC = s.totalAirTempC;
+    p.com1Bcd = m.com1;
+
+    p.parkingBrake = s.parkingBrakeSet ? 1 : 0;
+    p.gearLever = s.gearDown ? 1 : 0;
+    p.flapsLever = std::min(s.flapsDetent * a.flapDetentIncrement, wire::kFlapsFull) /
+                   static_cast<double>(wire::kFlapsFull);
+    p.flapDetentIncrement = a.flapDetentIncrement;
+    p.n1Pct = {s.n1Pct[0], s.n1Pct[1]};
+    for (int e = 0; e < wire::kEngineCount; ++e) p.fuelFlowPph[e] = s.fuelFlowPph[e];
+    p.grossWeightLb = s.grossWeightLb;
+    p.fuelDensityLbPerGal = a.fuelDensityLbPerGal;
     for (int i = 0; i < kTankCount; ++i) {
         const double capacity = model_->tankCapacityGal(i);
-        const double share = capacity > 0.0 ? s.tankGal[i] / capacity : 0.0;
-        mem.setU32(wire::kFuelTanks[i].level.offset,
-                   static_cast<std::uint32_t>(std::llround(share * wire::kTankFull)));
-        mem.setU32(wire::kFuelTanks[i].capacity.offset,
-                   static_cast<std::uint32_t>(std::llround(capacity)));
+        p.tankLevel[i] = capacity > 0.0 ? s.tankGal[i] / capacity : 0.0;
+        p.tankCapacityGal[i] = capacity;
     }
 
-    // Clock. The interface counts the local offset as minutes behind UTC.
-    const std::int64_t utcSec = m.clockSec();
-    const CivilDateTime utc = civilFromSeconds(utcSec);
-    const CivilDateTime local = civilFromSeconds(utcSec + std::int64_t{m.localOffsetMin} * 60);
-    mem.setU8(var::LocalHour.offset, static_cast<std::uint8_t>(local.hour));
-    mem.setU8(var::LocalMinute.offset, static_cast<std::uint8_t>(local.minute));
-    mem.setU8(kZuluSecond.offset, static_cast<std::uint8_t>(utc.second));
-    mem.setU8(var::ZuluHour.offset, static_cast<std::uint8_t>(utc.hour));
-    mem.setU8(var::ZuluMinute.offset, static_cast<std::uint8_t>(utc.minute));
-    mem.setU16(var::ZuluDayOfYear.offset, static_cast<std::uint16_t>(utc.dayOfYear));
-    mem.setU16(var::ZuluYear.offset, static_cast<std::uint16_t>(utc.year));
-    mem.setS16(var::LocalTimeOffset.offset, static_cast<std::int16_t>(-m.localOffsetMin));
+    p.utcSec = m.clockSec();
+    p.localOffsetMin = m.localOffsetMin;
 
-    // Simulator control and the link handshake
-    mem.setU16(var::PauseControl.offset, m.pausedByControl ? 1 : 0);
-    mem.setU16(var::PauseIndicator.offset, m.paused() ? 1 : 0);
-    mem.setU16(var::SlewMode.offset, m.slew ? 1 : 0);
-    mem.setU16(var::SimulationRate.offset, m.rateRaw);
-    mem.setU16(var::CrashDetection.offset, m.crashDetection ? 1 : 0);
-    mem.setU16(var::Crashed.offset, m.crashed ? 1 : 0);
-    mem.setU32(var::FsuipcVersion.offset, m.options.fsuipcVersion);
-    mem.setU32(var::SimulatorVersion.offset, m.options.simulatorVersion);
+    p.pauseControl = m.pausedByControl ? 1 : 0;
+    p.paused = m.paused() ? 1 : 0;
+    p.slew = m.slew ? 1 : 0;
+    p.simulationRate = m.rate();
+    p.crashDetection = m.crashDetection ? 1 : 0;
+    p.crashed = m.crashed ? 1 : 0;
+    wire::publishPicture(p, memory_);
+
+    memory_.setU16(kEngineCountVar.offset, static_cast<std::uint16_t>(a.engineCount));
+    memory_.setU32(var::FsuipcVersion.offset, m.options.fsuipcVersion);
+    memory_.setU32(var::SimulatorVersion.offset, m.options.simulatorVersion);
 }
 
 // ---- Commands ----

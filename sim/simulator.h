@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "sim/offset_memory.h"
-#include "sim/request_server.h"
+#include "wire/offset_memory.h"
+#include "wire/request_server.h"
 #include "sim/scenario.h"
 
 namespace aviolog::sim {
@@ -30,7 +30,7 @@ struct CommandResult {
     std::string message;  // what was done, or why the command was refused
 };
 
-class Simulator : private RequestTarget {
+class Simulator : private wire::RequestTarget {
   public:
     explicit Simulator(const Scenario& scenario, SimulatorOptions options = {});
     ~Simulator() override;
@@ -60,7 +60,7 @@ class Simulator : private RequestTarget {
     // Called with a line for each scenario event fired: when, what, and its result.
     void setEventSink(std::function<void(std::string_view)> sink);
 
-    const OffsetMemory& memory() const { return memory_; }
+    const wire::OffsetMemory& memory() const { return memory_; }
     FlightModel& model() { return *model_; }
 
   private:
@@ -80,7 +80,7 @@ class Simulator : private RequestTarget {
 
     struct Impl;
     struct CommandRunner;
-    OffsetMemory memory_;
+    wire::OffsetMemory memory_;
     std::unique_ptr<FlightModel> model_;
     std::unique_ptr<Impl> impl_;
 };

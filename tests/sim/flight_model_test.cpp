@@ -45,7 +45,7 @@ struct Sample {
 };
 
 Sample sample(const Simulator& sim) {
-    const OffsetMemory& m = sim.memory();
+    const wire::OffsetMemory& m = sim.memory();
     Sample s;
     s.ms = sim.elapsedMs();
     s.stage = std::string(sim.stageName());

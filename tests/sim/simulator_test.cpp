@@ -78,7 +78,7 @@ void write16(Simulator& sim, SimVariable v, std::uint16_t value) {
 
 // Seconds since midnight UTC on the simulator clock, with the day of the year.
 int clockSec(const Simulator& sim) {
-    const OffsetMemory& m = sim.memory();
+    const wire::OffsetMemory& m = sim.memory();
     return m.u16(var::ZuluDayOfYear.offset) * 86400 + m.u8(var::ZuluHour.offset) * 3600 +
            m.u8(var::ZuluMinute.offset) * 60 + m.u8(0x023A);
 }
@@ -325,7 +325,7 @@ TEST(Simulator, ClockWritesAndCommandsSetTheClock) {
             b.write(v.offset, &value, v.size);
             b.serve(sim);
         }
-        const OffsetMemory& m = sim.memory();
+        const wire::OffsetMemory& m = sim.memory();
         EXPECT_EQ(m.u8(var::ZuluHour.offset), row.zuluHour) << row.name;
         EXPECT_EQ(m.u8(var::ZuluMinute.offset), row.zuluMinute) << row.name;
         EXPECT_EQ(m.u8(var::LocalHour.offset), row.localHour) << row.name;
@@ -394,26 +394,26 @@ TEST(Simulator, CommandsSayWhatTheyDid) {
         const char* line;
         bool ok;
         const char* says;
-        std::function<bool(const OffsetMemory&)> shows;  // optional
+        std::function<bool(const wire::OffsetMemory&)> shows;  // optional
     };
     const Row rows[] = {
         {"status", true, "gate", nullptr},
         {"help", true, "refuel <tank> <percent>", nullptr},
         {"rate 8", true, "8x",
-         [](const OffsetMemory& m) { return m.u16(var::SimulationRate.offset) == 2048; }},
+         [](const wire::OffsetMemory& m) { return m.u16(var::SimulationRate.offset) == 2048; }},
         {"wind 270 15", true, "270",
-         [](const OffsetMemory& m) {
+         [](const wire::OffsetMemory& m) {
              return m.u16(var::WindSpeed.offset) == 15 && m.u16(var::WindDirection.offset) == 49152;
          }},
         {"qnh 1000", true, "1000",
-         [](const OffsetMemory& m) {
+         [](const wire::OffsetMemory& m) {
              return m.u16(var::SeaLevelPressure.offset) == 16000 &&
                     m.u16(var::AltimeterSetting.offset) == 16000;
          }},
         {"com1 118.5", true, "118.50",
-         [](const OffsetMemory& m) { return m.u16(var::Com1Frequency.offset) == 0x1850; }},
+         [](const wire::OffsetMemory& m) { return m.u16(var::Com1Frequency.offset) == 0x1850; }},
         {"crash-detection off", true, "off",
-         [](const OffsetMemory& m) { return m.u16(var::CrashDetection.offset) == 0; }},
+         [](const wire::OffsetMemory& m) { return m.u16(var::CrashDetection.offset) == 0; }},
         {"bounce", true, "bounces", nullptr},
         {"rate", false, "usage: rate", nullptr},
         {"take off", false, "unknown command 'take'", nullptr},

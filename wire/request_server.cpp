@@ -1,8 +1,8 @@
-#include "sim/request_server.h"
+#include "wire/request_server.h"
 
 #include "wire/sim_ipc_wire.h"
 
-namespace aviolog::sim {
+namespace aviolog::wire {
 
 
 std::uint32_t serveRequests(std::span<std::byte> block, RequestTarget& target) {
@@ -31,4 +31,4 @@ std::uint32_t serveRequests(std::span<std::byte> block, RequestTarget& target) {
     return wire::kReplySuccess;
 }
 
-}  // namespace aviolog::sim
+}  // namespace aviolog::wire

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <span>
 
-namespace aviolog::sim {
+namespace aviolog::wire {
 
 // The simulator interface's 64 KiB of numbered variables, little-endian as on the wire.
 // Accesses that run past the end read zeros and write nothing there.
@@ -47,4 +47,4 @@ class OffsetMemory {
     std::array<std::byte, kSize> bytes_{};
 };
 
-}  // namespace aviolog::sim
+}  // namespace aviolog::wire

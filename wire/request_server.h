@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-namespace aviolog::sim {
+namespace aviolog::wire {
 
 // The server's side of one exchange: what a read returns and what a write does.
 class RequestTarget {
@@ -20,4 +20,4 @@ class RequestTarget {
 // Returns the reply value for the client.
 std::uint32_t serveRequests(std::span<std::byte> block, RequestTarget& target);
 
-}  // namespace aviolog::sim
+}  // namespace aviolog::wire

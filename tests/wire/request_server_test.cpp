@@ -1,4 +1,4 @@
-#include "sim/request_server.h"
+#include "wire/request_server.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "wire/sim_ipc_wire.h"
-#include "sim/offset_memory.h"
+#include "wire/offset_memory.h"
 
-namespace aviolog::sim {
+namespace aviolog::wire {
 namespace {
 
 
@@ -92,4 +92,4 @@ TEST(PacketCodec, RoundTripsAndRefusesBadLengths) {
 }
 
 }  // namespace
-}  // namespace aviolog::sim
+}  // namespace aviolog::wire

@@ -1,9 +1,9 @@
-#include "sim/offset_memory.h"
+#include "wire/offset_memory.h"
 
 #include <algorithm>
 #include <bit>
 
-namespace aviolog::sim {
+namespace aviolog::wire {
 
 static_assert(std::endian::native == std::endian::little, "the offset memory is little-endian");
 
@@ -20,4 +20,4 @@ void OffsetMemory::write(std::uint32_t offset, std::span<const std::byte> in) {
     std::memcpy(bytes_.data() + offset, in.data(), n);
 }
 
-}  // namespace aviolog::sim
+}  // namespace aviolog::wire

@@ -1,0 +1,249 @@
+// aviolog-bridge: serves the simulator IPC from a real simulator, so that the program
+// records a flight in FlightGear or X-Plane as it does in its own stand-in.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "bridge/bridge_options.h"
+#include "bridge/flightgear_link.h"
+#include "bridge/offset_model.h"
+#include "bridge/xplane_link.h"
+#include "common/text_format.h"
+#include "platform/posix/event_loop.h"
+#include "platform/posix/posix_util.h"
+#include "platform/posix/sim_ipc_server.h"
+
+namespace {
+
+using namespace aviolog;
+using namespace aviolog::bridge;
+
+enum LoopTimer : int { kFreshness = 1, kKeepConnected = 2, kStatus = 3 };
+constexpr int kFreshnessCheckMs = 50;
+constexpr int kKeepConnectedMs = 2000;
+
+// Commands go to whichever simulator link exists; the model is built before the link.
+class CommandRelay final : public SimCommands {
+  public:
+    void attach(SimCommands* target) { target_ = target; }
+    void setPaused(bool paused) override { target_->setPaused(paused); }
+    void setSimulationRate(double rate) override { target_->setSimulationRate(rate); }
+    void clearCrash() override { target_->clearCrash(); }
+    void setTankLevel(int tank, double share) override { target_->setTankLevel(tank, share); }
+    void endSlew() override { target_->endSlew(); }
+    void showMessage(std::string_view text) override { target_->showMessage(text); }
+
+  private:
+    SimCommands* target_ = nullptr;
+};
+
+class BridgeProgram final : public platform::TimerSink {
+  public:
+    explicit BridgeProgram(const BridgeOptions& options)
+        : options_(options),
+          model_(relay_, options.versions),
+          server_(loop_, [this](std::span<std::byte> block) {
+              return model_.serve(block, platform::posix::monotonicNowMs());
+          }) {
+        loop_.setTimerSink(this);
+        server_.setAnswering(false);  // nothing to answer with before the first picture
+    }
+    ~BridgeProgram() override {
+        if (signalFd_ >= 0) ::close(signalFd_);
+    }
+    BridgeProgram(const BridgeProgram&) = delete;
+    BridgeProgram& operator=(const BridgeProgram&) = delete;
+
+    int run() {
+        if (!startSimulator()) return 1;
+        if (!server_.listen(options_.prefix + options_.window)) {
+            std::fprintf(stderr,
+                         "aviolog-bridge: cannot serve as %s: %s (is a simulator interface "
+                         "already running?)\n",
+                         options_.window.c_str(), std::strerror(errno));
+            return 1;
+        }
+        if (!watchSignals()) return 1;
+        watchInput();
+        say(format("serving as %s; press Enter for the hot key, type 'help' for commands",
+                   options_.window.c_str()));
+        loop_.start(kFreshness, kFreshnessCheckMs);
+        loop_.start(kKeepConnected, kKeepConnectedMs);
+        if (options_.statusEverySec > 0.0) {
+            loop_.start(kStatus, static_cast<int>(options_.statusEverySec * 1000.0));
+        }
+        loop_.run();
+        say("stopped; " + statusLine());
+        return 0;
+    }
+
+    void onTimer(int id) override {
+        if (id == kFreshness) checkFreshness();
+        if (id == kKeepConnected) {
+            if (flightGear_) flightGear_->keepConnected();
+            if (xplane_) xplane_->keepSubscribed();
+        }
+        if (id == kStatus) say(statusLine());
+    }
+
+  private:
+    bool startSimulator() {
+        auto onPicture = [this](const wire::SimPicture& picture) {
+            model_.update(picture, platform::posix::monotonicNowMs());
+            checkFreshness();
+        };
+        auto report = [this](const std::string& line) { say(line); };
+        if (options_.simulator == SimulatorKind::FlightGear) {
+            flightGear_ = std::make_unique<FlightGearLink>(loop_, options_.flightGear, onPicture,
+                                                           report);
+            relay_.attach(flightGear_.get());
+            if (!flightGear_->start()) {
+                std::fprintf(stderr, "aviolog-bridge: cannot receive FlightGear's data on %s: %s\n",
+                             addressText(options_.flightGear.listen).c_str(),
+                             std::strerror(errno));
+                return false;
+            }
+            say(format("waiting for FlightGear's data on UDP %s; property interface %s",
+                       addressText(options_.flightGear.listen).c_str(),
+                       addressText(options_.flightGear.props).c_str()));
+            return true;
+        }
+        xplane_ = std::make_unique<XPlaneLink>(loop_, options_.xplane, onPicture, report);
+        relay_.attach(xplane_.get());
+        if (!xplane_->start()) {
+            std::fprintf(stderr, "aviolog-bridge: cannot open the X-Plane link: %s\n",
+                         std::strerror(errno));
+            return false;
+        }
+        return true;
+    }
+
+    void checkFreshness() {
+        const bool fresh = model_.fresh(platform::posix::monotonicNowMs(), options_.staleMs);
+        if (fresh == server_.answering()) return;
+        server_.setAnswering(fresh);
+        say(fresh ? "simulator data arriving: answering the program"
+                  : "no data from the simulator: not answering the program until it is back");
+    }
+
+    std::string statusLine() const {
+        const AnswerAges& a = model_.ages();
+        const std::uint64_t packets = flightGear_ ? flightGear_->packets() : xplane_->packets();
+        const std::uint64_t rejected = flightGear_ ? flightGear_->rejected() : xplane_->rejected();
+        return format("packets %llu (rejected %llu), exchanges %llu, data age mean %.1f ms "
+                      "max %lld ms%s",
+                      static_cast<unsigned long long>(packets),
+                      static_cast<unsigned long long>(rejected),
+                      static_cast<unsigned long long>(a.answers), a.meanAgeMs(),
+                      static_cast<long long>(a.maxAgeMs),
+                      server_.answering() ? "" : ", not answering");
+    }
+
+    void say(const std::string& line) {
+        std::printf("aviolog-bridge: %s\n", line.c_str());
+        std::fflush(stdout);
+    }
+
+    bool watchSignals() {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGINT);
+        sigaddset(&set, SIGTERM);
+        sigprocmask(SIG_BLOCK, &set, nullptr);
+        signalFd_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+        if (signalFd_ < 0) {
+            std::perror("aviolog-bridge: signalfd");
+            return false;
+        }
+        loop_.watch(signalFd_, POLLIN, [this](short) { loop_.quit(); });
+        return true;
+    }
+
+    void watchInput() {
+        const int flags = fcntl(STDIN_FILENO, F_GETFL);
+        if (flags < 0) return;
+        fcntl(STDIN_FILENO, F_SETFL, flags | O_NONBLOCK);
+        loop_.watch(STDIN_FILENO, POLLIN, [this](short) { readInput(); });
+    }
+
+    void readInput() {
+        char buffer[512];
+        for (;;) {
+            const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (got > 0) {
+                input_.append(buffer, static_cast<std::size_t>(got));
+                continue;
+            }
+            if (got < 0 && (errno == EAGAIN || errno == EINTR)) break;
+            loop_.unwatch(STDIN_FILENO);  // input closed: keep serving
+            break;
+        }
+        for (std::size_t eol; (eol = input_.find('\n')) != std::string::npos;) {
+            std::string line = input_.substr(0, eol);
+            input_.erase(0, eol + 1);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            runCommand(line);
+        }
+        if (input_.size() > 4096) input_.clear();
+    }
+
+    void runCommand(std::string_view line) {
+        if (line.empty() || line == "key") {
+            const int pressed = model_.pressHotKeys();
+            say(pressed > 0 ? format("hot key pressed (%d entries)", pressed)
+                            : "hot key: the program has set no hot key");
+        } else if (line == "status") {
+            say(statusLine());
+        } else if (line == "reset") {
+            model_.resetAges();
+            say("data ages reset");
+        } else if (line == "quit" || line == "exit") {
+            loop_.quit();
+        } else {
+            say("commands: Enter or 'key' (press the hot key), 'status', 'reset' (the data "
+                "ages), 'quit'");
+        }
+    }
+
+    const BridgeOptions& options_;
+    platform::posix::EventLoop loop_;
+    CommandRelay relay_;
+    OffsetModel model_;
+    platform::posix::SimIpcServer server_;
+    std::unique_ptr<FlightGearLink> flightGear_;
+    std::unique_ptr<XPlaneLink> xplane_;
+    std::string input_;
+    int signalFd_ = -1;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const ParsedOptions parsed = parseBridgeOptions(argc, argv);
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "aviolog-bridge: %s\n%s", parsed.error.c_str(), kBridgeUsage);
+        return 2;
+    }
+    if (parsed.help) {
+        std::fputs(kBridgeUsage, stdout);
+        return 0;
+    }
+    if (parsed.printProtocol) {
+        std::fputs(fg::protocolXml().c_str(), stdout);
+        return 0;
+    }
+    BridgeProgram program(parsed.options);
+    return program.run();
+}

@@ -1,0 +1,111 @@
+#include "bridge/flightgear_link.h"
+
+#include "common/text_format.h"
+
+namespace aviolog::bridge {
+
+FlightGearLink::FlightGearLink(platform::posix::EventLoop& loop, FlightGearSettings settings,
+                               PictureHandler onPicture, Report report)
+    : settings_(settings),
+      onPicture_(std::move(onPicture)),
+      report_(std::move(report)),
+      udp_(loop, [this](std::string_view d, const sockaddr_in&) { onDatagram(d); }),
+      props_(
+          loop, settings.props, [this](std::string_view line) { onPropsLine(line); },
+          [this] { onPropsConnected(); }) {}
+
+bool FlightGearLink::start() {
+    if (!udp_.bind(settings_.listen)) return false;
+    props_.connect();
+    return true;
+}
+
+void FlightGearLink::keepConnected() {
+    props_.connect();
+}
+
+void FlightGearLink::onDatagram(std::string_view datagram) {
+    // FlightGear may put more than one line into a datagram when it falls behind; the
+    // newest complete line is the picture.
+    while (!datagram.empty() && (datagram.back() == '\n' || datagram.back() == '\r')) {
+        datagram.remove_suffix(1);
+    }
+    const std::size_t lastLine = datagram.rfind('\n');
+    if (lastLine != std::string_view::npos) datagram.remove_prefix(lastLine + 1);
+    auto sample = fg::parsePacket(datagram);
+    if (!sample) {
+        ++rejected_;
+        return;
+    }
+    ++packets_;
+    last_ = *sample;
+    onPicture_(fg::toPicture(*sample, settings_.protocol));
+}
+
+void FlightGearLink::onPropsConnected() {
+    report_("FlightGear's property interface connected");
+    // Data mode: no prompts and no echo of each set.
+    props_.send("data\r\n");
+    if (!settings_.protocol.flapDetents) {
+        flapSettingsSeen_ = 0;
+        props_.send("ls /sim/flaps\r\n");
+    }
+}
+
+void FlightGearLink::onPropsLine(std::string_view line) {
+    // The only question the bridge asks is the list of the aircraft's flap settings:
+    // "setting", "setting[1]", ... one per lever position, "up" included.
+    if (line.substr(0, 7) != "setting") return;
+    ++flapSettingsSeen_;
+    if (flapSettingsSeen_ >= 2) settings_.protocol.flapDetents = flapSettingsSeen_ - 1;
+}
+
+void FlightGearLink::set(std::string_view property, std::string_view value) {
+    const std::string line = fg::setLine(property, value);
+    if (!props_.send(line)) {
+        report_(format("FlightGear's property interface is not connected: not sent: %.*s",
+                       static_cast<int>(line.size() - 2), line.data()));
+    }
+}
+
+void FlightGearLink::setPaused(bool paused) {
+    // As FlightGear's own pause key does: the flight model and the clock stop together.
+    set("/sim/freeze/master", paused ? "true" : "false");
+    set("/sim/freeze/clock", paused ? "true" : "false");
+}
+
+void FlightGearLink::setSimulationRate(double rate) {
+    set("/sim/speed-up", format("%g", rate));
+}
+
+void FlightGearLink::clearCrash() {
+    set("/sim/crashed", "false");
+}
+
+void FlightGearLink::setTankLevel(int tank, double share) {
+    for (int fgTank = 0; fgTank < fg::kFgTanks; ++fgTank) {
+        if (settings_.protocol.tankMap[fgTank] != tank) continue;
+        const double capacity =
+            last_ ? last_->values[fg::kTankCapacityFirst + fgTank] : wire::kUnknown;
+        if (!(capacity > 0.0)) {
+            report_(format("tank %d: FlightGear's capacity is not known yet; level not set",
+                           fgTank));
+            return;
+        }
+        set(format("/consumables/fuel/tank[%d]/level-gal_us", fgTank),
+            format("%.4f", share * capacity));
+        return;
+    }
+}
+
+void FlightGearLink::endSlew() {
+    if (slewNoted_) return;
+    slewNoted_ = true;
+    report_("FlightGear cannot leave the UFO flight model in flight: slew stays on");
+}
+
+void FlightGearLink::showMessage(std::string_view text) {
+    set(fg::kMessageProperty, text);
+}
+
+}  // namespace aviolog::bridge
