@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "config/settings.h"
 #include "model/flight_record.h"
@@ -110,6 +111,9 @@ class Application final : public platform::TimerSink {
     // "Local DB": writes the page of the stored flights; nothing when it could not (the
     // pilot has been told why).
     std::optional<std::filesystem::path> localDb();
+    // The Help menu's "&Bug Report" OK: the description mailed with the pilot's account
+    // (needs loaded settings).
+    void sendBugReport(std::string_view description);
 
     config::Settings& settings() { return settings_; }
     model::FlightRecord& record() { return record_; }

@@ -1,0 +1,114 @@
+// aviolog: the desktop program. Start-up in its order: one instance only, the settings and
+// the company (with their dialogs), the connect timer, then the main window; at exit the
+// link is closed and the settings are written back.
+
+#include <wx/app.h>
+#include <wx/msgdlg.h>
+#include <wx/snglinst.h>
+
+#include <csignal>
+#include <filesystem>
+#include <memory>
+
+#include "app/application.h"
+#include "platform/posix/curl_http_client.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_library_loader.h"
+#include "platform/posix/posix_sim_ipc.h"
+#include "platform/posix/posix_sound.h"
+#include "platform/posix/posix_tcp_client.h"
+#include "platform/posix/posix_unique_ids.h"
+#include "shell/main_frame.h"
+#include "shell/wx_dialogs.h"
+#include "shell/wx_platform.h"
+
+namespace aviolog::shell {
+namespace {
+
+constexpr const char* kInstanceName = "__Aviolog4010__";
+constexpr const char* kAlreadyRunningMessage = "Aviolog Already running!";
+
+// The platform as the desktop program has it, and the application built on it.
+struct Program {
+    explicit Program(const std::filesystem::path& dir)
+        : workDir(dir),
+          pilot(dir),
+          dialogs(dir, pilot),
+          app(app::Platform{ipc, timers, clock, clock, pilot, sound, libraries, http, connector,
+                            ids},
+              dialogs, app::FlightPorts{unbuilt, unbuilt, unbuilt, unbuilt, unbuilt, unbuilt},
+              dir) {}
+
+    std::filesystem::path workDir;
+    platform::posix::PosixClock clock;
+    platform::posix::PosixSimIpc ipc;
+    WxTimers timers;
+    WxPilot pilot;
+    platform::posix::PosixSound sound;
+    platform::posix::PosixLibraryLoader libraries;
+    platform::posix::CurlHttpClient http;
+    platform::posix::PosixTcpConnector connector{clock};
+    platform::posix::PosixUniqueIds ids;
+    WxDialogs dialogs;
+    UnbuiltSubsystems unbuilt;
+    app::Application app;
+};
+
+class AviologApp final : public wxApp {
+  public:
+    bool OnInit() override {
+        const auto processStart = MainFrame::Clock::now();
+        SetAppName("aviolog");
+        instance_ = std::make_unique<wxSingleInstanceChecker>();
+        if (!instance_->Create(kInstanceName) || instance_->IsAnotherRunning()) {
+            wxMessageBox(kAlreadyRunningMessage, "Aviolog", wxOK | wxICON_ERROR);
+            return false;
+        }
+        program_ = std::make_unique<Program>(std::filesystem::current_path());
+        SetSignalHandler(SIGUSR1, &AviologApp::reportSignal);
+        app::Application& app = program_->app;
+        const bool loaded = app.loadSettings();
+        if (loaded) {
+            program_->timers.setSink(&app);
+            app.start();
+        }
+        frame_ = new MainFrame(app, program_->pilot, program_->dialogs, program_->workDir, loaded,
+                               processStart, MainFrame::Clock::now());
+        frame_->Show();
+        SetTopWindow(frame_);
+        return true;
+    }
+
+    int OnExit() override {
+        if (program_) {
+            program_->timers.setSink(nullptr);
+            program_->app.exit();
+        }
+        program_.reset();
+        instance_.reset();
+        return wxApp::OnExit();
+    }
+
+    void report() {
+        if (!program_) return;
+        MainFrame* frame = wxTopLevelWindows.Find(frame_) != nullptr ? frame_ : nullptr;
+        writeWindowReport(program_->workDir, frame, program_->pilot);
+    }
+
+  private:
+    static void reportSignal(int);
+
+    std::unique_ptr<wxSingleInstanceChecker> instance_;
+    std::unique_ptr<Program> program_;
+    MainFrame* frame_ = nullptr;
+};
+
+}  // namespace
+}  // namespace aviolog::shell
+
+wxDECLARE_APP(aviolog::shell::AviologApp);
+wxIMPLEMENT_APP(aviolog::shell::AviologApp);
+
+void aviolog::shell::AviologApp::reportSignal(int) {
+    wxGetApp().report();
+}
