@@ -2,8 +2,10 @@
 
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
-#include <wx/generic/msgdlgg.h>
 #include <wx/msgdlg.h>
+// After msgdlg.h, whose base class it needs.
+#include <wx/generic/msgdlgg.h>
+
 #include <wx/progdlg.h>
 #include <wx/strconv.h>
 #include <wx/utils.h>
