@@ -3,7 +3,6 @@
 // link is closed and the settings are written back.
 
 #include <wx/app.h>
-#include <wx/msgdlg.h>
 #include <wx/snglinst.h>
 
 #include <csignal>
@@ -30,9 +29,9 @@ constexpr const char* kAlreadyRunningMessage = "Aviolog Already running!";
 
 // The platform as the desktop program has it, and the application built on it.
 struct Program {
-    explicit Program(const std::filesystem::path& dir)
+    Program(const std::filesystem::path& dir, WxPilot& pilot)
         : workDir(dir),
-          pilot(dir),
+          pilot(pilot),
           dialogs(dir, pilot),
           app(app::Platform{ipc, timers, clock, clock, pilot, sound, libraries, http, connector,
                             ids},
@@ -43,7 +42,7 @@ struct Program {
     platform::posix::PosixClock clock;
     platform::posix::PosixSimIpc ipc;
     WxTimers timers;
-    WxPilot pilot;
+    WxPilot& pilot;
     platform::posix::PosixSound sound;
     platform::posix::PosixLibraryLoader libraries;
     platform::posix::CurlHttpClient http;
@@ -59,13 +58,15 @@ class AviologApp final : public wxApp {
     bool OnInit() override {
         const auto processStart = MainFrame::Clock::now();
         SetAppName("aviolog");
+        workDir_ = std::filesystem::current_path();
+        pilot_ = std::make_unique<WxPilot>(workDir_);
+        SetSignalHandler(SIGUSR1, &AviologApp::reportSignal);
         instance_ = std::make_unique<wxSingleInstanceChecker>();
         if (!instance_->Create(kInstanceName) || instance_->IsAnotherRunning()) {
-            wxMessageBox(kAlreadyRunningMessage, "Aviolog", wxOK | wxICON_ERROR);
+            pilot_->error(kAlreadyRunningMessage);
             return false;
         }
-        program_ = std::make_unique<Program>(std::filesystem::current_path());
-        SetSignalHandler(SIGUSR1, &AviologApp::reportSignal);
+        program_ = std::make_unique<Program>(workDir_, *pilot_);
         app::Application& app = program_->app;
         const bool loaded = app.loadSettings();
         if (loaded) {
@@ -86,18 +87,21 @@ class AviologApp final : public wxApp {
         }
         program_.reset();
         instance_.reset();
+        pilot_.reset();
         return wxApp::OnExit();
     }
 
     void report() {
-        if (!program_) return;
+        if (!pilot_) return;
         MainFrame* frame = wxTopLevelWindows.Find(frame_) != nullptr ? frame_ : nullptr;
-        writeWindowReport(program_->workDir, frame, program_->pilot);
+        writeWindowReport(workDir_, frame, *pilot_);
     }
 
   private:
     static void reportSignal(int);
 
+    std::filesystem::path workDir_;
+    std::unique_ptr<WxPilot> pilot_;
     std::unique_ptr<wxSingleInstanceChecker> instance_;
     std::unique_ptr<Program> program_;
     MainFrame* frame_ = nullptr;

@@ -80,13 +80,23 @@ void describeControls(const wxWindow* parent, wxString& out) {
         } else if (const auto* t = dynamic_cast<const wxTextCtrl*>(w)) {
             out += wxString::Format("control text %s at %s\n", quoted(t->GetValue()), centre(t));
         } else if (const auto* m = dynamic_cast<const wxPropertyGridManager*>(w)) {
+            const wxPropertyGrid* grid = m->GetGrid();
             for (unsigned page = 0; page < m->GetPageCount(); ++page) {
                 wxPropertyGridPage* p = m->GetPage(page);
                 for (auto it = p->GetIterator(wxPG_ITERATE_ALL); !it.AtEnd(); ++it) {
-                    const wxPGProperty* prop = *it;
-                    out += wxString::Format("property page=%u %s = %s category=%d\n", page,
-                                            quoted(prop->GetLabel()),
-                                            quoted(prop->GetValueAsString()), prop->IsCategory());
+                    wxPGProperty* prop = *it;
+                    // The start of the value cell, where a check box is drawn.
+                    wxString where = "-1 -1";
+                    if (static_cast<int>(page) == m->GetSelectedPage()) {
+                        const wxRect r = grid->GetPropertyRect(prop, prop);
+                        const wxPoint at = grid->ClientToScreen(grid->CalcScrolledPosition(
+                            wxPoint(grid->GetSplitterPosition() + 10, r.y + r.height / 2)));
+                        where = wxString::Format("%d %d", at.x, at.y);
+                    }
+                    out +=
+                        wxString::Format("property page=%u %s = %s category=%d at %s\n", page,
+                                         quoted(prop->GetLabel()), quoted(prop->GetValueAsString()),
+                                         prop->IsCategory(), where);
                 }
             }
             continue;

@@ -137,16 +137,17 @@ class OptionsDialog final : public wxDialog {
           workDir_(workDir),
           pilot_(pilot),
           dialogs_(dialogs) {
-        grid_ = new wxPropertyGridManager(
-            this, wxID_ANY, wxDefaultPosition, wxSize(FromDIP(560), FromDIP(520)),
-            wxPG_SPLITTER_AUTO_CENTER | wxPG_DESCRIPTION | wxPG_TOOLBAR | wxPG_BOLD_MODIFIED);
-        wxPropertyGridPage* company = grid_->AddPage("Company");
-        wxPropertyGridPage* program = grid_->AddPage("Program");
+        grid_ = new wxPropertyGridManager(this, wxID_ANY, wxDefaultPosition,
+                                          wxSize(FromDIP(560), FromDIP(520)),
+                                          wxPG_SPLITTER_AUTO_CENTER | wxPG_DESCRIPTION);
+        // One list: the company's categories, then the program's; the page asked for is
+        // scrolled into view.
+        wxPropertyGridPage* target = grid_->AddPage();
+        wxPGProperty* first = nullptr;
         for (const config::OptionCategory& category : config::optionCategories()) {
-            wxPropertyGridPage* target =
-                category.page == config::OptionsPage::Company ? company : program;
             wxPGProperty* cat = target->Append(new wxPropertyCategory(wx(category.name)));
             cat->SetHelpString(wx(category.help));
+            if (first == nullptr && category.page == page) first = cat;
             for (const config::OptionItem& item : category.items) {
                 wxPGProperty* p = target->AppendIn(cat, propertyFor(item));
                 p->SetHelpString(wx(item.help));
@@ -155,7 +156,7 @@ class OptionsDialog final : public wxDialog {
                 refresh(p);
             }
         }
-        grid_->SelectPage(page == config::OptionsPage::Company ? 0 : 1);
+        grid_->SelectPage(0);
         grid_->Bind(wxEVT_PG_CHANGED, &OptionsDialog::onChanged, this);
 
         auto* top = new wxBoxSizer(wxVERTICAL);
@@ -166,6 +167,10 @@ class OptionsDialog final : public wxDialog {
         SetSizerAndFit(top);
         SetEscapeId(wxID_CANCEL);
         CentreOnParent();
+        if (first != nullptr && page == config::OptionsPage::Program) {
+            wxPropertyGrid* list = grid_->GetGrid();
+            list->Scroll(0, list->GetPropertyRect(first, first).y / list->GetRowHeight());
+        }
     }
 
   private:

@@ -5,7 +5,6 @@
 #include <wx/msgdlg.h>
 // After msgdlg.h, whose base class it needs.
 #include <wx/generic/msgdlgg.h>
-
 #include <wx/progdlg.h>
 #include <wx/strconv.h>
 #include <wx/utils.h>
