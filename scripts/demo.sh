@@ -24,6 +24,20 @@ port=$(sed -n 's/^listening on //p' "$work/va.out")
 printf '[Aviolog]\r\nCompanyICAO=TAP\r\nCompanyName=Example Air\r\nCompanyIATA=TP\r\nPilotNumber=123\r\nUnitSystem=IS\r\n[Log]\r\nLog=http://127.0.0.1:%s/pirep.php\r\n' \
   "$port" > "$work/TAP.ini"
 
+if [ -n "${DISPLAY:-}" ] && [ -x "$bin/shell/aviolog" ]; then
+  # With a display: the desktop program in the demo folder against the simulator at real
+  # speed, until the pilot quits it.
+  "$bin/sim/aviolog-sim" --scenario data/scenarios/lppt-lppr.scn --speed "${1:-1}" --status 0 \
+    < /dev/null &
+  sim=$!
+  trap 'kill $sim $va 2>/dev/null || true' EXIT
+  echo "aviolog runs in $work: choose TAP, press Start LOG, fly, Stop LOG at the gate, OK, Send LOG."
+  (cd "$work" && "../../$bin/shell/aviolog")
+  echo "What the VA's script received:"
+  cat "$work/va.out"
+  exit 0
+fi
+
 "$bin/sim/aviolog-sim" --scenario data/scenarios/lppt-lppr.scn --speed "$speed" \
   --status 0 --exit-when-parked < /dev/null &
 sim=$!

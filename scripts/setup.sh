@@ -6,7 +6,8 @@ cd "$(dirname "$0")/.."
 preset="${1:-default}"
 
 packages=(g++ cmake ninja-build ccache pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libcurl4-openssl-dev libsqlite3-dev python3-aiosmtpd)
+  libcurl4-openssl-dev libsqlite3-dev python3-aiosmtpd
+  libwxgtk3.2-dev libwxgtk-webview3.2-dev xvfb xauth xdotool imagemagick iproute2)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
