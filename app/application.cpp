@@ -2,6 +2,7 @@
 
 #include "app/dialogs.h"
 #include "config/settings_file.h"
+#include "mail/bug_report.h"
 #include "mail/smtp_mailer.h"
 #include "platform/pilot.h"
 #include "recorder/timer_ids.h"
@@ -122,6 +123,11 @@ std::optional<std::filesystem::path> Application::localDb() {
         return std::nullopt;
     }
     return std::move(page.page);
+}
+
+void Application::sendBugReport(std::string_view description) {
+    if (!mailer_) return;
+    mail::sendBugReport(*mailer_, platform_.pilot, mail::bugReportRecipient(workDir_), description);
 }
 
 }  // namespace aviolog::app

@@ -130,6 +130,9 @@ class Application final : public platform::TimerSink {
     // "Local DB": writes the page of the stored flights; nothing when it could not (the
     // pilot has been told why).
     std::optional<std::filesystem::path> localDb();
+    // The Help menu's "&Bug Report" OK: the description mailed with the pilot's account
+    // (needs loaded settings).
+    void sendBugReport(std::string_view description);
 
     // Flight preparation: the flight-plan buttons, "Flight from VA", the fuel page (built
     // once the link is up), and the options dialog's change of the METAR source.

@@ -250,26 +250,33 @@ void writeProgram(const Settings& s, IniDocument& file) {
     write.text(kFlightInfo, "LogPath", s.flightInfo.LogPath);
 }
 
-// The [Metar] key of each network service bears the service's name.
-void selectMetarSource(Settings& s, const IniDocument& program, const SettingsContext& context) {
+// The [Metar] key of each network service bears the service's name. False for a provider
+// the program does not know, which leaves METARs unavailable.
+bool metarSourceFor(Settings& s, const IniDocument& program) {
     const std::string& provider = s.aviolog.Provider;
     s.metarBaseUrl.clear();
-    if (provider == "No Metars") {
-        s.metarSource = MetarSource::None;
-    } else if (provider == "VATSIM" || provider == "IVAO" || provider == "NOAA") {
+    s.metarSource = MetarSource::None;
+    if (provider == "No Metars") return true;
+    if (provider == "VATSIM" || provider == "IVAO" || provider == "NOAA") {
         s.metarSource = provider == "VATSIM" ? MetarSource::VATSIM
                         : provider == "IVAO" ? MetarSource::IVAO
                                              : MetarSource::NOAA;
         s.metarBaseUrl = program.getString(kMetar, provider, "", 199);
-    } else if (provider == "AS2004") {
+        return true;
+    }
+    if (provider == "AS2004") {
         s.metarSource = MetarSource::AS2004;
-    } else {
-        s.metarSource = MetarSource::None;
-        context.pilot.warn(kCorruptedSettingsMessage);
-        if (!copyTextFile(localPath(context.workDir, kTemplateFile),
-                          localPath(context.workDir, kSettingsFile))) {
-            context.pilot.error(kNoTemplateOnRepairMessage);
-        }
+        return true;
+    }
+    return false;
+}
+
+void selectMetarSource(Settings& s, const IniDocument& program, const SettingsContext& context) {
+    if (metarSourceFor(s, program)) return;
+    context.pilot.warn(kCorruptedSettingsMessage);
+    if (!copyTextFile(localPath(context.workDir, kTemplateFile),
+                      localPath(context.workDir, kSettingsFile))) {
+        context.pilot.error(kNoTemplateOnRepairMessage);
     }
 }
 
@@ -360,6 +367,11 @@ void writeNewProfile(const Settings& s, IniDocument& file) {
     sendLogFlags(write, s.sendLog);
     write.text(kAviolog, "AcarsSite", c.AcarsSite);
     write.text(kLog, "passwd", s.pirep.passwd);
+}
+
+void selectMetarSource(Settings& settings, const std::filesystem::path& workDir) {
+    metarSourceFor(settings,
+                   IniFile(localPath(workDir, kSettingsFile)).load().value_or(IniDocument()));
 }
 
 void finishStartup(const Settings& settings, UplinkReset& uplink) {

@@ -50,6 +50,10 @@ LoadOutcome loadSettings(Settings& settings, const SettingsContext& context);
 // atomic replacement. False when either could not be written.
 bool saveSettings(const Settings& settings, const std::filesystem::path& workDir);
 
+// A METAR source chosen while the program runs: the source and its base URL from the
+// [Metar] keys of "aviolog.ini"; an unknown provider leaves METARs unavailable.
+void selectMetarSource(Settings& settings, const std::filesystem::path& workDir);
+
 // The keys a new company profile is created with.
 void writeNewProfile(const Settings& settings, IniDocument& profile);
 

@@ -45,6 +45,20 @@ printf '[Aviolog]\r\nCompanyICAO=TAP\r\nCompanyName=Example Air\r\nCompanyIATA=T
 printf '[Airports]\r\nLPPT=Lisbon Portela;38.7813;-9.1359\r\nLPPR=Porto Sa Carneiro;41.2481;-8.6814\r\n' \
   > "$work/apt.txt"
 
+if [ -n "${DISPLAY:-}" ] && [ -x "$bin/shell/aviolog" ]; then
+  # With a display: the desktop program in the demo folder against the simulator at real
+  # speed, until the pilot quits it.
+  "$bin/sim/aviolog-sim" --scenario data/scenarios/lppt-lppr.scn --speed "${1:-1}" --status 0 \
+    < /dev/null &
+  sim=$!
+  trap 'kill $sim $va 2>/dev/null || true' EXIT
+  echo "aviolog runs in $work: choose TAP, press Start LOG, fly, Stop LOG at the gate, OK, Send LOG."
+  (cd "$work" && "../../$bin/shell/aviolog")
+  echo "What the VA's script received:"
+  cat "$work/va.out"
+  exit 0
+fi
+
 "$bin/sim/aviolog-sim" --scenario data/scenarios/lppt-lppr.scn --speed "$speed" \
   --status 0 --exit-when-parked < /dev/null &
 sim=$!

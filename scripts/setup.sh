@@ -9,7 +9,8 @@ preset="${1:-default}"
 build_preset="${2:-$preset}"
 
 packages=(g++ cmake ninja-build ccache pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libcurl4-openssl-dev libsqlite3-dev libpugixml-dev nlohmann-json3-dev python3-aiosmtpd libwxgtk3.2-dev xvfb xauth x11-utils imagemagick)
+  libcurl4-openssl-dev libsqlite3-dev libpugixml-dev nlohmann-json3-dev python3-aiosmtpd
+  libwxgtk3.2-dev libwxgtk-webview3.2-dev xvfb xauth x11-utils xdotool imagemagick iproute2)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

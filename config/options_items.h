@@ -1,0 +1,66 @@
+#pragma once
+
+// The items of the "Aviolog Options" dialog as data: every category, label, kind, key,
+// list and help text, and how each item reads and writes the settings record. The window
+// only renders this table; the translations of a change live here, tested headless.
+
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "config/settings.h"
+#include "config/settings_dialogs.h"
+
+namespace aviolog::config {
+
+inline constexpr const char* kOptionsTitle = "Aviolog Options";
+
+enum class OptionKind { Edit, EditList, Checkbox, SliderEdit, Button };
+
+// Where the key is stored: "aviolog.ini", the company profile, or nowhere.
+enum class OptionFile { Program, Profile, Memory };
+
+// What a button item opens.
+enum class OptionChooser { None, Folder, ServinfoFolder, SoundFile, GaugeAddress, SaveFile };
+
+struct OptionItem {
+    const char* label;
+    OptionKind kind;
+    OptionFile file;
+    const char* section;  // nullptr for an item held in memory only
+    const char* key;
+    const char* help;  // "" when the item has none
+    // The item's value as the dialog shows it, and the change the pilot made. set()
+    // applies the translations: a list text becomes its number, a slider text its digits.
+    std::string (*get)(const Settings&);
+    void (*set)(Settings&, std::string_view);
+    std::span<const char* const> choices = {};  // editlist
+    int minValue = 0;                           // slideredit
+    int maxValue = 0;
+    OptionChooser chooser = OptionChooser::None;
+    const char* chooserText = "";  // folder chooser title, or file filter
+    const char* defaultExtension = "";
+    std::size_t maxChars = 0;  // edit: the longest text the next start reads back; 0: any
+};
+
+struct OptionCategory {
+    OptionsPage page;
+    const char* name;
+    const char* help;
+    std::span<const OptionItem> items;
+};
+
+// Both pages, categories in the dialog's order.
+std::span<const OptionCategory> optionCategories();
+
+// Changes an item as the pilot did in the dialog. "Metar source" selects the METAR
+// source again from the [Metar] keys of the program's settings file in workDir.
+void setOption(Settings& settings, const OptionItem& item, std::string_view text,
+               const std::filesystem::path& workDir);
+
+// The value a folder chooser's answer stores: the folder with a separator, and for
+// "Servinfo Path" the data file inside it.
+std::string folderOptionValue(const OptionItem& item, std::string_view folder);
+
+}  // namespace aviolog::config

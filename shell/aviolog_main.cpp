@@ -1,0 +1,146 @@
+// aviolog: the desktop program. Start-up in its order: one instance only, the settings and
+// the company (with their dialogs), the connect timer, then the main window; at exit the
+// link is closed and the settings are written back.
+
+#include <wx/app.h>
+#include <wx/apptrait.h>
+#include <wx/evtloopsrc.h>
+#include <wx/snglinst.h>
+
+#include <csignal>
+#include <filesystem>
+#include <memory>
+
+#include "app/application.h"
+#include "platform/posix/curl_http_client.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_library_loader.h"
+#include "platform/posix/posix_nonblocking_tcp.h"
+#include "platform/posix/posix_sim_ipc.h"
+#include "platform/posix/posix_sound.h"
+#include "platform/posix/posix_tcp_client.h"
+#include "platform/posix/posix_unique_ids.h"
+#include "platform/posix/threaded_gets.h"
+#include "platform/posix/wine_registry.h"
+#include "shell/main_frame.h"
+#include "shell/wx_dialogs.h"
+#include "shell/wx_platform.h"
+
+namespace aviolog::shell {
+namespace {
+
+constexpr const char* kInstanceName = "__Aviolog4010__";
+constexpr const char* kAlreadyRunningMessage = "Aviolog Already running!";
+
+// The VA's answers (ACARS, position reports, uplink) are applied on the window's thread as
+// soon as a worker has one: the event loop watches the workers' ready descriptor.
+class VaAnswers final : public wxEventLoopSourceHandler {
+  public:
+    explicit VaAnswers(platform::posix::ThreadedGets& gets) : gets_(gets) {
+        if (gets.readyFd() < 0) return;
+        source_.reset(wxTheApp->GetTraits()->GetEventLoopSourcesManager()->AddSourceForFD(
+            gets.readyFd(), this, wxEVENT_SOURCE_INPUT));
+    }
+    void OnReadWaiting() override { gets_.deliverAnswers(); }
+    void OnWriteWaiting() override {}
+    void OnExceptionWaiting() override {}
+
+  private:
+    platform::posix::ThreadedGets& gets_;
+    std::unique_ptr<wxEventLoopSource> source_;
+};
+
+// The platform as the desktop program has it, and the application built on it.
+struct Program {
+    Program(const std::filesystem::path& dir, WxPilot& pilot)
+        : workDir(dir),
+          pilot(pilot),
+          dialogs(dir, pilot),
+          app(app::Platform{ipc, timers, clock, clock, pilot, sound, libraries, http, vaGets,
+                            connector, ids, network, registry},
+              dialogs, app::FlightPorts{}, dir) {}
+
+    std::filesystem::path workDir;
+    platform::posix::PosixClock clock;
+    platform::posix::PosixSimIpc ipc;
+    WxTimers timers;
+    WxPilot& pilot;
+    platform::posix::PosixSound sound;
+    platform::posix::PosixLibraryLoader libraries;
+    platform::posix::CurlHttpClient http;
+    platform::posix::PosixTcpConnector connector{clock};
+    platform::posix::PosixUniqueIds ids;
+    platform::posix::ThreadedGets vaGets{[](const std::atomic<bool>& abandon) {
+        return std::make_unique<platform::posix::CurlHttpClient>(platform::posix::HttpLimits{},
+                                                                 &abandon);
+    }};
+    VaAnswers vaAnswers{vaGets};
+    platform::posix::PosixNonBlockingNetwork network;
+    platform::posix::WineRegistry registry = platform::posix::WineRegistry::fromEnvironment();
+    WxDialogs dialogs;
+    app::Application app;
+};
+
+class AviologApp final : public wxApp {
+  public:
+    bool OnInit() override {
+        const auto processStart = MainFrame::Clock::now();
+        SetAppName("aviolog");
+        workDir_ = std::filesystem::current_path();
+        pilot_ = std::make_unique<WxPilot>(workDir_);
+        SetSignalHandler(SIGUSR1, &AviologApp::reportSignal);
+        instance_ = std::make_unique<wxSingleInstanceChecker>();
+        if (!instance_->Create(kInstanceName) || instance_->IsAnotherRunning()) {
+            pilot_->error(kAlreadyRunningMessage);
+            return false;
+        }
+        program_ = std::make_unique<Program>(workDir_, *pilot_);
+        app::Application& app = program_->app;
+        const bool loaded = app.loadSettings();
+        if (loaded) {
+            program_->timers.setSink(&app);
+            app.start();
+        }
+        frame_ = new MainFrame(app, program_->pilot, program_->dialogs, program_->workDir, loaded,
+                               processStart, MainFrame::Clock::now());
+        frame_->Show();
+        SetTopWindow(frame_);
+        return true;
+    }
+
+    int OnExit() override {
+        if (program_) {
+            program_->timers.setSink(nullptr);
+            program_->app.exit();
+        }
+        program_.reset();
+        instance_.reset();
+        pilot_.reset();
+        return wxApp::OnExit();
+    }
+
+    void report() {
+        if (!pilot_) return;
+        MainFrame* frame = wxTopLevelWindows.Find(frame_) != nullptr ? frame_ : nullptr;
+        writeWindowReport(workDir_, frame, *pilot_);
+    }
+
+  private:
+    static void reportSignal(int);
+
+    std::filesystem::path workDir_;
+    std::unique_ptr<WxPilot> pilot_;
+    std::unique_ptr<wxSingleInstanceChecker> instance_;
+    std::unique_ptr<Program> program_;
+    MainFrame* frame_ = nullptr;
+};
+
+}  // namespace
+}  // namespace aviolog::shell
+
+wxDECLARE_APP(aviolog::shell::AviologApp);
+wxIMPLEMENT_APP(aviolog::shell::AviologApp);
+
+void aviolog::shell::AviologApp::reportSignal(int) {
+    wxGetApp().report();
+}

@@ -1,0 +1,513 @@
+#include "shell/main_frame.h"
+
+#include <wx/bitmap.h>
+#include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/dialog.h>
+#include <wx/log.h>
+#include <wx/menu.h>
+#include <wx/notebook.h>
+#include <wx/panel.h>
+#include <wx/propgrid/manager.h>
+#include <wx/propgrid/propgrid.h>
+#include <wx/propgrid/props.h>
+#include <wx/sizer.h>
+#include <wx/statbmp.h>
+#include <wx/statusbr.h>
+#include <wx/textctrl.h>
+
+#include "app/application.h"
+#include "common/text_file.h"
+#include "model/flight_summary.h"
+#include "platform/pilot.h"
+#include "shell/views.h"
+#include "shell/wx_dialogs.h"
+#include "shell/wx_platform.h"
+#include "shell/wx_text.h"
+
+namespace aviolog::shell {
+
+using model::Button;
+using model::Channel;
+using model::Control;
+using model::Tab;
+
+namespace {
+
+constexpr const char* kQuitQuestion = "Do you want to Quit?";
+constexpr const char* kReportFile = "aviolog-window.txt";
+constexpr const char* kTrayTip = "Aviolog";
+
+enum MenuId {
+    kSaveLog = wxID_HIGHEST + 1,
+    kSaveAcars,
+    kExit,
+    kOptions,
+    kAbout,
+    kBugReport,
+    kTrayMaximise,
+    kTrayMinimise,
+};
+
+// The layout in dialog units, as the window has always been drawn.
+const wxSize kWindowDlu{402, 196};
+const wxRect kTabsDlu{0, 0, 330, 192};
+constexpr int kButtonXDlu = 335;
+const wxSize kButtonDlu{61, 18};
+const wxRect kLogoDlu{337, 147, 48, 42};
+
+wxString quoted(const wxString& text) {
+    wxString q = text;
+    q.Replace("\n", "\\n");
+    return "\"" + q + "\"";
+}
+
+wxString centre(const wxWindow* w) {
+    const wxRect r = w->GetScreenRect();
+    return wxString::Format("%d %d", r.x + r.width / 2, r.y + r.height / 2);
+}
+
+// The controls of an open window, for the report.
+void describeControls(const wxWindow* parent, wxString& out) {
+    for (const wxWindow* w : parent->GetChildren()) {
+        if (!w->IsShown()) continue;
+        if (const auto* b = dynamic_cast<const wxButton*>(w)) {
+            out += wxString::Format("control button %s enabled=%d at %s\n", quoted(b->GetLabel()),
+                                    b->IsEnabled(), centre(b));
+        } else if (const auto* c = dynamic_cast<const wxChoice*>(w)) {
+            out += wxString::Format("control choice %s items=%u at %s\n",
+                                    quoted(c->GetStringSelection()), c->GetCount(), centre(c));
+        } else if (const auto* t = dynamic_cast<const wxTextCtrl*>(w)) {
+            out += wxString::Format("control text %s at %s\n", quoted(t->GetValue()), centre(t));
+        } else if (const auto* m = dynamic_cast<const wxPropertyGridManager*>(w)) {
+            const wxPropertyGrid* grid = m->GetGrid();
+            for (unsigned page = 0; page < m->GetPageCount(); ++page) {
+                wxPropertyGridPage* p = m->GetPage(page);
+                for (auto it = p->GetIterator(wxPG_ITERATE_ALL); !it.AtEnd(); ++it) {
+                    wxPGProperty* prop = *it;
+                    // The start of the value cell, where a check box is drawn.
+                    wxString where = "-1 -1";
+                    if (static_cast<int>(page) == m->GetSelectedPage()) {
+                        const wxRect r = grid->GetPropertyRect(prop, prop);
+                        const wxPoint at = grid->ClientToScreen(grid->CalcScrolledPosition(
+                            wxPoint(grid->GetSplitterPosition() + 10, r.y + r.height / 2)));
+                        where = wxString::Format("%d %d", at.x, at.y);
+                    }
+                    out +=
+                        wxString::Format("property page=%u %s = %s category=%d at %s\n", page,
+                                         quoted(prop->GetLabel()), quoted(prop->GetValueAsString()),
+                                         prop->IsCategory(), where);
+                }
+            }
+            continue;
+        }
+        describeControls(w, out);
+    }
+}
+
+}  // namespace
+
+// ---- "Flight Summary" ----
+
+class FlightSummaryWindow final : public wxDialog {
+  public:
+    FlightSummaryWindow(wxWindow* parent, app::Application& app)
+        : wxDialog(parent, wxID_ANY, "Flight Summary", wxDefaultPosition, wxDefaultSize,
+                   wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER),
+          app_(app) {
+        grid_ = new wxPropertyGrid(this, wxID_ANY, wxDefaultPosition, FromDIP(wxSize(380, 420)),
+                                   wxPG_SPLITTER_AUTO_CENTER | wxPG_STATIC_LAYOUT);
+        auto* sizer = new wxBoxSizer(wxVERTICAL);
+        sizer->Add(grid_, 1, wxEXPAND | wxALL, 5);
+        sizer->Add(CreateButtonSizer(wxOK | wxCANCEL), 0, wxEXPAND | wxALL, 5);
+        SetSizerAndFit(sizer);
+        Bind(
+            wxEVT_BUTTON, [this](wxCommandEvent&) { answer(true); }, wxID_OK);
+        Bind(
+            wxEVT_BUTTON, [this](wxCommandEvent&) { answer(false); }, wxID_CANCEL);
+        Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { answer(false); });
+    }
+
+    void offer() {
+        grid_->Clear();
+        const model::FlightSummary& s = app_.summary();
+        for (const model::SummaryField& field : model::kSummaryFields) {
+            auto* row = new wxStringProperty(field.key, field.key, wx(s.*field.value));
+            grid_->Append(row);
+            row->ChangeFlag(wxPG_PROP_READONLY, true);
+        }
+        CentreOnParent();
+        Show();
+        Raise();
+    }
+
+  private:
+    // OK stores the flight; Cancel asks before the flight is dismissed. The window stays
+    // while the flight is still on offer (it could not be stored, or the pilot said No).
+    void answer(bool ok) {
+        if (ok) {
+            app_.acceptFlight();
+        } else {
+            app_.dismissFlight();
+        }
+        if (!app_.window().summaryOffered()) Hide();
+    }
+
+    app::Application& app_;
+    wxPropertyGrid* grid_;
+};
+
+// ---- Tray ----
+
+TrayIcon::TrayIcon(MainFrame& frame) : frame_(frame) {
+    Bind(wxEVT_TASKBAR_LEFT_DCLICK, [this](wxTaskBarIconEvent&) { frame_.restoreFromTray(); });
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { frame_.restoreFromTray(); }, kTrayMaximise);
+}
+
+void TrayIcon::showIcon() {
+    inTray_ = SetIcon(programIcon(32), kTrayTip);
+}
+
+void TrayIcon::hideIcon() {
+    RemoveIcon();
+    inTray_ = false;
+}
+
+wxMenu* TrayIcon::CreatePopupMenu() {
+    auto* menu = new wxMenu;
+    menu->Append(kTrayMaximise, "Maximise");
+    // "Minimise" has always been there and has never done anything.
+    menu->Append(kTrayMinimise, "Minimise");
+    return menu;
+}
+
+// ---- The main window ----
+
+MainFrame::MainFrame(app::Application& app, WxPilot& pilot, WxDialogs& dialogs,
+                     std::filesystem::path workDir, bool settingsLoaded,
+                     Clock::time_point processStart, Clock::time_point dialogsClosed)
+    : wxFrame(nullptr, wxID_ANY, "Aviolog"),
+      app_(app),
+      pilot_(pilot),
+      dialogs_(dialogs),
+      workDir_(std::move(workDir)),
+      settingsLoaded_(settingsLoaded),
+      processStart_(processStart),
+      dialogsClosed_(dialogsClosed) {
+    buildMenu();
+    wxIconBundle icons;
+    icons.AddIcon(programIcon(16));
+    icons.AddIcon(programIcon(32));
+    SetIcons(icons);
+    tray_ = std::make_unique<TrayIcon>(*this);
+    CreateStatusBar();
+    buildTabs(settingsLoaded);
+    buildButtons();
+    loadLogo();
+    SetClientSize(ConvertDialogToPixels(kWindowDlu) + wxSize(0, GetStatusBar()->GetSize().y));
+    tabs_->SetSelection(static_cast<int>(Tab::FlightPlan));
+    refreshButtons();
+
+    summary_ = new FlightSummaryWindow(this, app_);
+    app_.window().addObserver(this);
+    pilot_.setParent(this);
+    dialogs_.setParent(this);
+
+    Bind(wxEVT_CLOSE_WINDOW, &MainFrame::onClose, this);
+    Bind(wxEVT_ICONIZE, &MainFrame::onIconize, this);
+    Bind(wxEVT_IDLE, &MainFrame::onFirstIdle, this);
+    tabs_->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, [this](wxBookCtrlEvent& e) {
+        refreshButtons();
+        e.Skip();
+    });
+}
+
+MainFrame::~MainFrame() {
+    app_.window().removeObserver(this);
+    pilot_.setParent(nullptr);
+    dialogs_.setParent(nullptr);
+}
+
+void MainFrame::buildMenu() {
+    auto* file = new wxMenu;
+    file->Append(kSaveLog, "Save &Log");
+    file->Append(kSaveAcars, "Save &ACARS");
+    file->AppendSeparator();
+    file->Append(kExit, "E&xit");
+    auto* config = new wxMenu;
+    config->Append(kOptions, "Options");
+    auto* help = new wxMenu;
+    help->Append(kAbout, "&About ...");
+    help->Append(kBugReport, "&Bug Report");
+    auto* bar = new wxMenuBar;
+    bar->Append(file, "&File");
+    bar->Append(config, "&Config");
+    bar->Append(help, "&Help");
+    SetMenuBar(bar);
+
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { app_.saveLog(); }, kSaveLog);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { app_.saveAcars(); }, kSaveAcars);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, kExit);
+    Bind(
+        wxEVT_MENU,
+        [this](wxCommandEvent&) {
+            dialogs_.editOptions(app_.settings(), config::OptionsPage::Company);
+            refreshButtons();
+        },
+        kOptions);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { dialogs_.about(); }, kAbout);
+    Bind(
+        wxEVT_MENU,
+        [this](wxCommandEvent&) {
+            if (const auto text = dialogs_.bugReport()) app_.sendBugReport(*text);
+        },
+        kBugReport);
+}
+
+void MainFrame::buildTabs(bool settingsLoaded) {
+    auto* panel = new wxPanel(this);
+    const wxRect tabs(ConvertDialogToPixels(kTabsDlu.GetPosition()),
+                      ConvertDialogToPixels(kTabsDlu.GetSize()));
+    tabs_ = new wxNotebook(panel, wxID_ANY, tabs.GetPosition(), tabs.GetSize());
+    if (!settingsLoaded) {
+        // Without settings there is nothing to record or show: the pilot has been told why.
+        for (const char* name : model::kTabNames) {
+            tabs_->AddPage(new PendingView(tabs_,
+                                           "No settings: Aviolog cannot record flights "
+                                           "until aviolog.ori is beside it."),
+                           name);
+        }
+        return;
+    }
+    const model::MainWindowModel& window = app_.window();
+    logView_ = new LogView(tabs_, window);
+    resultsView_ = new ResultsView(tabs_, window);
+    browserView_ = new BrowserView(tabs_);
+    tabs_->AddPage(logView_, model::kTabNames[0]);
+    tabs_->AddPage(new AcarsView(tabs_), model::kTabNames[1]);
+    tabs_->AddPage(resultsView_, model::kTabNames[2]);
+    tabs_->AddPage(new FlightPlanView(tabs_), model::kTabNames[3]);
+    tabs_->AddPage(browserView_, model::kTabNames[4]);
+}
+
+void MainFrame::buildButtons() {
+    wxWindow* panel = tabs_->GetParent();
+    for (const model::ButtonSpec& spec : model::kButtons) {
+        const wxPoint at = ConvertDialogToPixels(wxPoint(kButtonXDlu, spec.placeY));
+        auto* b =
+            new wxButton(panel, wxID_ANY, spec.caption, at, ConvertDialogToPixels(kButtonDlu));
+        if (*spec.tooltip != '\0') b->SetToolTip(spec.tooltip);
+        b->Bind(wxEVT_BUTTON, [this, which = spec.button](wxCommandEvent&) { press(which); });
+        buttons_[static_cast<int>(spec.button)] = b;
+    }
+}
+
+// ".\" + ICAO + ".bmp" in the logo area; none leaves the area empty.
+void MainFrame::loadLogo() {
+    if (!settingsLoaded_) return;
+    const std::filesystem::path file = workDir_ / (app_.settings().company.CompanyICAO + ".bmp");
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) return;
+    wxLogNull quiet;  // a damaged file is no reason to bother the pilot
+    wxBitmap bitmap(wxString(file.string()), wxBITMAP_TYPE_BMP);
+    if (!bitmap.IsOk()) return;
+    const wxRect area(ConvertDialogToPixels(kLogoDlu.GetPosition()),
+                      ConvertDialogToPixels(kLogoDlu.GetSize()));
+    logo_ = new wxStaticBitmap(tabs_->GetParent(), wxID_ANY, bitmap, area.GetPosition(),
+                               area.GetSize());
+}
+
+model::ColumnContext MainFrame::columnContext() const {
+    model::ColumnContext context;
+    context.tab = static_cast<Tab>(std::max(0, tabs_->GetSelection()));
+    context.fpSiteSet = !app_.settings().company.FPSite.empty();
+    context.targets.browser = settingsLoaded_;
+    return context;
+}
+
+void MainFrame::refreshButtons() {
+    const auto column = model::rightColumn(app_.window(), columnContext());
+    for (int i = 0; i < model::kButtonCount; ++i) {
+        buttons_[i]->Show(column[i].shown);
+        buttons_[i]->Enable(column[i].enabled);
+    }
+    GetMenuBar()->Enable(kSaveLog, app_.window().control(Control::SaveLog).enabled);
+}
+
+void MainFrame::press(Button button) {
+    switch (button) {
+        case Button::StartLog:
+            app_.startLogButton();
+            break;
+        case Button::StopLog:
+            app_.stopLogButton();
+            break;
+        case Button::ResumeLog:
+            app_.resumeLogButton();
+            break;
+        case Button::SendLog:
+            app_.sendLog();
+            break;
+        case Button::StartLogDump:
+            app_.startDumpButton();
+            break;
+        case Button::StopLogDump:
+            app_.stopDumpButton();
+            break;
+        case Button::LocalDb:
+            if (const auto page = app_.localDb()) {
+                browserView_->navigate("file://" + wxString(page->string()));
+            }
+            break;
+        case Button::VaSite:
+            if (!app_.settings().company.CompanySite.empty()) {
+                browserView_->navigate(wx(app_.settings().company.CompanySite));
+            }
+            break;
+        // Their subsystems are not in this program yet; the buttons are disabled.
+        case Button::Commands:
+        case Button::FsBuildImport:
+        case Button::AcarsRealTime:
+        case Button::FsFlightPlan:
+        case Button::Servinfo:
+        case Button::FlightFromVa:
+        case Button::ExportSb3:
+            break;
+    }
+}
+
+void MainFrame::onClose(wxCloseEvent& event) {
+    if (event.CanVeto()) {
+        const auto answer = pilot_.show(
+            {kQuitQuestion, platform::MessageIcon::Question, platform::MessageButtons::YesNo});
+        if (answer != platform::MessageAnswer::Yes) {
+            event.Veto();
+            return;
+        }
+    }
+    tray_->hideIcon();
+    Destroy();
+}
+
+void MainFrame::onIconize(wxIconizeEvent& event) {
+    event.Skip();
+    // Without a notification area the window goes to the task bar as usual.
+    if (!event.IsIconized() || !settingsLoaded_ || !app_.settings().aviolog.MinimizeSystray ||
+        !wxTaskBarIcon::IsAvailable()) {
+        return;
+    }
+    tray_->showIcon();
+    if (tray_->inTray()) Hide();
+}
+
+void MainFrame::restoreFromTray() {
+    tray_->hideIcon();
+    Show();
+    Iconize(false);
+    Raise();
+}
+
+void MainFrame::onFirstIdle(wxIdleEvent& event) {
+    event.Skip();
+    if (!IsShown()) return;
+    using std::chrono::duration_cast;
+    using std::chrono::milliseconds;
+    const auto now = Clock::now();
+    onScreenMs_ = static_cast<long>(duration_cast<milliseconds>(now - dialogsClosed_).count());
+    sinceStartMs_ = static_cast<long>(duration_cast<milliseconds>(now - processStart_).count());
+    Unbind(wxEVT_IDLE, &MainFrame::onFirstIdle, this);
+}
+
+// ---- The model's changes ----
+
+void MainFrame::lineAdded(Channel channel, const std::string& line) {
+    if (channel == Channel::Log && logView_ != nullptr) logView_->add(line);
+}
+
+void MainFrame::linesReplaced(Channel channel) {
+    if (channel == Channel::Log && logView_ != nullptr) logView_->reload();
+}
+
+void MainFrame::controlsChanged() {
+    refreshButtons();
+}
+
+void MainFrame::statusChanged(const std::string& text) {
+    std::string shown = text;
+    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
+    SetStatusText(wx(shown));
+}
+
+void MainFrame::viewsChanged() {
+    if (resultsView_ != nullptr) resultsView_->reload();
+}
+
+void MainFrame::summaryOffered() {
+    summary_->offer();
+}
+
+// ---- Report ----
+
+wxString MainFrame::reportText() {
+    wxString out;
+    out += wxString::Format(
+        "window %s shown=%d iconized=%d tray=%d onScreenMs=%ld sinceStartMs=%ld\n",
+        quoted(GetTitle()), IsShown(), IsIconized(), tray_->inTray(), onScreenMs_, sinceStartMs_);
+    const wxRect strip = tabs_->GetScreenRect();
+    for (int page = 0; page < static_cast<int>(tabs_->GetPageCount()); ++page) {
+        // Where the tab's label is: the first point along the strip that hits it.
+        wxString where = "?";
+        for (int x = 2; x < strip.width; x += 4) {
+            if (tabs_->HitTest(wxPoint(x, 10)) == page) {
+                where = wxString::Format("%d %d", strip.x + x + 8, strip.y + 10);
+                break;
+            }
+        }
+        out += wxString::Format("tab %d %s selected=%d at %s\n", page,
+                                quoted(tabs_->GetPageText(page)), tabs_->GetSelection() == page,
+                                where);
+    }
+    for (const model::ButtonSpec& spec : model::kButtons) {
+        const wxButton* b = buttons_[static_cast<int>(spec.button)];
+        out += wxString::Format("button %s shown=%d enabled=%d at %s\n", quoted(spec.caption),
+                                b->IsShown(), b->IsEnabled(), centre(b));
+    }
+    for (const wxMenu* menu :
+         {GetMenuBar()->GetMenu(0), GetMenuBar()->GetMenu(1), GetMenuBar()->GetMenu(2)}) {
+        for (const wxMenuItem* item : menu->GetMenuItems()) {
+            if (item->IsSeparator()) continue;
+            out += wxString::Format("menu %s enabled=%d\n", quoted(item->GetItemLabel()),
+                                    item->IsEnabled());
+        }
+    }
+    out += "status " + quoted(GetStatusBar()->GetStatusText()) + "\n";
+    out += wxString::Format("logo %d\n", logo_ != nullptr);
+    if (logView_ != nullptr) out += wxString::Format("logview rows=%d\n", logView_->rowCount());
+    for (const std::string& line : app_.window().lines(Channel::Log))
+        out += "logline " + quoted(wx(line)) + "\n";
+    for (const model::PropertyCategory& c : app_.window().results().categories()) {
+        out += wxString::Format("results %s rows=%zu\n", quoted(wx(c.caption)), c.rows.size());
+    }
+    if (browserView_ != nullptr)
+        out += wxString::Format("browser engine=%d\n", browserView_->engineCreated());
+    return out;
+}
+
+void writeWindowReport(const std::filesystem::path& workDir, MainFrame* frame,
+                       const WxPilot& pilot) {
+    wxString out = frame != nullptr ? frame->reportText() : wxString("window none\n");
+    for (const wxWindow* w : wxTopLevelWindows) {
+        if (w == frame || !w->IsShown()) continue;
+        out += "open " + quoted(w->GetLabel()) + "\n";
+        describeControls(w, out);
+    }
+    if (!pilot.openBox().empty()) out += "box " + quoted(wx(pilot.openBox())) + "\n";
+    writeFileAtomically(workDir / kReportFile, out.utf8_string());
+}
+
+}  // namespace aviolog::shell

@@ -1,0 +1,111 @@
+#include "model/right_column.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace aviolog::model {
+namespace {
+
+// The captions shown, in column order, each marked "-" when it cannot be pressed.
+std::string shown(const MainWindowModel& window, ColumnContext context) {
+    const auto column = rightColumn(window, context);
+    std::string text;
+    for (const ButtonSpec& spec : kButtons) {
+        const ControlState s = column[static_cast<int>(spec.button)];
+        if (!s.shown) continue;
+        if (!text.empty()) text += ", ";
+        text += std::string(s.enabled ? "" : "-") + spec.caption;
+    }
+    return text;
+}
+
+constexpr ButtonTargets kAll{true, true, true};
+
+TEST(RightColumn, ButtonsByTabAndByTheFlightsState) {
+    struct Row {
+        const char* name;
+        void (*state)(MainWindowModel&);
+        Tab tab;
+        bool fpSite;
+        const char* expected;
+    };
+    auto startUp = [](MainWindowModel&) {};
+    auto linkUp = [](MainWindowModel& w) { w.enable(Control::StartLog, true); };
+    auto logging = [](MainWindowModel& w) {
+        w.enable(Control::StartLog, true);
+        w.show(Control::Commands, true);
+        w.enable(Control::Commands, true);
+        w.show(Control::StartLog, false);
+        w.show(Control::StopLog, true);
+        w.enable(Control::StopLog, true);
+    };
+    auto ended = [](MainWindowModel& w) {
+        w.show(Control::StartLog, false);
+        w.show(Control::StopLog, true);
+        w.enable(Control::Commands, false);
+    };
+    auto reduced = [](MainWindowModel& w) { w.enterReducedMode(); };
+    auto dumping = [](MainWindowModel& w) {
+        w.show(Control::StartLogDump, false);
+        w.show(Control::StopLogDump, true);
+        w.enable(Control::StopLogDump, true);
+    };
+    const Row rows[] = {
+        {"start-up on the form", startUp, Tab::FlightPlan, false,
+         "-Start LOG, Aviolog, FS Flight Plan, Servinfo, Export SB3"},
+        {"start-up with a VA flight-plan site", startUp, Tab::FlightPlan, true,
+         "-Start LOG, Aviolog, FS Flight Plan, Servinfo, Flight from VA, Export SB3"},
+        {"start-up on the log", startUp, Tab::FlightLog, false, "-Start LOG, -Commands, Send LOG"},
+        {"link up on the log", linkUp, Tab::FlightLog, false, "Start LOG, -Commands, Send LOG"},
+        {"logging on the log", logging, Tab::FlightLog, false, "Stop LOG, Commands, Send LOG"},
+        {"logging on the ACARS messages", logging, Tab::AcarsMessages, false, "Stop LOG"},
+        {"logging on the browser", logging, Tab::InformationBrowser, false,
+         "Stop LOG, Acars RealTime, Local DB, VA Site"},
+        {"log ended on the log", ended, Tab::FlightLog, false, "-Stop LOG, -Commands, Send LOG"},
+        {"dump off on the data", startUp, Tab::FlightPlaneData, false,
+         "-Start LOG, Start LOG Dump"},
+        {"dump on on the data", dumping, Tab::FlightPlaneData, false, "-Start LOG, Stop LOG Dump"},
+        {"reduced on the log", reduced, Tab::FlightLog, false, "Send LOG"},
+        {"reduced on the ACARS messages", reduced, Tab::AcarsMessages, false, "Send LOG"},
+        {"reduced on the data", reduced, Tab::FlightPlaneData, false, "Start LOG Dump, Send LOG"},
+        {"reduced on the form keeps place 60 for the form", reduced, Tab::FlightPlan, false,
+         "Aviolog, FS Flight Plan, Servinfo, Export SB3"},
+    };
+    for (const Row& row : rows) {
+        MainWindowModel window;
+        row.state(window);
+        EXPECT_EQ(shown(window, {row.tab, row.fpSite, kAll}), row.expected) << row.name;
+    }
+}
+
+TEST(RightColumn, ButtonsWithoutTheirSubsystemAreShownButCannotBePressed) {
+    MainWindowModel window;
+    window.show(Control::Commands, true);
+    window.enable(Control::Commands, true);
+    EXPECT_EQ(shown(window, {Tab::FlightPlan, true, {}}),
+              "-Start LOG, -Aviolog, -FS Flight Plan, -Servinfo, -Flight from VA, -Export SB3");
+    EXPECT_EQ(shown(window, {Tab::InformationBrowser, false, {false, false, true}}),
+              "-Start LOG, -Acars RealTime, Local DB, VA Site");
+    EXPECT_EQ(shown(window, {Tab::FlightLog, false, {}}), "-Start LOG, -Commands, Send LOG");
+}
+
+TEST(RightColumn, ButtonsOfOnePlaceNeverShowTogether) {
+    for (int tab = 0; tab < kTabCount; ++tab) {
+        for (bool reducedMode : {false, true}) {
+            MainWindowModel window;
+            if (reducedMode) window.enterReducedMode();
+            const auto column = rightColumn(window, {static_cast<Tab>(tab), true, kAll});
+            std::set<int> places;
+            for (const ButtonSpec& spec : kButtons) {
+                if (!column[static_cast<int>(spec.button)].shown) continue;
+                EXPECT_TRUE(places.insert(spec.placeY).second)
+                    << kTabNames[tab] << (reducedMode ? " reduced" : "") << ": " << spec.caption;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace aviolog::model

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "tests/support/child_process.h"
+
+namespace aviolog::test {
+
+// Runs the real aviolog in a working directory under the test's X display and works it as
+// a pilot would: reads what is on screen from the window report the program writes on
+// SIGUSR1, clicks and types with xdotool, and keeps screenshots for a person to look at.
+class WindowDriver {
+  public:
+    explicit WindowDriver(const std::filesystem::path& workDir);
+    bool started() const { return process_ && process_->started(); }
+    ChildProcess& process() { return *process_; }
+
+    // The report as the program writes it now; "" when it wrote none.
+    std::string report();
+    // Waits until a line of the report holds the text; the last report otherwise.
+    bool waitFor(const std::string& text, int timeoutMs = 15000);
+    // The report's line that holds the text ("" when none).
+    std::string line(const std::string& text);
+    // Clicks where the report's first line holding the text says ("at X Y").
+    bool click(const std::string& text, int timeoutMs = 15000);
+    // Keys to the window under the pointer (xdotool key syntax, "alt+f").
+    void key(const std::string& keys);
+    void moveTo(int x, int y);
+    // The whole screen as a PNG in the artefact folder; the path written.
+    std::filesystem::path screenshot(const std::string& name);
+
+  private:
+    std::filesystem::path workDir_;
+    std::unique_ptr<ChildProcess> process_;
+};
+
+// Where the gui tests keep their screenshots.
+std::filesystem::path artefactDir();
+
+}  // namespace aviolog::test
