@@ -3,7 +3,7 @@
 // link is closed and the settings are written back.
 
 #include <wx/app.h>
-#include <wx/apptrait.h>
+#include <wx/evtloop.h>
 #include <wx/evtloopsrc.h>
 #include <wx/snglinst.h>
 
@@ -38,8 +38,7 @@ class VaAnswers final : public wxEventLoopSourceHandler {
   public:
     explicit VaAnswers(platform::posix::ThreadedGets& gets) : gets_(gets) {
         if (gets.readyFd() < 0) return;
-        source_.reset(wxTheApp->GetTraits()->GetEventLoopSourcesManager()->AddSourceForFD(
-            gets.readyFd(), this, wxEVENT_SOURCE_INPUT));
+        source_.reset(wxEventLoopBase::AddSourceForFD(gets.readyFd(), this, wxEVENT_SOURCE_INPUT));
     }
     void OnReadWaiting() override { gets_.deliverAnswers(); }
     void OnWriteWaiting() override {}
