@@ -162,7 +162,7 @@ TEST(OptionsItems, ChangesAreTranslatedAsTheyAreMade) {
          [](const Settings& s) {
              return format("%d %s", int(s.metarSource), s.metarBaseUrl.c_str());
          },
-         "2 https://weather.noaa.gov/cgi-bin/mgetmetar.pl"},
+         "2 https://aviationweather.gov/api/data/metar?format=raw&ids="},
         {"VATSIM asks the VATSIM address", "Metar source", "General Aviolog options", "VATSIM",
          [](const Settings& s) {
              return format("%d %s", int(s.metarSource), s.metarBaseUrl.c_str());

@@ -125,9 +125,16 @@ struct LiveFlight {
 // each and a position report every two minutes.
 LiveFlight flyLive(const std::string& base, const std::string& tag) {
     const std::string prefix = "aviolog-test-va-" + tag + "-" + std::to_string(getpid()) + "-";
-    const std::string scenario = test::dataPath("scenarios/touch-and-bounce.scn");
     const std::string speed = "10";
     test::TempDir dir;
+    // The short final of the bounce scenario without its bounce: a bounce sampled live lands
+    // wherever the sampler's tick falls, and this test compares two touchdowns.
+    std::string approach = readFileBytes(test::dataPath("scenarios/touch-and-bounce.scn")).value_or("");
+    if (const std::size_t at = approach.find("at 0:00:01 bounce"); at != std::string::npos) {
+        approach.erase(at, approach.find('\n', at) - at);
+    }
+    dir.write("approach.scn", approach);
+    const std::string scenario = (dir / "approach.scn").string();
     const std::string shipped = readFileBytes(test::dataPath("aviolog.ori")).value_or("");
     dir.write("aviolog.ori", shipped);
     std::string ini = shipped;
