@@ -61,6 +61,11 @@ HoursMinutes durationHoursMinutes(double days) {
             static_cast<int>(static_cast<std::int64_t>(rounded * 1440) % 60)};
 }
 
+HoursMinutes hoursMinutesOf(int minutes) {
+    const int m = std::max(minutes, 0);
+    return {m / 60 % 24, m % 60};
+}
+
 std::optional<double> readSimulatorTime(SimLink& link) {
     std::uint16_t year = 0;
     std::uint16_t day = 0;

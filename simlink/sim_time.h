@@ -32,6 +32,10 @@ double oleDays(const CivilDate& date, int hour, int minute);
 // away from zero.
 HoursMinutes durationHoursMinutes(double days);
 
+// A duration in whole minutes as hours (modulo 24) and minutes; a negative one, which no
+// flight has, as 00:00.
+HoursMinutes hoursMinutesOf(int minutes);
+
 // The simulator's UTC clock now, read in one exchange; nothing when it failed.
 std::optional<double> readSimulatorTime(SimLink& link);
 

@@ -50,7 +50,10 @@ TEST(FlightRecorder, ASimulatorLostAtAnyPhaseAndResumedKeepsTheFlight) {
         EXPECT_EQ(b.RateTD, a.RateTD);
         EXPECT_EQ(b.ZFW, a.ZFW);
         EXPECT_NEAR(std::stoi(b.FuelEnd), std::stoi(a.FuelEnd), 5);
-        EXPECT_NEAR(std::stoi(b.FlightLength), std::stoi(a.FlightLength), 3);
+        // Minutes flown while lost count by where the aircraft went, the others by the
+        // speed at each minute mark: the two agree within a few percent.
+        EXPECT_NEAR(std::stoi(b.FlightLength), std::stoi(a.FlightLength),
+                    0.05 * std::stoi(a.FlightLength));
         EXPECT_EQ(b.logText.find("Start  ["), a.logText.find("Start  ["));
     }
 }
