@@ -33,8 +33,10 @@ void onSigbus(int signal, siginfo_t* info, void* context) {
         if (begin == 0 || address < begin || address - begin >= size) continue;
         // Private zero pages in place of the whole range: the faulting access, and every
         // later one, completes; the owner learns from the flag.
-        ::mmap(reinterpret_cast<void*>(begin), size, PROT_READ | PROT_WRITE,
-               MAP_FIXED | MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (::mmap(reinterpret_cast<void*>(begin), size, PROT_READ | PROT_WRITE,
+                   MAP_FIXED | MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) == MAP_FAILED) {
+            break;  // no pages to put there: ending is better than faulting forever
+        }
         range.damaged.store(true, std::memory_order_release);
         return;
     }
