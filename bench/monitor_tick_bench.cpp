@@ -119,15 +119,23 @@ void BM_MonitorTickAirborne(benchmark::State& state) {
     recorder::FlightServices services{world, world, world, world, world, world};
     config::Settings settings;
     settings.company.UnitSystem = WeightUnit::Kilograms;
-    // The recorder alone, wired as the application wires it; no file is read or written.
+    // The recorder alone, wired as the application wires it.
     simlink::SimLink link(ipc, clock);
     model::FlightRecord record;
     recorder::FlightProgress progress;
     model::FlightSummary summary;
     model::MainWindowModel window;
+    // Start writes its empty log files; they go to a folder of the bench's own.
+    struct Folder {
+        std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                     ("aviolog-tick-bench-" + std::to_string(getpid()));
+        Folder() { std::filesystem::create_directories(path); }
+        ~Folder() { std::filesystem::remove_all(path); }
+    } folder;
+    const std::filesystem::path& workDir = folder.path;
     recorder::RecorderContext context{link,     timers,   clock,    world,  world,
                                       world,    settings, world,    record, progress,
-                                      summary,  window,   services, ".",
+                                      summary,  window,   services, workDir.string(),
                                       recorder::FlightPhase::WaitingForBlocksOff, {}, {}};
     recorder::FlightLog core(context);
     link.setLossObserver(&core);

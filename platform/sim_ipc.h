@@ -18,12 +18,18 @@ class SharedBlock {
     // A writable view of the whole block, or null when it cannot be mapped.
     virtual std::byte* map() = 0;
     virtual void unmap() = 0;
+    // True once the peer has shrunk the block under the view: what the view holds then
+    // is no longer shared, and no exchange through it can succeed.
+    virtual bool damaged() const { return false; }
 };
 
 enum class SendStatus {
     Answered,  // the peer replied; see reply
     TimedOut,  // no reply within the time-out
     Failed,    // the system refused the send; see systemError
+    // The peer broke the protocol: a reply that nobody asked for, or one that is not
+    // exactly the 32-bit result. The connection has been dropped.
+    ProtocolError,
 };
 
 struct SendOutcome {

@@ -54,6 +54,8 @@ constexpr const char* kDurationLine = "%02d:%02d  Flight Duration: %02d:%02d \n"
 constexpr const char* kLandingWeightKgLine = "%02d:%02d  Landing Weight: %d Kg\n";
 constexpr const char* kLandingWeightLbLine = "%02d:%02d  Landing Weight: %d Lbs\n";
 constexpr const char* kTouchdownLine = "%02d:%02d  TouchDown:Rate %d ft/min Speed: %d Knots\n";
+constexpr const char* kTouchdownMissedLine =
+    "%02d:%02d  TouchDown: not recorded, the simulator was not answering\n";
 constexpr const char* kBrakesOnLine = "%02d:%02d  Parking brakes on\n";
 constexpr const char* kBlockToBlockLine = "%02d:%02d  Block to Block Duration: %02d:%02d \n";
 constexpr const char* kFinalFuelKgLine = "%02d:%02d  Final Fuel: %02d Kg\n";
@@ -92,10 +94,6 @@ Dms dms(double angleDeg) {
     const double minutesExact = (a - degrees) * 60.0;
     const double minutes = std::floor(minutesExact);
     return {degrees, minutes, std::floor((minutesExact - minutes) * 60.0)};
-}
-
-double days(int hours) {
-    return hours / 24.0;
 }
 
 // Wind and heading as the log shows them: whole degrees and knots, read in one exchange.
@@ -163,15 +161,13 @@ void FlightEvents::blocksOffStep() {
         // the release to be seen again at the next tick instead of half recorded.
         const auto t = c_.readLogTime();
         if (!t) return;
-        const auto now = readSimulatorTime(c_.link);
-        if (!now) return;
-        const auto weightLbs = readDouble(c_.link, var::GrossWeight);
+        const auto weightLbs = readGrossWeightLbs(c_.link);
         if (!weightLbs) return;
         const auto utc = c_.readUtcTime();
         if (!utc) return;
         p.brakeWatch = BrakeWatch::Released;
         c_.appendLog(format(kBrakesOffLine, t->hour, t->minute));
-        p.blockOffTime = *now;
+        p.blockOffAtMin = p.flightClockMin;
         c_.services.acars.outMessage(utc->hour, utc->minute, readFuelOnBoardKg(c_.link),
                                      *weightLbs * kKgPerPound);
         c_.phase = FlightPhase::TaxiingOut;
@@ -197,23 +193,24 @@ void FlightEvents::takeOffStep() {
     if (!height || *height < kAirborneHeightM) return;
 
     if (p.brakeWatch != BrakeWatch::Released) {
-        // Started in the air: the moment of lift-off stands for blocks off.
-        p.brakeWatch = BrakeWatch::Released;
-        const auto weightLbs = readDouble(c_.link, var::GrossWeight);
+        // Started in the air: the moment of lift-off stands for blocks off. Read before
+        // anything is marked, so that a failed exchange leaves it all to the next tick.
+        const auto weightLbs = readGrossWeightLbs(c_.link);
         if (!weightLbs) return;
+        p.brakeWatch = BrakeWatch::Released;
         p.referenceWeightLbs = *weightLbs;
-        const auto now = readSimulatorTime(c_.link);
-        if (!now) return;
-        p.blockOffTime = *now;
+        p.blockOffAtMin = p.flightClockMin;
     }
-    c_.timers.start(kDumpTimer, c_.settings.flightInfo.LogUpdate * 1000);
+    c_.timers.start(kDumpTimer, dumpIntervalMs(c_.settings));
     c_.phase = FlightPhase::Airborne;
+    // The moment the phase changes: a failed exchange below must not lose it.
+    p.takeOffAtMin = p.flightClockMin;
 
     if (events.VrV2Event) {
         const auto ias = readU32(c_.link, var::IndicatedAirspeed);
         if (!ias || !c_.logNow(kV2Line, int(convert::indicatedAirspeedKnots(*ias)))) return;
     }
-    const auto weightLbs = readDouble(c_.link, var::GrossWeight);
+    const auto weightLbs = readGrossWeightLbs(c_.link);
     if (!weightLbs) return;
     if (events.WeightEvent) {
         const auto t = c_.readLogTime();
@@ -238,9 +235,6 @@ void FlightEvents::takeOffStep() {
         if (!n2 || !c_.logNow(kN1Line, whole(convert::n1Percent(*n1)), whole(convert::n1Percent(*n2))))
             return;
     }
-    const auto now = readSimulatorTime(c_.link);
-    if (!now) return;
-    p.takeOffTime = *now;
     const auto t = c_.readLogTime();
     if (!t) return;
     c_.services.acars.offMessage(t->hour, t->minute, readFuelOnBoardKg(c_.link),
@@ -279,17 +273,13 @@ void FlightEvents::airborneStep() {
         }
     }
 
-    const auto utc = c_.readUtcTime();
-    if (!utc) return;
-    if (!p.positionReferenceSet) {
-        p.positionReferenceMinute = static_cast<std::uint8_t>(utc->minute);
-        p.positionReferenceSet = true;
-    }
-    int elapsed = utc->minute - p.positionReferenceMinute;
-    if (elapsed < 0) elapsed += 60;
+    // Both minute marks run on the flight clock, which a clock set by the pilot leaves alone.
+    const int now = p.flightClockMin;
+    if (!p.positionReferenceMin) p.positionReferenceMin = now;
+    if (!p.lengthCountedToMin) p.lengthCountedToMin = now;
     // At or past the mark: a tick that never saw minute 15 (the simulator was lost over
-    // it) must not hold the next report back for most of an hour.
-    if (elapsed >= kReportMinutes) {
+    // it) must not hold the next report back.
+    if (now - *p.positionReferenceMin >= kReportMinutes) {
         c_.services.acars.positionReport();
         if (events.FlightPosEvent) {
             const auto wind = readWindAndHeading(c_.link);
@@ -304,17 +294,35 @@ void FlightEvents::airborneStep() {
                 return;
             }
         }
-        p.positionReferenceMinute = static_cast<std::uint8_t>(utc->minute);
+        p.positionReferenceMin = now;
     }
 
-    // Once a minute the ground speed adds a minute of flight. Minutes missed while the
-    // simulator was lost are added at the speed now, so a resumed flight keeps its length.
-    if (events.FlightLengthEvent && elapsed >= p.flightLengthMinute) {
-        const auto gs = readU32(c_.link, var::GroundSpeed);
-        if (!gs) return;
-        const int minutes = elapsed - p.flightLengthMinute + 1;
-        p.flightLengthNm += static_cast<float>(minutes * convert::nmFlownPerMinute(*gs));
-        p.flightLengthMinute = elapsed >= kReportMinutes ? 1 : elapsed + 1;
+    // Once a minute the ground speed adds a minute of flight. Minutes the simulator flew
+    // while it was lost are counted by where the aircraft went meanwhile: the speed at
+    // the resume may be anything but the speed of those minutes.
+    if (events.FlightLengthEvent && now > *p.lengthCountedToMin) {
+        std::uint32_t gs = 0;
+        std::int32_t lat = 0;
+        std::uint32_t lon = 0;
+        if (!ReadBatch(c_.link)
+                 .add(var::GroundSpeed, gs)
+                 .add(var::Latitude, lat)
+                 .add(var::Longitude, lon)
+                 .process()) {
+            return;
+        }
+        const int minutes = now - *p.lengthCountedToMin;
+        const double latDeg = convert::latitudeDegrees(lat);
+        const double lonDeg = convert::longitudeDegrees(lon);
+        if (minutes > 1 && p.lengthFixLatDeg) {
+            p.flightLengthNm += static_cast<float>(
+                greatCircleNm(*p.lengthFixLatDeg, p.lengthFixLonDeg, latDeg, lonDeg));
+        } else {
+            p.flightLengthNm += static_cast<float>(minutes * convert::nmFlownPerMinute(gs));
+        }
+        p.lengthCountedToMin = now;
+        p.lengthFixLatDeg = latDeg;
+        p.lengthFixLonDeg = lonDeg;
     }
 
     if (events.TOCTODEvent) {
@@ -406,18 +414,14 @@ bool FlightEvents::logLanding() {
         return false;
     }
 
-    const auto now = readSimulatorTime(c_.link);
-    if (!now) return false;
-    p.landingTime = *now;
-    p.flightDuration = p.takeOffTime == 0.0
-                           ? 0.0
-                           : p.landingTime + days(p.utcCorrectionHours) - p.takeOffTime;
+    p.landingAtMin = p.flightClockMin;
+    p.flightDurationMin = p.takeOffAtMin ? *p.landingAtMin - *p.takeOffAtMin : 0;
     if (events.DurationEvent) {
-        const HoursMinutes d = durationHoursMinutes(p.flightDuration);
+        const HoursMinutes d = hoursMinutesOf(p.flightDurationMin);
         if (!c_.logNow(kDurationLine, d.hours, d.minutes)) return false;
     }
 
-    const auto landingWeightLbs = readDouble(c_.link, var::GrossWeight);
+    const auto landingWeightLbs = readGrossWeightLbs(c_.link);
     if (!landingWeightLbs) return false;
     if (events.WeightEvent) {
         const bool logged =
@@ -428,7 +432,7 @@ bool FlightEvents::logLanding() {
     }
     if (events.TOLDPosEvent && !positionLine()) return false;
 
-    const auto weightLbs = readDouble(c_.link, var::GrossWeight);
+    const auto weightLbs = readGrossWeightLbs(c_.link);
     if (!weightLbs) return false;
     const auto t = c_.readLogTime();
     if (!t) return false;
@@ -439,23 +443,41 @@ bool FlightEvents::logLanding() {
 
 void FlightEvents::touchdownSampler() {
     FlightProgress& p = c_.progress;
-    const auto onGround = readU16(c_.link, var::OnGround);
-    if (!onGround) return;
-    if (*onGround == 0) {
-        const auto vs = readS32(c_.link, var::VerticalSpeed);
-        if (!vs) return;
-        p.touchdownVerticalSpeedRaw = *vs;
-        const auto ias = readU32(c_.link, var::IndicatedAirspeed);
-        if (!ias) return;
-        p.touchdownSpeedRaw = *ias;
+    // Once the log is closed nothing more belongs in it.
+    if (c_.phase == FlightPhase::Stopped) {
+        c_.timers.stop(kTouchdownTimer);
         return;
     }
-    // Worked out from the kept sample each time, so a retry after a failed exchange
-    // gives the same figure.
-    p.touchdownRateFpm = whole(convert::verticalSpeedFpm(p.touchdownVerticalSpeedRaw));
-    if (!c_.logNow(kTouchdownLine, p.touchdownRateFpm,
-                   int(convert::indicatedAirspeedKnots(p.touchdownSpeedRaw)))) {
+    const auto onGround = readU16(c_.link, var::OnGround);
+    if (!onGround) {
+        p.touchdownSampleFresh = false;
         return;
+    }
+    if (*onGround == 0) {
+        std::int32_t vs = 0;
+        std::uint32_t ias = 0;
+        p.touchdownSampleFresh =
+            ReadBatch(c_.link).add(var::VerticalSpeed, vs).add(var::IndicatedAirspeed, ias).process();
+        if (p.touchdownSampleFresh) {
+            p.touchdownVerticalSpeedRaw = vs;
+            p.touchdownSpeedRaw = ias;
+        }
+        return;
+    }
+    if (p.touchdownSampleFresh) {
+        // Worked out from the kept sample each time, so a retry after a failed exchange
+        // gives the same figure.
+        p.touchdownRateFpm = whole(convert::verticalSpeedFpm(p.touchdownVerticalSpeedRaw));
+        if (!c_.logNow(kTouchdownLine, p.touchdownRateFpm,
+                       int(convert::indicatedAirspeedKnots(p.touchdownSpeedRaw)))) {
+            return;
+        }
+        p.touchdown = FlightProgress::Touchdown::Recorded;
+    } else {
+        // The wheels touched while the simulator was not answering: no sample of that
+        // moment exists, and an older one would be a made-up figure.
+        if (!c_.logNow(kTouchdownMissedLine)) return;
+        p.touchdown = FlightProgress::Touchdown::NotObserved;
     }
     p.touchdownArmed = false;
     c_.timers.stop(kTouchdownTimer);
@@ -471,15 +493,14 @@ bool FlightEvents::blocksOnStep(bool forced) {
     const double fuelKg = readFuelOnBoardKg(c_.link);
     p.finalFuelKg = whole(fuelKg);
     if (!c_.logNow(kBrakesOnLine)) return true;
-    const auto now = readSimulatorTime(c_.link);
-    if (!now) return true;
-    p.blockOnTime = *now;
-    p.blockToBlockDuration = p.blockOnTime + days(p.utcCorrectionHours) - p.blockOffTime;
+    p.blockOnAtMin = p.flightClockMin;
+    // A log stopped before blocks off has no block time.
+    p.blockToBlockMin = p.blockOffAtMin ? *p.blockOnAtMin - *p.blockOffAtMin : 0;
 
     const auto t = c_.readLogTime();
     if (!t) return true;
-    const HoursMinutes block = durationHoursMinutes(p.blockToBlockDuration);
-    const HoursMinutes flight = durationHoursMinutes(p.flightDuration);
+    const HoursMinutes block = hoursMinutesOf(p.blockToBlockMin);
+    const HoursMinutes flight = hoursMinutesOf(p.flightDurationMin);
     const int spentKg = p.initialFuelKg - p.finalFuelKg;
     c_.services.acars.inMessage(t->hour, t->minute, fuelKg, spentKg, block.hours, block.minutes,
                                 flight.hours, flight.minutes);
@@ -497,9 +518,10 @@ bool FlightEvents::blocksOnStep(bool forced) {
     if (events.FlightLengthEvent) {
         text += format(kFlightLengthLine, t->hour, t->minute, whole(p.flightLengthNm));
     }
-    if (events.DistLandEvent) {
+    // Without a TOD there is no distance from it.
+    if (events.DistLandEvent && p.flightLengthAtTodNm) {
         text += format(kTodLandLine, t->hour, t->minute,
-                       whole(p.flightLengthNm - p.flightLengthAtTodNm));
+                       whole(p.flightLengthNm - *p.flightLengthAtTodNm));
     }
     c_.appendLog(text);
     return true;

@@ -1,6 +1,7 @@
 #include "recorder/flight_info_dump.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string_view>
 
@@ -164,7 +165,7 @@ void FlightInfoDump::fill(Row& row) {
 
     double flowPph = 0.0;
     for (const SimVariable engine : kEngineFuelFlows) {
-        const auto flow = readDouble(c_.link, engine);
+        const auto flow = readFuelFlowPph(c_.link, engine);
         if (!flow) return;
         flowPph += *flow;
     }
@@ -172,24 +173,31 @@ void FlightInfoDump::fill(Row& row) {
     planeData("Fuel Flow", format("%02d", flow));
     row.add(f.LogFuelFlow, format("%d,", flow));
 
+    // A flow next to nothing gives an endurance no clock shows: left empty.
     const double enduranceH = flowPph == 0.0 ? 0.0 : fuelKg * kPoundsPerKg / flowPph;
-    const int endH = whole(enduranceH);
-    const int endM = whole((enduranceH - endH) * 60);
-    planeData("Endurance", format("%02d:%02d ", endH, endM));
-    row.add(f.LogEndurance, format("%02d:%02d,", endH, endM));
+    if (std::isfinite(enduranceH) && std::fabs(enduranceH) < kLargestMass) {
+        const int endH = whole(enduranceH);
+        const int endM = whole((enduranceH - endH) * 60);
+        planeData("Endurance", format("%02d:%02d ", endH, endM));
+        row.add(f.LogEndurance, format("%02d:%02d,", endH, endM));
+    } else {
+        row.add(f.LogEndurance, ",");
+    }
 
-    const auto now = readSimulatorTime(c_.link);
-    if (!now) return;
-    const HoursMinutes flown = durationHoursMinutes(
-        *now + c_.progress.utcCorrectionHours / 24.0 - c_.progress.takeOffTime);
-    flightData("Duration", format("%02d:%02d ", flown.hours, flown.minutes));
-    row.add(f.LogFlightTime, format("%02d:%02d,", flown.hours, flown.minutes));
+    // On the flight clock, from the take-off: nothing to show before there was one.
+    if (const auto takeOffAtMin = c_.progress.takeOffAtMin) {
+        const HoursMinutes flown = hoursMinutesOf(c_.progress.flightClockMin - *takeOffAtMin);
+        flightData("Duration", format("%02d:%02d ", flown.hours, flown.minutes));
+        row.add(f.LogFlightTime, format("%02d:%02d,", flown.hours, flown.minutes));
+    } else {
+        row.add(f.LogFlightTime, ",");
+    }
 
     const int lengthNm = whole(c_.progress.flightLengthNm);
     flightData("Length", format("%d", lengthNm));
     row.add(f.LogFlightLength, format("%d,", lengthNm));
 
-    const auto weightLbs = readDouble(c_.link, var::GrossWeight);
+    const auto weightLbs = readGrossWeightLbs(c_.link);
     if (!weightLbs) return;
     const int weight = kg ? whole(*weightLbs * kKgPerPound) : whole(*weightLbs);
     planeData("Weight", format("%d", weight));

@@ -119,13 +119,15 @@ bool FlightLog::resumeLostFlight() {
     }
     // The flight goes on where it was: nothing of the progress record is touched.
     if (!c_.settings.company.StatusSite.empty()) c_.timers.start(kPositionTimer, kPositionReportMs);
-    c_.timers.start(kDumpTimer, c_.settings.flightInfo.LogUpdate * 1000);
+    // The dump runs from take-off on; a loss before it must not start it early.
+    if (c_.progress.takeOffAtMin) c_.timers.start(kDumpTimer, dumpIntervalMs(c_.settings));
     c_.timers.start(kMonitorTimer, kMonitorMs);
     c_.timers.start(kUplinkTimer, kUplinkPollMs);
     if (c_.settings.aviolog.UseGauge && c_.services.gauge.isOpen()) {
         c_.timers.start(kGaugeTimer, kGaugeRefreshAfterResumeMs);
     }
     c_.link.setFailureCount(0);
+    c_.progress.resumedAfterLoss = true;
     return true;
 }
 
@@ -191,7 +193,8 @@ void FlightLog::automatedStartWatch() {
 
 bool FlightLog::waitForAircraft(StartClock& clock) {
     for (int attempt = 0;; ++attempt) {
-        if (!clock.read(c_.link, true)) return false;
+        // A weight no aircraft has is a failed read, not a loaded aircraft.
+        if (!clock.read(c_.link, true) || !isPlausibleMass(clock.grossWeightLbs)) return false;
         if (clock.grossWeightLbs != 0.0) return true;
         if (attempt >= kAircraftWaitAttempts) return false;
         c_.clock.sleepMs(kAircraftWaitMs);
@@ -264,10 +267,10 @@ bool FlightLog::StartLog() {
     }
 
     if (const auto height = readHeightAboveGroundM(c_.link)) p.heightAtStartM = *height;
-    if (const auto utc = c_.readUtcTime()) {
-        p.lastUtcHour = static_cast<std::uint8_t>(utc->hour);
-        p.lastUtcMinute = static_cast<std::uint8_t>(utc->minute);
-    }
+    // The clock as Start read it, unless it can be read afresh.
+    const LogTime utc = c_.readUtcTime().value_or(LogTime{clock.utcHour, clock.utcMinute});
+    p.lastUtcHour = static_cast<std::uint8_t>(utc.hour);
+    p.lastUtcMinute = static_cast<std::uint8_t>(utc.minute);
     if (s.realism.PIC) realism_.armCockpitCheck();
 
     c_.timers.start(kMonitorTimer, kMonitorMs);
@@ -299,7 +302,8 @@ void FlightLog::blocksOnAndMaybeStop(bool forced) {
 // ---- Stop ----
 
 void FlightLog::stopButton() {
-    if (!c_.window.control(Control::StopLog).enabled) return;
+    // A log that a crash has ended has nothing left to stop.
+    if (!c_.window.control(Control::StopLog).enabled || c_.phase == FlightPhase::Stopped) return;
     const auto answer = c_.pilot.show(
         {kCloseQuestion, platform::MessageIcon::Question, platform::MessageButtons::YesNo});
     if (answer != platform::MessageAnswer::Yes) return;
@@ -341,15 +345,20 @@ std::string FlightLog::header() const {
     if (s.realism.NoPause) text += "No pause\n";
     if (s.realism.Crash) text += "Crash detect\n";
     if (s.realism.PIC) {
-        text += format("Detect pilot in Cockpit between each  %d and %d minutes\n",
-                       int(s.realism.MinReset), int(s.realism.MaxReset));
+        const CockpitCheckMinutes range = cockpitCheckMinutes(s.realism);
+        text += format("Detect pilot in Cockpit between each  %d and %d minutes\n", range.min,
+                       range.max);
     }
     return text;
 }
 
 void FlightLog::StopLog() {
     c_.phase = FlightPhase::Stopped;
-    for (const int id : {kMonitorTimer, kDumpTimer, kUplinkTimer}) c_.timers.stop(id);
+    // The touchdown sampler too: a touchdown line below the header would be lost to the
+    // summary.
+    for (const int id : {kMonitorTimer, kDumpTimer, kUplinkTimer, kTouchdownTimer}) {
+        c_.timers.stop(id);
+    }
     if (!c_.settings.company.StatusSite.empty()) c_.timers.stop(kPositionTimer);
     c_.window.enable(Control::StopLog, false);
     c_.window.enable(Control::Commands, false);
@@ -391,11 +400,13 @@ void FlightLog::fillSummary() {
     m.UsedFuel = fuel(p.initialFuelKg - p.finalFuelKg);
     m.InitialFuel = fuel(p.initialFuelKg);
     m.FuelEnd = fuel(p.finalFuelKg);
-    const HoursMinutes block = durationHoursMinutes(p.blockToBlockDuration);
+    const HoursMinutes block = hoursMinutesOf(p.blockToBlockMin);
     m.FlightDur = format("%02d:%02d", block.hours, block.minutes);
     m.FlightLength = format("%02d", whole(p.flightLengthNm));
-    m.RateTD = format("%d", p.touchdownRateFpm);
-    m.speedTD = format("%d", int(convert::indicatedAirspeedKnots(p.touchdownSpeedRaw)));
+    // A touchdown nobody saw has no figures, rather than made-up ones.
+    const bool unseen = p.touchdown == FlightProgress::Touchdown::NotObserved;
+    m.RateTD = unseen ? "" : format("%d", p.touchdownRateFpm);
+    m.speedTD = unseen ? "" : format("%d", int(convert::indicatedAirspeedKnots(p.touchdownSpeedRaw)));
     m.ZFW = format("%d", kg ? whole(p.referenceWeightLbs * kKgPerPound - p.initialFuelKg)
                             : whole(p.referenceWeightLbs - p.initialFuelKg * kPoundsPerKg));
     m.logText.clear();

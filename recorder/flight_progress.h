@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "wire/sim_offsets.h"
@@ -36,17 +37,35 @@ struct FlightProgress {
     int initialFuelKg = 0;
     int heightAtStartM = 0;
 
-    // Simulator times in OLE-automation days, durations in days.
-    double blockOffTime = 0.0;
-    double takeOffTime = 0.0;
-    double landingTime = 0.0;
-    double flightDuration = 0.0;
-    double blockOnTime = 0.0;
-    double blockToBlockDuration = 0.0;
+    // The flight's own clock, in whole minutes since Start. It follows the simulator's
+    // clock while that runs as flying time does (a minute at a time, or across a lost
+    // simulator), and stands still when the clock is set back or forward: a jump of the
+    // clock is never flying. The moments of the flight are read on it, so every duration
+    // is a difference of two of its readings and never negative.
+    int flightClockMin = 0;
+    // Nothing until the moment was recorded.
+    std::optional<int> blockOffAtMin;
+    std::optional<int> takeOffAtMin;
+    std::optional<int> landingAtMin;
+    std::optional<int> blockOnAtMin;
+    int flightDurationMin = 0;
+    int blockToBlockMin = 0;
     int finalFuelKg = 0;
 
     float flightLengthNm = 0.0F;
-    float flightLengthAtTodNm = 0.0F;
+    // Set at each TOD; nothing while no TOD was logged.
+    std::optional<float> flightLengthAtTodNm;
+    // Where the flight length has been counted up to, on the flight clock, and where the
+    // aircraft was then.
+    std::optional<int> lengthCountedToMin;
+    std::optional<double> lengthFixLatDeg;
+    double lengthFixLonDeg = 0.0;
+
+    // The touchdown sampler's last sample in the air, taken at its previous run; a failed
+    // exchange since then means the touchdown was not seen and nothing is reported.
+    enum class Touchdown { NotYet, Recorded, NotObserved };
+    Touchdown touchdown = Touchdown::NotYet;
+    bool touchdownSampleFresh = false;
     int touchdownRateFpm = 0;
     std::int32_t touchdownVerticalSpeedRaw = 0;  // the last airborne sample
     std::uint32_t touchdownSpeedRaw = 0;         // IndicatedAirspeed, knots x 128
@@ -56,9 +75,8 @@ struct FlightProgress {
     bool vrLogged = false;
     bool gearUpLogged = false;
     bool inCruise = false;
-    std::uint8_t positionReferenceMinute = 0;
-    bool positionReferenceSet = false;
-    int flightLengthMinute = 1;  // 1..15
+    // The flight clock's reading at the last 15-minute report (or the first airborne tick).
+    std::optional<int> positionReferenceMin;
     int flapDetent = 0;
     int lastLoggedFlapDetent = 0;
     bool touchdownArmed = false;
@@ -67,10 +85,11 @@ struct FlightProgress {
     bool blocksOnDone = false;
     std::uint16_t lastCom1 = 0;
 
-    // Realism monitor.
+    // Realism monitor: the simulator's UTC clock at the previous tick. After a resume
+    // the first reading is taken from there, as the time the simulator flew on alone.
     std::uint8_t lastUtcHour = 0;
     std::uint8_t lastUtcMinute = 0;
-    int utcCorrectionHours = 0;
+    bool resumedAfterLoss = false;
     bool slewLogged = false;
     int lastLoggedRate = 0;  // 0, 1, 2, 4, 8 or 16
     int remainingDistanceNm = 0;

@@ -1,5 +1,6 @@
 #include "recorder/realism_monitor.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -98,9 +99,9 @@ bool RealismMonitor::firstHalf() {
         if (!writeU16(link, var::SlewMode, 0)) return false;
     }
 
-    c_.window.setStatus(format(kStatusLine, int(convert::headingDegrees(t.heading)),
-                               int(convert::groundSpeedKnots(t.groundSpeed)),
-                               int(convert::altitudeFeet(t.altitude))));
+    c_.window.setStatus(format(kStatusLine, whole(convert::headingDegrees(t.heading)),
+                               whole(convert::groundSpeedKnots(t.groundSpeed)),
+                               whole(convert::altitudeFeet(t.altitude))));
 
     if (t.slew == 0 && p.slewLogged) {
         if (!c_.logNow(kSlewOffLine)) return false;
@@ -108,7 +109,7 @@ bool RealismMonitor::firstHalf() {
     }
     if (!simulationRate(t.rate)) return false;
     events_.com1Watch(t.com1);
-    if (!utcJump({t.utcHour, t.utcMinute})) return false;
+    if (!utcJump({t.utcHour, t.utcMinute}, t.rate)) return false;
     return !realism.PIC || cockpitCheck();
 }
 
@@ -131,19 +132,31 @@ bool RealismMonitor::simulationRate(std::uint16_t rate) {
     return true;
 }
 
-bool RealismMonitor::utcJump(LogTime utc) {
+namespace {
+// How far the simulator's clock moves in one tick of flying: a minute mark at most, more
+// only at the fastest simulation rates (128x runs two minutes a second).
+int flyingMinutesPerTick(std::uint16_t rateRaw) {
+    return 1 + rateRaw / (kRateOneX * 60);
+}
+}  // namespace
+
+bool RealismMonitor::utcJump(LogTime utc, std::uint16_t rateRaw) {
     FlightProgress& p = c_.progress;
     int hour = utc.hour;
     if (hour == 0 && p.lastUtcHour == 23) hour = 24;
     if (hour == 23 && p.lastUtcHour == 0) hour = -1;
     // The minutes by which the clock went back since the last tick.
     const int back = (p.lastUtcHour - hour) * 60 + p.lastUtcMinute - utc.minute;
-    if (back > kUtcJumpMinutes || back < -kUtcJumpMinutes) {
-        p.utcCorrectionHours += back > 0 ? 1 : -1;
-        // The minute marks of the airborne step start again from the new clock; a jump
-        // is no flying time.
-        p.positionReferenceSet = false;
-        p.flightLengthMinute = 1;
+    if (p.resumedAfterLoss) {
+        // Not a jump: the simulator flew on while it did not answer. Only a clock that
+        // went back meanwhile gives no flying time.
+        p.flightClockMin += std::max(-back, 0);
+        p.resumedAfterLoss = false;
+    } else if (back <= 0 && -back <= flyingMinutesPerTick(rateRaw)) {
+        p.flightClockMin -= back;
+    } else if (back > kUtcJumpMinutes || back < -kUtcJumpMinutes) {
+        // The flight clock stands still over a jump, whatever its size; the line records
+        // that the pilot moved the clock.
         if (!c_.logNow(back > 0 ? kUtcAddedLine : kUtcRemovedLine)) return false;
     }
     p.lastUtcHour = static_cast<std::uint8_t>(utc.hour);
@@ -161,7 +174,8 @@ bool RealismMonitor::cockpitCheck() {
     const config::RealismSection& realism = c_.settings.realism;
     ++p.cockpitCheckSeconds;
     const int minutes = p.cockpitCheckSeconds / 60;
-    if (minutes >= realism.MinReset) {
+    const CockpitCheckMinutes range = cockpitCheckMinutes(realism);
+    if (minutes >= range.min) {
         if (!p.cockpitSoundPlaying) {
             showSimMessage(c_.link, kResetCounterMessage);
             if (!realism.Wave.empty()) c_.sound.playLoop(realism.Wave);
@@ -176,7 +190,7 @@ bool RealismMonitor::cockpitCheck() {
             return writeU32(c_.link, var::HotKeyEntry(kCockpitHotKeyEntry), kCockpitHotKey);
         }
     }
-    if (minutes >= realism.MaxReset) {
+    if (minutes >= range.max) {
         showSimMessage(c_.link, kResetFailedMessage);
         c_.sound.stop();
         p.cockpitSoundPlaying = false;
@@ -221,9 +235,14 @@ void RealismMonitor::crashCheck() {
     const auto crashed = readU16(c_.link, var::Crashed);
     if (!crashed || *crashed == 0 || !writeU16(c_.link, var::Crashed, 0)) return;
     c_.logNow(kCrashLine);
+    // The crash ends the log: no header and no summary follow, so "Stop LOG" has
+    // nothing left to do; only saving the log remains.
     c_.phase = FlightPhase::Stopped;
     c_.window.enable(Control::SaveLog, true);
+    c_.window.enable(Control::StopLog, false);
+    c_.window.enable(Control::Commands, false);
     c_.timers.stop(kMonitorTimer);
+    c_.timers.stop(kTouchdownTimer);
 }
 
 }  // namespace aviolog::recorder

@@ -34,7 +34,7 @@ class RealismMonitor {
   private:
     struct TickState;
     bool simulationRate(std::uint16_t rate);
-    bool utcJump(LogTime utc);
+    bool utcJump(LogTime utc, std::uint16_t rateRaw);
     bool cockpitCheck();
     void fuelFillCheck();
     bool readTankLevels(std::array<std::uint32_t, wire::kTankCount>& levels);

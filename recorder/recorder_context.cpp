@@ -1,5 +1,6 @@
 #include "recorder/recorder_context.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "config/settings.h"
@@ -25,6 +26,14 @@ std::optional<LogTime> readClock(SimLink& link, SimVariable hourVar, SimVariable
     return LogTime{hour, minute};
 }
 }  // namespace
+
+int dumpIntervalMs(const config::Settings& settings) {
+    return std::clamp<int>(settings.flightInfo.LogUpdate, kMinDumpSeconds, kMaxDumpSeconds) * 1000;
+}
+
+CockpitCheckMinutes cockpitCheckMinutes(const config::RealismSection& realism) {
+    return {std::max<int>(realism.MinReset, 1), std::max<int>(realism.MaxReset, 1)};
+}
 
 bool RecorderContext::kilograms() const {
     return settings.company.UnitSystem == WeightUnit::Kilograms;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <climits>
+#include <cmath>
 #include <optional>
 #include <string>
 
@@ -10,6 +12,7 @@
 namespace aviolog {
 namespace config {
 struct Settings;
+struct RealismSection;
 }
 namespace model {
 struct FlightRecord;
@@ -38,10 +41,29 @@ using model::FlightSummary;
 using model::MainWindowModel;
 using simlink::SimLink;
 
-// Every figure the log shows is truncated toward zero.
+// Every figure the log shows is truncated toward zero. Values from a broken peer are
+// refused where they are read; this keeps what is left (a NaN, a figure past an int)
+// from being undefined: it is held at the limits.
 inline int whole(double value) {
+    if (std::isnan(value)) return 0;
+    if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
+    if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
     return static_cast<int>(value);
 }
+
+// Seconds between dump rows, kept within what the options dialog offers: a setting of 0
+// or one out of range must not run the dump every millisecond.
+inline constexpr int kMinDumpSeconds = 1;
+inline constexpr int kMaxDumpSeconds = 100;
+int dumpIntervalMs(const config::Settings& settings);
+
+// The pilot-in-cockpit check's range in minutes; a range below a minute is a minute, so
+// a setting of 0 cannot warn every second.
+struct CockpitCheckMinutes {
+    int min;
+    int max;
+};
+CockpitCheckMinutes cockpitCheckMinutes(const config::RealismSection& realism);
 
 struct LogTime {
     int hour = 0;

@@ -120,15 +120,12 @@ bool SimLink::fits(std::uint32_t size, std::size_t headerBytes) const {
 bool SimLink::queueRead(std::uint32_t offset, std::uint32_t size, void* destination) {
     if (view_ == nullptr) return fail(kClosed);
     if (!fits(size, wire::kReadHeaderBytes)) return fail(kTooLarge);
-    std::uint32_t slot = 0;
-    if (destination != nullptr) {
-        destinations_.push_back({destination, size});
-        slot = static_cast<std::uint32_t>(destinations_.size());
-    }
+    const auto position = static_cast<std::uint32_t>(next_ - view_);
+    records_.push_back({position, wire::kRecordRead, offset, size, destination});
     wire::store32(next_, wire::kRecordRead);
     wire::store32(next_ + 4, offset);
     wire::store32(next_ + 8, size);
-    wire::store32(next_ + 12, slot);
+    wire::store32(next_ + 12, slotOf(records_.size() - 1));
     std::memset(next_ + wire::kReadHeaderBytes, 0, size);
     next_ += wire::kReadHeaderBytes + size;
     lastResult_ = kOk;
@@ -138,6 +135,8 @@ bool SimLink::queueRead(std::uint32_t offset, std::uint32_t size, void* destinat
 bool SimLink::queueWrite(std::uint32_t offset, std::uint32_t size, const void* source) {
     if (view_ == nullptr) return fail(kClosed);
     if (!fits(size, wire::kWriteHeaderBytes)) return fail(kTooLarge);
+    const auto position = static_cast<std::uint32_t>(next_ - view_);
+    records_.push_back({position, wire::kRecordWrite, offset, size, nullptr});
     wire::store32(next_, wire::kRecordWrite);
     wire::store32(next_ + 4, offset);
     wire::store32(next_ + 8, size);
@@ -162,57 +161,70 @@ bool SimLink::process() {
 bool SimLink::exchange() {
     if (view_ == nullptr) return fail(kClosed);
     if (next_ == view_) return fail(kNothingQueued);
+    if (mapping_->damaged()) {
+        // Shrunk by the peer: nothing sent through this block can be answered.
+        next_ = view_;
+        records_.clear();
+        return fail(kBadReply);
+    }
     wire::store32(next_, wire::kRecordEnd);
+    terminator_ = static_cast<std::uint32_t>(next_ - view_);
     next_ = view_;
 
     platform::SendOutcome outcome;
     for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
         outcome = ipc_.send(window_, message_, atom_, 0, sendTimeoutMs_);
-        if (outcome.status == platform::SendStatus::Answered) break;
+        // A peer that broke the protocol has had its connection dropped; sending the
+        // block again would apply its writes twice.
+        if (outcome.status == platform::SendStatus::Answered ||
+            outcome.status == platform::SendStatus::ProtocolError) {
+            break;
+        }
         clock_.sleepMs(waitMs_);
     }
-    if (outcome.status != platform::SendStatus::Answered) {
-        destinations_.clear();
-        return fail(outcome.systemError == 0 ? kTimedOut : kSendFailed);
+    bool answered = false;
+    if (outcome.status == platform::SendStatus::ProtocolError) {
+        lastResult_ = kBadReply;
+    } else if (outcome.status != platform::SendStatus::Answered) {
+        lastResult_ = outcome.systemError == 0 ? kTimedOut : kSendFailed;
+    } else if (outcome.reply != wire::kReplySuccess || !copyAnswers()) {
+        lastResult_ = kBadReply;
+    } else {
+        answered = true;
     }
-    if (outcome.reply != wire::kReplySuccess) {
-        destinations_.clear();
-        return fail(kBadReply);
-    }
-    copyAnswers();
-    next_ = view_;
+    records_.clear();
+    if (!answered) return false;
     lastResult_ = kOk;
     failureCount_ = 0;
     return true;
 }
 
-void SimLink::copyAnswers() {
-    // The block is shared with another process: every size and slot it holds is checked
-    // before use, so a confused peer can end the walk but never make us write astray.
-    std::size_t pos = 0;
-    while (pos + wire::kTerminatorBytes <= wire::kBlockSize) {
-        std::byte* record = view_ + pos;
-        const std::uint32_t kind = wire::load32(record);
-        const std::size_t room = wire::kBlockSize - pos;
-        if (kind == wire::kRecordRead && room >= wire::kReadHeaderBytes) {
-            const std::uint32_t size = wire::load32(record + 8);
-            const std::uint32_t slot = wire::load32(record + 12);
-            if (size > room - wire::kReadHeaderBytes) break;
-            if (slot != 0 && size != 0) {
-                if (slot > destinations_.size() || destinations_[slot - 1].size != size) break;
-                std::memcpy(destinations_[slot - 1].address, record + wire::kReadHeaderBytes, size);
-            }
-            pos += wire::kReadHeaderBytes + size;
-        } else if (kind == wire::kRecordWrite && room >= wire::kWriteHeaderBytes) {
-            const std::uint32_t size = wire::load32(record + 8);
-            if (size > room - wire::kWriteHeaderBytes) break;
-            pos += wire::kWriteHeaderBytes + size;
-        } else {
-            if (kind != wire::kRecordEnd) wire::store32(record, wire::kRecordEnd);
-            break;
+std::uint32_t SimLink::slotOf(std::size_t recordIndex) const {
+    return records_[recordIndex].destination != nullptr ? static_cast<std::uint32_t>(recordIndex + 1)
+                                                        : 0;
+}
+
+bool SimLink::copyAnswers() {
+    // The block is shared with another process: the peer may fill the data of reads and
+    // nothing else. A record or the end mark changed means the answer is not to be
+    // trusted, and the destinations are left as they were.
+    for (std::size_t i = 0; i < records_.size(); ++i) {
+        const Record& r = records_[i];
+        const std::byte* record = view_ + r.position;
+        if (wire::load32(record) != r.kind || wire::load32(record + 4) != r.offset ||
+            wire::load32(record + 8) != r.size ||
+            (r.kind == wire::kRecordRead && wire::load32(record + 12) != slotOf(i))) {
+            return false;
         }
     }
-    destinations_.clear();
+    if (wire::load32(view_ + terminator_) != wire::kRecordEnd) return false;
+    for (const Record& r : records_) {
+        if (r.destination != nullptr && r.size != 0) {
+            std::memcpy(r.destination, view_ + r.position + wire::kReadHeaderBytes, r.size);
+        }
+    }
+    // The peer shrank the block while we read it: what we copied is not its answer.
+    return !mapping_->damaged();
 }
 
 bool SimLink::linkLost() {
@@ -240,7 +252,7 @@ void SimLink::close() {
     if (window_ != 0) ipc_.releaseWindow(window_);
     window_ = 0;
     message_ = 0;
-    destinations_.clear();
+    records_.clear();
 }
 
 }  // namespace aviolog::simlink

@@ -86,8 +86,10 @@ class SimLink {
     bool queueRead(std::uint32_t offset, std::uint32_t size, void* destination);
     bool queueWrite(std::uint32_t offset, std::uint32_t size, const void* source);
     bool exchange();
-    void copyAnswers();
+    bool copyAnswers();
     bool fits(std::uint32_t size, std::size_t headerBytes) const;
+    // What a read record carries in its destination field.
+    std::uint32_t slotOf(std::size_t recordIndex) const;
     bool fail(std::uint32_t result);
     bool linkLost();
 
@@ -106,13 +108,19 @@ class SimLink {
     std::uint32_t fsuipcVersion_ = 0;
     std::uint32_t simulatorVersion_ = 0;
 
-    // A read record carries an index into this table, not an address: the wire has only
-    // 32 bits for it, and the peer must never be able to pick where we write.
-    struct Destination {
-        void* address;
+    // Every record queued since the last exchange, as we wrote it. The answer is checked
+    // against these rather than walked as the peer left it: the peer may only fill the
+    // data of reads. A read record carries its index here, not an address: the wire has
+    // only 32 bits for it, and the peer must never be able to pick where we write.
+    struct Record {
+        std::uint32_t position;  // of the record in the block
+        std::uint32_t kind;
+        std::uint32_t offset;
         std::uint32_t size;
+        void* destination;  // reads only; null: nothing is copied back
     };
-    std::vector<Destination> destinations_;
+    std::vector<Record> records_;
+    std::uint32_t terminator_ = 0;  // where the end mark of the exchange lies
 
     int sendTimeoutMs_ = kDefaultSendTimeoutMs;
     int waitMs_ = kDefaultWaitMs;

@@ -4,8 +4,6 @@
 #include <array>
 #include <cstdint>
 
-#include "simlink/sim_link.h"
-#include "simlink/sim_variables.h"
 
 namespace aviolog::simlink {
 
@@ -61,18 +59,9 @@ HoursMinutes durationHoursMinutes(double days) {
             static_cast<int>(static_cast<std::int64_t>(rounded * 1440) % 60)};
 }
 
-std::optional<double> readSimulatorTime(SimLink& link) {
-    std::uint16_t year = 0;
-    std::uint16_t day = 0;
-    std::uint8_t hour = 0;
-    std::uint8_t minute = 0;
-    const bool ok = link.read(var::ZuluYear.offset, var::ZuluYear.size, &year) &&
-                    link.read(var::ZuluDayOfYear.offset, var::ZuluDayOfYear.size, &day) &&
-                    link.read(var::ZuluHour.offset, var::ZuluHour.size, &hour) &&
-                    link.read(var::ZuluMinute.offset, var::ZuluMinute.size, &minute) &&
-                    link.process();
-    if (!ok) return std::nullopt;
-    return oleDays(dateFromDayOfYear(year, day), hour, minute);
+HoursMinutes hoursMinutesOf(int minutes) {
+    const int m = std::max(minutes, 0);
+    return {m / 60 % 24, m % 60};
 }
 
 }  // namespace aviolog::simlink

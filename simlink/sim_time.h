@@ -1,14 +1,10 @@
 #pragma once
 
-// The simulator's clock as the recorder keeps it: OLE-automation days (whole days since
-// 30 December 1899 plus the fraction of the day), built from the simulator's UTC date
-// and clock to the minute.
-
-#include <optional>
+// The simulator's calendar: its day of the year as a date, dates and clock as
+// OLE-automation days (whole days since 30 December 1899 plus the fraction of the day),
+// and durations as the log shows them.
 
 namespace aviolog::simlink {
-
-class SimLink;
 
 struct CivilDate {
     int year = 0;
@@ -32,7 +28,8 @@ double oleDays(const CivilDate& date, int hour, int minute);
 // away from zero.
 HoursMinutes durationHoursMinutes(double days);
 
-// The simulator's UTC clock now, read in one exchange; nothing when it failed.
-std::optional<double> readSimulatorTime(SimLink& link);
+// A duration in whole minutes as hours (modulo 24) and minutes; a negative one, which no
+// flight has, as 00:00.
+HoursMinutes hoursMinutesOf(int minutes);
 
 }  // namespace aviolog::simlink

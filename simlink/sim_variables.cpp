@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdint>
 
 #include "common/text_format.h"
 #include "simlink/sim_link.h"
@@ -87,6 +89,22 @@ std::optional<int> readHeightAboveGroundM(SimLink& link) {
     return convert::heightAboveGroundM(altitude, ground);
 }
 
+bool isPlausibleMass(double value) {
+    return std::isfinite(value) && std::fabs(value) <= kLargestMass;
+}
+
+std::optional<double> readGrossWeightLbs(SimLink& link) {
+    const auto lbs = readDouble(link, var::GrossWeight);
+    if (!lbs || !isPlausibleMass(*lbs)) return std::nullopt;
+    return lbs;
+}
+
+std::optional<double> readFuelFlowPph(SimLink& link, SimVariable engine) {
+    const auto pph = readDouble(link, engine);
+    if (!pph || !isPlausibleMass(*pph)) return std::nullopt;
+    return pph;
+}
+
 double readFuelOnBoardKg(SimLink& link) {
     // One exchange for every tank: the figures belong to one moment and cost one round trip.
     std::array<std::uint32_t, kTankCount> levels{};
@@ -101,7 +119,8 @@ double readFuelOnBoardKg(SimLink& link) {
     for (int i = 0; i < kTankCount; ++i) {
         gallons += static_cast<double>(levels[i]) / kTankFull * capacities[i];
     }
-    return gallons * density * convert::kFuelKgFactor;
+    const double kg = gallons * density * convert::kFuelKgFactor;
+    return isPlausibleMass(kg) ? kg : -1.0;
 }
 
 bool showSimMessage(SimLink& link, std::string_view text) {

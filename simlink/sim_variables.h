@@ -3,6 +3,7 @@
 // The simulator variables: every value the program takes from the simulator or puts
 // into it, with its offset, its size and the exact conversion of its raw value.
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -70,14 +71,17 @@ inline double totalAirTemperatureC(std::int16_t raw) {
 inline double n1Percent(std::uint16_t raw) {
     return raw * kN1PercentPerUnit;
 }
-// Whole metres; the division truncates toward zero.
+// Whole metres; the division truncates toward zero. The two raw values at their extremes
+// differ by more than an int holds: such a height is held at its limits.
 inline int heightAboveGroundM(std::int32_t altitudeM, std::int32_t groundAltitudeRaw) {
-    return altitudeM - groundAltitudeRaw / 256;
+    const std::int64_t height = std::int64_t{altitudeM} - groundAltitudeRaw / 256;
+    return static_cast<int>(std::clamp<std::int64_t>(height, INT32_MIN, INT32_MAX));
 }
 // Detent number of the flap lever; none when the aircraft reports no detent increment.
 inline std::optional<int> flapDetent(std::int32_t flapsControl, std::uint16_t increment) {
     if (increment == 0) return std::nullopt;
-    return (flapsControl + 1) / increment;
+    const std::int64_t detent = (std::int64_t{flapsControl} + 1) / increment;
+    return static_cast<int>(std::min<std::int64_t>(detent, INT32_MAX));
 }
 // COM1 as "1ab.cd" from its four BCD digits.
 std::string com1Text(std::uint16_t raw);
@@ -119,10 +123,22 @@ ReadBatch& ReadBatch::add(SimVariable v, T& destination) {
     return *this;
 }
 
-// Height above ground in whole metres, from Altitude and GroundAltitude.
+// Height above ground in whole metres, from Altitude and GroundAltitude; heights beyond
+// what an int holds are held at its limits.
 std::optional<int> readHeightAboveGroundM(SimLink& link);
 
-// Total fuel on board in kilograms over the 11 tanks; -1 when any read fails.
+// The largest weight or fuel flow, in pounds or kilograms (per hour), that a reading may
+// have: every figure made from one then fits an int. A NaN, an infinity or anything
+// larger comes from a broken peer and counts as a failed read.
+inline constexpr double kLargestMass = 1e9;
+bool isPlausibleMass(double value);
+// GrossWeight in pounds; nothing when the exchange failed or the value is not plausible.
+std::optional<double> readGrossWeightLbs(SimLink& link);
+// One engine's fuel flow in pounds per hour, checked the same way.
+std::optional<double> readFuelFlowPph(SimLink& link, SimVariable engine);
+
+// Total fuel on board in kilograms over the 11 tanks; -1 when any read fails or the
+// total is not plausible.
 double readFuelOnBoardKg(SimLink& link);
 
 // How long the simulator shows a message, in seconds (its display-time control).

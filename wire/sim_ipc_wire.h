@@ -8,7 +8,6 @@
 #include <cstring>
 #include <optional>
 #include <span>
-#include <string>
 #include <string_view>
 
 namespace aviolog::wire {
@@ -58,11 +57,13 @@ inline constexpr std::size_t kMaxBlockNameBytes = 255;
 inline constexpr std::size_t kMaxPacketBytes = kPacketHeaderBytes + kMaxBlockNameBytes;
 inline constexpr std::size_t kReplyBytes = 4;
 
+// The block name is a view: of the caller's text when encoding, of the packet's bytes
+// when decoded, so neither end copies it for every exchange.
 struct MessagePacket {
     std::uint32_t message = 0;
     std::uint32_t wParam = 0;
     std::uint32_t lParam = 0;
-    std::string blockName;
+    std::string_view blockName;
 };
 
 // Returns the number of bytes written to out, or 0 when the name does not fit.
@@ -76,14 +77,15 @@ inline std::size_t encodePacket(const MessagePacket& packet,
     return kPacketHeaderBytes + packet.blockName.size();
 }
 
+// The name in the result points into in.
 inline std::optional<MessagePacket> decodePacket(std::span<const std::byte> in) {
     if (in.size() < kPacketHeaderBytes || in.size() > kMaxPacketBytes) return std::nullopt;
     MessagePacket packet;
     packet.message = load32(in.data());
     packet.wParam = load32(in.data() + 4);
     packet.lParam = load32(in.data() + 8);
-    packet.blockName.assign(reinterpret_cast<const char*>(in.data()) + kPacketHeaderBytes,
-                            in.size() - kPacketHeaderBytes);
+    packet.blockName = {reinterpret_cast<const char*>(in.data()) + kPacketHeaderBytes,
+                        in.size() - kPacketHeaderBytes};
     return packet;
 }
 

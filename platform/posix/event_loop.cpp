@@ -63,8 +63,11 @@ void EventLoop::runOnce(int maxWaitMs) {
     for (const auto& [id, timer] : timers_) waitMs = std::min(waitMs, timer.dueMs - now);
     waitMs = std::max<std::int64_t>(waitMs, 0);
 
-    std::vector<pollfd> fds;
-    fds.reserve(watches_.size());
+    // Its storage is kept between rounds: a server answers every request from here, and
+    // an allocation per round is a cost of every exchange. Taken out while in use, so a
+    // handler that runs a round of its own gets a vector of its own.
+    std::vector<pollfd> fds = std::move(pollFds_);
+    fds.clear();
     for (const auto& [fd, w] : watches_) fds.push_back({fd, w.events, 0});
     const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(waitMs));
     if (ready > 0) {
@@ -78,6 +81,7 @@ void EventLoop::runOnce(int maxWaitMs) {
             if (quit_) return;
         }
     }
+    pollFds_ = std::move(fds);
     fireDueTimers();
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <poll.h>
+
 #include <map>
 #include <vector>
 
@@ -47,6 +49,7 @@ class EventLoop final : public Timers {
     TimerSink* sink_ = nullptr;
     std::map<int, Timer> timers_;
     std::map<int, Watch> watches_;
+    std::vector<pollfd> pollFds_;
     bool quit_ = false;
     std::int64_t maxLateMs_ = 0;
 };

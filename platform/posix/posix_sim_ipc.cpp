@@ -1,7 +1,7 @@
 #include "platform/posix/posix_sim_ipc.h"
 
 #include <fcntl.h>
-#include <poll.h>
+#include <sys/time.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "platform/posix/posix_util.h"
+#include "platform/posix/shared_memory_guard.h"
 #include "wire/sim_ipc_wire.h"
 
 namespace aviolog::platform::posix {
@@ -36,20 +37,30 @@ class PosixSharedBlock final : public SharedBlock {
     std::byte* map() override {
         if (view_ == nullptr) {
             void* p = ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
-            if (p != MAP_FAILED) view_ = static_cast<std::byte*>(p);
+            if (p == MAP_FAILED) return nullptr;
+            // The peer opens the block read-write and can shrink it under us.
+            guard_ = SharedMemoryGuard(p, size_);
+            if (!guard_.active()) {
+                ::munmap(p, size_);
+                return nullptr;
+            }
+            view_ = static_cast<std::byte*>(p);
         }
         return view_;
     }
     void unmap() override {
+        guard_ = SharedMemoryGuard();
         if (view_ != nullptr) ::munmap(view_, size_);
         view_ = nullptr;
     }
+    bool damaged() const override { return guard_.damaged(); }
 
   private:
     std::string path_;
     int fd_;
     std::size_t size_;
     std::byte* view_ = nullptr;
+    SharedMemoryGuard guard_;
 };
 
 }  // namespace
@@ -116,6 +127,10 @@ std::uint16_t PosixSimIpc::addAtom(std::string_view name) {
 
 void PosixSimIpc::deleteAtom(std::uint16_t atom) {
     atoms_.erase(atom);
+    // A packet encoded for it must not outlive it.
+    for (auto& [handle, window] : windows_) {
+        if (window.packetAtom == atom) window.packetLength = 0;
+    }
 }
 
 std::unique_ptr<SharedBlock> PosixSimIpc::createBlock(std::string_view name, std::size_t size) {
@@ -130,61 +145,107 @@ std::unique_ptr<SharedBlock> PosixSimIpc::createBlock(std::string_view name, std
     return std::make_unique<PosixSharedBlock>(std::move(path), fd, size);
 }
 
+namespace {
+
+SendOutcome failedWith(int error) {
+    return {SendStatus::Failed, 0, static_cast<std::uint32_t>(error)};
+}
+
+}  // namespace
+
+bool PosixSimIpc::setTimeouts(Window& window, int timeoutMs) {
+    if (window.socketTimeoutMs == timeoutMs) return true;
+    // The socket keeps the time-outs, so an exchange costs no wait call of its own.
+    const int ms = std::max(timeoutMs, 1);
+    const timeval tv{ms / 1000, static_cast<suseconds_t>(ms % 1000) * 1000};
+    if (::setsockopt(window.fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) != 0 ||
+        ::setsockopt(window.fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) {
+        return false;
+    }
+    window.socketTimeoutMs = timeoutMs;
+    return true;
+}
+
+bool PosixSimIpc::preparePacket(Window& window, std::uint32_t message, std::uint32_t wParam,
+                                std::uint32_t lParam) {
+    if (window.packetLength != 0 && window.packetMessage == message &&
+        window.packetAtom == wParam && window.packetLParam == lParam) {
+        return true;
+    }
+    const auto atom = atoms_.find(static_cast<std::uint16_t>(wParam));
+    if (atom == atoms_.end()) return false;
+    window.packetLength = wire::encodePacket({message, wParam, lParam, atom->second}, window.packet);
+    window.packetMessage = message;
+    window.packetAtom = wParam;
+    window.packetLParam = lParam;
+    return window.packetLength != 0;
+}
+
 SendOutcome PosixSimIpc::send(WindowHandle handle, std::uint32_t message, std::uint32_t wParam,
                               std::uint32_t lParam, int timeoutMs) {
-    const auto failed = [](int error) {
-        return SendOutcome{SendStatus::Failed, 0, static_cast<std::uint32_t>(error)};
-    };
     auto it = windows_.find(handle);
-    auto atom = atoms_.find(static_cast<std::uint16_t>(wParam));
-    if (it == windows_.end()) return failed(EBADF);
-    if (atom == atoms_.end()) return failed(EINVAL);
+    if (it == windows_.end()) return failedWith(EBADF);
     Window& window = it->second;
+    if (!preparePacket(window, message, wParam, lParam)) return failedWith(EINVAL);
 
     if (window.fd < 0) {
         pid_t pid = 0;
         const int fd = connectTo(window.className, &pid);
-        if (fd < 0) return failed(errno);
+        if (fd < 0) return failedWith(errno);
         if (pid != window.peerPid) {
             // Another process serves that name now: the window we found is gone.
             ::close(fd);
-            return failed(ESRCH);
+            return failedWith(ESRCH);
         }
         window.fd = fd;
+        window.socketTimeoutMs = -1;
     }
-
-    std::array<std::byte, wire::kMaxPacketBytes> packet{};
-    const std::size_t length = wire::encodePacket({message, wParam, lParam, atom->second}, packet);
-    if (::send(window.fd, packet.data(), length, MSG_NOSIGNAL) != static_cast<ssize_t>(length)) {
+    if (!setTimeouts(window, timeoutMs)) {
         const int err = errno;
         disconnect(window);
-        return failed(err);
+        return failedWith(err);
     }
+    const SendOutcome outcome = exchangePacket(window);
+    if (outcome.status != SendStatus::Answered) disconnect(window);
+    return outcome;
+}
 
-    const std::int64_t deadline = monotonicNowMs() + timeoutMs;
+SendOutcome PosixSimIpc::exchangePacket(Window& window) {
+    // One message outstanding at a time: anything waiting now was never asked for, and
+    // taking it for this exchange's reply would put every later one a reply behind.
+    std::array<std::byte, wire::kReplyBytes> reply{};
+    const ssize_t early = ::recv(window.fd, reply.data(), reply.size(), MSG_DONTWAIT | MSG_TRUNC);
+    if (early == 0) return failedWith(ECONNRESET);
+    if (early > 0) return {SendStatus::ProtocolError, 0, EPROTO};
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return failedWith(errno);
+
+    // A signal can cut a wait short; the socket's time-out then starts again, a few
+    // times at most, so the wait stays bounded without reading a clock every exchange.
+    constexpr int kMaxInterruptions = 4;
+    int interruptions = 0;
     for (;;) {
-        pollfd p{window.fd, POLLIN, 0};
-        const int waitMs = static_cast<int>(std::max<std::int64_t>(deadline - monotonicNowMs(), 0));
-        const int ready = ::poll(&p, 1, waitMs);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) {
-            const int err = errno;
-            disconnect(window);
-            return failed(err);
-        }
-        if (ready == 0) {
-            disconnect(window);
+        const ssize_t sent = ::send(window.fd, window.packet.data(), window.packetLength,
+                                    MSG_NOSIGNAL);
+        if (sent == static_cast<ssize_t>(window.packetLength)) break;
+        if (sent < 0 && errno == EINTR && ++interruptions <= kMaxInterruptions) continue;
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
             return {SendStatus::TimedOut, 0, 0};
         }
-        std::array<std::byte, wire::kReplyBytes> reply{};
-        const ssize_t got = ::recv(window.fd, reply.data(), reply.size(), 0);
+        return failedWith(sent < 0 ? errno : EMSGSIZE);
+    }
+    for (;;) {
+        // MSG_TRUNC gives the packet's real length, so a longer reply shows as one.
+        const ssize_t got = ::recv(window.fd, reply.data(), reply.size(), MSG_TRUNC);
         if (got == static_cast<ssize_t>(reply.size())) {
             return {SendStatus::Answered, wire::load32(reply.data()), 0};
         }
-        // A closed peer (0) or a malformed reply: the window is no longer usable.
-        const int err = got < 0 ? errno : ECONNRESET;
-        disconnect(window);
-        return failed(err);
+        if (got > 0) return {SendStatus::ProtocolError, 0, EPROTO};
+        if (got == 0) return failedWith(ECONNRESET);
+        if (errno == EINTR && ++interruptions <= kMaxInterruptions) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+            return {SendStatus::TimedOut, 0, 0};
+        }
+        return failedWith(errno);
     }
 }
 

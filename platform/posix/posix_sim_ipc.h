@@ -2,10 +2,12 @@
 
 #include <sys/types.h>
 
+#include <array>
 #include <map>
 #include <string>
 
 #include "platform/sim_ipc.h"
+#include "wire/sim_ipc_wire.h"
 
 namespace aviolog::platform::posix {
 
@@ -39,9 +41,21 @@ class PosixSimIpc final : public SimIpc {
         std::string className;
         int fd = -1;
         pid_t peerPid = 0;
+        // The time-out the socket's send and receive time-outs are set to; -1: not yet.
+        int socketTimeoutMs = -1;
+        // The last message sent, encoded once: the same block goes out every exchange.
+        std::uint32_t packetMessage = 0;
+        std::uint32_t packetAtom = 0;
+        std::uint32_t packetLParam = 0;
+        std::size_t packetLength = 0;
+        std::array<std::byte, wire::kMaxPacketBytes> packet{};
     };
     static int connectTo(const std::string& className, pid_t* peerPid);
     static void disconnect(Window& window);
+    static bool setTimeouts(Window& window, int timeoutMs);
+    bool preparePacket(Window& window, std::uint32_t message, std::uint32_t wParam,
+                       std::uint32_t lParam);
+    static SendOutcome exchangePacket(Window& window);
 
     std::string socketPrefix_;
     std::map<WindowHandle, Window> windows_;

@@ -69,37 +69,60 @@ void SimIpcServer::accept() {
     }
 }
 
+SimIpcServer::Mapping::Mapping(Mapping&& other) noexcept
+    : view(other.view), guard(std::move(other.guard)) {
+    other.view = nullptr;
+}
+
+SimIpcServer::Mapping::~Mapping() {
+    guard = SharedMemoryGuard();
+    if (view != nullptr) ::munmap(view, wire::kBlockSize);
+}
+
 void SimIpcServer::drop(int fd) {
     auto it = clients_.find(fd);
     if (it == clients_.end()) return;
-    for (auto& [name, mapping] : it->second.blocks) {
-        if (mapping.view != nullptr) ::munmap(mapping.view, wire::kBlockSize);
-    }
     loop_.unwatch(fd);
     ::close(fd);
     clients_.erase(it);
 }
 
-std::byte* SimIpcServer::blockFor(Client& client, const std::string& name) {
+SimIpcServer::Mapping* SimIpcServer::blockFor(Client& client, std::string_view name) {
+    if (client.last != nullptr && client.lastName == name) return client.last;
     auto it = client.blocks.find(name);
-    if (it != client.blocks.end()) return it->second.view;
-    Mapping mapping;
-    if (name.find('/') == std::string::npos) {
-        const int shm = ::shm_open(("/" + name).c_str(), O_RDWR | O_CLOEXEC, 0);
-        if (shm >= 0) {
-            struct stat st {};
-            // A block smaller than the protocol's would let a walk run off the mapping.
-            if (::fstat(shm, &st) == 0 && st.st_size >= static_cast<off_t>(wire::kBlockSize)) {
-                void* p =
-                    ::mmap(nullptr, wire::kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, shm, 0);
-                if (p != MAP_FAILED) mapping.view = static_cast<std::byte*>(p);
-            }
-            ::close(shm);
+    if (it == client.blocks.end()) {
+        if (name.find('/') != std::string_view::npos ||
+            client.blocks.size() >= kMaxBlocksPerClient) {
+            return nullptr;
         }
+        const int shm = ::shm_open(("/" + std::string(name)).c_str(), O_RDWR | O_CLOEXEC, 0);
+        if (shm < 0) return nullptr;
+        void* p = MAP_FAILED;
+        struct stat st {};
+        // A block smaller than the protocol's would let a walk run off the mapping.
+        if (::fstat(shm, &st) == 0 && st.st_size >= static_cast<off_t>(wire::kBlockSize)) {
+            p = ::mmap(nullptr, wire::kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, shm, 0);
+        }
+        ::close(shm);
+        // Failures are not remembered: the client may create the block again under the name.
+        if (p == MAP_FAILED) return nullptr;
+        SharedMemoryGuard guard(p, wire::kBlockSize);
+        if (!guard.active()) {
+            ::munmap(p, wire::kBlockSize);
+            return nullptr;
+        }
+        it = client.blocks.emplace(std::string(name),
+                                   Mapping(static_cast<std::byte*>(p), std::move(guard)))
+                 .first;
     }
-    // Failures are not remembered: the client may create the block again under the name.
-    if (mapping.view != nullptr) client.blocks.emplace(name, mapping);
-    return mapping.view;
+    client.lastName.assign(name);
+    client.last = &it->second;
+    return client.last;
+}
+
+void SimIpcServer::forget(Client& client, std::string_view name) {
+    client.last = nullptr;
+    if (auto it = client.blocks.find(name); it != client.blocks.end()) client.blocks.erase(it);
 }
 
 void SimIpcServer::serve(int fd, short revents) {
@@ -122,9 +145,14 @@ void SimIpcServer::serve(int fd, short revents) {
     }
     std::uint32_t reply = 0;
     if (const auto message = wire::decodePacket({packet.data(), static_cast<std::size_t>(got)})) {
-        if (std::byte* block = blockFor(it->second, message->blockName)) {
-            reply = handler_({block, wire::kBlockSize});
+        if (Mapping* block = blockFor(it->second, message->blockName)) {
+            reply = handler_({block->view, wire::kBlockSize});
             ++served_;
+            // The client shrank its block while we walked it: what we wrote went nowhere.
+            if (block->guard.damaged()) {
+                reply = 0;
+                forget(it->second, message->blockName);
+            }
         }
     }
     std::array<std::byte, wire::kReplyBytes> answer{};

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/posix/event_loop.h"
+#include "platform/posix/shared_memory_guard.h"
 
 namespace aviolog::platform::posix {
 
@@ -36,16 +37,30 @@ class SimIpcServer {
     std::uint64_t requestsServed() const { return served_; }
 
   private:
+    // A client's block, mapped while the client lives; the client can shrink it under us.
     struct Mapping {
+        Mapping() = default;
+        Mapping(std::byte* v, SharedMemoryGuard g) : view(v), guard(std::move(g)) {}
+        Mapping(Mapping&& other) noexcept;
+        Mapping& operator=(Mapping&&) = delete;
+        ~Mapping();
         std::byte* view = nullptr;
+        SharedMemoryGuard guard;
     };
     struct Client {
-        std::map<std::string, Mapping> blocks;
+        std::map<std::string, Mapping, std::less<>> blocks;
+        // The block of the previous message: a link names the same one every time.
+        std::string lastName;
+        Mapping* last = nullptr;
     };
+    // A link uses one block per connection; a few spare cover a client that reopens.
+    static constexpr std::size_t kMaxBlocksPerClient = 4;
+
     void accept();
     void serve(int fd, short revents);
     void drop(int fd);
-    std::byte* blockFor(Client& client, const std::string& name);
+    Mapping* blockFor(Client& client, std::string_view name);
+    void forget(Client& client, std::string_view name);
     short clientEvents() const;
 
     EventLoop& loop_;

@@ -1,19 +1,30 @@
 // The simulator link against an aviolog-sim process over the real Linux transport.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/text_format.h"
+#include "platform/posix/event_loop.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_sim_ipc.h"
+#include "platform/posix/posix_util.h"
+#include "platform/posix/sim_ipc_server.h"
+#include "wire/request_server.h"
+#include "sim/simulator.h"
 #include "simlink/sim_link.h"
 #include "simlink/sim_variables.h"
 #include "tests/support/child_process.h"
@@ -306,6 +317,204 @@ TEST(SimIpcIntegration, TheSimulatorPrintsItsFirstStatusLineOnce) {
         ++lines;
     }
     EXPECT_EQ(lines, 2u) << "the first status line, and the last one on quitting\n" << out;
+}
+
+// A simulator interface in this process that answers honestly until it is told to play
+// one trick on the next message.
+class HostilePeer {
+  public:
+    enum class Trick { None, ExtraReply, ShortReply, HugeReply, FloodThenDeaf, ShrinkBlock };
+
+    explicit HostilePeer(const std::string& prefix) {
+        sockaddr_un addr;
+        socklen_t len = 0;
+        platform::posix::abstractAddress(prefix + "UIPCMAIN", &addr, &len);
+        listenFd_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+        ok_ = ::bind(listenFd_, reinterpret_cast<const sockaddr*>(&addr), len) == 0 &&
+              ::listen(listenFd_, 4) == 0;
+        thread_ = std::thread([this] { run(); });
+    }
+    ~HostilePeer() {
+        stop_ = true;
+        thread_.join();
+        for (const int fd : clients_) ::close(fd);
+        ::close(listenFd_);
+    }
+    bool ok() const { return ok_; }
+    std::atomic<Trick> trick{Trick::None};
+
+  private:
+    // Versions of a current interface; the parking brake set; everything else zero.
+    struct Target final : wire::RequestTarget {
+        void readVariable(std::uint32_t offset, std::span<std::byte> out) override {
+            std::fill(out.begin(), out.end(), std::byte{0});
+            const auto put = [&](std::uint32_t value) {
+                for (std::size_t i = 0; i < out.size() && i < 4; ++i) {
+                    out[i] = static_cast<std::byte>(value >> (8 * i));
+                }
+            };
+            if (offset == var::FsuipcVersion.offset) put(0x34800000);
+            if (offset == var::SimulatorVersion.offset) put(0xFADE0007);
+            if (offset == var::ParkingBrake.offset) put(kParkingBrakeSet);
+        }
+        void writeVariable(std::uint32_t, std::span<const std::byte>) override {}
+    };
+
+    void run() {
+        while (!stop_) {
+            std::vector<pollfd> fds{{listenFd_, POLLIN, 0}};
+            for (const int fd : clients_) {
+                if (fd != deafFd_) fds.push_back({fd, POLLIN, 0});
+            }
+            if (::poll(fds.data(), fds.size(), 20) <= 0) continue;
+            if ((fds[0].revents & POLLIN) != 0) clients_.push_back(::accept(listenFd_, nullptr, nullptr));
+            for (std::size_t i = 1; i < fds.size(); ++i) {
+                if (fds[i].revents != 0) serve(fds[i].fd);
+            }
+        }
+    }
+
+    void reply(int fd, std::size_t bytes, std::uint32_t value = wire::kReplySuccess) {
+        std::vector<std::byte> packet(bytes);
+        wire::store32(packet.data(), value);
+        ::send(fd, packet.data(), packet.size(), MSG_NOSIGNAL);
+    }
+
+    void serve(int fd) {
+        std::array<std::byte, wire::kMaxPacketBytes> packet{};
+        const ssize_t got = ::recv(fd, packet.data(), packet.size(), MSG_DONTWAIT);
+        if (got <= 0) {
+            std::erase(clients_, fd);
+            ::close(fd);
+            return;
+        }
+        const auto message = wire::decodePacket({packet.data(), static_cast<std::size_t>(got)});
+        const int shm = ::shm_open(("/" + std::string(message->blockName)).c_str(), O_RDWR, 0);
+        void* view = ::mmap(nullptr, wire::kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, shm, 0);
+        Target target;
+        wire::serveRequests({static_cast<std::byte*>(view), wire::kBlockSize}, target);
+        ::munmap(view, wire::kBlockSize);
+        const Trick now = trick.exchange(Trick::None);
+        if (now == Trick::ShrinkBlock) ::ftruncate(shm, 0);
+        ::close(shm);
+        switch (now) {
+            case Trick::None:
+            case Trick::ShrinkBlock: reply(fd, wire::kReplyBytes); break;
+            case Trick::ExtraReply:
+                reply(fd, wire::kReplyBytes);
+                reply(fd, wire::kReplyBytes);
+                break;
+            case Trick::ShortReply: reply(fd, wire::kReplyBytes + 1); break;
+            case Trick::HugeReply: reply(fd, 64 * 1024); break;
+            case Trick::FloodThenDeaf:
+                for (int i = 0; i < 50; ++i) reply(fd, wire::kReplyBytes);
+                deafFd_ = fd;
+                break;
+        }
+    }
+
+    int listenFd_ = -1;
+    bool ok_ = false;
+    std::vector<int> clients_;
+    int deafFd_ = -1;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+TEST(SimIpcHostilePeer, NoTrickPassesAsAnAnswerAndTheLinkRecovers) {
+    using Trick = HostilePeer::Trick;
+    struct Row {
+        const char* name;
+        Trick trick;
+        // The exchange that must fail, counted from the one the trick is played on.
+        int failingExchange;
+    };
+    const Row rows[] = {
+        {"a reply nobody asked for", Trick::ExtraReply, 1},
+        {"a reply of five bytes", Trick::ShortReply, 0},
+        {"a reply of 64 KiB", Trick::HugeReply, 0},
+        {"fifty replies, then no more reading", Trick::FloodThenDeaf, 1},
+        {"the block shrunk under the answer", Trick::ShrinkBlock, 0},
+    };
+    for (const Row& row : rows) {
+        const std::string prefix = uniquePrefix();
+        HostilePeer peer(prefix);
+        ASSERT_TRUE(peer.ok()) << row.name;
+        Client client(prefix);
+        ASSERT_TRUE(client.link.open(0)) << row.name << ": " << client.link.lastResult();
+        peer.trick = row.trick;
+        for (int exchange = 0; exchange < 8; ++exchange) {
+            const auto brake = readS16(client.link, var::ParkingBrake);
+            // Never a success that is not the simulator's answer.
+            if (brake) {
+                EXPECT_EQ(*brake, kParkingBrakeSet) << row.name << " #" << exchange;
+            }
+            if (exchange == row.failingExchange) {
+                EXPECT_FALSE(brake.has_value()) << row.name << " #" << exchange;
+                EXPECT_EQ(client.link.lastResult(), SimLink::kBadReply) << row.name;
+            }
+            // A shrunk block stays broken until the link is opened again.
+            if (!client.link.isOpen()) {
+                ASSERT_TRUE(client.link.open(0)) << row.name;
+            }
+            // The peer plays its trick in full before the next exchange: a reply sent
+            // while an exchange waits cannot be told from the answer without a sequence
+            // number, which the protocol does not have.
+            std::this_thread::sleep_for(10ms);
+        }
+        EXPECT_EQ(readS16(client.link, var::ParkingBrake), kParkingBrakeSet) << row.name;
+    }
+}
+
+TEST(SimIpcServerHostileClient, AClientThatShrinksItsBlockGetsAFailureNotACrash) {
+    const std::string prefix = uniquePrefix();
+    auto simulator = test::makeSimulator("short-hop.scn");
+    std::atomic<bool> listening{false};
+    std::atomic<bool> stop{false};
+    std::thread server([&] {
+        platform::posix::EventLoop loop;
+        platform::posix::SimIpcServer ipc(
+            loop, [&](std::span<std::byte> block) { return simulator->serve(block); });
+        listening = ipc.listen(prefix + "UIPCMAIN");
+        while (!stop) loop.runOnce(20);
+    });
+    while (!listening && !stop) std::this_thread::sleep_for(1ms);
+
+    const std::string name = "FsasmLib:IPC:" + prefix + "shrink";
+    const int shm = ::shm_open(("/" + name).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(shm, 0);
+    ASSERT_EQ(::ftruncate(shm, wire::kBlockSize), 0);
+    auto* block = static_cast<std::byte*>(
+        ::mmap(nullptr, wire::kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, shm, 0));
+    const auto queueBrakeRead = [&] {
+        wire::store32(block, wire::kRecordRead);
+        wire::store32(block + 4, var::ParkingBrake.offset);
+        wire::store32(block + 8, 2);
+        wire::store32(block + 12, 0);
+        wire::store32(block + 18, wire::kRecordEnd);
+    };
+    platform::posix::PosixSimIpc ipc(prefix);
+    const auto window = ipc.findWindow("UIPCMAIN");
+    ASSERT_NE(window, 0u);
+    const auto atom = ipc.addAtom(name);
+    const auto exchange = [&] { return ipc.send(window, 0xC000, atom, 0, 2000); };
+
+    queueBrakeRead();
+    EXPECT_EQ(exchange().reply, wire::kReplySuccess);
+    ASSERT_EQ(::ftruncate(shm, 0), 0);
+    const platform::SendOutcome shrunk = exchange();
+    EXPECT_EQ(shrunk.status, platform::SendStatus::Answered);
+    EXPECT_EQ(shrunk.reply, 0u);
+    // Still serving: the block at its size again is answered.
+    ASSERT_EQ(::ftruncate(shm, wire::kBlockSize), 0);
+    queueBrakeRead();
+    EXPECT_EQ(exchange().reply, wire::kReplySuccess);
+
+    stop = true;
+    server.join();
+    ::munmap(block, wire::kBlockSize);
+    ::close(shm);
+    ::shm_unlink(("/" + name).c_str());
 }
 
 }  // namespace

@@ -4,14 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "common/text_file.h"
+#include "wire/sim_ipc_wire.h"
 #include "recorder/flight_events.h"
 #include "model/main_window_model.h"
 #include "simlink/sim_time.h"
+#include "recorder/timer_ids.h"
+#include "tests/recorder/recorder_rig.h"
 #include "tests/support/flight_rig.h"
 
 namespace aviolog::test {
@@ -50,7 +55,10 @@ TEST(FlightRecorder, ASimulatorLostAtAnyPhaseAndResumedKeepsTheFlight) {
         EXPECT_EQ(b.RateTD, a.RateTD);
         EXPECT_EQ(b.ZFW, a.ZFW);
         EXPECT_NEAR(std::stoi(b.FuelEnd), std::stoi(a.FuelEnd), 5);
-        EXPECT_NEAR(std::stoi(b.FlightLength), std::stoi(a.FlightLength), 3);
+        // Minutes flown while lost count by where the aircraft went, the others by the
+        // speed at each minute mark: the two agree within a few percent.
+        EXPECT_NEAR(std::stoi(b.FlightLength), std::stoi(a.FlightLength),
+                    0.05 * std::stoi(a.FlightLength));
         EXPECT_EQ(b.logText.find("Start  ["), a.logText.find("Start  ["));
     }
 }
@@ -134,6 +142,199 @@ TEST(FlightRecorder, NoSimulatorAsksAgainEveryTwoSeconds) {
     EXPECT_EQ(result.end, RunResult::End::TimedOut);
     EXPECT_GE(result.pilotBoxes.size(), 2U);
     for (const std::string& box : result.pilotBoxes) EXPECT_EQ(box, "Plane at Departure Airport? -> Yes");
+}
+
+// Minutes of an "hh:mm" duration; -1 for anything else (a sign, a missing field).
+int minutesOf(const std::string& hhmm) {
+    if (hhmm.size() != 5 || hhmm[2] != ':' || hhmm.find('-') != std::string::npos) return -1;
+    return std::stoi(hhmm.substr(0, 2)) * 60 + std::stoi(hhmm.substr(3, 2));
+}
+
+// The "hh:mm" after a line's label in the log, or "" when the line is not there.
+std::string loggedDuration(const RunResult& r, const std::string& label) {
+    const std::size_t at = r.summary.logText.find(label);
+    return at == std::string::npos ? "" : r.summary.logText.substr(at + label.size(), 5);
+}
+
+TEST(FlightClock, ClockChangesAndLossesAreNeverFlyingTime) {
+    const RunResult baseline = flyWith({});
+    ASSERT_EQ(baseline.end, RunResult::End::Stopped);
+    const int baseBlock = minutesOf(baseline.summary.FlightDur);
+    const int baseFlight = minutesOf(loggedDuration(baseline, "Flight Duration: "));
+    const int baseLength = std::stoi(baseline.summary.FlightLength);
+    struct Row {
+        const char* name;
+        const char* event;
+    };
+    const Row rows[] = {
+        {"5 minutes back in cruise", "on cruise clock -5m"},
+        {"10 minutes back in cruise", "on cruise clock -10m"},
+        {"5 minutes forward in cruise", "on cruise clock +5m"},
+        {"2 hours back in cruise", "on cruise clock -2h"},
+        {"set to 23:58 in cruise", "on cruise clock 23:58"},
+        {"2 hours back at the gate", "at 0:00:30 clock -2h"},
+        {"lost 17 minutes from cruise", "on cruise silent 1020"},
+    };
+    for (const Row& row : rows) {
+        const RunResult r = flyWith({row.event});
+        ASSERT_EQ(r.end, RunResult::End::Stopped) << row.name;
+        EXPECT_NEAR(minutesOf(r.summary.FlightDur), baseBlock, 1) << row.name;
+        EXPECT_NEAR(minutesOf(loggedDuration(r, "Block to Block Duration: ")), baseBlock, 1)
+            << row.name;
+        EXPECT_NEAR(minutesOf(loggedDuration(r, "Flight Duration: ")), baseFlight, 1) << row.name;
+        EXPECT_NEAR(std::stoi(r.summary.FlightLength), baseLength, 0.05 * baseLength) << row.name;
+        for (const std::string& call : r.calls) {
+            if (call.starts_with("acars in")) {
+                EXPECT_EQ(call.find('-'), std::string::npos) << row.name;
+            }
+        }
+        if (std::string(row.event).find("silent") != std::string::npos) {
+            EXPECT_EQ(r.summary.logText.find("UTC Jump"), std::string::npos) << row.name;
+        }
+    }
+}
+
+TEST(FlightClock, NoDurationWithoutItsStartingMoment) {
+    // Stopped at the gate, before blocks off: no block time, not the time of day.
+    FlightRig rig;
+    headless::RunnerOptions options;
+    options.stopAtMs = 30000;
+    const RunResult stopped = rig.fly("lppt-lppr.scn", options);
+    ASSERT_EQ(stopped.end, RunResult::End::Stopped);
+    EXPECT_EQ(stopped.summary.FlightDur, "00:00");
+    EXPECT_EQ(loggedDuration(stopped, "Block to Block Duration: "), "00:00");
+
+    // Lost on the taxiway: the dump starts at take-off, and its time since take-off
+    // never exceeds the time from blocks off to blocks on.
+    std::vector<FlightRig::Edit> onlyFlightTime;
+    for (const char* key : {"LogAltitude", "LogHeading", "LogGroundSpeed", "LogTotalSpeed",
+                            "LogIndicatedSpeed", "LogWinds", "LogFuelOnBoard", "LogFuelFlow",
+                            "LogEndurance", "LogFlightLength", "LogPlaneWeight"}) {
+        onlyFlightTime.push_back({"FlightInfo", key, "0", true});
+    }
+    onlyFlightTime.push_back({"FlightInfo", "LogFlightTime", "1", true});
+    FlightRig dumped(onlyFlightTime);
+    headless::RunnerOptions dumpOptions;
+    dumpOptions.startDump = true;
+    dumpOptions.extraEvents = {"at 0:04:00 silent 120"};
+    const RunResult lost = dumped.fly("lppt-lppr.scn", dumpOptions);
+    ASSERT_EQ(lost.end, RunResult::End::Stopped);
+    const int flown = minutesOf(loggedDuration(lost, "Block to Block Duration: "));
+    const std::string csv = dumped.dir.read("flightlog.csv");
+    ASSERT_FALSE(csv.empty());
+    for (std::size_t begin = 0, end; (end = csv.find("\r\n", begin)) != std::string::npos;
+         begin = end + 2) {
+        const std::string row = csv.substr(begin, end - begin);
+        const std::size_t comma = row.find(',');
+        EXPECT_LE(minutesOf(row.substr(comma + 1, 5)), flown) << row;
+        EXPECT_GE(minutesOf(row.substr(comma + 1, 5)), 0) << row;
+    }
+}
+
+TEST(FlightRecorder, ATouchdownNobodySawIsNotReported) {
+    struct Row {
+        const char* name;
+        const char* event;
+    };
+    const Row rows[] = {
+        {"lost across the flare", "on flare silent 120"},
+        {"lost from the descent until after the landing", "on descent silent 1500"},
+    };
+    for (const Row& row : rows) {
+        const RunResult r = flyWith({row.event});
+        ASSERT_EQ(r.end, RunResult::End::Stopped) << row.name;
+        EXPECT_EQ(r.summary.logText.find("TouchDown:Rate"), std::string::npos) << row.name;
+        EXPECT_NE(r.summary.logText.find(
+                      "TouchDown: not recorded, the simulator was not answering"),
+                  std::string::npos)
+            << row.name;
+        EXPECT_EQ(r.summary.RateTD, "") << row.name;
+        EXPECT_EQ(r.summary.speedTD, "") << row.name;
+    }
+}
+
+TEST(RecorderStops, StopLogEndsTheTouchdownSampler) {
+    RecorderRig rig;
+    ASSERT_TRUE(rig.start());
+    ASSERT_TRUE(rig.runUntil([&] { return rig.clock.isRunning(recorder::kTouchdownTimer); }));
+    rig.core.stopButton();
+    ASSERT_TRUE(rig.window.summaryOffered());
+    EXPECT_FALSE(rig.clock.isRunning(recorder::kTouchdownTimer));
+    const std::string stopped = rig.log();
+    rig.clock.runFor(120000);
+    EXPECT_EQ(rig.log(), stopped) << "nothing is logged below the finished log";
+}
+
+TEST(RecorderStops, AfterACrashStopLogBuildsNoSummary) {
+    RecorderRig rig("air-start.scn");
+    rig.settings.realism.Crash = 1;
+    ASSERT_TRUE(rig.start());
+    rig.clock.runFor(60000);
+    ASSERT_TRUE(rig.simulator->command("crash").ok);
+    ASSERT_TRUE(rig.runUntil([&] { return rig.context.phase == recorder::FlightPhase::Stopped; },
+                             60000));
+    const std::string crashed = rig.log();
+    EXPECT_NE(crashed.find("CRASH"), std::string::npos);
+    rig.core.stopButton();
+    EXPECT_FALSE(rig.window.summaryOffered());
+    EXPECT_EQ(rig.log(), crashed);
+    EXPECT_FALSE(rig.window.control(model::Control::StopLog).enabled);
+    EXPECT_TRUE(rig.window.control(model::Control::SaveLog).enabled);
+}
+
+TEST(RecorderSettings, OutOfRangeIntervalsAreHeldToSoundOnes) {
+    struct Row {
+        std::int16_t logUpdate;
+        int expectedMs;
+    };
+    for (const Row row : {Row{0, 1000}, Row{-5, 1000}, Row{32767, 100000}, Row{101, 100000},
+                          Row{5, 5000}}) {
+        RecorderRig rig("air-start.scn");
+        rig.settings.flightInfo.LogUpdate = row.logUpdate;
+        ASSERT_TRUE(rig.start()) << row.logUpdate;
+        ASSERT_TRUE(rig.runUntil([&] { return rig.clock.isRunning(recorder::kDumpTimer); }, 60000))
+            << row.logUpdate;
+        EXPECT_EQ(rig.clock.intervalOf(recorder::kDumpTimer), row.expectedMs) << row.logUpdate;
+    }
+
+    // A pilot-in-cockpit range of 0 minutes is one minute: not a warning every second.
+    RecorderRig rig("air-start.scn");
+    rig.settings.realism.PIC = 1;
+    rig.settings.realism.MinReset = 0;
+    rig.settings.realism.MaxReset = 0;
+    ASSERT_TRUE(rig.start());
+    rig.clock.runFor(90000);
+    const std::string log = rig.log();
+    std::size_t failed = 0;
+    for (std::size_t at = 0; (at = log.find("Failled to reset counter", at)) != std::string::npos;
+         ++at) {
+        ++failed;
+    }
+    EXPECT_EQ(failed, 1u);
+    EXPECT_LE(rig.world.soundsStarted, 1);
+}
+
+TEST(RecorderStops, AnAirStartRecordsBlocksOffOnceItsWeightIsRead) {
+    RecorderRig rig("air-start.scn");
+    rig.settings.aviolog.AutomatedStop = 1;
+    ASSERT_TRUE(rig.start());
+    // The first weight read on its own after Start is the take-off step's: answered
+    // garbled once, so that step must try again at the next tick.
+    bool garbled = false;
+    rig.ipc.afterServe = [&](std::span<std::byte> block) {
+        if (!garbled && wire::load32(block.data() + 4) == wire::var::GrossWeight.offset &&
+            wire::load32(block.data() + 24) == wire::kRecordEnd) {
+            wire::store32(block.data(), 7);
+            garbled = true;
+        }
+    };
+    ASSERT_TRUE(rig.runUntil([&] { return rig.context.phase == recorder::FlightPhase::Airborne; },
+                             60000));
+    EXPECT_TRUE(garbled);
+    EXPECT_TRUE(rig.progress.blockOffAtMin.has_value());
+    ASSERT_TRUE(rig.runUntil([&] { return rig.window.summaryOffered(); }));
+    EXPECT_LT(minutesOf(rig.summary.FlightDur), 60) << rig.summary.FlightDur;
+    EXPECT_GT(minutesOf(rig.summary.FlightDur), 10) << rig.summary.FlightDur;
 }
 
 TEST(SimTime, CalendarAndDurations) {

@@ -185,19 +185,46 @@ TEST(SimLinkProcess, WritesReachTheSimulatorAndReadsInTheSameBatchSeeThem) {
     EXPECT_NE(indicator, 0);
 }
 
-TEST(SimLinkProcess, ReplyThatRewritesSizesCannotWritePastADestination) {
-    LinkRig rig;
-    ASSERT_TRUE(rig.link.open(0));
-    struct Guarded {
-        std::uint16_t value = 0;
-        std::uint16_t guard = 0x5A5A;
-    } target;
-    ASSERT_TRUE(rig.link.read(var::ParkingBrake.offset, 2, &target.value));
-    // A peer that claims four bytes for a two-byte read.
-    rig.ipc.afterServe = [](std::span<std::byte> block) { wire::store32(block.data() + 8, 4); };
-    ASSERT_TRUE(rig.link.process());
-    EXPECT_EQ(target.guard, 0x5A5A);
-    EXPECT_EQ(target.value, 0);
+TEST(SimLinkProcess, AnAnswerThatChangedMoreThanTheReadDataFailsAndCopiesNothing) {
+    // The block holds: a read of ParkingBrake at 0 (header 16 + 2 data bytes), a write
+    // of PauseControl at 18 (header 12 + 2 data bytes), the end mark at 32.
+    struct Row {
+        const char* name;
+        std::size_t at;
+        std::uint32_t value;
+    };
+    const Row rows[] = {
+        {"read size claims four bytes", 8, 4},
+        {"read size claims none", 8, 0},
+        {"read kind overwritten", 0, 7},
+        {"read kind ended", 0, 0},
+        {"read offset changed", 4, 0x0264},
+        {"read slot changed", 12, 2},
+        {"write kind overwritten", 18, 9},
+        {"write size changed", 26, 40},
+        {"end mark overwritten", 32, 1},
+    };
+    for (const Row& row : rows) {
+        LinkRig rig;
+        ASSERT_TRUE(rig.link.open(0)) << row.name;
+        struct Guarded {
+            std::uint16_t value = 0x1111;
+            std::uint16_t guard = 0x5A5A;
+        } target;
+        const std::uint16_t release = 0;
+        ASSERT_TRUE(rig.link.read(var::ParkingBrake.offset, 2, &target.value)) << row.name;
+        ASSERT_TRUE(rig.link.write(var::PauseControl.offset, 2, &release)) << row.name;
+        rig.ipc.afterServe = [&row](std::span<std::byte> block) {
+            wire::store32(block.data() + row.at, row.value);
+        };
+        EXPECT_FALSE(rig.link.process()) << row.name;
+        EXPECT_EQ(rig.link.lastResult(), SimLink::kBadReply) << row.name;
+        EXPECT_EQ(target.value, 0x1111) << row.name;
+        EXPECT_EQ(target.guard, 0x5A5A) << row.name;
+        // The link itself is fine: the next honest answer is taken.
+        rig.ipc.afterServe = nullptr;
+        EXPECT_EQ(readS16(rig.link, var::ParkingBrake), kParkingBrakeSet) << row.name;
+    }
 }
 
 TEST(SimLinkProcess, OnlyASuccessfulExchangeClearsTheFailureCount) {

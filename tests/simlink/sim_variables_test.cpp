@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
+#include <cstring>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "simlink/sim_link.h"
+#include "wire/sim_ipc_wire.h"
 #include "tests/support/link_rig.h"
 
 namespace aviolog::simlink {
@@ -100,6 +105,79 @@ TEST(SimVariables, AccessorsCheckTheVariableSize) {
     EXPECT_TRUE(readS16(rig.link, var::ParkingBrake).has_value());
     EXPECT_TRUE(readDouble(rig.link, var::GrossWeight).has_value());
     EXPECT_TRUE(readHeightAboveGroundM(rig.link).has_value());
+}
+
+}  // namespace
+}  // namespace aviolog::simlink
+
+namespace aviolog::simlink {
+namespace {
+
+// Fills the data of every read record of the answer whose offset is the variable's.
+void patchReads(std::span<std::byte> block, std::uint32_t offset, const void* value,
+                std::size_t size) {
+    for (std::size_t pos = 0; wire::load32(block.data() + pos) == wire::kRecordRead;) {
+        const std::uint32_t recordSize = wire::load32(block.data() + pos + 8);
+        if (wire::load32(block.data() + pos + 4) == offset && recordSize == size) {
+            std::memcpy(block.data() + pos + wire::kReadHeaderBytes, value, size);
+        }
+        pos += wire::kReadHeaderBytes + recordSize;
+    }
+}
+
+TEST(SimVariables, AbsurdValuesFromThePeerCountAsFailedReads) {
+    struct Row {
+        const char* name;
+        std::function<void(std::span<std::byte>)> peer;
+        std::function<bool(SimLink&)> refused;
+    };
+    const auto weight = [](double lbs) {
+        return [lbs](std::span<std::byte> b) { patchReads(b, var::GrossWeight.offset, &lbs, 8); };
+    };
+    const auto weightRefused = [](SimLink& link) { return !readGrossWeightLbs(link).has_value(); };
+    const auto flow = [](double pph) {
+        return [pph](std::span<std::byte> b) { patchReads(b, 0x0918, &pph, 8); };
+    };
+    const auto flowRefused = [](SimLink& link) {
+        return !readFuelFlowPph(link, kEngineFuelFlows[0]).has_value();
+    };
+    const auto fuelRefused = [](SimLink& link) { return readFuelOnBoardKg(link) == -1.0; };
+    const Row rows[] = {
+        {"weight NaN", weight(std::nan("")), weightRefused},
+        {"weight 1e300", weight(1e300), weightRefused},
+        {"weight -1e300", weight(-1e300), weightRefused},
+        {"weight infinite", weight(HUGE_VAL), weightRefused},
+        {"fuel flow NaN", flow(std::nan("")), flowRefused},
+        {"fuel flow 1e300", flow(1e300), flowRefused},
+        {"huge tank capacities",
+         [](std::span<std::byte> b) {
+             const std::uint32_t most = 0xFFFFFFFF;
+             for (const FuelTank& tank : kFuelTanks) {
+                 patchReads(b, tank.capacity.offset, &most, 4);
+                 patchReads(b, tank.level.offset, &most, 4);
+             }
+         },
+         fuelRefused},
+    };
+    for (const Row& row : rows) {
+        test::LinkRig rig;
+        ASSERT_TRUE(rig.link.open(0)) << row.name;
+        rig.ipc.afterServe = row.peer;
+        EXPECT_TRUE(row.refused(rig.link)) << row.name;
+        // The same reads with the simulator's own values are taken.
+        rig.ipc.afterServe = nullptr;
+        EXPECT_FALSE(row.refused(rig.link)) << row.name;
+    }
+}
+
+TEST(SimVariables, DerivedFiguresAtTheRawExtremesStayInRange) {
+    EXPECT_EQ(convert::heightAboveGroundM(INT32_MAX, INT32_MIN), INT32_MAX);
+    EXPECT_EQ(convert::heightAboveGroundM(INT32_MIN, INT32_MAX), INT32_MIN);
+    EXPECT_EQ(convert::heightAboveGroundM(100, -(5 * 256)), 105);
+    EXPECT_EQ(convert::flapDetent(INT32_MAX, 1), INT32_MAX);
+    EXPECT_EQ(convert::flapDetent(INT32_MAX, 4096), 524288);
+    EXPECT_TRUE(isPlausibleMass(62000.0));
+    EXPECT_FALSE(isPlausibleMass(kLargestMass * 2));
 }
 
 }  // namespace

@@ -1,0 +1,122 @@
+#pragma once
+
+// The recorder alone, wired as the application wires it, against the in-process
+// simulator in virtual time: for the moments a whole runner flight cannot stop at (a
+// button pressed while the touchdown sampler runs, after a crash) and for the timers'
+// intervals. The world around it does nothing but answer Yes.
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "model/flight_record.h"
+#include "model/flight_summary.h"
+#include "model/main_window_model.h"
+#include "platform/dynamic_library.h"
+#include "platform/pilot.h"
+#include "platform/sound.h"
+#include "platform/virtual/virtual_scheduler.h"
+#include "recorder/flight_log.h"
+#include "recorder/flight_services.h"
+#include "recorder/recorder_context.h"
+#include "sim/in_process_sim_ipc.h"
+#include "simlink/sim_link.h"
+#include "tests/support/sim_fixture.h"
+#include "tests/support/temp_dir.h"
+
+namespace aviolog::test {
+
+struct QuietWorld final : recorder::AcarsComposer, recorder::MetarFetcher, recorder::GaugeLink,
+                          recorder::LiveLink, recorder::FlapNames, recorder::FlightStore,
+                          platform::Pilot, platform::Sound, platform::LibraryLoader,
+                          model::FlightForm {
+    void outMessage(int, int, double, double) override {}
+    void offMessage(int, int, double, double) override {}
+    void onMessage(int, int, double, double) override {}
+    void inMessage(int, int, double, int, int, int, int, int) override {}
+    void positionReport() override {}
+    void metarMessage(const std::string&) override {}
+    void freeTextMessage(int, int, const std::string&) override {}
+    std::optional<std::string> fetch(const std::string&) override { return std::nullopt; }
+    bool isOpen() const override { return false; }
+    void open(const std::string&) override {}
+    void page2Lines(const std::string&) override {}
+    void page1Lines(const std::string&) override {}
+    void showPage(const recorder::MenuPage&) override {}
+    void refresh() override {}
+    void sendPosition() override {}
+    void pollUplink() override {}
+    std::optional<std::string> name(int) const override { return std::nullopt; }
+    bool store(const recorder::AcceptedFlight&) override { return true; }
+    platform::MessageAnswer show(const platform::Message&) override {
+        return platform::MessageAnswer::Yes;
+    }
+    std::optional<std::string> chooseFolder(const std::string&) override { return {}; }
+    std::optional<std::filesystem::path> chooseFileToOpen(const platform::FileRequest&) override {
+        return {};
+    }
+    std::optional<std::filesystem::path> chooseFileToSave(const platform::FileRequest&) override {
+        return {};
+    }
+    void playLoop(const std::string&) override { ++soundsStarted; }
+    void stop() override {}
+    void playOnce(const std::string&) override {}
+    std::unique_ptr<platform::DynamicLibrary> load(const std::string&) override { return nullptr; }
+    void readInto(model::FlightRecord& r) override {
+        r.departureIcao = "LPPT";
+        r.arrivalIcao = "LPPR";
+        r.flightLevel = "FL240";
+        r.route = "DCT";
+    }
+    const model::DateTimeBox& dateTimeBox() const override { return box; }
+    void setCargo(const std::string&) override {}
+    model::DateTimeBox box;
+    int soundsStarted = 0;
+};
+
+struct RecorderRig {
+    explicit RecorderRig(std::string_view scenario = "lppt-lppr.scn")
+        : simulator(makeSimulator(scenario)), ipc(*simulator, clock), link(ipc, clock) {
+        clock.setWorld([this](std::int64_t ms) { simulator->advance(ms); });
+        clock.setTimerSink(&core);
+        link.setLossObserver(&core);
+        settings.company.UnitSystem = WeightUnit::Kilograms;
+        settings.aviolog.StartWarning = 1;
+    }
+    // Connects and starts the log as the "Start LOG" button does.
+    bool start() {
+        core.onTimer(recorder::kConnectTimer);
+        return link.isOpen() && core.StartLog();
+    }
+    bool runUntil(const std::function<bool()>& done, std::int64_t limitMs = 3 * 3600 * 1000) {
+        return clock.runUntil(done, limitMs);
+    }
+    std::string log() const {
+        std::string text;
+        for (const std::string& line : window.lines(model::Channel::Log)) text += line + "\n";
+        return text;
+    }
+
+    TempDir dir;
+    platform::VirtualScheduler clock;
+    std::unique_ptr<sim::Simulator> simulator;
+    sim::InProcessSimIpc ipc;
+    simlink::SimLink link;
+    QuietWorld world;
+    recorder::FlightServices services{world, world, world, world, world, world};
+    config::Settings settings;
+    model::FlightRecord record;
+    recorder::FlightProgress progress;
+    model::FlightSummary summary;
+    model::MainWindowModel window;
+    recorder::RecorderContext context{link,    clock,    clock,    world,    world,
+                                      world,   settings, world,    record,   progress,
+                                      summary, window,   services, dir.path().string(),
+                                      recorder::FlightPhase::WaitingForBlocksOff, {}, {}};
+    recorder::FlightLog core{context};
+};
+
+}  // namespace aviolog::test
