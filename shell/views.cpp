@@ -337,31 +337,35 @@ void FlightPlanView::rebuildFuel() {
         fuelPanel_->Layout();
         return;
     }
-    auto* table = new wxFlexGridSizer(3, 2, 4);
-    table->AddGrowableCol(1);
+    // The tank's name above its slider: the page is narrow and the names are long.
     for (std::size_t i = 0; i < fuel_.rows().size(); ++i) {
         const planning::TankRow& tank = fuel_.rows()[i];
-        table->Add(new wxStaticText(fuelPanel_, wxID_ANY, tank.name), 0, wxALIGN_CENTER_VERTICAL);
+        sizer->Add(new wxStaticText(fuelPanel_, wxID_ANY, tank.name), 0, wxLEFT | wxTOP, 4);
+        auto* line = new wxBoxSizer(wxHORIZONTAL);
         auto* slider = new wxSlider(fuelPanel_, wxID_ANY, static_cast<int>(tank.loadKgOrLb), 0,
                                     static_cast<int>(std::max(1L, tank.maximumKgOrLb)));
         slider->SetToolTip(wxString::Format("0 - %ld", tank.maximumKgOrLb));
         slider->Bind(wxEVT_SLIDER, [this, i, slider](wxCommandEvent&) {
             fuel_.setLoad(i, slider->GetValue());
         });
-        table->Add(slider, 1, wxEXPAND);
-        auto* load = new wxStaticText(fuelPanel_, wxID_ANY, kgOrLb(tank.loadKgOrLb));
-        table->Add(load, 0, wxALIGN_CENTER_VERTICAL);
+        line->Add(slider, 1, wxALIGN_CENTER_VERTICAL);
+        auto* load = new wxStaticText(fuelPanel_, wxID_ANY, kgOrLb(tank.maximumKgOrLb),
+                                      wxDefaultPosition, wxDefaultSize, wxALIGN_RIGHT);
+        load->SetMinSize(load->GetBestSize());  // room for the largest figure
+        load->SetLabel(kgOrLb(tank.loadKgOrLb));
+        line->Add(load, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 4);
+        sizer->Add(line, 0, wxEXPAND | wxLEFT, 4);
         sliders_.push_back(slider);
         loads_.push_back(load);
     }
+    auto* table = new wxFlexGridSizer(2, 2, 4);
+    table->AddGrowableCol(0);
     table->Add(new wxStaticText(fuelPanel_, wxID_ANY, planning::kTotalFuelRow));
-    table->AddSpacer(0);
     total_ = new wxStaticText(fuelPanel_, wxID_ANY, kgOrLb(fuel_.totalKgOrLb()));
-    table->Add(total_);
+    table->Add(total_, 0, wxALIGN_RIGHT);
     table->Add(new wxStaticText(fuelPanel_, wxID_ANY, planning::kRequestedFuelRow));
-    table->AddSpacer(0);
     requested_ = new wxStaticText(fuelPanel_, wxID_ANY, wx(fuel_.requestedTotal()));
-    table->Add(requested_);
+    table->Add(requested_, 0, wxALIGN_RIGHT);
     sizer->Add(table, 0, wxEXPAND | wxALL, 4);
     fuelPanel_->SetSizer(sizer);
     fuelPanel_->FitInside();
@@ -376,6 +380,7 @@ void FlightPlanView::refreshFuel() {
     }
     total_->SetLabel(kgOrLb(fuel_.totalKgOrLb()));
     requested_->SetLabel(wx(fuel_.requestedTotal()));
+    fuelPanel_->Layout();
 }
 
 // ---- Browser ----

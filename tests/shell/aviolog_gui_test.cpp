@@ -134,6 +134,14 @@ TEST(AviologWindow, APilotFliesAcceptsAndSendsAFlightThroughTheWindow) {
     ASSERT_TRUE(window.waitFor("logline \"")) << window.report();
     EXPECT_EQ(buttons(window), "Stop LOG, Commands, Send LOG") << "log started";
     EXPECT_FALSE(has(window.line("logview rows="), "rows=0"));
+    ASSERT_TRUE(window.click("button \"Commands\""));
+    ASSERT_TRUE(window.waitFor("open \"Commands\"")) << window.report();
+    window.screenshot("commands");
+    window.key("Escape");
+    for (int i = 0; i < 25 && has(window.report(), "open \"Commands\""); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    EXPECT_FALSE(has(window.report(), "open \"Commands\"")) << "Escape closes the dialog";
 
     ASSERT_TRUE(window.waitFor("Parking brakes on", 240000)) << window.report();
     window.screenshot("flight-log-at-the-gate");
