@@ -137,11 +137,22 @@ TEST(AviologWindow, APilotFliesAcceptsAndSendsAFlightThroughTheWindow) {
     ASSERT_TRUE(window.click("button \"Commands\""));
     ASSERT_TRUE(window.waitFor("open \"Commands\"")) << window.report();
     window.screenshot("commands");
-    window.key("Escape");
+    // "c" and a text: a free-text ACARS message, which the ACARS tab lists.
+    window.key("c space H i Return");
     for (int i = 0; i < 25 && has(window.report(), "open \"Commands\""); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
-    EXPECT_FALSE(has(window.report(), "open \"Commands\"")) << "Escape closes the dialog";
+    EXPECT_FALSE(has(window.report(), "open \"Commands\"")) << "OK closes the dialog";
+    bool acarsRows = false;
+    for (int i = 0; i < 25 && !acarsRows; ++i) {
+        const std::string acars = window.line("acarsview rows=");
+        acarsRows = has(acars, "rows=") && !has(acars, "rows=0");
+        if (!acarsRows) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    EXPECT_TRUE(acarsRows) << window.report();
+    ASSERT_TRUE(window.click("tab 1 "));
+    window.screenshot("acars-free-text");
+    ASSERT_TRUE(window.click("tab 0 "));
 
     ASSERT_TRUE(window.waitFor("Parking brakes on", 240000)) << window.report();
     window.screenshot("flight-log-at-the-gate");
