@@ -527,8 +527,10 @@ wxString MainFrame::reportText() {
         out += wxString::Format("fuel sliders=%zu\n", flightPlanView_->sliderCount());
         for (std::size_t i = 0; i < planning::kFormFieldCount; ++i) {
             const auto field = static_cast<planning::FormField>(i);
-            out += wxString::Format("form %s %s\n", quoted(planning::fieldSpec(field).label),
-                                    quoted(wx(app_.form().text(field))));
+            const wxPoint at = flightPlanView_->valueCentre(field);
+            out += wxString::Format("form %s %s at %d %d\n",
+                                    quoted(planning::fieldSpec(field).label),
+                                    quoted(wx(app_.form().text(field))), at.x, at.y);
         }
     }
     if (browserView_ != nullptr)

@@ -269,6 +269,16 @@ void FlightPlanView::rebuildForm() {
     grid_->Thaw();
 }
 
+wxPoint FlightPlanView::valueCentre(FormField field) const {
+    wxPGProperty* row = grid_->GetProperty(fieldProperty(field));
+    if (row == nullptr || !grid_->IsShownOnScreen()) return {-1, -1};
+    const wxRect cell = grid_->GetPropertyRect(row, row);
+    const int splitter = grid_->GetSplitterPosition();
+    const wxPoint inside = grid_->CalcScrolledPosition(
+        wxPoint(splitter + (grid_->GetClientSize().x - splitter) / 2, cell.y + cell.height / 2));
+    return grid_->ClientToScreen(inside);
+}
+
 void FlightPlanView::refreshFields() {
     refreshPending_ = false;
     for (std::size_t i = 0; i < planning::kFormFieldCount; ++i) {

@@ -82,6 +82,8 @@ class FlightPlanView final : public wxPanel,
     void layoutChanged() override;
     void fuelPageChanged() override;
     std::size_t sliderCount() const { return sliders_.size(); }
+    // The middle of a field's value cell on the screen; (-1, -1) when not drawn.
+    wxPoint valueCentre(planning::FormField field) const;
 
   private:
     void rebuildForm();

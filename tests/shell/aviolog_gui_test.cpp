@@ -128,6 +128,11 @@ TEST(AviologWindow, APilotFliesAcceptsAndSendsAFlightThroughTheWindow) {
         EXPECT_EQ(buttons(window), row.expected) << row.shot << ", link up";
         window.screenshot(row.shot);
     }
+    // The pilot types into the form: the form model holds the text.
+    ASSERT_TRUE(window.click("form \"Depart. Airport\""));
+    window.key("L P P T Return");
+    EXPECT_TRUE(window.waitFor("form \"Depart. Airport\" \"LPPT\"", 5000)) << window.report();
+    window.screenshot("flight-plan-typed");
 
     ASSERT_TRUE(window.click("tab 0 "));
     ASSERT_TRUE(window.click("button \"Start LOG\""));
