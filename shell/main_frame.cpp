@@ -15,6 +15,7 @@
 #include <wx/statbmp.h>
 #include <wx/statusbr.h>
 #include <wx/textctrl.h>
+#include <wx/textdlg.h>
 
 #include "app/application.h"
 #include "common/text_file.h"
@@ -37,6 +38,7 @@ namespace {
 constexpr const char* kQuitQuestion = "Do you want to Quit?";
 constexpr const char* kReportFile = "aviolog-window.txt";
 constexpr const char* kTrayTip = "Aviolog";
+constexpr int kCommandMaxChars = 149;
 
 enum MenuId {
     kSaveLog = wxID_HIGHEST + 1,
@@ -288,10 +290,12 @@ void MainFrame::buildTabs(bool settingsLoaded) {
     logView_ = new LogView(tabs_, window);
     resultsView_ = new ResultsView(tabs_, window);
     browserView_ = new BrowserView(tabs_);
+    acarsView_ = new AcarsMessagesView(tabs_, app_.acarsView());
+    flightPlanView_ = new FlightPlanView(tabs_, app_.form(), app_.fuelPage());
     tabs_->AddPage(logView_, model::kTabNames[0]);
-    tabs_->AddPage(new AcarsView(tabs_), model::kTabNames[1]);
+    tabs_->AddPage(acarsView_, model::kTabNames[1]);
     tabs_->AddPage(resultsView_, model::kTabNames[2]);
-    tabs_->AddPage(new FlightPlanView(tabs_), model::kTabNames[3]);
+    tabs_->AddPage(flightPlanView_, model::kTabNames[3]);
     tabs_->AddPage(browserView_, model::kTabNames[4]);
 }
 
@@ -302,6 +306,7 @@ void MainFrame::buildButtons() {
         auto* b =
             new wxButton(panel, wxID_ANY, spec.caption, at, ConvertDialogToPixels(kButtonDlu));
         if (*spec.tooltip != '\0') b->SetToolTip(spec.tooltip);
+        if (spec.button == Button::Servinfo) b->SetToolTip(planning::kServinfoButtonTooltip);
         b->Bind(wxEVT_BUTTON, [this, which = spec.button](wxCommandEvent&) { press(which); });
         buttons_[static_cast<int>(spec.button)] = b;
     }
@@ -327,6 +332,8 @@ model::ColumnContext MainFrame::columnContext() const {
     context.tab = static_cast<Tab>(std::max(0, tabs_->GetSelection()));
     context.fpSiteSet = !app_.settings().company.FPSite.empty();
     context.targets.browser = settingsLoaded_;
+    context.targets.flightPreparation = settingsLoaded_;
+    context.targets.console = settingsLoaded_;
     return context;
 }
 
@@ -369,16 +376,36 @@ void MainFrame::press(Button button) {
                 browserView_->navigate(wx(app_.settings().company.CompanySite));
             }
             break;
-        // Their subsystems are not in this program yet; the buttons are disabled.
         case Button::Commands:
+            askCommand();
+            break;
         case Button::FsBuildImport:
-        case Button::AcarsRealTime:
+            app_.aviologButton();
+            break;
         case Button::FsFlightPlan:
+            app_.fsFlightPlanButton();
+            break;
         case Button::Servinfo:
-        case Button::FlightFromVa:
+            app_.servinfoButton();
+            break;
         case Button::ExportSb3:
+            app_.exportSb3Button();
+            break;
+        case Button::FlightFromVa:
+            app_.flightFromVaButton();
+            break;
+        case Button::AcarsRealTime:
+            if (const std::string& address = app_.realTimeAddress(); !address.empty())
+                browserView_->navigate(wx(address));
             break;
     }
+}
+
+// One edit field and OK; the console reads the command.
+void MainFrame::askCommand() {
+    wxTextEntryDialog dialog(this, wxEmptyString, "Commands");
+    dialog.SetMaxLength(kCommandMaxChars);
+    if (dialog.ShowModal() == wxID_OK) app_.runCommand(cp1252(dialog.GetValue()));
 }
 
 void MainFrame::onClose(wxCloseEvent& event) {
@@ -445,6 +472,7 @@ void MainFrame::statusChanged(const std::string& text) {
 
 void MainFrame::viewsChanged() {
     if (resultsView_ != nullptr) resultsView_->reload();
+    if (acarsView_ != nullptr) acarsView_->reload();
 }
 
 void MainFrame::summaryOffered() {
@@ -492,6 +520,18 @@ wxString MainFrame::reportText() {
         out += "logline " + quoted(wx(line)) + "\n";
     for (const model::PropertyCategory& c : app_.window().results().categories()) {
         out += wxString::Format("results %s rows=%zu\n", quoted(wx(c.caption)), c.rows.size());
+    }
+    if (acarsView_ != nullptr)
+        out += wxString::Format("acarsview rows=%d\n", acarsView_->rowCount());
+    if (flightPlanView_ != nullptr) {
+        out += wxString::Format("fuel sliders=%zu\n", flightPlanView_->sliderCount());
+        for (std::size_t i = 0; i < planning::kFormFieldCount; ++i) {
+            const auto field = static_cast<planning::FormField>(i);
+            const wxPoint at = flightPlanView_->valueCentre(field);
+            out += wxString::Format("form %s %s at %d %d\n",
+                                    quoted(planning::fieldSpec(field).label),
+                                    quoted(wx(app_.form().text(field))), at.x, at.y);
+        }
     }
     if (browserView_ != nullptr)
         out += wxString::Format("browser engine=%d\n", browserView_->engineCreated());

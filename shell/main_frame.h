@@ -25,7 +25,9 @@ class Application;
 
 namespace aviolog::shell {
 
+class AcarsMessagesView;
 class BrowserView;
+class FlightPlanView;
 class FlightSummaryWindow;
 class LogView;
 class ResultsView;
@@ -81,6 +83,7 @@ class MainFrame final : public wxFrame, public model::MainWindowObserver {
     model::ColumnContext columnContext() const;
     void refreshButtons();
     void press(model::Button button);
+    void askCommand();
     void onClose(wxCloseEvent& event);
     void onIconize(wxIconizeEvent& event);
     void onFirstIdle(wxIdleEvent& event);
@@ -97,6 +100,8 @@ class MainFrame final : public wxFrame, public model::MainWindowObserver {
 
     wxNotebook* tabs_ = nullptr;
     LogView* logView_ = nullptr;
+    AcarsMessagesView* acarsView_ = nullptr;
+    FlightPlanView* flightPlanView_ = nullptr;
     ResultsView* resultsView_ = nullptr;
     BrowserView* browserView_ = nullptr;
     std::array<wxButton*, model::kButtonCount> buttons_{};

@@ -2,10 +2,15 @@
 
 #include <wx/propgrid/propgrid.h>
 #include <wx/propgrid/props.h>
+#include <wx/scrolwin.h>
 #include <wx/sizer.h>
+#include <wx/slider.h>
 #include <wx/stattext.h>
 #include <wx/webview.h>
 
+#include <string>
+
+#include "reporting/acars_view.h"
 #include "shell/wx_text.h"
 
 namespace aviolog::shell {
@@ -113,16 +118,280 @@ PendingView::PendingView(wxWindow* parent, const wxString& what) : wxPanel(paren
     SetSizer(sizer);
 }
 
-AcarsView::AcarsView(wxWindow* parent)
-    : PendingView(parent,
-                  "Not available yet.\n\nACARS messages are not composed or shown by this "
-                  "version of Aviolog: they come with its ACARS update.") {}
+// ---- ACARS ----
 
-FlightPlanView::FlightPlanView(wxWindow* parent)
-    : PendingView(parent,
-                  "Not available yet.\n\nThe flight data form, the aircraft lists, the flight "
-                  "plan imports and the fuel page come with the flight preparation update. "
-                  "Until then a log records the flight without the form's details.") {}
+AcarsMessagesView::AcarsMessagesView(wxWindow* parent, const reporting::AcarsView& view)
+    : wxPanel(parent), view_(view), grid_(propertyList(this)) {
+    grid_->SetToolTip("ACARS messages Display");
+    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    sizer->Add(grid_, 1, wxEXPAND);
+    SetSizer(sizer);
+    reload();
+}
+
+void AcarsMessagesView::reload() {
+    grid_->Freeze();
+    grid_->Clear();
+    category(grid_, reporting::kAcarsMessages);
+    for (const model::PropertyCategory& c : view_.rows().categories()) {
+        wxPGProperty* cat = category(grid_, c.caption);
+        for (const model::PropertyRow& row : c.rows) addRow(grid_, cat, row.name, row.value);
+    }
+    wxPGProperty* last = grid_->GetLastItem(wxPG_ITERATE_DEFAULT);
+    if (last != nullptr) grid_->EnsureVisible(last);
+    grid_->Thaw();
+}
+
+int AcarsMessagesView::rowCount() const {
+    int rows = 0;
+    for (const model::PropertyCategory& c : view_.rows().categories())
+        rows += static_cast<int>(c.rows.size());
+    return rows;
+}
+
+// ---- Flight Plan ----
+
+namespace {
+
+using planning::FormField;
+
+constexpr const char* kOnlineProperty = "online";
+constexpr const char* kVoiceProperty = "voice";
+
+wxString fieldProperty(FormField field) {
+    return wxString::Format("field%d", static_cast<int>(field));
+}
+
+wxArrayString choices(const std::vector<std::string>& texts) {
+    wxArrayString out;
+    for (const std::string& t : texts) out.Add(wx(t));
+    return out;
+}
+
+template <std::size_t N>
+wxArrayString choices(const std::array<const char*, N>& texts) {
+    wxArrayString out;
+    for (const char* t : texts) out.Add(t);
+    return out;
+}
+
+wxString kgOrLb(long value) { return wxString::Format("%ld", value); }
+
+}  // namespace
+
+FlightPlanView::FlightPlanView(wxWindow* parent, planning::FlightFormModel& form,
+                               planning::FuelPage& fuel)
+    : wxPanel(parent),
+      form_(form),
+      fuel_(fuel),
+      grid_(new wxPropertyGrid(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                               wxPG_SPLITTER_AUTO_CENTER | wxPG_STATIC_LAYOUT)),
+      fuelPanel_(new wxScrolledWindow(this)) {
+    grid_->SetExtraStyle(wxPG_EX_HELP_AS_TOOLTIPS);
+    grid_->SetColumnProportion(0, 2);
+    grid_->SetColumnProportion(1, 3);
+    grid_->Bind(wxEVT_PG_CHANGED, &FlightPlanView::onFormChanged, this);
+    fuelPanel_->SetScrollRate(0, FromDIP(10));
+    auto* sizer = new wxBoxSizer(wxHORIZONTAL);
+    sizer->Add(grid_, 3, wxEXPAND);
+    sizer->Add(fuelPanel_, 2, wxEXPAND | wxLEFT, 4);
+    SetSizer(sizer);
+    form_.addObserver(this);
+    fuel_.setObserver(this);
+    rebuildForm();
+    rebuildFuel();
+}
+
+FlightPlanView::~FlightPlanView() {
+    form_.removeObserver(this);
+    fuel_.setObserver(nullptr);
+}
+
+// The model may change while the grid is inside its own change event: the grid is
+// touched after the event has returned.
+void FlightPlanView::fieldChanged(FormField) {
+    if (refreshPending_) return;
+    refreshPending_ = true;
+    CallAfter([this] { refreshFields(); });
+}
+
+void FlightPlanView::layoutChanged() {
+    if (rebuildPending_) return;
+    rebuildPending_ = true;
+    CallAfter([this] { rebuildForm(); });
+}
+
+void FlightPlanView::rebuildForm() {
+    rebuildPending_ = false;
+    refreshPending_ = false;
+    const wxPGProperty* was = grid_->GetSelection();
+    const wxString selected = was != nullptr ? was->GetName() : fieldProperty(FormField::Departure);
+    grid_->Freeze();
+    grid_->Clear();
+    grid_->Append(new wxPropertyCategory("Flight Data", "flightData"));
+    const bool lists = form_.listsShown();
+    for (std::size_t i = 0; i < planning::kFormFieldCount; ++i) {
+        const auto field = static_cast<FormField>(i);
+        const planning::FieldSpec& spec = planning::fieldSpec(field);
+        if (field == FormField::Passengers && !form_.paxShown()) continue;
+        wxPGProperty* row = nullptr;
+        if (lists && field == FormField::AircraftType) {
+            std::vector<std::string> names;
+            for (const planning::AircraftType& t : form_.aircraftList().types())
+                names.push_back(t.name);
+            row = new wxEnumProperty(spec.label, fieldProperty(field), choices(names));
+            row->SetChoiceSelection(static_cast<int>(form_.selectedAircraft()));
+        } else if (lists && (field == FormField::Registration || field == FormField::Selcal)) {
+            const auto rows = field == FormField::Registration ? form_.registrationRows()
+                                                               : form_.selcalRows();
+            row = new wxEnumProperty(spec.label, fieldProperty(field), choices(rows));
+            if (!rows.empty() && form_.selectedRow() < rows.size())
+                row->SetChoiceSelection(static_cast<int>(form_.selectedRow()));
+        } else {
+            row = new wxStringProperty(spec.label, fieldProperty(field), wx(form_.text(field)));
+        }
+        if (*spec.tooltip != '\0') row->SetHelpString(spec.tooltip);
+        grid_->Append(row);
+        if (dynamic_cast<wxEnumProperty*>(row) == nullptr)
+            grid_->SetPropertyMaxLength(row, static_cast<int>(spec.maxChars));
+    }
+    auto* online = grid_->Append(
+        new wxEnumProperty("Online", kOnlineProperty, choices(planning::kOnlineNetworks)));
+    online->SetChoiceSelection(static_cast<int>(form_.online()));
+    online->SetHelpString(planning::kOnlineTooltip);
+    auto* voice = grid_->Append(
+        new wxEnumProperty("Voice", kVoiceProperty, choices(planning::kVoiceModes)));
+    voice->SetChoiceSelection(static_cast<int>(form_.voice()));
+    grid_->EnableProperty(voice, form_.voiceEnabled());
+    // A grid without a selected row takes any key, the menu's Alt keys too, to select one.
+    wxPGProperty* keep = grid_->GetProperty(selected);
+    grid_->SelectProperty(keep != nullptr ? keep : grid_->wxPropertyGridInterface::GetFirst(), false);
+    grid_->Thaw();
+}
+
+wxPoint FlightPlanView::valueCentre(FormField field) const {
+    wxPGProperty* row = grid_->GetProperty(fieldProperty(field));
+    if (row == nullptr || !grid_->IsShownOnScreen()) return {-1, -1};
+    const wxRect cell = grid_->GetPropertyRect(row, row);
+    const int splitter = grid_->GetSplitterPosition();
+    const wxPoint inside = grid_->CalcScrolledPosition(
+        wxPoint(splitter + (grid_->GetClientSize().x - splitter) / 2, cell.y + cell.height / 2));
+    return grid_->ClientToScreen(inside);
+}
+
+void FlightPlanView::refreshFields() {
+    refreshPending_ = false;
+    for (std::size_t i = 0; i < planning::kFormFieldCount; ++i) {
+        const auto field = static_cast<FormField>(i);
+        wxPGProperty* row = grid_->GetProperty(fieldProperty(field));
+        if (row == nullptr || dynamic_cast<wxEnumProperty*>(row) != nullptr) continue;
+        const wxString text = wx(form_.text(field));
+        if (row->GetValueAsString() != text) row->SetValue(text);
+    }
+    wxPGProperty* voice = grid_->GetProperty(kVoiceProperty);
+    if (voice != nullptr) grid_->EnableProperty(voice, form_.voiceEnabled());
+}
+
+void FlightPlanView::onFormChanged(wxPropertyGridEvent& event) {
+    wxPGProperty* row = event.GetProperty();
+    if (row == nullptr) return;
+    const wxString name = row->GetName();
+    const auto index = static_cast<std::size_t>(std::max(0, row->GetChoiceSelection()));
+    if (name == kOnlineProperty) {
+        form_.selectOnline(index);
+        return;
+    }
+    if (name == kVoiceProperty) {
+        form_.selectVoice(index);
+        return;
+    }
+    long number = 0;
+    if (!name.StartsWith("field") || !name.Mid(5).ToLong(&number)) return;
+    const auto field = static_cast<FormField>(number);
+    if (dynamic_cast<wxEnumProperty*>(row) == nullptr) {
+        form_.edit(field, cp1252(row->GetValueAsString()));
+    } else if (field == FormField::AircraftType) {
+        form_.selectAircraft(index);
+    } else if (field == FormField::Registration) {
+        form_.selectRegistration(index);
+    } else {
+        form_.selectSelcal(index);
+    }
+}
+
+// Sliders are remade only when the tanks change; a moved slider's own event must not
+// destroy it.
+void FlightPlanView::fuelPageChanged() {
+    if (fuel_.rows().size() == sliders_.size() && total_ != nullptr) {
+        refreshFuel();
+        return;
+    }
+    CallAfter([this] { rebuildFuel(); });
+}
+
+void FlightPlanView::rebuildFuel() {
+    fuelPanel_->DestroyChildren();
+    sliders_.clear();
+    loads_.clear();
+    total_ = nullptr;
+    requested_ = nullptr;
+    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    sizer->Add(new wxStaticText(fuelPanel_, wxID_ANY, planning::kFuelGroup), 0, wxALL, 4);
+    if (!fuel_.built()) {
+        auto* hint = new wxStaticText(fuelPanel_, wxID_ANY,
+                                      "The tanks are read from the simulator once it is "
+                                      "connected.");
+        hint->Wrap(FromDIP(200));
+        sizer->Add(hint, 0, wxALL, 4);
+        fuelPanel_->SetSizer(sizer);
+        fuelPanel_->Layout();
+        return;
+    }
+    // The tank's name above its slider: the page is narrow and the names are long.
+    for (std::size_t i = 0; i < fuel_.rows().size(); ++i) {
+        const planning::TankRow& tank = fuel_.rows()[i];
+        sizer->Add(new wxStaticText(fuelPanel_, wxID_ANY, tank.name), 0, wxLEFT | wxTOP, 4);
+        auto* line = new wxBoxSizer(wxHORIZONTAL);
+        auto* slider = new wxSlider(fuelPanel_, wxID_ANY, static_cast<int>(tank.loadKgOrLb), 0,
+                                    static_cast<int>(std::max(1L, tank.maximumKgOrLb)));
+        slider->SetToolTip(wxString::Format("0 - %ld", tank.maximumKgOrLb));
+        slider->Bind(wxEVT_SLIDER, [this, i, slider](wxCommandEvent&) {
+            fuel_.setLoad(i, slider->GetValue());
+        });
+        line->Add(slider, 1, wxALIGN_CENTER_VERTICAL);
+        auto* load = new wxStaticText(fuelPanel_, wxID_ANY, kgOrLb(tank.maximumKgOrLb),
+                                      wxDefaultPosition, wxDefaultSize, wxALIGN_RIGHT);
+        load->SetMinSize(load->GetBestSize());  // room for the largest figure
+        load->SetLabel(kgOrLb(tank.loadKgOrLb));
+        line->Add(load, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 4);
+        sizer->Add(line, 0, wxEXPAND | wxLEFT, 4);
+        sliders_.push_back(slider);
+        loads_.push_back(load);
+    }
+    auto* table = new wxFlexGridSizer(2, 2, 4);
+    table->AddGrowableCol(0);
+    table->Add(new wxStaticText(fuelPanel_, wxID_ANY, planning::kTotalFuelRow));
+    total_ = new wxStaticText(fuelPanel_, wxID_ANY, kgOrLb(fuel_.totalKgOrLb()));
+    table->Add(total_, 0, wxALIGN_RIGHT);
+    table->Add(new wxStaticText(fuelPanel_, wxID_ANY, planning::kRequestedFuelRow));
+    requested_ = new wxStaticText(fuelPanel_, wxID_ANY, wx(fuel_.requestedTotal()));
+    table->Add(requested_, 0, wxALIGN_RIGHT);
+    sizer->Add(table, 0, wxEXPAND | wxALL, 4);
+    fuelPanel_->SetSizer(sizer);
+    fuelPanel_->FitInside();
+    fuelPanel_->Layout();
+}
+
+void FlightPlanView::refreshFuel() {
+    for (std::size_t i = 0; i < sliders_.size(); ++i) {
+        const long load = fuel_.rows()[i].loadKgOrLb;
+        if (sliders_[i]->GetValue() != load) sliders_[i]->SetValue(static_cast<int>(load));
+        loads_[i]->SetLabel(kgOrLb(load));
+    }
+    total_->SetLabel(kgOrLb(fuel_.totalKgOrLb()));
+    requested_->SetLabel(wx(fuel_.requestedTotal()));
+    fuelPanel_->Layout();
+}
 
 // ---- Browser ----
 

@@ -7,10 +7,22 @@
 
 #include <string>
 
+#include <vector>
+
 #include "model/main_window_model.h"
+#include "planning/flight_form.h"
+#include "planning/fuel_page.h"
 
 class wxPropertyGrid;
+class wxPropertyGridEvent;
+class wxScrolledWindow;
+class wxSlider;
+class wxStaticText;
 class wxWebView;
+
+namespace aviolog::reporting {
+class AcarsView;
+}
 
 namespace aviolog::shell {
 
@@ -45,16 +57,51 @@ class PendingView : public wxPanel {
     PendingView(wxWindow* parent, const wxString& what);
 };
 
-// "Acars Messages": the ACARS view draws the ACARS model once it exists.
-class AcarsView final : public PendingView {
+// "Acars Messages": a header row per kind of message, then a row per line.
+class AcarsMessagesView final : public wxPanel {
   public:
-    explicit AcarsView(wxWindow* parent);
+    AcarsMessagesView(wxWindow* parent, const reporting::AcarsView& view);
+    void reload();
+    int rowCount() const;
+
+  private:
+    const reporting::AcarsView& view_;
+    wxPropertyGrid* grid_;
 };
 
-// "Flight Plan": the flight data form draws the form model once it exists.
-class FlightPlanView final : public PendingView {
+// "Flight Plan": the flight data form on the left, the fuel page with a slider per tank
+// on the right. Every edit goes to the form model, every slider to the fuel page.
+class FlightPlanView final : public wxPanel,
+                             public planning::FlightFormObserver,
+                             public planning::FuelPageObserver {
   public:
-    explicit FlightPlanView(wxWindow* parent);
+    FlightPlanView(wxWindow* parent, planning::FlightFormModel& form, planning::FuelPage& fuel);
+    ~FlightPlanView() override;
+
+    void fieldChanged(planning::FormField field) override;
+    void layoutChanged() override;
+    void fuelPageChanged() override;
+    std::size_t sliderCount() const { return sliders_.size(); }
+    // The middle of a field's value cell on the screen; (-1, -1) when not drawn.
+    wxPoint valueCentre(planning::FormField field) const;
+
+  private:
+    void rebuildForm();
+    void refreshFields();
+    void rebuildFuel();
+    void refreshFuel();
+    void onFormChanged(wxPropertyGridEvent& event);
+
+    planning::FlightFormModel& form_;
+    planning::FuelPage& fuel_;
+    wxPropertyGrid* grid_;
+    wxScrolledWindow* fuelPanel_;
+    std::vector<wxSlider*> sliders_;
+    std::vector<wxStaticText*> loads_;
+    wxStaticText* total_ = nullptr;
+    wxStaticText* requested_ = nullptr;
+    bool refreshPending_ = false;
+    bool rebuildPending_ = false;
 };
 
 // "Information browser": the web engine is made on the first page shown, so that an idle
