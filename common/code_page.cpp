@@ -20,6 +20,14 @@ char windows1252Byte(std::uint32_t cp) {
     return '?';
 }
 
+}  // namespace
+
+char windows1252From(char32_t codePoint) {
+    return windows1252Byte(codePoint);
+}
+
+namespace {
+
 // The code point of the UTF-8 sequence at text[at], advancing at; nothing when malformed
 // (overlong forms, surrogates and values past U+10FFFF included).
 std::optional<std::uint32_t> nextCodePoint(std::string_view text, std::size_t& at) {

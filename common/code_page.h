@@ -17,6 +17,10 @@ enum class UndefinedBytes {
 std::string utf8FromWindows1252(std::string_view text,
                                 UndefinedBytes undefined = UndefinedBytes::Replace);
 
+// One Unicode character in Windows-1252; "?" where the code page has none. The five
+// undefined bytes stand for the control characters of the same number.
+char windows1252From(char32_t codePoint);
+
 // UTF-8 text in Windows-1252; a character the code page lacks becomes "?". Nothing when
 // the text is not UTF-8.
 std::optional<std::string> windows1252FromUtf8(std::string_view text);

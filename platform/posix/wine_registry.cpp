@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/code_page.h"
 #include "common/text_case.h"
 #include "common/text_file.h"
 
@@ -12,20 +13,6 @@ namespace aviolog::platform::posix {
 
 namespace {
 
-// Windows-1252 for a Unicode code point; '?' where the code page has none, as Windows'
-// own conversion does.
-char windows1252From(char32_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
-    static constexpr char16_t kHigh[32] = {
-        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-        0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-    for (int i = 0; i < 32; ++i) {
-        if (kHigh[i] != 0 && kHigh[i] == c) return static_cast<char>(0x80 + i);
-    }
-    return '?';
-}
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
