@@ -448,20 +448,23 @@ void FlightEvents::touchdownSampler() {
         c_.timers.stop(kTouchdownTimer);
         return;
     }
-    const auto onGround = readU16(c_.link, var::OnGround);
-    if (!onGround) {
+    // One exchange: read apart, the wheels could touch between the ground flag and the
+    // vertical speed, and the sample would be the speed on the runway (0).
+    std::uint16_t onGround = 0;
+    std::int32_t vs = 0;
+    std::uint32_t ias = 0;
+    if (!ReadBatch(c_.link)
+             .add(var::OnGround, onGround)
+             .add(var::VerticalSpeed, vs)
+             .add(var::IndicatedAirspeed, ias)
+             .process()) {
         p.touchdownSampleFresh = false;
         return;
     }
-    if (*onGround == 0) {
-        std::int32_t vs = 0;
-        std::uint32_t ias = 0;
-        p.touchdownSampleFresh =
-            ReadBatch(c_.link).add(var::VerticalSpeed, vs).add(var::IndicatedAirspeed, ias).process();
-        if (p.touchdownSampleFresh) {
-            p.touchdownVerticalSpeedRaw = vs;
-            p.touchdownSpeedRaw = ias;
-        }
+    if (onGround == 0) {
+        p.touchdownSampleFresh = true;
+        p.touchdownVerticalSpeedRaw = vs;
+        p.touchdownSpeedRaw = ias;
         return;
     }
     if (p.touchdownSampleFresh) {

@@ -51,7 +51,7 @@ if [ -n "${DISPLAY:-}" ] && [ -x "$bin/shell/aviolog" ]; then
   "$bin/sim/aviolog-sim" --scenario data/scenarios/lppt-lppr.scn --speed "${1:-1}" --status 0 \
     < /dev/null &
   sim=$!
-  trap 'kill $sim $va 2>/dev/null || true' EXIT
+  trap 'kill $sim $va_pid $gauge 2>/dev/null || true' EXIT
   echo "aviolog runs in $work: choose TAP, press Start LOG, fly, Stop LOG at the gate, OK, Send LOG."
   (cd "$work" && "../../$bin/shell/aviolog")
   echo "What the VA's script received:"
