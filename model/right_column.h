@@ -34,14 +34,14 @@ enum class Button {
 };
 inline constexpr int kButtonCount = 15;
 
-struct ButtonSpec {
+struct ButtonInfo {
     Button button;
     const char* caption;
     int placeY;           // dialog units from the top; buttons of one place never show together
     const char* tooltip;  // "" when none
 };
 
-inline constexpr std::array<ButtonSpec, kButtonCount> kButtons{{
+inline constexpr std::array<ButtonInfo, kButtonCount> kButtons{{
     {Button::StartLog, "Start LOG", 20, "Star Log Session"},
     {Button::StopLog, "Stop LOG", 20, ""},
     {Button::ResumeLog, "Resume Log", 20, ""},

@@ -11,7 +11,7 @@ namespace {
 
 using model::FlightRecord;
 
-constexpr FieldSpec kFields[kFormFieldCount] = {
+constexpr FieldInfo kFields[kFormFieldCount] = {
     {"Depart. Airport", "Departing Airport ICAO", 4, false, &FlightRecord::departureIcao},
     {"Arrival Airport", "Arriving Airport ICAO", 4, false, &FlightRecord::arrivalIcao},
     {"Alternate Airport", "Alternate Airport ICAO", 9, false, &FlightRecord::alternateIcao},
@@ -31,11 +31,11 @@ constexpr FieldSpec kFields[kFormFieldCount] = {
 // What the control accepts of a text: digits only where the edit takes numbers, cut to
 // its length.
 std::string accepted(FormField field, std::string_view text) {
-    const FieldSpec& spec = fieldSpec(field);
+    const FieldInfo& info = fieldInfo(field);
     std::string out;
     for (const char c : text) {
-        if (out.size() == spec.maxChars) break;
-        if (spec.digitsOnly && (c < '0' || c > '9')) continue;
+        if (out.size() == info.maxChars) break;
+        if (info.digitsOnly && (c < '0' || c > '9')) continue;
         out += c;
     }
     return out;
@@ -53,7 +53,7 @@ std::size_t findSelector(std::string_view setting, std::string_view lower, std::
 
 }  // namespace
 
-const FieldSpec& fieldSpec(FormField field) {
+const FieldInfo& fieldInfo(FormField field) {
     return kFields[static_cast<std::size_t>(field)];
 }
 
@@ -93,7 +93,7 @@ void FlightFormModel::initialise() {
     if (record.pilotNumber.empty()) record.pilotNumber = s.company.PilotNumber;
     for (std::size_t i = 0; i < kFormFieldCount; ++i) {
         const auto field = static_cast<FormField>(i);
-        texts_[i] = accepted(field, record.*fieldSpec(field).member);
+        texts_[i] = accepted(field, record.*fieldInfo(field).member);
     }
     online_ = 0;
     voice_ = 0;
@@ -123,7 +123,7 @@ void FlightFormModel::edit(FormField field, std::string_view text) {
 
 void FlightFormModel::setField(FormField field, std::string_view text) {
     control(field) = accepted(field, text);
-    context_.record.*fieldSpec(field).member = control(field);
+    context_.record.*fieldInfo(field).member = control(field);
     notifyField(field);
 }
 
@@ -134,7 +134,7 @@ void FlightFormModel::clearControl(FormField field) {
 
 void FlightFormModel::readCallsign() {
     copyWhenNotEmpty(context_.record.callsign, text(FormField::Callsign),
-                     fieldSpec(FormField::Callsign).maxChars);
+                     fieldInfo(FormField::Callsign).maxChars);
 }
 
 const std::string& FlightFormModel::text(FormField field) const {
@@ -217,7 +217,7 @@ void FlightFormModel::selectRegistration(std::size_t row) {
 
 void FlightFormModel::readInto(FlightRecord& record) {
     auto copy = [&](FormField field) {
-        copyWhenNotEmpty(record.*fieldSpec(field).member, text(field), fieldSpec(field).maxChars);
+        copyWhenNotEmpty(record.*fieldInfo(field).member, text(field), fieldInfo(field).maxChars);
     };
     copy(FormField::Departure);
     copy(FormField::Arrival);

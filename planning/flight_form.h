@@ -42,14 +42,14 @@ enum class FormField {
 };
 inline constexpr std::size_t kFormFieldCount = 14;
 
-struct FieldSpec {
+struct FieldInfo {
     const char* label;
     const char* tooltip;  // empty: none
     std::size_t maxChars;
     bool digitsOnly;
     std::string model::FlightRecord::*member;
 };
-const FieldSpec& fieldSpec(FormField field);
+const FieldInfo& fieldInfo(FormField field);
 
 // The aircraft lists hold longer texts than the edits they replace.
 inline constexpr std::size_t kListMaxChars = 99;

@@ -301,14 +301,14 @@ void MainFrame::buildTabs(bool settingsLoaded) {
 
 void MainFrame::buildButtons() {
     wxWindow* panel = tabs_->GetParent();
-    for (const model::ButtonSpec& spec : model::kButtons) {
-        const wxPoint at = ConvertDialogToPixels(wxPoint(kButtonXDlu, spec.placeY));
+    for (const model::ButtonInfo& info : model::kButtons) {
+        const wxPoint at = ConvertDialogToPixels(wxPoint(kButtonXDlu, info.placeY));
         auto* b =
-            new wxButton(panel, wxID_ANY, spec.caption, at, ConvertDialogToPixels(kButtonDlu));
-        if (*spec.tooltip != '\0') b->SetToolTip(spec.tooltip);
-        if (spec.button == Button::Servinfo) b->SetToolTip(planning::kServinfoButtonTooltip);
-        b->Bind(wxEVT_BUTTON, [this, which = spec.button](wxCommandEvent&) { press(which); });
-        buttons_[static_cast<int>(spec.button)] = b;
+            new wxButton(panel, wxID_ANY, info.caption, at, ConvertDialogToPixels(kButtonDlu));
+        if (*info.tooltip != '\0') b->SetToolTip(info.tooltip);
+        if (info.button == Button::Servinfo) b->SetToolTip(planning::kServinfoButtonTooltip);
+        b->Bind(wxEVT_BUTTON, [this, which = info.button](wxCommandEvent&) { press(which); });
+        buttons_[static_cast<int>(info.button)] = b;
     }
 }
 
@@ -500,9 +500,9 @@ wxString MainFrame::reportText() {
                                 quoted(tabs_->GetPageText(page)), tabs_->GetSelection() == page,
                                 where);
     }
-    for (const model::ButtonSpec& spec : model::kButtons) {
-        const wxButton* b = buttons_[static_cast<int>(spec.button)];
-        out += wxString::Format("button %s shown=%d enabled=%d at %s\n", quoted(spec.caption),
+    for (const model::ButtonInfo& info : model::kButtons) {
+        const wxButton* b = buttons_[static_cast<int>(info.button)];
+        out += wxString::Format("button %s shown=%d enabled=%d at %s\n", quoted(info.caption),
                                 b->IsShown(), b->IsEnabled(), centre(b));
     }
     for (const wxMenu* menu :
@@ -529,7 +529,7 @@ wxString MainFrame::reportText() {
             const auto field = static_cast<planning::FormField>(i);
             const wxPoint at = flightPlanView_->valueCentre(field);
             out += wxString::Format("form %s %s at %d %d\n",
-                                    quoted(planning::fieldSpec(field).label),
+                                    quoted(planning::fieldInfo(field).label),
                                     quoted(wx(app_.form().text(field))), at.x, at.y);
         }
     }

@@ -232,28 +232,28 @@ void FlightPlanView::rebuildForm() {
     const bool lists = form_.listsShown();
     for (std::size_t i = 0; i < planning::kFormFieldCount; ++i) {
         const auto field = static_cast<FormField>(i);
-        const planning::FieldSpec& spec = planning::fieldSpec(field);
+        const planning::FieldInfo& info = planning::fieldInfo(field);
         if (field == FormField::Passengers && !form_.paxShown()) continue;
         wxPGProperty* row = nullptr;
         if (lists && field == FormField::AircraftType) {
             std::vector<std::string> names;
             for (const planning::AircraftType& t : form_.aircraftList().types())
                 names.push_back(t.name);
-            row = new wxEnumProperty(spec.label, fieldProperty(field), choices(names));
+            row = new wxEnumProperty(info.label, fieldProperty(field), choices(names));
             row->SetChoiceSelection(static_cast<int>(form_.selectedAircraft()));
         } else if (lists && (field == FormField::Registration || field == FormField::Selcal)) {
             const auto rows = field == FormField::Registration ? form_.registrationRows()
                                                                : form_.selcalRows();
-            row = new wxEnumProperty(spec.label, fieldProperty(field), choices(rows));
+            row = new wxEnumProperty(info.label, fieldProperty(field), choices(rows));
             if (!rows.empty() && form_.selectedRow() < rows.size())
                 row->SetChoiceSelection(static_cast<int>(form_.selectedRow()));
         } else {
-            row = new wxStringProperty(spec.label, fieldProperty(field), wx(form_.text(field)));
+            row = new wxStringProperty(info.label, fieldProperty(field), wx(form_.text(field)));
         }
-        if (*spec.tooltip != '\0') row->SetHelpString(spec.tooltip);
+        if (*info.tooltip != '\0') row->SetHelpString(info.tooltip);
         grid_->Append(row);
         if (dynamic_cast<wxEnumProperty*>(row) == nullptr)
-            grid_->SetPropertyMaxLength(row, static_cast<int>(spec.maxChars));
+            grid_->SetPropertyMaxLength(row, static_cast<int>(info.maxChars));
     }
     auto* online = grid_->Append(
         new wxEnumProperty("Online", kOnlineProperty, choices(planning::kOnlineNetworks)));

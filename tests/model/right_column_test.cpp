@@ -12,11 +12,11 @@ namespace {
 std::string shown(const MainWindowModel& window, ColumnContext context) {
     const auto column = rightColumn(window, context);
     std::string text;
-    for (const ButtonSpec& spec : kButtons) {
-        const ControlState s = column[static_cast<int>(spec.button)];
+    for (const ButtonInfo& info : kButtons) {
+        const ControlState s = column[static_cast<int>(info.button)];
         if (!s.shown) continue;
         if (!text.empty()) text += ", ";
-        text += std::string(s.enabled ? "" : "-") + spec.caption;
+        text += std::string(s.enabled ? "" : "-") + info.caption;
     }
     return text;
 }
@@ -98,10 +98,10 @@ TEST(RightColumn, ButtonsOfOnePlaceNeverShowTogether) {
             if (reducedMode) window.enterReducedMode();
             const auto column = rightColumn(window, {static_cast<Tab>(tab), true, kAll});
             std::set<int> places;
-            for (const ButtonSpec& spec : kButtons) {
-                if (!column[static_cast<int>(spec.button)].shown) continue;
-                EXPECT_TRUE(places.insert(spec.placeY).second)
-                    << kTabNames[tab] << (reducedMode ? " reduced" : "") << ": " << spec.caption;
+            for (const ButtonInfo& info : kButtons) {
+                if (!column[static_cast<int>(info.button)].shown) continue;
+                EXPECT_TRUE(places.insert(info.placeY).second)
+                    << kTabNames[tab] << (reducedMode ? " reduced" : "") << ": " << info.caption;
             }
         }
     }
