@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "app/gauge_client.h"
-#include "recorder/flight_services.h"
+#include "model/flight_services.h"
 
 namespace aviolog::recorder {
 struct RecorderContext;
@@ -26,8 +26,8 @@ inline constexpr std::size_t kMaxCommandChars = 149;
 
 // One page-3 screen: a left and a right label per row; the line-select keys sit beside
 // rows 1, 3, 5 and 7. The recorder's interface to the gauge defines it.
-using recorder::MenuPage;
-using recorder::MenuRow;
+using model::MenuPage;
+using model::MenuRow;
 static_assert(std::tuple_size_v<decltype(MenuPage::rows)> == kMenuRows);
 
 // Nine lines of 44 characters, each followed by LF: the left label flush left, the right
@@ -36,7 +36,7 @@ std::string renderMenuPage(const MenuPage& page);
 
 MenuPage mainMenuPage();
 
-class AcarsConsole final : public recorder::GaugeLink {
+class AcarsConsole final : public model::GaugeLink {
   public:
     AcarsConsole(recorder::RecorderContext& context, GaugeClient& client);
 
@@ -44,7 +44,7 @@ class AcarsConsole final : public recorder::GaugeLink {
     // it off the shared one.
     void setGaugePort(int port) { port_ = port; }
 
-    // recorder::GaugeLink: opened at log start, page-2 lines, the gauge timer's tick.
+    // model::GaugeLink: opened at log start, page-2 lines, the gauge timer's tick.
     bool isOpen() const override { return client_.active(); }
     void open(const std::string& machine) override;
     void page2Lines(const std::string& text) override { sendLines(2, text); }

@@ -19,7 +19,7 @@
 #include "platform/timers.h"
 #include "recorder/flight_log.h"
 #include "recorder/flight_progress.h"
-#include "recorder/flight_services.h"
+#include "model/flight_services.h"
 #include "recorder/recorder_context.h"
 #include "reporting/acars_composer.h"
 #include "reporting/acars_view.h"
@@ -81,8 +81,8 @@ struct Platform {
 struct FlightPorts {
     // Offline runs answer METARs and flap names from a table instead of the application's
     // weather service and aircraft list; null: the application's own.
-    recorder::MetarFetcher* metar = nullptr;
-    recorder::FlapNames* flapNames = nullptr;
+    model::MetarFetcher* metar = nullptr;
+    model::FlapNames* flapNames = nullptr;
 };
 
 // The program: owns the process-wide records (settings, flight record, flight progress,
@@ -190,7 +190,7 @@ class Application final : public platform::TimerSink {
     reporting::AcarsDisplay acarsDisplay_;
     reporting::AcarsMessenger acars_;
     reporting::VaLiveLink live_;  // refers to context_, made below
-    recorder::FlightServices services_;
+    model::FlightServices services_;
     recorder::RecorderContext context_;
     recorder::FlightLog flightLog_;
 };

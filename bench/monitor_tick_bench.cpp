@@ -22,7 +22,7 @@
 #include "model/flight_summary.h"
 #include "model/main_window_model.h"
 #include "recorder/flight_log.h"
-#include "recorder/flight_services.h"
+#include "model/flight_services.h"
 #include "recorder/recorder_context.h"
 #include "simlink/sim_link.h"
 #include "recorder/timer_ids.h"
@@ -56,8 +56,8 @@ class CountingIpc final : public platform::SimIpc {
 };
 
 // Everything around the recorder, doing nothing.
-struct QuietWorld final : recorder::AcarsComposer, recorder::MetarFetcher, recorder::GaugeLink,
-                          recorder::LiveLink, recorder::FlapNames, recorder::FlightStore,
+struct QuietWorld final : model::AcarsComposer, model::MetarFetcher, model::GaugeLink,
+                          model::LiveLink, model::FlapNames, model::FlightStore,
                           platform::Pilot, platform::Sound, platform::LibraryLoader,
                           model::FlightForm {
     void outMessage(int, int, double, double) override {}
@@ -72,12 +72,12 @@ struct QuietWorld final : recorder::AcarsComposer, recorder::MetarFetcher, recor
     void open(const std::string&) override {}
     void page2Lines(const std::string&) override {}
     void page1Lines(const std::string&) override {}
-    void showPage(const recorder::MenuPage&) override {}
+    void showPage(const model::MenuPage&) override {}
     void refresh() override {}
     void sendPosition() override {}
     void pollUplink() override {}
     std::optional<std::string> name(int) const override { return std::nullopt; }
-    bool store(const recorder::AcceptedFlight&) override { return true; }
+    bool store(const model::AcceptedFlight&) override { return true; }
     platform::MessageAnswer show(const platform::Message&) override {
         return platform::MessageAnswer::Yes;
     }
@@ -116,7 +116,7 @@ void BM_MonitorTickAirborne(benchmark::State& state) {
     CountingIpc ipc(posixIpc);
     platform::posix::EventLoop timers;
     QuietWorld world;
-    recorder::FlightServices services{world, world, world, world, world, world};
+    model::FlightServices services{world, world, world, world, world, world};
     config::Settings settings;
     settings.company.UnitSystem = WeightUnit::Kilograms;
     // The recorder alone, wired as the application wires it.

@@ -30,7 +30,7 @@
 #include "planning/fuel_page.h"
 #include "platform/posix/threaded_gets.h"
 #include "platform/sound.h"
-#include "recorder/flight_services.h"
+#include "model/flight_services.h"
 #include "reporting/acars_view.h"
 #include "sim/in_process_sim_ipc.h"
 #include "sim/scenario.h"
@@ -47,8 +47,8 @@ using recorder::FlightPhase;
 
 // Every call out of the recorder that the runner stands in for, written down as one line
 // each.
-class RecordingServices final : public recorder::MetarFetcher,
-                                public recorder::FlapNames,
+class RecordingServices final : public model::MetarFetcher,
+                                public model::FlapNames,
                                 public platform::Sound {
   public:
     RecordingServices(std::vector<std::string>& calls, const RunnerOptions& options)

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "recorder/flight_services.h"
+#include "model/flight_services.h"
 
 namespace aviolog::config {
 class IniDocument;
@@ -59,7 +59,7 @@ class AircraftList {
 };
 
 // The flap names of the aircraft selected on the form, for the flight log.
-class SelectedFlapNames final : public recorder::FlapNames {
+class SelectedFlapNames final : public model::FlapNames {
   public:
     SelectedFlapNames(const AircraftList& list, const std::size_t& selected)
         : list_(list), selected_(selected) {}

@@ -116,7 +116,7 @@ class FlightFormModel final : public model::FlightForm {
     bool selectAircraftNamed(std::string_view name);
     void selectRegistration(std::size_t row);
     void selectSelcal(std::size_t row) { selectRegistration(row); }
-    recorder::FlapNames& flapNames() { return flapNames_; }
+    model::FlapNames& flapNames() { return flapNames_; }
 
     // model::FlightForm
     void readInto(model::FlightRecord& record) override;

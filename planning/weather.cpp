@@ -142,7 +142,7 @@ std::optional<ConsoleMetar> Weather::consoleRequest(std::string_view input, int 
 }
 
 void showConsoleMetar(const ConsoleMetar& metar, model::MainWindowModel& window,
-                      recorder::AcarsComposer& acars) {
+                      model::AcarsComposer& acars) {
     window.appendDisplay(model::Channel::Acars, metar.line);
     acars.metarMessage(metar.report);
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "recorder/flight_services.h"
+#include "model/flight_services.h"
 
 namespace aviolog::platform {
 class HttpClient;
@@ -46,7 +46,7 @@ struct ConsoleMetar {
     std::vector<std::string> pageLines;  // the console page "METAR", 44 characters a line
 };
 
-class Weather final : public recorder::MetarFetcher {
+class Weather final : public model::MetarFetcher {
   public:
     Weather(platform::HttpClient& http, platform::Registry& registry,
             std::filesystem::path workDir)
@@ -84,6 +84,6 @@ class Weather final : public recorder::MetarFetcher {
 
 // The console request's whole effect: the line in the ACARS list and the METAR message.
 void showConsoleMetar(const ConsoleMetar& metar, model::MainWindowModel& window,
-                      recorder::AcarsComposer& acars);
+                      model::AcarsComposer& acars);
 
 }  // namespace aviolog::planning

@@ -11,7 +11,7 @@
 #include "config/settings.h"
 #include "model/flight_record.h"
 #include "platform/timers.h"
-#include "recorder/flight_services.h"
+#include "model/flight_services.h"
 #include "recorder/recorder_context.h"
 #include "simlink/sim_link.h"
 #include "simlink/sim_time.h"

@@ -12,7 +12,7 @@
 #include "platform/clock.h"
 #include "platform/dynamic_library.h"
 #include "platform/pilot.h"
-#include "recorder/flight_services.h"
+#include "model/flight_services.h"
 #include "model/flight_summary.h"
 #include "model/main_window_model.h"
 #include "recorder/recorder_context.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "config/settings.h"
-#include "recorder/flight_services.h"
+#include "model/flight_services.h"
 #include "model/main_window_model.h"
 #include "simlink/sim_link.h"
 #include "simlink/sim_variables.h"

@@ -15,6 +15,7 @@ struct Settings;
 struct RealismSection;
 }
 namespace model {
+struct FlightServices;
 struct FlightRecord;
 class FlightForm;
 class MainWindowModel;
@@ -34,7 +35,6 @@ class LibraryLoader;
 
 namespace aviolog::recorder {
 
-struct FlightServices;
 
 // The recorder speaks the link's and the models' vocabulary throughout.
 using model::FlightSummary;
@@ -85,7 +85,7 @@ struct RecorderContext {
     FlightProgress& progress;
     FlightSummary& summary;
     MainWindowModel& window;
-    FlightServices& services;
+    model::FlightServices& services;
     std::string workDir;
 
     FlightPhase phase = FlightPhase::WaitingForBlocksOff;

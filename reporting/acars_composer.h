@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "recorder/flight_services.h"
+#include "model/flight_services.h"
 #include "reporting/acars_format.h"
 #include "reporting/pilot_log_book.h"  // the journal's name
 
@@ -38,7 +38,7 @@ struct AcarsContext {
 // caller's values, sent to the VA's ACARS sites when the pilot has ACARS online, appended
 // to the journal and shown. A message whose simulator values cannot be read is dropped
 // without a trace: no counter moves.
-class AcarsMessenger final : public recorder::AcarsComposer {
+class AcarsMessenger final : public model::AcarsComposer {
   public:
     explicit AcarsMessenger(AcarsContext context) : c_(std::move(context)) {}
 

@@ -1,6 +1,6 @@
 #include "reporting/acars_view.h"
 
-#include "recorder/flight_services.h"
+#include "model/flight_services.h"
 
 namespace aviolog::reporting {
 namespace {
@@ -58,8 +58,8 @@ AcarsViewEntry readAcarsMessage(std::string_view text) {
     return entry;
 }
 
-recorder::MenuPage uplinkPage(std::string_view sendToLine) {
-    recorder::MenuPage page;
+model::MenuPage uplinkPage(std::string_view sendToLine) {
+    model::MenuPage page;
     page.rows[0].left = kUplinkPageTitle;
     std::size_t row = 2;
     for (std::size_t at = 0; at < sendToLine.size() && row < page.rows.size();

@@ -6,10 +6,10 @@
 
 #include "model/main_window_model.h"
 
-namespace aviolog::recorder {
+namespace aviolog::model {
 class GaugeLink;
 struct MenuPage;
-}  // namespace aviolog::recorder
+}  // namespace aviolog::model
 
 namespace aviolog::reporting {
 
@@ -31,14 +31,14 @@ AcarsViewEntry readAcarsMessage(std::string_view text);
 
 // The gauge's third page for an uplink message: the title in row 1, then the line that
 // holds "SENDTO" in pieces of 44 characters from row 3 on, as far as the page reaches.
-recorder::MenuPage uplinkPage(std::string_view sendToLine);
+model::MenuPage uplinkPage(std::string_view sendToLine);
 
 // The "Acars Messages" tab: a header row per kind of message, then a row per line; every
 // line also goes to the gauge's first page, and an uplink message takes the gauge's third
 // page.
 class AcarsView {
   public:
-    AcarsView(model::MainWindowModel& window, recorder::GaugeLink& gauge)
+    AcarsView(model::MainWindowModel& window, model::GaugeLink& gauge)
         : window_(window), gauge_(gauge) {}
 
     void addAcarsMessage(std::string_view text);
@@ -47,7 +47,7 @@ class AcarsView {
 
   private:
     model::MainWindowModel& window_;  // told when rows change
-    recorder::GaugeLink& gauge_;
+    model::GaugeLink& gauge_;
     model::PropertyList rows_;
 };
 

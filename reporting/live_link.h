@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "config/settings_file.h"
-#include "recorder/flight_services.h"
+#include "model/flight_services.h"
 
 namespace aviolog::recorder {
 struct RecorderContext;
@@ -36,7 +36,7 @@ std::optional<int> readUplinkResetAnswer(std::string_view answer);
 
 // The live position report to the company's status site and the poll of the VA's uplink
 // script, each on its timer while a log runs, and the uplink reset once at start-up.
-class VaLiveLink final : public recorder::LiveLink, public config::UplinkReset {
+class VaLiveLink final : public model::LiveLink, public config::UplinkReset {
   public:
     VaLiveLink(recorder::RecorderContext& recorder, VaTraffic& traffic, AcarsView& view)
         : c_(recorder), traffic_(traffic), view_(view) {}

@@ -41,7 +41,7 @@ PilotLogBook::Written PilotLogBook::writeFlight(const std::string& name,
     return file.save() ? Written::Yes : Written::No;
 }
 
-bool PilotLogBook::store(const recorder::AcceptedFlight& flight) {
+bool PilotLogBook::store(const model::AcceptedFlight& flight) {
     config::Settings& settings = flight.settings;
     if (const auto refused = config::refusedFileName(settings.company.CompanyICAO,
                                                      settings.company.PilotNumber)) {

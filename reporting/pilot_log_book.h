@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "recorder/flight_services.h"
+#include "model/flight_services.h"
 
 namespace aviolog::platform {
 class Pilot;
@@ -28,7 +28,7 @@ inline constexpr const char* kAcarsJournal = ".\\acars.txt";
 std::string defaultLogName(const std::string& departure, const std::string& destination,
                            const std::string& date);
 
-class PilotLogBook final : public recorder::FlightStore {
+class PilotLogBook final : public model::FlightStore {
   public:
     PilotLogBook(std::filesystem::path workDir, platform::Pilot& pilot)
         : workDir_(std::move(workDir)), pilot_(pilot) {}
@@ -36,7 +36,7 @@ class PilotLogBook final : public recorder::FlightStore {
     // The summary window's OK. When the file cannot be written the pilot may choose
     // another folder, which becomes the log folder; if the pilot cancels, or that fails
     // too, nothing is stored and the window stays open so the flight is not lost.
-    bool store(const recorder::AcceptedFlight& flight) override;
+    bool store(const model::AcceptedFlight& flight) override;
 
     // "Save &Log": every line of the flight log view, then a seal line. True when the file
     // was written (false also when the pilot cancelled or there is no log folder).

@@ -14,7 +14,7 @@
 #include "model/flight_record.h"
 #include "platform/pilot.h"
 #include "platform/timers.h"
-#include "recorder/flight_services.h"
+#include "model/flight_services.h"
 
 class wxWindow;
 

@@ -31,8 +31,8 @@
 namespace aviolog::test {
 namespace {
 
-struct World final : recorder::AcarsComposer, recorder::MetarFetcher, recorder::LiveLink,
-                     recorder::FlapNames, recorder::FlightStore, platform::Pilot, platform::Sound,
+struct World final : model::AcarsComposer, model::MetarFetcher, model::LiveLink,
+                     model::FlapNames, model::FlightStore, platform::Pilot, platform::Sound,
                      platform::LibraryLoader, model::FlightForm {
     void outMessage(int, int, double, double) override {}
     void offMessage(int, int, double, double) override {}
@@ -52,7 +52,7 @@ struct World final : recorder::AcarsComposer, recorder::MetarFetcher, recorder::
     void sendPosition() override {}
     void pollUplink() override {}
     std::optional<std::string> name(int) const override { return std::nullopt; }
-    bool store(const recorder::AcceptedFlight&) override { return true; }
+    bool store(const model::AcceptedFlight&) override { return true; }
     platform::MessageAnswer show(const platform::Message&) override { return platform::MessageAnswer::Yes; }
     std::optional<std::string> chooseFolder(const std::string&) override { return {}; }
     std::optional<std::filesystem::path> chooseFileToOpen(const platform::FileRequest&) override { return {}; }
@@ -148,7 +148,7 @@ struct ConsoleRig {
     model::MainWindowModel window;
     platform::posix::PosixNonBlockingNetwork network;
     app::GaugeClient client{network};
-    recorder::FlightServices services;
+    model::FlightServices services;
     recorder::RecorderContext context;
     app::AcarsConsole console;
     std::unique_ptr<GaugeSide> g = std::make_unique<GaugeSide>(network, 0);

@@ -137,7 +137,7 @@ TEST(WeatherTest, As2004ExportFile) {
 }
 
 TEST(WeatherTest, ConsoleRequestLineMessageAndPage) {
-    struct Acars final : recorder::AcarsComposer {
+    struct Acars final : model::AcarsComposer {
         void outMessage(int, int, double, double) override {}
         void offMessage(int, int, double, double) override {}
         void onMessage(int, int, double, double) override {}

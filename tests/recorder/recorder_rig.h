@@ -20,7 +20,7 @@
 #include "platform/sound.h"
 #include "platform/virtual/virtual_scheduler.h"
 #include "recorder/flight_log.h"
-#include "recorder/flight_services.h"
+#include "model/flight_services.h"
 #include "recorder/recorder_context.h"
 #include "sim/in_process_sim_ipc.h"
 #include "simlink/sim_link.h"
@@ -29,8 +29,8 @@
 
 namespace aviolog::test {
 
-struct QuietWorld final : recorder::AcarsComposer, recorder::MetarFetcher, recorder::GaugeLink,
-                          recorder::LiveLink, recorder::FlapNames, recorder::FlightStore,
+struct QuietWorld final : model::AcarsComposer, model::MetarFetcher, model::GaugeLink,
+                          model::LiveLink, model::FlapNames, model::FlightStore,
                           platform::Pilot, platform::Sound, platform::LibraryLoader,
                           model::FlightForm {
     void outMessage(int, int, double, double) override {}
@@ -45,12 +45,12 @@ struct QuietWorld final : recorder::AcarsComposer, recorder::MetarFetcher, recor
     void open(const std::string&) override {}
     void page2Lines(const std::string&) override {}
     void page1Lines(const std::string&) override {}
-    void showPage(const recorder::MenuPage&) override {}
+    void showPage(const model::MenuPage&) override {}
     void refresh() override {}
     void sendPosition() override {}
     void pollUplink() override {}
     std::optional<std::string> name(int) const override { return std::nullopt; }
-    bool store(const recorder::AcceptedFlight&) override { return true; }
+    bool store(const model::AcceptedFlight&) override { return true; }
     platform::MessageAnswer show(const platform::Message&) override {
         return platform::MessageAnswer::Yes;
     }
@@ -106,7 +106,7 @@ struct RecorderRig {
     sim::InProcessSimIpc ipc;
     simlink::SimLink link;
     QuietWorld world;
-    recorder::FlightServices services{world, world, world, world, world, world};
+    model::FlightServices services{world, world, world, world, world, world};
     config::Settings settings;
     model::FlightRecord record;
     recorder::FlightProgress progress;

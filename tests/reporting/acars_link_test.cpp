@@ -15,7 +15,7 @@
 #include "platform/inline_gets.h"
 #include "platform/posix/curl_http_client.h"
 #include "platform/sound.h"
-#include "recorder/flight_services.h"
+#include "model/flight_services.h"
 #include "recorder/recorder_context.h"
 #include "reporting/acars_composer.h"
 #include "reporting/acars_view.h"
@@ -33,18 +33,18 @@ namespace {
 namespace var = simlink::var;
 
 // What the recorder's context holds besides what is tested, each doing nothing.
-struct Quiet final : recorder::MetarFetcher, recorder::GaugeLink, recorder::FlapNames,
-                     recorder::FlightStore, platform::Sound, platform::LibraryLoader,
+struct Quiet final : model::MetarFetcher, model::GaugeLink, model::FlapNames,
+                     model::FlightStore, platform::Sound, platform::LibraryLoader,
                      model::FlightForm {
     std::optional<std::string> fetch(const std::string&) override { return std::nullopt; }
     bool isOpen() const override { return false; }
     void open(const std::string&) override {}
     void page2Lines(const std::string&) override {}
     void page1Lines(const std::string&) override {}
-    void showPage(const recorder::MenuPage&) override {}
+    void showPage(const model::MenuPage&) override {}
     void refresh() override {}
     std::optional<std::string> name(int) const override { return std::nullopt; }
-    bool store(const recorder::AcceptedFlight&) override { return true; }
+    bool store(const model::AcceptedFlight&) override { return true; }
     void playLoop(const std::string&) override {}
     void stop() override {}
     void playOnce(const std::string& path) override { sounds.push_back(path); }
@@ -114,7 +114,7 @@ struct AcarsRig {
     AcarsView view{window, quiet};
     AcarsDisplay display{window, view};
     AcarsMessenger acars{{sim.link, settings, record, display, traffic, dir.path()}};
-    recorder::FlightServices services{acars, quiet, quiet, live, quiet, quiet};
+    model::FlightServices services{acars, quiet, quiet, live, quiet, quiet};
     recorder::RecorderContext context{sim.link, sim.clock, sim.clock, pilot,    quiet,
                                       quiet,    settings,  quiet,     record,   progress,
                                       summary,  window,    services,  dir.path().string(),

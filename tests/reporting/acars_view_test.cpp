@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "recorder/flight_services.h"
+#include "model/flight_services.h"
 #include "reporting/acars_view.h"
 #include "reporting/live_link.h"
 
@@ -15,16 +15,16 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-struct GaugeSpy final : recorder::GaugeLink {
+struct GaugeSpy final : model::GaugeLink {
     bool isOpen() const override { return connected; }
     void open(const std::string&) override {}
     void page2Lines(const std::string&) override {}
     void page1Lines(const std::string& text) override { page1.push_back(text); }
-    void showPage(const recorder::MenuPage& page) override { pages.push_back(page); }
+    void showPage(const model::MenuPage& page) override { pages.push_back(page); }
     void refresh() override {}
     bool connected = true;
     Lines page1;
-    std::vector<recorder::MenuPage> pages;
+    std::vector<model::MenuPage> pages;
 };
 
 TEST(AcarsView, HeadersByMarkerAndLinesByBreak) {
@@ -80,7 +80,7 @@ TEST(AcarsView, UplinkMessageTakesTheGaugesThirdPageIn44CharacterRows) {
     view.addAcarsMessage("Uplink from dispatch\n" + line + "\n");
 
     ASSERT_EQ(gauge.pages.size(), 1u);
-    const recorder::MenuPage& page = gauge.pages[0];
+    const model::MenuPage& page = gauge.pages[0];
     EXPECT_EQ(page.rows[0].left, "Uplink Message");
     EXPECT_EQ(page.rows[1].left, "");
     EXPECT_EQ(page.rows[2].left, line.substr(0, 44));
@@ -94,7 +94,7 @@ TEST(AcarsView, UplinkMessageTakesTheGaugesThirdPageIn44CharacterRows) {
 }
 
 TEST(AcarsView, AnUplinkLineLongerThanThePageIsCutAtItsLastRow) {
-    const recorder::MenuPage page = uplinkPage(std::string(400, 'y'));
+    const model::MenuPage page = uplinkPage(std::string(400, 'y'));
     for (std::size_t row = 2; row < page.rows.size(); ++row) {
         EXPECT_EQ(page.rows[row].left.size(), 44u) << "row " << row + 1;
     }

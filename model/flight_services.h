@@ -1,6 +1,6 @@
 #pragma once
 
-// What the recorder hands to the subsystems around it: ACARS messages, weather, the
+// What the recorder calls out to, shared by it and the subsystems that answer: ACARS messages, weather, the
 // cockpit gauge, the live link to the airline, the aircraft list and the store of
 // accepted flights. Each is an interface here so that the recorder runs and is tested
 // without them.
@@ -13,12 +13,10 @@ namespace aviolog::config {
 struct Settings;
 }
 namespace aviolog::model {
+
 struct FlightRecord;
 struct FlightSummary;
 class MainWindowModel;
-}
-
-namespace aviolog::recorder {
 
 // The four moments of the flight, position reports and METARs as ACARS messages.
 class AcarsComposer {
@@ -114,4 +112,4 @@ struct FlightServices {
     FlightStore& store;
 };
 
-}  // namespace aviolog::recorder
+}  // namespace aviolog::model
