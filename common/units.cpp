@@ -34,4 +34,12 @@ double greatCircleNm(double lat1Deg, double lon1Deg, double lat2Deg, double lon2
     return std::acos(std::clamp(c, -1.0, 1.0)) * kEarthRadiusKm * kNmPerKm;
 }
 
+Dms dms(double angleDeg) {
+    const double a = std::fabs(angleDeg);
+    const double degrees = std::floor(a);
+    const double minutesExact = (a - degrees) * 60.0;
+    const double minutes = std::floor(minutesExact);
+    return {degrees, minutes, std::floor((minutesExact - minutes) * 60.0)};
+}
+
 }  // namespace aviolog

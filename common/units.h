@@ -21,4 +21,13 @@ long poundsToKg(double pounds);
 // Great-circle distance in nautical miles between two points given in degrees.
 double greatCircleNm(double lat1Deg, double lon1Deg, double lat2Deg, double lon2Deg);
 
+// Degrees, minutes and seconds of an angle's absolute value, each rounded down, as the
+// log's and the messages' positions show them.
+struct Dms {
+    double degrees;
+    double minutes;
+    double seconds;
+};
+Dms dms(double angleDeg);
+
 }  // namespace aviolog

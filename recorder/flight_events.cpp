@@ -82,19 +82,6 @@ constexpr double kFeetPerMbCorrection = 29.53;
 constexpr int kTocTodBandFt = 200;
 constexpr int kReportMinutes = 15;
 
-// Degrees, minutes and seconds of an angle's absolute value, each rounded down.
-struct Dms {
-    double degrees;
-    double minutes;
-    double seconds;
-};
-Dms dms(double angleDeg) {
-    const double a = std::fabs(angleDeg);
-    const double degrees = std::floor(a);
-    const double minutesExact = (a - degrees) * 60.0;
-    const double minutes = std::floor(minutesExact);
-    return {degrees, minutes, std::floor((minutesExact - minutes) * 60.0)};
-}
 
 // Wind and heading as the log shows them: whole degrees and knots, read in one exchange.
 struct WindAndHeading {

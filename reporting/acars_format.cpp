@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "common/units.h"
 #include "common/text_format.h"
 
 namespace aviolog::reporting {
@@ -28,20 +29,6 @@ constexpr const char* kOn = "LDG %02d:%02d /FOB %02d /LDW %02d";
 constexpr const char* kIn = "BLK ON: %02d:%02d /FOB %02d /TFB %02d ";
 constexpr const char* kInTimes = "/BBT %02d:%02d /FT %02d%02d ";
 
-struct Sexagesimal {
-    double degrees;
-    double minutes;
-    double seconds;
-};
-
-Sexagesimal split(double valueDeg) {
-    const double magnitude = std::fabs(valueDeg);
-    const double degrees = std::trunc(magnitude);
-    const double minutesExact = (magnitude - degrees) * 60.0;
-    const double minutes = std::trunc(minutesExact);
-    return {degrees, minutes, std::floor((minutesExact - minutes) * 60.0)};
-}
-
 // Lines of a text content: each line ends in a line feed and a blank line closes them;
 // the form joins them with the pound byte.
 AcarsContent lines(std::initializer_list<std::string> parts) {
@@ -66,8 +53,8 @@ int weightIn(WeightUnit unit, double kg) {
 std::string autoposLine(double latitudeDeg, double longitudeDeg) {
     // A position exactly on the equator or the prime meridian counts as north or east, so
     // that it still gets its line.
-    const Sexagesimal lat = split(latitudeDeg);
-    const Sexagesimal lon = split(longitudeDeg);
+    const Dms lat = dms(latitudeDeg);
+    const Dms lon = dms(longitudeDeg);
     return format("AUTOPOS %c%02.0f\xBA %02.0f\xB4 %02.0f\xB4\xB4 %c%03.0f\xBA %02.0f\xB4 %02.0f\xB4\xB4 \n",
                   latitudeDeg < 0.0 ? 'S' : 'N', lat.degrees, lat.minutes, lat.seconds,
                   longitudeDeg < 0.0 ? 'W' : 'E', lon.degrees, lon.minutes, lon.seconds);
