@@ -179,15 +179,19 @@ void Simulator::setEventSink(std::function<void(std::string_view)> sink) {
 // ---- The variables ----
 
 std::uint32_t Simulator::serve(std::span<std::byte> block) {
-    publish();
-    return wire::serveRequests(block, *this);
+    // The world only moves in advance() and commands, and both publish it.
+    const std::uint32_t reply = wire::serveRequests(block, *this);
+    publishIfStale();
+    return reply;
 }
 
 void Simulator::readVariable(std::uint32_t offset, std::span<std::byte> out) {
+    publishIfStale();
     memory_.read(offset, out);
 }
 
 void Simulator::writeVariable(std::uint32_t offset, std::span<const std::byte> data) {
+    publishIfStale();  // a write of part of a variable keeps the rest as it is now
     Impl& m = *impl_;
     const std::size_t size = data.size();
     // Stored first, so that a write spanning several variables is read back field by field.
@@ -219,7 +223,7 @@ void Simulator::writeVariable(std::uint32_t offset, std::span<const std::byte> d
         const std::size_t length = std::find(text.begin(), text.end(), '\0') - text.begin();
         if (length > 0 && m.messageSink) m.messageSink(std::string_view(text.data(), length));
     }
-    publish();  // what the simulator owns reads back as the simulator has it
+    stale_ = true;  // what the simulator owns reads back as the simulator has it
 }
 
 // Writes of the clock set it, one field at a time, keeping the others.
@@ -275,7 +279,12 @@ void Simulator::writeClock(std::uint32_t offset, std::size_t size) {
     }
 }
 
+void Simulator::publishIfStale() {
+    if (stale_) publish();
+}
+
 void Simulator::publish() {
+    stale_ = false;
     const Impl& m = *impl_;
     const AircraftState& s = model_->state();
     const Aircraft& a = model_->aircraft();

@@ -75,12 +75,16 @@ class Simulator : private wire::RequestTarget {
     void writeClock(std::uint32_t offset, std::size_t size);
     // Puts the state of the world into the variables the simulator owns.
     void publish();
+    // A write leaves the picture stale until the next read or write, or the end of the
+    // block: a block of reads alone costs no publishing.
+    void publishIfStale();
     std::string clockText() const;
     std::string statusTime() const;
 
     struct Impl;
     struct CommandRunner;
     wire::OffsetMemory memory_;
+    bool stale_ = false;
     std::unique_ptr<FlightModel> model_;
     std::unique_ptr<Impl> impl_;
 };

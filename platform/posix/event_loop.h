@@ -5,7 +5,6 @@
 #include <poll.h>
 
 #include <map>
-#include <vector>
 
 #include "platform/timers.h"
 
@@ -16,6 +15,11 @@ namespace aviolog::platform::posix {
 class EventLoop final : public Timers {
   public:
     using FdHandler = std::function<void(short revents)>;
+
+    EventLoop();
+    ~EventLoop() override;
+    EventLoop(const EventLoop&) = delete;
+    EventLoop& operator=(const EventLoop&) = delete;
 
     void setTimerSink(TimerSink* sink) { sink_ = sink; }
     void start(int id, int intervalMs) override;
@@ -43,13 +47,18 @@ class EventLoop final : public Timers {
     struct Watch {
         short events;
         FdHandler handler;
+        // Files and /dev/null cannot be waited for: like poll, they are always ready.
+        bool alwaysReady = false;
     };
     void fireDueTimers();
 
     TimerSink* sink_ = nullptr;
+    // The kernel keeps the watch list between rounds, so a server waiting for its next
+    // request registers nothing anew: a round is one epoll_wait.
+    int epollFd_;
     std::map<int, Timer> timers_;
     std::map<int, Watch> watches_;
-    std::vector<pollfd> pollFds_;
+    int alwaysReadyCount_ = 0;
     bool quit_ = false;
     std::int64_t maxLateMs_ = 0;
 };
