@@ -172,7 +172,7 @@ void printRatios(const bench::MedianReporter& reporter) {
     const double roundTrips = base->second * gExchangesPerTick;
     std::printf("\nmonitor tick in the air: %.1f exchanges, %.1f us; %.1f bare round trips: %.1f us\n",
                 gExchangesPerTick, tick->second / 1000.0, gExchangesPerTick, roundTrips / 1000.0);
-    std::printf("tick / its round trips: %.2f (goal: at most 1.30)\n", tick->second / roundTrips);
+    std::printf("tick / its round trips: %.2f (goal: at most 1.20)\n", tick->second / roundTrips);
 }
 
 }  // namespace
