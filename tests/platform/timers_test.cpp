@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <unistd.h>
@@ -113,6 +114,31 @@ TEST(EventLoop, RunsTimersAndDescriptorsOnOneThread) {
     EXPECT_FALSE(loop.isRunning(1));
     close(fds[0]);
     close(fds[1]);
+}
+
+// An operator's input may be a file or /dev/null, which no kernel wait list takes: such a
+// descriptor is ready at once, as poll() has it, and a loop watching it never sleeps on it.
+TEST(EventLoop, InputThatCannotBeWaitedForIsReadyAtOnce) {
+    char path[] = "/tmp/aviolog-loop-XXXXXX";
+    const int file = mkstemp(path);
+    ASSERT_GE(file, 0);
+    unlink(path);
+    const int devNull = open("/dev/null", O_RDONLY);
+    ASSERT_GE(devNull, 0);
+    for (const int fd : {file, devNull}) {
+        platform::posix::EventLoop loop;
+        short seen = 0;
+        loop.watch(fd, POLLIN, [&](short revents) { seen = revents; });
+        loop.runOnce(5000);
+        EXPECT_EQ(seen, POLLIN) << "descriptor " << fd;
+        // Events 0: nothing asked for, nothing reported, no busy handler.
+        seen = 0;
+        loop.setEvents(fd, 0);
+        loop.runOnce(0);
+        EXPECT_EQ(seen, 0) << "descriptor " << fd;
+        loop.unwatch(fd);
+        close(fd);
+    }
 }
 
 }  // namespace
