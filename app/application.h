@@ -189,7 +189,8 @@ class Application final : public platform::TimerSink {
     reporting::AcarsView acarsView_;
     reporting::AcarsDisplay acarsDisplay_;
     reporting::AcarsMessenger acars_;
-    reporting::VaLiveLink live_;  // refers to context_, made below
+    recorder::FlightUnderWayView flightUnderWay_;  // of context_, made below
+    reporting::VaLiveLink live_;
     model::FlightServices services_;
     recorder::RecorderContext context_;
     recorder::FlightLog flightLog_;

@@ -9,6 +9,9 @@
 #include <optional>
 #include <string>
 
+#include "model/airports.h"
+#include "model/flight_phase.h"
+
 namespace aviolog::config {
 struct Settings;
 }
@@ -101,6 +104,18 @@ class FlightStore {
     // True when the flight is kept and the summary window closes; otherwise the pilot
     // has been told why and the window stays open.
     virtual bool store(const AcceptedFlight& flight) = 0;
+};
+
+// What the live position report reads of the flight under way; the recorder keeps it.
+class FlightUnderWay {
+  public:
+    virtual ~FlightUnderWay() = default;
+    virtual FlightPhase phase() const = 0;
+    // The dump's last ground speed figure.
+    virtual int groundSpeedKt() const = 0;
+    // Looked up at Start; nothing when the airport list does not know the airport.
+    virtual const std::optional<Airport>& departure() const = 0;
+    virtual const std::optional<Airport>& arrival() const = 0;
 };
 
 struct FlightServices {

@@ -5,19 +5,12 @@
 #include <optional>
 #include <string>
 
+#include "model/flight_phase.h"
 #include "wire/sim_offsets.h"
 
 namespace aviolog::recorder {
 
-// The phase the monitor dispatches on.
-enum class FlightPhase : unsigned {
-    WaitingForBlocksOff = 0,
-    TaxiingOut = 1,
-    Airborne = 2,
-    TaxiingIn = 3,
-    StopRequested = 4,
-    Stopped = 5,
-};
+using model::FlightPhase;
 
 // The parking-brake watch shared by the blocks-off step and the automated start.
 enum class BrakeWatch : std::uint8_t {

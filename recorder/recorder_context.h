@@ -7,6 +7,7 @@
 
 #include "common/text_format.h"
 #include "model/airports.h"
+#include "model/flight_services.h"
 #include "recorder/flight_progress.h"
 
 namespace aviolog {
@@ -109,6 +110,20 @@ struct RecorderContext {
         appendLog(format(fmt, t->hour, t->minute, args...));
         return true;
     }
+};
+
+// The flight under way as the live link reads it, from the recorder's context. It only
+// holds a reference, so its owner may make it before the context.
+class FlightUnderWayView final : public model::FlightUnderWay {
+  public:
+    explicit FlightUnderWayView(const RecorderContext& context) : c_(context) {}
+    model::FlightPhase phase() const override { return c_.phase; }
+    int groundSpeedKt() const override { return c_.progress.groundSpeedKt; }
+    const std::optional<model::Airport>& departure() const override { return c_.departure; }
+    const std::optional<model::Airport>& arrival() const override { return c_.arrival; }
+
+  private:
+    const RecorderContext& c_;
 };
 
 }  // namespace aviolog::recorder

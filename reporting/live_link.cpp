@@ -8,7 +8,6 @@
 #include "config/settings.h"
 #include "model/flight_record.h"
 #include "platform/sound.h"
-#include "recorder/recorder_context.h"
 #include "reporting/acars_view.h"
 #include "reporting/va_request.h"
 #include "reporting/va_traffic.h"
@@ -16,7 +15,7 @@
 
 namespace aviolog::reporting {
 
-using recorder::FlightPhase;
+using model::FlightPhase;
 using simlink::ReadBatch;
 namespace convert = simlink::convert;
 namespace var = simlink::var;
@@ -47,14 +46,18 @@ const char* phaseCode(FlightPhase phase) {
 
 struct Leg {
     int distanceNm = 0;
-    std::optional<std::string> time;  // "%02d:%02d", when the ground speed is known
+    std::optional<std::string> time;  // "%02d:%02d", when the aircraft is moving
 };
+
+// Below a knot the aircraft is parked (what the report's own "GS" shows as 0); a time
+// from that drift would be days, not a time to the airport.
+constexpr double kMovingKt = 1.0;
 
 Leg legTo(const model::Airport& airport, double latDeg, double lonDeg, double groundSpeedKt) {
     Leg leg;
     leg.distanceNm = static_cast<int>(greatCircleNm(latDeg, lonDeg, airport.latitudeDeg,
                                                     airport.longitudeDeg));
-    if (groundSpeedKt != 0.0) {
+    if (groundSpeedKt >= kMovingKt) {
         const double hours = leg.distanceNm / groundSpeedKt;
         const int wholeHours = static_cast<int>(hours);
         leg.time = format("%02d:%02d", wholeHours, static_cast<int>((hours - wholeHours) * 60));
@@ -122,41 +125,41 @@ std::optional<std::string> VaLiveLink::positionAddress() {
     VaRequest request(c_.settings.company.StatusSite);
     request.add("lat", format("%f", latDeg))
         .add("long", format("%f", lonDeg))
-        .add("GS", format("%d", c_.progress.groundSpeedKt))
+        .add("GS", format("%d", c_.flight.groundSpeedKt()))
         .add("Alt", format("%d", altitudeFt))
         .add("IATA", r.flightNumber)
         .add("pnumber", c_.settings.company.PilotNumber)
         .add("depaptICAO", r.departureIcao);
-    if (known(c_.departure)) {
-        const Leg leg = legTo(*c_.departure, latDeg, lonDeg, groundSpeedKt);
-        request.add("depapt", c_.departure->name).add("disdepapt", format("%d", leg.distanceNm));
+    if (const auto& departure = c_.flight.departure(); known(departure)) {
+        const Leg leg = legTo(*departure, latDeg, lonDeg, groundSpeedKt);
+        request.add("depapt", departure->name).add("disdepapt", format("%d", leg.distanceNm));
         if (leg.time) request.add("timedepapt", *leg.time);
     }
     request.add("destaptICAO", r.arrivalIcao);
-    if (known(c_.arrival)) {
-        const Leg leg = legTo(*c_.arrival, latDeg, lonDeg, groundSpeedKt);
-        request.add("destapt", c_.arrival->name).add("disdestapt", format("%d", leg.distanceNm));
+    if (const auto& arrival = c_.flight.arrival(); known(arrival)) {
+        const Leg leg = legTo(*arrival, latDeg, lonDeg, groundSpeedKt);
+        request.add("destapt", arrival->name).add("disdestapt", format("%d", leg.distanceNm));
         if (leg.time) request.add("timedestapt", *leg.time);
     }
-    request.add("Ph", phaseCode(c_.phase)).add("Regist", r.registration);
+    request.add("Ph", phaseCode(c_.flight.phase())).add("Regist", r.registration);
     return request.url();
 }
 
 void VaLiveLink::sendPosition() {
-    if (paused() || c_.record.flightNumber.empty() || traffic_.status.givenUp()) return;
-    if (auto address = positionAddress()) traffic_.status.send(std::move(*address));
+    if (paused() || c_.record.flightNumber.empty() || c_.traffic.status.givenUp()) return;
+    if (auto address = positionAddress()) c_.traffic.status.send(std::move(*address));
 }
 
 void VaLiveLink::pollUplink() {
     if (pollPending_ || paused() || !c_.settings.aviolog.AcarsEvent) return;
-    if (traffic_.primary.givenUp()) return;
+    if (c_.traffic.primary.givenUp()) return;
     const std::string flightNumber = c_.record.flightNumber;
     const std::string address = VaRequest(c_.settings.log.Uplink)
                                     .add("acarsid", format("%d", lastUplinkNumber_))
                                     .add("reg", flightNumber)
                                     .url();
     pollPending_ = true;
-    traffic_.primary.send(address, [this, flightNumber](VaDestination& site,
+    c_.traffic.primary.send(address, [this, flightNumber](VaDestination& site,
                                                         std::optional<std::string> answer) {
         pollPending_ = false;
         if (!answer) {
@@ -173,13 +176,13 @@ void VaLiveLink::pollUplink() {
 void VaLiveLink::uplinkAnswered(const std::string& answer, const std::string& flightNumber) {
     if (flightNumber.empty()) return;
     const UplinkAnswer read = readUplinkAnswer(answer, flightNumber);
-    for (const std::string& message : read.messages) view_.addAcarsMessage(message);
+    for (const std::string& message : read.messages) c_.view.addAcarsMessage(message);
     if (!read.messages.empty()) c_.sound.playOnce(localPath(c_.workDir, kCallSound).string());
     if (read.lastNumber) lastUplinkNumber_ = *read.lastNumber;
 }
 
 void VaLiveLink::resetUplinkNumber(std::string_view url) {
-    traffic_.primary.send(std::string(url), [this](VaDestination& site,
+    c_.traffic.primary.send(std::string(url), [this](VaDestination& site,
                                                    std::optional<std::string> answer) {
         if (!answer) {
             site.failed();

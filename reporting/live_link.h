@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,8 +9,17 @@
 #include "config/settings_file.h"
 #include "model/flight_services.h"
 
-namespace aviolog::recorder {
-struct RecorderContext;
+namespace aviolog::config {
+struct Settings;
+}
+namespace aviolog::model {
+struct FlightRecord;
+}
+namespace aviolog::platform {
+class Sound;
+}
+namespace aviolog::simlink {
+class SimLink;
 }
 
 namespace aviolog::reporting {
@@ -34,12 +44,22 @@ UplinkAnswer readUplinkAnswer(std::string_view answer, std::string_view flightNu
 // feed; nothing when there is no line feed or no number there.
 std::optional<int> readUplinkResetAnswer(std::string_view answer);
 
+struct LiveLinkContext {
+    simlink::SimLink& link;
+    const config::Settings& settings;
+    const model::FlightRecord& record;
+    const model::FlightUnderWay& flight;
+    platform::Sound& sound;
+    VaTraffic& traffic;
+    AcarsView& view;
+    std::filesystem::path workDir;  // where the call sound is
+};
+
 // The live position report to the company's status site and the poll of the VA's uplink
 // script, each on its timer while a log runs, and the uplink reset once at start-up.
 class VaLiveLink final : public model::LiveLink, public config::UplinkReset {
   public:
-    VaLiveLink(recorder::RecorderContext& recorder, VaTraffic& traffic, AcarsView& view)
-        : c_(recorder), traffic_(traffic), view_(view) {}
+    explicit VaLiveLink(LiveLinkContext context) : c_(std::move(context)) {}
 
     void sendPosition() override;
     void pollUplink() override;
@@ -52,10 +72,9 @@ class VaLiveLink final : public model::LiveLink, public config::UplinkReset {
     std::optional<std::string> positionAddress();
     void uplinkAnswered(const std::string& answer, const std::string& flightNumber);
 
-    // Held by reference: the application builds this before the context it refers to.
-    recorder::RecorderContext& c_;
-    VaTraffic& traffic_;
-    AcarsView& view_;
+    // Its references may be to objects built after this one: nothing is read before a
+    // timer or the start-up reset calls in.
+    LiveLinkContext c_;
     int lastUplinkNumber_ = 0;
     // A poll still on its way would ask with the same number and show the same messages
     // twice; the next tick waits for it.

@@ -7,8 +7,8 @@ import re
 import sys
 
 # Low to high. A folder may include its own files and those of any folder ranked lower.
-RANKS = ["common", "wire", "platform", "config", "model", "simlink", "mail", "recorder",
-         "planning", "reporting", "app", "headless", "tools", "shell"]
+RANKS = ["common", "wire", "platform", "config", "model", "simlink", "mail", "planning",
+         "reporting", "recorder", "app", "headless", "tools", "shell"]
 # Programs of their own: what each may include besides itself.
 PROGRAMS = {
     "sim": {"common", "wire", "platform"},

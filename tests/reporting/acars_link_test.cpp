@@ -10,13 +10,10 @@
 
 #include "config/settings.h"
 #include "model/flight_record.h"
-#include "model/flight_summary.h"
-#include "platform/dynamic_library.h"
 #include "platform/inline_gets.h"
 #include "platform/posix/curl_http_client.h"
 #include "platform/sound.h"
 #include "model/flight_services.h"
-#include "recorder/recorder_context.h"
 #include "reporting/acars_composer.h"
 #include "reporting/acars_view.h"
 #include "reporting/live_link.h"
@@ -24,7 +21,6 @@
 #include "simlink/sim_variables.h"
 #include "tests/support/link_rig.h"
 #include "tests/support/loopback_va_server.h"
-#include "tests/support/scripted_pilot.h"
 #include "tests/support/temp_dir.h"
 
 namespace aviolog::reporting {
@@ -32,27 +28,17 @@ namespace {
 
 namespace var = simlink::var;
 
-// What the recorder's context holds besides what is tested, each doing nothing.
-struct Quiet final : model::MetarFetcher, model::GaugeLink, model::FlapNames,
-                     model::FlightStore, platform::Sound, platform::LibraryLoader,
-                     model::FlightForm {
-    std::optional<std::string> fetch(const std::string&) override { return std::nullopt; }
+// The terminal, shown nothing, and the sound, heard.
+struct Quiet final : model::GaugeLink, platform::Sound {
     bool isOpen() const override { return false; }
     void open(const std::string&) override {}
     void page2Lines(const std::string&) override {}
     void page1Lines(const std::string&) override {}
     void showPage(const model::MenuPage&) override {}
     void refresh() override {}
-    std::optional<std::string> name(int) const override { return std::nullopt; }
-    bool store(const model::AcceptedFlight&) override { return true; }
     void playLoop(const std::string&) override {}
     void stop() override {}
     void playOnce(const std::string& path) override { sounds.push_back(path); }
-    std::unique_ptr<platform::DynamicLibrary> load(const std::string&) override { return nullptr; }
-    void readInto(model::FlightRecord&) override {}
-    const model::DateTimeBox& dateTimeBox() const override { return box; }
-    void setCargo(const std::string&) override {}
-    model::DateTimeBox box;
     std::vector<std::string> sounds;
 };
 
@@ -106,20 +92,21 @@ struct AcarsRig {
     VaTraffic traffic{gets};
     config::Settings settings;
     model::FlightRecord record;
-    recorder::FlightProgress progress;
-    model::FlightSummary summary;
     model::MainWindowModel window;
     Quiet quiet;
-    test::ScriptedPilot pilot;
     AcarsView view{window, quiet};
     AcarsDisplay display{window, view};
     AcarsMessenger acars{{sim.link, settings, record, display, traffic, dir.path()}};
-    model::FlightServices services{acars, quiet, quiet, live, quiet, quiet};
-    recorder::RecorderContext context{sim.link, sim.clock, sim.clock, pilot,    quiet,
-                                      quiet,    settings,  quiet,     record,   progress,
-                                      summary,  window,    services,  dir.path().string(),
-                                      recorder::FlightPhase::WaitingForBlocksOff, {}, {}};
-    VaLiveLink live{context, traffic, view};
+    // The flight as the recorder would have it: at the gate, before blocks off.
+    struct Flight final : model::FlightUnderWay {
+        model::FlightPhase phase() const override { return model::FlightPhase::WaitingForBlocksOff; }
+        int groundSpeedKt() const override { return 0; }
+        const std::optional<model::Airport>& departure() const override { return from; }
+        const std::optional<model::Airport>& arrival() const override { return to; }
+        std::optional<model::Airport> from;
+        std::optional<model::Airport> to;
+    } flight;
+    VaLiveLink live{{sim.link, settings, record, flight, quiet, traffic, view, dir.path()}};
 };
 
 TEST(AcarsMessenger, EveryValueReachesTheScriptAsComposed) {
@@ -277,8 +264,7 @@ TEST(LiveLink, UplinkResetSetsTheFirstNumberOrCountsAFailure) {
 TEST(LiveLink, PositionReportAtTheGateWithAnUnknownDeparture) {
     AcarsRig rig;
     rig.settings.company.StatusSite = rig.server.url("/status.php");
-    rig.context.arrival = model::Airport{"Braga Airport", 41.5871, -8.4451};
-    rig.progress.groundSpeedKt = 0;
+    rig.flight.to = model::Airport{"Braga Airport", 41.5871, -8.4451};
     rig.live.sendPosition();
 
     const auto sent = rig.requests("/status.php");
