@@ -202,6 +202,10 @@ bool FlightLog::waitForAircraft(StartClock& clock) {
 }
 
 bool FlightLog::StartLog() {
+    // The form enables the button once it is filled, which may be before the simulator
+    // is found: reading a link not yet open would count as losing the simulator, and
+    // the connection that follows would offer to resume a flight that never began.
+    if (!c_.link.isOpen()) return false;
     FlightProgress& p = c_.progress;
     const config::Settings& s = c_.settings;
     c_.timers.stop(kMonitorTimer);

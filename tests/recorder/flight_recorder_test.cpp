@@ -131,6 +131,20 @@ TEST(FlightRecorder, DecliningTheDepartureQuestionLeavesOnlySendingLogs) {
               "Aviolog will revert to send log/change options only. -> OK");
 }
 
+// The form enables "Start LOG" as soon as it is filled, which can be before the link is
+// open: that press starts nothing, and the connection that follows is a first one, not
+// the resume of a flight that never began.
+TEST(FlightRecorder, StartLogBeforeTheLinkOpensIsNotALostFlight) {
+    RecorderRig rig;
+    EXPECT_FALSE(rig.core.StartLog());
+    EXPECT_EQ(rig.link.failureCount(), 0);
+    rig.core.onTimer(recorder::kConnectTimer);
+    ASSERT_TRUE(rig.link.isOpen());
+    EXPECT_TRUE(rig.world.boxes.empty()) << rig.world.boxes.front();
+    EXPECT_TRUE(rig.core.StartLog());
+    EXPECT_TRUE(rig.log().starts_with("Start  [")) << rig.log();
+}
+
 TEST(FlightRecorder, NoSimulatorAsksAgainEveryTwoSeconds) {
     FlightRig rig({{"Aviolog", "StartWarning", "0", true}});
     headless::RunnerOptions options;

@@ -51,9 +51,11 @@ struct QuietWorld final : model::AcarsComposer, model::MetarFetcher, model::Gaug
     void pollUplink() override {}
     std::optional<std::string> name(int) const override { return std::nullopt; }
     bool store(const model::AcceptedFlight&) override { return true; }
-    platform::MessageAnswer show(const platform::Message&) override {
+    platform::MessageAnswer show(const platform::Message& m) override {
+        boxes.push_back(m.text);
         return platform::MessageAnswer::Yes;
     }
+    std::vector<std::string> boxes;
     std::optional<std::string> chooseFolder(const std::string&) override { return {}; }
     std::optional<std::filesystem::path> chooseFileToOpen(const platform::FileRequest&) override {
         return {};
