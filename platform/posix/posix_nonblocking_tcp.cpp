@@ -110,34 +110,19 @@ class PosixListener final : public NonBlockingListener {
     Socket fd_;
 };
 
-bool resolve(const std::string& host, int port, sockaddr_in& address) {
-    address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) == 1) return true;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
-    address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    ::freeaddrinfo(found);
-    return true;
-}
-
 }  // namespace
 
 std::unique_ptr<NonBlockingStream> PosixNonBlockingNetwork::connect(const std::string& host,
                                                                     int port) {
-    sockaddr_in address{};
-    if (port <= 0 || port > 65535 || !resolve(host, port, address)) return nullptr;
+    if (port <= 0 || port > 65535) return nullptr;
+    const AddressList addresses = streamAddresses(host, port, AF_INET);
+    if (!addresses) return nullptr;
     Socket fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (fd.get() < 0) return nullptr;
     // Keys and pages are small writes that should leave at once.
     const int on = 1;
     ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    const int result =
-        ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    const int result = ::connect(fd.get(), addresses->ai_addr, addresses->ai_addrlen);
     if (result != 0 && errno != EINPROGRESS && errno != EINTR) {
         // Refused at once: the stream reports the failure on its first use, as a connect
         // that fails later would.

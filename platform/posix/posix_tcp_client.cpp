@@ -179,18 +179,21 @@ int socketErrorCode(int errnoValue) {
     }
 }
 
-ConnectResult PosixTcpConnector::connect(const std::string& host, int port,
-                                         const std::string& localAddress, int timeoutMs) {
-    const std::int64_t deadline = clock_.monotonicMs() + timeoutMs;
+AddressList streamAddresses(const std::string& host, int port, int family) {
     addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
+    hints.ai_family = family;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     const std::string service = std::to_string(port);
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) {
-        return {nullptr, ConnectStep::Connect, socket_error::kHostNotFound};
-    }
-    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, ::freeaddrinfo);
+    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0) found = nullptr;
+    return {found, ::freeaddrinfo};
+}
+
+ConnectResult PosixTcpConnector::connect(const std::string& host, int port,
+                                         const std::string& localAddress, int timeoutMs) {
+    const std::int64_t deadline = clock_.monotonicMs() + timeoutMs;
+    const AddressList addresses = streamAddresses(host, port);
+    if (!addresses) return {nullptr, ConnectStep::Connect, socket_error::kHostNotFound};
 
     ConnectResult result{nullptr, ConnectStep::Connect, socket_error::kHostNotFound};
     for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
