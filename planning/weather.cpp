@@ -2,8 +2,6 @@
 
 #include "common/paths.h"
 #include "common/text_file.h"
-#include "common/text_format.h"
-#include "model/main_window_model.h"
 #include "platform/http_client.h"
 #include "platform/http_get.h"
 #include "platform/registry.h"
@@ -125,26 +123,6 @@ std::optional<std::string> Weather::download(const std::string& station) {
     }
     failures_ = 0;
     return answer;
-}
-
-std::optional<ConsoleMetar> Weather::consoleRequest(std::string_view input, int hour, int minute) {
-    if (!available()) return std::nullopt;
-    const auto report = fetch(std::string(input.substr(0, 4)));
-    if (!report) return std::nullopt;
-    ConsoleMetar metar;
-    metar.line = format("%02d:%02d  %s:%s\n", hour, minute, config::metarSourceName(source_),
-                        report->c_str());
-    metar.report = *report;
-    for (std::size_t at = 0; at < report->size(); at += kConsoleMetarWidth) {
-        metar.pageLines.push_back(report->substr(at, kConsoleMetarWidth));
-    }
-    return metar;
-}
-
-void showConsoleMetar(const ConsoleMetar& metar, model::MainWindowModel& window,
-                      model::AcarsComposer& acars) {
-    window.appendDisplay(model::Channel::Acars, metar.line);
-    acars.metarMessage(metar.report);
 }
 
 }  // namespace aviolog::planning

@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "config/settings.h"
 #include "model/flight_services.h"
@@ -17,9 +16,6 @@ namespace aviolog::platform {
 class HttpClient;
 class Registry;
 }  // namespace aviolog::platform
-namespace aviolog::model {
-class MainWindowModel;
-}
 
 namespace aviolog::planning {
 
@@ -29,7 +25,6 @@ inline constexpr int kMetarFailuresBeforeGivingUp = 2;
 inline constexpr const char* kAs2004Key = "SOFTWARE\\HiFi\\AS2004";
 inline constexpr const char* kAs2004Value = "Install_Path";
 inline constexpr const char* kAs2004File = "wx-export.met";
-inline constexpr std::size_t kConsoleMetarWidth = 44;
 
 // The query each service's base address is followed by, unless the base already holds a
 // query: then the station code goes at its end ("...metar?format=raw&ids=").
@@ -39,12 +34,6 @@ const char* metarQuerySuffix(config::MetarSource source);
 // occurrence of the station code (from the page's second character) up to the next "<",
 // both within 19000 characters; in a plain-text answer the line that starts with the code.
 std::optional<std::string> noaaReport(std::string_view answer, std::string_view station);
-
-struct ConsoleMetar {
-    std::string line;                    // "%02d:%02d  %s:%s\n" for the ACARS list
-    std::string report;                  // for the METAR ACARS message
-    std::vector<std::string> pageLines;  // the console page "METAR", 44 characters a line
-};
 
 class Weather final : public model::MetarFetcher {
   public:
@@ -65,9 +54,6 @@ class Weather final : public model::MetarFetcher {
     // The report, or nothing; silent in every case.
     std::optional<std::string> fetch(const std::string& icao) override;
 
-    // A station typed on the console (its first four characters), with the simulator's
-    // clock: nothing when METARs are not available or none came.
-    std::optional<ConsoleMetar> consoleRequest(std::string_view input, int hour, int minute);
 
   private:
     std::optional<std::string> fromAs2004(const std::string& station) const;
@@ -81,9 +67,5 @@ class Weather final : public model::MetarFetcher {
     std::filesystem::path as2004File_;
     int failures_ = 0;  // downloads failed in a row; never reset but by a success
 };
-
-// The console request's whole effect: the line in the ACARS list and the METAR message.
-void showConsoleMetar(const ConsoleMetar& metar, model::MainWindowModel& window,
-                      model::AcarsComposer& acars);
 
 }  // namespace aviolog::planning

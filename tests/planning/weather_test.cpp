@@ -136,34 +136,5 @@ TEST(WeatherTest, As2004ExportFile) {
     EXPECT_EQ(fromRegistry.fetch("LEMD"), "LEMD 141000Z 03005KT CAVOK 25/05 Q1020");
 }
 
-TEST(WeatherTest, ConsoleRequestLineMessageAndPage) {
-    struct Acars final : model::AcarsComposer {
-        void outMessage(int, int, double, double) override {}
-        void offMessage(int, int, double, double) override {}
-        void onMessage(int, int, double, double) override {}
-        void inMessage(int, int, double, int, int, int, int, int) override {}
-        void positionReport() override {}
-        void metarMessage(const std::string& m) override { metars.push_back(m); }
-        void freeTextMessage(int, int, const std::string&) override {}
-        std::vector<std::string> metars;
-    } acars;
-    WeatherRig rig;
-    const std::string report =
-        "EGLL 141020Z 24012KT 9999 FEW035 18/09 Q1021 NOSIG TEMPO 4000 SHRA BKN012";
-    rig.http.answers = {report + "\n"};
-    EXPECT_FALSE(rig.weather.consoleRequest("EGLL", 10, 5)) << "no METARs without a source";
-    rig.weather.select(source(MetarSource::VATSIM, "http://wx"));
-    const auto metar = rig.weather.consoleRequest("egllxx", 10, 5);
-    ASSERT_TRUE(metar);
-    EXPECT_EQ(rig.http.urls.back(), "http://wx?id=EGLL");
-    EXPECT_EQ(metar->line, "10:05  VATSIM:" + report + "\n");
-    ASSERT_EQ(metar->pageLines.size(), 2u);
-    EXPECT_EQ(metar->pageLines[0], report.substr(0, 44));
-    model::MainWindowModel window;
-    showConsoleMetar(*metar, window, acars);
-    EXPECT_EQ(window.lines(model::Channel::Acars).back(), "10:05  VATSIM:" + report);
-    EXPECT_EQ(acars.metars, std::vector<std::string>{report});
-}
-
 }  // namespace
 }  // namespace aviolog::planning
