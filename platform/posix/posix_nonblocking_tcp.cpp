@@ -12,28 +12,10 @@
 #include <cerrno>
 
 #include "platform/posix/posix_tcp_client.h"
+#include "platform/posix/posix_util.h"
 
 namespace aviolog::platform::posix {
 namespace {
-
-class Socket {
-  public:
-    explicit Socket(int fd) : fd_(fd) {}
-    ~Socket() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int get() const { return fd_; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-  private:
-    int fd_;
-};
 
 bool wouldBlock(int error) {
     return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
@@ -84,7 +66,7 @@ class PosixStream final : public NonBlockingStream {
     }
 
   private:
-    Socket fd_;
+    Descriptor fd_;
     bool connected_;
     bool failed_ = false;
 };
@@ -107,7 +89,7 @@ class PosixListener final : public NonBlockingListener {
     }
 
   private:
-    Socket fd_;
+    Descriptor fd_;
 };
 
 }  // namespace
@@ -117,7 +99,7 @@ std::unique_ptr<NonBlockingStream> PosixNonBlockingNetwork::connect(const std::s
     if (port <= 0 || port > 65535) return nullptr;
     const AddressList addresses = streamAddresses(host, port, AF_INET);
     if (!addresses) return nullptr;
-    Socket fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    Descriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (fd.get() < 0) return nullptr;
     // Keys and pages are small writes that should leave at once.
     const int on = 1;
@@ -132,7 +114,7 @@ std::unique_ptr<NonBlockingStream> PosixNonBlockingNetwork::connect(const std::s
 }
 
 ListenResult PosixNonBlockingNetwork::listen(int port, int backlog) {
-    Socket fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    Descriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (fd.get() < 0) return {nullptr, ListenStep::CreateSocket, socketErrorCode(errno)};
     const int flags = ::fcntl(fd.get(), F_GETFL);
     if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags | O_NONBLOCK) != 0) {

@@ -14,27 +14,10 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/posix/posix_util.h"
+
 namespace aviolog::platform::posix {
 namespace {
-
-class Descriptor {
-  public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-  private:
-    int fd_;
-};
 
 // Milliseconds left until the deadline, never negative; poll takes an int.
 int remainingMs(Clock& clock, std::int64_t deadlineMs) {
