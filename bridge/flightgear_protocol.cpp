@@ -24,7 +24,7 @@ constexpr Chunk chunk(std::string_view name, std::string_view node, std::string_
 
 }  // namespace
 
-// Each field is the property FlightGear has for the variable; docs/flightgear.md gives
+// Each field is the property FlightGear has for the variable; docs/simulator-bridge.md gives
 // the variable each one feeds.
 const std::array<Chunk, kFieldCount> kChunks{{
     chunk("latitude-deg", "/position/latitude-deg", "double", "%.8f"),
@@ -84,9 +84,11 @@ const std::array<Chunk, kFieldCount> kChunks{{
 std::string protocolXml() {
     std::string xml =
         "<?xml version=\"1.0\"?>\n"
+        // XML forbids a double hyphen inside a comment: FlightGear refuses the whole
+        // file over one, so the option is named without its leading hyphens.
         "<!-- The simulator state aviolog-bridge reads: one line a packet, the fields in\n"
-        "     this order. Start FlightGear with\n"
-        "     --generic=socket,out,20,127.0.0.1,5701,udp,aviolog -->\n"
+        "     this order. FlightGear sends it when started with the option\n"
+        "     generic=socket,out,20,127.0.0.1,5701,udp,aviolog -->\n"
         "<PropertyList>\n"
         " <generic>\n"
         "  <output>\n"

@@ -3,6 +3,8 @@
 # Usage: scripts/setup.sh [preset] [build preset]
 #   preset: "default" (the default) or "asan" for the sanitizer build; the build preset
 #   defaults to the same name ("demo" builds only what the demo runs).
+#   AVIOLOG_WITH_FLIGHTGEAR=1 also installs FlightGear (about 1.3 GB), which the tests
+#   labelled flightgear fly; without it they are skipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
@@ -11,6 +13,7 @@ build_preset="${2:-$preset}"
 packages=(g++ cmake ninja-build ccache pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libsqlite3-dev libpugixml-dev nlohmann-json3-dev python3-aiosmtpd
   libwxgtk3.2-dev libwxgtk-webview3.2-dev xvfb xauth x11-utils xdotool imagemagick iproute2)
+if [ "${AVIOLOG_WITH_FLIGHTGEAR:-0}" = 1 ]; then packages+=(flightgear dbus-daemon); fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -154,6 +154,23 @@ TEST(FlightGearProtocol, TheShippedFileIsTheOneTheBridgeReads) {
               fg::protocolXml());
 }
 
+// FlightGear's XML reader refuses the whole file over a double hyphen in a comment, and
+// then sends nothing at all.
+TEST(FlightGearProtocol, ItsCommentsAreWhatAnXmlReaderAccepts) {
+    const std::string xml = fg::protocolXml();
+    int comments = 0;
+    for (std::size_t open = xml.find("<!--"); open != std::string::npos;
+         open = xml.find("<!--", open + 4)) {
+        const std::size_t close = xml.find("-->", open + 4);
+        ASSERT_NE(close, std::string::npos) << "comment at " << open << " never ends";
+        const std::string text = xml.substr(open + 4, close - open - 4);
+        EXPECT_EQ(text.find("--"), std::string::npos) << "comment at " << open << ": " << text;
+        EXPECT_NE(text.back(), '-') << "comment at " << open << " ends in '--->'";
+        ++comments;
+    }
+    EXPECT_GT(comments, 0);
+}
+
 TEST(FlightGearProtocol, APacketIsTakenWholeOrNotAtAll) {
     std::string good;
     for (int i = 0; i < fg::kFieldCount; ++i) good += i == 0 ? "1" : ",1";

@@ -33,6 +33,16 @@ sockaddr_in loopback(int port) {
 
 }  // namespace
 
+int freeUdpPort() {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = loopback(0);
+    socklen_t length = sizeof a;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
 FakeFlightGear::FakeFlightGear(const std::string& protocolFile) {
     std::ifstream in(protocolFile);
     std::stringstream ss;

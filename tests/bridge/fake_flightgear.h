@@ -14,6 +14,9 @@
 
 namespace aviolog::test {
 
+// A UDP port on loopback that was free a moment ago.
+int freeUdpPort();
+
 class FakeFlightGear {
   public:
     // protocolFile: the generic protocol XML to send by.
