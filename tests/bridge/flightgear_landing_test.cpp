@@ -431,7 +431,10 @@ TEST(FlightGearLanding, TheLogShowsFlightGearsOwnTouchdownRate) {
     const std::size_t rateAt = out.find("TouchDown:Rate ");
     ASSERT_NE(rateAt, std::string::npos) << out;
     const int rateFpm = std::atoi(out.c_str() + rateAt + 15);
-    EXPECT_NEAR(rateFpm, *watch.contactFpm(), 5.0) << out;
+    // The recorder samples every 100 ms and FlightGear's rate moves through the flare and
+    // the gear's first compression meanwhile: a sample up to 100 ms from contact is off by
+    // a few ft/min (0.2 to 7 measured on a quiet and on a busy machine).
+    EXPECT_NEAR(rateFpm, *watch.contactFpm(), 10.0) << out;
 
     const std::string bridgeOut = bridge.output();
     const std::size_t status = bridgeOut.rfind("packets ");
