@@ -187,12 +187,13 @@ wxMenu* TrayIcon::CreatePopupMenu() {
 // ---- The main window ----
 
 MainFrame::MainFrame(app::Application& app, WxPilot& pilot, WxDialogs& dialogs,
-                     std::filesystem::path workDir, bool settingsLoaded,
+                     BrowserModule& browser, std::filesystem::path workDir, bool settingsLoaded,
                      Clock::time_point processStart, Clock::time_point dialogsClosed)
     : wxFrame(nullptr, wxID_ANY, "Aviolog"),
       app_(app),
       pilot_(pilot),
       dialogs_(dialogs),
+      browser_(browser),
       workDir_(std::move(workDir)),
       settingsLoaded_(settingsLoaded),
       processStart_(processStart),
@@ -289,7 +290,7 @@ void MainFrame::buildTabs(bool settingsLoaded) {
     const model::MainWindowModel& window = app_.window();
     logView_ = new LogView(tabs_, window);
     resultsView_ = new ResultsView(tabs_, window);
-    browserView_ = new BrowserView(tabs_);
+    browserView_ = new BrowserView(tabs_, browser_);
     acarsView_ = new AcarsMessagesView(tabs_, app_.acarsView());
     flightPlanView_ = new FlightPlanView(tabs_, app_.form(), app_.fuelPage());
     tabs_->AddPage(logView_, model::kTabNames[0]);
@@ -534,7 +535,8 @@ wxString MainFrame::reportText() {
         }
     }
     if (browserView_ != nullptr)
-        out += wxString::Format("browser engine=%d\n", browserView_->engineCreated());
+        out += wxString::Format("browser engine=%d address=%s\n", browserView_->engineCreated(),
+                                quoted(browserView_->address()));
     return out;
 }
 

@@ -6,7 +6,6 @@
 #include <wx/sizer.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
-#include <wx/webview.h>
 
 #include <string>
 
@@ -395,11 +394,15 @@ void FlightPlanView::refreshFuel() {
 
 // ---- Browser ----
 
-BrowserView::BrowserView(wxWindow* parent) : wxPanel(parent) {
-    hint_ = new wxStaticText(this, wxID_ANY,
-                             "\"Local DB\" shows your stored flights here, \"VA Site\" your "
-                             "virtual airline's site.",
-                             wxDefaultPosition, wxDefaultSize, wxALIGN_CENTRE_HORIZONTAL);
+namespace {
+constexpr const char* kBrowserHint =
+    "\"Local DB\" shows your stored flights here, \"VA Site\" your virtual airline's site.";
+}  // namespace
+
+BrowserView::BrowserView(wxWindow* parent, BrowserModule& module)
+    : wxPanel(parent), module_(module) {
+    hint_ = new wxStaticText(this, wxID_ANY, kBrowserHint, wxDefaultPosition, wxDefaultSize,
+                             wxALIGN_CENTRE_HORIZONTAL);
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->AddStretchSpacer();
     sizer->Add(hint_, 0, wxALIGN_CENTER | wxALL, 20);
@@ -407,16 +410,31 @@ BrowserView::BrowserView(wxWindow* parent) : wxPanel(parent) {
     SetSizer(sizer);
 }
 
+void BrowserView::showHint(const wxString& text) {
+    hint_->SetLabel(text);
+    hint_->Wrap(FromDIP(380));
+    Layout();
+}
+
 void BrowserView::navigate(const wxString& address) {
-    if (page_ == nullptr) {
-        page_ = wxWebView::New(this, wxID_ANY, address);
-        GetSizer()->Clear(true);
-        hint_ = nullptr;
-        GetSizer()->Add(page_, 1, wxEXPAND);
-        Layout();
+    if (page_) {
+        page_->load(address);
         return;
     }
-    page_->LoadURL(address);
+    page_ = module_.newPage(this, address);
+    if (!page_) {
+        // The pilot sees why instead of an empty page.
+        showHint(module_.error());
+        return;
+    }
+    GetSizer()->Clear(true);
+    hint_ = nullptr;
+    GetSizer()->Add(page_->window(), 1, wxEXPAND);
+    Layout();
+}
+
+wxString BrowserView::address() const {
+    return page_ ? page_->address() : wxString();
 }
 
 }  // namespace aviolog::shell

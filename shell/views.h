@@ -5,20 +5,20 @@
 
 #include <wx/panel.h>
 
+#include <memory>
 #include <string>
-
 #include <vector>
 
 #include "model/main_window_model.h"
 #include "planning/flight_form.h"
 #include "planning/fuel_page.h"
+#include "shell/browser_module.h"
 
 class wxPropertyGrid;
 class wxPropertyGridEvent;
 class wxScrolledWindow;
 class wxSlider;
 class wxStaticText;
-class wxWebView;
 
 namespace aviolog::reporting {
 class AcarsView;
@@ -104,17 +104,22 @@ class FlightPlanView final : public wxPanel,
     bool rebuildPending_ = false;
 };
 
-// "Information browser": the web engine is made on the first page shown, so that an idle
-// program does not carry one.
+// "Information browser": the web engine is loaded and made on the first page shown, so
+// that an idle program does not carry one.
 class BrowserView final : public wxPanel {
   public:
-    explicit BrowserView(wxWindow* parent);
+    BrowserView(wxWindow* parent, BrowserModule& module);
     void navigate(const wxString& address);
     bool engineCreated() const { return page_ != nullptr; }
+    // The page's address as the engine has it ("" before the first page).
+    wxString address() const;
 
   private:
-    wxWebView* page_ = nullptr;
-    wxWindow* hint_;
+    void showHint(const wxString& text);
+
+    BrowserModule& module_;
+    std::unique_ptr<BrowserPage> page_;
+    wxStaticText* hint_;
 };
 
 }  // namespace aviolog::shell

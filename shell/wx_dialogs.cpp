@@ -13,7 +13,6 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
-#include <wx/webview.h>
 
 #include <array>
 
@@ -23,6 +22,7 @@
 #include "config/settings_file.h"
 #include "mail/bug_report.h"
 #include "mail/mail_configuration.h"
+#include "shell/browser_module.h"
 #include "shell/wx_platform.h"
 #include "shell/wx_text.h"
 
@@ -377,10 +377,14 @@ std::optional<std::string> WxDialogs::sendLogParameters(const std::string& pilot
 bool WxDialogs::browse(const std::string& url) {
     wxDialog dialog(parent_, wxID_ANY, "Browser", wxDefaultPosition, wxDefaultSize,
                     wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER);
+    const auto page = browser_.newPage(&dialog, wx(url));
+    if (!page) {
+        pilot_.warn(cp1252(browser_.error()));
+        return false;
+    }
+    page->window()->SetMinSize(dialog.FromDIP(wxSize(800, 560)));
     auto* content = new wxBoxSizer(wxVERTICAL);
-    wxWebView* page = wxWebView::New(&dialog, wxID_ANY, wx(url), wxDefaultPosition,
-                                     dialog.FromDIP(wxSize(800, 560)));
-    content->Add(page, 1, wxEXPAND);
+    content->Add(page->window(), 1, wxEXPAND);
     finish(dialog, content);
     return dialog.ShowModal() == wxID_OK;
 }

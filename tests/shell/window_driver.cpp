@@ -26,14 +26,14 @@ std::string quotedForShell(const std::string& text) {
     return q + "'";
 }
 
-// Whether the process has its SIGUSR1 handler yet: before that the signal would end it.
+// Whether the process has its SIGUSR2 handler yet: before that the signal would end it.
 bool catchesReportSignal(pid_t pid) {
     const auto status = readFileBytes("/proc/" + std::to_string(pid) + "/status");
     if (!status) return false;
     const std::size_t at = status->find("SigCgt:");
     if (at == std::string::npos) return false;
     const unsigned long long caught = std::strtoull(status->c_str() + at + 7, nullptr, 16);
-    return (caught >> (SIGUSR1 - 1)) & 1ULL;
+    return (caught >> (SIGUSR2 - 1)) & 1ULL;
 }
 
 }  // namespace
@@ -61,7 +61,7 @@ std::string WindowDriver::report() {
         if (waited > 10000) return "";
         sleepMs(20);
     }
-    process_->signal(SIGUSR1);
+    process_->signal(SIGUSR2);
     for (int waited = 0; waited < 3000; waited += 20) {
         if (const auto text = readFileBytes(path)) return *text;
         sleepMs(20);

@@ -10,7 +10,7 @@ namespace aviolog::test {
 
 // Runs the real aviolog in a working directory under the test's X display and works it as
 // a pilot would: reads what is on screen from the window report the program writes on
-// SIGUSR1, clicks and types with xdotool, and keeps screenshots for a person to look at.
+// SIGUSR2, clicks and types with xdotool, and keeps screenshots for a person to look at.
 class WindowDriver {
   public:
     explicit WindowDriver(const std::filesystem::path& workDir);
