@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/main_window_model.h"
+#include "planning/date_time_box.h"
 #include "planning/flight_form.h"
 #include "planning/fuel_page.h"
 #include "shell/browser_module.h"
@@ -19,6 +20,9 @@ class wxPropertyGridEvent;
 class wxScrolledWindow;
 class wxSlider;
 class wxStaticText;
+class wxDatePickerCtrl;
+class wxTimePickerCtrl;
+class wxSizer;
 
 namespace aviolog::reporting {
 class AcarsView;
@@ -40,15 +44,35 @@ class LogView final : public wxPanel {
 };
 
 // "Flight/Plane Data": the plane, flight and results rows on the left; the date and time
-// page on the right.
-class ResultsView final : public wxPanel {
+// page on the right, whose editors the simulator's clock fills and whose every change
+// goes to the form model, which makes the other category follow.
+class ResultsView final : public wxPanel, public planning::FlightFormObserver {
   public:
-    ResultsView(wxWindow* parent, const model::MainWindowModel& window);
+    ResultsView(wxWindow* parent, const model::MainWindowModel& window,
+                planning::FlightFormModel& form);
+    ~ResultsView() override;
     void reload();
+    void dateTimeChanged() override;
+    // The four editors as they are on screen, one line each, for the window report.
+    wxString dateTimeReport() const;
 
   private:
+    struct Side {
+        wxSizer* box;
+        wxDatePickerCtrl* date;
+        wxTimePickerCtrl* time;
+    };
+    Side addSide(wxSizer* sizer, const char* caption, bool utc);
+    void refreshDateTime();
+
     const model::MainWindowModel& window_;
+    planning::FlightFormModel& form_;
     wxPropertyGrid* data_;
+    wxSizer* page_ = nullptr;
+    wxStaticText* clockHint_ = nullptr;
+    Side utc_{};
+    Side local_{};
+    bool refreshPending_ = false;
 };
 
 // A tab whose model has not landed in this program yet: says so instead of pretending.

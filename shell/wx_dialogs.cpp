@@ -111,9 +111,9 @@ class ChooseCompanyDialog final : public wxDialog {
 // A button item: the pilot's chooser sets the value.
 class ChooserProperty final : public wxLongStringProperty {
   public:
-    ChooserProperty(const config::OptionItem& item,
+    ChooserProperty(const config::OptionItem& item, const wxString& name,
                     std::function<std::optional<std::string>()> choose)
-        : wxLongStringProperty(wx(item.label), wx(item.label)), choose_(std::move(choose)) {}
+        : wxLongStringProperty(wx(item.label), name), choose_(std::move(choose)) {}
 
   protected:
     bool DisplayEditorDialog(wxPropertyGrid*, wxVariant& value) override {
@@ -176,24 +176,27 @@ class OptionsDialog final : public wxDialog {
   private:
     wxPGProperty* propertyFor(const config::OptionItem& item) {
         const wxString label = wx(item.label);
+        // Labels repeat across categories ("Password", "Duration"); the key does not.
+        const wxString name = wxString(item.section != nullptr ? item.section : "memory") + "/" +
+                              item.key;
         switch (item.kind) {
             case config::OptionKind::Checkbox: {
-                auto* p = new wxBoolProperty(label, label);
+                auto* p = new wxBoolProperty(label, name);
                 p->SetAttribute(wxPG_BOOL_USE_CHECKBOX, true);
                 return p;
             }
             case config::OptionKind::EditList: {
                 wxArrayString choices;
                 for (const char* c : item.choices) choices.Add(wx(c));
-                return new wxEditEnumProperty(label, label, choices);
+                return new wxEditEnumProperty(label, name, choices);
             }
             case config::OptionKind::Button:
-                return new ChooserProperty(item, [this, &item] { return choose(item); });
+                return new ChooserProperty(item, name, [this, &item] { return choose(item); });
             case config::OptionKind::Edit:
             case config::OptionKind::SliderEdit:
                 break;
         }
-        return new wxStringProperty(label, label);
+        return new wxStringProperty(label, name);
     }
 
     // The chooser of a button item; the answer is the value to store.

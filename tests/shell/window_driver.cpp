@@ -111,6 +111,15 @@ void WindowDriver::moveTo(int x, int y) {
     [[maybe_unused]] const int result = std::system(command.c_str());
 }
 
+void WindowDriver::type(const std::string& text) {
+    xdotool("type --delay 20 " + quotedForShell(text));
+    sleepMs(200);
+}
+
+bool WindowDriver::xdotool(const std::string& arguments) {
+    return std::system(("xdotool " + arguments).c_str()) == 0;
+}
+
 std::filesystem::path WindowDriver::screenshot(const std::string& name) {
     const std::filesystem::path file = artefactDir() / (name + ".png");
     const std::string command = "import -window root " + quotedForShell(file.string());

@@ -28,6 +28,10 @@ class WindowDriver {
     // Keys to the window under the pointer (xdotool key syntax, "alt+f").
     void key(const std::string& keys);
     void moveTo(int x, int y);
+    // Types the text into the focused control.
+    void type(const std::string& text);
+    // Any other xdotool command ("click --repeat 2 1"); false when xdotool failed.
+    static bool xdotool(const std::string& arguments);
     // The whole screen as a PNG in the artefact folder; the path written.
     std::filesystem::path screenshot(const std::string& name);
 
