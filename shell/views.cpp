@@ -22,11 +22,12 @@ namespace {
 
 constexpr const char* kLogMessages = "Log Messages";
 
-wxPropertyGrid* propertyList(wxWindow* parent) {
+// nameShare and valueShare: how the width is split between the two columns.
+wxPropertyGrid* propertyList(wxWindow* parent, int nameShare = 1, int valueShare = 3) {
     auto* grid = new wxPropertyGrid(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                     wxPG_SPLITTER_AUTO_CENTER | wxPG_STATIC_LAYOUT);
-    grid->SetColumnProportion(0, 1);
-    grid->SetColumnProportion(1, 3);
+    grid->SetColumnProportion(0, nameShare);
+    grid->SetColumnProportion(1, valueShare);
     return grid;
 }
 
@@ -51,7 +52,7 @@ wxPGProperty* category(wxPropertyGrid* grid, const std::string& caption) {
 // ---- Log ----
 
 LogView::LogView(wxWindow* parent, const model::MainWindowModel& window)
-    : wxPanel(parent), window_(window), grid_(propertyList(this)) {
+    : wxPanel(parent), window_(window), grid_(propertyList(this, 1, 9)) {
     grid_->SetToolTip("Log Display");
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(grid_, 1, wxEXPAND);
@@ -109,7 +110,7 @@ wxString dateText(planning::BoxDate d) {
 
 ResultsView::ResultsView(wxWindow* parent, const model::MainWindowModel& window,
                          planning::FlightFormModel& form)
-    : wxPanel(parent), window_(window), form_(form), data_(propertyList(this)) {
+    : wxPanel(parent), window_(window), form_(form), data_(propertyList(this, 1, 1)) {
     auto* sizer = new wxBoxSizer(wxHORIZONTAL);
     sizer->Add(data_, 3, wxEXPAND);
     page_ = new wxBoxSizer(wxVERTICAL);
