@@ -67,8 +67,13 @@ bool Application::loadSettings() {
 
 void Application::onTimer(int id) {
     flightLog_.onTimer(id);
-    // The fuel page is built once the connect procedure has opened the link.
-    if (id == recorder::kConnectTimer && link_.isOpen() && !fuel_.built()) fuel_.build();
+    // The fuel page and the date and time page are filled once the connect procedure has
+    // opened the link; the pilot's edits of either are not overwritten afterwards.
+    if (id != recorder::kConnectTimer || !link_.isOpen()) return;
+    if (!fuel_.built()) fuel_.build();
+    if (!form_.dateTime().filled()) {
+        if (const auto clock = planning::readSimulatorClock(link_)) form_.fillDateTime(*clock);
+    }
 }
 
 void Application::flightFromVaButton() {

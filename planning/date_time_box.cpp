@@ -1,6 +1,10 @@
 #include "planning/date_time_box.h"
 
 #include <chrono>
+#include <cstdint>
+
+#include "simlink/sim_time.h"
+#include "simlink/sim_variables.h"
 
 namespace aviolog::planning {
 
@@ -51,11 +55,47 @@ void DateTimeBox::fill(BoxDate utcDate, int utcHour, int utcMinute, BoxDate loca
     utcDate_ = utcDate;
     localDate_ = localDate;
     offsetMinutes_ = offsetMinutes;
+    filled_ = true;
     box_.utcHour = utcHour;
     box_.utcMinute = utcMinute;
     box_.localHour = localHour;
     box_.localMinute = localMinute;
     publish();
+}
+
+std::optional<SimulatorClock> readSimulatorClock(simlink::SimLink& link) {
+    namespace var = wire::var;
+    std::uint16_t dayOfYear = 0;
+    std::uint16_t year = 0;
+    std::uint8_t utcHour = 0;
+    std::uint8_t utcMinute = 0;
+    std::uint8_t localHour = 0;
+    std::uint8_t localMinute = 0;
+    std::int16_t offsetMinutes = 0;
+    const bool read = simlink::ReadBatch(link)
+                          .add(var::ZuluDayOfYear, dayOfYear)
+                          .add(var::ZuluYear, year)
+                          .add(var::ZuluHour, utcHour)
+                          .add(var::ZuluMinute, utcMinute)
+                          .add(var::LocalHour, localHour)
+                          .add(var::LocalMinute, localMinute)
+                          .add(var::LocalTimeOffset, offsetMinutes)
+                          .process();
+    if (!read) return std::nullopt;
+    return SimulatorClock{year,      dayOfYear,   utcHour,      utcMinute,
+                          localHour, localMinute, offsetMinutes};
+}
+
+void DateTimeBox::fill(const SimulatorClock& clock) {
+    const simlink::CivilDate utc = simlink::dateFromDayOfYear(clock.year, clock.dayOfYear);
+    const BoxDate utcDate{utc.year, utc.month, utc.day};
+    // The local date follows from the UTC side: the local time read is only what the
+    // clock shows, and moved by the offset it would land on the wrong day.
+    const Converted local = convert(clock.utcHour * 60 + clock.utcMinute - clock.offsetMinutes);
+    const BoxDate localDate =
+        isValidDate(utcDate) ? shiftDays(utcDate, local.dayShift) : utcDate;
+    fill(utcDate, clock.utcHour, clock.utcMinute, localDate, clock.localHour, clock.localMinute,
+         clock.offsetMinutes);
 }
 
 bool DateTimeBox::editUtcDate(BoxDate date) {

@@ -276,6 +276,11 @@ void FlightFormModel::fillDateTime(BoxDate utcDate, int utcHour, int utcMinute, 
     dateTimeEdited(true);
 }
 
+void FlightFormModel::fillDateTime(const SimulatorClock& clock) {
+    dateTime_.fill(clock);
+    dateTimeEdited(true);
+}
+
 bool FlightFormModel::dateTimeEdited(bool accepted) {
     if (accepted) {
         for (FlightFormObserver* o : observers_) o->dateTimeChanged();

@@ -132,6 +132,7 @@ class FlightFormModel final : public model::FlightForm {
     const DateTimeBox& dateTime() const { return dateTime_; }
     void fillDateTime(BoxDate utcDate, int utcHour, int utcMinute, BoxDate localDate,
                       int localHour, int localMinute, int offsetMinutes);
+    void fillDateTime(const SimulatorClock& clock);
     bool editUtcDate(BoxDate date) { return dateTimeEdited(dateTime_.editUtcDate(date)); }
     bool editLocalDate(BoxDate date) { return dateTimeEdited(dateTime_.editLocalDate(date)); }
     bool editUtcTime(int hour, int minute) {

@@ -12,7 +12,7 @@ build_preset="${2:-$preset}"
 
 packages=(g++ cmake ninja-build ccache pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libsqlite3-dev libpugixml-dev nlohmann-json3-dev python3-aiosmtpd
-  libwxgtk3.2-dev libwxgtk-webview3.2-dev xvfb xauth x11-utils xdotool imagemagick iproute2)
+  libwxgtk3.2-dev libwxgtk-webview3.2-dev xvfb xauth x11-utils xdotool imagemagick iproute2 twm trayer)
 if [ "${AVIOLOG_WITH_FLIGHTGEAR:-0}" = 1 ]; then packages+=(flightgear dbus-daemon); fi
 missing=()
 for p in "${packages[@]}"; do

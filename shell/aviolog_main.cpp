@@ -8,6 +8,7 @@
 #include <wx/snglinst.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
@@ -22,6 +23,7 @@
 #include "platform/posix/posix_unique_ids.h"
 #include "platform/posix/threaded_gets.h"
 #include "platform/posix/wine_registry.h"
+#include "shell/browser_module.h"
 #include "shell/main_frame.h"
 #include "shell/wx_dialogs.h"
 #include "shell/wx_platform.h"
@@ -54,7 +56,7 @@ struct Program {
     Program(const std::filesystem::path& dir, WxPilot& pilot)
         : workDir(dir),
           pilot(pilot),
-          dialogs(dir, pilot),
+          dialogs(dir, pilot, browser),
           app(app::Platform{ipc, timers, clock, clock, pilot, sound, libraries, http, vaGets,
                             connector, ids, network, registry},
               dialogs, app::FlightPorts{}, dir) {}
@@ -64,6 +66,7 @@ struct Program {
     platform::posix::PosixSimIpc ipc;
     WxTimers timers;
     WxPilot& pilot;
+    BrowserModule browser;
     platform::posix::PosixSound sound;
     platform::posix::PosixLibraryLoader libraries;
     platform::posix::CurlHttpClient http;
@@ -82,12 +85,20 @@ struct Program {
 
 class AviologApp final : public wxApp {
   public:
+    AviologApp() {
+        // The window draws nothing with OpenGL, yet GTK probes it when it opens the display,
+        // which maps the GL driver (with software rendering some 50 MB of LLVM) for the
+        // whole run. The toolkit reads this before it starts; a pilot's own choice stands.
+        setenv("GDK_GL", "disable", 0);
+    }
+
     bool OnInit() override {
         const auto processStart = MainFrame::Clock::now();
         SetAppName("aviolog");
         workDir_ = std::filesystem::current_path();
         pilot_ = std::make_unique<WxPilot>(workDir_);
-        SetSignalHandler(SIGUSR1, &AviologApp::reportSignal);
+        // Not SIGUSR1: the web engine takes that one for its collector.
+        SetSignalHandler(SIGUSR2, &AviologApp::reportSignal);
         instance_ = std::make_unique<wxSingleInstanceChecker>();
         if (!instance_->Create(kInstanceName) || instance_->IsAnotherRunning()) {
             pilot_->error(kAlreadyRunningMessage);
@@ -100,7 +111,8 @@ class AviologApp final : public wxApp {
             program_->timers.setSink(&app);
             app.start();
         }
-        frame_ = new MainFrame(app, program_->pilot, program_->dialogs, program_->workDir, loaded,
+        frame_ = new MainFrame(app, program_->pilot, program_->dialogs, program_->browser,
+                               program_->workDir, loaded,
                                processStart, MainFrame::Clock::now());
         frame_->Show();
         SetTopWindow(frame_);

@@ -83,6 +83,9 @@ void describeControls(const wxWindow* parent, wxString& out) {
             out += wxString::Format("control text %s at %s\n", quoted(t->GetValue()), centre(t));
         } else if (const auto* m = dynamic_cast<const wxPropertyGridManager*>(w)) {
             const wxPropertyGrid* grid = m->GetGrid();
+            const wxRect shown = grid->GetScreenRect();
+            out += wxString::Format("propertygrid top=%d bottom=%d\n", shown.y,
+                                    shown.y + shown.height);
             for (unsigned page = 0; page < m->GetPageCount(); ++page) {
                 wxPropertyGridPage* p = m->GetPage(page);
                 for (auto it = p->GetIterator(wxPG_ITERATE_ALL); !it.AtEnd(); ++it) {
@@ -95,10 +98,10 @@ void describeControls(const wxWindow* parent, wxString& out) {
                             wxPoint(grid->GetSplitterPosition() + 10, r.y + r.height / 2)));
                         where = wxString::Format("%d %d", at.x, at.y);
                     }
-                    out +=
-                        wxString::Format("property page=%u %s = %s category=%d at %s\n", page,
-                                         quoted(prop->GetLabel()), quoted(prop->GetValueAsString()),
-                                         prop->IsCategory(), where);
+                    out += wxString::Format(
+                        "property page=%u %s = %s category=%d name=%s at %s\n", page,
+                        quoted(prop->GetLabel()), quoted(prop->GetValueAsString()),
+                        prop->IsCategory(), quoted(prop->GetName()), where);
                 }
             }
             continue;
@@ -187,12 +190,13 @@ wxMenu* TrayIcon::CreatePopupMenu() {
 // ---- The main window ----
 
 MainFrame::MainFrame(app::Application& app, WxPilot& pilot, WxDialogs& dialogs,
-                     std::filesystem::path workDir, bool settingsLoaded,
+                     BrowserModule& browser, std::filesystem::path workDir, bool settingsLoaded,
                      Clock::time_point processStart, Clock::time_point dialogsClosed)
     : wxFrame(nullptr, wxID_ANY, "Aviolog"),
       app_(app),
       pilot_(pilot),
       dialogs_(dialogs),
+      browser_(browser),
       workDir_(std::move(workDir)),
       settingsLoaded_(settingsLoaded),
       processStart_(processStart),
@@ -207,7 +211,8 @@ MainFrame::MainFrame(app::Application& app, WxPilot& pilot, WxDialogs& dialogs,
     buildTabs(settingsLoaded);
     buildButtons();
     loadLogo();
-    SetClientSize(ConvertDialogToPixels(kWindowDlu) + wxSize(0, GetStatusBar()->GetSize().y));
+    // The client area excludes the menu and status bars already.
+    SetClientSize(ConvertDialogToPixels(kWindowDlu));
     tabs_->SetSelection(static_cast<int>(Tab::FlightPlan));
     refreshButtons();
 
@@ -288,8 +293,8 @@ void MainFrame::buildTabs(bool settingsLoaded) {
     }
     const model::MainWindowModel& window = app_.window();
     logView_ = new LogView(tabs_, window);
-    resultsView_ = new ResultsView(tabs_, window);
-    browserView_ = new BrowserView(tabs_);
+    resultsView_ = new ResultsView(tabs_, window, app_.form());
+    browserView_ = new BrowserView(tabs_, browser_);
     acarsView_ = new AcarsMessagesView(tabs_, app_.acarsView());
     flightPlanView_ = new FlightPlanView(tabs_, app_.form(), app_.fuelPage());
     tabs_->AddPage(logView_, model::kTabNames[0]);
@@ -521,6 +526,7 @@ wxString MainFrame::reportText() {
     for (const model::PropertyCategory& c : app_.window().results().categories()) {
         out += wxString::Format("results %s rows=%zu\n", quoted(wx(c.caption)), c.rows.size());
     }
+    if (resultsView_ != nullptr) out += resultsView_->dateTimeReport();
     if (acarsView_ != nullptr)
         out += wxString::Format("acarsview rows=%d\n", acarsView_->rowCount());
     if (flightPlanView_ != nullptr) {
@@ -534,7 +540,8 @@ wxString MainFrame::reportText() {
         }
     }
     if (browserView_ != nullptr)
-        out += wxString::Format("browser engine=%d\n", browserView_->engineCreated());
+        out += wxString::Format("browser engine=%d address=%s\n", browserView_->engineCreated(),
+                                quoted(browserView_->address()));
     return out;
 }
 

@@ -26,6 +26,7 @@ class Application;
 namespace aviolog::shell {
 
 class AcarsMessagesView;
+class BrowserModule;
 class BrowserView;
 class FlightPlanView;
 class FlightSummaryWindow;
@@ -56,7 +57,7 @@ class MainFrame final : public wxFrame, public model::MainWindowObserver {
   public:
     using Clock = std::chrono::steady_clock;
 
-    MainFrame(app::Application& app, WxPilot& pilot, WxDialogs& dialogs,
+    MainFrame(app::Application& app, WxPilot& pilot, WxDialogs& dialogs, BrowserModule& browser,
               std::filesystem::path workDir, bool settingsLoaded, Clock::time_point processStart,
               Clock::time_point dialogsClosed);
     ~MainFrame() override;
@@ -91,6 +92,7 @@ class MainFrame final : public wxFrame, public model::MainWindowObserver {
     app::Application& app_;
     WxPilot& pilot_;
     WxDialogs& dialogs_;
+    BrowserModule& browser_;
     std::filesystem::path workDir_;
     bool settingsLoaded_;
     Clock::time_point processStart_;
@@ -112,7 +114,7 @@ class MainFrame final : public wxFrame, public model::MainWindowObserver {
 
 // Writes what is on screen to "aviolog-window.txt" in the working directory: the main
 // window (when there is one yet), every other open window with its controls, and the
-// message box. Tests and support read it on SIGUSR1; the pilot never needs it.
+// message box. Tests and support read it on SIGUSR2; the pilot never needs it.
 void writeWindowReport(const std::filesystem::path& workDir, MainFrame* frame,
                        const WxPilot& pilot);
 

@@ -1,14 +1,18 @@
 #include "shell/views.h"
 
+#include <wx/datectrl.h>
+#include <wx/dateevt.h>
 #include <wx/propgrid/propgrid.h>
 #include <wx/propgrid/props.h>
 #include <wx/scrolwin.h>
 #include <wx/sizer.h>
 #include <wx/slider.h>
+#include <wx/statbox.h>
 #include <wx/stattext.h>
-#include <wx/webview.h>
+#include <wx/timectrl.h>
 
 #include <string>
+#include <utility>
 
 #include "reporting/acars_view.h"
 #include "shell/wx_text.h"
@@ -18,11 +22,12 @@ namespace {
 
 constexpr const char* kLogMessages = "Log Messages";
 
-wxPropertyGrid* propertyList(wxWindow* parent) {
+// nameShare and valueShare: how the width is split between the two columns.
+wxPropertyGrid* propertyList(wxWindow* parent, int nameShare = 1, int valueShare = 3) {
     auto* grid = new wxPropertyGrid(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                     wxPG_SPLITTER_AUTO_CENTER | wxPG_STATIC_LAYOUT);
-    grid->SetColumnProportion(0, 1);
-    grid->SetColumnProportion(1, 3);
+    grid->SetColumnProportion(0, nameShare);
+    grid->SetColumnProportion(1, valueShare);
     return grid;
 }
 
@@ -47,7 +52,7 @@ wxPGProperty* category(wxPropertyGrid* grid, const std::string& caption) {
 // ---- Log ----
 
 LogView::LogView(wxWindow* parent, const model::MainWindowModel& window)
-    : wxPanel(parent), window_(window), grid_(propertyList(this)) {
+    : wxPanel(parent), window_(window), grid_(propertyList(this, 1, 9)) {
     grid_->SetToolTip("Log Display");
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(grid_, 1, wxEXPAND);
@@ -79,19 +84,134 @@ int LogView::rowCount() const {
 
 // ---- Results ----
 
-ResultsView::ResultsView(wxWindow* parent, const model::MainWindowModel& window)
-    : wxPanel(parent), window_(window), data_(propertyList(this)) {
+namespace {
+
+// The years the simulator's calendar is set to.
+constexpr int kFirstYear = 1900;
+constexpr int kLastYear = 2099;
+constexpr const char* kClockHint = "The simulator's clock is shown here once it is connected.";
+
+wxDateTime toWx(planning::BoxDate date) {
+    if (!planning::isValidDate(date)) return wxInvalidDateTime;
+    return wxDateTime(static_cast<wxDateTime::wxDateTime_t>(date.day),
+                      static_cast<wxDateTime::Month>(date.month - 1), date.year);
+}
+
+planning::BoxDate fromWx(const wxDateTime& date) {
+    if (!date.IsValid()) return {};
+    return {date.GetYear(), static_cast<int>(date.GetMonth()) + 1, date.GetDay()};
+}
+
+wxString dateText(planning::BoxDate d) {
+    return wxString::Format("%04d-%02d-%02d", d.year, d.month, d.day);
+}
+
+}  // namespace
+
+ResultsView::ResultsView(wxWindow* parent, const model::MainWindowModel& window,
+                         planning::FlightFormModel& form)
+    : wxPanel(parent), window_(window), form_(form), data_(propertyList(this, 1, 1)) {
     auto* sizer = new wxBoxSizer(wxHORIZONTAL);
     sizer->Add(data_, 3, wxEXPAND);
-    auto* dateTime = new wxStaticText(
-        this, wxID_ANY,
-        "UTC and Local date and time\n\nThe date and time editors come with the flight "
-        "data form, which this version does not have yet.",
-        wxDefaultPosition, wxDefaultSize, wxALIGN_CENTRE_HORIZONTAL);
-    dateTime->Wrap(FromDIP(180));
-    sizer->Add(dateTime, 2, wxALIGN_CENTER_VERTICAL | wxALL, 8);
+    page_ = new wxBoxSizer(wxVERTICAL);
+    clockHint_ = new wxStaticText(this, wxID_ANY, kClockHint);
+    clockHint_->Wrap(FromDIP(170));
+    page_->Add(clockHint_, 0, wxALL, 4);
+    utc_ = addSide(page_, "UTC", true);
+    local_ = addSide(page_, "Local", false);
+    sizer->Add(page_, 2, wxEXPAND | wxLEFT, 4);
     SetSizer(sizer);
+    form_.addObserver(this);
     reload();
+    refreshDateTime();
+}
+
+ResultsView::~ResultsView() {
+    form_.removeObserver(this);
+}
+
+// A category of the page: its date and its time editor, each handing the pilot's change
+// to the form.
+ResultsView::Side ResultsView::addSide(wxSizer* sizer, const char* caption, bool utc) {
+    auto* box = new wxStaticBoxSizer(wxVERTICAL, this, caption);
+    wxWindow* inside = box->GetStaticBox();
+    auto* rows = new wxFlexGridSizer(2, 4, 6);
+    rows->AddGrowableCol(1);
+    Side side{};
+    side.box = box;
+    side.date = new wxDatePickerCtrl(inside, wxID_ANY, wxDefaultDateTime, wxDefaultPosition,
+                                     wxDefaultSize, wxDP_DROPDOWN | wxDP_SHOWCENTURY);
+    // Typed dates the picker cannot read come back out of this range, and are refused.
+    side.date->SetRange(wxDateTime(1, wxDateTime::Jan, kFirstYear),
+                        wxDateTime(31, wxDateTime::Dec, kLastYear));
+    side.time = new wxTimePickerCtrl(inside, wxID_ANY);
+    rows->Add(new wxStaticText(inside, wxID_ANY, "Date"), 0, wxALIGN_CENTER_VERTICAL);
+    rows->Add(side.date, 1, wxEXPAND);
+    rows->Add(new wxStaticText(inside, wxID_ANY, "Time"), 0, wxALIGN_CENTER_VERTICAL);
+    rows->Add(side.time, 1, wxEXPAND);
+    box->Add(rows, 0, wxEXPAND | wxALL, 4);
+    sizer->Add(box, 0, wxEXPAND | wxALL, 4);
+
+    side.date->Bind(wxEVT_DATE_CHANGED, [this, utc](wxDateEvent& event) {
+        const planning::BoxDate date = fromWx(event.GetDate());
+        const bool taken = utc ? form_.editUtcDate(date) : form_.editLocalDate(date);
+        if (!taken) dateTimeChanged();  // the editors show the box again
+    });
+    side.time->Bind(wxEVT_TIME_CHANGED, [this, utc, time = side.time](wxDateEvent&) {
+        int hour = 0;
+        int minute = 0;
+        int second = 0;
+        time->GetTime(&hour, &minute, &second);
+        const bool taken = utc ? form_.editUtcTime(hour, minute) : form_.editLocalTime(hour, minute);
+        if (!taken) dateTimeChanged();
+    });
+    return side;
+}
+
+// The editors are set after the editor's own event has returned.
+void ResultsView::dateTimeChanged() {
+    if (refreshPending_) return;
+    refreshPending_ = true;
+    CallAfter([this] { refreshDateTime(); });
+}
+
+void ResultsView::refreshDateTime() {
+    refreshPending_ = false;
+    const planning::DateTimeBox& box = form_.dateTime();
+    const model::DateTimeBox& times = box.box();
+    const bool filled = box.filled();
+    // Until the simulator's clock is read there is nothing to show or edit.
+    page_->Show(clockHint_, !filled);
+    for (const Side& side : {utc_, local_}) page_->Show(side.box, filled);
+    if (filled) {
+        const wxDateTime utcDate = toWx(box.utcDate());
+        const wxDateTime localDate = toWx(box.localDate());
+        if (utcDate.IsValid()) utc_.date->SetValue(utcDate);
+        if (localDate.IsValid()) local_.date->SetValue(localDate);
+        utc_.time->SetTime(times.utcHour, times.utcMinute, 0);
+        local_.time->SetTime(times.localHour, times.localMinute, 0);
+    }
+    Layout();
+}
+
+wxString ResultsView::dateTimeReport() const {
+    wxString out;
+    for (const auto& [caption, side] : {std::pair{"UTC", utc_}, std::pair{"Local", local_}}) {
+        int hour = 0;
+        int minute = 0;
+        int second = 0;
+        side.time->GetTime(&hour, &minute, &second);
+        const wxRect date = side.date->GetScreenRect();
+        const wxRect time = side.time->GetScreenRect();
+        // The time editor's hour sits at its left end.
+        out += wxString::Format("datetime %s date \"%s\" shown=%d at %d %d\n", caption,
+                                dateText(fromWx(side.date->GetValue())), side.date->IsShown(),
+                                date.x + date.width / 2, date.y + date.height / 2);
+        out += wxString::Format("datetime %s time \"%02d:%02d\" shown=%d at %d %d\n", caption,
+                                hour, minute, side.time->IsShown(), time.x + 12,
+                                time.y + time.height / 2);
+    }
+    return out;
 }
 
 void ResultsView::reload() {
@@ -395,11 +515,15 @@ void FlightPlanView::refreshFuel() {
 
 // ---- Browser ----
 
-BrowserView::BrowserView(wxWindow* parent) : wxPanel(parent) {
-    hint_ = new wxStaticText(this, wxID_ANY,
-                             "\"Local DB\" shows your stored flights here, \"VA Site\" your "
-                             "virtual airline's site.",
-                             wxDefaultPosition, wxDefaultSize, wxALIGN_CENTRE_HORIZONTAL);
+namespace {
+constexpr const char* kBrowserHint =
+    "\"Local DB\" shows your stored flights here, \"VA Site\" your virtual airline's site.";
+}  // namespace
+
+BrowserView::BrowserView(wxWindow* parent, BrowserModule& module)
+    : wxPanel(parent), module_(module) {
+    hint_ = new wxStaticText(this, wxID_ANY, kBrowserHint, wxDefaultPosition, wxDefaultSize,
+                             wxALIGN_CENTRE_HORIZONTAL);
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->AddStretchSpacer();
     sizer->Add(hint_, 0, wxALIGN_CENTER | wxALL, 20);
@@ -407,16 +531,31 @@ BrowserView::BrowserView(wxWindow* parent) : wxPanel(parent) {
     SetSizer(sizer);
 }
 
+void BrowserView::showHint(const wxString& text) {
+    hint_->SetLabel(text);
+    hint_->Wrap(FromDIP(380));
+    Layout();
+}
+
 void BrowserView::navigate(const wxString& address) {
-    if (page_ == nullptr) {
-        page_ = wxWebView::New(this, wxID_ANY, address);
-        GetSizer()->Clear(true);
-        hint_ = nullptr;
-        GetSizer()->Add(page_, 1, wxEXPAND);
-        Layout();
+    if (page_) {
+        page_->load(address);
         return;
     }
-    page_->LoadURL(address);
+    page_ = module_.newPage(this, address);
+    if (!page_) {
+        // The pilot sees why instead of an empty page.
+        showHint(module_.error());
+        return;
+    }
+    GetSizer()->Clear(true);
+    hint_ = nullptr;
+    GetSizer()->Add(page_->window(), 1, wxEXPAND);
+    Layout();
+}
+
+wxString BrowserView::address() const {
+    return page_ ? page_->address() : wxString();
 }
 
 }  // namespace aviolog::shell

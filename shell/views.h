@@ -5,20 +5,24 @@
 
 #include <wx/panel.h>
 
+#include <memory>
 #include <string>
-
 #include <vector>
 
 #include "model/main_window_model.h"
+#include "planning/date_time_box.h"
 #include "planning/flight_form.h"
 #include "planning/fuel_page.h"
+#include "shell/browser_module.h"
 
 class wxPropertyGrid;
 class wxPropertyGridEvent;
 class wxScrolledWindow;
 class wxSlider;
 class wxStaticText;
-class wxWebView;
+class wxDatePickerCtrl;
+class wxTimePickerCtrl;
+class wxSizer;
 
 namespace aviolog::reporting {
 class AcarsView;
@@ -40,15 +44,35 @@ class LogView final : public wxPanel {
 };
 
 // "Flight/Plane Data": the plane, flight and results rows on the left; the date and time
-// page on the right.
-class ResultsView final : public wxPanel {
+// page on the right, whose editors the simulator's clock fills and whose every change
+// goes to the form model, which makes the other category follow.
+class ResultsView final : public wxPanel, public planning::FlightFormObserver {
   public:
-    ResultsView(wxWindow* parent, const model::MainWindowModel& window);
+    ResultsView(wxWindow* parent, const model::MainWindowModel& window,
+                planning::FlightFormModel& form);
+    ~ResultsView() override;
     void reload();
+    void dateTimeChanged() override;
+    // The four editors as they are on screen, one line each, for the window report.
+    wxString dateTimeReport() const;
 
   private:
+    struct Side {
+        wxSizer* box;
+        wxDatePickerCtrl* date;
+        wxTimePickerCtrl* time;
+    };
+    Side addSide(wxSizer* sizer, const char* caption, bool utc);
+    void refreshDateTime();
+
     const model::MainWindowModel& window_;
+    planning::FlightFormModel& form_;
     wxPropertyGrid* data_;
+    wxSizer* page_ = nullptr;
+    wxStaticText* clockHint_ = nullptr;
+    Side utc_{};
+    Side local_{};
+    bool refreshPending_ = false;
 };
 
 // A tab whose model has not landed in this program yet: says so instead of pretending.
@@ -104,17 +128,22 @@ class FlightPlanView final : public wxPanel,
     bool rebuildPending_ = false;
 };
 
-// "Information browser": the web engine is made on the first page shown, so that an idle
-// program does not carry one.
+// "Information browser": the web engine is loaded and made on the first page shown, so
+// that an idle program does not carry one.
 class BrowserView final : public wxPanel {
   public:
-    explicit BrowserView(wxWindow* parent);
+    BrowserView(wxWindow* parent, BrowserModule& module);
     void navigate(const wxString& address);
     bool engineCreated() const { return page_ != nullptr; }
+    // The page's address as the engine has it ("" before the first page).
+    wxString address() const;
 
   private:
-    wxWebView* page_ = nullptr;
-    wxWindow* hint_;
+    void showHint(const wxString& text);
+
+    BrowserModule& module_;
+    std::unique_ptr<BrowserPage> page_;
+    wxStaticText* hint_;
 };
 
 }  // namespace aviolog::shell

@@ -13,7 +13,6 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
-#include <wx/webview.h>
 
 #include <array>
 
@@ -23,6 +22,7 @@
 #include "config/settings_file.h"
 #include "mail/bug_report.h"
 #include "mail/mail_configuration.h"
+#include "shell/browser_module.h"
 #include "shell/wx_platform.h"
 #include "shell/wx_text.h"
 
@@ -111,9 +111,9 @@ class ChooseCompanyDialog final : public wxDialog {
 // A button item: the pilot's chooser sets the value.
 class ChooserProperty final : public wxLongStringProperty {
   public:
-    ChooserProperty(const config::OptionItem& item,
+    ChooserProperty(const config::OptionItem& item, const wxString& name,
                     std::function<std::optional<std::string>()> choose)
-        : wxLongStringProperty(wx(item.label), wx(item.label)), choose_(std::move(choose)) {}
+        : wxLongStringProperty(wx(item.label), name), choose_(std::move(choose)) {}
 
   protected:
     bool DisplayEditorDialog(wxPropertyGrid*, wxVariant& value) override {
@@ -176,24 +176,27 @@ class OptionsDialog final : public wxDialog {
   private:
     wxPGProperty* propertyFor(const config::OptionItem& item) {
         const wxString label = wx(item.label);
+        // Labels repeat across categories ("Password", "Duration"); the key does not.
+        const wxString name = wxString(item.section != nullptr ? item.section : "memory") + "/" +
+                              item.key;
         switch (item.kind) {
             case config::OptionKind::Checkbox: {
-                auto* p = new wxBoolProperty(label, label);
+                auto* p = new wxBoolProperty(label, name);
                 p->SetAttribute(wxPG_BOOL_USE_CHECKBOX, true);
                 return p;
             }
             case config::OptionKind::EditList: {
                 wxArrayString choices;
                 for (const char* c : item.choices) choices.Add(wx(c));
-                return new wxEditEnumProperty(label, label, choices);
+                return new wxEditEnumProperty(label, name, choices);
             }
             case config::OptionKind::Button:
-                return new ChooserProperty(item, [this, &item] { return choose(item); });
+                return new ChooserProperty(item, name, [this, &item] { return choose(item); });
             case config::OptionKind::Edit:
             case config::OptionKind::SliderEdit:
                 break;
         }
-        return new wxStringProperty(label, label);
+        return new wxStringProperty(label, name);
     }
 
     // The chooser of a button item; the answer is the value to store.
@@ -377,10 +380,14 @@ std::optional<std::string> WxDialogs::sendLogParameters(const std::string& pilot
 bool WxDialogs::browse(const std::string& url) {
     wxDialog dialog(parent_, wxID_ANY, "Browser", wxDefaultPosition, wxDefaultSize,
                     wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER);
+    const auto page = browser_.newPage(&dialog, wx(url));
+    if (!page) {
+        pilot_.warn(cp1252(browser_.error()));
+        return false;
+    }
+    page->window()->SetMinSize(dialog.FromDIP(wxSize(800, 560)));
     auto* content = new wxBoxSizer(wxVERTICAL);
-    wxWebView* page = wxWebView::New(&dialog, wxID_ANY, wx(url), wxDefaultPosition,
-                                     dialog.FromDIP(wxSize(800, 560)));
-    content->Add(page, 1, wxEXPAND);
+    content->Add(page->window(), 1, wxEXPAND);
     finish(dialog, content);
     return dialog.ShowModal() == wxID_OK;
 }

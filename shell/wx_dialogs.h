@@ -17,6 +17,7 @@ class wxWindow;
 
 namespace aviolog::shell {
 
+class BrowserModule;
 class WxPilot;
 
 // The program's icon, drawn rather than loaded so that it is always there.
@@ -24,8 +25,8 @@ wxIcon programIcon(int sizePx);
 
 class WxDialogs final : public app::Dialogs {
   public:
-    WxDialogs(std::filesystem::path workDir, WxPilot& pilot)
-        : workDir_(std::move(workDir)), pilot_(pilot) {}
+    WxDialogs(std::filesystem::path workDir, WxPilot& pilot, BrowserModule& browser)
+        : workDir_(std::move(workDir)), pilot_(pilot), browser_(browser) {}
     void setParent(wxWindow* parent) { parent_ = parent; }
 
     void chooseCompany(config::CompanyChooser& chooser) override;
@@ -43,6 +44,7 @@ class WxDialogs final : public app::Dialogs {
   private:
     std::filesystem::path workDir_;
     WxPilot& pilot_;
+    BrowserModule& browser_;
     wxWindow* parent_ = nullptr;
 };
 

@@ -7,6 +7,7 @@
 #include "config/ini_file.h"
 #include "config/settings.h"
 #include "model/main_window_model.h"
+#include "tests/support/link_rig.h"
 #include "tests/support/temp_dir.h"
 
 namespace aviolog::planning {
@@ -311,6 +312,60 @@ TEST(DateTimeBoxTest, DatesCopyAndNonsenseIsRefused) {
     EXPECT_FALSE(box.editLocalTime(9, 60));
     EXPECT_EQ(box.localDate(), (BoxDate{2024, 7, 1}));
     EXPECT_EQ(box.box().utcHour, 9);
+}
+
+TEST(DateTimeBoxTest, TheSimulatorsClockFillsBothCategories) {
+    // Offsets are minutes behind UTC. 2004 is a leap year: its day 152 is 31 May.
+    struct Row {
+        const char* name;
+        SimulatorClock clock;  // year, day of year, UTC h:m, local h:m, offset
+        BoxDate utc;
+        BoxDate local;
+    };
+    const Row rows[] = {
+        {"Lisbon summer after 23:00 UTC: local is the next day", {2004, 152, 23, 30, 0, 30, -60},
+         {2004, 5, 31}, {2004, 6, 1}},
+        {"Lisbon summer before 23:00 UTC: same day", {2004, 152, 22, 59, 23, 59, -60},
+         {2004, 5, 31}, {2004, 5, 31}},
+        {"New York early UTC: local is the day before", {2004, 153, 1, 0, 21, 0, 240},
+         {2004, 6, 1}, {2004, 5, 31}},
+        {"Tokyo evening: same day", {2004, 100, 11, 0, 20, 0, -540}, {2004, 4, 9}, {2004, 4, 9}},
+        {"last day of a leap year into the new one", {2004, 366, 23, 0, 1, 0, -120},
+         {2004, 12, 31}, {2005, 1, 1}},
+        {"first day of the year back into the old one", {2005, 1, 2, 0, 21, 0, 300},
+         {2005, 1, 1}, {2004, 12, 31}},
+    };
+    for (const Row& row : rows) {
+        DateTimeBox box;
+        EXPECT_FALSE(box.filled()) << row.name;
+        box.fill(row.clock);
+        EXPECT_TRUE(box.filled()) << row.name;
+        EXPECT_EQ(box.utcDate(), row.utc) << row.name;
+        EXPECT_EQ(box.localDate(), row.local) << row.name;
+        const model::DateTimeBox& b = box.box();
+        EXPECT_EQ(b.utcHour * 60 + b.utcMinute, row.clock.utcHour * 60 + row.clock.utcMinute)
+            << row.name;
+        EXPECT_EQ(b.localHour * 60 + b.localMinute,
+                  row.clock.localHour * 60 + row.clock.localMinute)
+            << row.name;
+        EXPECT_FALSE(b.setClock || b.setDate) << row.name << ": nothing to write back yet";
+    }
+}
+
+TEST(DateTimeBoxTest, TheClockIsReadFromTheSimulator) {
+    test::LinkRig rig("lppt-lppr.scn");  // 14 June 2024, 09:25 UTC, local UTC+1
+    ASSERT_TRUE(rig.link.open(0)) << rig.link.lastResult();
+    const auto clock = readSimulatorClock(rig.link);
+    ASSERT_TRUE(clock);
+    DateTimeBox box;
+    box.fill(*clock);
+    EXPECT_EQ(box.utcDate(), (BoxDate{2024, 6, 14}));
+    EXPECT_EQ(box.localDate(), (BoxDate{2024, 6, 14}));
+    EXPECT_EQ(box.box().utcHour, 9);
+    EXPECT_EQ(box.box().localHour, 10);
+    EXPECT_EQ(box.offsetMinutes(), -60) << "minutes behind UTC";
+    rig.link.close();
+    EXPECT_FALSE(readSimulatorClock(rig.link)) << "no link, no clock";
 }
 
 }  // namespace

@@ -26,14 +26,14 @@ std::string quotedForShell(const std::string& text) {
     return q + "'";
 }
 
-// Whether the process has its SIGUSR1 handler yet: before that the signal would end it.
+// Whether the process has its SIGUSR2 handler yet: before that the signal would end it.
 bool catchesReportSignal(pid_t pid) {
     const auto status = readFileBytes("/proc/" + std::to_string(pid) + "/status");
     if (!status) return false;
     const std::size_t at = status->find("SigCgt:");
     if (at == std::string::npos) return false;
     const unsigned long long caught = std::strtoull(status->c_str() + at + 7, nullptr, 16);
-    return (caught >> (SIGUSR1 - 1)) & 1ULL;
+    return (caught >> (SIGUSR2 - 1)) & 1ULL;
 }
 
 }  // namespace
@@ -61,7 +61,7 @@ std::string WindowDriver::report() {
         if (waited > 10000) return "";
         sleepMs(20);
     }
-    process_->signal(SIGUSR1);
+    process_->signal(SIGUSR2);
     for (int waited = 0; waited < 3000; waited += 20) {
         if (const auto text = readFileBytes(path)) return *text;
         sleepMs(20);
@@ -109,6 +109,15 @@ void WindowDriver::key(const std::string& keys) {
 void WindowDriver::moveTo(int x, int y) {
     const std::string command = "xdotool mousemove " + std::to_string(x) + " " + std::to_string(y);
     [[maybe_unused]] const int result = std::system(command.c_str());
+}
+
+void WindowDriver::type(const std::string& text) {
+    xdotool("type --delay 20 " + quotedForShell(text));
+    sleepMs(200);
+}
+
+bool WindowDriver::xdotool(const std::string& arguments) {
+    return std::system(("xdotool " + arguments).c_str()) == 0;
 }
 
 std::filesystem::path WindowDriver::screenshot(const std::string& name) {

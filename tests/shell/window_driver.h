@@ -10,7 +10,7 @@ namespace aviolog::test {
 
 // Runs the real aviolog in a working directory under the test's X display and works it as
 // a pilot would: reads what is on screen from the window report the program writes on
-// SIGUSR1, clicks and types with xdotool, and keeps screenshots for a person to look at.
+// SIGUSR2, clicks and types with xdotool, and keeps screenshots for a person to look at.
 class WindowDriver {
   public:
     explicit WindowDriver(const std::filesystem::path& workDir);
@@ -28,6 +28,10 @@ class WindowDriver {
     // Keys to the window under the pointer (xdotool key syntax, "alt+f").
     void key(const std::string& keys);
     void moveTo(int x, int y);
+    // Types the text into the focused control.
+    void type(const std::string& text);
+    // Any other xdotool command ("click --repeat 2 1"); false when xdotool failed.
+    static bool xdotool(const std::string& arguments);
     // The whole screen as a PNG in the artefact folder; the path written.
     std::filesystem::path screenshot(const std::string& name);
 
