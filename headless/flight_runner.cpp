@@ -284,8 +284,8 @@ std::string scenarioError(const std::string& text, const RunnerOptions& options)
 }
 
 // The pilot fills the form: the fields typed on the command line, then the imports and
-// the VA's booked flight; what is still empty comes from the scenario.
-void prepareForm(app::Application& app, const RunnerOptions& options, const sim::Scenario& sc) {
+// the VA's booked flight; what is still empty comes from the scenario, when there is one.
+void prepareForm(app::Application& app, const RunnerOptions& options, const sim::Scenario* sc) {
     using planning::FormField;
     planning::FlightFormModel& form = app.form();
     const model::FlightRecord& typed = options.form;
@@ -313,24 +313,21 @@ void prepareForm(app::Application& app, const RunnerOptions& options, const sim:
 
     form.readForm();
     const model::FlightRecord& r = app.record();
-    if (r.departureIcao.empty()) form.edit(FormField::Departure, sc.departure.icao);
-    if (r.arrivalIcao.empty()) form.edit(FormField::Arrival, sc.arrival.icao);
-    if (r.flightLevel.empty()) {
-        form.edit(FormField::FlightLevel,
-                  format("FL%03d", static_cast<int>(sc.profile.cruiseAltitudeFt / 100)));
+    if (sc != nullptr) {
+        if (r.departureIcao.empty()) form.edit(FormField::Departure, sc->departure.icao);
+        if (r.arrivalIcao.empty()) form.edit(FormField::Arrival, sc->arrival.icao);
+        if (r.flightLevel.empty()) {
+            form.edit(FormField::FlightLevel,
+                      format("FL%03d", static_cast<int>(sc->profile.cruiseAltitudeFt / 100)));
+        }
     }
     if (r.route.empty()) form.edit(FormField::Route, "DCT");
 }
 
-// The date box shows the simulator's clock at the start, as the form fills it; the
-// pilot's edits follow. The simulator's zone offset is minutes behind UTC.
-void prepareDateTime(app::Application& app, const RunnerOptions& options, const sim::Scenario& sc) {
-    const sim::CivilDateTime utc = sim::civilFromSeconds(sc.startUtcSec);
-    const sim::CivilDateTime local = sim::civilFromSeconds(sc.startUtcSec + sc.localOffsetMin * 60);
+// The pilot's edits of the date and time page, made at the gate: the program has filled
+// the page from the simulator's clock once the link came up.
+void editDateTime(app::Application& app, const RunnerOptions& options) {
     planning::FlightFormModel& form = app.form();
-    form.fillDateTime({utc.year, utc.month, utc.day}, utc.hour, utc.minute,
-                      {local.year, local.month, local.day}, local.hour, local.minute,
-                      -sc.localOffsetMin);
     const model::DateTimeBox& wanted = options.dateTimeBox;
     if (wanted.setDate) form.editLocalDate({wanted.year, wanted.month, wanted.day});
     if (wanted.setClock) {
@@ -343,8 +340,8 @@ void prepareDateTime(app::Application& app, const RunnerOptions& options, const 
     }
 }
 
-// The fuel page's sliders as the pilot moves them, then "Export SB3".
 void prepareAtTheGate(app::Application& app, const RunnerOptions& options, RunResult& result) {
+    editDateTime(app, options);
     planning::FuelPage& fuel = app.fuelPage();
     if (!options.fuelLoads.empty() || options.fuelTotal) {
         if (!fuel.built()) fuel.build();
@@ -642,32 +639,45 @@ void settle(platform::posix::ThreadedGets& gets, std::int64_t waitMs) {
     }
 }
 
-}  // namespace
-
-RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
-    RunResult result;
+// The scenario of the run; nothing when a live run flies without one (a real simulator
+// behind the bridge), or when it cannot be read, which result then says.
+std::optional<sim::Scenario> loadScenario(const RunnerOptions& options, RunResult& result) {
+    if (options.scenarioPath.empty()) {
+        if (options.live) return std::nullopt;
+        result.end = RunResult::End::BadInput;
+        result.error = "a flight in virtual time needs a scenario";
+        return std::nullopt;
+    }
     const auto text = readFileBytes(options.scenarioPath);
     if (!text) {
         result.end = RunResult::End::BadInput;
         result.error = "cannot read the scenario " + options.scenarioPath;
-        return result;
+        return std::nullopt;
     }
-    const auto parsed = sim::parseScenario(withExtraEvents(*text, options.extraEvents));
+    auto parsed = sim::parseScenario(withExtraEvents(*text, options.extraEvents));
     if (!parsed.ok()) {
         result.end = RunResult::End::BadInput;
         result.error = scenarioError(*text, options);
         // Events that parse one by one may still clash together.
         if (result.error.empty()) result.error = options.scenarioPath + " with the events: " + parsed.error;
-        return result;
+        return std::nullopt;
     }
-    const sim::Scenario& scenario = *parsed.value;
+    return std::move(*parsed.value);
+}
+
+}  // namespace
+
+RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
+    RunResult result;
+    const std::optional<sim::Scenario> scenario = loadScenario(options, result);
+    if (result.end == RunResult::End::BadInput) return result;
     RunnerSide side(options, result);
     LineObserver observer(onLine);
     AcarsCalls acarsCalls(result.calls);
 
     if (!options.live) {
         platform::VirtualScheduler scheduler;
-        sim::Simulator simulator(scenario);
+        sim::Simulator simulator(*scenario);
         simulator.setMessageSink([&](std::string_view m) { result.simMessages.emplace_back(m); });
         sim::InProcessSimIpc ipc(simulator, scheduler);
         scheduler.setWorld([&](std::int64_t ms) { simulator.advance(ms); });
@@ -676,8 +686,7 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
         app::Application app(side.platform(ipc, scheduler, scheduler, background), side.dialogs,
                              side.services.ports(), options.workDir);
         if (!startUp(app, options, result)) return result;
-        prepareForm(app, options, scenario);
-        prepareDateTime(app, options, scenario);
+        prepareForm(app, options, &*scenario);
         app.window().addObserver(&observer);
         app.window().addObserver(&acarsCalls);
         scheduler.setTimerSink(&app);
@@ -703,8 +712,7 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
     app::Application app(side.platform(ipc, timers, side.common.wallClock, true), side.dialogs,
                          side.services.ports(), options.workDir);
     if (!startUp(app, options, result)) return result;
-    prepareForm(app, options, scenario);
-    prepareDateTime(app, options, scenario);
+    prepareForm(app, options, scenario ? &*scenario : nullptr);
     app.window().addObserver(&observer);
     app.window().addObserver(&acarsCalls);
     loop.setTimerSink(&app);

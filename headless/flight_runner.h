@@ -18,6 +18,7 @@ namespace aviolog::headless {
 
 struct RunnerOptions {
     std::string workDir = ".";
+    // Empty for a live flight of a real simulator: the form then needs its airports typed.
     std::string scenarioPath;
     std::vector<std::string> extraEvents;  // scenario event lines: "at 0:20:00 refuel left-main 5"
 

@@ -23,6 +23,7 @@ using namespace aviolog;
 
 constexpr const char* kUsage =
     "usage: aviolog-fly --scenario FILE [options]\n"
+    "       aviolog-fly --live --from ICAO --to ICAO [options]   (a real simulator)\n"
     "  --dir DIR               working directory with aviolog.ini or aviolog.ori (default .)\n"
     "  --live                  fly against a running aviolog-sim in real time\n"
     "  --speed X               live: the speed aviolog-sim runs at (default 1)\n"
@@ -34,7 +35,8 @@ constexpr const char* kUsage =
     "  --aircraft TYPE --registration REG --flight NUMBER --callsign CS\n"
     "  --pax N --cargo N --online No|VATSIM|IVAO|FPI --pilot NUMBER\n"
     "                          the flight data form (airports and level default to the\n"
-    "                          scenario's, the route to DCT)\n"
+    "                          scenario's, the route to DCT; the date and time page\n"
+    "                          holds the simulator's clock once the link is up)\n"
     "  --set-clock HH:MM[/HH:MM] the form's UTC clock (the local one follows by the\n"
     "                          simulator's zone; a second time edits the local row after)\n"
     "  --set-date YYYY-MM-DD   the form's local date, set in the simulator at Start\n"
@@ -292,8 +294,14 @@ int main(int argc, char** argv) {
         return tampered ? 1 : 0;
     }
     const bool afterSteps = o.sendLog || o.showLocalDb || !o.saveAcarsTo.empty();
-    if (o.scenarioPath.empty() && !afterSteps) return usageError("--scenario is required");
-    if (o.scenarioPath.empty() && (o.summaryAnswer != Answer::Leave || !o.saveLogTo.empty()))
+    // A live flight of a real simulator has no scenario to take the airports from.
+    const bool typedFlight = o.live && !o.form.departureIcao.empty() && !o.form.arrivalIcao.empty();
+    const bool flight = !o.scenarioPath.empty() || typedFlight;
+    if (!flight && !afterSteps) {
+        return usageError(o.live ? "--scenario, or --from and --to, is required"
+                                 : "--scenario is required");
+    }
+    if (!flight && (o.summaryAnswer != Answer::Leave || !o.saveLogTo.empty()))
         return usageError("--accept, --dismiss and --save-log need a flight (--scenario)");
     if (o.live && !o.stopAtStage.empty()) return usageError("--stop-at STAGE needs virtual time");
 
@@ -317,7 +325,7 @@ int main(int argc, char** argv) {
     }
     o.stopRequested = [&signals] { return signals.received() > 0; };
     const headless::RunResult r =
-        o.scenarioPath.empty() ? headless::runWithoutFlight(o) : headless::runFlight(o, live);
+        flight ? headless::runFlight(o, live) : headless::runWithoutFlight(o);
     if (r.end == headless::RunResult::End::BadInput) {
         std::fprintf(stderr, "aviolog-fly: %s\n", r.error.c_str());
         return 2;

@@ -308,17 +308,6 @@ class ApproachPilot {
     double lastIasKt_ = 0.0;
 };
 
-constexpr const char* kScenario =
-    "# What aviolog-fly fills the flight form with; the flight itself is FlightGear's.\n"
-    "[flight]\nstart 2024-11-20 22:40:00 UTC\nlocal-offset -600\n"
-    "[departure]\nicao PHNL\nposition 21.3187 -157.9225\nelevation 13 ft\nrunway-heading 090\n"
-    "[arrival]\nicao PHNL\nposition 21.3187 -157.9225\nelevation 13 ft\nrunway-heading 090\n"
-    "[aircraft]\nengines 1\nempty-weight 1700 lb\nfuel-density 6.0 lb/gal\n"
-    "tank left-main 28 gal 70 %\ntank right-main 28 gal 70 %\n"
-    "fuel-flow taxi 30 take-off 60 climb 55 cruise 50 descent 30 approach 40\n"
-    "flaps 4 5461\nflap-speeds 110 85 85 kt\n"
-    "[profile]\ncruise 2000 ft 110 kt\napproach 65 kt\n";
-
 TEST(FlightGearLanding, TheLogShowsFlightGearsOwnTouchdownRate) {
     const auto fgfs = findProgram("fgfs");
     const auto xvfbRun = findProgram("xvfb-run");
@@ -379,7 +368,6 @@ TEST(FlightGearLanding, TheLogShowsFlightGearsOwnTouchdownRate) {
 
     TempDir dir;
     dir.write("aviolog.ori", readFileBytes(dataPath("aviolog.ori")).value_or(""));
-    dir.write("phnl.scn", kScenario);
     const std::string prefix = "aviolog-flightgear-" + std::to_string(getpid()) + "-";
     ChildProcess bridge(AVIOLOG_BRIDGE_PATH,
                         {"--fg-port", std::to_string(bridgePort), "--fg-props",
@@ -387,7 +375,7 @@ TEST(FlightGearLanding, TheLogShowsFlightGearsOwnTouchdownRate) {
                          "--ipc-prefix", prefix, "--status", "0"});
     ChildProcess fly(AVIOLOG_FLY_PATH,
                      {"--live", "--ipc-prefix", prefix, "--dir", dir.path().string(),
-                      "--scenario", (dir / "phnl.scn").string(), "--from", "PHNL", "--to",
+                      "--from", "PHNL", "--to",
                       "PHNL", "--aircraft", "C172", "--limit", "30"});
     ASSERT_TRUE(bridge.started() && fly.started());
     ASSERT_TRUE(waitFor([&] { return fly.output().find("Start  [") != std::string::npos; }, 60s))
