@@ -104,6 +104,9 @@ void sendLogFlags(const Use& use, SendLog& f) {
     use.flag(kSendLog, "Version", f.Version);
 }
 
+// What a path may hold on the system the settings files come from.
+constexpr std::size_t kMaxPathChars = 259;
+
 template <typename Use, typename Realism>
 void realismKeys(const Use& use, Realism& r) {
     use.flag(kRealism, "NoSlew", r.NoSlew);
@@ -112,7 +115,9 @@ void realismKeys(const Use& use, Realism& r) {
     use.flag(kRealism, "PIC", r.PIC);
     use.number(kRealism, "MinReset", r.MinReset);
     use.number(kRealism, "MaxReset", r.MaxReset);
-    use.text(kRealism, "Wave", r.Wave, 9);
+    // The options dialog fills it from a file chooser, with the whole path: read back
+    // as a file name of nine characters the sound would be lost at the next start.
+    use.text(kRealism, "Wave", r.Wave, kMaxPathChars);
 }
 
 template <typename Use, typename FlightInfo>
@@ -335,9 +340,21 @@ LoadOutcome loadSettings(Settings& s, const SettingsContext& context) {
     return LoadOutcome::Loaded;
 }
 
+std::string profilePathToSave(const Settings& s) {
+    const std::string& icao = s.company.CompanyICAO;
+    // A company ICAO changed in the options names a profile of its own: written back under
+    // the old name, the company would be listed under the new ICAO and, chosen, find no file
+    // of that name, every setting gone. The old profile stays as it was.
+    if (icao.empty() || !staysInFolder(icao)) return s.profilePath;
+    return profilePathFor(icao);
+}
+
 bool saveSettings(const Settings& s, const std::filesystem::path& workDir) {
-    const IniFile profile(localPath(workDir, s.profilePath));
-    auto profileText = profile.load();
+    const IniFile profile(localPath(workDir, profilePathToSave(s)));
+    // A new file starts as a copy of the profile in use, keeping what the record does
+    // not hold.
+    auto profileText =
+        profile.exists() ? profile.load() : IniFile(localPath(workDir, s.profilePath)).load();
     bool saved = false;
     if (profileText) {
         writeProfile(s, *profileText);

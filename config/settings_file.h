@@ -49,6 +49,9 @@ LoadOutcome loadSettings(Settings& settings, const SettingsContext& context);
 // Exit: writes the record back to the profile and to "aviolog.ini", each file in one
 // atomic replacement. False when either could not be written.
 bool saveSettings(const Settings& settings, const std::filesystem::path& workDir);
+// Where saveSettings writes the profile: the file of the company ICAO the settings hold,
+// which is the profile in use unless the ICAO was changed in the options.
+std::string profilePathToSave(const Settings& settings);
 
 // A METAR source chosen while the program runs: the source and its base URL from the
 // [Metar] keys of "aviolog.ini"; an unknown provider leaves METARs unavailable.

@@ -99,6 +99,37 @@ TEST(CompanyChooser, PrivateFlightRunsOnUserIni) {
               "user");
 }
 
+// A company ICAO changed in the options is saved as that company's profile: the next start
+// lists it and, chosen, finds every setting. The old company's profile is left as it was.
+TEST(CompanyChooser, AnIcaoChangedInTheOptionsKeepsItsSettings) {
+    SettingsRig rig;
+    rig.dir.write("TAP.ini", "[Aviolog]\r\nCompanyICAO=TAP\r\nCompanyName=TAP Air\r\n"
+                             "Extra=kept\r\n");
+    rig.dialogs.onChooseCompany = [](CompanyChooser& c) {
+        c.select(0);
+        c.chooseSelected();
+    };
+    ASSERT_EQ(rig.load(), LoadOutcome::Loaded);
+    ASSERT_EQ(rig.settings.company.CompanyICAO, "TAP");
+    rig.settings.company.CompanyICAO = "TPX";
+    rig.settings.company.CompanySite = "http://tpx.example";
+    ASSERT_TRUE(saveSettings(rig.settings, rig.dir.path()));
+    EXPECT_EQ(IniDocument(rig.dir.read("TAP.ini")).getString("Aviolog", "CompanyICAO", "", 9), "TAP");
+
+    SettingsRig next;
+    next.dir.write("TAP.ini", rig.dir.read("TAP.ini"));
+    next.dir.write("TPX.ini", rig.dir.read("TPX.ini"));
+    next.dialogs.onChooseCompany = [](CompanyChooser& c) {
+        ASSERT_EQ(textsOf(c.entries()), (Strings{"TAP - TAP Air", "TPX - TAP Air"}));
+        c.select(1);
+        c.chooseSelected();
+    };
+    ASSERT_EQ(next.load(), LoadOutcome::Loaded);
+    EXPECT_EQ(next.settings.company.CompanyICAO, "TPX");
+    EXPECT_EQ(next.settings.company.CompanySite, "http://tpx.example");
+    EXPECT_EQ(IniDocument(next.dir.read("TPX.ini")).getString("Aviolog", "Extra", "", 9), "kept");
+}
+
 TEST(CompanyChooser, ClosingWithoutAChoiceUsesTheNamelessProfile) {
     SettingsRig rig;
     rig.dir.write("ABC.ini", "[Aviolog]\r\nCompanyICAO=ABC\r\n");

@@ -119,13 +119,13 @@ TEST(SettingsLoad, MissingAndOddValuesGiveTheDefaultsAndCuts) {
         "[Aviolog]\r\nProvider=No Metars\r\n[Log]\r\n[FlightInfo]\r\nLogUpdate=70000\r\n");
     rig.dir.write("user.ini",
                   "[Aviolog]\r\nCompanyICAO=user\r\nPilotNumber=1234567890123\r\n"
-                  "[Realism]\r\nWave=warning-long.wav\r\nMinReset=abc\r\n");
+                  "[Realism]\r\nWave=C:\\Sounds\\warning-long.wav\r\nMinReset=abc\r\n");
     ASSERT_EQ(rig.load(), LoadOutcome::Loaded);
     const Settings& s = rig.settings;
     EXPECT_EQ(s.log.LogPath, ".\\");
     EXPECT_EQ(s.flightInfo.LogPath, ".\\flightlog.csv");
     EXPECT_EQ(s.aviolog.Machine, "127.0.0.1");
-    EXPECT_EQ(s.realism.Wave, "warning-l");
+    EXPECT_EQ(s.realism.Wave, "C:\\Sounds\\warning-long.wav") << "the chooser's whole path";
     EXPECT_EQ(s.company.PilotNumber, "123456789");
     EXPECT_EQ(s.realism.MinReset, 0);
     EXPECT_EQ(s.flightInfo.LogUpdate, static_cast<std::int16_t>(70000)) << "a 16-bit key";

@@ -426,11 +426,11 @@ std::string scrollTo(WindowDriver& window, const config::OptionItem& item) {
 
 // A value for the item that differs from the one shown, as the pilot would enter it.
 std::string newValue(const config::OptionItem& item, const std::string& shown, int n) {
-    // The profile is saved under the ICAO it was chosen by; another ICAO would be looked
-    // for in another file at the next start. Typed again, the company's own.
+    // Another ICAO is saved as a profile of its own, which the next start would offer beside
+    // this one; typed again, the company's own.
     if (std::string(item.key) == "CompanyICAO") return "TAP";
-    // The key holds nine characters.
-    if (std::string(item.key) == "Wave") return "warn.wav";
+    // As the sound chooser fills it: the whole path.
+    if (std::string(item.key) == "Wave") return "/usr/share/sounds/aviolog/warn.wav";
     switch (item.kind) {
         case config::OptionKind::Checkbox:
             return shown == "True" ? "0" : "1";
