@@ -27,6 +27,13 @@ struct OptionsRig : SettingsRig {
     // Exit and start again: the record as the next run reads it.
     Settings restart() {
         EXPECT_TRUE(saveSettings(settings, dir.path()));
+        // The pilot chooses the company flown: under a changed ICAO, its own new profile.
+        dialogs.onChooseCompany = [icao = settings.company.CompanyICAO](CompanyChooser& c) {
+            for (std::size_t n = 0; n < c.entries().size(); ++n) {
+                if (c.entries()[n].icao == icao) c.select(static_cast<int>(n));
+            }
+            c.chooseSelected();
+        };
         Settings next;
         EXPECT_EQ(loadSettings(next, context()), LoadOutcome::Loaded);
         return next;
@@ -92,7 +99,9 @@ TEST(OptionsItems, EveryItemReachesItsKeyAndSurvivesARestart) {
                 EXPECT_EQ(i.get(next), "0") << row << ": never stored, off at every start";
                 continue;
             }
-            const char* file = i.file == OptionFile::Program ? "aviolog.ini" : "ABC.ini";
+            const std::string file = i.file == OptionFile::Program ? "aviolog.ini"
+                                     : std::string(i.key) == "CompanyICAO" ? shown + ".ini"
+                                                                           : "ABC.ini";
             const IniDocument text(rig.dir.read(file));
             EXPECT_EQ(text.find(i.section, i.key).value_or("<missing>"), stored)
                 << row << ": [" << i.section << "] " << i.key << " in " << file;
