@@ -1,10 +1,7 @@
 // aviolog-bridge: serves the simulator IPC from a real simulator, so that the program
 // records a flight in FlightGear or X-Plane as it does in its own stand-in.
 
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,8 +19,10 @@
 #include "bridge/xplane_link.h"
 #include "common/text_format.h"
 #include "platform/posix/event_loop.h"
+#include "platform/posix/operator_input.h"
 #include "platform/posix/posix_util.h"
 #include "platform/posix/sim_ipc_server.h"
+#include "platform/posix/stop_signals.h"
 
 namespace {
 
@@ -59,9 +59,6 @@ class BridgeProgram final : public platform::TimerSink {
         loop_.setTimerSink(this);
         server_.setAnswering(false);  // nothing to answer with before the first picture
     }
-    ~BridgeProgram() override {
-        if (signalFd_ >= 0) ::close(signalFd_);
-    }
     BridgeProgram(const BridgeProgram&) = delete;
     BridgeProgram& operator=(const BridgeProgram&) = delete;
 
@@ -74,8 +71,12 @@ class BridgeProgram final : public platform::TimerSink {
                          options_.window.c_str(), std::strerror(errno));
             return 1;
         }
-        if (!watchSignals()) return 1;
-        watchInput();
+        if (signals_.fd() < 0) {
+            std::perror("aviolog-bridge: signalfd");
+            return 1;
+        }
+        loop_.watch(signals_.fd(), POLLIN, [this](short) { loop_.quit(); });
+        input_.emplace(loop_, [this](const std::string& line) { runCommand(line); });
         say(format("serving as %s; press Enter for the hot key, type 'help' for commands",
                    options_.window.c_str()));
         loop_.start(kFreshness, kFreshnessCheckMs);
@@ -155,49 +156,6 @@ class BridgeProgram final : public platform::TimerSink {
         std::fflush(stdout);
     }
 
-    bool watchSignals() {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
-        sigprocmask(SIG_BLOCK, &set, nullptr);
-        signalFd_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
-        if (signalFd_ < 0) {
-            std::perror("aviolog-bridge: signalfd");
-            return false;
-        }
-        loop_.watch(signalFd_, POLLIN, [this](short) { loop_.quit(); });
-        return true;
-    }
-
-    void watchInput() {
-        const int flags = fcntl(STDIN_FILENO, F_GETFL);
-        if (flags < 0) return;
-        fcntl(STDIN_FILENO, F_SETFL, flags | O_NONBLOCK);
-        loop_.watch(STDIN_FILENO, POLLIN, [this](short) { readInput(); });
-    }
-
-    void readInput() {
-        char buffer[512];
-        for (;;) {
-            const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-            if (got > 0) {
-                input_.append(buffer, static_cast<std::size_t>(got));
-                continue;
-            }
-            if (got < 0 && (errno == EAGAIN || errno == EINTR)) break;
-            loop_.unwatch(STDIN_FILENO);  // input closed: keep serving
-            break;
-        }
-        for (std::size_t eol; (eol = input_.find('\n')) != std::string::npos;) {
-            std::string line = input_.substr(0, eol);
-            input_.erase(0, eol + 1);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            runCommand(line);
-        }
-        if (input_.size() > 4096) input_.clear();
-    }
-
     void runCommand(std::string_view line) {
         if (line.empty() || line == "key") {
             const int pressed = model_.pressHotKeys();
@@ -223,8 +181,8 @@ class BridgeProgram final : public platform::TimerSink {
     platform::posix::SimIpcServer server_;
     std::unique_ptr<FlightGearLink> flightGear_;
     std::unique_ptr<XPlaneLink> xplane_;
-    std::string input_;
-    int signalFd_ = -1;
+    platform::posix::StopSignals signals_;
+    std::optional<platform::posix::OperatorInput> input_;
 };
 
 }  // namespace

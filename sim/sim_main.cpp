@@ -1,10 +1,7 @@
 // aviolog-sim: serves the simulator's variables over the simulator IPC from a scripted
 // flight, in real time or faster, and takes operator commands on its standard input.
 
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,11 +9,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/posix/event_loop.h"
+#include "platform/posix/operator_input.h"
 #include "platform/posix/sim_ipc_server.h"
+#include "platform/posix/stop_signals.h"
 #include "wire/sim_ipc_wire.h"
 #include "sim/scenario.h"
 #include "sim/simulator.h"
@@ -135,8 +135,12 @@ class SimProgram final : public platform::TimerSink {
                          options_.window.c_str(), std::strerror(errno));
             return 1;
         }
-        if (!watchSignals()) return 1;
-        watchInput();
+        if (signals_.fd() < 0) {
+            std::perror("aviolog-sim: signalfd");
+            return 1;
+        }
+        loop_.watch(signals_.fd(), POLLIN, [this](short) { loop_.quit(); });
+        input_.emplace(loop_, [this](const std::string& line) { runCommand(line); });
         simulator_.setMessageSink([](std::string_view text) {
             std::printf("[simulator message] %.*s\n", static_cast<int>(text.size()), text.data());
             std::fflush(stdout);
@@ -198,51 +202,6 @@ class SimProgram final : public platform::TimerSink {
         std::fflush(stdout);
     }
 
-    bool watchSignals() {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
-        sigprocmask(SIG_BLOCK, &set, nullptr);
-        signalFd_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
-        if (signalFd_ < 0) {
-            std::perror("aviolog-sim: signalfd");
-            return false;
-        }
-        loop_.watch(signalFd_, POLLIN, [this](short) { loop_.quit(); });
-        return true;
-    }
-
-    void watchInput() {
-        const int flags = fcntl(STDIN_FILENO, F_GETFL);
-        if (flags < 0) return;  // no standard input at all
-        fcntl(STDIN_FILENO, F_SETFL, flags | O_NONBLOCK);
-        loop_.watch(STDIN_FILENO, POLLIN, [this](short) { readInput(); });
-    }
-
-    void readInput() {
-        char buffer[512];
-        for (;;) {
-            const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-            if (got > 0) {
-                input_.append(buffer, static_cast<std::size_t>(got));
-                continue;
-            }
-            if (got < 0 && (errno == EAGAIN || errno == EINTR)) break;
-            // End of input: keep flying; the operator may just have closed the pipe.
-            loop_.unwatch(STDIN_FILENO);
-            break;
-        }
-        for (std::size_t eol; (eol = input_.find('\n')) != std::string::npos;) {
-            std::string line = input_.substr(0, eol);
-            input_.erase(0, eol + 1);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            runCommand(line);
-        }
-        // A line longer than any command is noise; do not let it grow without bound.
-        if (input_.size() > 4096) input_.clear();
-    }
-
     void runCommand(std::string_view line) {
         if (line.find_first_not_of(" \t") == std::string_view::npos) return;
         if (line == "quit" || line == "exit") {
@@ -262,8 +221,8 @@ class SimProgram final : public platform::TimerSink {
     std::chrono::steady_clock::time_point lastTick_;
     double carriedMs_ = 0.0;
     std::string lastStage_;
-    std::string input_;
-    int signalFd_ = -1;
+    platform::posix::StopSignals signals_;
+    std::optional<platform::posix::OperatorInput> input_;
 };
 
 }  // namespace
