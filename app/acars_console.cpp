@@ -28,14 +28,17 @@ constexpr const char* kZfwKgRow = "Zero fuel Weight: %02d Kg";
 constexpr const char* kZfwLbRow = "Zero fuel Weight: %02d Lb";
 constexpr const char* kFuelKgRow = "Fuel Weight: %02d Kg";
 constexpr const char* kFuelLbRow = "Fuel Weight: %02d Lb";
-constexpr const char* kWeightsKgLine = "%02d:%02d  Zero fuel Weight: %02d Kg, Fuel Weight: %02d Kg\n";
-constexpr const char* kWeightsLbLine = "%02d:%02d  Zero fuel Weight: %02d Lb, Fuel Weight: %02d Lb\n";
+constexpr const char* kWeightsKgLine =
+    "%02d:%02d  Zero fuel Weight: %02d Kg, Fuel Weight: %02d Kg\n";
+constexpr const char* kWeightsLbLine =
+    "%02d:%02d  Zero fuel Weight: %02d Lb, Fuel Weight: %02d Lb\n";
 constexpr const char* kFreeTextLine = "%02d:%02d  %s\n";
 constexpr const char* kMetarLine = "%02d:%02d  %s:%s\n";
 constexpr std::size_t kAirportChars = 4;
 
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && equalsIgnoringCase(text.substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() &&
+           equalsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
 std::string lowerCase(std::string_view text) {
@@ -97,7 +100,8 @@ void AcarsConsole::sendPages() {
 
 void AcarsConsole::sendLines(int page, std::string_view text) {
     if (!client_.connected()) return;
-    const GaugeRecordType type = page == 1 ? GaugeRecordType::Page1Lines : GaugeRecordType::Page2Lines;
+    const GaugeRecordType type =
+        page == 1 ? GaugeRecordType::Page1Lines : GaugeRecordType::Page2Lines;
     while (!text.empty()) {
         std::size_t cut = text.size();
         if (cut > wire::kGaugeMaxTextChars) {
@@ -198,8 +202,8 @@ std::optional<std::string> AcarsConsole::weather(std::string_view text, bool lin
     auto report = c_.services.metar.fetch(airport);
     if (!report) return std::nullopt;
     if (const auto time = c_.readLogTime()) {
-        const std::string line =
-            format(kMetarLine, time->hour, time->minute, config::metarSourceName(source), report->c_str());
+        const std::string line = format(kMetarLine, time->hour, time->minute,
+                                        config::metarSourceName(source), report->c_str());
         if (lineToGauge) {
             c_.appendLog(line);
         } else {
@@ -230,7 +234,8 @@ bool AcarsConsole::weightsLine(bool withPage) {
     const int zeroFuel = kg ? recorder::whole(*grossLbs * kKgPerPound - fuelKg)
                             : recorder::whole(*grossLbs - fuelKg * kPoundsPerKg);
     const int fuel = kg ? recorder::whole(fuelKg) : recorder::whole(fuelKg * kPoundsPerKg);
-    c_.appendLog(format(kg ? kWeightsKgLine : kWeightsLbLine, time->hour, time->minute, zeroFuel, fuel));
+    c_.appendLog(
+        format(kg ? kWeightsKgLine : kWeightsLbLine, time->hour, time->minute, zeroFuel, fuel));
     if (withPage) {
         MenuPage page = singleRowPage(kWeightsTitle);
         page.rows[1].left = format(kg ? kZfwKgRow : kZfwLbRow, zeroFuel);
@@ -243,7 +248,8 @@ bool AcarsConsole::weightsLine(bool withPage) {
 void AcarsConsole::runCommand(std::string_view text) {
     text = text.substr(0, kMaxCommandChars);
     if (startsWithIgnoringCase(text, "c ")) freeText(text.substr(2));
-    if (c_.settings.metarSource != config::MetarSource::None && startsWithIgnoringCase(text, "w ")) {
+    if (c_.settings.metarSource != config::MetarSource::None &&
+        startsWithIgnoringCase(text, "w ")) {
         weather(text.substr(2), true);
     }
     if (!text.empty() && (text[0] == 'p' || text[0] == 'P')) weightsLine(false);

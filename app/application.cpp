@@ -38,10 +38,23 @@ Application::Application(Platform platform, Dialogs& dialogs, FlightPorts ports,
                 live_,
                 ports.flapNames != nullptr ? *ports.flapNames : form_.flapNames(),
                 book_},
-      context_{link_,     platform.timers,   platform.clock, platform.pilot, platform.sound,
-               platform.libraries, settings_, form_,        record_,        progress_,
-               summary_,  window_,           services_,      workDir_.string(),
-               recorder::FlightPhase::WaitingForBlocksOff, {}, {}},
+      context_{link_,
+               platform.timers,
+               platform.clock,
+               platform.pilot,
+               platform.sound,
+               platform.libraries,
+               settings_,
+               form_,
+               record_,
+               progress_,
+               summary_,
+               window_,
+               services_,
+               workDir_.string(),
+               recorder::FlightPhase::WaitingForBlocksOff,
+               {},
+               {}},
       flightLog_(context_) {
     link_.setLossObserver(&flightLog_);
 }
@@ -56,8 +69,9 @@ bool Application::loadSettings() {
         return false;
     }
     mailer_ = std::make_unique<mail::SmtpMailer>(
-        settings_.mail, mail::MailerContext{workDir_, platform_.pilot, dialogs_,
-                                            platform_.connector, platform_.wallClock, platform_.ids});
+        settings_.mail,
+        mail::MailerContext{workDir_, platform_.pilot, dialogs_, platform_.connector,
+                            platform_.wallClock, platform_.ids});
     pirep_ = std::make_unique<reporting::PirepSender>(
         reporting::PirepContext{workDir_, platform_.pilot, dialogs_, platform_.http, *mailer_});
     weather_.select(settings_);
@@ -112,7 +126,7 @@ void Application::dismissFlight() {
 
 bool Application::saveLog() {
     return book_.saveLog(settings_.log.LogPath, record_.departureIcao, record_.arrivalIcao,
-                  progress_.startDate, window_.lines(model::Channel::Log));
+                         progress_.startDate, window_.lines(model::Channel::Log));
 }
 
 bool Application::saveAcars() {

@@ -10,6 +10,7 @@
 #include "app/gauge_client.h"
 #include "config/settings.h"
 #include "model/flight_record.h"
+#include "model/flight_services.h"
 #include "model/flight_summary.h"
 #include "model/main_window_model.h"
 #include "planning/flight_form.h"
@@ -19,7 +20,6 @@
 #include "platform/timers.h"
 #include "recorder/flight_log.h"
 #include "recorder/flight_progress.h"
-#include "model/flight_services.h"
 #include "recorder/recorder_context.h"
 #include "reporting/acars_composer.h"
 #include "reporting/acars_view.h"
@@ -73,7 +73,7 @@ struct Platform {
     platform::TcpConnector& connector;
     platform::UniqueIds& ids;
     platform::NonBlockingNetwork& network;  // the cockpit terminal's link
-    platform::Registry& registry;  // where the pilot's other Windows programs are
+    platform::Registry& registry;           // where the pilot's other Windows programs are
 };
 
 // What the recorder calls out to whose subsystems the application does not own yet:

@@ -126,9 +126,10 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     if (!gRatios.empty()) {
-        std::printf("\nrecorder thread CPU per flight (medians of %zu pairs): ACARS off %.1f ms, "
-                    "ACARS on %.1f ms (%zu VA requests a flight); median ratio %.3f (goal <= 1.05)\n",
-                    gRatios.size(), median(gOffMs), median(gOnMs), gRequests, median(gRatios));
+        std::printf(
+            "\nrecorder thread CPU per flight (medians of %zu pairs): ACARS off %.1f ms, "
+            "ACARS on %.1f ms (%zu VA requests a flight); median ratio %.3f (goal <= 1.05)\n",
+            gRatios.size(), median(gOffMs), median(gOnMs), gRequests, median(gRatios));
     }
     benchmark::Shutdown();
     return 0;

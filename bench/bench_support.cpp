@@ -11,7 +11,8 @@
 namespace aviolog::bench {
 
 ScratchDir::ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "aviolog-bench-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "aviolog-bench-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) std::abort();
     path_ = pattern;
 }

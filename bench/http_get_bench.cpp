@@ -9,15 +9,15 @@
 #include <memory>
 #include <string>
 
-#include "bench/median_reporter.h"
-#include "platform/posix/curl_http_client.h"
-#include "platform/http_get.h"
 #include "bench/bench_support.h"
+#include "bench/median_reporter.h"
+#include "platform/http_get.h"
+#include "platform/posix/curl_http_client.h"
 
 namespace {
 
-using aviolog::platform::posix::CurlHttpClient;
 using aviolog::platform::httpGet;
+using aviolog::platform::posix::CurlHttpClient;
 
 constexpr int kRequests = 50;
 

@@ -17,9 +17,9 @@
 
 #include "platform/posix/event_loop.h"
 #include "platform/posix/sim_ipc_server.h"
-#include "wire/sim_ipc_wire.h"
 #include "sim/scenario.h"
 #include "sim/simulator.h"
+#include "wire/sim_ipc_wire.h"
 
 namespace aviolog::bench {
 

@@ -13,19 +13,19 @@
 #include "bench/ipc_bench_support.h"
 #include "bench/median_reporter.h"
 #include "config/settings.h"
+#include "model/flight_record.h"
+#include "model/flight_services.h"
+#include "model/flight_summary.h"
+#include "model/main_window_model.h"
 #include "platform/dynamic_library.h"
 #include "platform/pilot.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_sim_ipc.h"
 #include "platform/sound.h"
-#include "model/flight_record.h"
-#include "model/flight_summary.h"
-#include "model/main_window_model.h"
 #include "recorder/flight_log.h"
-#include "model/flight_services.h"
 #include "recorder/recorder_context.h"
-#include "simlink/sim_link.h"
 #include "recorder/timer_ids.h"
+#include "simlink/sim_link.h"
 
 namespace {
 
@@ -56,9 +56,15 @@ class CountingIpc final : public platform::SimIpc {
 };
 
 // Everything around the recorder, doing nothing.
-struct QuietWorld final : model::AcarsComposer, model::MetarFetcher, model::GaugeLink,
-                          model::LiveLink, model::FlapNames, model::FlightStore,
-                          platform::Pilot, platform::Sound, platform::LibraryLoader,
+struct QuietWorld final : model::AcarsComposer,
+                          model::MetarFetcher,
+                          model::GaugeLink,
+                          model::LiveLink,
+                          model::FlapNames,
+                          model::FlightStore,
+                          platform::Pilot,
+                          platform::Sound,
+                          platform::LibraryLoader,
                           model::FlightForm {
     void outMessage(int, int, double, double) override {}
     void offMessage(int, int, double, double) override {}
@@ -110,7 +116,8 @@ void BM_BareSeqpacketRoundTrip(benchmark::State& state) {
 double gExchangesPerTick = 0.0;
 
 void BM_MonitorTickAirborne(benchmark::State& state) {
-    bench::ServerThread server("aviolog-bench-tick-" + std::to_string(getpid()) + "-", AVIOLOG_BENCH_SCENARIO);
+    bench::ServerThread server("aviolog-bench-tick-" + std::to_string(getpid()) + "-",
+                               AVIOLOG_BENCH_SCENARIO);
     platform::posix::PosixClock clock;
     platform::posix::PosixSimIpc posixIpc(server.prefix());
     CountingIpc ipc(posixIpc);
@@ -133,10 +140,23 @@ void BM_MonitorTickAirborne(benchmark::State& state) {
         ~Folder() { std::filesystem::remove_all(path); }
     } folder;
     const std::filesystem::path& workDir = folder.path;
-    recorder::RecorderContext context{link,     timers,   clock,    world,  world,
-                                      world,    settings, world,    record, progress,
-                                      summary,  window,   services, workDir.string(),
-                                      recorder::FlightPhase::WaitingForBlocksOff, {}, {}};
+    recorder::RecorderContext context{link,
+                                      timers,
+                                      clock,
+                                      world,
+                                      world,
+                                      world,
+                                      settings,
+                                      world,
+                                      record,
+                                      progress,
+                                      summary,
+                                      window,
+                                      services,
+                                      workDir.string(),
+                                      recorder::FlightPhase::WaitingForBlocksOff,
+                                      {},
+                                      {}};
     recorder::FlightLog core(context);
     link.setLossObserver(&core);
     core.onTimer(recorder::kConnectTimer);
@@ -170,8 +190,9 @@ void printRatios(const bench::MedianReporter& reporter) {
     const auto tick = ns.find("BM_MonitorTickAirborne");
     if (base == ns.end() || tick == ns.end() || gExchangesPerTick == 0.0) return;
     const double roundTrips = base->second * gExchangesPerTick;
-    std::printf("\nmonitor tick in the air: %.1f exchanges, %.1f us; %.1f bare round trips: %.1f us\n",
-                gExchangesPerTick, tick->second / 1000.0, gExchangesPerTick, roundTrips / 1000.0);
+    std::printf(
+        "\nmonitor tick in the air: %.1f exchanges, %.1f us; %.1f bare round trips: %.1f us\n",
+        gExchangesPerTick, tick->second / 1000.0, gExchangesPerTick, roundTrips / 1000.0);
     std::printf("tick / its round trips: %.2f (goal: at most 1.20)\n", tick->second / roundTrips);
 }
 

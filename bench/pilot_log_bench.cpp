@@ -4,16 +4,17 @@
 // replace it atomically), measured in the same run. The ratios are printed at the end.
 
 #include <benchmark/benchmark.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "bench/median_reporter.h"
 #include "common/text_file.h"
 #include "common/text_format.h"
 #include "reporting/pilot_log_file.h"
-#include "bench/bench_support.h"
 
 namespace {
 
@@ -25,12 +26,26 @@ constexpr std::size_t kLogChars = 5000;  // a two-hour flight with every event o
 
 model::FlightSummary flight(int n) {
     model::FlightSummary f{format("2026/%02d/%02d", 1 + n % 12, 1 + n % 28),
-                              "09:27:00", format("TAP%03d", n), format("TP%04d", n),
-                              "CS-TTA", "LPPT", "LPPR", "NONE", "A320", "1474", "6180",
-                              "4706", "00:30", "148", "-139", "132", "55793", {}};
+                           "09:27:00",
+                           format("TAP%03d", n),
+                           format("TP%04d", n),
+                           "CS-TTA",
+                           "LPPT",
+                           "LPPR",
+                           "NONE",
+                           "A320",
+                           "1474",
+                           "6180",
+                           "4706",
+                           "00:30",
+                           "148",
+                           "-139",
+                           "132",
+                           "55793",
+                           {}};
     while (f.logText.size() < kLogChars) {
-        f.logText += format("%02d:%02d Altitude: %d ft  Ground speed: %d kt  Fuel: %d kg\n",
-                            n % 24, static_cast<int>(f.logText.size() % 60),
+        f.logText += format("%02d:%02d Altitude: %d ft  Ground speed: %d kt  Fuel: %d kg\n", n % 24,
+                            static_cast<int>(f.logText.size() % 60),
                             static_cast<int>(f.logText.size() * 7 % 37000), 250 + n, 6180 - n);
     }
     return f;
@@ -85,7 +100,7 @@ void dropFirst(const std::filesystem::path& path) {
     }
 }
 
-#define PILOT_LOG_BENCH(name, work)       \
+#define PILOT_LOG_BENCH(name, work)        \
     BENCHMARK_CAPTURE(measure, name, work) \
         ->Iterations(10)                   \
         ->Repetitions(7)                   \
@@ -102,9 +117,10 @@ void printRatios(const bench::MedianReporter& reporter) {
     const auto& ms = reporter.byFunction();
     const auto base = ms.find("measure/bare_io");
     if (base == ms.end()) return;
-    std::printf("\nmedians with %d stored flights (%zu kB), against reading and replacing the "
-                "file:\n",
-                kFlights, hundredFlights().size() / 1000);
+    std::printf(
+        "\nmedians with %d stored flights (%zu kB), against reading and replacing the "
+        "file:\n",
+        kFlights, hundredFlights().size() / 1000);
     for (const char* name : {"store", "read_first", "drop_first"}) {
         const auto it = ms.find(std::string("measure/") + name);
         if (it == ms.end()) continue;

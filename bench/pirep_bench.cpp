@@ -11,13 +11,13 @@
 #include <memory>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "bench/median_reporter.h"
 #include "config/settings.h"
-#include "platform/posix/curl_http_client.h"
 #include "platform/http_get.h"
+#include "platform/posix/curl_http_client.h"
 #include "reporting/pilot_log_file.h"
 #include "reporting/pirep_sender.h"
-#include "bench/bench_support.h"
 
 namespace {
 
@@ -35,8 +35,8 @@ bench::OkServer& server() {
 
 model::FlightSummary longFlight() {
     model::FlightSummary f{"2026/12/08", "09:27:00", "TAP123", "TP1234", "CS-TTA", "LPPT",
-                              "LPPR", "NONE", "A320", "1474", "6180", "4706", "00:30", "148",
-                              "-139", "132", "55793", {}};
+                           "LPPR",       "NONE",     "A320",   "1474",   "6180",   "4706",
+                           "00:30",      "148",      "-139",   "132",    "55793",  {}};
     while (f.logText.size() < kLogChars) {
         f.logText += "09:41  Altitude: 24000 ft  GS: 412 kt  Fuel: 5120 Kg  Wind: 270/35\n";
     }
@@ -115,10 +115,10 @@ void printRatios(const bench::MedianReporter& reporter) {
     const auto bare = ms.find("BM_BareGets");
     const auto pirep = ms.find("BM_Pirep");
     if (bare == ms.end() || pirep == ms.end()) return;
-    std::printf("\nmedians, a PIREP of a %zu-character log (%zu requests) against as many bare "
-                "GETs:\n  pirep %7.2f ms  bare %7.2f ms  pirep/bare %5.2f\n",
-                kLogChars, requestsPerReport(), pirep->second, bare->second,
-                pirep->second / bare->second);
+    std::printf(
+        "\nmedians, a PIREP of a %zu-character log (%zu requests) against as many bare "
+        "GETs:\n  pirep %7.2f ms  bare %7.2f ms  pirep/bare %5.2f\n",
+        kLogChars, requestsPerReport(), pirep->second, bare->second, pirep->second / bare->second);
 }
 
 }  // namespace

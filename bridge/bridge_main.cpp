@@ -106,13 +106,12 @@ class BridgeProgram final : public platform::TimerSink {
         };
         auto report = [this](const std::string& line) { say(line); };
         if (options_.simulator == SimulatorKind::FlightGear) {
-            flightGear_ = std::make_unique<FlightGearLink>(loop_, options_.flightGear, onPicture,
-                                                           report);
+            flightGear_ =
+                std::make_unique<FlightGearLink>(loop_, options_.flightGear, onPicture, report);
             relay_.attach(flightGear_.get());
             if (!flightGear_->start()) {
                 std::fprintf(stderr, "aviolog-bridge: cannot receive FlightGear's data on %s: %s\n",
-                             addressText(options_.flightGear.listen).c_str(),
-                             std::strerror(errno));
+                             addressText(options_.flightGear.listen).c_str(), std::strerror(errno));
                 return false;
             }
             say(format("waiting for FlightGear's data on UDP %s; property interface %s",
@@ -142,13 +141,12 @@ class BridgeProgram final : public platform::TimerSink {
         const AnswerAges& a = model_.ages();
         const std::uint64_t packets = flightGear_ ? flightGear_->packets() : xplane_->packets();
         const std::uint64_t rejected = flightGear_ ? flightGear_->rejected() : xplane_->rejected();
-        return format("packets %llu (rejected %llu), exchanges %llu, data age mean %.1f ms "
-                      "max %lld ms%s",
-                      static_cast<unsigned long long>(packets),
-                      static_cast<unsigned long long>(rejected),
-                      static_cast<unsigned long long>(a.answers), a.meanAgeMs(),
-                      static_cast<long long>(a.maxAgeMs),
-                      server_.answering() ? "" : ", not answering");
+        return format(
+            "packets %llu (rejected %llu), exchanges %llu, data age mean %.1f ms "
+            "max %lld ms%s",
+            static_cast<unsigned long long>(packets), static_cast<unsigned long long>(rejected),
+            static_cast<unsigned long long>(a.answers), a.meanAgeMs(),
+            static_cast<long long>(a.maxAgeMs), server_.answering() ? "" : ", not answering");
     }
 
     void say(const std::string& line) {

@@ -88,8 +88,8 @@ void FlightGearLink::setTankLevel(int tank, double share) {
         const double capacity =
             last_ ? last_->values[fg::kTankCapacityFirst + fgTank] : wire::kUnknown;
         if (!(capacity > 0.0)) {
-            report_(format("tank %d: FlightGear's capacity is not known yet; level not set",
-                           fgTank));
+            report_(
+                format("tank %d: FlightGear's capacity is not known yet; level not set", fgTank));
             return;
         }
         set(format("/consumables/fuel/tank[%d]/level-gal_us", fgTank),

@@ -34,8 +34,7 @@ const std::array<Chunk, kFieldCount> kChunks{{
     chunk("pitch-deg", "/orientation/pitch-deg", "float", "%.4f"),
     chunk("heading-deg", "/orientation/heading-deg", "float", "%.4f"),
     chunk("groundspeed-kt", "/velocities/groundspeed-kt", "float", "%.4f"),
-    chunk("true-airspeed-kt", "/instrumentation/airspeed-indicator/true-speed-kt", "float",
-          "%.4f"),
+    chunk("true-airspeed-kt", "/instrumentation/airspeed-indicator/true-speed-kt", "float", "%.4f"),
     chunk("indicated-airspeed-kt", "/instrumentation/airspeed-indicator/indicated-speed-kt",
           "float", "%.4f"),
     chunk("vertical-speed-fps", "/velocities/vertical-speed-fps", "float", "%.5f"),
@@ -126,7 +125,8 @@ std::optional<Sample> parsePacket(std::string_view packet) {
         const bool last = i == kFieldCount - 1;
         // The last field ends the packet; any other ends at a comma.
         if (last != (comma == std::string_view::npos)) return std::nullopt;
-        const std::string token(packet.substr(begin, last ? std::string_view::npos : comma - begin));
+        const std::string token(
+            packet.substr(begin, last ? std::string_view::npos : comma - begin));
         if (i == kFlightModel) {
             sample.flightModel = token;
         } else {
@@ -163,8 +163,8 @@ std::optional<std::int64_t> utcSeconds(const Sample& s) {
         parts[i] = static_cast<int>(v);
     }
     const auto [year, month, day, hour, minute, second] = parts;
-    if (year < 1900 || year > 2200 || month < 1 || month > 12 || day < 1 || day > 31 ||
-        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60) {
+    if (year < 1900 || year > 2200 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 ||
+        hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60) {
         return std::nullopt;
     }
     return daysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
@@ -223,8 +223,8 @@ wire::SimPicture toPicture(const Sample& sample, const Options& options) {
         const double capacity = v[kTankCapacityFirst + fgTank];
         p.tankCapacityGal[t] = capacity;
         p.tankLevel[t] = !std::isfinite(capacity) || !std::isfinite(level) ? wire::kUnknown
-                         : capacity > 0.0                                   ? level / capacity
-                                                                            : 0.0;
+                         : capacity > 0.0                                  ? level / capacity
+                                                                           : 0.0;
     }
 
     p.utcSec = utcSeconds(sample);

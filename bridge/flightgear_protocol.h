@@ -27,18 +27,50 @@ inline constexpr int kFgTanks = 4;
 
 // The fields, in the order FlightGear sends them.
 enum Field : int {
-    kLatitude, kLongitude, kAltitude, kGroundElevation, kPitch, kHeading,
-    kGroundSpeed, kTrueAirspeed, kIndicatedAirspeed, kVerticalSpeed,
-    kWow0, kWow1, kWow2,
-    kAltimeter, kSeaLevelPressure, kWindSpeed, kWindFrom, kAirTemperature, kCom1,
-    kParkingBrake, kGearDown, kFlaps, kN1First, kN1Last = kN1First + 1,
-    kFuelFlowFirst, kFuelFlowLast = kFuelFlowFirst + 3,
-    kWeightJsbsim, kWeightYasim,
-    kTankLevelFirst, kTankLevelLast = kTankLevelFirst + kFgTanks - 1,
-    kTankCapacityFirst, kTankCapacityLast = kTankCapacityFirst + kFgTanks - 1,
+    kLatitude,
+    kLongitude,
+    kAltitude,
+    kGroundElevation,
+    kPitch,
+    kHeading,
+    kGroundSpeed,
+    kTrueAirspeed,
+    kIndicatedAirspeed,
+    kVerticalSpeed,
+    kWow0,
+    kWow1,
+    kWow2,
+    kAltimeter,
+    kSeaLevelPressure,
+    kWindSpeed,
+    kWindFrom,
+    kAirTemperature,
+    kCom1,
+    kParkingBrake,
+    kGearDown,
+    kFlaps,
+    kN1First,
+    kN1Last = kN1First + 1,
+    kFuelFlowFirst,
+    kFuelFlowLast = kFuelFlowFirst + 3,
+    kWeightJsbsim,
+    kWeightYasim,
+    kTankLevelFirst,
+    kTankLevelLast = kTankLevelFirst + kFgTanks - 1,
+    kTankCapacityFirst,
+    kTankCapacityLast = kTankCapacityFirst + kFgTanks - 1,
     kFuelDensity,
-    kYear, kMonth, kDay, kHour, kMinute, kSecond, kLocalOffset,
-    kFrozen, kSpeedUp, kCrashed, kFlightModel,
+    kYear,
+    kMonth,
+    kDay,
+    kHour,
+    kMinute,
+    kSecond,
+    kLocalOffset,
+    kFrozen,
+    kSpeedUp,
+    kCrashed,
+    kFlightModel,
     kFieldCount
 };
 
@@ -65,7 +97,7 @@ std::optional<Sample> parsePacket(std::string_view packet);
 struct Options {
     // The program's tank (index in wire::kFuelTanks) of each FlightGear tank 0..3.
     std::array<int, kFgTanks> tankMap{5, 8, 0, 1};  // left main, right main, centre, centre 2
-    std::optional<int> flapDetents;  // lever positions besides "up", when known
+    std::optional<int> flapDetents;                 // lever positions besides "up", when known
 };
 
 wire::SimPicture toPicture(const Sample& sample, const Options& options);

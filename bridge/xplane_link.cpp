@@ -51,8 +51,8 @@ void XPlaneLink::onBeacon(std::string_view datagram, const sockaddr_in& from) {
         return;
     }
     settings_.simulator = simulator;
-    report_(format("found X-Plane %d on %s (%s)", beacon->version,
-                   addressText(simulator).c_str(), beacon->computerName.c_str()));
+    report_(format("found X-Plane %d on %s (%s)", beacon->version, addressText(simulator).c_str(),
+                   beacon->computerName.c_str()));
     subscribe(settings_.rateHz);
 }
 

@@ -27,8 +27,8 @@ class XPlaneLink final : public SimCommands {
     using PictureHandler = std::function<void(const wire::SimPicture&)>;
     using Report = std::function<void(const std::string& line)>;
 
-    XPlaneLink(platform::posix::EventLoop& loop, XPlaneSettings settings,
-               PictureHandler onPicture, Report report);
+    XPlaneLink(platform::posix::EventLoop& loop, XPlaneSettings settings, PictureHandler onPicture,
+               Report report);
     ~XPlaneLink() override;
 
     bool start();

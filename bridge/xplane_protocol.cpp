@@ -210,8 +210,8 @@ wire::SimPicture toPicture(const Values& v, const Options& options) {
     p.windSpeedKt = v[kWindSpeed];
     p.windFromDeg = v[kWindFrom];
     const double tas = v[kTrueAirspeed];  // m/s
-    p.totalAirTempC = v[kAirTemperature] + (std::isfinite(tas) ? tas * tas / (2.0 * kAirSpecificHeat)
-                                                               : wire::kUnknown);
+    p.totalAirTempC = v[kAirTemperature] +
+                      (std::isfinite(tas) ? tas * tas / (2.0 * kAirSpecificHeat) : wire::kUnknown);
     p.com1Bcd = wire::com1Bcd(v[kCom1] / 100.0);
 
     p.parkingBrake = v[kParkingBrake];

@@ -19,16 +19,43 @@ inline constexpr int kXpTanks = 4;
 
 // The datarefs, by the index the bridge subscribes each under.
 enum Ref : int {
-    kLatitude, kLongitude, kElevation, kHeightAgl, kPitch, kHeading,
-    kGroundSpeed, kTrueAirspeed, kIndicatedAirspeed, kVerticalSpeed, kOnGround,
-    kAltimeter, kSeaLevelPressure, kWindSpeed, kWindFrom, kAirTemperature, kCom1,
-    kParkingBrake, kGearHandle, kFlapHandle, kFlapDetents, kN1First, kN1Last = kN1First + 1,
-    kFuelFlowFirst, kFuelFlowLast = kFuelFlowFirst + 3,
-    kTotalMass, kFuelCapacity,
-    kTankMassFirst, kTankMassLast = kTankMassFirst + kXpTanks - 1,
-    kTankRatioFirst, kTankRatioLast = kTankRatioFirst + kXpTanks - 1,
-    kZuluTime, kLocalTime, kLocalDay,
-    kPaused, kSimSpeed, kCrashed,
+    kLatitude,
+    kLongitude,
+    kElevation,
+    kHeightAgl,
+    kPitch,
+    kHeading,
+    kGroundSpeed,
+    kTrueAirspeed,
+    kIndicatedAirspeed,
+    kVerticalSpeed,
+    kOnGround,
+    kAltimeter,
+    kSeaLevelPressure,
+    kWindSpeed,
+    kWindFrom,
+    kAirTemperature,
+    kCom1,
+    kParkingBrake,
+    kGearHandle,
+    kFlapHandle,
+    kFlapDetents,
+    kN1First,
+    kN1Last = kN1First + 1,
+    kFuelFlowFirst,
+    kFuelFlowLast = kFuelFlowFirst + 3,
+    kTotalMass,
+    kFuelCapacity,
+    kTankMassFirst,
+    kTankMassLast = kTankMassFirst + kXpTanks - 1,
+    kTankRatioFirst,
+    kTankRatioLast = kTankRatioFirst + kXpTanks - 1,
+    kZuluTime,
+    kLocalTime,
+    kLocalDay,
+    kPaused,
+    kSimSpeed,
+    kCrashed,
     kRefCount
 };
 
@@ -57,10 +84,10 @@ std::optional<std::vector<RrefValue>> parseRref(std::string_view datagram);
 struct Beacon {
     int majorVersion = 0;
     int minorVersion = 0;
-    int hostId = 0;       // 1 X-Plane, 2 Plane Maker
-    int version = 0;      // e.g. 120100 for 12.1.0
+    int hostId = 0;          // 1 X-Plane, 2 Plane Maker
+    int version = 0;         // e.g. 120100 for 12.1.0
     std::uint32_t role = 0;  // 1 master, 2 external visual, 3 IOS
-    int port = 0;         // where X-Plane takes RREF, DREF and CMND
+    int port = 0;            // where X-Plane takes RREF, DREF and CMND
     std::string computerName;
 };
 std::optional<Beacon> parseBeacon(std::string_view datagram);

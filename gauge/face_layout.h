@@ -42,8 +42,18 @@ inline constexpr std::array<int, 3> kKeypadY = {181, 212, 242};
 inline constexpr std::array<int, 10> kKeypadX = {40, 73, 106, 139, 172, 205, 238, 271, 304, 337};
 inline constexpr int kKeySize = 27;
 
-enum class FaceKey { None, Letter, Shift, EraseUp, SpaceDown, Enter, LeftSelect, RightSelect,
-                     Capture, Screen };
+enum class FaceKey {
+    None,
+    Letter,
+    Shift,
+    EraseUp,
+    SpaceDown,
+    Enter,
+    LeftSelect,
+    RightSelect,
+    Capture,
+    Screen
+};
 
 struct FaceHit {
     FaceKey key = FaceKey::None;
@@ -58,25 +68,45 @@ struct KeypadCap {
     std::string_view label;
 };
 inline constexpr std::array<std::array<KeypadCap, 10>, 3> kKeypad = {{
-    {{{FaceKey::Letter, 'A', "A/1"}, {FaceKey::Letter, 'B', "B/2"}, {FaceKey::Letter, 'C', "C/3"},
-      {FaceKey::Letter, 'D', "D/4"}, {FaceKey::Letter, 'E', "E/5"}, {FaceKey::Letter, 'F', "F/6"},
-      {FaceKey::Letter, 'G', "G/7"}, {FaceKey::Letter, 'H', "H/8"}, {FaceKey::Letter, 'I', "I/9"},
+    {{{FaceKey::Letter, 'A', "A/1"},
+      {FaceKey::Letter, 'B', "B/2"},
+      {FaceKey::Letter, 'C', "C/3"},
+      {FaceKey::Letter, 'D', "D/4"},
+      {FaceKey::Letter, 'E', "E/5"},
+      {FaceKey::Letter, 'F', "F/6"},
+      {FaceKey::Letter, 'G', "G/7"},
+      {FaceKey::Letter, 'H', "H/8"},
+      {FaceKey::Letter, 'I', "I/9"},
       {FaceKey::Letter, 'J', "J/0"}}},
-    {{{FaceKey::Letter, 'K', "K"}, {FaceKey::Letter, 'L', "L"}, {FaceKey::Letter, 'M', "M"},
-      {FaceKey::Letter, 'N', "N"}, {FaceKey::Letter, 'O', "O"}, {FaceKey::Letter, 'P', "P"},
-      {FaceKey::Letter, 'Q', "Q"}, {FaceKey::Letter, 'R', "R"}, {FaceKey::Letter, 'S', "S"},
+    {{{FaceKey::Letter, 'K', "K"},
+      {FaceKey::Letter, 'L', "L"},
+      {FaceKey::Letter, 'M', "M"},
+      {FaceKey::Letter, 'N', "N"},
+      {FaceKey::Letter, 'O', "O"},
+      {FaceKey::Letter, 'P', "P"},
+      {FaceKey::Letter, 'Q', "Q"},
+      {FaceKey::Letter, 'R', "R"},
+      {FaceKey::Letter, 'S', "S"},
       {FaceKey::Shift, 0, "SHF"}}},
-    {{{FaceKey::Letter, 'T', "T"}, {FaceKey::Letter, 'U', "U"}, {FaceKey::Letter, 'V', "V"},
-      {FaceKey::Letter, 'W', "W"}, {FaceKey::Letter, 'X', "X"}, {FaceKey::Letter, 'Y', "Y"},
-      {FaceKey::Letter, 'Z', "Z"}, {FaceKey::EraseUp, 0, "DEL"}, {FaceKey::SpaceDown, 0, "SPC"},
+    {{{FaceKey::Letter, 'T', "T"},
+      {FaceKey::Letter, 'U', "U"},
+      {FaceKey::Letter, 'V', "V"},
+      {FaceKey::Letter, 'W', "W"},
+      {FaceKey::Letter, 'X', "X"},
+      {FaceKey::Letter, 'Y', "Y"},
+      {FaceKey::Letter, 'Z', "Z"},
+      {FaceKey::EraseUp, 0, "DEL"},
+      {FaceKey::SpaceDown, 0, "SPC"},
       {FaceKey::Enter, 0, "ENT"}}},
 }};
 
 inline FaceRect leftSelectRect(int index) {
-    return {kLeftSelectX, kSelectY[static_cast<std::size_t>(index - 1)], kSelectWidth, kSelectHeight};
+    return {kLeftSelectX, kSelectY[static_cast<std::size_t>(index - 1)], kSelectWidth,
+            kSelectHeight};
 }
 inline FaceRect rightSelectRect(int index) {
-    return {kRightSelectX, kSelectY[static_cast<std::size_t>(index - 1)], kSelectWidth, kSelectHeight};
+    return {kRightSelectX, kSelectY[static_cast<std::size_t>(index - 1)], kSelectWidth,
+            kSelectHeight};
 }
 inline FaceRect keypadRect(int row, int column) {
     return {kKeypadX[static_cast<std::size_t>(column)], kKeypadY[static_cast<std::size_t>(row)],
@@ -97,7 +127,8 @@ inline FaceHit hitTest(int x, int y) {
     for (int row = 0; row < 3; ++row) {
         for (int column = 0; column < 10; ++column) {
             if (!keypadRect(row, column).contains(x, y)) continue;
-            const KeypadCap& cap = kKeypad[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
+            const KeypadCap& cap =
+                kKeypad[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
             return {cap.key, cap.letter, 0};
         }
     }

@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
-
 #include <wx/dcbuffer.h>
 #include <wx/wx.h>
 
@@ -142,7 +141,10 @@ class FacePanel final : public wxPanel {
         Bind(wxEVT_MOTION, &FacePanel::onMotion, this);
         Bind(wxEVT_KEY_DOWN, &FacePanel::onKeyDown, this);
         Bind(wxEVT_CHAR, &FacePanel::onChar, this);
-        Bind(wxEVT_SIZE, [this](wxSizeEvent& e) { Refresh(); e.Skip(); });
+        Bind(wxEVT_SIZE, [this](wxSizeEvent& e) {
+            Refresh();
+            e.Skip();
+        });
         Bind(wxEVT_CONTEXT_MENU, &FacePanel::onMenu, this);
         timer_.Bind(wxEVT_TIMER, &FacePanel::onUpdate, this);
         timer_.Start(kUpdateMs);
@@ -167,7 +169,8 @@ class FacePanel final : public wxPanel {
         station_.server.update();
         const auto dirty = station_.terminal.drawDirtyRows();
         for (int r = 1; r <= kRows; ++r) {
-            if (dirty.test(static_cast<std::size_t>(r - 1))) RefreshRect(onScreen(rowRect(r)), false);
+            if (dirty.test(static_cast<std::size_t>(r - 1)))
+                RefreshRect(onScreen(rowRect(r)), false);
         }
         if (!input_.poll(station_.terminal, station_.server.connected())) GetParent()->Close();
     }
@@ -182,7 +185,8 @@ class FacePanel final : public wxPanel {
         dc.SetBrush(wxBrush(p.body));
         dc.DrawRoundedRectangle(0, 0, kFaceWidth, kFaceHeight, 10);
         dc.SetBrush(wxBrush(p.bezel));
-        dc.DrawRoundedRectangle(kScreen.x - 8, kScreen.y - 10, kScreen.width + 16, kScreen.height + 8, 6);
+        dc.DrawRoundedRectangle(kScreen.x - 8, kScreen.y - 10, kScreen.width + 16,
+                                kScreen.height + 8, 6);
         dc.SetBrush(wxBrush(p.screen));
         dc.DrawRectangle(kScreen.x - 4, kScreen.y - 6, kScreen.width + 8, kScreen.height);
         dc.SetBrush(wxBrush(p.select));
@@ -238,13 +242,27 @@ class FacePanel final : public wxPanel {
         if (!hit) return;
         Terminal& t = station_.terminal;
         switch (hit->key) {
-            case FaceKey::Letter: t.keypadLetter(hit->letter); break;
-            case FaceKey::Shift: t.keypadShift(); break;
-            case FaceKey::EraseUp: t.keypadEraseUp(); break;
-            case FaceKey::SpaceDown: t.keypadSpaceDown(); break;
-            case FaceKey::Enter: t.keypadEnter(); break;
-            case FaceKey::LeftSelect: t.lineSelect(false, hit->index); break;
-            case FaceKey::RightSelect: t.lineSelect(true, hit->index); break;
+            case FaceKey::Letter:
+                t.keypadLetter(hit->letter);
+                break;
+            case FaceKey::Shift:
+                t.keypadShift();
+                break;
+            case FaceKey::EraseUp:
+                t.keypadEraseUp();
+                break;
+            case FaceKey::SpaceDown:
+                t.keypadSpaceDown();
+                break;
+            case FaceKey::Enter:
+                t.keypadEnter();
+                break;
+            case FaceKey::LeftSelect:
+                t.lineSelect(false, hit->index);
+                break;
+            case FaceKey::RightSelect:
+                t.lineSelect(true, hit->index);
+                break;
             case FaceKey::Capture:
                 t.toggleCapture();
                 RefreshRect(onScreen(kCaptureLamp), false);
@@ -253,7 +271,8 @@ class FacePanel final : public wxPanel {
                 // The panel window closes in the simulator; here the window goes to the taskbar.
                 if (auto* frame = dynamic_cast<wxFrame*>(GetParent())) frame->Iconize();
                 break;
-            case FaceKey::None: break;
+            case FaceKey::None:
+                break;
         }
     }
 
@@ -262,15 +281,30 @@ class FacePanel final : public wxPanel {
         if (!station_.terminal.capture()) return e.Skip();
         std::optional<KeyboardKey> key;
         switch (e.GetKeyCode()) {
-            case WXK_BACK: key = KeyboardKey::Backspace; break;
-            case WXK_UP: key = KeyboardKey::Up; break;
-            case WXK_DOWN: key = KeyboardKey::Down; break;
-            case WXK_PAGEUP: key = KeyboardKey::PageUp; break;
-            case WXK_PAGEDOWN: key = KeyboardKey::PageDown; break;
-            case WXK_LEFT: key = KeyboardKey::Left; break;
+            case WXK_BACK:
+                key = KeyboardKey::Backspace;
+                break;
+            case WXK_UP:
+                key = KeyboardKey::Up;
+                break;
+            case WXK_DOWN:
+                key = KeyboardKey::Down;
+                break;
+            case WXK_PAGEUP:
+                key = KeyboardKey::PageUp;
+                break;
+            case WXK_PAGEDOWN:
+                key = KeyboardKey::PageDown;
+                break;
+            case WXK_LEFT:
+                key = KeyboardKey::Left;
+                break;
             case WXK_RETURN:
-            case WXK_NUMPAD_ENTER: key = KeyboardKey::Enter; break;
-            default: break;
+            case WXK_NUMPAD_ENTER:
+                key = KeyboardKey::Enter;
+                break;
+            default:
+                break;
         }
         if (!key || !station_.terminal.keyboard(*key)) e.Skip();
     }
@@ -279,7 +313,8 @@ class FacePanel final : public wxPanel {
         const wxChar c = e.GetUnicodeKey();
         // Latin-1's printable range reads the same in Windows-1252; keys without a
         // character (function keys, Home) are left alone.
-        if (!station_.terminal.capture() || c < 32 || c > 255 || (c >= 127 && c < 160)) return e.Skip();
+        if (!station_.terminal.capture() || c < 32 || c > 255 || (c >= 127 && c < 160))
+            return e.Skip();
         station_.terminal.keyboard(KeyboardKey::Character, static_cast<char>(c));
     }
 
@@ -292,7 +327,8 @@ class FacePanel final : public wxPanel {
         const int id = GetPopupMenuSelectionFromUser(menu);
         if (id == 1) toggleLights();
         if (id == 2) station_.terminal.toggleCapture(), Refresh();
-        if (id > 10 && id <= 13) GetParent()->SetClientSize(kFaceWidth * (id - 10), kFaceHeight * (id - 10));
+        if (id > 10 && id <= 13)
+            GetParent()->SetClientSize(kFaceWidth * (id - 10), kFaceHeight * (id - 10));
     }
 
     Station& station_;
@@ -328,17 +364,29 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") return std::fputs(kUsage, stdout), 0;
-        if (arg == "--dark") { options.dark = true; continue; }
-        if (arg == "--headless") { options.headless = true; continue; }
-        if (i + 1 >= argc) return std::fprintf(stderr, "aviolog-gauge: %s needs a value, or is unknown\n%s", arg.c_str(), kUsage), 2;
+        if (arg == "--dark") {
+            options.dark = true;
+            continue;
+        }
+        if (arg == "--headless") {
+            options.headless = true;
+            continue;
+        }
+        if (i + 1 >= argc)
+            return std::fprintf(stderr, "aviolog-gauge: %s needs a value, or is unknown\n%s",
+                                arg.c_str(), kUsage),
+                   2;
         const std::string value = argv[++i];
         if (arg == "--settings") {
             options.settings = value;
         } else if (arg == "--scale") {
             options.scale = std::strtod(value.c_str(), nullptr);
-            if (!(options.scale >= 0.5 && options.scale <= 8.0)) return std::fprintf(stderr, "aviolog-gauge: --scale: 0.5 to 8\n"), 2;
+            if (!(options.scale >= 0.5 && options.scale <= 8.0))
+                return std::fprintf(stderr, "aviolog-gauge: --scale: 0.5 to 8\n"), 2;
         } else {
-            return std::fprintf(stderr, "aviolog-gauge: unknown option %s\n%s", arg.c_str(), kUsage), 2;
+            return std::fprintf(stderr, "aviolog-gauge: unknown option %s\n%s", arg.c_str(),
+                                kUsage),
+                   2;
         }
     }
     if (options.headless) return runHeadless(options);

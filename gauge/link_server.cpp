@@ -11,11 +11,14 @@ constexpr std::size_t kMaxQueuedBytes = 64 * wire::kGaugeRecordBytes;
 
 std::string_view failureText(platform::ListenStep step) {
     switch (step) {
-        case platform::ListenStep::CreateSocket: return kSocketCreateError;
-        case platform::ListenStep::NonBlocking: return kSocketNonBlockingError;
+        case platform::ListenStep::CreateSocket:
+            return kSocketCreateError;
+        case platform::ListenStep::NonBlocking:
+            return kSocketNonBlockingError;
         case platform::ListenStep::Bind:
         case platform::ListenStep::Listen:
-        case platform::ListenStep::Done: break;
+        case platform::ListenStep::Done:
+            break;
     }
     return kSocketBindError;
 }
@@ -48,8 +51,9 @@ void LinkServer::update() {
         case platform::RecordChannel::Poll::Nothing:
             break;
         case platform::RecordChannel::Poll::Record:
-            terminal_.receive(wire::decodeGaugeRecord(
-                std::span<const char, wire::kGaugeRecordBytes>(bytes.data(), wire::kGaugeRecordBytes)));
+            terminal_.receive(
+                wire::decodeGaugeRecord(std::span<const char, wire::kGaugeRecordBytes>(
+                    bytes.data(), wire::kGaugeRecordBytes)));
             break;
         case platform::RecordChannel::Poll::Closed:
             // A program that quit or broke the link: wait for the next one.

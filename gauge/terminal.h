@@ -16,8 +16,8 @@
 namespace aviolog::gauge {
 
 inline constexpr int kRows = 9;
-inline constexpr std::size_t kLineChars = 45;       // a line of pages 1 and 2
-inline constexpr std::size_t kPage3Chars = 44;      // a line of page 3
+inline constexpr std::size_t kLineChars = 45;        // a line of pages 1 and 2
+inline constexpr std::size_t kPage3Chars = 44;       // a line of page 3
 inline constexpr std::size_t kInputShownChars = 40;  // row 9 shows the input line's end
 // Typed text leaves as one record, so it can hold no more than a record carries.
 inline constexpr std::size_t kMaxInputChars = wire::kGaugeMaxTextChars;

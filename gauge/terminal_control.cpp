@@ -10,10 +10,14 @@ namespace {
 
 const char* modeName(DisplayMode mode) {
     switch (mode) {
-        case DisplayMode::Page1: return "page1";
-        case DisplayMode::Page2: return "page2";
-        case DisplayMode::Page3: return "page3";
-        case DisplayMode::Typing: return "typing";
+        case DisplayMode::Page1:
+            return "page1";
+        case DisplayMode::Page2:
+            return "page2";
+        case DisplayMode::Page3:
+            return "page3";
+        case DisplayMode::Typing:
+            return "typing";
     }
     return "?";
 }
@@ -34,9 +38,12 @@ bool press(Terminal& t, std::string_view name) {
 
 bool key(Terminal& t, std::string_view name) {
     constexpr std::array<std::pair<std::string_view, KeyboardKey>, 7> kKeys = {{
-        {"BACKSPACE", KeyboardKey::Backspace}, {"UP", KeyboardKey::Up},
-        {"DOWN", KeyboardKey::Down}, {"PAGEUP", KeyboardKey::PageUp},
-        {"PAGEDOWN", KeyboardKey::PageDown}, {"LEFT", KeyboardKey::Left},
+        {"BACKSPACE", KeyboardKey::Backspace},
+        {"UP", KeyboardKey::Up},
+        {"DOWN", KeyboardKey::Down},
+        {"PAGEUP", KeyboardKey::PageUp},
+        {"PAGEDOWN", KeyboardKey::PageDown},
+        {"LEFT", KeyboardKey::Left},
         {"ENTER", KeyboardKey::Enter},
     }};
     for (const auto& [keyName, code] : kKeys) {
@@ -61,7 +68,8 @@ ControlOutcome runControl(Terminal& terminal, bool connected, std::string_view l
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     const std::size_t blank = line.find(' ');
     const std::string_view verb = line.substr(0, blank);
-    const std::string_view rest = blank == std::string_view::npos ? std::string_view{} : line.substr(blank + 1);
+    const std::string_view rest =
+        blank == std::string_view::npos ? std::string_view{} : line.substr(blank + 1);
     if (verb == "quit") return ControlOutcome::Quit;
     if (verb == "rows") {
         output += rowsText(terminal);

@@ -1,41 +1,42 @@
 #include "headless/flight_runner.h"
 
+#include <poll.h>
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <poll.h>
 
-#include "common/text_file.h"
-#include "common/text_format.h"
 #include "app/application.h"
 #include "app/dialogs.h"
+#include "common/text_file.h"
+#include "common/text_format.h"
 #include "config/company_profiles.h"
+#include "model/flight_services.h"
+#include "planning/flight_form.h"
+#include "planning/flight_plan_import.h"
+#include "planning/fuel_page.h"
 #include "platform/background_gets.h"
 #include "platform/dynamic_library.h"
 #include "platform/inline_gets.h"
 #include "platform/pilot.h"
+#include "platform/posix/curl_http_client.h"
 #include "platform/posix/event_loop.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_library_loader.h"
 #include "platform/posix/posix_nonblocking_tcp.h"
-#include "platform/posix/curl_http_client.h"
 #include "platform/posix/posix_sim_ipc.h"
 #include "platform/posix/posix_tcp_client.h"
 #include "platform/posix/posix_unique_ids.h"
-#include "platform/posix/wine_registry.h"
-#include "planning/flight_form.h"
-#include "planning/flight_plan_import.h"
-#include "planning/fuel_page.h"
 #include "platform/posix/threaded_gets.h"
+#include "platform/posix/wine_registry.h"
 #include "platform/sound.h"
-#include "model/flight_services.h"
+#include "platform/virtual/virtual_scheduler.h"
 #include "reporting/acars_view.h"
 #include "sim/in_process_sim_ipc.h"
 #include "sim/scenario.h"
 #include "sim/simulator.h"
-#include "platform/virtual/virtual_scheduler.h"
 
 namespace aviolog::headless {
 
@@ -70,14 +71,14 @@ class RecordingServices final : public model::MetarFetcher,
     }
 
     std::optional<std::string> name(int detent) const override {
-        if (detent < 0 || detent >= static_cast<int>(options_.flapNames.size())) return std::nullopt;
+        if (detent < 0 || detent >= static_cast<int>(options_.flapNames.size()))
+            return std::nullopt;
         return options_.flapNames[detent];
     }
 
     void playLoop(const std::string& path) override { record("sound play " + path); }
     void stop() override { record("sound stop"); }
     void playOnce(const std::string& path) override { record("sound once " + path); }
-
 
   private:
     void record(std::string call) { calls_.push_back(std::move(call)); }
@@ -149,8 +150,9 @@ class CommandLinePilot final : public platform::Pilot {
         boxes_.push_back("[" + title + "] -> " + options_.logDirectory.value_or("Cancel"));
         return options_.logDirectory;
     }
-    std::optional<std::filesystem::path> chooseFileToOpen(const platform::FileRequest& request) override {
-        const std::string& file = request.filter == planning::kPlnFilter ? options_.plnFile
+    std::optional<std::filesystem::path> chooseFileToOpen(
+        const platform::FileRequest& request) override {
+        const std::string& file = request.filter == planning::kPlnFilter   ? options_.plnFile
                                   : request.filter == planning::kFsaFilter ? options_.fsaFile
                                                                            : std::string();
         boxes_.push_back("[Open " + request.filter + "] -> " + (file.empty() ? "Cancel" : file));
@@ -159,15 +161,15 @@ class CommandLinePilot final : public platform::Pilot {
     }
     std::optional<std::filesystem::path> chooseFileToSave(
         const platform::FileRequest& request) override {
-        const std::string& file = request.filter == reporting::kLogFileFilter
-                                      ? options_.saveLogTo
-                                      : options_.saveAcarsTo;
+        const std::string& file =
+            request.filter == reporting::kLogFileFilter ? options_.saveLogTo : options_.saveAcarsTo;
         boxes_.push_back("[Save As " + request.defaultName + "] -> " + file);
         return std::filesystem::path(file);
     }
 
   private:
-    static platform::MessageAnswer parse(const std::string& reply, platform::MessageAnswer fallback) {
+    static platform::MessageAnswer parse(const std::string& reply,
+                                         platform::MessageAnswer fallback) {
         if (reply == "yes") return platform::MessageAnswer::Yes;
         if (reply == "no") return platform::MessageAnswer::No;
         if (reply == "ok") return platform::MessageAnswer::Ok;
@@ -176,10 +178,14 @@ class CommandLinePilot final : public platform::Pilot {
     }
     static const char* name(platform::MessageAnswer a) {
         switch (a) {
-            case platform::MessageAnswer::Yes: return "Yes";
-            case platform::MessageAnswer::No: return "No";
-            case platform::MessageAnswer::Ok: return "OK";
-            case platform::MessageAnswer::Cancel: return "Cancel";
+            case platform::MessageAnswer::Yes:
+                return "Yes";
+            case platform::MessageAnswer::No:
+                return "No";
+            case platform::MessageAnswer::Ok:
+                return "OK";
+            case platform::MessageAnswer::Cancel:
+                return "Cancel";
         }
         return "?";
     }
@@ -290,13 +296,20 @@ void prepareForm(app::Application& app, const RunnerOptions& options, const sim:
     planning::FlightFormModel& form = app.form();
     const model::FlightRecord& typed = options.form;
     const std::pair<FormField, const std::string*> fields[] = {
-        {FormField::Departure, &typed.departureIcao}, {FormField::Arrival, &typed.arrivalIcao},
-        {FormField::Alternate, &typed.alternateIcao}, {FormField::FlightLevel, &typed.flightLevel},
-        {FormField::AircraftType, &typed.aircraftType}, {FormField::PilotNumber, &typed.pilotNumber},
-        {FormField::FlightNumber, &typed.flightNumber}, {FormField::Registration, &typed.registration},
-        {FormField::Selcal, &typed.selcal},           {FormField::Callsign, &typed.callsign},
-        {FormField::Route, &typed.route},             {FormField::Passengers, &typed.passengers},
-        {FormField::Cargo, &typed.cargo},             {FormField::Remarks, &typed.remarks},
+        {FormField::Departure, &typed.departureIcao},
+        {FormField::Arrival, &typed.arrivalIcao},
+        {FormField::Alternate, &typed.alternateIcao},
+        {FormField::FlightLevel, &typed.flightLevel},
+        {FormField::AircraftType, &typed.aircraftType},
+        {FormField::PilotNumber, &typed.pilotNumber},
+        {FormField::FlightNumber, &typed.flightNumber},
+        {FormField::Registration, &typed.registration},
+        {FormField::Selcal, &typed.selcal},
+        {FormField::Callsign, &typed.callsign},
+        {FormField::Route, &typed.route},
+        {FormField::Passengers, &typed.passengers},
+        {FormField::Cargo, &typed.cargo},
+        {FormField::Remarks, &typed.remarks},
     };
     for (const auto& [field, value] : fields) {
         if (!value->empty()) form.edit(field, *value);
@@ -334,7 +347,8 @@ void editDateTime(app::Application& app, const RunnerOptions& options) {
         form.editUtcTime(wanted.utcHour, wanted.utcMinute);
         const model::DateTimeBox& box = form.dateTimeBox();
         const bool localGiven = wanted.localHour >= 0;
-        if (localGiven && (box.localHour != wanted.localHour || box.localMinute != wanted.localMinute)) {
+        if (localGiven &&
+            (box.localHour != wanted.localHour || box.localMinute != wanted.localMinute)) {
             form.editLocalTime(wanted.localHour, wanted.localMinute);
         }
     }
@@ -363,10 +377,12 @@ void prepareAtTheGate(app::Application& app, const RunnerOptions& options, RunRe
             }
         }
         for (const planning::TankRow& row : fuel.rows()) {
-            result.fuelRows.push_back(format("%s=%ld/%ld", row.name, row.loadKgOrLb, row.maximumKgOrLb));
+            result.fuelRows.push_back(
+                format("%s=%ld/%ld", row.name, row.loadKgOrLb, row.maximumKgOrLb));
         }
         result.fuelRows.push_back(format("%s=%ld", planning::kTotalFuelRow, fuel.totalKgOrLb()));
-        result.fuelRows.push_back(std::string(planning::kRequestedFuelRow) + "=" + fuel.requestedTotal());
+        result.fuelRows.push_back(std::string(planning::kRequestedFuelRow) + "=" +
+                                  fuel.requestedTotal());
     }
     if (options.exportSb3) app.exportSb3Button();
 }
@@ -471,7 +487,7 @@ class LinkWatch {
     explicit LinkWatch(const RunnerOptions& options) : options_(options) {}
     void check(bool open) {
         if (!options_.onProgress || (said_ && open == open_)) return;
-        options_.onProgress(open   ? "simulator connected"
+        options_.onProgress(open    ? "simulator connected"
                             : said_ ? "simulator lost; waiting for it to come back"
                                     : "waiting for the simulator");
         said_ = true;
@@ -502,8 +518,7 @@ class CountingSimIpc final : public platform::SimIpc {
         return ipc_.createBlock(name, size);
     }
     platform::SendOutcome send(platform::WindowHandle window, std::uint32_t message,
-                               std::uint32_t wParam, std::uint32_t lParam,
-                               int timeoutMs) override {
+                               std::uint32_t wParam, std::uint32_t lParam, int timeoutMs) override {
         ++sends;
         return ipc_.send(window, message, wParam, lParam, timeoutMs);
     }
@@ -536,7 +551,8 @@ struct VaGets {
   private:
     platform::InlineGets inline_;
     platform::posix::ThreadedGets threaded_{[](const std::atomic<bool>& abandon) {
-        return std::make_unique<platform::posix::CurlHttpClient>(platform::posix::HttpLimits{}, &abandon);
+        return std::make_unique<platform::posix::CurlHttpClient>(platform::posix::HttpLimits{},
+                                                                 &abandon);
     }};
 };
 
@@ -551,12 +567,20 @@ struct RunnerSide {
           inlineGets(vaGets.inlineGets(), result.calls),
           threadedGets(vaGets.threaded(), result.calls) {}
 
-    app::Platform platform(platform::SimIpc& ipc, platform::Timers& timers,
-                           platform::Clock& clock, bool live) {
-        return {ipc,              timers,      clock,
-                common.wallClock, pilot,       services,
-                common.libraries, common.http, live ? threadedGets : inlineGets,
-                common.connector, common.ids,  common.network,
+    app::Platform platform(platform::SimIpc& ipc, platform::Timers& timers, platform::Clock& clock,
+                           bool live) {
+        return {ipc,
+                timers,
+                clock,
+                common.wallClock,
+                pilot,
+                services,
+                common.libraries,
+                common.http,
+                live ? threadedGets : inlineGets,
+                common.connector,
+                common.ids,
+                common.network,
                 registry};
     }
 
@@ -659,7 +683,8 @@ std::optional<sim::Scenario> loadScenario(const RunnerOptions& options, RunResul
         result.end = RunResult::End::BadInput;
         result.error = scenarioError(*text, options);
         // Events that parse one by one may still clash together.
-        if (result.error.empty()) result.error = options.scenarioPath + " with the events: " + parsed.error;
+        if (result.error.empty())
+            result.error = options.scenarioPath + " with the events: " + parsed.error;
         return std::nullopt;
     }
     return std::move(*parsed.value);
@@ -716,7 +741,8 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
     app.window().addObserver(&observer);
     app.window().addObserver(&acarsCalls);
     loop.setTimerSink(&app);
-    if (gets.readyFd() >= 0) loop.watch(gets.readyFd(), POLLIN, [&](short) { gets.deliverAnswers(); });
+    if (gets.readyFd() >= 0)
+        loop.watch(gets.readyFd(), POLLIN, [&](short) { gets.deliverAnswers(); });
     const std::int64_t startMs = side.common.wallClock.monotonicMs();
     fly(
         app, options, options.limitMs, result,
@@ -728,8 +754,7 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
             return static_cast<std::int64_t>((side.common.wallClock.monotonicMs() - startMs) *
                                              options.speed);
         },
-        [] { return std::string_view{}; },
-        [&] { settle(gets, kDrainMs); });
+        [] { return std::string_view{}; }, [&] { settle(gets, kDrainMs); });
     result.maxTimerLateMs = loop.maxLateMs();
     result.exchanges = ipc.sends;
     return result;

@@ -33,7 +33,7 @@ struct RunnerOptions {
     // Fields of the flight data form the pilot filled; empty ones come from the scenario.
     model::FlightRecord form;
     model::DateTimeBox dateTimeBox;
-    std::vector<std::string> flapNames;          // by detent, from 0; none: the aircraft list's
+    std::vector<std::string> flapNames;         // by detent, from 0; none: the aircraft list's
     std::map<std::string, std::string> metars;  // ICAO -> the METAR the service returns
     // METARs from the configured Provider through the real weather service instead of
     // the table above.
@@ -107,11 +107,11 @@ struct RunResult {
     std::int64_t simulatedMs = 0;
     std::uint64_t exchanges = 0;
     std::int64_t maxTimerLateMs = 0;  // live: the most a timer fired after its due time
-    bool summaryClosed = false;  // accepted or dismissed
+    bool summaryClosed = false;       // accepted or dismissed
     // The steps after the flight that were asked for and did not succeed, for the pilot.
     std::vector<std::string> failedSteps;
-    std::string localDbPage;     // the page written for "Local DB"
-    model::FlightRecord record;  // the flight record as flown
+    std::string localDbPage;            // the page written for "Local DB"
+    model::FlightRecord record;         // the flight record as flown
     std::vector<std::string> fuelRows;  // the fuel page once loaded: "name=load/maximum"
 };
 

@@ -27,7 +27,8 @@ std::optional<Airport> lookupAirport(const std::string& workDir, std::string_vie
         const std::string rest = value.substr(first + 1);
         airport.latitudeDeg = leadingNumber(rest);
         const std::size_t second = rest.find(';');
-        if (second != std::string::npos) airport.longitudeDeg = leadingNumber(rest.substr(second + 1));
+        if (second != std::string::npos)
+            airport.longitudeDeg = leadingNumber(rest.substr(second + 1));
     }
     return airport;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-// What the recorder calls out to, shared by it and the subsystems that answer: ACARS messages, weather, the
-// cockpit gauge, the live link to the airline, the aircraft list and the store of
+// What the recorder calls out to, shared by it and the subsystems that answer: ACARS messages,
+// weather, the cockpit gauge, the live link to the airline, the aircraft list and the store of
 // accepted flights. Each is an interface here so that the recorder runs and is tested
 // without them.
 
@@ -93,8 +93,8 @@ class FlapNames {
 struct AcceptedFlight {
     const model::FlightSummary& summary;
     const model::FlightRecord& record;
-    config::Settings& settings;  // the log folder may change when it cannot be written
-    model::MainWindowModel& window;     // the flight log view, which the database copies
+    config::Settings& settings;      // the log folder may change when it cannot be written
+    model::MainWindowModel& window;  // the flight log view, which the database copies
 };
 
 // Keeps the flight the pilot accepted.

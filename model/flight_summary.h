@@ -38,9 +38,9 @@ struct FlightSummary {
 struct SummaryField {
     const char* key;
     std::string FlightSummary::*value;
-    const char* resultsLabel;                    // nullptr: not in the results view
+    const char* resultsLabel;  // nullptr: not in the results view
     bool config::SendLogSection::*sendSwitch;
-    const char* scriptParameter;                 // nullptr: not sent to the script
+    const char* scriptParameter;  // nullptr: not sent to the script
 };
 
 inline constexpr int kSummaryFieldCount = 17;

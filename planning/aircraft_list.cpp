@@ -18,7 +18,8 @@ std::vector<std::string> splitAtCommas(std::string_view text, std::size_t limit)
     std::size_t begin = 0;
     while (pieces.size() < limit) {
         const std::size_t comma = text.find(',', begin);
-        pieces.emplace_back(text.substr(begin, comma == std::string_view::npos ? comma : comma - begin));
+        pieces.emplace_back(
+            text.substr(begin, comma == std::string_view::npos ? comma : comma - begin));
         if (comma == std::string_view::npos) break;
         begin = comma + 1;
     }
@@ -65,8 +66,10 @@ std::size_t AircraftList::load(const config::IniDocument& file) {
         if (type.name.empty()) break;
         type.registrations =
             splitAtCommas(file.getString(section, "Reg", "", kListChars), kMaxRegistrations);
-        type.selcals = splitAtCommas(file.getString(section, "Sel", "", kListChars), kMaxRegistrations);
-        type.flapNames = splitAtCommas(file.getString(section, "Flaps", "", kFlapsChars), kMaxFlapNames);
+        type.selcals =
+            splitAtCommas(file.getString(section, "Sel", "", kListChars), kMaxRegistrations);
+        type.flapNames =
+            splitAtCommas(file.getString(section, "Flaps", "", kFlapsChars), kMaxFlapNames);
         types_.push_back(std::move(type));
     }
     return types_.size();

@@ -92,8 +92,7 @@ void DateTimeBox::fill(const SimulatorClock& clock) {
     // The local date follows from the UTC side: the local time read is only what the
     // clock shows, and moved by the offset it would land on the wrong day.
     const Converted local = convert(clock.utcHour * 60 + clock.utcMinute - clock.offsetMinutes);
-    const BoxDate localDate =
-        isValidDate(utcDate) ? shiftDays(utcDate, local.dayShift) : utcDate;
+    const BoxDate localDate = isValidDate(utcDate) ? shiftDays(utcDate, local.dayShift) : utcDate;
     fill(utcDate, clock.utcHour, clock.utcMinute, localDate, clock.localHour, clock.localMinute,
          clock.offsetMinutes);
 }

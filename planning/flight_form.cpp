@@ -255,8 +255,8 @@ void FlightFormModel::setCargo(const std::string& cargo) {
 
 void FlightFormModel::buildRemarks() {
     const config::CompanySection& c = context_.settings.company;
-    control(FormField::Remarks) =
-        accepted(FormField::Remarks, planning::buildRemarks(c.Remarks, context_.record, c.CompanyName));
+    control(FormField::Remarks) = accepted(
+        FormField::Remarks, planning::buildRemarks(c.Remarks, context_.record, c.CompanyName));
     notifyField(FormField::Remarks);
 }
 

@@ -130,8 +130,8 @@ class FlightFormModel final : public model::FlightForm {
 
     // The date and time box: the simulator's clock fills it, the pilot edits its rows.
     const DateTimeBox& dateTime() const { return dateTime_; }
-    void fillDateTime(BoxDate utcDate, int utcHour, int utcMinute, BoxDate localDate,
-                      int localHour, int localMinute, int offsetMinutes);
+    void fillDateTime(BoxDate utcDate, int utcHour, int utcMinute, BoxDate localDate, int localHour,
+                      int localMinute, int offsetMinutes);
     void fillDateTime(const SimulatorClock& clock);
     bool editUtcDate(BoxDate date) { return dateTimeEdited(dateTime_.editUtcDate(date)); }
     bool editLocalDate(BoxDate date) { return dateTimeEdited(dateTime_.editLocalDate(date)); }

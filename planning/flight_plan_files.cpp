@@ -1,9 +1,8 @@
 #include "planning/flight_plan_files.h"
 
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <pugixml.hpp>
-
-#include <cstdlib>
 
 #include "common/code_page.h"
 #include "common/text_format.h"
@@ -27,7 +26,6 @@ bool looksLikeXml(std::string_view bytes) {
     return first != std::string_view::npos && bytes[first] == '<';
 }
 
-
 // XML and JSON texts arrive as UTF-8; the program's text is Windows-1252.
 std::string windows1252FromUtf8(std::string_view text) {
     std::string out;
@@ -39,7 +37,8 @@ std::string windows1252FromUtf8(std::string_view text) {
             continue;
         }
         char32_t c = lead & (0x3F >> extra);
-        for (int k = 0; k < extra; ++k) c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        for (int k = 0; k < extra; ++k)
+            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
         i += extra;
         out += windows1252From(c);
     }
@@ -118,7 +117,8 @@ std::vector<std::string_view> fieldsOf(std::string_view text, std::size_t at) {
     std::size_t begin = 0;
     while (true) {
         const std::size_t colon = line.find(':', begin);
-        fields.push_back(line.substr(begin, colon == std::string_view::npos ? colon : colon - begin));
+        fields.push_back(
+            line.substr(begin, colon == std::string_view::npos ? colon : colon - begin));
         if (colon == std::string_view::npos) break;
         begin = colon + 1;
     }
@@ -189,7 +189,8 @@ FsaPlan readFsa(std::string_view bytes, WeightUnit unit) {
 }
 
 NetworkPlanResult scanServinfo(std::string_view bytes, std::string_view callsign) {
-    if (callsign.empty() || bytes.size() <= kServinfoSkippedChars) return {std::nullopt, kNoCallsignInServinfo};
+    if (callsign.empty() || bytes.size() <= kServinfoSkippedChars)
+        return {std::nullopt, kNoCallsignInServinfo};
     const std::size_t at = findRecord(bytes, kServinfoSkippedChars, callsign);
     if (at == std::string_view::npos) return {std::nullopt, kNoCallsignInServinfo};
     const std::vector<std::string_view> fields = fieldsOf(bytes, at);
@@ -212,7 +213,8 @@ std::optional<NetworkPlanResult> readVatsimFeed(std::string_view bytes, std::str
         const auto entries = feed.find(list);
         if (entries == feed.end() || !entries->is_array()) continue;
         for (const nlohmann::json& entry : *entries) {
-            if (entry.is_object() && jsonText(entry, "callsign") == callsign) return planFromFeed(entry);
+            if (entry.is_object() && jsonText(entry, "callsign") == callsign)
+                return planFromFeed(entry);
         }
     }
     return NetworkPlanResult{std::nullopt, kNoCallsignInServinfo};

@@ -18,7 +18,8 @@ namespace {
 constexpr std::size_t kRegistryPathBytes = 200;
 
 bool endsWithIgnoringCase(std::string_view text, std::string_view tail) {
-    return text.size() >= tail.size() && equalsIgnoringCase(text.substr(text.size() - tail.size()), tail);
+    return text.size() >= tail.size() &&
+           equalsIgnoringCase(text.substr(text.size() - tail.size()), tail);
 }
 
 }  // namespace
@@ -113,10 +114,18 @@ void FlightPlanImport::exportSb3Button() {
     if (document) {
         constexpr const char* kSection = "SBFlightPlan";
         const std::pair<const char*, std::string> keys[] = {
-            {"Type", "0"},          {"Departure", r.departureIcao}, {"Arrival", r.arrivalIcao},
-            {"Alternate", r.alternateIcao}, {"FlightHours", "0"},   {"FlightMinutes", "0"},
-            {"FuelHours", "0"},     {"FuelMinutes", "0"},           {"Airspeed", "0"},
-            {"Altitude", r.flightLevel},    {"Route", r.route},     {"Remarks", form.builtRemarks()},
+            {"Type", "0"},
+            {"Departure", r.departureIcao},
+            {"Arrival", r.arrivalIcao},
+            {"Alternate", r.alternateIcao},
+            {"FlightHours", "0"},
+            {"FlightMinutes", "0"},
+            {"FuelHours", "0"},
+            {"FuelMinutes", "0"},
+            {"Airspeed", "0"},
+            {"Altitude", r.flightLevel},
+            {"Route", r.route},
+            {"Remarks", form.builtRemarks()},
         };
         for (const auto& [key, value] : keys) document->setString(kSection, key, value);
     }

@@ -55,7 +55,8 @@ bool FuelPage::build() {
         row.tank = tank;
         row.name = kTankRowNames[tank];
         row.maximumKgOrLb = static_cast<long>(double(*capacityGal) * *density * k);
-        row.loadKgOrLb = static_cast<long>(double(*level) * *capacityGal * *density * k / kTwoPow23);
+        row.loadKgOrLb =
+            static_cast<long>(double(*level) * *capacityGal * *density * k / kTwoPow23);
         rows_.push_back(row);
     }
     built_ = complete;

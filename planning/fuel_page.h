@@ -22,7 +22,7 @@ inline constexpr const char* kTotalFuelRow = "Total Fuel";
 inline constexpr const char* kRequestedFuelRow = "Requested Total Fuel";
 // Row names by tank, in the simulator's tank order.
 inline constexpr std::array<const char*, wire::kTankCount> kTankRowNames{
-    "Centre tank",   "Centre tank 2", "Centre tank 3",   "External Tank 1",
+    "Centre tank",     "Centre tank 2",  "Centre tank 3", "External Tank 1",
     "External Tank 2", "left main tank", "left aux tank", "left tip tank",
     "right main tank", "right aux tank", "right tip tank"};
 

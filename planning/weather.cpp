@@ -30,10 +30,14 @@ std::string withoutTrailingLineFeeds(std::string report) {
 
 const char* metarQuerySuffix(config::MetarSource source) {
     switch (source) {
-        case config::MetarSource::VATSIM: return "?id=";
-        case config::MetarSource::IVAO: return "?Id=";
-        case config::MetarSource::NOAA: return "?cccc=";
-        default: return "";
+        case config::MetarSource::VATSIM:
+            return "?id=";
+        case config::MetarSource::IVAO:
+            return "?Id=";
+        case config::MetarSource::NOAA:
+            return "?cccc=";
+        default:
+            return "";
     }
 }
 
@@ -70,7 +74,8 @@ void Weather::select(const config::Settings& settings) {
         case config::MetarSource::IVAO:
         case config::MetarSource::NOAA: {
             const std::string& base = settings.metarBaseUrl;
-            urlPrefix_ = base.find('?') == std::string::npos ? base + metarQuerySuffix(source_) : base;
+            urlPrefix_ =
+                base.find('?') == std::string::npos ? base + metarQuerySuffix(source_) : base;
             urlPrefix_.resize(std::min(urlPrefix_.size(), kMetarPrefixChars));
             break;
         }
@@ -82,7 +87,8 @@ void Weather::select(const config::Settings& settings) {
                                  : localPath(workDir_, kAs2004File);
             break;
         }
-        case config::MetarSource::None: break;
+        case config::MetarSource::None:
+            break;
     }
 }
 
@@ -90,10 +96,15 @@ std::optional<std::string> Weather::fetch(const std::string& icao) {
     const std::string station = upper(icao);
     std::optional<std::string> report;
     switch (source_) {
-        case config::MetarSource::None: return std::nullopt;
-        case config::MetarSource::AS2004: report = fromAs2004(station); break;
+        case config::MetarSource::None:
+            return std::nullopt;
+        case config::MetarSource::AS2004:
+            report = fromAs2004(station);
+            break;
         case config::MetarSource::VATSIM:
-        case config::MetarSource::IVAO: report = download(station); break;
+        case config::MetarSource::IVAO:
+            report = download(station);
+            break;
         case config::MetarSource::NOAA:
             if (const auto answer = download(station)) report = noaaReport(*answer, station);
             break;

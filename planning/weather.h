@@ -37,8 +37,7 @@ std::optional<std::string> noaaReport(std::string_view answer, std::string_view 
 
 class Weather final : public model::MetarFetcher {
   public:
-    Weather(platform::HttpClient& http, platform::Registry& registry,
-            std::filesystem::path workDir)
+    Weather(platform::HttpClient& http, platform::Registry& registry, std::filesystem::path workDir)
         : http_(http), registry_(registry), workDir_(std::move(workDir)) {}
 
     // At start-up and whenever the options dialog changes the source: the settings'
@@ -53,7 +52,6 @@ class Weather final : public model::MetarFetcher {
 
     // The report, or nothing; silent in every case.
     std::optional<std::string> fetch(const std::string& icao) override;
-
 
   private:
     std::optional<std::string> fromAs2004(const std::string& station) const;

@@ -10,13 +10,13 @@
 #include "common/units.h"
 #include "config/settings.h"
 #include "model/flight_record.h"
-#include "platform/timers.h"
 #include "model/flight_services.h"
+#include "platform/timers.h"
 #include "recorder/recorder_context.h"
+#include "recorder/timer_ids.h"
 #include "simlink/sim_link.h"
 #include "simlink/sim_time.h"
 #include "simlink/sim_variables.h"
-#include "recorder/timer_ids.h"
 
 namespace aviolog::recorder {
 
@@ -30,10 +30,12 @@ constexpr const char* kBrakesOffWarning = "ATTENTION: Parking brakes OFF, SHOULD
 constexpr const char* kBrakesOffLine = "%02d:%02d  Parking Brakes off\n";
 constexpr const char* kVrLine = "%02d:%02d  VR= %03d Knots\n";
 constexpr const char* kV2Line = "%02d:%02d  V2= %03d Knots\n";
-constexpr const char* kTakeOffKgLines = "%02d:%02d  Take-off\n%02d:%02d  Take off Weight: %02d Kg\n";
+constexpr const char* kTakeOffKgLines =
+    "%02d:%02d  Take-off\n%02d:%02d  Take off Weight: %02d Kg\n";
 constexpr const char* kTakeOffLbLines =
     "%02d:%02d  Take-off\n%02d:%02d  Take off Weight: %02d Lbs\n";
-constexpr const char* kTakeOffWindLine = "%02d:%02d  Wind: %03d\xBA @ %03d Knots Heading: %03d\xBA\n";
+constexpr const char* kTakeOffWindLine =
+    "%02d:%02d  Wind: %03d\xBA @ %03d Knots Heading: %03d\xBA\n";
 constexpr const char* kN1Line = "%02d:%02d  N11 %02d N12 %02d\n";
 constexpr const char* kGearUpLine = "%02d:%02d  Gear Up: %03d Knots\n";
 constexpr const char* kGearDownLine = "%02d:%02d  Gear Down: %02d Knots\n";
@@ -65,11 +67,11 @@ constexpr const char* kSpentFuelLbLine = "%02d:%02d  Spent Fuel: %02d Lbls\n";
 constexpr const char* kFlightLengthLine = "%02d:%02d  Flight Length: %02d NM\n";
 constexpr const char* kTodLandLine = "%02d:%02d  TOD Land Length: %02d NM\n";
 constexpr const char* kZfwKgLine = "%02d:%02d  Zero fuel Weight: %02d Kg, Fuel Weight: %02d Kg\n";
-constexpr const char* kZfwLbLine =
-    "%02d:%02d  Zero fuel Weight: %02d Lbs, Fuel Weight: %02d Lbs\n";
+constexpr const char* kZfwLbLine = "%02d:%02d  Zero fuel Weight: %02d Lbs, Fuel Weight: %02d Lbs\n";
 constexpr const char* kCom1Line = "%02d:%02d  Com1 Freq=1%1d%1d.%1d%d\n";
 constexpr const char* kPositionLine =
-    "%02d:%02d  POS %c%02.0f\xBA %02.0f\xB4 %02.0f\xB4\xB4 %c%03.0f\xBA %02.0f\xB4 %02.0f\xB4\xB4 \n";
+    "%02d:%02d  POS %c%02.0f\xBA %02.0f\xB4 %02.0f\xB4\xB4 %c%03.0f\xBA %02.0f\xB4 %02.0f\xB4\xB4 "
+    "\n";
 
 constexpr int kTouchdownArmHeightM = 400;
 constexpr int kTouchdownStartHeightM = 300;
@@ -81,7 +83,6 @@ constexpr double kPitchVrMaxDeg = -5.0;
 constexpr double kFeetPerMbCorrection = 29.53;
 constexpr int kTocTodBandFt = 200;
 constexpr int kReportMinutes = 15;
-
 
 // Wind and heading as the log shows them: whole degrees and knots, read in one exchange.
 struct WindAndHeading {
@@ -111,7 +112,8 @@ unsigned cruiseAltitudeFt(std::string_view level) {
     std::int64_t feet = 0;
     if (level.find("FL") != std::string_view::npos) {
         feet = std::int64_t{decimalValue(level.substr(2))} * 100;
-    } else if (level.find('F') != std::string_view::npos || level.find('A') != std::string_view::npos) {
+    } else if (level.find('F') != std::string_view::npos ||
+               level.find('A') != std::string_view::npos) {
         feet = std::int64_t{decimalValue(level.substr(1))} * 100;
     } else {
         feet = decimalValue(level);
@@ -206,8 +208,8 @@ void FlightEvents::takeOffStep() {
             c_.appendLog(format(kTakeOffKgLines, t->hour, t->minute, t->hour, t->minute,
                                 whole(*weightLbs * kKgPerPound)));
         } else {
-            c_.appendLog(format(kTakeOffLbLines, t->hour, t->minute, t->hour, t->minute,
-                                whole(*weightLbs)));
+            c_.appendLog(
+                format(kTakeOffLbLines, t->hour, t->minute, t->hour, t->minute, whole(*weightLbs)));
         }
     }
     const auto wind = readWindAndHeading(c_.link);
@@ -219,7 +221,8 @@ void FlightEvents::takeOffStep() {
         const auto n1 = readU16(c_.link, var::Engine1N1);
         if (!n1) return;
         const auto n2 = readU16(c_.link, var::Engine2N1);
-        if (!n2 || !c_.logNow(kN1Line, whole(convert::n1Percent(*n1)), whole(convert::n1Percent(*n2))))
+        if (!n2 ||
+            !c_.logNow(kN1Line, whole(convert::n1Percent(*n1)), whole(convert::n1Percent(*n2))))
             return;
     }
     const auto t = c_.readLogTime();
@@ -239,7 +242,7 @@ bool FlightEvents::positionLine() {
     const Dms lo = dms(lonDeg);
     // The equator and the prime meridian count as north and east.
     return c_.logNow(kPositionLine, latDeg < 0 ? 'S' : 'N', la.degrees, la.minutes, la.seconds,
-              lonDeg < 0 ? 'W' : 'E', lo.degrees, lo.minutes, lo.seconds);
+                     lonDeg < 0 ? 'W' : 'E', lo.degrees, lo.minutes, lo.seconds);
 }
 
 void FlightEvents::airborneStep() {
@@ -255,7 +258,8 @@ void FlightEvents::airborneStep() {
             p.gearUpLogged = true;
         } else if (*gear == kGearDown && p.gearUpLogged) {
             const auto ias = readU32(c_.link, var::IndicatedAirspeed);
-            if (!ias || !c_.logNow(kGearDownLine, int(convert::indicatedAirspeedKnots(*ias)))) return;
+            if (!ias || !c_.logNow(kGearDownLine, int(convert::indicatedAirspeedKnots(*ias))))
+                return;
             p.gearUpLogged = false;
         }
     }
@@ -274,10 +278,9 @@ void FlightEvents::airborneStep() {
             const auto gs = readU32(c_.link, var::GroundSpeed);
             if (!gs) return;
             const auto altitude = readS32(c_.link, var::Altitude);
-            if (!altitude ||
-                !c_.logNow(kCruiseLine, wind->windFromDeg, wind->windKt, wind->headingDeg,
-                           whole(convert::groundSpeedKnots(*gs)),
-                           whole(convert::altitudeFeet(*altitude)))) {
+            if (!altitude || !c_.logNow(kCruiseLine, wind->windFromDeg, wind->windKt,
+                                        wind->headingDeg, whole(convert::groundSpeedKnots(*gs)),
+                                        whole(convert::altitudeFeet(*altitude)))) {
                 return;
             }
         }
@@ -336,9 +339,9 @@ void FlightEvents::airborneStep() {
             const auto t = c_.readLogTime();
             if (!t) return;
             std::string text = format(toc ? kTocLine : kTodLine, t->hour, t->minute);
-            text += c_.kilograms() ? format(kFuelKgLine, t->hour, t->minute, whole(fuelKg))
-                                   : format(kFuelLbLine, t->hour, t->minute,
-                                            whole(fuelKg * kPoundsPerKg));
+            text += c_.kilograms()
+                        ? format(kFuelKgLine, t->hour, t->minute, whole(fuelKg))
+                        : format(kFuelLbLine, t->hour, t->minute, whole(fuelKg * kPoundsPerKg));
             c_.appendLog(text);
             p.inCruise = toc;
             if (tod) p.flightLengthAtTodNm = p.flightLengthNm;
@@ -412,9 +415,8 @@ bool FlightEvents::logLanding() {
     if (!landingWeightLbs) return false;
     if (events.WeightEvent) {
         const bool logged =
-            c_.kilograms()
-                ? c_.logNow(kLandingWeightKgLine, whole(*landingWeightLbs * kKgPerPound))
-                : c_.logNow(kLandingWeightLbLine, whole(*landingWeightLbs));
+            c_.kilograms() ? c_.logNow(kLandingWeightKgLine, whole(*landingWeightLbs * kKgPerPound))
+                           : c_.logNow(kLandingWeightLbLine, whole(*landingWeightLbs));
         if (!logged) return false;
     }
     if (events.TOLDPosEvent && !positionLine()) return false;
@@ -501,7 +503,8 @@ bool FlightEvents::blocksOnStep(bool forced) {
             text += format(kFinalFuelKgLine, t->hour, t->minute, p.finalFuelKg);
             text += format(kSpentFuelKgLine, t->hour, t->minute, spentKg);
         } else {
-            text += format(kFinalFuelLbLine, t->hour, t->minute, whole(p.finalFuelKg * kPoundsPerKg));
+            text +=
+                format(kFinalFuelLbLine, t->hour, t->minute, whole(p.finalFuelKg * kPoundsPerKg));
             text += format(kSpentFuelLbLine, t->hour, t->minute, whole(spentKg * kPoundsPerKg));
         }
     }
@@ -521,7 +524,8 @@ void FlightEvents::com1Watch(std::uint16_t com1) {
     FlightProgress& p = c_.progress;
     if (!c_.settings.events.ComFreqEvent || c_.phase == FlightPhase::WaitingForBlocksOff) return;
     if (com1 == p.lastCom1) return;
-    if (c_.logNow(kCom1Line, (com1 >> 12) & 0xF, (com1 >> 8) & 0xF, (com1 >> 4) & 0xF, com1 & 0xF)) {
+    if (c_.logNow(kCom1Line, (com1 >> 12) & 0xF, (com1 >> 8) & 0xF, (com1 >> 4) & 0xF,
+                  com1 & 0xF)) {
         p.lastCom1 = com1;
     }
 }

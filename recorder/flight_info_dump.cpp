@@ -28,11 +28,12 @@ class FlightInfoDump::Row {
     // Not writing: the update only fills the views.
     Row() = default;
     // A row of the file: its number, then as many fields as the settings ask for.
-    Row(int number, const config::FlightInfoSection& f) : writing_(true), text_(format("%d,", number)) {
-        for (const bool column : {f.LogAltitude, f.LogHeading, f.LogGroundSpeed, f.LogTotalSpeed,
-                                  f.LogIndicatedSpeed, f.LogFuelOnBoard, f.LogFuelFlow,
-                                  f.LogEndurance, f.LogFlightTime, f.LogFlightLength,
-                                  f.LogPlaneWeight}) {
+    Row(int number, const config::FlightInfoSection& f)
+        : writing_(true), text_(format("%d,", number)) {
+        for (const bool column :
+             {f.LogAltitude, f.LogHeading, f.LogGroundSpeed, f.LogTotalSpeed, f.LogIndicatedSpeed,
+              f.LogFuelOnBoard, f.LogFuelFlow, f.LogEndurance, f.LogFlightTime, f.LogFlightLength,
+              f.LogPlaneWeight}) {
             pending_ += column ? 1 : 0;
         }
         pending_ += f.LogWinds ? 2 : 0;
@@ -116,7 +117,8 @@ void FlightInfoDump::fill(Row& row) {
         flightData("Distance", format("%d", whole(nm)));
         if (gsKt != 0.0) {
             const double hours = nm / gsKt;
-            flightData("Time", format("%02d:%02d", whole(hours), whole((hours - whole(hours)) * 60)));
+            flightData("Time",
+                       format("%02d:%02d", whole(hours), whole((hours - whole(hours)) * 60)));
         }
         return nm;
     };

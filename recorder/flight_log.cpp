@@ -9,16 +9,16 @@
 #include "config/settings.h"
 #include "model/airports.h"
 #include "model/flight_record.h"
-#include "platform/clock.h"
-#include "platform/dynamic_library.h"
-#include "platform/pilot.h"
 #include "model/flight_services.h"
 #include "model/flight_summary.h"
 #include "model/main_window_model.h"
+#include "platform/clock.h"
+#include "platform/dynamic_library.h"
+#include "platform/pilot.h"
 #include "recorder/recorder_context.h"
+#include "recorder/timer_ids.h"
 #include "simlink/sim_time.h"
 #include "simlink/sim_variables.h"
-#include "recorder/timer_ids.h"
 
 namespace aviolog::recorder {
 
@@ -82,15 +82,32 @@ void FlightLog::simulatorLost() {
 
 void FlightLog::onTimer(int id) {
     switch (id) {
-        case kMonitorTimer: monitorTick(); break;
-        case kConnectTimer: connectProcedure(); break;
-        case kTouchdownTimer: events_.touchdownSampler(); break;
-        case kDumpTimer: dump_.update(); break;
-        case kPositionTimer: c_.services.live.sendPosition(); break;
-        case kGaugeTimer: c_.services.gauge.refresh(); break;
-        case kUplinkTimer: c_.services.live.pollUplink(); break;
-        case kAutoStartTimer: automatedStartWatch(); break;
-        default: break;
+        case kMonitorTimer:
+            monitorTick();
+            break;
+        case kConnectTimer:
+            connectProcedure();
+            break;
+        case kTouchdownTimer:
+            events_.touchdownSampler();
+            break;
+        case kDumpTimer:
+            dump_.update();
+            break;
+        case kPositionTimer:
+            c_.services.live.sendPosition();
+            break;
+        case kGaugeTimer:
+            c_.services.gauge.refresh();
+            break;
+        case kUplinkTimer:
+            c_.services.live.pollUplink();
+            break;
+        case kAutoStartTimer:
+            automatedStartWatch();
+            break;
+        default:
+            break;
     }
 }
 
@@ -106,8 +123,8 @@ void FlightLog::connectProcedure() {
 }
 
 bool FlightLog::resumeLostFlight() {
-    const auto answer = c_.pilot.show({kResumeQuestion, platform::MessageIcon::Question,
-                                       platform::MessageButtons::YesNo, true});
+    const auto answer = c_.pilot.show(
+        {kResumeQuestion, platform::MessageIcon::Question, platform::MessageButtons::YesNo, true});
     if (answer != platform::MessageAnswer::Yes) {
         c_.pilot.inform(kReducedModeMessage);
         c_.window.enterReducedMode();
@@ -288,12 +305,23 @@ void FlightLog::monitorTick() {
     if (!realism_.firstHalf()) return;
     c_.form.readInto(c_.record);
     switch (c_.phase) {
-        case FlightPhase::WaitingForBlocksOff: events_.blocksOffStep(); break;
-        case FlightPhase::TaxiingOut: events_.takeOffStep(); break;
-        case FlightPhase::Airborne: events_.airborneStep(); break;
-        case FlightPhase::TaxiingIn: blocksOnAndMaybeStop(false); break;
-        case FlightPhase::StopRequested: StopLog(); break;
-        case FlightPhase::Stopped: break;
+        case FlightPhase::WaitingForBlocksOff:
+            events_.blocksOffStep();
+            break;
+        case FlightPhase::TaxiingOut:
+            events_.takeOffStep();
+            break;
+        case FlightPhase::Airborne:
+            events_.airborneStep();
+            break;
+        case FlightPhase::TaxiingIn:
+            blocksOnAndMaybeStop(false);
+            break;
+        case FlightPhase::StopRequested:
+            StopLog();
+            break;
+        case FlightPhase::Stopped:
+            break;
     }
     // Once the log is closed nothing more belongs in it.
     if (c_.phase != FlightPhase::Stopped) realism_.secondHalf();
@@ -325,7 +353,8 @@ void FlightLog::resumeButton() {
 std::string FlightLog::header() const {
     const model::FlightRecord& r = c_.record;
     const config::Settings& s = c_.settings;
-    std::string text = format("[%s %s]\n", c_.progress.startDate.c_str(), c_.progress.startTime.c_str());
+    std::string text =
+        format("[%s %s]\n", c_.progress.startDate.c_str(), c_.progress.startTime.c_str());
     auto line = [&text](const char* fmt, const std::string& value) {
         if (!value.empty()) text += format(fmt, value.c_str());
     };
@@ -341,7 +370,8 @@ std::string FlightLog::header() const {
     line("Aircraft Registration:%s\n", r.registration);
     line("Departing Airport: %s\n", r.departureIcao);
     line("Destination Airport: %s\n", r.arrivalIcao);
-    if (!equalsIgnoringCase(r.alternateIcao, "NONE")) line("Alternate Airport:%s\n", r.alternateIcao);
+    if (!equalsIgnoringCase(r.alternateIcao, "NONE"))
+        line("Alternate Airport:%s\n", r.alternateIcao);
     text += format("Online: %s\n", r.onlineNetwork.c_str());
     line("Route:%s\n", r.route);
     line("Flight Level:%s\n", r.flightLevel);
@@ -410,7 +440,8 @@ void FlightLog::fillSummary() {
     // A touchdown nobody saw has no figures, rather than made-up ones.
     const bool unseen = p.touchdown == FlightProgress::Touchdown::NotObserved;
     m.RateTD = unseen ? "" : format("%d", p.touchdownRateFpm);
-    m.speedTD = unseen ? "" : format("%d", int(convert::indicatedAirspeedKnots(p.touchdownSpeedRaw)));
+    m.speedTD =
+        unseen ? "" : format("%d", int(convert::indicatedAirspeedKnots(p.touchdownSpeedRaw)));
     m.ZFW = format("%d", kg ? whole(p.referenceWeightLbs * kKgPerPound - p.initialFuelKg)
                             : whole(p.referenceWeightLbs - p.initialFuelKg * kPoundsPerKg));
     m.logText.clear();

@@ -5,14 +5,14 @@
 #include <cstdint>
 
 #include "config/settings.h"
+#include "model/main_window_model.h"
 #include "platform/sound.h"
 #include "platform/timers.h"
 #include "recorder/flight_events.h"
-#include "model/main_window_model.h"
 #include "recorder/recorder_context.h"
+#include "recorder/timer_ids.h"
 #include "simlink/sim_link.h"
 #include "simlink/sim_variables.h"
-#include "recorder/timer_ids.h"
 
 namespace aviolog::recorder {
 

@@ -14,7 +14,7 @@ namespace aviolog {
 namespace config {
 struct Settings;
 struct RealismSection;
-}
+}  // namespace config
 namespace model {
 struct FlightServices;
 struct FlightRecord;
@@ -35,7 +35,6 @@ class LibraryLoader;
 }  // namespace aviolog
 
 namespace aviolog::recorder {
-
 
 // The recorder speaks the link's and the models' vocabulary throughout.
 using model::FlightSummary;

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "common/units.h"
 #include "common/text_format.h"
+#include "common/units.h"
 
 namespace aviolog::reporting {
 namespace {
@@ -55,9 +55,10 @@ std::string autoposLine(double latitudeDeg, double longitudeDeg) {
     // that it still gets its line.
     const Dms lat = dms(latitudeDeg);
     const Dms lon = dms(longitudeDeg);
-    return format("AUTOPOS %c%02.0f\xBA %02.0f\xB4 %02.0f\xB4\xB4 %c%03.0f\xBA %02.0f\xB4 %02.0f\xB4\xB4 \n",
-                  latitudeDeg < 0.0 ? 'S' : 'N', lat.degrees, lat.minutes, lat.seconds,
-                  longitudeDeg < 0.0 ? 'W' : 'E', lon.degrees, lon.minutes, lon.seconds);
+    return format(
+        "AUTOPOS %c%02.0f\xBA %02.0f\xB4 %02.0f\xB4\xB4 %c%03.0f\xBA %02.0f\xB4 %02.0f\xB4\xB4 \n",
+        latitudeDeg < 0.0 ? 'S' : 'N', lat.degrees, lat.minutes, lat.seconds,
+        longitudeDeg < 0.0 ? 'W' : 'E', lon.degrees, lon.minutes, lon.seconds);
 }
 
 AcarsContent positionContent(const PositionValues& v, WeightUnit unit) {
@@ -86,7 +87,8 @@ AcarsContent outContent(int hour, int minute, int fuel, int totalWeight) {
 
 AcarsContent offContent(int hour, int minute, int fuel, int takeOffWeight, int n1Engine1,
                         int n1Engine2) {
-    return lines({format(kOff, hour, minute, fuel, takeOffWeight), format(kOffN1, n1Engine1, n1Engine2)});
+    return lines(
+        {format(kOff, hour, minute, fuel, takeOffWeight), format(kOffN1, n1Engine1, n1Engine2)});
 }
 
 AcarsContent onContent(int hour, int minute, int fuel, int landingWeight) {
@@ -107,7 +109,8 @@ AcarsMessage composeAcars(const AcarsHeader& h, const AcarsContent& content) {
     const std::string date = format(kDateLine, h.day, h.month, h.year, h.utcHour, h.utcMinute);
     const std::string aircraft = format(kAircraftLine, h.registration.c_str(),
                                         h.aircraftType.c_str(), h.companyIcao.c_str());
-    const std::string label = format(kLabelLine, h.label.c_str(), int{h.blockId}, int{h.messageNumber});
+    const std::string label =
+        format(kLabelLine, h.label.c_str(), int{h.blockId}, int{h.messageNumber});
     const std::string flight = format(kFlightLine, h.flightNumber.c_str());
 
     auto withoutLineFeed = [](const std::string& line) { return line.substr(0, line.size() - 1); };

@@ -11,8 +11,8 @@ struct Marker {
 };
 
 constexpr Marker kMarkers[] = {
-    {"AUTOPOS", "AutoPos Message"}, {"METAR", "Metar Message"},   {"BLQ OFF", "Block off Message"},
-    {"T/O", "Take off Message"},    {"LDG", "Landing Message"},   {"BLK ON", "Block on Message"},
+    {"AUTOPOS", "AutoPos Message"}, {"METAR", "Metar Message"}, {"BLQ OFF", "Block off Message"},
+    {"T/O", "Take off Message"},    {"LDG", "Landing Message"}, {"BLK ON", "Block on Message"},
     {"Uplink", kUplinkPageTitle},
 };
 constexpr const char* kFreeTextHeader = "Free text Message";

@@ -34,12 +34,17 @@ std::optional<int> leadingNumber(std::string_view text) {
 
 const char* phaseCode(FlightPhase phase) {
     switch (phase) {
-        case FlightPhase::WaitingForBlocksOff: return "1";
-        case FlightPhase::TaxiingOut: return "2";
-        case FlightPhase::Airborne: return "3";
+        case FlightPhase::WaitingForBlocksOff:
+            return "1";
+        case FlightPhase::TaxiingOut:
+            return "2";
+        case FlightPhase::Airborne:
+            return "3";
         case FlightPhase::TaxiingIn:
-        case FlightPhase::StopRequested: return "4";
-        case FlightPhase::Stopped: return "";
+        case FlightPhase::StopRequested:
+            return "4";
+        case FlightPhase::Stopped:
+            return "";
     }
     return "";
 }
@@ -55,8 +60,8 @@ constexpr double kMovingKt = 1.0;
 
 Leg legTo(const model::Airport& airport, double latDeg, double lonDeg, double groundSpeedKt) {
     Leg leg;
-    leg.distanceNm = static_cast<int>(greatCircleNm(latDeg, lonDeg, airport.latitudeDeg,
-                                                    airport.longitudeDeg));
+    leg.distanceNm =
+        static_cast<int>(greatCircleNm(latDeg, lonDeg, airport.latitudeDeg, airport.longitudeDeg));
     if (groundSpeedKt >= kMovingKt) {
         const double hours = leg.distanceNm / groundSpeedKt;
         const int wholeHours = static_cast<int>(hours);
@@ -159,16 +164,16 @@ void VaLiveLink::pollUplink() {
                                     .add("reg", flightNumber)
                                     .url();
     pollPending_ = true;
-    c_.traffic.primary.send(address, [this, flightNumber](VaDestination& site,
-                                                        std::optional<std::string> answer) {
-        pollPending_ = false;
-        if (!answer) {
-            site.failed();
-        } else if (!answer->empty()) {
-            site.succeeded();
-            uplinkAnswered(*answer, flightNumber);
-        }
-    });
+    c_.traffic.primary.send(
+        address, [this, flightNumber](VaDestination& site, std::optional<std::string> answer) {
+            pollPending_ = false;
+            if (!answer) {
+                site.failed();
+            } else if (!answer->empty()) {
+                site.succeeded();
+                uplinkAnswered(*answer, flightNumber);
+            }
+        });
     // A poll dropped or ignored because the site was given up never answers; nothing is
     // polled there again anyway.
 }
@@ -182,15 +187,16 @@ void VaLiveLink::uplinkAnswered(const std::string& answer, const std::string& fl
 }
 
 void VaLiveLink::resetUplinkNumber(std::string_view url) {
-    c_.traffic.primary.send(std::string(url), [this](VaDestination& site,
-                                                   std::optional<std::string> answer) {
-        if (!answer) {
-            site.failed();
-            return;
-        }
-        if (answer->empty()) return;
-        if (const auto number = readUplinkResetAnswer(*answer)) lastUplinkNumber_ = *number;
-    });
+    c_.traffic.primary.send(std::string(url),
+                            [this](VaDestination& site, std::optional<std::string> answer) {
+                                if (!answer) {
+                                    site.failed();
+                                    return;
+                                }
+                                if (answer->empty()) return;
+                                if (const auto number = readUplinkResetAnswer(*answer))
+                                    lastUplinkNumber_ = *number;
+                            });
 }
 
 }  // namespace aviolog::reporting

@@ -302,8 +302,7 @@ StoredFlights LocalDatabase::flights() const {
     return result;
 }
 
-DatabaseFlight databaseFlight(const config::Settings& settings,
-                              const model::FlightRecord& record,
+DatabaseFlight databaseFlight(const config::Settings& settings, const model::FlightRecord& record,
                               const model::FlightSummary& summary, std::string log) {
     DatabaseFlight f;
     f.CompanyICAO = settings.company.CompanyICAO;

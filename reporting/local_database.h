@@ -84,8 +84,7 @@ class LocalDatabase {
 };
 
 // The row the accept step stores: the profile, the form's record, the summary and the log.
-DatabaseFlight databaseFlight(const config::Settings& settings,
-                              const model::FlightRecord& record,
+DatabaseFlight databaseFlight(const config::Settings& settings, const model::FlightRecord& record,
                               const model::FlightSummary& summary, std::string log);
 
 // The accept step's "add flight": stores one row built from the profile, the flight record,

@@ -4,9 +4,9 @@
 #include "common/text_file.h"
 #include "config/company_profiles.h"
 #include "config/settings.h"
-#include "platform/pilot.h"
 #include "model/flight_summary.h"
 #include "model/main_window_model.h"
+#include "platform/pilot.h"
 #include "reporting/local_database.h"
 #include "reporting/pilot_log_file.h"
 #include "reporting/seal.h"
@@ -43,8 +43,8 @@ PilotLogBook::Written PilotLogBook::writeFlight(const std::string& name,
 
 bool PilotLogBook::store(const model::AcceptedFlight& flight) {
     config::Settings& settings = flight.settings;
-    if (const auto refused = config::refusedFileName(settings.company.CompanyICAO,
-                                                     settings.company.PilotNumber)) {
+    if (const auto refused =
+            config::refusedFileName(settings.company.CompanyICAO, settings.company.PilotNumber)) {
         pilot_.warn(*refused);
         return false;
     }
@@ -67,8 +67,8 @@ bool PilotLogBook::store(const model::AcceptedFlight& flight) {
     if (settings.aviolog.UseDB) {
         // The flight is safe in the pilot log file by now; the window closes even when
         // the database fails, so that a second OK cannot store the flight twice.
-        if (const auto error = addFlight(workDir_, settings, flight.record, flight.summary,
-                                         flight.window)) {
+        if (const auto error =
+                addFlight(workDir_, settings, flight.record, flight.summary, flight.window)) {
             pilot_.error(*error);
         }
     }

@@ -7,9 +7,9 @@
 #include "config/company_profiles.h"
 #include "config/settings.h"
 #include "mail/pirep_mail.h"
-#include "platform/pilot.h"
 #include "model/flight_summary.h"
 #include "platform/http_get.h"
+#include "platform/pilot.h"
 #include "reporting/pilot_log_book.h"
 #include "reporting/pilot_log_file.h"
 #include "reporting/reporting_dialogs.h"
@@ -35,7 +35,7 @@ std::string attachmentText(const config::SendLogSection& items, const FlightSumm
 
 // The script's address with the enabled values, before the log pieces.
 VaRequest scriptBase(const config::Settings& s, const std::string& sendPilot,
-                       const FlightSummary& f) {
+                     const FlightSummary& f) {
     const config::SendLogSection& items = s.sendLog;
     VaRequest request(s.pirep.Log);
     if (items.Password) request.add("passwd", s.pirep.passwd);
@@ -98,8 +98,7 @@ bool PirepSender::sendMail(config::Settings& settings, const FlightSummary& flig
     settings.company.PilotNumber = sendPilot_;
     const std::filesystem::path attachment =
         localPath(c_.workDir, ".\\" + settings.company.CompanyICAO + sendPilot_ + ".txt");
-    if (!writeFileAtomically(attachment,
-                             textModeBytes(attachmentText(settings.sendLog, flight))) ||
+    if (!writeFileAtomically(attachment, textModeBytes(attachmentText(settings.sendLog, flight))) ||
         !c_.mailer.send(mail::pirepMail(settings.pirep.Mail, attachment))) {
         c_.pilot.warn(kMailFailedMessage);
         return false;

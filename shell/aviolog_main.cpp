@@ -112,8 +112,7 @@ class AviologApp final : public wxApp {
             app.start();
         }
         frame_ = new MainFrame(app, program_->pilot, program_->dialogs, program_->browser,
-                               program_->workDir, loaded,
-                               processStart, MainFrame::Clock::now());
+                               program_->workDir, loaded, processStart, MainFrame::Clock::now());
         frame_->Show();
         SetTopWindow(frame_);
         return true;

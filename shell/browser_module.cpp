@@ -24,8 +24,8 @@ bool BrowserModule::load() {
         return false;
     }
     factory_ = reinterpret_cast<BrowserFactory>(dlsym(handle, kBrowserFactory));
-    if (factory_ == nullptr) error_ = kNoModule + wxString::FromUTF8(file_.string()) +
-                                      " has no " + kBrowserFactory;
+    if (factory_ == nullptr)
+        error_ = kNoModule + wxString::FromUTF8(file_.string()) + " has no " + kBrowserFactory;
     return factory_ != nullptr;
 }
 

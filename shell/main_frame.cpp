@@ -98,10 +98,10 @@ void describeControls(const wxWindow* parent, wxString& out) {
                             wxPoint(grid->GetSplitterPosition() + 10, r.y + r.height / 2)));
                         where = wxString::Format("%d %d", at.x, at.y);
                     }
-                    out += wxString::Format(
-                        "property page=%u %s = %s category=%d name=%s at %s\n", page,
-                        quoted(prop->GetLabel()), quoted(prop->GetValueAsString()),
-                        prop->IsCategory(), quoted(prop->GetName()), where);
+                    out += wxString::Format("property page=%u %s = %s category=%d name=%s at %s\n",
+                                            page, quoted(prop->GetLabel()),
+                                            quoted(prop->GetValueAsString()), prop->IsCategory(),
+                                            quoted(prop->GetName()), where);
                 }
             }
             continue;
@@ -534,9 +534,9 @@ wxString MainFrame::reportText() {
         for (std::size_t i = 0; i < planning::kFormFieldCount; ++i) {
             const auto field = static_cast<planning::FormField>(i);
             const wxPoint at = flightPlanView_->valueCentre(field);
-            out += wxString::Format("form %s %s at %d %d\n",
-                                    quoted(planning::fieldInfo(field).label),
-                                    quoted(wx(app_.form().text(field))), at.x, at.y);
+            out +=
+                wxString::Format("form %s %s at %d %d\n", quoted(planning::fieldInfo(field).label),
+                                 quoted(wx(app_.form().text(field))), at.x, at.y);
         }
     }
     if (browserView_ != nullptr)

@@ -162,7 +162,8 @@ ResultsView::Side ResultsView::addSide(wxSizer* sizer, const char* caption, bool
         int minute = 0;
         int second = 0;
         time->GetTime(&hour, &minute, &second);
-        const bool taken = utc ? form_.editUtcTime(hour, minute) : form_.editLocalTime(hour, minute);
+        const bool taken =
+            utc ? form_.editUtcTime(hour, minute) : form_.editLocalTime(hour, minute);
         if (!taken) dateTimeChanged();
     });
     return side;
@@ -207,9 +208,9 @@ wxString ResultsView::dateTimeReport() const {
         out += wxString::Format("datetime %s date \"%s\" shown=%d at %d %d\n", caption,
                                 dateText(fromWx(side.date->GetValue())), side.date->IsShown(),
                                 date.x + date.width / 2, date.y + date.height / 2);
-        out += wxString::Format("datetime %s time \"%02d:%02d\" shown=%d at %d %d\n", caption,
-                                hour, minute, side.time->IsShown(), time.x + 12,
-                                time.y + time.height / 2);
+        out +=
+            wxString::Format("datetime %s time \"%02d:%02d\" shown=%d at %d %d\n", caption, hour,
+                             minute, side.time->IsShown(), time.x + 12, time.y + time.height / 2);
     }
     return out;
 }
@@ -295,7 +296,9 @@ wxArrayString choices(const std::array<const char*, N>& texts) {
     return out;
 }
 
-wxString kgOrLb(long value) { return wxString::Format("%ld", value); }
+wxString kgOrLb(long value) {
+    return wxString::Format("%ld", value);
+}
 
 }  // namespace
 
@@ -362,8 +365,8 @@ void FlightPlanView::rebuildForm() {
             row = new wxEnumProperty(info.label, fieldProperty(field), choices(names));
             row->SetChoiceSelection(static_cast<int>(form_.selectedAircraft()));
         } else if (lists && (field == FormField::Registration || field == FormField::Selcal)) {
-            const auto rows = field == FormField::Registration ? form_.registrationRows()
-                                                               : form_.selcalRows();
+            const auto rows =
+                field == FormField::Registration ? form_.registrationRows() : form_.selcalRows();
             row = new wxEnumProperty(info.label, fieldProperty(field), choices(rows));
             if (!rows.empty() && form_.selectedRow() < rows.size())
                 row->SetChoiceSelection(static_cast<int>(form_.selectedRow()));
@@ -379,13 +382,14 @@ void FlightPlanView::rebuildForm() {
         new wxEnumProperty("Online", kOnlineProperty, choices(planning::kOnlineNetworks)));
     online->SetChoiceSelection(static_cast<int>(form_.online()));
     online->SetHelpString(planning::kOnlineTooltip);
-    auto* voice = grid_->Append(
-        new wxEnumProperty("Voice", kVoiceProperty, choices(planning::kVoiceModes)));
+    auto* voice =
+        grid_->Append(new wxEnumProperty("Voice", kVoiceProperty, choices(planning::kVoiceModes)));
     voice->SetChoiceSelection(static_cast<int>(form_.voice()));
     grid_->EnableProperty(voice, form_.voiceEnabled());
     // A grid without a selected row takes any key, the menu's Alt keys too, to select one.
     wxPGProperty* keep = grid_->GetProperty(selected);
-    grid_->SelectProperty(keep != nullptr ? keep : grid_->wxPropertyGridInterface::GetFirst(), false);
+    grid_->SelectProperty(keep != nullptr ? keep : grid_->wxPropertyGridInterface::GetFirst(),
+                          false);
     grid_->Thaw();
 }
 
@@ -475,9 +479,8 @@ void FlightPlanView::rebuildFuel() {
         auto* slider = new wxSlider(fuelPanel_, wxID_ANY, static_cast<int>(tank.loadKgOrLb), 0,
                                     static_cast<int>(std::max(1L, tank.maximumKgOrLb)));
         slider->SetToolTip(wxString::Format("0 - %ld", tank.maximumKgOrLb));
-        slider->Bind(wxEVT_SLIDER, [this, i, slider](wxCommandEvent&) {
-            fuel_.setLoad(i, slider->GetValue());
-        });
+        slider->Bind(wxEVT_SLIDER,
+                     [this, i, slider](wxCommandEvent&) { fuel_.setLoad(i, slider->GetValue()); });
         line->Add(slider, 1, wxALIGN_CENTER_VERTICAL);
         auto* load = new wxStaticText(fuelPanel_, wxID_ANY, kgOrLb(tank.maximumKgOrLb),
                                       wxDefaultPosition, wxDefaultSize, wxALIGN_RIGHT);

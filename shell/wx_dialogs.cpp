@@ -177,8 +177,8 @@ class OptionsDialog final : public wxDialog {
     wxPGProperty* propertyFor(const config::OptionItem& item) {
         const wxString label = wx(item.label);
         // Labels repeat across categories ("Password", "Duration"); the key does not.
-        const wxString name = wxString(item.section != nullptr ? item.section : "memory") + "/" +
-                              item.key;
+        const wxString name =
+            wxString(item.section != nullptr ? item.section : "memory") + "/" + item.key;
         switch (item.kind) {
             case config::OptionKind::Checkbox: {
                 auto* p = new wxBoolProperty(label, name);

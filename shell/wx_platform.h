@@ -12,9 +12,9 @@
 #include <string>
 
 #include "model/flight_record.h"
+#include "model/flight_services.h"
 #include "platform/pilot.h"
 #include "platform/timers.h"
-#include "model/flight_services.h"
 
 class wxWindow;
 

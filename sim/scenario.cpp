@@ -154,7 +154,6 @@ std::optional<int> tankFromName(std::string_view name) {
     return std::nullopt;
 }
 
-
 const std::string_view kCommandHelp =
     "pause                     pause the simulator (as the pilot would)\n"
     "unpause                   release any pause\n"

@@ -108,8 +108,8 @@ struct Help {};
 using Command =
     std::variant<cmd::Pause, cmd::Unpause, cmd::Slew, cmd::Rate, cmd::Crash, cmd::CrashDetection,
                  cmd::Refuel, cmd::ClockShift, cmd::ClockSet, cmd::Bounce, cmd::Silent, cmd::Answer,
-                 cmd::Com1, cmd::Wind, cmd::Qnh, cmd::Brake, cmd::Flaps, cmd::Level,
-                 cmd::HotKey, cmd::Status, cmd::Help>;
+                 cmd::Com1, cmd::Wind, cmd::Qnh, cmd::Brake, cmd::Flaps, cmd::Level, cmd::HotKey,
+                 cmd::Status, cmd::Help>;
 
 // Either the value or a message that says what is wrong with the input.
 template <typename T>

@@ -7,10 +7,10 @@
 
 #include "common/text_format.h"
 #include "common/units.h"
-#include "wire/sim_offsets.h"
-#include "wire/sim_picture.h"
 #include "sim/flight_model.h"
 #include "sim/scenario.h"
+#include "wire/sim_offsets.h"
+#include "wire/sim_picture.h"
 
 namespace aviolog::sim {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <string_view>
 
+#include "sim/scenario.h"
 #include "wire/offset_memory.h"
 #include "wire/request_server.h"
-#include "sim/scenario.h"
 
 namespace aviolog::sim {
 

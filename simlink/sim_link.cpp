@@ -200,8 +200,9 @@ bool SimLink::exchange() {
 }
 
 std::uint32_t SimLink::slotOf(std::size_t recordIndex) const {
-    return records_[recordIndex].destination != nullptr ? static_cast<std::uint32_t>(recordIndex + 1)
-                                                        : 0;
+    return records_[recordIndex].destination != nullptr
+               ? static_cast<std::uint32_t>(recordIndex + 1)
+               : 0;
 }
 
 bool SimLink::copyAnswers() {

@@ -4,7 +4,6 @@
 #include <array>
 #include <cstdint>
 
-
 namespace aviolog::simlink {
 
 namespace {

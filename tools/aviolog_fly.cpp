@@ -13,9 +13,9 @@
 
 #include "common/code_page.h"
 #include "common/text_file.h"
+#include "headless/flight_runner.h"
 #include "platform/posix/stop_signals.h"
 #include "reporting/seal.h"
-#include "headless/flight_runner.h"
 
 namespace {
 
@@ -172,12 +172,30 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if (arg == "--live") { o.live = true; continue; }
-        if (arg == "--dump") { o.startDump = true; continue; }
-        if (arg == "--no-stop") { o.pressStop = false; continue; }
-        if (arg == "--calls") { printCalls = true; continue; }
-        if (arg == "--acars") { printAcars = true; continue; }
-        if (arg == "--raw") { raw = true; continue; }
+        if (arg == "--live") {
+            o.live = true;
+            continue;
+        }
+        if (arg == "--dump") {
+            o.startDump = true;
+            continue;
+        }
+        if (arg == "--no-stop") {
+            o.pressStop = false;
+            continue;
+        }
+        if (arg == "--calls") {
+            printCalls = true;
+            continue;
+        }
+        if (arg == "--acars") {
+            printAcars = true;
+            continue;
+        }
+        if (arg == "--raw") {
+            raw = true;
+            continue;
+        }
         if (arg == "--accept" || arg == "--dismiss") {
             const Answer answer = arg == "--accept" ? Answer::Accept : Answer::Dismiss;
             if (o.summaryAnswer != Answer::Leave && o.summaryAnswer != answer)
@@ -185,70 +203,110 @@ int main(int argc, char** argv) {
             o.summaryAnswer = answer;
             continue;
         }
-        if (arg == "--send-log") { o.sendLog = true; continue; }
-        if (arg == "--local-db") { o.showLocalDb = true; continue; }
-        if (arg == "--send-pilot-escape") { o.escapeSendLogParameters = true; continue; }
-        if (arg == "--weather") { o.providerMetars = true; continue; }
-        if (arg == "--servinfo") { o.servinfo = true; continue; }
-        if (arg == "--flight-from-va") { o.flightFromVa = true; continue; }
-        if (arg == "--export-sb3") { o.exportSb3 = true; continue; }
+        if (arg == "--send-log") {
+            o.sendLog = true;
+            continue;
+        }
+        if (arg == "--local-db") {
+            o.showLocalDb = true;
+            continue;
+        }
+        if (arg == "--send-pilot-escape") {
+            o.escapeSendLogParameters = true;
+            continue;
+        }
+        if (arg == "--weather") {
+            o.providerMetars = true;
+            continue;
+        }
+        if (arg == "--servinfo") {
+            o.servinfo = true;
+            continue;
+        }
+        if (arg == "--flight-from-va") {
+            o.flightFromVa = true;
+            continue;
+        }
+        if (arg == "--export-sb3") {
+            o.exportSb3 = true;
+            continue;
+        }
         if (i + 1 >= argc) return usageError(std::string(arg) + " needs a value, or is unknown");
         const std::string value = argv[++i];
         std::string key, text;
         model::FlightRecord& f = o.form;
-        if (arg == "--scenario") o.scenarioPath = value;
-        else if (arg == "--dir") o.workDir = value;
+        if (arg == "--scenario")
+            o.scenarioPath = value;
+        else if (arg == "--dir")
+            o.workDir = value;
         else if (arg == "--speed") {
             o.speed = std::strtod(value.c_str(), nullptr);
             if (!(o.speed > 0.0 && o.speed <= 1000.0)) return usageError("--speed: 0 to 1000");
-        } else if (arg == "--ipc-prefix") o.ipcPrefix = value;
+        } else if (arg == "--ipc-prefix")
+            o.ipcPrefix = value;
         else if (arg == "--gauge-port") {
             const long port = std::strtol(value.c_str(), nullptr, 10);
             if (port < 1 || port > 65535) return usageError("--gauge-port: 1 to 65535");
             o.gaugePort = static_cast<int>(port);
-        }
-        else if (arg == "--event") o.extraEvents.push_back(value);
+        } else if (arg == "--event")
+            o.extraEvents.push_back(value);
         else if (arg == "--answer") {
             if (!splitPair(value, key, text)) return usageError("--answer wants TEXT=REPLY");
             if (text != "yes" && text != "no" && text != "ok" && text != "cancel")
                 return usageError("--answer: the reply is yes, no, ok or cancel");
             o.answers.emplace_back(key, text);
-        } else if (arg == "--from") f.departureIcao = value;
-        else if (arg == "--to") f.arrivalIcao = value;
-        else if (arg == "--alternate") f.alternateIcao = value;
-        else if (arg == "--level") f.flightLevel = value;
-        else if (arg == "--route") f.route = value;
-        else if (arg == "--aircraft") f.aircraftType = value;
-        else if (arg == "--registration") f.registration = value;
-        else if (arg == "--flight") f.flightNumber = value;
-        else if (arg == "--callsign") f.callsign = value;
-        else if (arg == "--pax") f.passengers = value;
-        else if (arg == "--cargo") f.cargo = value;
+        } else if (arg == "--from")
+            f.departureIcao = value;
+        else if (arg == "--to")
+            f.arrivalIcao = value;
+        else if (arg == "--alternate")
+            f.alternateIcao = value;
+        else if (arg == "--level")
+            f.flightLevel = value;
+        else if (arg == "--route")
+            f.route = value;
+        else if (arg == "--aircraft")
+            f.aircraftType = value;
+        else if (arg == "--registration")
+            f.registration = value;
+        else if (arg == "--flight")
+            f.flightNumber = value;
+        else if (arg == "--callsign")
+            f.callsign = value;
+        else if (arg == "--pax")
+            f.passengers = value;
+        else if (arg == "--cargo")
+            f.cargo = value;
         else if (arg == "--online") {
             if (value != "No" && value != "VATSIM" && value != "IVAO" && value != "FPI")
                 return usageError("--online: No, VATSIM, IVAO or FPI");
             f.onlineNetwork = value;
-        }
-        else if (arg == "--pilot") f.pilotNumber = value;
-        else if (arg == "--pln") o.plnFile = value;
-        else if (arg == "--fsa") o.fsaFile = value;
+        } else if (arg == "--pilot")
+            f.pilotNumber = value;
+        else if (arg == "--pln")
+            o.plnFile = value;
+        else if (arg == "--fsa")
+            o.fsaFile = value;
         else if (arg == "--fuel") {
             char* end = nullptr;
-            const long load = splitPair(value, key, text) ? std::strtol(text.c_str(), &end, 10) : -1;
+            const long load =
+                splitPair(value, key, text) ? std::strtol(text.c_str(), &end, 10) : -1;
             if (load < 0 || end == nullptr || *end != '\0' || text.empty())
                 return usageError("--fuel wants 'TANK=LOAD', e.g. 'left main tank=4000'");
             o.fuelLoads.emplace_back(key, load);
         } else if (arg == "--fuel-total") {
             char* end = nullptr;
             const long load = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0' || load < 0) return usageError("--fuel-total wants a load");
+            if (value.empty() || *end != '\0' || load < 0)
+                return usageError("--fuel-total wants a load");
             o.fuelTotal = load;
         } else if (arg == "--set-clock") {
             const std::size_t slash = value.find('/');
             model::DateTimeBox& b = o.dateTimeBox;
             if (!parseClock(std::string_view(value).substr(0, slash), b.utcHour, b.utcMinute) ||
                 (slash != std::string::npos &&
-                 !parseClock(std::string_view(value).substr(slash + 1), b.localHour, b.localMinute)))
+                 !parseClock(std::string_view(value).substr(slash + 1), b.localHour,
+                             b.localMinute)))
                 return usageError("--set-clock wants HH:MM or HH:MM/HH:MM (UTC/local)");
             if (slash == std::string::npos) b.localHour = -1;  // the local row follows the UTC one
             b.setClock = b.setDate = true;
@@ -268,13 +326,20 @@ int main(int argc, char** argv) {
             if (!splitPair(value, key, text)) return usageError("--metar wants ICAO=TEXT");
             o.metars[key] = text;
         } else if (arg == "--stop-at") {
-            if (const auto ms = parseDurationMs(value)) o.stopAtMs = ms;
-            else o.stopAtStage = value;
-        } else if (arg == "--save-log") o.saveLogTo = value;
-        else if (arg == "--save-acars") o.saveAcarsTo = value;
-        else if (arg == "--send-pilot") o.sendPilotNumber = value;
-        else if (arg == "--log-dir") o.logDirectory = value;
-        else if (arg == "--check-seal") sealToCheck = value;
+            if (const auto ms = parseDurationMs(value))
+                o.stopAtMs = ms;
+            else
+                o.stopAtStage = value;
+        } else if (arg == "--save-log")
+            o.saveLogTo = value;
+        else if (arg == "--save-acars")
+            o.saveAcarsTo = value;
+        else if (arg == "--send-pilot")
+            o.sendPilotNumber = value;
+        else if (arg == "--log-dir")
+            o.logDirectory = value;
+        else if (arg == "--check-seal")
+            sealToCheck = value;
         else if (arg == "--browser") {
             if (value != "ok" && value != "cancel") return usageError("--browser: ok or cancel");
             o.browserOk = value == "ok";
@@ -290,7 +355,8 @@ int main(int argc, char** argv) {
     if (!sealToCheck.empty()) {
         if (!std::filesystem::exists(sealToCheck)) return usageError("no file " + sealToCheck);
         const bool tampered = reporting::checkSeal(sealToCheck, false);
-        std::printf("%s: %s\n", sealToCheck.c_str(), tampered ? reporting::kTamperedLogMessage : "sealed");
+        std::printf("%s: %s\n", sealToCheck.c_str(),
+                    tampered ? reporting::kTamperedLogMessage : "sealed");
         return tampered ? 1 : 0;
     }
     const bool afterSteps = o.sendLog || o.showLocalDb || !o.saveAcarsTo.empty();
@@ -367,8 +433,9 @@ int main(int argc, char** argv) {
         show("\n[Simulator messages]\n");
         for (const std::string& m : r.simMessages) show(m + "\n");
     }
-    const char* ends[] = {"stopped",   "crashed",   "reduced mode", "time limit reached",
-                          "bad input", "interrupted before the log started"};
+    const char* ends[] = {"stopped",      "crashed",
+                          "reduced mode", "time limit reached",
+                          "bad input",    "interrupted before the log started"};
     std::fprintf(stderr, "aviolog-fly: %s after %.1f simulated minutes, %llu exchanges\n",
                  ends[static_cast<int>(r.end)], r.simulatedMs / 60000.0,
                  static_cast<unsigned long long>(r.exchanges));

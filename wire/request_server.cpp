@@ -4,7 +4,6 @@
 
 namespace aviolog::wire {
 
-
 std::uint32_t serveRequests(std::span<std::byte> block, RequestTarget& target) {
     std::size_t pos = 0;
     while (pos + wire::kTerminatorBytes <= block.size()) {

@@ -53,8 +53,8 @@ class Writer {
 
 void publishPosition(const SimPicture& p, Writer& w) {
     if (known(p.latitudeDeg) && std::abs(p.latitudeDeg) <= 90.0) {
-        w.put(kLatitude64, rounded<std::int64_t>(p.latitudeDeg / scale::kLatitudeDegPerUnit *
-                                                 kTwoPow32));
+        w.put(kLatitude64,
+              rounded<std::int64_t>(p.latitudeDeg / scale::kLatitudeDegPerUnit * kTwoPow32));
     }
     if (known(p.longitudeDeg) && std::abs(p.longitudeDeg) <= 360.0) {
         double lon = p.longitudeDeg;
@@ -99,9 +99,8 @@ void publishAtmosphere(const SimPicture& p, Writer& w) {
 
 void publishSystems(const SimPicture& p, Writer& w) {
     if (known(p.parkingBrake)) {
-        w.put(var::ParkingBrake, std::optional<std::int16_t>(static_cast<std::int16_t>(
-                                     std::lround(std::clamp(p.parkingBrake, 0.0, 1.0) *
-                                                 kParkingBrakeSet))));
+        w.put(var::ParkingBrake, std::optional<std::int16_t>(static_cast<std::int16_t>(std::lround(
+                                     std::clamp(p.parkingBrake, 0.0, 1.0) * kParkingBrakeSet))));
     }
     auto lever = [](double share, std::int32_t full) -> std::optional<std::int32_t> {
         if (!known(share)) return std::nullopt;
@@ -118,9 +117,8 @@ void publishSystems(const SimPicture& p, Writer& w) {
     for (int i = 0; i < kTankCount; ++i) {
         const double level = p.tankLevel[i];
         if (known(level)) {
-            w.put(kFuelTanks[i].level,
-                  std::optional<std::uint32_t>(static_cast<std::uint32_t>(
-                      std::llround(std::clamp(level, 0.0, 1.0) * kTankFull))));
+            w.put(kFuelTanks[i].level, std::optional<std::uint32_t>(static_cast<std::uint32_t>(
+                                           std::llround(std::clamp(level, 0.0, 1.0) * kTankFull))));
         }
         w.put(kFuelTanks[i].capacity, rounded<std::uint32_t>(p.tankCapacityGal[i]));
     }

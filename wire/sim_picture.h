@@ -43,9 +43,9 @@ struct SimPicture {
     double totalAirTempC = kUnknown;
     std::optional<std::uint16_t> com1Bcd;
     // Aircraft systems and weight
-    double parkingBrake = kUnknown;  // 0 released .. 1 set
-    double gearLever = kUnknown;    // 0 up .. 1 down
-    double flapsLever = kUnknown;   // 0 up .. 1 full
+    double parkingBrake = kUnknown;         // 0 released .. 1 set
+    double gearLever = kUnknown;            // 0 up .. 1 down
+    double flapsLever = kUnknown;           // 0 up .. 1 full
     double flapDetentIncrement = kUnknown;  // lever units (of 16383) per detent
     std::array<double, kN1Engines> n1Pct{kUnknown, kUnknown};
     std::array<double, kEngineCount> fuelFlowPph{kUnknown, kUnknown, kUnknown, kUnknown};

@@ -72,7 +72,6 @@ size_t appendBody(char* data, size_t size, size_t count, void* target) {
     }
 }
 
-
 }  // namespace
 
 // The easy handle keeps its connection cache across curl_easy_reset, so it is made once.
@@ -105,8 +104,12 @@ std::optional<std::string> CurlHttpClient::get(const std::string& url) {
     if (!easy || !handle_->headers || !wellFormed(url)) return std::nullopt;
     curl_easy_reset(easy);  // per-request options only; open connections stay
 
-    Answer answer{{}, limits_.maxAnswerBytes, limits_.answerTimeoutMs,
-                  std::chrono::steady_clock::now(), easy, abandon_};
+    Answer answer{{},
+                  limits_.maxAnswerBytes,
+                  limits_.answerTimeoutMs,
+                  std::chrono::steady_clock::now(),
+                  easy,
+                  abandon_};
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kProtocols);
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kProtocols);

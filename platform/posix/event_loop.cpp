@@ -120,7 +120,8 @@ void EventLoop::runOnce(int maxWaitMs) {
         for (const auto& [fd, w] : watches_) {
             const auto wanted = static_cast<std::uint32_t>(w.events & (POLLIN | POLLOUT));
             if (w.alwaysReady && wanted != 0 && ready < static_cast<int>(events.size())) {
-                events[static_cast<std::size_t>(ready++)] = eventFor(fd, static_cast<short>(wanted));
+                events[static_cast<std::size_t>(ready++)] =
+                    eventFor(fd, static_cast<short>(wanted));
             }
         }
     }

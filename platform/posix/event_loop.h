@@ -1,9 +1,9 @@
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <poll.h>
 
+#include <cstdint>
+#include <functional>
 #include <map>
 
 #include "platform/timers.h"

@@ -44,7 +44,8 @@ class PosixStream final : public NonBlockingStream {
             if (failed_) return std::nullopt;
             return std::size_t{0};
         }
-        const ssize_t sent = ::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t sent =
+            ::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent >= 0) return static_cast<std::size_t>(sent);
         if (wouldBlock(errno)) return std::size_t{0};
         failed_ = true;

@@ -1,9 +1,9 @@
 #include "platform/posix/posix_sim_ipc.h"
 
 #include <fcntl.h>
-#include <sys/time.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -174,7 +174,8 @@ bool PosixSimIpc::preparePacket(Window& window, std::uint32_t message, std::uint
     }
     const auto atom = atoms_.find(static_cast<std::uint16_t>(wParam));
     if (atom == atoms_.end()) return false;
-    window.packetLength = wire::encodePacket({message, wParam, lParam, atom->second}, window.packet);
+    window.packetLength =
+        wire::encodePacket({message, wParam, lParam, atom->second}, window.packet);
     window.packetMessage = message;
     window.packetAtom = wParam;
     window.packetLParam = lParam;
@@ -224,8 +225,8 @@ SendOutcome PosixSimIpc::exchangePacket(Window& window) {
     constexpr int kMaxInterruptions = 4;
     int interruptions = 0;
     for (;;) {
-        const ssize_t sent = ::send(window.fd, window.packet.data(), window.packetLength,
-                                    MSG_NOSIGNAL);
+        const ssize_t sent =
+            ::send(window.fd, window.packet.data(), window.packetLength, MSG_NOSIGNAL);
         if (sent == static_cast<ssize_t>(window.packetLength)) break;
         if (sent < 0 && errno == EINTR && ++interruptions <= kMaxInterruptions) continue;
         if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {

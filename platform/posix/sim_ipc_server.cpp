@@ -111,8 +111,8 @@ SimIpcServer::Mapping* SimIpcServer::blockFor(Client& client, std::string_view n
             ::munmap(p, wire::kBlockSize);
             return nullptr;
         }
-        it = client.blocks.emplace(std::string(name),
-                                   Mapping(static_cast<std::byte*>(p), std::move(guard)))
+        it = client.blocks
+                 .emplace(std::string(name), Mapping(static_cast<std::byte*>(p), std::move(guard)))
                  .first;
     }
     client.lastName.assign(name);

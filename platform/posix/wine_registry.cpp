@@ -13,7 +13,6 @@ namespace aviolog::platform::posix {
 
 namespace {
 
-
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -71,15 +70,33 @@ std::optional<std::string> unquote(std::string_view text, std::size_t& at) {
             out += static_cast<char>(value);
         } else {
             switch (e) {
-                case 'n': out += '\n'; break;
-                case 'r': out += '\r'; break;
-                case 't': out += '\t'; break;
-                case 'a': out += '\a'; break;
-                case 'b': out += '\b'; break;
-                case 'e': out += '\x1b'; break;
-                case 'f': out += '\f'; break;
-                case 'v': out += '\v'; break;
-                default: out += e; break;  // \\ \" \[ \]
+                case 'n':
+                    out += '\n';
+                    break;
+                case 'r':
+                    out += '\r';
+                    break;
+                case 't':
+                    out += '\t';
+                    break;
+                case 'a':
+                    out += '\a';
+                    break;
+                case 'b':
+                    out += '\b';
+                    break;
+                case 'e':
+                    out += '\x1b';
+                    break;
+                case 'f':
+                    out += '\f';
+                    break;
+                case 'v':
+                    out += '\v';
+                    break;
+                default:
+                    out += e;
+                    break;  // \\ \" \[ \]
             }
         }
     }
@@ -205,7 +222,8 @@ std::optional<std::string> WineRegistry::readString(RegistryHive hive, std::stri
     if (!file) return std::nullopt;
     const std::string_view wanted = trimSeparators(key);
     auto found = findValue(*file, wanted, value);
-    if (const auto other = redirected(wanted); !found && other) found = findValue(*file, *other, value);
+    if (const auto other = redirected(wanted); !found && other)
+        found = findValue(*file, *other, value);
     if (!found || found->size() + 1 > maxBytes) return std::nullopt;
     return found;
 }

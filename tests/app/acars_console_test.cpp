@@ -16,10 +16,10 @@
 #include "model/flight_record.h"
 #include "model/flight_summary.h"
 #include "model/main_window_model.h"
+#include "platform/dynamic_library.h"
 #include "platform/pilot.h"
 #include "platform/posix/posix_nonblocking_tcp.h"
 #include "platform/sound.h"
-#include "platform/dynamic_library.h"
 #include "platform/virtual/virtual_scheduler.h"
 #include "recorder/flight_progress.h"
 #include "recorder/recorder_context.h"
@@ -31,9 +31,15 @@
 namespace aviolog::test {
 namespace {
 
-struct World final : model::AcarsComposer, model::MetarFetcher, model::LiveLink,
-                     model::FlapNames, model::FlightStore, platform::Pilot, platform::Sound,
-                     platform::LibraryLoader, model::FlightForm {
+struct World final : model::AcarsComposer,
+                     model::MetarFetcher,
+                     model::LiveLink,
+                     model::FlapNames,
+                     model::FlightStore,
+                     platform::Pilot,
+                     platform::Sound,
+                     platform::LibraryLoader,
+                     model::FlightForm {
     void outMessage(int, int, double, double) override {}
     void offMessage(int, int, double, double) override {}
     void onMessage(int, int, double, double) override {}
@@ -53,10 +59,16 @@ struct World final : model::AcarsComposer, model::MetarFetcher, model::LiveLink,
     void pollUplink() override {}
     std::optional<std::string> name(int) const override { return std::nullopt; }
     bool store(const model::AcceptedFlight&) override { return true; }
-    platform::MessageAnswer show(const platform::Message&) override { return platform::MessageAnswer::Yes; }
+    platform::MessageAnswer show(const platform::Message&) override {
+        return platform::MessageAnswer::Yes;
+    }
     std::optional<std::string> chooseFolder(const std::string&) override { return {}; }
-    std::optional<std::filesystem::path> chooseFileToOpen(const platform::FileRequest&) override { return {}; }
-    std::optional<std::filesystem::path> chooseFileToSave(const platform::FileRequest&) override { return {}; }
+    std::optional<std::filesystem::path> chooseFileToOpen(const platform::FileRequest&) override {
+        return {};
+    }
+    std::optional<std::filesystem::path> chooseFileToSave(const platform::FileRequest&) override {
+        return {};
+    }
     void playLoop(const std::string&) override {}
     void stop() override {}
     void playOnce(const std::string&) override {}
@@ -66,7 +78,8 @@ struct World final : model::AcarsComposer, model::MetarFetcher, model::LiveLink,
     void setCargo(const std::string&) override {}
 
     model::DateTimeBox box;
-    std::map<std::string, std::string> metars{{"lppr", "LPPR 141030Z 31012KT 9999 FEW020 18/12 Q1018"}};
+    std::map<std::string, std::string> metars{
+        {"lppr", "LPPR 141030Z 31012KT 9999 FEW020 18/12 Q1018"}};
     std::vector<std::string> calls;
 };
 
@@ -87,9 +100,10 @@ struct ConsoleRig {
           ipc(*simulator, scheduler),
           link(ipc, scheduler),
           services{world, world, console, world, world, world},
-          context{link,     scheduler, scheduler, world,  world, world,    settings, world,
-                  record,   progress,  summary,   window, services, ".",
-                  recorder::FlightPhase::WaitingForBlocksOff, {}, {}},
+          context{link,    scheduler, scheduler, world,  world,
+                  world,   settings,  world,     record, progress,
+                  summary, window,    services,  ".",    recorder::FlightPhase::WaitingForBlocksOff,
+                  {},      {}},
           console(context, client) {
         settings.company.UnitSystem = WeightUnit::Kilograms;
         settings.metarSource = config::MetarSource::NOAA;
@@ -121,7 +135,8 @@ struct ConsoleRig {
     bool connect() {
         window.appendDisplay(model::Channel::Log, "09:25  Start  [2024/06/14 09:25]\n");
         console.open("127.0.0.1");
-        return pumpUntil([&] { return g->terminal.mode() == gauge::DisplayMode::Page3 && page2Count() == 1; });
+        return pumpUntil(
+            [&] { return g->terminal.mode() == gauge::DisplayMode::Page3 && page2Count() == 1; });
     }
     std::size_t page2Count() const { return g->terminal.page(2).count(); }
     std::string page3() const {
@@ -157,10 +172,10 @@ struct ConsoleRig {
 TEST(MenuPage, RendersNineRowsOf44CharactersWithLabelsBesideTheirKeys) {
     const std::string text = app::renderMenuPage(app::mainMenuPage());
     const std::string blank(44, ' ');
-    const std::string expected = "Show ACARS" + std::string(25, ' ') + "Free text\n" + blank + "\n" +
-                                 "Show LOG" + std::string(36, ' ') + "\n" + blank + "\n" +
-                                 "Weather" + std::string(37, ' ') + "\n" + blank + "\n" +
-                                 "Plane Weight" + std::string(32, ' ') + "\n" + blank + "\n" + blank + "\n";
+    const std::string expected =
+        "Show ACARS" + std::string(25, ' ') + "Free text\n" + blank + "\n" + "Show LOG" +
+        std::string(36, ' ') + "\n" + blank + "\n" + "Weather" + std::string(37, ' ') + "\n" +
+        blank + "\n" + "Plane Weight" + std::string(32, ' ') + "\n" + blank + "\n" + blank + "\n";
     EXPECT_EQ(text, expected);
 }
 
@@ -169,7 +184,8 @@ TEST(AcarsConsole, ConnectingShowsTheMainMenuAndTheLogSoFar) {
     ASSERT_TRUE(rig.connect());
     EXPECT_EQ(rig.page3(), app::renderMenuPage(app::mainMenuPage()));
     EXPECT_EQ(rig.g->terminal.page(2).line(0), "09:25  Start  [2024/06/14 09:25]");
-    EXPECT_EQ(rig.g->terminal.input(), "") << "the waiting text is gone and nothing stands in its place";
+    EXPECT_EQ(rig.g->terminal.input(), "")
+        << "the waiting text is gone and nothing stands in its place";
 }
 
 TEST(AcarsConsole, MenuDepthFollowsTheKeysAndShiftGoesBack) {
@@ -192,12 +208,15 @@ TEST(AcarsConsole, MenuDepthFollowsTheKeysAndShiftGoesBack) {
             // Each key shows a page other than the menu first, so the menu's return is seen.
             rig.g->terminal.receive({2, "Page2"});
             rig.g->server.sendText(row.keys[i]);
-            ASSERT_TRUE(rig.pumpUntil([&] { return rig.console.receivedText() == row.keys[i] &&
-                                                   rig.console.menuDepth() == row.depths[i]; }))
-                << row.name << ": key " << i << " depth " << rig.console.menuDepth();
+            ASSERT_TRUE(rig.pumpUntil([&] {
+                return rig.console.receivedText() == row.keys[i] &&
+                       rig.console.menuDepth() == row.depths[i];
+            })) << row.name
+                << ": key " << i << " depth " << rig.console.menuDepth();
         }
         rig.pump(20);
-        EXPECT_EQ(rig.g->terminal.mode() == gauge::DisplayMode::Page3, row.menuShownLast) << row.name;
+        EXPECT_EQ(rig.g->terminal.mode() == gauge::DisplayMode::Page3, row.menuShownLast)
+            << row.name;
     }
 }
 
@@ -205,14 +224,18 @@ TEST(AcarsConsole, FreeTextTypedOnTheTerminalGoesToTheLogAndPage2) {
     ConsoleRig rig;
     ASSERT_TRUE(rig.connect());
     rig.g->terminal.lineSelect(true, 1);
-    ASSERT_TRUE(rig.pumpUntil([&] { return rig.g->terminal.page3Line(1) == "Input the free text comment" + std::string(17, ' '); }));
+    ASSERT_TRUE(rig.pumpUntil([&] {
+        return rig.g->terminal.page3Line(1) == "Input the free text comment" + std::string(17, ' ');
+    }));
     for (const char c : std::string("GATE")) rig.g->terminal.keypadLetter(c);
     rig.g->terminal.keypadSpaceDown();
     rig.g->terminal.keypadLetter('B');
     rig.g->terminal.keypadShift();
     rig.g->terminal.keypadLetter('B');  // the latch makes it a 2
     rig.g->terminal.keypadEnter();
-    ASSERT_TRUE(rig.pumpUntil([&] { return rig.page2Count() == 2 && rig.g->terminal.page3Line(1).starts_with("Show ACARS"); }));
+    ASSERT_TRUE(rig.pumpUntil([&] {
+        return rig.page2Count() == 2 && rig.g->terminal.page3Line(1).starts_with("Show ACARS");
+    }));
     const std::string line = rig.timePrefix() + "GATE B2";
     EXPECT_EQ(rig.g->terminal.page(2).line(1), line);
     EXPECT_EQ(rig.window.lines(model::Channel::Log).back(), line);
@@ -238,18 +261,24 @@ TEST(AcarsConsole, WeatherAsksForTheFirstFourCharactersInLowerCase) {
         ConsoleRig rig;
         ASSERT_TRUE(rig.connect()) << row.name;
         rig.g->terminal.lineSelect(false, 3);
-        ASSERT_TRUE(rig.pumpUntil([&] { return rig.g->terminal.page3Line(1).starts_with("Input METAR ICAO"); })) << row.name;
+        ASSERT_TRUE(rig.pumpUntil([&] {
+            return rig.g->terminal.page3Line(1).starts_with("Input METAR ICAO");
+        })) << row.name;
         rig.g->server.sendText(row.typed);
-        ASSERT_TRUE(rig.pumpUntil([&] { return rig.console.receivedText() == row.typed; })) << row.name;
+        ASSERT_TRUE(rig.pumpUntil([&] { return rig.console.receivedText() == row.typed; }))
+            << row.name;
         rig.pump(20);
         ASSERT_FALSE(rig.world.calls.empty()) << row.name;
         EXPECT_EQ(rig.world.calls.front(), row.asked) << row.name;
         EXPECT_EQ(rig.g->terminal.page3Line(1).starts_with("METAR"), row.pageShown) << row.name;
         if (row.pageShown) {
-            EXPECT_EQ(rig.g->terminal.page3Line(2), "LPPR 141030Z 31012KT 9999 FEW020 18/12 Q1018") << row.name;
+            EXPECT_EQ(rig.g->terminal.page3Line(2), "LPPR 141030Z 31012KT 9999 FEW020 18/12 Q1018")
+                << row.name;
             EXPECT_EQ(rig.window.lines(model::Channel::Log).back(),
-                      rig.timePrefix() + "NOAA:LPPR 141030Z 31012KT 9999 FEW020 18/12 Q1018") << row.name;
-            EXPECT_EQ(rig.page2Count(), 1u) << row.name << ": the weather line is not sent to the terminal";
+                      rig.timePrefix() + "NOAA:LPPR 141030Z 31012KT 9999 FEW020 18/12 Q1018")
+                << row.name;
+            EXPECT_EQ(rig.page2Count(), 1u)
+                << row.name << ": the weather line is not sent to the terminal";
         }
         if (row.typed == "LSK1") {
             EXPECT_EQ(rig.g->terminal.mode(), gauge::DisplayMode::Page1) << row.name;
@@ -262,13 +291,18 @@ TEST(AcarsConsole, WeightsPageAndLineInKilograms) {
     ConsoleRig rig;
     ASSERT_TRUE(rig.connect());
     rig.g->terminal.lineSelect(false, 4);
-    ASSERT_TRUE(rig.pumpUntil([&] { return rig.g->terminal.page3Line(1).starts_with("Aircraft Weights") && rig.page2Count() > 1; }));
+    ASSERT_TRUE(rig.pumpUntil([&] {
+        return rig.g->terminal.page3Line(1).starts_with("Aircraft Weights") && rig.page2Count() > 1;
+    }));
     const std::string line = rig.window.lines(model::Channel::Log).back();
     EXPECT_TRUE(line.starts_with(rig.timePrefix() + "Zero fuel Weight: ")) << line;
     EXPECT_NE(line.find(" Kg, Fuel Weight: "), std::string::npos) << line;
-    EXPECT_TRUE(line.starts_with(rig.g->terminal.page(2).line(1))) << "the same line, wrapped, on page 2";
-    EXPECT_TRUE(rig.g->terminal.page3Line(2).starts_with("Zero fuel Weight: ")) << rig.g->terminal.page3Line(2);
-    EXPECT_TRUE(rig.g->terminal.page3Line(3).starts_with("Fuel Weight: ")) << rig.g->terminal.page3Line(3);
+    EXPECT_TRUE(line.starts_with(rig.g->terminal.page(2).line(1)))
+        << "the same line, wrapped, on page 2";
+    EXPECT_TRUE(rig.g->terminal.page3Line(2).starts_with("Zero fuel Weight: "))
+        << rig.g->terminal.page3Line(2);
+    EXPECT_TRUE(rig.g->terminal.page3Line(3).starts_with("Fuel Weight: "))
+        << rig.g->terminal.page3Line(3);
 }
 
 TEST(AcarsConsole, KeysPressedWhilePausedAreReadAfterThePause) {
@@ -313,9 +347,11 @@ TEST(AcarsConsole, CommandsDialog) {
         }
         ASSERT_EQ(log.size(), 2u) << row.name;
         EXPECT_TRUE(log.back().ends_with(row.logEnd)) << row.name << ": " << log.back();
-        EXPECT_TRUE(log.back().starts_with(rig.g->terminal.page(2).line(1))) << row.name << ": the line goes to page 2 too";
+        EXPECT_TRUE(log.back().starts_with(rig.g->terminal.page(2).line(1)))
+            << row.name << ": the line goes to page 2 too";
         EXPECT_GT(rig.page2Count(), 1u) << row.name;
-        EXPECT_EQ(rig.g->terminal.mode(), gauge::DisplayMode::Page3) << row.name << ": no page is shown";
+        EXPECT_EQ(rig.g->terminal.mode(), gauge::DisplayMode::Page3)
+            << row.name << ": no page is shown";
     }
 }
 
@@ -355,7 +391,9 @@ TEST(AcarsConsole, AnIdleTickNeverWaits) {
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < kTicks; ++i) rig.console.refresh();
     const double meanUs =
-        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count() / kTicks;
+        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+            .count() /
+        kTicks;
     std::printf("idle gauge tick: %.2f us\n", meanUs);
     EXPECT_LT(meanUs, 1000.0);
 }

@@ -88,13 +88,12 @@ struct BridgeRig {
         bridge = std::make_unique<ChildProcess>(
             AVIOLOG_BRIDGE_PATH,
             std::vector<std::string>{"--fg-port", std::to_string(udpPort), "--fg-props",
-                                     "127.0.0.1:" + std::to_string(fg.propsPort()),
-                                     "--ipc-prefix", prefix, "--status", "0"});
+                                     "127.0.0.1:" + std::to_string(fg.propsPort()), "--ipc-prefix",
+                                     prefix, "--status", "0"});
     }
     bool answering() {
-        return waitFor([&] {
-            return bridge->output().find("answering the program") != std::string::npos;
-        });
+        return waitFor(
+            [&] { return bridge->output().find("answering the program") != std::string::npos; });
     }
 
     std::string prefix = uniquePrefix();
@@ -109,9 +108,8 @@ TEST(BridgeChain, TheProbeReadsFlightGearsValuesInTheInterfacesUnits) {
     ASSERT_GT(rig.fg.chunkCount(), 40) << "the shipped protocol file has its chunks";
     ASSERT_TRUE(rig.answering()) << rig.bridge->output();
 
-    ChildProcess probe(AVIOLOG_PROBE_PATH,
-                       {"--count", "2", "--interval-ms", "200", "--wait", "10", "--ipc-prefix",
-                        rig.prefix});
+    ChildProcess probe(AVIOLOG_PROBE_PATH, {"--count", "2", "--interval-ms", "200", "--wait", "10",
+                                            "--ipc-prefix", rig.prefix});
     ASSERT_EQ(probe.wait(20000), 0) << probe.output();
     const std::string out = probe.output();
     // 1000 ft is 304 whole metres, shown as 997 ft; the ground at 13 ft is 3 whole metres;
@@ -184,8 +182,8 @@ TEST(BridgeChain, ASilentFlightGearLeavesTheProgramUnansweredUntilItIsBack) {
         const std::string out = rig.bridge->output();
         return out.rfind("answering the program") > out.find("not answering the program");
     })) << rig.bridge->output();
-    ChildProcess probe(AVIOLOG_PROBE_PATH, {"--count", "1", "--wait", "10", "--ipc-prefix",
-                                            rig.prefix});
+    ChildProcess probe(AVIOLOG_PROBE_PATH,
+                       {"--count", "1", "--wait", "10", "--ipc-prefix", rig.prefix});
     EXPECT_EQ(probe.wait(20000), 0) << probe.output();
 }
 
@@ -265,7 +263,8 @@ TEST(BridgeChain, MeasuresAnswerTimeDataAgeAndProcessorTime) {
     const double cpuPercent =
         100.0 * static_cast<double>(cpuTicks() - ticksBefore) / sysconf(_SC_CLK_TCK) / seconds;
     rig.bridge->writeLine("status");
-    ASSERT_TRUE(waitFor([&] { return rig.bridge->output().find("exchanges 1") != std::string::npos; }));
+    ASSERT_TRUE(
+        waitFor([&] { return rig.bridge->output().find("exchanges 1") != std::string::npos; }));
     const std::string out = rig.bridge->output();
     const std::string status = out.substr(out.rfind("packets "));
     std::printf("[bridge] exchange mean %.0f us, worst %.0f us; processor %.1f %% of a core; %s",

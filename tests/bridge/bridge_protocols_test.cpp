@@ -27,21 +27,28 @@ using wire::SimVariable;
 class RecordingCommands final : public SimCommands {
   public:
     void setPaused(bool paused) override { calls.push_back(paused ? "pause" : "run"); }
-    void setSimulationRate(double rate) override { calls.push_back("rate " + std::to_string(rate)); }
+    void setSimulationRate(double rate) override {
+        calls.push_back("rate " + std::to_string(rate));
+    }
     void clearCrash() override { calls.push_back("clear crash"); }
     void setTankLevel(int tank, double share) override {
         calls.push_back("tank " + std::to_string(tank) + " " + std::to_string(share));
     }
     void endSlew() override { calls.push_back("end slew"); }
-    void showMessage(std::string_view text) override { calls.push_back("show " + std::string(text)); }
+    void showMessage(std::string_view text) override {
+        calls.push_back("show " + std::string(text));
+    }
     std::vector<std::string> calls;
 };
 
 std::int64_t raw(const wire::OffsetMemory& m, SimVariable v) {
     switch (v.size) {
-        case 1: return m.u8(v.offset);
-        case 2: return m.u16(v.offset);
-        default: return m.u32(v.offset);
+        case 1:
+            return m.u8(v.offset);
+        case 2:
+            return m.u16(v.offset);
+        default:
+            return m.u32(v.offset);
     }
 }
 
@@ -65,8 +72,8 @@ TEST(FlightGearProtocol, EveryFieldServesItsVariableInTheInterfacesUnits) {
     const Row rows[] = {
         {"latitude, high half", [](fg::Sample& s) { s.values[fg::kLatitude] = 45.0; },
          var::Latitude, 5000875},
-        {"longitude west", [](fg::Sample& s) { s.values[fg::kLongitude] = -90.0; },
-         var::Longitude, 3221225472},
+        {"longitude west", [](fg::Sample& s) { s.values[fg::kLongitude] = -90.0; }, var::Longitude,
+         3221225472},
         {"altitude, whole metres", [](fg::Sample& s) { s.values[fg::kAltitude] = 3280.84; },
          var::Altitude, 1000},
         {"ground, metres x 256", [](fg::Sample& s) { s.values[fg::kGroundElevation] = 328.084; },
@@ -75,8 +82,8 @@ TEST(FlightGearProtocol, EveryFieldServesItsVariableInTheInterfacesUnits) {
          var::Pitch, static_cast<std::uint32_t>(-1073741824)},
         {"heading", [](fg::Sample& s) { s.values[fg::kHeading] = 180.0; }, var::Heading,
          2147483648},
-        {"ground speed, knots by the interface's factor", [](fg::Sample& s) { s.values[fg::kGroundSpeed] = 100.0; },
-         var::GroundSpeed, 3371367},
+        {"ground speed, knots by the interface's factor",
+         [](fg::Sample& s) { s.values[fg::kGroundSpeed] = 100.0; }, var::GroundSpeed, 3371367},
         {"true airspeed, kt x 128", [](fg::Sample& s) { s.values[fg::kTrueAirspeed] = 100.0; },
          var::TrueAirspeed, 12800},
         {"indicated airspeed", [](fg::Sample& s) { s.values[fg::kIndicatedAirspeed] = 140.0; },
@@ -123,7 +130,8 @@ TEST(FlightGearProtocol, EveryFieldServesItsVariableInTheInterfacesUnits) {
          [](fg::Sample& s) { s.values[fg::kTankCapacityFirst + 1] = 40.4; },
          wire::kFuelTanks[8].capacity, 40},
         {"UTC hour", [](fg::Sample& s) { s.values[fg::kHour] = 22; }, var::ZuluHour, 22},
-        {"day of the year", [](fg::Sample& s) { s.values[fg::kMonth] = 3; }, var::ZuluDayOfYear, 61},
+        {"day of the year", [](fg::Sample& s) { s.values[fg::kMonth] = 3; }, var::ZuluDayOfYear,
+         61},
         {"local hour from the offset",
          [](fg::Sample& s) {
              s.values[fg::kHour] = 22;
@@ -132,8 +140,8 @@ TEST(FlightGearProtocol, EveryFieldServesItsVariableInTheInterfacesUnits) {
          var::LocalHour, 12},
         {"minutes behind UTC", [](fg::Sample& s) { s.values[fg::kLocalOffset] = -36000; },
          var::LocalTimeOffset, 600},
-        {"frozen is paused", [](fg::Sample& s) { s.values[fg::kFrozen] = 1; },
-         var::PauseIndicator, 1},
+        {"frozen is paused", [](fg::Sample& s) { s.values[fg::kFrozen] = 1; }, var::PauseIndicator,
+         1},
         {"speed-up 4", [](fg::Sample& s) { s.values[fg::kSpeedUp] = 4.0; }, var::SimulationRate,
          1024},
         {"crashed", [](fg::Sample& s) { s.values[fg::kCrashed] = 1; }, var::Crashed, 1},
@@ -241,8 +249,7 @@ TEST(OffsetModel, WritesBecomeTheSimulatorsCommands) {
         {"clear the crash", var::Crashed, 0, "clear crash"},
         {"end slew", var::SlewMode, 0, "end slew"},
         {"crash detection is kept, not sent", var::CrashDetection, 0, nullptr},
-        {"right main half full", wire::kFuelTanks[8].level, wire::kTankFull / 2,
-         "tank 8 0.500000"},
+        {"right main half full", wire::kFuelTanks[8].level, wire::kTankFull / 2, "tank 8 0.500000"},
         {"the hot key is the bridge's", var::HotKeyEntry(3), 0x2A, nullptr},
         {"the clock is the simulator's", var::ZuluHour, 5, nullptr},
     };
@@ -331,7 +338,11 @@ TEST(XPlaneProtocol, MalformedDatagramsAreRefused) {
     pair.append("\x01\x00\x00\x00\x00\x00\x80\x3f", 8);
     EXPECT_TRUE(xp::parseRref(pair));
     EXPECT_EQ(xp::parseRref(pair)->at(0).value, 1.0f);
-    const std::string rows[] = {"", "RREF", pair.substr(0, 12), pair + "x", "DATA*" + pair.substr(5),
+    const std::string rows[] = {"",
+                                "RREF",
+                                pair.substr(0, 12),
+                                pair + "x",
+                                "DATA*" + pair.substr(5),
                                 std::string("BECN\0", 5)};
     for (const std::string& row : rows) {
         EXPECT_FALSE(xp::parseRref(row) && row != pair) << row.size();
@@ -364,8 +375,7 @@ TEST(XPlaneProtocol, EveryDatarefServesItsVariableInTheInterfacesUnits) {
          var::GroundSpeed, 655341},
         {"vertical speed in ft/min", [](xp::Values& v) { v[xp::kVerticalSpeed] = -769.0; },
          var::VerticalSpeed, static_cast<std::uint32_t>(-1000)},
-        {"COM1 in 10 kHz", [](xp::Values& v) { v[xp::kCom1] = 12830; }, var::Com1Frequency,
-         0x2830},
+        {"COM1 in 10 kHz", [](xp::Values& v) { v[xp::kCom1] = 12830; }, var::Com1Frequency, 0x2830},
         {"flap detents", [](xp::Values& v) { v[xp::kFlapDetents] = 4; }, var::FlapsDetentIncrement,
          4095},
         {"tank 0 level from kg",

@@ -4,8 +4,8 @@
 // show the landing, with the touchdown rate FlightGear itself had at contact. Skipped
 // where FlightGear is not installed.
 
-#include <gtest/gtest.h>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -131,7 +131,8 @@ class PropertyClient {
                 if (!line.empty() && line.back() == '\r') line.pop_back();
                 return line == "true" ? 1.0 : line == "false" ? 0.0 : std::atof(line.c_str());
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0 || !receive(static_cast<int>(left.count()))) return std::nullopt;
         }
     }
@@ -179,7 +180,8 @@ class ContactWatch {
         for (;;) {
             const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
             if (got <= 0) break;
-            const auto sample = fg::parsePacket(std::string_view(buffer, static_cast<std::size_t>(got)));
+            const auto sample =
+                fg::parsePacket(std::string_view(buffer, static_cast<std::size_t>(got)));
             if (!sample) continue;
             ++packets_;
             latest_ = *sample;
@@ -219,7 +221,9 @@ bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds l
     return condition();
 }
 
-double clamp(double v, double limit) { return std::max(-limit, std::min(limit, v)); }
+double clamp(double v, double limit) {
+    return std::max(-limit, std::min(limit, v));
+}
 
 // Flies the c172p down a steady path to a point 1000 ft past the threshold: the elevator
 // holds the vertical speed the path asks for, the throttle 65 kt, the ailerons the line
@@ -255,7 +259,8 @@ class ApproachPilot {
         if (wow && !touchedAt_) touchedAt_ = Clock::now();
         if (touchedAt_) {
             // On the runway: power off, the nose held up a moment, then the brakes.
-            const double sinceSec = std::chrono::duration<double>(Clock::now() - *touchedAt_).count();
+            const double sinceSec =
+                std::chrono::duration<double>(Clock::now() - *touchedAt_).count();
             props_.set("/controls/engines/current-engine/throttle", 0.0);
             props_.set("/controls/flight/aileron", 0.0);
             props_.set("/controls/flight/elevator", sinceSec < 4.0 ? -0.1 : 0.0);
@@ -274,7 +279,8 @@ class ApproachPilot {
         const double slope = kStartHeightFt / aimFt;
         const double pathFt = std::max(0.0, (aimFt - alongFt) * slope);
         const bool flare = agl < 25.0;
-        double wantedFpm = std::max(-900.0, std::min(-200.0, -65.0 * 101.3 * slope + 4.0 * (pathFt - agl)));
+        double wantedFpm =
+            std::max(-900.0, std::min(-200.0, -65.0 * 101.3 * slope + 4.0 * (pathFt - agl)));
         if (flare) wantedFpm = -200.0;
         const double vsError = (vs - wantedFpm) / 1000.0;
         elevatorIntegral_ = clamp(elevatorIntegral_ + 0.06 * vsError * dtSec, 0.3);
@@ -284,7 +290,8 @@ class ApproachPilot {
             elevator = std::min(elevator, *flareElevator_);
         }
         throttleIntegral_ = clamp(throttleIntegral_ + 0.01 * (65.0 - ias) * dtSec, 0.3);
-        double throttle = std::max(0.0, std::min(1.0, 0.35 + 0.04 * (65.0 - ias) + throttleIntegral_));
+        double throttle =
+            std::max(0.0, std::min(1.0, 0.35 + 0.04 * (65.0 - ias) + throttleIntegral_));
         if (agl < 12.0) throttle = 0.0;
         props_.set("/controls/flight/aileron", aileron);
         props_.set("/controls/flight/elevator", elevator);
@@ -320,9 +327,8 @@ TEST(FlightGearLanding, TheLogShowsFlightGearsOwnTouchdownRate) {
     const auto wallStart = Clock::now();
     // FlightGear reads NAME.xml from its own Protocol folder; a path back out of it
     // reaches the shipped file without installing it.
-    const fs::path protocol =
-        fs::relative(fs::canonical(dataPath("flightgear/aviolog.xml")).replace_extension(),
-                     *root / "Protocol");
+    const fs::path protocol = fs::relative(
+        fs::canonical(dataPath("flightgear/aviolog.xml")).replace_extension(), *root / "Protocol");
     // Kept between runs: FlightGear builds its navigation cache there the first time.
     fs::create_directories(AVIOLOG_FLIGHTGEAR_HOME);
     ::setenv("FG_HOME", AVIOLOG_FLIGHTGEAR_HOME, 1);
@@ -335,18 +341,32 @@ TEST(FlightGearLanding, TheLogShowsFlightGearsOwnTouchdownRate) {
         return "--generic=socket,out,20,127.0.0.1," + std::to_string(port) + ",udp," +
                protocol.string();
     };
-    ChildProcess flightGear(
-        xvfbRun->string(),
-        {"-a", "-s", "-screen 0 640x480x24", dbusRun->string(), "--", fgfs->string(),
-         "--fg-root=" + root->string(), "--aircraft=c172p", "--airport=PHNL", "--runway=08L",
-         "--offset-distance=2.5", "--altitude=1450", "--vc=65", "--enable-freeze",
-         "--disable-sound", "--disable-real-weather-fetch", "--wind=0@0", "--max-fps=30",
-         "--prop:/sim/rendering/draw-mask/terrain=false",
-         "--prop:/sim/rendering/draw-mask/models=false",
-         "--prop:/sim/rendering/draw-mask/aircraft=false",
-         "--prop:/sim/rendering/draw-mask/clouds=false", generic(bridgePort),
-         generic(watch.port()),
-         "--props=socket,bi,40,," + std::to_string(propsPort) + ",tcp"});
+    ChildProcess flightGear(xvfbRun->string(),
+                            {"-a",
+                             "-s",
+                             "-screen 0 640x480x24",
+                             dbusRun->string(),
+                             "--",
+                             fgfs->string(),
+                             "--fg-root=" + root->string(),
+                             "--aircraft=c172p",
+                             "--airport=PHNL",
+                             "--runway=08L",
+                             "--offset-distance=2.5",
+                             "--altitude=1450",
+                             "--vc=65",
+                             "--enable-freeze",
+                             "--disable-sound",
+                             "--disable-real-weather-fetch",
+                             "--wind=0@0",
+                             "--max-fps=30",
+                             "--prop:/sim/rendering/draw-mask/terrain=false",
+                             "--prop:/sim/rendering/draw-mask/models=false",
+                             "--prop:/sim/rendering/draw-mask/aircraft=false",
+                             "--prop:/sim/rendering/draw-mask/clouds=false",
+                             generic(bridgePort),
+                             generic(watch.port()),
+                             "--props=socket,bi,40,," + std::to_string(propsPort) + ",tcp"});
     ASSERT_TRUE(flightGear.started());
     struct Reaper {
         pid_t pid;
@@ -355,7 +375,8 @@ TEST(FlightGearLanding, TheLogShowsFlightGearsOwnTouchdownRate) {
 
     // Ready: the aircraft placed, and its flight model running (frozen until we fly).
     ASSERT_TRUE(waitFor([&] { return watch.drain(); }, 300s))
-        << "FlightGear sent no placed aircraft\n" << flightGear.output().substr(0, 4000);
+        << "FlightGear sent no placed aircraft\n"
+        << flightGear.output().substr(0, 4000);
     PropertyClient props(propsPort);
     ASSERT_TRUE(props.connected());
     ASSERT_TRUE(waitFor(
@@ -374,9 +395,8 @@ TEST(FlightGearLanding, TheLogShowsFlightGearsOwnTouchdownRate) {
                          "127.0.0.1:" + std::to_string(propsPort), "--flap-detents", "3",
                          "--ipc-prefix", prefix, "--status", "0"});
     ChildProcess fly(AVIOLOG_FLY_PATH,
-                     {"--live", "--ipc-prefix", prefix, "--dir", dir.path().string(),
-                      "--from", "PHNL", "--to",
-                      "PHNL", "--aircraft", "C172", "--limit", "30"});
+                     {"--live", "--ipc-prefix", prefix, "--dir", dir.path().string(), "--from",
+                      "PHNL", "--to", "PHNL", "--aircraft", "C172", "--limit", "30"});
     ASSERT_TRUE(bridge.started() && fly.started());
     ASSERT_TRUE(waitFor([&] { return fly.output().find("Start  [") != std::string::npos; }, 60s))
         << fly.output() << bridge.output();
@@ -426,12 +446,13 @@ TEST(FlightGearLanding, TheLogShowsFlightGearsOwnTouchdownRate) {
 
     const std::string bridgeOut = bridge.output();
     const std::size_t status = bridgeOut.rfind("packets ");
-    std::printf("[flightgear] ready after %.0f s, whole run %.0f s; touchdown logged %d ft/min, "
-                "FlightGear's own %.1f ft/min; %d packets to the test; bridge over the last 300 "
-                "ft: %s",
-                readySec, std::chrono::duration<double>(Clock::now() - wallStart).count(),
-                rateFpm, *watch.contactFpm(), watch.packets(),
-                status == std::string::npos ? "no status\n" : bridgeOut.c_str() + status);
+    std::printf(
+        "[flightgear] ready after %.0f s, whole run %.0f s; touchdown logged %d ft/min, "
+        "FlightGear's own %.1f ft/min; %d packets to the test; bridge over the last 300 "
+        "ft: %s",
+        readySec, std::chrono::duration<double>(Clock::now() - wallStart).count(), rateFpm,
+        *watch.contactFpm(), watch.packets(),
+        status == std::string::npos ? "no status\n" : bridgeOut.c_str() + status);
 }
 
 }  // namespace

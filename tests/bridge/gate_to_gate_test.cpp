@@ -5,6 +5,7 @@
 // the touchdown rate.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -16,8 +17,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <unistd.h>
 
 #include "common/text_file.h"
 #include "tests/bridge/fake_flightgear.h"
@@ -132,7 +131,8 @@ class ScriptedFlightGear {
         fg.set("/environment/wind-speed-kt", 0.0);
         fg.set("/environment/temperature-degc", 26.0);
         fg.set("/instrumentation/comm[0]/frequencies/selected-mhz", 121.9);
-        for (int i = 0; i < 4; ++i) fg.set("/sim/flaps/setting[" + std::to_string(i) + "]", i / 3.0);
+        for (int i = 0; i < 4; ++i)
+            fg.set("/sim/flaps/setting[" + std::to_string(i) + "]", i / 3.0);
         for (int tank = 0; tank < 2; ++tank) {
             fg.set(format("/consumables/fuel/tank[%d]/capacity-gal_us", tank), 28.0);
         }
@@ -232,8 +232,9 @@ TEST(BridgeGateToGate, AFlightThroughTheBridgeIsLoggedAsItWasFlown) {
     const auto wallStart = std::chrono::steady_clock::now();
     TempDir dir;
     dir.write("aviolog.ori", readFileBytes(dataPath("aviolog.ori")).value_or(""));
-    dir.write("apt.txt", "[Airports]\r\nPHNL=Honolulu;21.3187;-157.9225\r\n"
-                         "PHJR=Kalaeloa;21.3074;-158.0703\r\n");
+    dir.write("apt.txt",
+              "[Airports]\r\nPHNL=Honolulu;21.3187;-157.9225\r\n"
+              "PHJR=Kalaeloa;21.3074;-158.0703\r\n");
 
     FakeFlightGear fg(dataPath("flightgear/aviolog.xml"));
     ScriptedFlightGear flight(fg);
@@ -241,14 +242,13 @@ TEST(BridgeGateToGate, AFlightThroughTheBridgeIsLoggedAsItWasFlown) {
     const int udpPort = freeUdpPort();
     ASSERT_TRUE(fg.start(udpPort, 25.0));
     const std::string prefix = "aviolog-gate-to-gate-" + std::to_string(getpid()) + "-";
-    ChildProcess bridge(AVIOLOG_BRIDGE_PATH,
-                        {"--fg-port", std::to_string(udpPort), "--fg-props",
-                         "127.0.0.1:" + std::to_string(fg.propsPort()), "--ipc-prefix", prefix,
-                         "--status", "0"});
+    ChildProcess bridge(AVIOLOG_BRIDGE_PATH, {"--fg-port", std::to_string(udpPort), "--fg-props",
+                                              "127.0.0.1:" + std::to_string(fg.propsPort()),
+                                              "--ipc-prefix", prefix, "--status", "0"});
     ChildProcess fly(AVIOLOG_FLY_PATH,
                      {"--live", "--speed", std::to_string(kSpeedUp), "--ipc-prefix", prefix,
-                      "--dir", dir.path().string(), "--from", "PHNL", "--to", "PHJR",
-                      "--aircraft", "C172", "--registration", "N172AV", "--limit", "30"});
+                      "--dir", dir.path().string(), "--from", "PHNL", "--to", "PHJR", "--aircraft",
+                      "C172", "--registration", "N172AV", "--limit", "30"});
     ASSERT_TRUE(bridge.started() && fly.started());
 
     // The pilot waits at the gate, brake set, until the log has started.
@@ -272,16 +272,17 @@ TEST(BridgeGateToGate, AFlightThroughTheBridgeIsLoggedAsItWasFlown) {
 
     // No scenario behind the flight: the date comes from the simulator's own clock.
     EXPECT_NE(out.find("Start  [2024/11/20 22:4"), std::string::npos) << out;
-    for (const char* expected : {"Departing Airport: PHNL\n", "Destination Airport: PHJR\n",
-                                 "Aircraft Type:C172\n", "Simulation Rate 16x\n",
-                                 "DepAirport=PHNL\n", "DestAirport=PHJR\n"}) {
+    for (const char* expected :
+         {"Departing Airport: PHNL\n", "Destination Airport: PHJR\n", "Aircraft Type:C172\n",
+          "Simulation Rate 16x\n", "DepAirport=PHNL\n", "DestAirport=PHJR\n"}) {
         EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
     }
 
     // Each event at the minute of the simulator's clock the script reached it, or the
     // next (the recorder sees it at its next tick, the landing after a roll).
     const auto minuteAt = [&](double flightSec) {
-        return static_cast<int>(std::floor((kStartUtcSec % 86400 + goClockSec + flightSec) / 60.0)) %
+        return static_cast<int>(
+                   std::floor((kStartUtcSec % 86400 + goClockSec + flightSec) / 60.0)) %
                1440;
     };
     const struct {
@@ -313,11 +314,11 @@ TEST(BridgeGateToGate, AFlightThroughTheBridgeIsLoggedAsItWasFlown) {
 
     const std::string bridgeOut = bridge.output();
     const std::size_t status = bridgeOut.rfind("packets ");
-    std::printf("[gate to gate] %.1f s wall for %.0f s of flight at %gx; touchdown %d ft/min "
-                "flown %.0f; bridge over the approach: %s",
-                wallSec, legStartSec(static_cast<int>(kLegs.size())), kSpeedUp, rateFpm,
-                kTouchdownFpm,
-                status == std::string::npos ? "no status\n" : bridgeOut.c_str() + status);
+    std::printf(
+        "[gate to gate] %.1f s wall for %.0f s of flight at %gx; touchdown %d ft/min "
+        "flown %.0f; bridge over the approach: %s",
+        wallSec, legStartSec(static_cast<int>(kLegs.size())), kSpeedUp, rateFpm, kTouchdownFpm,
+        status == std::string::npos ? "no status\n" : bridgeOut.c_str() + status);
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 // the bridge's RREF subscriptions with RREF packets and records the DREF and CMND
 // writes; the probe reads the values through the bridge.
 
-#include <gtest/gtest.h>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -102,8 +102,8 @@ class FakeXPlane {
         char buffer[1024];
         sockaddr_in from{};
         socklen_t length = sizeof from;
-        const ssize_t got = ::recvfrom(fd_, buffer, sizeof buffer, 0,
-                                       reinterpret_cast<sockaddr*>(&from), &length);
+        const ssize_t got =
+            ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
         if (got < 5) return;
         const std::string d(buffer, static_cast<std::size_t>(got));
         std::lock_guard lock(mutex_);
@@ -180,9 +180,9 @@ TEST(XPlaneChain, FoundByItsBeaconItsDatarefsReachTheProbe) {
     xplane.set("sim/time/sim_speed", 1.0f);
 
     const std::string prefix = "aviolog-xp-test-" + std::to_string(getpid()) + "-";
-    ChildProcess bridge(AVIOLOG_BRIDGE_PATH, {"--xplane", "auto", "--xp-beacon-port",
-                                              std::to_string(beaconPort), "--ipc-prefix", prefix,
-                                              "--status", "0"});
+    ChildProcess bridge(AVIOLOG_BRIDGE_PATH,
+                        {"--xplane", "auto", "--xp-beacon-port", std::to_string(beaconPort),
+                         "--ipc-prefix", prefix, "--status", "0"});
     ChildProcess probe(AVIOLOG_PROBE_PATH,
                        {"--count", "1", "--wait", "15", "--ipc-prefix", prefix});
     ASSERT_EQ(probe.wait(30000), 0) << probe.output() << bridge.output();

@@ -103,8 +103,9 @@ TEST(CompanyChooser, PrivateFlightRunsOnUserIni) {
 // lists it and, chosen, finds every setting. The old company's profile is left as it was.
 TEST(CompanyChooser, AnIcaoChangedInTheOptionsKeepsItsSettings) {
     SettingsRig rig;
-    rig.dir.write("TAP.ini", "[Aviolog]\r\nCompanyICAO=TAP\r\nCompanyName=TAP Air\r\n"
-                             "Extra=kept\r\n");
+    rig.dir.write("TAP.ini",
+                  "[Aviolog]\r\nCompanyICAO=TAP\r\nCompanyName=TAP Air\r\n"
+                  "Extra=kept\r\n");
     rig.dialogs.onChooseCompany = [](CompanyChooser& c) {
         c.select(0);
         c.chooseSelected();
@@ -114,7 +115,8 @@ TEST(CompanyChooser, AnIcaoChangedInTheOptionsKeepsItsSettings) {
     rig.settings.company.CompanyICAO = "TPX";
     rig.settings.company.CompanySite = "http://tpx.example";
     ASSERT_TRUE(saveSettings(rig.settings, rig.dir.path()));
-    EXPECT_EQ(IniDocument(rig.dir.read("TAP.ini")).getString("Aviolog", "CompanyICAO", "", 9), "TAP");
+    EXPECT_EQ(IniDocument(rig.dir.read("TAP.ini")).getString("Aviolog", "CompanyICAO", "", 9),
+              "TAP");
 
     SettingsRig next;
     next.dir.write("TAP.ini", rig.dir.read("TAP.ini"));
@@ -227,12 +229,10 @@ TEST(CompanyNames, AHostileProfileWritesNothingOutsideTheFolder) {
     std::filesystem::create_directories(work);
     test::TempDir& dir = rig.dir;
     dir.write("a/b/work/aviolog.ori", SettingsRig::shippedTemplate());
-    dir.write("a/b/work/evil.ini",
-              "[Aviolog]\r\nCompanyICAO=..\\..\\pwned\r\nPilotNumber=123\r\n");
+    dir.write("a/b/work/evil.ini", "[Aviolog]\r\nCompanyICAO=..\\..\\pwned\r\nPilotNumber=123\r\n");
     // Listed as TAP, so TAP.ini is the profile read: that one's values are hostile.
     dir.write("a/b/work/listed.ini", "[Aviolog]\r\nCompanyICAO=TAP\r\n");
-    dir.write("a/b/work/TAP.ini",
-              "[Aviolog]\r\nCompanyICAO=..\\..\\pwn\r\nPilotNumber=..\\x\r\n");
+    dir.write("a/b/work/TAP.ini", "[Aviolog]\r\nCompanyICAO=..\\..\\pwn\r\nPilotNumber=..\\x\r\n");
     const struct {
         const char* name;
         int entry;  // in list order: evil.ini, listed.ini, TAP.ini
@@ -241,7 +241,10 @@ TEST(CompanyNames, AHostileProfileWritesNothingOutsideTheFolder) {
         std::vector<std::string> refused;
     } rows[] = {
         {"the listed ICAO", 0, "user", "", {"The company ICAO \"..\\..\\pwned\" names files"}},
-        {"the values inside the profile read", 1, "TAP", "",
+        {"the values inside the profile read",
+         1,
+         "TAP",
+         "",
          {"The company ICAO \"..\\..\\pwn\" names files",
           "The pilot number \"..\\x\" names files"}},
     };

@@ -99,7 +99,7 @@ TEST(OptionsItems, EveryItemReachesItsKeyAndSurvivesARestart) {
                 EXPECT_EQ(i.get(next), "0") << row << ": never stored, off at every start";
                 continue;
             }
-            const std::string file = i.file == OptionFile::Program ? "aviolog.ini"
+            const std::string file = i.file == OptionFile::Program         ? "aviolog.ini"
                                      : std::string(i.key) == "CompanyICAO" ? shown + ".ini"
                                                                            : "ABC.ini";
             const IniDocument text(rig.dir.read(file));

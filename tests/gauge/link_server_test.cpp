@@ -45,7 +45,8 @@ TEST(GaugeLinkServer, ARecordCutAcrossReadsArrivesWhole) {
     auto client = rig.connect();
     ASSERT_TRUE(rig.server.connected());
     EXPECT_EQ(rig.terminal.mode(), gauge::DisplayMode::Page3);
-    const std::string record = wire::encodeGaugeRecord(wire::GaugeRecordType::Page2Lines, "09:25  Start\n");
+    const std::string record =
+        wire::encodeGaugeRecord(wire::GaugeRecordType::Page2Lines, "09:25  Start\n");
     const std::size_t cuts[] = {1, 700, 1999, 2001};
     std::size_t at = 0;
     for (const std::size_t cut : cuts) {
@@ -80,11 +81,13 @@ TEST(GaugeLinkServer, KeysReachTheProgramAsCommandRecords) {
     std::size_t have = 0;
     for (int i = 0; i < 200 && have < got.size(); ++i) {
         std::size_t n = 0;
-        if (client->receive(std::span<char>(got).subspan(have), n) == platform::StreamRead::Data) have += n;
+        if (client->receive(std::span<char>(got).subspan(have), n) == platform::StreamRead::Data)
+            have += n;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ASSERT_EQ(have, wire::kGaugeRecordBytes);
-    const wire::GaugeRecord record = wire::decodeGaugeRecord(std::span<const char, wire::kGaugeRecordBytes>(got.data(), got.size()));
+    const wire::GaugeRecord record = wire::decodeGaugeRecord(
+        std::span<const char, wire::kGaugeRecordBytes>(got.data(), got.size()));
     EXPECT_EQ(record.type, 2);
     EXPECT_EQ(record.text, "LSK3");
 }
@@ -92,7 +95,8 @@ TEST(GaugeLinkServer, KeysReachTheProgramAsCommandRecords) {
 TEST(GaugeLinkServer, AProgramThatQuitsLeavesTheTerminalWaitingForTheNext) {
     ServerRig rig;
     auto client = rig.connect();
-    rig.sendAll(*client, wire::encodeGaugeRecord(wire::GaugeRecordType::Page2Lines, "first flight"));
+    rig.sendAll(*client,
+                wire::encodeGaugeRecord(wire::GaugeRecordType::Page2Lines, "first flight"));
     rig.server.update();
     ASSERT_EQ(rig.terminal.page(2).count(), 1u);
     client.reset();  // the program quits: an orderly close, a zero-byte read

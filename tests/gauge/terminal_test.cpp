@@ -54,13 +54,19 @@ TEST(GaugeTerminal, PageLinesAreWrappedAndDropEmptyOnes) {
     const std::string blankAt30 = std::string(30, 'a') + " " + std::string(29, 'b');
     const Row rows[] = {
         {"60 characters without a blank", sixty, {std::string(44, 'x'), std::string(16, 'x')}},
-        {"60 characters, blank at 30", blankAt30, {std::string(30, 'a'), " " + std::string(29, 'b')}},
+        {"60 characters, blank at 30",
+         blankAt30,
+         {std::string(30, 'a'), " " + std::string(29, 'b')}},
         {"45 characters stay whole", std::string(45, 'y'), {std::string(45, 'y')}},
-        {"blank only at 0", " " + std::string(59, 'z'), {" " + std::string(43, 'z'), std::string(16, 'z')}},
+        {"blank only at 0",
+         " " + std::string(59, 'z'),
+         {" " + std::string(43, 'z'), std::string(16, 'z')}},
         {"one line with its LF", "09:25  Start\n", {"09:25  Start"}},
         {"an empty line between two", "one\n\ntwo", {"one", "two"}},
-        {"130 characters in words", std::string(40, 'a') + " " + std::string(40, 'b') + " " + std::string(48, 'c'),
-         {std::string(40, 'a'), " " + std::string(40, 'b'), " " + std::string(43, 'c'), std::string(5, 'c')}},
+        {"130 characters in words",
+         std::string(40, 'a') + " " + std::string(40, 'b') + " " + std::string(48, 'c'),
+         {std::string(40, 'a'), " " + std::string(40, 'b'), " " + std::string(43, 'c'),
+          std::string(5, 'c')}},
     };
     for (const Row& row : rows) {
         Connected t;
@@ -99,7 +105,8 @@ TEST(GaugeTerminal, TheNewestNineLinesAreInViewAndScroll) {
         EXPECT_TRUE(t.terminal.keyboard(row.key)) << row.name;
         EXPECT_EQ(t.terminal.page(2).first(), row.firstAfter) << row.name;
         t.terminal.drawDirtyRows();
-        EXPECT_EQ(t.terminal.row(1), row.lines > 0 ? "line " + std::to_string(row.firstAfter) : "") << row.name;
+        EXPECT_EQ(t.terminal.row(1), row.lines > 0 ? "line " + std::to_string(row.firstAfter) : "")
+            << row.name;
     }
 }
 
@@ -152,7 +159,8 @@ TEST(GaugeTerminal, Page3FillsItsNineRowsAndKeepsTheRest) {
     t.terminal.drawDirtyRows();
     EXPECT_EQ(t.terminal.row(1), "menu");
     EXPECT_EQ(t.terminal.row(2), "");
-    EXPECT_EQ(t.terminal.row(3), std::string(44, '3')) << "rows beyond the lines received keep theirs";
+    EXPECT_EQ(t.terminal.row(3), std::string(44, '3'))
+        << "rows beyond the lines received keep theirs";
     t.terminal.receive({3, std::string(50, 'w') + "\n"});
     t.terminal.drawDirtyRows();
     EXPECT_EQ(t.terminal.row(1), std::string(44, 'w'));
@@ -178,10 +186,18 @@ TEST(GaugeTerminal, TypingAndEnter) {
         t.command("Page1");
         for (const char k : row.keys) {
             switch (k) {
-                case '^': t.terminal.keypadShift(); break;
-                case '<': t.terminal.keypadEraseUp(); break;
-                case '_': t.terminal.keypadSpaceDown(); break;
-                default: t.terminal.keypadLetter(k); break;
+                case '^':
+                    t.terminal.keypadShift();
+                    break;
+                case '<':
+                    t.terminal.keypadEraseUp();
+                    break;
+                case '_':
+                    t.terminal.keypadSpaceDown();
+                    break;
+                default:
+                    t.terminal.keypadLetter(k);
+                    break;
             }
         }
         if (!row.keys.empty()) {
@@ -221,7 +237,8 @@ TEST(GaugeTerminal, InputLineShowsItsLast40AndStopsAtWhatARecordCarries) {
     EXPECT_EQ(t.terminal.input().size(), wire::kGaugeMaxTextChars);
     t.terminal.keyboard(KeyboardKey::Enter);
     EXPECT_EQ(t.sent.texts.back().size(), wire::kGaugeMaxTextChars);
-    EXPECT_FALSE(t.terminal.keyboard(KeyboardKey::Backspace)) << "outside typing Backspace is passed on";
+    EXPECT_FALSE(t.terminal.keyboard(KeyboardKey::Backspace))
+        << "outside typing Backspace is passed on";
     EXPECT_FALSE(t.terminal.keyboard(KeyboardKey::Character, '\t'));
 }
 

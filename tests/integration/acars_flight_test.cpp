@@ -99,7 +99,8 @@ TEST(AcarsFlight, JournalMatchesTheGoldenFileAndEveryScriptDecodesItsMessage) {
             for (char& c : content) {
                 if (c == '\xA3') c = '\n';
             }
-            EXPECT_NE(text.find(head + content + "\n\n"), std::string::npos) << i << ": " << content;
+            EXPECT_NE(text.find(head + content + "\n\n"), std::string::npos)
+                << i << ": " << content;
         }
         EXPECT_EQ(alternate[i].params, r.params) << i << ": the alternate gets the same message";
     }

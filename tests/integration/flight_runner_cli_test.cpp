@@ -23,7 +23,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string shortHop() { return dataPath("scenarios/short-hop.scn"); }
+std::string shortHop() {
+    return dataPath("scenarios/short-hop.scn");
+}
 
 // A working directory with the shipped template only: the flight is a private one.
 struct FlyDir {
@@ -50,15 +52,20 @@ TEST(FlightRunnerCli, BadOptionsAreRefusedWithAClearMessage) {
         std::vector<std::string> args;
         const char* message;
     } rows[] = {
-        {"accept and dismiss", {"--scenario", shortHop(), "--accept", "--dismiss"},
+        {"accept and dismiss",
+         {"--scenario", shortHop(), "--accept", "--dismiss"},
          "--accept and --dismiss exclude each other"},
-        {"29 February of a common year", {"--scenario", shortHop(), "--set-date", "2023-02-29"},
+        {"29 February of a common year",
+         {"--scenario", shortHop(), "--set-date", "2023-02-29"},
          "--set-date wants a date that exists"},
-        {"31 April", {"--scenario", shortHop(), "--set-date", "2024-04-31"},
+        {"31 April",
+         {"--scenario", shortHop(), "--set-date", "2024-04-31"},
          "--set-date wants a date that exists"},
-        {"trailing text", {"--scenario", shortHop(), "--set-date", "2024-04-01x"},
+        {"trailing text",
+         {"--scenario", shortHop(), "--set-date", "2024-04-01x"},
          "--set-date wants a date that exists"},
-        {"online network outside the list", {"--scenario", shortHop(), "--online", "PilotEdge"},
+        {"online network outside the list",
+         {"--scenario", shortHop(), "--online", "PilotEdge"},
          "--online: No, VATSIM, IVAO or FPI"},
         {"an event the simulator does not know",
          {"--scenario", shortHop(), "--event", "at 0:10:00 fly-to-mars"},
@@ -94,15 +101,34 @@ TEST(FlightRunnerCli, TheExitStatusSaysWhetherEveryStepAskedForSucceeded) {
     } rows[] = {
         {"accepted and stored", "", "", {"--accept"}, 0, ""},
         {"a tampered pilot log file takes no flight",
-         "[FlightLog1]\r\nDate=2004/05/01\r\n12345\r\n", "", {"--accept"}, 1,
+         "[FlightLog1]\r\nDate=2004/05/01\r\n12345\r\n",
+         "",
+         {"--accept"},
+         1,
          "the flight was not stored"},
-        {"a log folder that cannot be written, the chooser cancelled", "", "missing\\\\",
-         {"--accept"}, 1, "the flight was not stored"},
-        {"Save Log into a missing folder", "", "", {"--save-log", "/nonexistent/x/log.txt"}, 1,
+        {"a log folder that cannot be written, the chooser cancelled",
+         "",
+         "missing\\\\",
+         {"--accept"},
+         1,
+         "the flight was not stored"},
+        {"Save Log into a missing folder",
+         "",
+         "",
+         {"--save-log", "/nonexistent/x/log.txt"},
+         1,
          "Save Log wrote no file"},
-        {"Save ACARS into a missing folder", "", "", {"--save-acars", "/nonexistent/x/a.txt"}, 1,
+        {"Save ACARS into a missing folder",
+         "",
+         "",
+         {"--save-acars", "/nonexistent/x/a.txt"},
+         1,
          "Save ACARS wrote no file"},
-        {"Send LOG without a stored flight", "", "", {"--send-log"}, 1,
+        {"Send LOG without a stored flight",
+         "",
+         "",
+         {"--send-log"},
+         1,
          "Send LOG did not deliver every stored flight"},
     };
     for (const auto& row : rows) {
@@ -110,14 +136,16 @@ TEST(FlightRunnerCli, TheExitStatusSaysWhetherEveryStepAskedForSucceeded) {
         if (!row.tamperedFile.empty()) d.dir.write("user.dat", row.tamperedFile);
         if (!row.logPath.empty()) {
             d.dir.write("aviolog.ini", readFileBytes(dataPath("aviolog.ori")).value_or(""));
-            ASSERT_TRUE(config::IniFile(d.dir / "aviolog.ini").setString("Log", "LogPath", row.logPath));
+            ASSERT_TRUE(
+                config::IniFile(d.dir / "aviolog.ini").setString("Log", "LogPath", row.logPath));
         }
         std::vector<std::string> args = {"--scenario", shortHop()};
         args.insert(args.end(), row.args.begin(), row.args.end());
         EXPECT_EQ(d.fly(args), row.status) << row.name << "\n" << d.out;
         if (*row.failure) {
             EXPECT_TRUE(contains(d.out, std::string("aviolog-fly: ") + row.failure))
-                << row.name << "\n" << d.out;
+                << row.name << "\n"
+                << d.out;
         }
     }
     // Without a flight, too.
@@ -150,9 +178,8 @@ TEST(FlightRunnerCli, CtrlCStopsALiveLogAndTheFlightIsAccepted) {
     FlyDir d;
     ChildProcess sim(AVIOLOG_SIM_PATH, {"--scenario", scenario, "--speed", "20", "--status", "0",
                                         "--ipc-prefix", prefix});
-    ChildProcess fly(AVIOLOG_FLY_PATH,
-                     {"--live", "--speed", "20", "--ipc-prefix", prefix, "--dir",
-                      d.dir.path().string(), "--scenario", scenario, "--accept"});
+    ChildProcess fly(AVIOLOG_FLY_PATH, {"--live", "--speed", "20", "--ipc-prefix", prefix, "--dir",
+                                        d.dir.path().string(), "--scenario", scenario, "--accept"});
     ASSERT_TRUE(waitFor([&] { return contains(fly.output(), "Take off"); }, 60000ms))
         << fly.output();
     EXPECT_EQ(blocksOf(fly.pid()), 1u);

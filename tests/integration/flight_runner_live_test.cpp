@@ -26,14 +26,15 @@ TEST(FlightRunnerLive, RecordsAFlightFromARunningSimulator) {
     ChildProcess sim(AVIOLOG_SIM_PATH, {"--scenario", scenario, "--speed", speed, "--status", "0",
                                         "--ipc-prefix", prefix, "--exit-when-parked"});
     ASSERT_TRUE(sim.started());
-    ChildProcess fly(AVIOLOG_FLY_PATH, {"--live", "--speed", speed, "--ipc-prefix", prefix,
-                                        "--dir", dir.path().string(), "--scenario", scenario,
-                                        "--aircraft", "A320", "--limit", "30"});
+    ChildProcess fly(AVIOLOG_FLY_PATH, {"--live", "--speed", speed, "--ipc-prefix", prefix, "--dir",
+                                        dir.path().string(), "--scenario", scenario, "--aircraft",
+                                        "A320", "--limit", "30"});
     ASSERT_TRUE(fly.started());
     EXPECT_EQ(fly.wait(120000), 0) << fly.output();
     const std::string out = fly.output();
-    for (const char* expected : {"Start  [2024/11/20 22:40]", "TouchDown:Rate ", "  Land\n",
-                                 "  Parking brakes on\n", "[Flight Summary]\n", "PlaneType=A320\n"}) {
+    for (const char* expected :
+         {"Start  [2024/11/20 22:40]", "TouchDown:Rate ", "  Land\n", "  Parking brakes on\n",
+          "[Flight Summary]\n", "PlaneType=A320\n"}) {
         EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
     }
     EXPECT_NE(out.find("Aircraft Type:A320"), std::string::npos) << "the header, once stopped";

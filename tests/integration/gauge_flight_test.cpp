@@ -33,7 +33,8 @@ int freePort() {
 }
 
 // The rows the terminal prints last, after asking for them until the test is satisfied.
-bool rowsUntil(ChildProcess& gauge, const std::function<bool(const std::string&)>& done, int timeoutMs) {
+bool rowsUntil(ChildProcess& gauge, const std::function<bool(const std::string&)>& done,
+               int timeoutMs) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < until) {
         gauge.writeLine("rows");
@@ -56,40 +57,56 @@ TEST(GaugeFlight, TheLogOnPage2WeatherAndAFreeTextFromTheTerminal) {
     dir.write("aviolog.ini", "[Aviolog]\r\nUseGauge=1\r\nProvider=NOAA\r\n");
     dir.write("aviologgauge.ini", "[TCPIP]\r\nPort=" + port + "\r\n");
 
-    ChildProcess gauge(AVIOLOG_GAUGE_PATH, {"--headless", "--settings", (dir / "aviologgauge.ini").string()});
+    ChildProcess gauge(AVIOLOG_GAUGE_PATH,
+                       {"--headless", "--settings", (dir / "aviologgauge.ini").string()});
     ASSERT_TRUE(gauge.started());
     ChildProcess sim(AVIOLOG_SIM_PATH, {"--scenario", scenario, "--speed", speed, "--status", "0",
                                         "--ipc-prefix", prefix, "--exit-when-parked"});
     ASSERT_TRUE(sim.started());
-    ChildProcess fly(AVIOLOG_FLY_PATH, {"--live", "--speed", speed, "--ipc-prefix", prefix,
-                                        "--dir", dir.path().string(), "--scenario", scenario,
-                                        "--gauge-port", port, "--metar", "LPPR=" + metar,
-                                        "--limit", "30", "--calls"});
+    ChildProcess fly(AVIOLOG_FLY_PATH,
+                     {"--live", "--speed", speed, "--ipc-prefix", prefix, "--dir",
+                      dir.path().string(), "--scenario", scenario, "--gauge-port", port, "--metar",
+                      "LPPR=" + metar, "--limit", "30", "--calls"});
     ASSERT_TRUE(fly.started());
 
-    ASSERT_TRUE(rowsUntil(gauge, [](const std::string& rows) { return rows.find("|Show ACARS ") != std::string::npos; }, 20000))
+    ASSERT_TRUE(rowsUntil(
+        gauge,
+        [](const std::string& rows) { return rows.find("|Show ACARS ") != std::string::npos; },
+        20000))
         << gauge.output();
     gauge.writeLine("press LSK2");
-    ASSERT_TRUE(rowsUntil(gauge, [](const std::string& rows) { return rows.starts_with("row 1|22:40  "); }, 5000))
+    ASSERT_TRUE(rowsUntil(
+        gauge, [](const std::string& rows) { return rows.starts_with("row 1|22:40  "); }, 5000))
         << gauge.output();
 
     gauge.writeLine("press SHIFT");
     gauge.writeLine("press LSK3");
-    ASSERT_TRUE(rowsUntil(gauge, [](const std::string& rows) { return rows.starts_with("row 1|Input METAR ICAO"); }, 5000))
+    ASSERT_TRUE(rowsUntil(
+        gauge, [](const std::string& rows) { return rows.starts_with("row 1|Input METAR ICAO"); },
+        5000))
         << gauge.output();
     gauge.writeLine("type LPPR");
     gauge.writeLine("key ENTER");
-    ASSERT_TRUE(rowsUntil(gauge, [&](const std::string& rows) {
-        return rows.find("row 1|METAR ") != std::string::npos && rows.find("row 2|" + metar) != std::string::npos;
-    }, 5000)) << gauge.output();
+    ASSERT_TRUE(rowsUntil(
+        gauge,
+        [&](const std::string& rows) {
+            return rows.find("row 1|METAR ") != std::string::npos &&
+                   rows.find("row 2|" + metar) != std::string::npos;
+        },
+        5000))
+        << gauge.output();
 
     gauge.writeLine("press SHIFT");
     gauge.writeLine("press RSK1");
-    ASSERT_TRUE(rowsUntil(gauge, [](const std::string& rows) { return rows.starts_with("row 1|Input the free text"); }, 5000))
+    ASSERT_TRUE(rowsUntil(
+        gauge,
+        [](const std::string& rows) { return rows.starts_with("row 1|Input the free text"); },
+        5000))
         << gauge.output();
     gauge.writeLine("type ON FINAL");
     gauge.writeLine("key ENTER");
-    ASSERT_TRUE(rowsUntil(gauge, [](const std::string& rows) { return rows.starts_with("row 1|Show ACARS"); }, 5000))
+    ASSERT_TRUE(rowsUntil(
+        gauge, [](const std::string& rows) { return rows.starts_with("row 1|Show ACARS"); }, 5000))
         << gauge.output();
 
     EXPECT_EQ(fly.wait(120000), 0) << fly.output();
@@ -100,7 +117,8 @@ TEST(GaugeFlight, TheLogOnPage2WeatherAndAFreeTextFromTheTerminal) {
     const std::size_t comment = out.find(" | ON FINAL\n");
     ASSERT_NE(comment, std::string::npos) << out;
     const std::size_t lineStart = out.rfind('\n', comment) + 1;
-    EXPECT_TRUE(out.compare(lineStart, 21, "acars QD Block id: 01") == 0) << out.substr(lineStart, 80);
+    EXPECT_TRUE(out.compare(lineStart, 21, "acars QD Block id: 01") == 0)
+        << out.substr(lineStart, 80);
     gauge.writeLine("quit");
     EXPECT_EQ(gauge.wait(5000), 0);
 }

@@ -9,6 +9,7 @@
 
 #include "common/text_file.h"
 #include "config/ini_file.h"
+#include "headless/flight_runner.h"
 #include "reporting/local_database.h"
 #include "reporting/pirep_sender.h"
 #include "reporting/seal.h"
@@ -16,7 +17,6 @@
 #include "tests/support/loopback_va_server.h"
 #include "tests/support/sim_fixture.h"
 #include "tests/support/temp_dir.h"
-#include "headless/flight_runner.h"
 
 namespace aviolog::test {
 namespace {
@@ -28,7 +28,8 @@ struct VaRig {
         dir.write("aviolog.ori", readFileBytes(dataPath("aviolog.ori")).value_or(""));
         dir.write("TAP.ini",
                   "[Aviolog]\r\nCompanyICAO=TAP\r\nCompanyName=Example Air\r\nPilotNumber=123\r\n"
-                  "UnitSystem=IS\r\n[Log]\r\nLog=" + server.url("/pirep.php") + "\r\n");
+                  "UnitSystem=IS\r\n[Log]\r\nLog=" +
+                      server.url("/pirep.php") + "\r\n");
         // The form's edits hold 9 characters; the aircraft list holds the long type.
         dir.write("TAPplanes.txt",
                   "[Plane.0]\r\nName=Cessna 172 \"Skyhawk\" #1\r\nReg=CS-AV\xC9\r\n");
@@ -78,11 +79,18 @@ TEST(PirepFlight, AcceptedStoredSentAndRemoved) {
     const auto requests = rig.server.requests();
     ASSERT_FALSE(requests.empty());
     const model::FlightSummary& s = flown.summary;
-    const std::vector<std::pair<std::string, std::string>> expected = {
-        {"pilot", "TAP123"},       {"date", s.Date},          {"time", s.Hour},
-        {"callsign", s.CallSign},  {"reg", s.AircraftRegist}, {"origin", s.DepAirport},
-        {"dest", s.DestAirport},   {"equipment", s.PlaneType}, {"fuel", s.UsedFuel},
-        {"duration", s.FlightDur}, {"distance", s.FlightLength}, {"version", "4010"}};
+    const std::vector<std::pair<std::string, std::string>> expected = {{"pilot", "TAP123"},
+                                                                       {"date", s.Date},
+                                                                       {"time", s.Hour},
+                                                                       {"callsign", s.CallSign},
+                                                                       {"reg", s.AircraftRegist},
+                                                                       {"origin", s.DepAirport},
+                                                                       {"dest", s.DestAirport},
+                                                                       {"equipment", s.PlaneType},
+                                                                       {"fuel", s.UsedFuel},
+                                                                       {"duration", s.FlightDur},
+                                                                       {"distance", s.FlightLength},
+                                                                       {"version", "4010"}};
     EXPECT_EQ(s.CallSign, "TAP 1&2");
     EXPECT_EQ(s.PlaneType, "Cessna 172 \"Skyhawk\" #1");
     std::string log;
@@ -126,9 +134,12 @@ TEST(PirepFlight, ByMailWithThePilotsOwnAccount) {
     // The pilot's account in "aviolog.ini" and the VA's address in the profile.
     const config::IniFile ini(rig.dir / "aviolog.ini");
     const std::pair<const char*, std::string> account[] = {
-        {"Host", "127.0.0.1"},       {"Port", std::to_string(mailServer.port())},
-        {"Address", "pilot@example.org"}, {"Name", "Pilot"},
-        {"Authenticate", "1"},       {"Username", LoopbackMailServer::kUser},
+        {"Host", "127.0.0.1"},
+        {"Port", std::to_string(mailServer.port())},
+        {"Address", "pilot@example.org"},
+        {"Name", "Pilot"},
+        {"Authenticate", "1"},
+        {"Username", LoopbackMailServer::kUser},
         {"Password", LoopbackMailServer::kPassword}};
     for (const auto& [key, value] : account) ASSERT_TRUE(ini.setString("MailSettings", key, value));
     ASSERT_TRUE(config::IniFile(rig.dir / "TAP.ini").setString("Log", "Mail", "ops@va.example"));
@@ -144,9 +155,9 @@ TEST(PirepFlight, ByMailWithThePilotsOwnAccount) {
     EXPECT_EQ(mail.attachments[0].first, "TAP123.txt");
     const model::FlightSummary& s = flown.summary;
     std::string expected;
-    for (const std::string* value : {&s.Date, &s.Hour, &s.CallSign, &s.AircraftRegist,
-                                     &s.DepAirport, &s.DestAirport, &s.PlaneType, &s.UsedFuel,
-                                     &s.FlightDur, &s.FlightLength}) {
+    for (const std::string* value :
+         {&s.Date, &s.Hour, &s.CallSign, &s.AircraftRegist, &s.DepAirport, &s.DestAirport,
+          &s.PlaneType, &s.UsedFuel, &s.FlightDur, &s.FlightLength}) {
         expected += *value + "\n";
     }
     expected += s.logText;
@@ -163,7 +174,8 @@ TEST(PirepFlight, ADismissedFlightIsNotStored) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.reply);
         VaRig rig;
-        rig.options.answers.emplace_back("Are you sure that you want to dismiss flight?", row.reply);
+        rig.options.answers.emplace_back("Are you sure that you want to dismiss flight?",
+                                         row.reply);
         const headless::RunResult r = rig.fly(RunnerOptions::SummaryAnswer::Dismiss);
         EXPECT_EQ(r.summaryClosed, row.closed);
         EXPECT_FALSE(rig.dir.exists("TAP123.dat"));

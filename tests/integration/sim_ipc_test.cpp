@@ -23,13 +23,13 @@
 #include "platform/posix/posix_sim_ipc.h"
 #include "platform/posix/posix_util.h"
 #include "platform/posix/sim_ipc_server.h"
-#include "wire/request_server.h"
 #include "sim/simulator.h"
 #include "simlink/sim_link.h"
 #include "simlink/sim_variables.h"
 #include "tests/support/child_process.h"
 #include "tests/support/link_rig.h"
 #include "tests/support/sim_fixture.h"
+#include "wire/request_server.h"
 
 namespace aviolog::simlink {
 namespace {
@@ -67,7 +67,6 @@ struct SimProcess {
     }
     std::unique_ptr<test::ChildProcess> process;
 };
-
 
 struct Client {
     explicit Client(const std::string& prefix) : ipc(prefix), link(ipc, clock) {
@@ -290,7 +289,8 @@ TEST(SimIpcIntegration, AStoppedProbeReleasesItsSharedBlock) {
         const std::string prefix = uniquePrefix();
         SimProcess sim(prefix);
         ASSERT_TRUE(sim.listening(prefix));
-        test::ChildProcess probe(AVIOLOG_PROBE_PATH, {"--ipc-prefix", prefix, "--interval-ms", "50"});
+        test::ChildProcess probe(AVIOLOG_PROBE_PATH,
+                                 {"--ipc-prefix", prefix, "--interval-ms", "50"});
         for (int i = 0; i < 1000 && probe.output().find(" GND ") == std::string::npos; ++i) {
             std::this_thread::sleep_for(5ms);
         }
@@ -367,7 +367,8 @@ class HostilePeer {
                 if (fd != deafFd_) fds.push_back({fd, POLLIN, 0});
             }
             if (::poll(fds.data(), fds.size(), 20) <= 0) continue;
-            if ((fds[0].revents & POLLIN) != 0) clients_.push_back(::accept(listenFd_, nullptr, nullptr));
+            if ((fds[0].revents & POLLIN) != 0)
+                clients_.push_back(::accept(listenFd_, nullptr, nullptr));
             for (std::size_t i = 1; i < fds.size(); ++i) {
                 if (fds[i].revents != 0) serve(fds[i].fd);
             }
@@ -399,13 +400,19 @@ class HostilePeer {
         ::close(shm);
         switch (now) {
             case Trick::None:
-            case Trick::ShrinkBlock: reply(fd, wire::kReplyBytes); break;
+            case Trick::ShrinkBlock:
+                reply(fd, wire::kReplyBytes);
+                break;
             case Trick::ExtraReply:
                 reply(fd, wire::kReplyBytes);
                 reply(fd, wire::kReplyBytes);
                 break;
-            case Trick::ShortReply: reply(fd, wire::kReplyBytes + 1); break;
-            case Trick::HugeReply: reply(fd, 64 * 1024); break;
+            case Trick::ShortReply:
+                reply(fd, wire::kReplyBytes + 1);
+                break;
+            case Trick::HugeReply:
+                reply(fd, 64 * 1024);
+                break;
             case Trick::FloodThenDeaf:
                 for (int i = 0; i < 50; ++i) reply(fd, wire::kReplyBytes);
                 deafFd_ = fd;

@@ -83,7 +83,8 @@ TEST(ThreadedGets, AnswersComeInOrderOnTheCallersThread) {
                   });
     }
     EXPECT_TRUE(order.empty()) << "nothing is delivered before the owner asks";
-    deliverUntil(*gets, [&] { return order.size() == 6; }, 10000);
+    deliverUntil(
+        *gets, [&] { return order.size() == 6; }, 10000);
     std::vector<int> lane0, lane1;
     for (const int i : order) (i % 2 == 0 ? lane0 : lane1).push_back(i);
     EXPECT_EQ(lane0, (std::vector<int>{0, 2, 4}));
@@ -101,8 +102,10 @@ TEST(ThreadedGets, ASilentSiteHoldsUpNeitherTheOtherSitesNorTheExit) {
     const auto start = Clock::now();
     gets->get(1, hole.url(), [&](std::optional<std::string>) { silentAnswered = true; });
     gets->get(1, hole.url(), [&](std::optional<std::string>) { silentAnswered = true; });
-    gets->get(2, server.url("/status.php"), [&](std::optional<std::string> a) { otherAnswered = a.has_value(); });
-    deliverUntil(*gets, [&] { return otherAnswered; }, 5000);
+    gets->get(2, server.url("/status.php"),
+              [&](std::optional<std::string> a) { otherAnswered = a.has_value(); });
+    deliverUntil(
+        *gets, [&] { return otherAnswered; }, 5000);
     EXPECT_TRUE(otherAnswered);
     EXPECT_FALSE(silentAnswered);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
@@ -111,7 +114,8 @@ TEST(ThreadedGets, ASilentSiteHoldsUpNeitherTheOtherSitesNorTheExit) {
     EXPECT_EQ(gets->outstanding(), 1u) << "the request under way is still out";
     const auto closing = Clock::now();
     gets.reset();
-    EXPECT_LT(Clock::now() - closing, std::chrono::seconds(3)) << "the worker gives up its transfer";
+    EXPECT_LT(Clock::now() - closing, std::chrono::seconds(3))
+        << "the worker gives up its transfer";
 }
 
 struct LiveFlight {
@@ -129,7 +133,8 @@ LiveFlight flyLive(const std::string& base, const std::string& tag) {
     test::TempDir dir;
     // The short final of the bounce scenario without its bounce: a bounce sampled live lands
     // wherever the sampler's tick falls, and this test compares two touchdowns.
-    std::string approach = readFileBytes(test::dataPath("scenarios/touch-and-bounce.scn")).value_or("");
+    std::string approach =
+        readFileBytes(test::dataPath("scenarios/touch-and-bounce.scn")).value_or("");
     if (const std::size_t at = approach.find("at 0:00:01 bounce"); at != std::string::npos) {
         approach.erase(at, approach.find('\n', at) - at);
     }
@@ -149,16 +154,17 @@ LiveFlight flyLive(const std::string& base, const std::string& tag) {
     set("Uplink", base + "/uplink.php");
     set("UplinkReset", base + "/reset.php");
     dir.write("aviolog.ini", ini);
-    dir.write("TAP.ini", "[Aviolog]\r\nCompanyICAO=TAP\r\nPilotNumber=123\r\nUnitSystem=IS\r\n"
-                         "AcarsSite=" + base + "/alternate.php\r\nStatusSite=" + base +
-                         "/status.php\r\n");
+    dir.write("TAP.ini",
+              "[Aviolog]\r\nCompanyICAO=TAP\r\nPilotNumber=123\r\nUnitSystem=IS\r\n"
+              "AcarsSite=" +
+                  base + "/alternate.php\r\nStatusSite=" + base + "/status.php\r\n");
 
     test::ChildProcess sim(AVIOLOG_SIM_PATH, {"--scenario", scenario, "--speed", speed, "--status",
                                               "0", "--ipc-prefix", prefix, "--exit-when-parked"});
-    test::ChildProcess fly(AVIOLOG_FLY_PATH,
-                           {"--live", "--speed", speed, "--ipc-prefix", prefix, "--dir",
-                            dir.path().string(), "--scenario", scenario, "--aircraft", "A320",
-                            "--flight", "TP1944", "--limit", "30"});
+    test::ChildProcess fly(
+        AVIOLOG_FLY_PATH,
+        {"--live", "--speed", speed, "--ipc-prefix", prefix, "--dir", dir.path().string(),
+         "--scenario", scenario, "--aircraft", "A320", "--flight", "TP1944", "--limit", "30"});
     LiveFlight flight;
     if (!sim.started() || !fly.started() || fly.wait(180000) != 0) {
         flight.output = fly.output();
@@ -187,10 +193,12 @@ TEST(LiveFlightWithVaSites, SilentSitesNeitherDelayTheTimersNorChangeTheTouchdow
     ASSERT_GE(blackHoled.maxLateMs, 0) << blackHoled.output;
     EXPECT_FALSE(answering.requests().empty()) << "the answering sites were used";
     EXPECT_NE(normal.output.find("  Parking brakes on"), std::string::npos) << normal.output;
-    EXPECT_NE(blackHoled.output.find("  Parking brakes on"), std::string::npos) << blackHoled.output;
+    EXPECT_NE(blackHoled.output.find("  Parking brakes on"), std::string::npos)
+        << blackHoled.output;
     EXPECT_LT(normal.touchdownRateFpm, 0) << normal.output;
     EXPECT_NEAR(blackHoled.touchdownRateFpm, normal.touchdownRateFpm, 10)
-        << "answering " << normal.touchdownRateFpm << ", black-holed " << blackHoled.touchdownRateFpm;
+        << "answering " << normal.touchdownRateFpm << ", black-holed "
+        << blackHoled.touchdownRateFpm;
     EXPECT_LE(blackHoled.maxLateMs, 50) << blackHoled.output;
     std::printf("touchdown %d ft/min answering, %d black-holed; timers at most %ld / %ld ms late\n",
                 normal.touchdownRateFpm, blackHoled.touchdownRateFpm, normal.maxLateMs,

@@ -9,8 +9,8 @@
 #include "mail/mail_settings.h"
 #include "mail/pirep_mail.h"
 #include "tests/mail/mail_rig.h"
-#include "tests/support/scripted_smtp_server.h"
 #include "tests/support/recording_mailer.h"
+#include "tests/support/scripted_smtp_server.h"
 
 namespace aviolog::mail {
 namespace {

@@ -7,8 +7,8 @@
 #include "common/text_format.h"
 #include "mail/bug_report.h"
 #include "mail/pirep_mail.h"
-#include "tests/support/loopback_mail_server.h"
 #include "tests/mail/mail_rig.h"
+#include "tests/support/loopback_mail_server.h"
 
 namespace aviolog::mail {
 namespace {

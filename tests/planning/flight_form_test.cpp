@@ -24,8 +24,9 @@ struct FormRig {
         settings.company.PilotNumber = "123";
         settings.company.CallsignUses = "Flight";
         if (withFleet) {
-            std::filesystem::copy_file(std::filesystem::path(AVIOLOG_PLANNING_DATA) / "TAPplanes.txt",
-                                       dir / "TAPplanes.txt");
+            std::filesystem::copy_file(
+                std::filesystem::path(AVIOLOG_PLANNING_DATA) / "TAPplanes.txt",
+                dir / "TAPplanes.txt");
         }
     }
     FlightFormModel& form() {
@@ -248,8 +249,8 @@ TEST(AircraftListTest, TableLimitsIgnoreExtraItems) {
     std::string flaps;
     for (int i = 0; i < 25; ++i) flaps += (i ? "," : "") + std::string(1, char('a' + i));
     AircraftList one;
-    one.load(config::IniDocument("[Plane.0]\nName=X\nReg=" + std::string(399, ',') + "\nSel=" +
-                                 std::string(399, ',') + "\nFlaps=" + flaps + "\n"));
+    one.load(config::IniDocument("[Plane.0]\nName=X\nReg=" + std::string(399, ',') +
+                                 "\nSel=" + std::string(399, ',') + "\nFlaps=" + flaps + "\n"));
     ASSERT_EQ(one.types().size(), 1u);
     EXPECT_EQ(one.types()[0].registrations.size(), kMaxRegistrations);
     EXPECT_EQ(one.types()[0].selcals.size(), kMaxRegistrations);
@@ -273,13 +274,41 @@ TEST(DateTimeBoxTest, TheOtherCategoryFollowsAcrossMidnight) {
     };
     const BoxDate may31{2004, 5, 31};
     const Row rows[] = {
-        {"UTC 23:30 in Lisbon summer is local 00:30 next day", -60, true, 23, 30, may31, 0, 30,
+        {"UTC 23:30 in Lisbon summer is local 00:30 next day",
+         -60,
+         true,
+         23,
+         30,
+         may31,
+         0,
+         30,
          {2004, 6, 1}},
-        {"UTC 01:00 in New York is local 21:00 the day before", 240, true, 1, 0, {2004, 6, 1}, 21,
-         0, may31},
-        {"local 00:30 in Lisbon summer is UTC 23:30 the day before", -60, false, 0, 30,
-         {2004, 6, 1}, 23, 30, may31},
-        {"local 21:00 in New York is UTC 01:00 next day", 240, false, 21, 0, may31, 1, 0,
+        {"UTC 01:00 in New York is local 21:00 the day before",
+         240,
+         true,
+         1,
+         0,
+         {2004, 6, 1},
+         21,
+         0,
+         may31},
+        {"local 00:30 in Lisbon summer is UTC 23:30 the day before",
+         -60,
+         false,
+         0,
+         30,
+         {2004, 6, 1},
+         23,
+         30,
+         may31},
+        {"local 21:00 in New York is UTC 01:00 next day",
+         240,
+         false,
+         21,
+         0,
+         may31,
+         1,
+         0,
          {2004, 6, 1}},
         {"same day", 0, true, 12, 0, may31, 12, 0, may31},
         {"new year", -60, true, 23, 15, {2004, 12, 31}, 0, 15, {2005, 1, 1}},
@@ -323,17 +352,27 @@ TEST(DateTimeBoxTest, TheSimulatorsClockFillsBothCategories) {
         BoxDate local;
     };
     const Row rows[] = {
-        {"Lisbon summer after 23:00 UTC: local is the next day", {2004, 152, 23, 30, 0, 30, -60},
-         {2004, 5, 31}, {2004, 6, 1}},
-        {"Lisbon summer before 23:00 UTC: same day", {2004, 152, 22, 59, 23, 59, -60},
-         {2004, 5, 31}, {2004, 5, 31}},
-        {"New York early UTC: local is the day before", {2004, 153, 1, 0, 21, 0, 240},
-         {2004, 6, 1}, {2004, 5, 31}},
+        {"Lisbon summer after 23:00 UTC: local is the next day",
+         {2004, 152, 23, 30, 0, 30, -60},
+         {2004, 5, 31},
+         {2004, 6, 1}},
+        {"Lisbon summer before 23:00 UTC: same day",
+         {2004, 152, 22, 59, 23, 59, -60},
+         {2004, 5, 31},
+         {2004, 5, 31}},
+        {"New York early UTC: local is the day before",
+         {2004, 153, 1, 0, 21, 0, 240},
+         {2004, 6, 1},
+         {2004, 5, 31}},
         {"Tokyo evening: same day", {2004, 100, 11, 0, 20, 0, -540}, {2004, 4, 9}, {2004, 4, 9}},
-        {"last day of a leap year into the new one", {2004, 366, 23, 0, 1, 0, -120},
-         {2004, 12, 31}, {2005, 1, 1}},
-        {"first day of the year back into the old one", {2005, 1, 2, 0, 21, 0, 300},
-         {2005, 1, 1}, {2004, 12, 31}},
+        {"last day of a leap year into the new one",
+         {2004, 366, 23, 0, 1, 0, -120},
+         {2004, 12, 31},
+         {2005, 1, 1}},
+        {"first day of the year back into the old one",
+         {2005, 1, 2, 0, 21, 0, 300},
+         {2005, 1, 1},
+         {2004, 12, 31}},
     };
     for (const Row& row : rows) {
         DateTimeBox box;

@@ -24,11 +24,22 @@ TEST(FlightPlanFilesTest, SimulatorPlansOfEveryGeneration) {
         std::vector<std::string> waypoints;
     };
     const Row rows[] = {
-        {"FS2004 INI, coordinates after the ids, gap after waypoint.3", "lppt-lppr-fs2004.pln",
-         "LPPT", "LPPR", "24000", {"LPPT", "FTM", "ESP", "LPPR"}},
+        {"FS2004 INI, coordinates after the ids, gap after waypoint.3",
+         "lppt-lppr-fs2004.pln",
+         "LPPT",
+         "LPPR",
+         "24000",
+         {"LPPT", "FTM", "ESP", "LPPR"}},
         {"FSX XML", "egll-lfpg-fsx.pln", "EGLL", "LFPG", "31000", {"EGLL", "MID", "ABNUR", "LFPG"}},
-        {"MSFS XML with BOM, CR LF and a decimal level", "lppt-lemd-msfs.pln", "LPPT", "LEMD",
-         "24000", {"LPPT", "ES\xD1" "ES", "LEMD"}},
+        {"MSFS XML with BOM, CR LF and a decimal level",
+         "lppt-lemd-msfs.pln",
+         "LPPT",
+         "LEMD",
+         "24000",
+         {"LPPT",
+          "ES\xD1"
+          "ES",
+          "LEMD"}},
     };
     for (const Row& row : rows) {
         const PlnPlan plan = readPln(sample(row.file));
@@ -47,7 +58,8 @@ TEST(FlightPlanFilesTest, PlansWithoutTheirKeysOrBrokenChangeNothing) {
     const Row rows[] = {
         {"empty", ""},
         {"other section", "[other]\ndeparture_id=LPPT\n"},
-        {"broken XML", "<?xml version=\"1.0\"?><SimBase.Document><FlightPlan.FlightPlan><DepartureID>"},
+        {"broken XML",
+         "<?xml version=\"1.0\"?><SimBase.Document><FlightPlan.FlightPlan><DepartureID>"},
         {"NUL bytes and no line end", std::string("\0\0\0[flightplan", 14)},
     };
     for (const Row& row : rows) {
@@ -59,7 +71,8 @@ TEST(FlightPlanFilesTest, PlansWithoutTheirKeysOrBrokenChangeNothing) {
 
 TEST(FlightPlanFilesTest, AtMost255WaypointsOfAtMost99Characters) {
     std::string text = "[flightplan]\r\ndeparture_id=" + std::string(500, 'D') + "\r\n";
-    for (int i = 0; i < 300; ++i) text += "waypoint." + std::to_string(i) + "=WP" + std::to_string(i) + ", V\r\n";
+    for (int i = 0; i < 300; ++i)
+        text += "waypoint." + std::to_string(i) + "=WP" + std::to_string(i) + ", V\r\n";
     const PlnPlan plan = readPln(text);
     EXPECT_EQ(plan.departure, std::string(99, 'D'));
     ASSERT_EQ(plan.waypoints.size(), kMaxPlnWaypoints);
@@ -75,16 +88,18 @@ TEST(FlightPlanFilesTest, FsBuildPlansAndTheirFuel) {
         std::optional<std::string> fuel;
     };
     const std::vector<std::pair<FormField, std::string>> lbsFields = {
-        {FormField::Departure, "LPPT"},     {FormField::Arrival, "LPPR"},
-        {FormField::Alternate, "LPPC"},     {FormField::Route, "FTM UN873 ESP"},
-        {FormField::AircraftType, "A320"},  {FormField::FlightLevel, "FL240"},
+        {FormField::Departure, "LPPT"},      {FormField::Arrival, "LPPR"},
+        {FormField::Alternate, "LPPC"},      {FormField::Route, "FTM UN873 ESP"},
+        {FormField::AircraftType, "A320"},   {FormField::FlightLevel, "FL240"},
         {FormField::FlightNumber, "TP1944"}, {FormField::Registration, "CS-TNA"},
-        {FormField::Passengers, "132"},     {FormField::Cargo, "2500"},
+        {FormField::Passengers, "132"},      {FormField::Cargo, "2500"},
     };
     const Row rows[] = {
         {"pounds into kilograms", "lbs.fsa", WeightUnit::Kilograms, lbsFields, "453"},
         {"pounds in pound mode", "lbs.fsa", WeightUnit::Pounds, lbsFields, "1000"},
-        {"kilograms into pounds, long values cut", "kgs.fsa", WeightUnit::Pounds,
+        {"kilograms into pounds, long values cut",
+         "kgs.fsa",
+         WeightUnit::Pounds,
          {{FormField::Departure, "EGLL"},
           {FormField::Arrival, "LFPG"},
           {FormField::Route, "MID L9 ABNUR"},
@@ -117,9 +132,13 @@ TEST(FlightPlanFilesTest, ServinfoFindsThePilotsOwnRecord) {
         NetworkPlan plan;
     };
     const Row rows[] = {
-        {"a callsign that prefixes another's takes its own record", "DLH1", nullptr,
+        {"a callsign that prefixes another's takes its own record",
+         "DLH1",
+         nullptr,
          {"B738", "EDDM", "FL360", "EGLL", "NONE", "INPUD Q113 BOMBI"}},
-        {"the longer callsign", "DLH12", nullptr,
+        {"the longer callsign",
+         "DLH12",
+         nullptr,
          {"A320", "EDDF", "FL350", "LEMD", "LEBL", "ANEKI Y163 NATOR UN850 TRA"}},
         {"connected without a plan", "TAP123", kNoPlanInServinfo, {}},
         {"not connected", "IBE3101", kNoCallsignInServinfo, {}},
@@ -145,7 +164,8 @@ TEST(FlightPlanFilesTest, ServinfoFindsThePilotsOwnRecord) {
 
 TEST(FlightPlanFilesTest, ServinfoScansHugeAndBrokenFilesToTheEnd) {
     const std::string record =
-        "TAP1944:1:P:PILOT::0:0:0:0:A320:420:LPPTXX:FL240:LPPR:S:1:1:2000:::1:I:0:0:0:0:0:0:LPPC:/v/:FTM UN873 ESP\n";
+        "TAP1944:1:P:PILOT::0:0:0:0:A320:420:LPPTXX:FL240:LPPR:S:1:1:2000:::1:I:0:0:0:0:0:0:LPPC:/"
+        "v/:FTM UN873 ESP\n";
     struct Row {
         const char* name;
         std::string bytes;
@@ -153,9 +173,11 @@ TEST(FlightPlanFilesTest, ServinfoScansHugeAndBrokenFilesToTheEnd) {
     };
     const Row rows[] = {
         {"after 200 KiB", std::string(200 * 1024, 'x') + "\n" + record, true},
-        {"last record without line end", std::string(60, '\n') + record.substr(0, record.size() - 1), true},
+        {"last record without line end",
+         std::string(60, '\n') + record.substr(0, record.size() - 1), true},
         {"NUL bytes before it", std::string(60, '\0') + "\n" + record, true},
-        {"record cut after the aircraft", std::string(60, '\n') + "TAP1944:1:P:PILOT::0:0:0:0:A320", true},
+        {"record cut after the aircraft", std::string(60, '\n') + "TAP1944:1:P:PILOT::0:0:0:0:A320",
+         true},
         {"callsign at the very end", std::string(60, '\n') + "TAP1944", false},
         {"inside the skipped start", record + std::string(10, '\n'), false},
     };
@@ -163,7 +185,8 @@ TEST(FlightPlanFilesTest, ServinfoScansHugeAndBrokenFilesToTheEnd) {
         const NetworkPlanResult result = scanServinfo(row.bytes, "TAP1944");
         EXPECT_EQ(result.plan.has_value(), row.found) << row.name;
     }
-    const auto cut = scanServinfo(std::string(60, '\n') + "TAP1944:1:P:PILOT::0:0:0:0:A320", "TAP1944");
+    const auto cut =
+        scanServinfo(std::string(60, '\n') + "TAP1944:1:P:PILOT::0:0:0:0:A320", "TAP1944");
     ASSERT_TRUE(cut.plan);
     EXPECT_EQ(cut.plan->departure, "");
     EXPECT_EQ(cut.plan->alternate, "NONE");
@@ -182,9 +205,13 @@ TEST(FlightPlanFilesTest, VatsimFeedPilotsAndPrefiles) {
         NetworkPlan plan;
     };
     const Row rows[] = {
-        {"connected pilot", "DLH12", nullptr,
+        {"connected pilot",
+         "DLH12",
+         nullptr,
          {"A320", "EDDF", "35000", "LEMD", "LEBL", "ANEKI Y163 NATOR UN850 TRA"}},
-        {"no short type, empty alternate", "TAP1944", nullptr,
+        {"no short type, empty alternate",
+         "TAP1944",
+         nullptr,
          {"A20N/M-SDE2E3FGHIRWXY/LB1", "LPPT", "FL240", "LPPR", "NONE", "FTM UN873 ESP"}},
         {"prefiled", "IBE3101", nullptr, {"A321", "LEMD", "36000", "LPPT", "LPPR", "BRA UN10 ZMR"}},
         {"flight_plan null", "TAP123", kNoPlanInServinfo, {}},

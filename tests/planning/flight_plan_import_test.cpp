@@ -12,12 +12,12 @@
 #include "planning/flight_plan_files.h"
 #include "planning/fuel_page.h"
 #include "platform/posix/wine_registry.h"
+#include "platform/virtual/virtual_scheduler.h"
 #include "sim/in_process_sim_ipc.h"
 #include "simlink/sim_link.h"
 #include "tests/support/scripted_pilot.h"
 #include "tests/support/sim_fixture.h"
 #include "tests/support/temp_dir.h"
-#include "platform/virtual/virtual_scheduler.h"
 
 namespace aviolog::planning {
 namespace {

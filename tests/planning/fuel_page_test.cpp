@@ -5,13 +5,13 @@
 #include <string>
 
 #include "common/text_file.h"
+#include "platform/virtual/virtual_scheduler.h"
 #include "sim/in_process_sim_ipc.h"
 #include "sim/scenario.h"
 #include "sim/simulator.h"
 #include "simlink/sim_link.h"
 #include "simlink/sim_variables.h"
 #include "tests/support/sim_fixture.h"
-#include "platform/virtual/virtual_scheduler.h"
 
 namespace aviolog::planning {
 namespace {
@@ -84,14 +84,16 @@ TEST(FuelPageTest, MaximaLoadsAndLevelsInEitherUnit) {
 }
 
 TEST(FuelPageTest, EverySliderWritesEveryTank) {
-    FuelRig rig("tank centre 100 gal 10 %\ntank left-main 200 gal 10 %\ntank right-main 200 gal 10 %");
+    FuelRig rig(
+        "tank centre 100 gal 10 %\ntank left-main 200 gal 10 %\ntank right-main 200 gal 10 %");
     FuelPage page(*rig.link, rig.unit);
     ASSERT_TRUE(page.build());
     ASSERT_EQ(page.rows().size(), 3u);
     page.setLoad(page.rowNamed("left main tank"), page.rows()[1].maximumKgOrLb);
     page.setLoad(page.rowNamed("right main tank"), page.rows()[2].maximumKgOrLb / 2);
     EXPECT_EQ(rig.level(5), 8388608u);
-    EXPECT_EQ(rig.level(8), levelFor(page.rows()[2].maximumKgOrLb / 2, page.rows()[2].maximumKgOrLb));
+    EXPECT_EQ(rig.level(8),
+              levelFor(page.rows()[2].maximumKgOrLb / 2, page.rows()[2].maximumKgOrLb));
     EXPECT_EQ(rig.level(kCentre), levelFor(page.rows()[0].loadKgOrLb, page.rows()[0].maximumKgOrLb))
         << "the untouched slider is written as it stands";
     EXPECT_EQ(page.rowNamed("left tip tank"), static_cast<std::size_t>(-1));

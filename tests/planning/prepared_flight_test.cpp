@@ -63,9 +63,9 @@ TEST(PreparedFlight, FromTheSimulatorsPlanFuelledOnTheFuelPage) {
     const headless::RunResult r = headless::runFlight(o);
     ASSERT_EQ(r.end, headless::RunResult::End::Stopped);
 
-    for (const char* line : {"Departing Airport: LPPT", "Destination Airport: LPPR",
-                             "Flight Level:24000", "Route:LPPT FTM ESP LPPR ",
-                             "Flight IATA:TP1944"}) {
+    for (const char* line :
+         {"Departing Airport: LPPT", "Destination Airport: LPPR", "Flight Level:24000",
+          "Route:LPPT FTM ESP LPPR ", "Flight IATA:TP1944"}) {
         EXPECT_TRUE(rig.has(r.log, line)) << line;
     }
     EXPECT_TRUE(rig.has(r.log, "VATSIM:" + kLppt));
@@ -75,7 +75,8 @@ TEST(PreparedFlight, FromTheSimulatorsPlanFuelledOnTheFuelPage) {
     // The three tanks hold the 8000 kg in proportion to their size, less the truncations.
     ASSERT_EQ(r.fuelRows.size(), 5u);
     EXPECT_EQ(r.fuelRows[0].rfind("Centre tank=", 0), 0u);
-    const long total = std::strtol(r.fuelRows[3].substr(r.fuelRows[3].find('=') + 1).c_str(), nullptr, 10);
+    const long total =
+        std::strtol(r.fuelRows[3].substr(r.fuelRows[3].find('=') + 1).c_str(), nullptr, 10);
     EXPECT_GE(total, 7997);
     EXPECT_LE(total, 8000);
     EXPECT_TRUE(rig.has(r.log, "Fuel Weight: 799")) << "the simulator took the loads";
@@ -104,9 +105,9 @@ TEST(PreparedFlight, TheVasBookedFlightThroughTheRunner) {
     const std::string out = fly.output();
     for (const std::string& expected : std::vector<std::string>{
              "Flight IATA:TP1946", "Pilot Number:456", "Aircraft Type:A321",
-          "Aircraft Registration:CS-TJF", "Route:FTM UN873 ESP", "Cargo:3000 Kg",
-          "Start  [2024/06/14 09:25]", "VATSIM:" + kLppt, "VATSIM:" + kLppr, "CallSign=TAP1946",
-          "AltAirport=LPPC", "left main tank=3000/"}) {
+             "Aircraft Registration:CS-TJF", "Route:FTM UN873 ESP", "Cargo:3000 Kg",
+             "Start  [2024/06/14 09:25]", "VATSIM:" + kLppt, "VATSIM:" + kLppr, "CallSign=TAP1946",
+             "AltAirport=LPPC", "left main tank=3000/"}) {
         EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
     }
     EXPECT_EQ(out.find("metar fetch"), std::string::npos) << "the provider, not the table";

@@ -129,7 +129,8 @@ TEST(WeatherTest, As2004ExportFile) {
     writeFileAtomically(prefix / "system.reg",
                         "WINE REGISTRY Version 2\n\n[Software\\\\HiFi\\\\AS2004] 1\n"
                         "\"Install_Path\"=\"C:\\\\AS2004\\\\\"\n");
-    writeFileAtomically(prefix / "drive_c/AS2004/wx-export.met", "LEMD 141000Z 03005KT CAVOK 25/05 Q1020\n");
+    writeFileAtomically(prefix / "drive_c/AS2004/wx-export.met",
+                        "LEMD 141000Z 03005KT CAVOK 25/05 Q1020\n");
     platform::posix::WineRegistry registry(prefix.path());
     Weather fromRegistry(rig.http, registry, rig.dir.path());
     fromRegistry.select(source(MetarSource::AS2004, ""));

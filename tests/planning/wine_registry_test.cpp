@@ -30,9 +30,8 @@ TEST(WineRegistryTest, StringValuesAsTheProgramsStoredThem) {
         {"value name in other case", RegistryHive::LocalMachine,
          "SOFTWARE\\Level 27 Technologies\\SquawkBox\\3", "sbdir", 200,
          "C:\\Program Files\\SquawkBox"},
-        {"32-bit program in a 64-bit prefix", RegistryHive::LocalMachine,
-         "SOFTWARE\\HiFi\\AS2004", "Install_Path", 200,
-         "C:\\Program Files (x86)\\HiFi\\AS2004\\"},
+        {"32-bit program in a 64-bit prefix", RegistryHive::LocalMachine, "SOFTWARE\\HiFi\\AS2004",
+         "Install_Path", 200, "C:\\Program Files (x86)\\HiFi\\AS2004\\"},
         {"simulator folder", RegistryHive::LocalMachine,
          "SOFTWARE\\Microsoft\\Microsoft Games\\Flight Simulator\\9.0", "EXE Path", 200,
          "D:\\Jeux\\Flight Simulator 9"},
@@ -46,12 +45,11 @@ TEST(WineRegistryTest, StringValuesAsTheProgramsStoredThem) {
          "txtfile"},
         {"number is not text", RegistryHive::LocalMachine,
          "SOFTWARE\\Level 27 Technologies\\SquawkBox\\3", "Version", 200, std::nullopt},
-        {"binary is not text", RegistryHive::LocalMachine, "SOFTWARE\\HiFi\\AS2004", "Licence",
-         200, std::nullopt},
+        {"binary is not text", RegistryHive::LocalMachine, "SOFTWARE\\HiFi\\AS2004", "Licence", 200,
+         std::nullopt},
         {"missing value", RegistryHive::LocalMachine,
          "SOFTWARE\\Level 27 Technologies\\SquawkBox\\3", "Nothing", 200, std::nullopt},
-        {"missing key", RegistryHive::LocalMachine, "SOFTWARE\\Nobody", "SBDir", 200,
-         std::nullopt},
+        {"missing key", RegistryHive::LocalMachine, "SOFTWARE\\Nobody", "SBDir", 200, std::nullopt},
         {"too long for the buffer", RegistryHive::LocalMachine,
          "SOFTWARE\\Microsoft\\Microsoft Games\\Flight Simulator\\9.0", "LongPath", 100,
          std::nullopt},
@@ -76,11 +74,12 @@ TEST(WineRegistryTest, MissingOrBrokenFilesReadAsMissingValues) {
     const WineRegistry none(dir.path());
     EXPECT_EQ(none.readString(RegistryHive::LocalMachine, "Software\\X", "Y", 200), std::nullopt);
 
-    std::filesystem::copy_file(std::filesystem::path(AVIOLOG_PLANNING_DATA) / "wineprefix-broken.reg",
-                               dir / "system.reg");
+    std::filesystem::copy_file(
+        std::filesystem::path(AVIOLOG_PLANNING_DATA) / "wineprefix-broken.reg", dir / "system.reg");
     const WineRegistry broken(dir.path());
-    EXPECT_EQ(broken.readString(RegistryHive::LocalMachine, "Software\\Broken", "Unterminated", 200),
-              std::nullopt);
+    EXPECT_EQ(
+        broken.readString(RegistryHive::LocalMachine, "Software\\Broken", "Unterminated", 200),
+        std::nullopt);
 }
 
 TEST(WineRegistryTest, WindowsPathsLieInThePrefixWhateverTheirCase) {

@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "common/text_file.h"
-#include "wire/sim_ipc_wire.h"
-#include "recorder/flight_events.h"
 #include "model/main_window_model.h"
-#include "simlink/sim_time.h"
+#include "recorder/flight_events.h"
 #include "recorder/timer_ids.h"
+#include "simlink/sim_time.h"
 #include "tests/recorder/recorder_rig.h"
 #include "tests/support/flight_rig.h"
+#include "wire/sim_ipc_wire.h"
 
 namespace aviolog::test {
 namespace {
@@ -36,8 +36,8 @@ TEST(FlightRecorder, ASimulatorLostAtAnyPhaseAndResumedKeepsTheFlight) {
     const RunResult baseline = flyWith({});
     ASSERT_EQ(baseline.end, RunResult::End::Stopped);
     // Lost for two minutes in each phase, but never across the moment an event is seen.
-    for (const char* when : {"at 0:04:00", "on climb", "on cruise", "on descent", "on approach",
-                             "on taxi-in"}) {
+    for (const char* when :
+         {"at 0:04:00", "on climb", "on cruise", "on descent", "on approach", "on taxi-in"}) {
         const RunResult lost = flyWith({std::string(when) + " silent 120"});
         SCOPED_TRACE(when);
         ASSERT_EQ(lost.end, RunResult::End::Stopped);
@@ -80,14 +80,15 @@ TEST(FlightRecorder, FuelAddedInFlightIsTakenAwayAboveTheTolerance) {
             EXPECT_NEAR(fuelEnd - baseline, 165, 5) << row.name;
         }
     }
-    const int withoutCheck = std::stoi(
-        flyWith({"at 0:03:00 refuel left-main 5"}, "air-start.scn", {{"Aviolog", "FuelTest", "0", true}})
-            .summary.FuelEnd);
+    const int withoutCheck = std::stoi(flyWith({"at 0:03:00 refuel left-main 5"}, "air-start.scn",
+                                               {{"Aviolog", "FuelTest", "0", true}})
+                                           .summary.FuelEnd);
     EXPECT_NEAR(withoutCheck - baseline, 275, 5);
 }
 
 TEST(FlightRecorder, DumpRowsAreNumberedAndNeverRagged) {
-    FlightRig rig({{"FlightInfo", "LogHeading", "0", true}, {"FlightInfo", "LogUpdate", "10", true}});
+    FlightRig rig(
+        {{"FlightInfo", "LogHeading", "0", true}, {"FlightInfo", "LogUpdate", "10", true}});
     headless::RunnerOptions options;
     options.startDump = true;
     // Lost for a while in the climb: updates are cut off half-way.
@@ -127,8 +128,7 @@ TEST(FlightRecorder, DecliningTheDepartureQuestionLeavesOnlySendingLogs) {
     EXPECT_EQ(result.end, RunResult::End::Reduced);
     EXPECT_TRUE(result.log.empty());
     ASSERT_EQ(result.pilotBoxes.size(), 2U);
-    EXPECT_EQ(result.pilotBoxes[1],
-              "Aviolog will revert to send log/change options only. -> OK");
+    EXPECT_EQ(result.pilotBoxes[1], "Aviolog will revert to send log/change options only. -> OK");
 }
 
 // The form enables "Start LOG" as soon as it is filled, which can be before the link is
@@ -155,7 +155,8 @@ TEST(FlightRecorder, NoSimulatorAsksAgainEveryTwoSeconds) {
     const RunResult result = rig.fly("short-hop.scn", options);
     EXPECT_EQ(result.end, RunResult::End::TimedOut);
     EXPECT_GE(result.pilotBoxes.size(), 2U);
-    for (const std::string& box : result.pilotBoxes) EXPECT_EQ(box, "Plane at Departure Airport? -> Yes");
+    for (const std::string& box : result.pilotBoxes)
+        EXPECT_EQ(box, "Plane at Departure Airport? -> Yes");
 }
 
 // Minutes of an "hh:mm" duration; -1 for anything else (a sign, a missing field).
@@ -258,9 +259,9 @@ TEST(FlightRecorder, ATouchdownNobodySawIsNotReported) {
         const RunResult r = flyWith({row.event});
         ASSERT_EQ(r.end, RunResult::End::Stopped) << row.name;
         EXPECT_EQ(r.summary.logText.find("TouchDown:Rate"), std::string::npos) << row.name;
-        EXPECT_NE(r.summary.logText.find(
-                      "TouchDown: not recorded, the simulator was not answering"),
-                  std::string::npos)
+        EXPECT_NE(
+            r.summary.logText.find("TouchDown: not recorded, the simulator was not answering"),
+            std::string::npos)
             << row.name;
         EXPECT_EQ(r.summary.RateTD, "") << row.name;
         EXPECT_EQ(r.summary.speedTD, "") << row.name;
@@ -285,8 +286,8 @@ TEST(RecorderStops, AfterACrashStopLogBuildsNoSummary) {
     ASSERT_TRUE(rig.start());
     rig.clock.runFor(60000);
     ASSERT_TRUE(rig.simulator->command("crash").ok);
-    ASSERT_TRUE(rig.runUntil([&] { return rig.context.phase == recorder::FlightPhase::Stopped; },
-                             60000));
+    ASSERT_TRUE(
+        rig.runUntil([&] { return rig.context.phase == recorder::FlightPhase::Stopped; }, 60000));
     const std::string crashed = rig.log();
     EXPECT_NE(crashed.find("CRASH"), std::string::npos);
     rig.core.stopButton();
@@ -301,8 +302,8 @@ TEST(RecorderSettings, OutOfRangeIntervalsAreHeldToSoundOnes) {
         std::int16_t logUpdate;
         int expectedMs;
     };
-    for (const Row row : {Row{0, 1000}, Row{-5, 1000}, Row{32767, 100000}, Row{101, 100000},
-                          Row{5, 5000}}) {
+    for (const Row row :
+         {Row{0, 1000}, Row{-5, 1000}, Row{32767, 100000}, Row{101, 100000}, Row{5, 5000}}) {
         RecorderRig rig("air-start.scn");
         rig.settings.flightInfo.LogUpdate = row.logUpdate;
         ASSERT_TRUE(rig.start()) << row.logUpdate;
@@ -342,8 +343,8 @@ TEST(RecorderStops, AnAirStartRecordsBlocksOffOnceItsWeightIsRead) {
             garbled = true;
         }
     };
-    ASSERT_TRUE(rig.runUntil([&] { return rig.context.phase == recorder::FlightPhase::Airborne; },
-                             60000));
+    ASSERT_TRUE(
+        rig.runUntil([&] { return rig.context.phase == recorder::FlightPhase::Airborne; }, 60000));
     EXPECT_TRUE(garbled);
     EXPECT_TRUE(rig.progress.blockOffAtMin.has_value());
     ASSERT_TRUE(rig.runUntil([&] { return rig.window.summaryOffered(); }));
@@ -355,9 +356,9 @@ TEST(SimTime, CalendarAndDurations) {
     struct DateRow {
         int year, dayOfYear, month, day;
     };
-    for (const DateRow& r : {DateRow{2024, 60, 2, 29}, DateRow{2023, 60, 3, 1},
-                             DateRow{2000, 366, 12, 31}, DateRow{1900, 60, 3, 1},
-                             DateRow{2024, 1, 1, 1}, DateRow{2023, 400, 12, 31}}) {
+    for (const DateRow& r :
+         {DateRow{2024, 60, 2, 29}, DateRow{2023, 60, 3, 1}, DateRow{2000, 366, 12, 31},
+          DateRow{1900, 60, 3, 1}, DateRow{2024, 1, 1, 1}, DateRow{2023, 400, 12, 31}}) {
         const simlink::CivilDate d = simlink::dateFromDayOfYear(r.year, r.dayOfYear);
         EXPECT_EQ(d.month, r.month) << r.year << " day " << r.dayOfYear;
         EXPECT_EQ(d.day, r.day) << r.year << " day " << r.dayOfYear;
@@ -387,9 +388,9 @@ TEST(FlightEvents, CruiseAltitudeFromTheFlightLevelText) {
         const char* level;
         unsigned feet;
     };
-    for (const Row& r : {Row{"FL350", 35000}, Row{"F350", 35000}, Row{"A050", 5000},
-                         Row{"35000", 35000}, Row{"", 0}, Row{"FLX", 0}, Row{"2FL", 0},
-                         Row{"FL99999999999", 2147483647u}}) {
+    for (const Row& r :
+         {Row{"FL350", 35000}, Row{"F350", 35000}, Row{"A050", 5000}, Row{"35000", 35000},
+          Row{"", 0}, Row{"FLX", 0}, Row{"2FL", 0}, Row{"FL99999999999", 2147483647u}}) {
         EXPECT_EQ(recorder::cruiseAltitudeFt(r.level), r.feet) << r.level;
     }
 }

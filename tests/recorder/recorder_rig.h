@@ -13,6 +13,7 @@
 
 #include "config/settings.h"
 #include "model/flight_record.h"
+#include "model/flight_services.h"
 #include "model/flight_summary.h"
 #include "model/main_window_model.h"
 #include "platform/dynamic_library.h"
@@ -20,7 +21,6 @@
 #include "platform/sound.h"
 #include "platform/virtual/virtual_scheduler.h"
 #include "recorder/flight_log.h"
-#include "model/flight_services.h"
 #include "recorder/recorder_context.h"
 #include "sim/in_process_sim_ipc.h"
 #include "simlink/sim_link.h"
@@ -29,9 +29,15 @@
 
 namespace aviolog::test {
 
-struct QuietWorld final : model::AcarsComposer, model::MetarFetcher, model::GaugeLink,
-                          model::LiveLink, model::FlapNames, model::FlightStore,
-                          platform::Pilot, platform::Sound, platform::LibraryLoader,
+struct QuietWorld final : model::AcarsComposer,
+                          model::MetarFetcher,
+                          model::GaugeLink,
+                          model::LiveLink,
+                          model::FlapNames,
+                          model::FlightStore,
+                          platform::Pilot,
+                          platform::Sound,
+                          platform::LibraryLoader,
                           model::FlightForm {
     void outMessage(int, int, double, double) override {}
     void offMessage(int, int, double, double) override {}
@@ -114,10 +120,23 @@ struct RecorderRig {
     recorder::FlightProgress progress;
     model::FlightSummary summary;
     model::MainWindowModel window;
-    recorder::RecorderContext context{link,    clock,    clock,    world,    world,
-                                      world,   settings, world,    record,   progress,
-                                      summary, window,   services, dir.path().string(),
-                                      recorder::FlightPhase::WaitingForBlocksOff, {}, {}};
+    recorder::RecorderContext context{link,
+                                      clock,
+                                      clock,
+                                      world,
+                                      world,
+                                      world,
+                                      settings,
+                                      world,
+                                      record,
+                                      progress,
+                                      summary,
+                                      window,
+                                      services,
+                                      dir.path().string(),
+                                      recorder::FlightPhase::WaitingForBlocksOff,
+                                      {},
+                                      {}};
     recorder::FlightLog core{context};
 };
 

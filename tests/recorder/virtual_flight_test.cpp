@@ -6,10 +6,10 @@
 #include <chrono>
 #include <cmath>
 
-#include "simlink/sim_link.h"
-#include "simlink/sim_variables.h"
 #include "recorder/timer_ids.h"
 #include "sim/scenario.h"
+#include "simlink/sim_link.h"
+#include "simlink/sim_variables.h"
 #include "tests/support/link_rig.h"
 
 namespace aviolog::recorder {

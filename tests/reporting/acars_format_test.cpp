@@ -1,12 +1,12 @@
 // The ACARS texts byte for byte: the journal's lines and the web form's one line, which keep
 // and drop different line feeds and use the pound byte as their own line break.
 
+#include "reporting/acars_format.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "reporting/acars_format.h"
 
 namespace aviolog::reporting {
 namespace {
@@ -97,7 +97,9 @@ TEST(AcarsFormat, FirstFourLinesLoseTheirLineFeedsInTheFormExceptLabel16sLabel) 
     EXPECT_EQ(qa.form.acftreg, "ACARS mode: C Aircraft reg: CS-TNA [A320 TAP]");
     EXPECT_EQ(qa.form.mlabel, "Message Label: QA Block id: 01 MSg. no: M01A");
     EXPECT_EQ(qa.form.fltnum, "Flight id: TP1944");
-    EXPECT_EQ(qa.form.mcontent, "Message content: \xA3" "BLQ OFF 09:27 /FOB 6171 /TAW 61965");
+    EXPECT_EQ(qa.form.mcontent,
+              "Message content: \xA3"
+              "BLQ OFF 09:27 /FOB 6171 /TAW 61965");
 
     const AcarsMessage metar = composeAcars(header("16", 65535, 12345), metarContent("X"));
     EXPECT_EQ(metar.form.mlabel, "Message Label: 16 Block id: 65535 MSg. no: M12345A\n");

@@ -10,10 +10,10 @@
 
 #include "config/settings.h"
 #include "model/flight_record.h"
+#include "model/flight_services.h"
 #include "platform/inline_gets.h"
 #include "platform/posix/curl_http_client.h"
 #include "platform/sound.h"
-#include "model/flight_services.h"
 #include "reporting/acars_composer.h"
 #include "reporting/acars_view.h"
 #include "reporting/live_link.h"
@@ -64,7 +64,8 @@ struct AcarsRig {
     }
     void setClock(int year, int dayOfYear, int hour, int minute) {
         EXPECT_TRUE(simlink::writeU16(sim.link, var::ZuluYear, static_cast<std::uint16_t>(year)));
-        EXPECT_TRUE(simlink::writeU16(sim.link, var::ZuluDayOfYear, static_cast<std::uint16_t>(dayOfYear)));
+        EXPECT_TRUE(
+            simlink::writeU16(sim.link, var::ZuluDayOfYear, static_cast<std::uint16_t>(dayOfYear)));
         EXPECT_TRUE(simlink::writeU8(sim.link, var::ZuluHour, static_cast<std::uint8_t>(hour)));
         EXPECT_TRUE(simlink::writeU8(sim.link, var::ZuluMinute, static_cast<std::uint8_t>(minute)));
     }
@@ -79,7 +80,8 @@ struct AcarsRig {
     std::vector<std::string> viewLines() const {
         std::vector<std::string> lines;
         if (const auto* rows = view.rows().rows(kAcarsMessages)) {
-            for (const auto& row : *rows) lines.push_back(row.name.empty() ? row.value : "# " + row.name);
+            for (const auto& row : *rows)
+                lines.push_back(row.name.empty() ? row.value : "# " + row.name);
         }
         return lines;
     }
@@ -99,7 +101,9 @@ struct AcarsRig {
     AcarsMessenger acars{{sim.link, settings, record, display, traffic, dir.path()}};
     // The flight as the recorder would have it: at the gate, before blocks off.
     struct Flight final : model::FlightUnderWay {
-        model::FlightPhase phase() const override { return model::FlightPhase::WaitingForBlocksOff; }
+        model::FlightPhase phase() const override {
+            return model::FlightPhase::WaitingForBlocksOff;
+        }
         int groundSpeedKt() const override { return 0; }
         const std::optional<model::Airport>& departure() const override { return from; }
         const std::optional<model::Airport>& arrival() const override { return to; }
@@ -129,18 +133,23 @@ TEST(AcarsMessenger, EveryValueReachesTheScriptAsComposed) {
         EXPECT_EQ(r.param("fltnum"), "Flight id: TAP123");
     }
     EXPECT_EQ(sent[0].param("mlabel"), "Message Label: QA Block id: 01 MSg. no: M01A");
-    EXPECT_EQ(sent[0].param("mcontent"), "Message content: \xA3" "BLQ OFF 09:27 /FOB 6171 /TAW 61965");
+    EXPECT_EQ(sent[0].param("mcontent"),
+              "Message content: \xA3"
+              "BLQ OFF 09:27 /FOB 6171 /TAW 61965");
     EXPECT_EQ(sent[1].param("mlabel"), "Message Label: QB Block id: 01 MSg. no: M02A");
     EXPECT_EQ(sent[2].param("mlabel"), "Message Label: QD Block id: 01 MSg. no: M03A");
     EXPECT_EQ(sent[2].param("mcontent"), "Message content: \xA3" + freeText);
     EXPECT_EQ(sent[3].param("mlabel"), "Message Label: 16 Block id: 01 MSg. no: M04A\n");
-    EXPECT_EQ(sent[3].param("mcontent"), "Message content: \xA3METAR LPPR 021400Z 34012KT 9999 \n\n");
+    EXPECT_EQ(sent[3].param("mcontent"),
+              "Message content: \xA3METAR LPPR 021400Z 34012KT 9999 \n\n");
 
     const std::string journal = rig.journal();
-    EXPECT_TRUE(journal.starts_with("[29-02-2004 09:27]\r\nACARS mode: C Aircraft reg: CS-TNA "
-                                    "[A320 TAP]\r\nMessage Label: QA Block id: 01 MSg. no: M01A\r\n"))
+    EXPECT_TRUE(
+        journal.starts_with("[29-02-2004 09:27]\r\nACARS mode: C Aircraft reg: CS-TNA "
+                            "[A320 TAP]\r\nMessage Label: QA Block id: 01 MSg. no: M01A\r\n"))
         << journal;
-    EXPECT_NE(journal.find("Message content: \r\n" + std::string("50% & a=b+c #1 \xA3\xBA\xB4\r\nend\r\n\r\n")),
+    EXPECT_NE(journal.find("Message content: \r\n" +
+                           std::string("50% & a=b+c #1 \xA3\xBA\xB4\r\nend\r\n\r\n")),
               std::string::npos)
         << "the free text exactly as typed";
     EXPECT_EQ(rig.window.lines(model::Channel::Acars).front(), "[29-02-2004 09:27]");
@@ -158,8 +167,8 @@ TEST(AcarsMessenger, DayOfYearByTheCalendarOfTheSimulatorsYear) {
         rig.settings.aviolog.AcarsEvent = false;
         rig.setClock(r.year, r.day, 12, 0);
         rig.acars.metarMessage("X");
-        EXPECT_TRUE(rig.journal().starts_with(r.date)) << r.year << " day " << r.day << ": "
-                                                       << rig.journal();
+        EXPECT_TRUE(rig.journal().starts_with(r.date))
+            << r.year << " day " << r.day << ": " << rig.journal();
     }
 }
 
@@ -223,7 +232,8 @@ TEST(LiveLink, UplinkMessagesForTheFlightShowOnceAndTheNumberMovesOn) {
     AcarsRig rig;
     rig.server.setAnswers({{200, "A SENDTOTAP123 hello%B other%#57\n"}, {200, "#58\n"}});
     rig.live.pollUplink();
-    EXPECT_EQ(rig.viewLines(), (std::vector<std::string>{"# Free text Message", "A SENDTOTAP123 hello"}));
+    EXPECT_EQ(rig.viewLines(),
+              (std::vector<std::string>{"# Free text Message", "A SENDTOTAP123 hello"}));
     ASSERT_EQ(rig.quiet.sounds.size(), 1u);
     EXPECT_TRUE(rig.quiet.sounds[0].ends_with("call.wav")) << rig.quiet.sounds[0];
     EXPECT_EQ(rig.live.lastUplinkNumber(), 57);
@@ -271,9 +281,9 @@ TEST(LiveLink, PositionReportAtTheGateWithAnUnknownDeparture) {
     ASSERT_EQ(sent.size(), 1u);
     std::vector<std::string> names;
     for (const auto& [name, value] : sent[0].params) names.push_back(name);
-    EXPECT_EQ(names, (std::vector<std::string>{"lat", "long", "GS", "Alt", "IATA", "pnumber",
-                                               "depaptICAO", "destaptICAO", "destapt",
-                                               "disdestapt", "Ph", "Regist"}))
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"lat", "long", "GS", "Alt", "IATA", "pnumber", "depaptICAO",
+                                        "destaptICAO", "destapt", "disdestapt", "Ph", "Regist"}))
         << "no departure name, distance or time; no time without ground speed";
     // The gate, a little south-east of the airport's reference point; "%f" has six decimals.
     EXPECT_EQ(sent[0].param("lat"), "41.233997");

@@ -1,13 +1,14 @@
 // The ACARS tab and the gauge's share of it: header rows by marker, one row per line, the
 // lines for the gauge's first page and the uplink page on its third.
 
+#include "reporting/acars_view.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "model/flight_services.h"
-#include "reporting/acars_view.h"
 #include "reporting/live_link.h"
 
 namespace aviolog::reporting {
@@ -37,14 +38,22 @@ TEST(AcarsView, HeadersByMarkerAndLinesByBreak) {
     const std::vector<Row> rows = {
         {"no marker", "hello crew\n\n", {"Free text Message"}, {"hello crew"}},
         {"a <br> makes two lines", "one<br>two", {"Free text Message"}, {"one", "two"}},
-        {"the pound byte breaks a line", "AUTOPOS N38 \xA3/ALT 100 ", {"AutoPos Message"},
+        {"the pound byte breaks a line",
+         "AUTOPOS N38 \xA3/ALT 100 ",
+         {"AutoPos Message"},
          {"AUTOPOS N38 ", "/ALT 100 "}},
-        {"a marker found twice adds its row twice", "LDG 10:05\nLDG again\n",
-         {"Landing Message", "Landing Message"}, {"LDG 10:05", "LDG again"}},
-        {"markers in the order found", "BLK ON: 10:10\nMETAR X\n",
-         {"Block on Message", "Metar Message"}, {"BLK ON: 10:10", "METAR X"}},
-        {"take-off and block off", "BLQ OFF 09:27\nT/O 09:35\n",
-         {"Block off Message", "Take off Message"}, {"BLQ OFF 09:27", "T/O 09:35"}},
+        {"a marker found twice adds its row twice",
+         "LDG 10:05\nLDG again\n",
+         {"Landing Message", "Landing Message"},
+         {"LDG 10:05", "LDG again"}},
+        {"markers in the order found",
+         "BLK ON: 10:10\nMETAR X\n",
+         {"Block on Message", "Metar Message"},
+         {"BLK ON: 10:10", "METAR X"}},
+        {"take-off and block off",
+         "BLQ OFF 09:27\nT/O 09:35\n",
+         {"Block off Message", "Take off Message"},
+         {"BLQ OFF 09:27", "T/O 09:35"}},
     };
     for (const Row& r : rows) {
         const AcarsViewEntry entry = readAcarsMessage(r.text);
@@ -64,8 +73,10 @@ TEST(AcarsView, RowsGoToTheTabAndLinesToTheGaugeOnlyWhileItIsOpen) {
 
     const auto* rows = view.rows().rows(kAcarsMessages);
     ASSERT_NE(rows, nullptr);
-    const std::vector<model::PropertyRow> expected = {{"Free text Message", ""}, {"", "first"},
-                                                      {"", "second"},           {"Free text Message", ""},
+    const std::vector<model::PropertyRow> expected = {{"Free text Message", ""},
+                                                      {"", "first"},
+                                                      {"", "second"},
+                                                      {"Free text Message", ""},
                                                       {"", "third"}};
     EXPECT_EQ(*rows, expected);
     EXPECT_EQ(gauge.page1, (Lines{"first", "second"}));
@@ -109,21 +120,35 @@ TEST(UplinkAnswer, MessagesForTheFlightAndTheNewestNumber) {
         std::optional<int> number;
     };
     const std::vector<Row> rows = {
-        {"the SENDTO example", "A SENDTOTAP123 hello%B other%#57\n", "TAP123",
-         {"A SENDTOTAP123 hello"}, 57},
-        {"an answer starting with # shows nothing",
-         "#58\nSENDTOTAP123 x%", "TAP123", {}, 58},
+        {"the SENDTO example",
+         "A SENDTOTAP123 hello%B other%#57\n",
+         "TAP123",
+         {"A SENDTOTAP123 hello"},
+         57},
+        {"an answer starting with # shows nothing", "#58\nSENDTOTAP123 x%", "TAP123", {}, 58},
         {"no # keeps the number", "SENDTOTAP123 hi%\n", "TAP123", {"SENDTOTAP123 hi"}, {}},
-        {"text after the last % is not a message", "SENDTOTAP123 a%SENDTOTAP123 b\n#3\n",
-         "TAP123", {"SENDTOTAP123 a"}, 3},
+        {"text after the last % is not a message",
+         "SENDTOTAP123 a%SENDTOTAP123 b\n#3\n",
+         "TAP123",
+         {"SENDTOTAP123 a"},
+         3},
         {"a message naming another flight", "SENDTOTAP999 not ours%#4\n", "TAP123", {}, 4},
-        {"a longer flight number is another flight's key too", "SENDTOTAP1234 x%#4\n", "TAP12",
-         {"SENDTOTAP1234 x"}, 4},
-        {"# without a number keeps the number", "SENDTOTAP123 y%#\n", "TAP123",
-         {"SENDTOTAP123 y"}, {}},
+        {"a longer flight number is another flight's key too",
+         "SENDTOTAP1234 x%#4\n",
+         "TAP12",
+         {"SENDTOTAP1234 x"},
+         4},
+        {"# without a number keeps the number",
+         "SENDTOTAP123 y%#\n",
+         "TAP123",
+         {"SENDTOTAP123 y"},
+         {}},
         {"# without a line feed keeps the number", "#12", "TAP123", {}, {}},
-        {"every message for the flight, in order", "SENDTOTAP123 1%SENDTOTAP123 2%#9\n",
-         "TAP123", {"SENDTOTAP123 1", "SENDTOTAP123 2"}, 9},
+        {"every message for the flight, in order",
+         "SENDTOTAP123 1%SENDTOTAP123 2%#9\n",
+         "TAP123",
+         {"SENDTOTAP123 1", "SENDTOTAP123 2"},
+         9},
     };
     for (const Row& r : rows) {
         const UplinkAnswer read = readUplinkAnswer(r.answer, r.flight);

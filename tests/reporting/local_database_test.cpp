@@ -163,7 +163,8 @@ std::string storedBytes(const std::filesystem::path& file, const std::string& co
                            nullptr) == SQLITE_OK &&
         sqlite3_step(statement) == SQLITE_ROW) {
         const auto* text = static_cast<const char*>(sqlite3_column_blob(statement, 0));
-        bytes.assign(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, 0)));
+        bytes.assign(text ? text : "",
+                     static_cast<std::size_t>(sqlite3_column_bytes(statement, 0)));
     }
     sqlite3_finalize(statement);
     sqlite3_close(db);
@@ -179,7 +180,11 @@ TEST(LocalDatabase, TextIsUtf8InTheFileAndWindows1252InTheProgram) {
         std::string file;     // what the file holds
     };
     const Row rows[] = {
-        {"position signs", "38\xBA" "46\xB4N", "38\xC2\xBA" "46\xC2\xB4N"},
+        {"position signs",
+         "38\xBA"
+         "46\xB4N",
+         "38\xC2\xBA"
+         "46\xC2\xB4N"},
         {"euro and quotes", "\x80 \x93ok\x94", "\xE2\x82\xAC \xE2\x80\x9Cok\xE2\x80\x9D"},
         {"bytes without a character keep their place", "a\x81\x8D\x8F\x90\x9Dz",
          "a\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9Dz"},
@@ -199,7 +204,11 @@ TEST(LocalDatabase, TextIsUtf8InTheFileAndWindows1252InTheProgram) {
     // another writer may hold characters the code page lacks.
     const Row others[] = {
         {"raw Windows-1252 of an earlier version", "Lisboa 38\xBA", "Lisboa 38\xBA"},
-        {"characters outside the code page", "?\xF3" "d?", "\xC5\x81\xC3\xB3" "d\xC5\xBA"},
+        {"characters outside the code page",
+         "?\xF3"
+         "d?",
+         "\xC5\x81\xC3\xB3"
+         "d\xC5\xBA"},
     };
     for (const Row& row : others) {
         TempDir dir;

@@ -1,3 +1,5 @@
+#include "reporting/pilot_log_book.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,7 +10,6 @@
 #include "model/flight_summary.h"
 #include "model/main_window_model.h"
 #include "reporting/local_database.h"
-#include "reporting/pilot_log_book.h"
 #include "reporting/pilot_log_file.h"
 #include "reporting/seal.h"
 #include "tests/support/scripted_pilot.h"
@@ -36,7 +37,9 @@ struct BookRig {
     }
 
     bool store() { return book.store({summary, record, settings, window}); }
-    bool sealed(const std::string& name) const { return dir.exists(name) && !checkSeal(dir / name, false); }
+    bool sealed(const std::string& name) const {
+        return dir.exists(name) && !checkSeal(dir / name, false);
+    }
 
     test::TempDir dir;
     test::ScriptedPilot pilot;
@@ -112,7 +115,9 @@ TEST(PilotLogBook, AFolderThatCannotBeWritten) {
     } rows[] = {
         {"cancelled", std::nullopt, false, {"Can't write Log file to missing\\TAP123.dat"}},
         {"another folder", "", true, {"Can't write Log file to missing\\TAP123.dat"}},
-        {"another folder that fails too", "gone", false,
+        {"another folder that fails too",
+         "gone",
+         false,
          {"Can't write Log file to missing\\TAP123.dat",
           "Can't write Log file to gone\\TAP123.dat Please send a bug report"}},
     };

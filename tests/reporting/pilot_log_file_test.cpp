@@ -1,9 +1,10 @@
+#include "reporting/pilot_log_file.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "common/text_file.h"
-#include "reporting/pilot_log_file.h"
 #include "reporting/seal.h"
 #include "tests/support/temp_dir.h"
 
@@ -14,9 +15,9 @@ using model::FlightSummary;
 using test::TempDir;
 
 FlightSummary flight(const std::string& date, const std::string& callsign) {
-    FlightSummary f{date,   "09:27:00", callsign, "TP1234", "CS-TTA", "LPPT", "LPPR", "NONE",
-                    "A320", "1474",     "6180",   "4706",   "00:30",  "148",  "-139", "132",
-                    "55793", {}};
+    FlightSummary f{date,    "09:27:00", callsign, "TP1234", "CS-TTA", "LPPT",
+                    "LPPR",  "NONE",     "A320",   "1474",   "6180",   "4706",
+                    "00:30", "148",      "-139",   "132",    "55793",  {}};
     f.logText = "Blocks off " + callsign + "\nLanded\n";
     return f;
 }
@@ -53,8 +54,9 @@ TEST(PilotLogFile, StoresReadsAndDropsFlightsOldestFirst) {
         again.add(flight("2004/05/02", cs));
         ASSERT_TRUE(again.save());
     }
-    EXPECT_EQ(dates(dir), (std::vector<std::string>{"FlightLog1:2004/05/01", "FlightLog2:2004/05/02",
-                                                    "FlightLog3:2004/05/02"}));
+    EXPECT_EQ(dates(dir),
+              (std::vector<std::string>{"FlightLog1:2004/05/01", "FlightLog2:2004/05/02",
+                                        "FlightLog3:2004/05/02"}));
 
     PilotLogFile reader(dir / "TAP123.dat");
     ASSERT_EQ(reader.open(), PilotLogFile::State::Sealed);
@@ -63,7 +65,8 @@ TEST(PilotLogFile, StoresReadsAndDropsFlightsOldestFirst) {
     ASSERT_TRUE(reader.save());
     EXPECT_FALSE(checkSeal(dir / "TAP123.dat", false));
     EXPECT_EQ(reader.first(), flight("2004/05/02", "TAP2"));
-    EXPECT_EQ(dates(dir), (std::vector<std::string>{"FlightLog1:2004/05/02", "FlightLog2:2004/05/02"}));
+    EXPECT_EQ(dates(dir),
+              (std::vector<std::string>{"FlightLog1:2004/05/02", "FlightLog2:2004/05/02"}));
 
     EXPECT_TRUE(reader.dropFirst());
     EXPECT_EQ(reader.first().CallSign, "TAP3");
@@ -96,7 +99,9 @@ TEST(PilotLogFile, WhatIsReadBack) {
         std::function<void(const FlightSummary&)> check;
     } rows[] = {
         {"a value keeps 99 characters",
-         [](config::IniDocument& d) { d.setString("FlightLog1", "CallSign", std::string(150, 'C')); },
+         [](config::IniDocument& d) {
+             d.setString("FlightLog1", "CallSign", std::string(150, 'C'));
+         },
          [](const FlightSummary& f) { EXPECT_EQ(f.CallSign, std::string(99, 'C')); }},
         {"missing keys read empty",
          [](config::IniDocument& d) { d.removeKey("FlightLog1", "ZFW"); },
@@ -117,7 +122,9 @@ TEST(PilotLogFile, WhatIsReadBack) {
         {"the log ends at a zero byte",
          [](config::IniDocument& d) {
              d.setString("FlightLog1", "length", "3");
-             d.setString("FlightLog1", "Log", "410042" "83");
+             d.setString("FlightLog1", "Log",
+                         "410042"
+                         "83");
          },
          [](const FlightSummary& f) { EXPECT_EQ(f.logText, "A"); }},
     };
@@ -153,8 +160,9 @@ TEST(PilotLogFile, AnEmptyDateIsTakenAgain) {
     ASSERT_EQ(again.open(), PilotLogFile::State::Sealed);
     EXPECT_EQ(again.add(flight("2004/05/04", "TAP4")), 2);
     ASSERT_TRUE(again.save());
-    EXPECT_EQ(dates(dir), (std::vector<std::string>{"FlightLog1:2004/05/01", "FlightLog2:2004/05/04",
-                                                    "FlightLog3:2004/05/03"}));
+    EXPECT_EQ(dates(dir),
+              (std::vector<std::string>{"FlightLog1:2004/05/01", "FlightLog2:2004/05/04",
+                                        "FlightLog3:2004/05/03"}));
 }
 
 TEST(PilotLogFile, ATamperedFileStaysTampered) {
@@ -178,7 +186,9 @@ TEST(PilotLogFile, ACtrlZTypedIntoAFieldDoesNotBreakTheSeal) {
     TempDir dir;
     PilotLogFile file(dir / "TAP123.dat");
     file.open();
-    file.add(flight("2004/05/01", "TAP\x1a" "1"));
+    file.add(flight("2004/05/01",
+                    "TAP\x1a"
+                    "1"));
     file.add(flight("2004/05/01", "TAP2"));
     ASSERT_TRUE(file.save());
     PilotLogFile reader(dir / "TAP123.dat");

@@ -1,3 +1,5 @@
+#include "reporting/pirep_sender.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -6,7 +8,6 @@
 #include "config/settings.h"
 #include "platform/posix/curl_http_client.h"
 #include "reporting/pilot_log_file.h"
-#include "reporting/pirep_sender.h"
 #include "reporting/seal.h"
 #include "tests/support/loopback_va_server.h"
 #include "tests/support/recording_mailer.h"
@@ -21,17 +22,25 @@ using model::FlightSummary;
 using Params = std::vector<std::pair<std::string, std::string>>;
 
 FlightSummary flight(const std::string& callsign, std::string log) {
-    return {"2004/05/01", "09:27:00", callsign, "TP1234", "CS-TTA", "LPPT", "LPPR", "LEMD",
-            "A320",       "1474",     "6180",   "4706",   "00:30",  "148",  "-139", "132",
-            "55793",      std::move(log)};
+    return {"2004/05/01", "09:27:00", callsign, "TP1234", "CS-TTA", "LPPT",
+            "LPPR",       "LEMD",     "A320",   "1474",   "6180",   "4706",
+            "00:30",      "148",      "-139",   "132",    "55793",  std::move(log)};
 }
 
 // The default flags' parameters of a flight, as the VA's script decodes them.
 Params defaultParams(const FlightSummary& f, const std::string& pilot = "TAP123") {
-    return {{"pilot", pilot},           {"date", f.Date},          {"time", f.Hour},
-            {"callsign", f.CallSign},   {"reg", f.AircraftRegist}, {"origin", f.DepAirport},
-            {"dest", f.DestAirport},    {"equipment", f.PlaneType}, {"fuel", f.UsedFuel},
-            {"duration", f.FlightDur},  {"distance", f.FlightLength}, {"version", "4010"}};
+    return {{"pilot", pilot},
+            {"date", f.Date},
+            {"time", f.Hour},
+            {"callsign", f.CallSign},
+            {"reg", f.AircraftRegist},
+            {"origin", f.DepAirport},
+            {"dest", f.DestAirport},
+            {"equipment", f.PlaneType},
+            {"fuel", f.UsedFuel},
+            {"duration", f.FlightDur},
+            {"distance", f.FlightLength},
+            {"version", "4010"}};
 }
 
 Params withPiece(Params params, const std::string& more, const std::string& log) {
@@ -49,7 +58,8 @@ struct PirepRig {
         dialogs.pilotNumbers.push_back("123");
     }
 
-    void storeFlights(const std::vector<FlightSummary>& flights, const std::string& name = "TAP123.dat") {
+    void storeFlights(const std::vector<FlightSummary>& flights,
+                      const std::string& name = "TAP123.dat") {
         PilotLogFile file(dir / name);
         file.open();
         for (const FlightSummary& f : flights) file.add(f);
@@ -120,7 +130,8 @@ TEST(PirepSender, TheLogTravelsIn889CharacterPieces) {
         ASSERT_EQ(requests.size(), row.pieces.size());
         std::string joined;
         for (std::size_t i = 0; i < requests.size(); ++i) {
-            EXPECT_EQ(requests[i].at(12), (std::pair<std::string, std::string>{"more", i ? "1" : "0"}));
+            EXPECT_EQ(requests[i].at(12),
+                      (std::pair<std::string, std::string>{"more", i ? "1" : "0"}));
             EXPECT_EQ(requests[i].at(13).second.size(), row.pieces[i]);
             joined += requests[i].at(13).second;
         }
@@ -133,8 +144,9 @@ TEST(PirepSender, OnlyAnAnswerStartingWithOkIsAccepted) {
     const struct {
         std::string answer;
         bool accepted;
-    } rows[] = {{"OK\n", true}, {"OKAY", true}, {"OK\r\nthanks\r\n", true}, {"ok", false},
-                {" OK", false}, {"", false},    {"\nOK", false}};
+    } rows[] = {{"OK\n", true}, {"OKAY", true}, {"OK\r\nthanks\r\n", true},
+                {"ok", false},  {" OK", false}, {"", false},
+                {"\nOK", false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.answer);
         PirepRig rig;
@@ -288,9 +300,10 @@ TEST(PirepSender, EMailThenWebPageThenScript) {
     EXPECT_EQ(rig.mailer.sent[0].body, "Flight log is attached");
     ASSERT_EQ(rig.mailer.sent[0].attachments.size(), 1u);
     EXPECT_EQ(rig.mailer.sent[0].attachments[0].filename(), "TAP77.txt");
-    EXPECT_EQ(rig.dir.read("TAP77.txt"),
-              "2004/05/01\r\n09:27:00\r\nTAP1\r\nCS-TTA\r\nLPPT\r\nLPPR\r\nA320\r\n1474\r\n00:30\r\n"
-              "148\r\n-139\r\n132\r\none\r\n");
+    EXPECT_EQ(
+        rig.dir.read("TAP77.txt"),
+        "2004/05/01\r\n09:27:00\r\nTAP1\r\nCS-TTA\r\nLPPT\r\nLPPR\r\nA320\r\n1474\r\n00:30\r\n"
+        "148\r\n-139\r\n132\r\none\r\n");
     EXPECT_EQ(rig.settings.company.PilotNumber, "77");
     EXPECT_EQ(rig.dialogs.browsed, std::vector<std::string>{"http://va.example/pirep"});
     EXPECT_EQ(rig.server.requests().size(), 1u);
@@ -338,7 +351,8 @@ TEST(PirepSender, ATamperedFileIsNotReported) {
     rig.dir.write("TAP123.dat", bytes);
     rig.send();
     rig.send();
-    EXPECT_EQ(rig.pilot.texts(), (std::vector<std::string>{kTamperedLogMessage, kTamperedLogMessage}));
+    EXPECT_EQ(rig.pilot.texts(),
+              (std::vector<std::string>{kTamperedLogMessage, kTamperedLogMessage}));
     EXPECT_TRUE(rig.server.requests().empty());
 }
 

@@ -1,7 +1,8 @@
+#include "reporting/seal.h"
+
 #include <gtest/gtest.h>
 
 #include "common/text_file.h"
-#include "reporting/seal.h"
 #include "tests/support/temp_dir.h"
 
 namespace aviolog::reporting {

@@ -351,8 +351,7 @@ TEST(AviologWindow, TheDateAndTimePageShowsTheSimulatorsClockAndTheEditsReachIt)
 TEST(AviologWindow, TheWebEngineIsLoadedOnlyWhenAPageIsShown) {
     Cockpit cockpit;
     cockpit.withoutStartWarning();
-    cockpit.dir.write("site.html",
-                      "<html><body><h1>Example Air crew centre</h1></body></html>");
+    cockpit.dir.write("site.html", "<html><body><h1>Example Air crew centre</h1></body></html>");
     cockpit.addToProfile("CompanySite=file://" + (cockpit.dir.path() / "site.html").string() +
                          "\r\n");
     WindowDriver window(cockpit.dir.path());
@@ -442,7 +441,8 @@ std::string newValue(const config::OptionItem& item, const std::string& shown, i
         case config::OptionKind::SliderEdit:
             return std::to_string(std::min(item.maxValue, item.minValue + 10 + n % 50));
         case config::OptionKind::Button:
-            if (item.chooser == config::OptionChooser::GaugeAddress) return "10.0.0." + std::to_string(n);
+            if (item.chooser == config::OptionChooser::GaugeAddress)
+                return "10.0.0." + std::to_string(n);
             return "/tmp/option" + std::to_string(n) + "/";
         case config::OptionKind::Edit:
             break;
@@ -487,17 +487,16 @@ TEST(AviologOptions, EveryItemReachesItsKeyAndSurvivesARestart) {
                                : item.kind == config::OptionKind::Checkbox
                                    ? (change.typed == "1" ? "True" : "False")
                                    : item.get(scratch);
-                WindowDriver::xdotool("mousemove " + std::to_string(x) + " " +
-                                      std::to_string(y) + " click 1");
+                WindowDriver::xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) +
+                                      " click 1");
                 std::this_thread::sleep_for(std::chrono::milliseconds(300));
                 if (item.kind != config::OptionKind::Checkbox) {
                     window.key("ctrl+a");
                     window.type(change.typed);
                     window.key("Return");
                 }
-                const std::string wanted = item.kind == config::OptionKind::Checkbox
-                                               ? change.shown
-                                               : item.get(scratch);
+                const std::string wanted =
+                    item.kind == config::OptionKind::Checkbox ? change.shown : item.get(scratch);
                 window.waitFor("\" = \"" + wanted + "\" category=0 name=\"" + name + "\"", 2000);
                 EXPECT_EQ(shownValue(optionLine(window, item)), wanted)
                     << name << " typed " << change.typed;
@@ -578,16 +577,15 @@ TEST(AviologTray, MinimisingGoesToTheTrayOnlyWhereThereIsOneAndTheSettingAsksFor
         WindowDriver window(cockpit.dir.path());
         cockpit.startUp(window);
         EXPECT_TRUE(has(window.line("window \"Aviolog\""), "tray=0")) << row.name;
-        ASSERT_TRUE(WindowDriver::xdotool(
-            "search --onlyvisible --name '^Aviolog$' windowminimize"))
+        ASSERT_TRUE(WindowDriver::xdotool("search --onlyvisible --name '^Aviolog$' windowminimize"))
             << row.name;
         EXPECT_TRUE(window.waitFor(row.minimised, 5000)) << row.name << "\n" << window.report();
         if (!row.trayHost || std::string(row.minimizeSystray) != "1") continue;
         window.screenshot("tray-icon");
         // The icon is the first in the area: a double click brings the window back.
         WindowDriver::xdotool("mousemove 16 784 click --repeat 2 --delay 100 1");
-        EXPECT_TRUE(window.waitFor("shown=1 iconized=0 tray=0", 5000))
-            << row.name << "\n" << window.report();
+        EXPECT_TRUE(window.waitFor("shown=1 iconized=0 tray=0", 5000)) << row.name << "\n"
+                                                                       << window.report();
     }
 }
 

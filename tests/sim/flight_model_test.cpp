@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "common/units.h"
-#include "simlink/sim_variables.h"
 #include "sim/simulator.h"
+#include "simlink/sim_variables.h"
 
 namespace aviolog::sim {
 namespace {

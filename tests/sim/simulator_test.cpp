@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "wire/sim_ipc_wire.h"
-#include "simlink/sim_variables.h"
 #include "sim/flight_model.h"
+#include "simlink/sim_variables.h"
+#include "wire/sim_ipc_wire.h"
 
 namespace aviolog::sim {
 namespace {

@@ -6,10 +6,10 @@
 #include <memory>
 #include <set>
 
-#include "wire/sim_ipc_wire.h"
-#include "simlink/sim_variables.h"
 #include "recorder/timer_ids.h"
+#include "simlink/sim_variables.h"
 #include "tests/support/link_rig.h"
+#include "wire/sim_ipc_wire.h"
 
 namespace aviolog::simlink {
 namespace {
@@ -19,8 +19,6 @@ using namespace wire;
 using sim::InProcessSimIpc;
 using test::LinkRig;
 using test::LossCounter;
-
-
 
 TEST(SimLinkOpen, HandshakeKeepsTheSimulatorsLowHalf) {
     LinkRig rig;
@@ -61,8 +59,8 @@ TEST(SimLinkOpen, FailuresReportTheirCodeAndReleaseEverything) {
     const auto nothing = [](sim::InProcessSimIpc&) {};
     const Row rows[] = {
         {"no window", [](sim::InProcessSimIpc& ipc) { ipc.windowClasses.clear(); }, normal, 0, 2},
-        {"message not registered", [](sim::InProcessSimIpc& ipc) { ipc.failRegister = true; }, normal, 0,
-         3},
+        {"message not registered", [](sim::InProcessSimIpc& ipc) { ipc.failRegister = true; },
+         normal, 0, 3},
         {"atom not created", [](sim::InProcessSimIpc& ipc) { ipc.failAtom = true; }, normal, 0, 4},
         {"block name taken",
          [](sim::InProcessSimIpc& ipc) {
@@ -80,8 +78,8 @@ TEST(SimLinkOpen, FailuresReportTheirCodeAndReleaseEverything) {
         {"not the interface, legacy window", legacyOnly, notFsuipc, 0, 14},
         {"another simulator asked for", nothing, normal, 6, 8},
         {"send refused", [](sim::InProcessSimIpc& ipc) { ipc.sendError = 1400; }, normal, 0, 12},
-        {"answer is not success", [](sim::InProcessSimIpc& ipc) { ipc.replyOverride = 0; }, normal, 0,
-         13},
+        {"answer is not success", [](sim::InProcessSimIpc& ipc) { ipc.replyOverride = 0; }, normal,
+         0, 13},
         {"oldest version accepted", nothing, oldestAccepted, 0, 0},
         {"legacy window accepted", legacyOnly, normal, 7, 0},
     };
@@ -194,14 +192,10 @@ TEST(SimLinkProcess, AnAnswerThatChangedMoreThanTheReadDataFailsAndCopiesNothing
         std::uint32_t value;
     };
     const Row rows[] = {
-        {"read size claims four bytes", 8, 4},
-        {"read size claims none", 8, 0},
-        {"read kind overwritten", 0, 7},
-        {"read kind ended", 0, 0},
-        {"read offset changed", 4, 0x0264},
-        {"read slot changed", 12, 2},
-        {"write kind overwritten", 18, 9},
-        {"write size changed", 26, 40},
+        {"read size claims four bytes", 8, 4}, {"read size claims none", 8, 0},
+        {"read kind overwritten", 0, 7},       {"read kind ended", 0, 0},
+        {"read offset changed", 4, 0x0264},    {"read slot changed", 12, 2},
+        {"write kind overwritten", 18, 9},     {"write size changed", 26, 40},
         {"end mark overwritten", 32, 1},
     };
     for (const Row& row : rows) {

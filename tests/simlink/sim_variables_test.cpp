@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "simlink/sim_link.h"
-#include "wire/sim_ipc_wire.h"
 #include "tests/support/link_rig.h"
+#include "wire/sim_ipc_wire.h"
 
 namespace aviolog::simlink {
 namespace {

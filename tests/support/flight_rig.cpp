@@ -21,7 +21,8 @@ FlightRig::FlightRig(const std::vector<Edit>& edits) {
     config::IniFile program(dir / "aviolog.ini");
     config::IniFile profile(dir / "TAP.ini");
     program.setString("Aviolog", "AutomatedStop", "1");
-    for (const Edit& e : edits) (e.program ? program : profile).setString(e.section, e.key, e.value);
+    for (const Edit& e : edits)
+        (e.program ? program : profile).setString(e.section, e.key, e.value);
 }
 
 headless::RunResult FlightRig::fly(const std::string& scenario, headless::RunnerOptions options) {

@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "tests/support/temp_dir.h"
 #include "headless/flight_runner.h"
+#include "tests/support/temp_dir.h"
 
 namespace aviolog::test {
 

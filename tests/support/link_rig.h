@@ -3,11 +3,11 @@
 #include <memory>
 #include <string_view>
 
-#include "simlink/sim_link.h"
-#include "sim/simulator.h"
-#include "sim/in_process_sim_ipc.h"
-#include "tests/support/sim_fixture.h"
 #include "platform/virtual/virtual_scheduler.h"
+#include "sim/in_process_sim_ipc.h"
+#include "sim/simulator.h"
+#include "simlink/sim_link.h"
+#include "tests/support/sim_fixture.h"
 
 namespace aviolog::test {
 

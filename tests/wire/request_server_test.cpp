@@ -5,12 +5,11 @@
 #include <array>
 #include <vector>
 
-#include "wire/sim_ipc_wire.h"
 #include "wire/offset_memory.h"
+#include "wire/sim_ipc_wire.h"
 
 namespace aviolog::wire {
 namespace {
-
 
 class MemoryTarget final : public RequestTarget {
   public:
