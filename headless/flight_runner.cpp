@@ -56,8 +56,8 @@ class RecordingServices final : public model::MetarFetcher,
         : calls_(calls), options_(options) {}
 
     app::FlightPorts ports() {
-        return {options_.providerMetars ? nullptr : this,
-                options_.flapNames.empty() ? nullptr : this};
+        return {.metar = options_.providerMetars ? nullptr : this,
+                .flapNames = options_.flapNames.empty() ? nullptr : this};
     }
 
     // The service takes airport codes in either case, as the weather services do.
@@ -569,19 +569,19 @@ struct RunnerSide {
 
     app::Platform platform(platform::SimIpc& ipc, platform::Timers& timers, platform::Clock& clock,
                            bool live) {
-        return {ipc,
-                timers,
-                clock,
-                common.wallClock,
-                pilot,
-                services,
-                common.libraries,
-                common.http,
-                live ? threadedGets : inlineGets,
-                common.connector,
-                common.ids,
-                common.network,
-                registry};
+        return {.ipc = ipc,
+                .timers = timers,
+                .clock = clock,
+                .wallClock = common.wallClock,
+                .pilot = pilot,
+                .sound = services,
+                .libraries = common.libraries,
+                .http = common.http,
+                .vaGets = live ? threadedGets : inlineGets,
+                .connector = common.connector,
+                .ids = common.ids,
+                .network = common.network,
+                .registry = registry};
     }
 
     CommonPlatform common;

@@ -57,8 +57,19 @@ struct Program {
         : workDir(dir),
           pilot(pilot),
           dialogs(dir, pilot, browser),
-          app(app::Platform{ipc, timers, clock, clock, pilot, sound, libraries, http, vaGets,
-                            connector, ids, network, registry},
+          app(app::Platform{.ipc = ipc,
+                            .timers = timers,
+                            .clock = clock,
+                            .wallClock = clock,
+                            .pilot = pilot,
+                            .sound = sound,
+                            .libraries = libraries,
+                            .http = http,
+                            .vaGets = vaGets,
+                            .connector = connector,
+                            .ids = ids,
+                            .network = network,
+                            .registry = registry},
               dialogs, app::FlightPorts{}, dir) {}
 
     std::filesystem::path workDir;
