@@ -1,13 +1,13 @@
 #include "app/acars_console.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "common/text_case.h"
 #include "common/text_format.h"
 #include "common/units.h"
 #include "config/settings.h"
 #include "model/main_window_model.h"
-#include "recorder/recorder_context.h"
 #include "simlink/sim_variables.h"
 
 namespace aviolog::app {
@@ -82,8 +82,10 @@ MenuPage mainMenuPage() {
     return page;
 }
 
-AcarsConsole::AcarsConsole(recorder::RecorderContext& context, GaugeClient& client)
-    : c_(context), client_(client) {}
+AcarsConsole::AcarsConsole(ConsoleContext context, GaugeClient& client)
+    : c_(std::move(context)),
+      lines_{.link = c_.link, .settings = c_.settings, .gauge = *this, .window = c_.window},
+      client_(client) {}
 
 void AcarsConsole::open(const std::string& machine) {
     if (client_.open(machine, port_)) sendPages();
@@ -186,12 +188,12 @@ void AcarsConsole::dispatch(std::string_view text) {
 }
 
 bool AcarsConsole::freeText(std::string_view text) {
-    const auto time = c_.readLogTime();
+    const auto time = lines_.readLogTime();
     if (!time) return false;
     const std::string comment(text);
     c_.services.acars.freeTextMessage(time->hour, time->minute, comment);
     // To page 2 first, then the log display, as every log line goes.
-    c_.appendLog(format(kFreeTextLine, time->hour, time->minute, comment.c_str()));
+    lines_.appendLog(format(kFreeTextLine, time->hour, time->minute, comment.c_str()));
     return true;
 }
 
@@ -201,11 +203,11 @@ std::optional<std::string> AcarsConsole::weather(std::string_view text, bool lin
     const std::string airport = lowerCase(text.substr(0, kAirportChars));
     auto report = c_.services.metar.fetch(airport);
     if (!report) return std::nullopt;
-    if (const auto time = c_.readLogTime()) {
+    if (const auto time = lines_.readLogTime()) {
         const std::string line = format(kMetarLine, time->hour, time->minute,
                                         config::metarSourceName(source), report->c_str());
         if (lineToGauge) {
-            c_.appendLog(line);
+            lines_.appendLog(line);
         } else {
             c_.window.appendDisplay(model::Channel::Log, line);
         }
@@ -228,13 +230,13 @@ void AcarsConsole::showWeather(const std::string& report) {
 bool AcarsConsole::weightsLine(bool withPage) {
     const auto grossLbs = simlink::readDouble(c_.link, simlink::var::GrossWeight);
     const double fuelKg = simlink::readFuelOnBoardKg(c_.link);
-    const auto time = c_.readLogTime();
+    const auto time = lines_.readLogTime();
     if (!grossLbs || fuelKg < 0.0 || !time) return false;
-    const bool kg = c_.kilograms();
+    const bool kg = recorder::usesKilograms(c_.settings);
     const int zeroFuel = kg ? recorder::whole(*grossLbs * kKgPerPound - fuelKg)
                             : recorder::whole(*grossLbs - fuelKg * kPoundsPerKg);
     const int fuel = kg ? recorder::whole(fuelKg) : recorder::whole(fuelKg * kPoundsPerKg);
-    c_.appendLog(
+    lines_.appendLog(
         format(kg ? kWeightsKgLine : kWeightsLbLine, time->hour, time->minute, zeroFuel, fuel));
     if (withPage) {
         MenuPage page = singleRowPage(kWeightsTitle);

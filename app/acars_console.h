@@ -12,12 +12,21 @@
 
 #include "app/gauge_client.h"
 #include "model/flight_services.h"
-
-namespace aviolog::recorder {
-struct RecorderContext;
-}
+#include "recorder/recorder_context.h"
 
 namespace aviolog::app {
+
+// What the console uses: the simulator, the settings (the METAR source, the weight unit,
+// the log's clock), the log display, and the services its commands call out to.
+struct ConsoleContext {
+    simlink::SimLink& link;
+    const config::Settings& settings;
+    model::MainWindowModel& window;
+    // ACARS messages and METARs. The application makes them after the console: what the
+    // terminal's keys send comes back to the terminal through the ACARS view, so the
+    // console comes first and reaches them only once a key is pressed.
+    model::FlightServices& services;
+};
 
 inline constexpr std::size_t kMenuRows = 9;
 inline constexpr std::size_t kMenuWidth = 44;
@@ -38,7 +47,7 @@ MenuPage mainMenuPage();
 
 class AcarsConsole final : public model::GaugeLink {
   public:
-    AcarsConsole(recorder::RecorderContext& context, GaugeClient& client);
+    AcarsConsole(ConsoleContext context, GaugeClient& client);
 
     // Where the terminal listens. The program always uses the default port; tests move
     // it off the shared one.
@@ -78,7 +87,9 @@ class AcarsConsole final : public model::GaugeLink {
     // The weights line to page 2 and the log display; false when the simulator did not answer.
     bool weightsLine(bool showPage);
 
-    recorder::RecorderContext& c_;
+    ConsoleContext c_;
+    // Its lines go to the terminal's page 2 first, as every log line goes.
+    recorder::LogLines lines_;
     GaugeClient& client_;
     int port_ = wire::kGaugeDefaultPort;
     std::uint16_t depth_ = 1;

@@ -20,42 +20,56 @@ Application::Application(Platform platform, Dialogs& dialogs, FlightPorts ports,
       link_(platform.ipc, platform.clock),
       book_(workDir_, platform.pilot),
       gaugeClient_(platform.network),
-      console_(context_, gaugeClient_),
-      form_({settings_, record_, window_, workDir_}),
+      console_({.link = link_, .settings = settings_, .window = window_, .services = services_},
+               gaugeClient_),
+      form_({.settings = settings_, .record = record_, .window = window_, .workDir = workDir_}),
       weather_(platform.http, platform.registry, workDir_),
       fuel_(link_, settings_.company.UnitSystem),
-      imports_({form_, fuel_, settings_, platform.pilot, platform.registry, workDir_}),
+      imports_({.form = form_,
+                .fuel = fuel_,
+                .settings = settings_,
+                .pilot = platform.pilot,
+                .registry = platform.registry,
+                .workDir = workDir_}),
       vaTraffic_(platform.vaGets),
       acarsView_(window_, console_),
       acarsDisplay_(window_, acarsView_),
-      acars_({link_, settings_, record_, acarsDisplay_, vaTraffic_, workDir_}),
-      flightUnderWay_(context_),
-      live_({link_, settings_, record_, flightUnderWay_, platform.sound, vaTraffic_, acarsView_,
-             workDir_}),
-      services_{acars_,
-                ports.metar != nullptr ? *ports.metar : weather_,
-                console_,
-                live_,
-                ports.flapNames != nullptr ? *ports.flapNames : form_.flapNames(),
-                book_},
-      context_{link_,
-               platform.timers,
-               platform.clock,
-               platform.pilot,
-               platform.sound,
-               platform.libraries,
-               settings_,
-               form_,
-               record_,
-               progress_,
-               summary_,
-               window_,
-               services_,
-               workDir_.string(),
-               recorder::FlightPhase::WaitingForBlocksOff,
-               {},
-               {}},
-      flightLog_(context_) {
+      acars_({.link = link_,
+              .settings = settings_,
+              .record = record_,
+              .display = acarsDisplay_,
+              .traffic = vaTraffic_,
+              .workDir = workDir_}),
+      flightUnderWay_(flight_, progress_),
+      live_({.link = link_,
+             .settings = settings_,
+             .record = record_,
+             .flight = flightUnderWay_,
+             .sound = platform.sound,
+             .traffic = vaTraffic_,
+             .view = acarsView_,
+             .workDir = workDir_}),
+      services_{.acars = acars_,
+                .metar = ports.metar != nullptr ? *ports.metar : weather_,
+                .gauge = console_,
+                .live = live_,
+                .flapNames = ports.flapNames != nullptr ? *ports.flapNames : form_.flapNames(),
+                .store = book_},
+      flightLog_({.link = link_,
+                  .timers = platform.timers,
+                  .clock = platform.clock,
+                  .pilot = platform.pilot,
+                  .sound = platform.sound,
+                  .libraries = platform.libraries,
+                  .settings = settings_,
+                  .form = form_,
+                  .record = record_,
+                  .progress = progress_,
+                  .summary = summary_,
+                  .window = window_,
+                  .services = services_,
+                  .flight = flight_,
+                  .workDir = workDir_.string()}) {
     link_.setLossObserver(&flightLog_);
 }
 
@@ -64,16 +78,24 @@ Application::~Application() {
 }
 
 bool Application::loadSettings() {
-    if (config::loadSettings(settings_, {workDir_, platform_.pilot, dialogs_}) ==
+    if (config::loadSettings(
+            settings_, {.workDir = workDir_, .pilot = platform_.pilot, .dialogs = dialogs_}) ==
         config::LoadOutcome::NoSettings) {
         return false;
     }
     mailer_ = std::make_unique<mail::SmtpMailer>(
-        settings_.mail,
-        mail::MailerContext{workDir_, platform_.pilot, dialogs_, platform_.connector,
-                            platform_.wallClock, platform_.ids});
-    pirep_ = std::make_unique<reporting::PirepSender>(
-        reporting::PirepContext{workDir_, platform_.pilot, dialogs_, platform_.http, *mailer_});
+        settings_.mail, mail::MailerContext{.workDir = workDir_,
+                                            .pilot = platform_.pilot,
+                                            .dialogs = dialogs_,
+                                            .connector = platform_.connector,
+                                            .clock = platform_.wallClock,
+                                            .ids = platform_.ids});
+    pirep_ =
+        std::make_unique<reporting::PirepSender>(reporting::PirepContext{.workDir = workDir_,
+                                                                         .pilot = platform_.pilot,
+                                                                         .dialogs = dialogs_,
+                                                                         .http = platform_.http,
+                                                                         .mailer = *mailer_});
     weather_.select(settings_);
     form_.initialise();
     return true;
@@ -91,7 +113,11 @@ void Application::onTimer(int id) {
 }
 
 void Application::flightFromVaButton() {
-    reporting::flightFromVa({settings_, form_, platform_.http, platform_.pilot, workDir_});
+    reporting::flightFromVa({.settings = settings_,
+                             .form = form_,
+                             .http = platform_.http,
+                             .pilot = platform_.pilot,
+                             .workDir = workDir_});
 }
 
 const std::string& Application::realTimeAddress() {
@@ -112,7 +138,9 @@ bool Application::exit() {
 
 bool Application::acceptFlight() {
     if (!window_.summaryOffered()) return false;
-    if (!book_.store({summary_, record_, settings_, window_})) return false;
+    const model::AcceptedFlight flight{
+        .summary = summary_, .record = record_, .settings = settings_, .window = window_};
+    if (!book_.store(flight)) return false;
     window_.closeSummary();
     return true;
 }

@@ -149,12 +149,11 @@ class Application final : public platform::TimerSink {
     config::Settings& settings() { return settings_; }
     model::FlightRecord& record() { return record_; }
     recorder::FlightProgress& progress() { return progress_; }
-    recorder::FlightPhase phase() const { return context_.phase; }
+    recorder::FlightPhase phase() const { return flight_.phase; }
     const model::FlightSummary& summary() const { return summary_; }
     model::MainWindowModel& window() { return window_; }
     simlink::SimLink& link() { return link_; }
     recorder::FlightLog& flightLog() { return flightLog_; }
-    const recorder::RecorderContext& context() const { return context_; }
     AcarsConsole& console() { return console_; }
     planning::FlightFormModel& form() { return form_; }
     planning::FlightPlanImport& imports() { return imports_; }
@@ -165,6 +164,7 @@ class Application final : public platform::TimerSink {
     reporting::VaLiveLink& live() { return live_; }
 
   private:
+    // In the order they are made: each after what it uses.
     Platform platform_;
     Dialogs& dialogs_;
     std::filesystem::path workDir_;
@@ -172,6 +172,7 @@ class Application final : public platform::TimerSink {
     config::Settings settings_;
     model::FlightRecord record_;
     recorder::FlightProgress progress_;
+    recorder::FlightState flight_;
     model::FlightSummary summary_;
     model::MainWindowModel window_;
     simlink::SimLink link_;
@@ -180,7 +181,8 @@ class Application final : public platform::TimerSink {
     std::unique_ptr<mail::SmtpMailer> mailer_;
     std::unique_ptr<reporting::PirepSender> pirep_;
     GaugeClient gaugeClient_;
-    AcarsConsole console_;  // works on context_, which is made below and outlives its use
+    // The one member that refers to one made after it (services_): see ConsoleContext.
+    AcarsConsole console_;
     planning::FlightFormModel form_;
     planning::Weather weather_;
     planning::FuelPage fuel_;
@@ -189,10 +191,9 @@ class Application final : public platform::TimerSink {
     reporting::AcarsView acarsView_;
     reporting::AcarsDisplay acarsDisplay_;
     reporting::AcarsMessenger acars_;
-    recorder::FlightUnderWayView flightUnderWay_;  // of context_, made below
+    recorder::FlightUnderWayView flightUnderWay_;
     reporting::VaLiveLink live_;
     model::FlightServices services_;
-    recorder::RecorderContext context_;
     recorder::FlightLog flightLog_;
 };
 

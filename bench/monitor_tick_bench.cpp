@@ -69,7 +69,7 @@ struct QuietWorld final : model::AcarsComposer,
     void outMessage(int, int, double, double) override {}
     void offMessage(int, int, double, double) override {}
     void onMessage(int, int, double, double) override {}
-    void inMessage(int, int, double, int, int, int, int, int) override {}
+    void inMessage(const model::BlocksOnReport&) override {}
     void positionReport() override {}
     void metarMessage(const std::string&) override {}
     void freeTextMessage(int, int, const std::string&) override {}
@@ -123,7 +123,12 @@ void BM_MonitorTickAirborne(benchmark::State& state) {
     CountingIpc ipc(posixIpc);
     platform::posix::EventLoop timers;
     QuietWorld world;
-    model::FlightServices services{world, world, world, world, world, world};
+    model::FlightServices services{.acars = world,
+                                   .metar = world,
+                                   .gauge = world,
+                                   .live = world,
+                                   .flapNames = world,
+                                   .store = world};
     config::Settings settings;
     settings.company.UnitSystem = WeightUnit::Kilograms;
     // The recorder alone, wired as the application wires it.
@@ -140,34 +145,32 @@ void BM_MonitorTickAirborne(benchmark::State& state) {
         ~Folder() { std::filesystem::remove_all(path); }
     } folder;
     const std::filesystem::path& workDir = folder.path;
-    recorder::RecorderContext context{link,
-                                      timers,
-                                      clock,
-                                      world,
-                                      world,
-                                      world,
-                                      settings,
-                                      world,
-                                      record,
-                                      progress,
-                                      summary,
-                                      window,
-                                      services,
-                                      workDir.string(),
-                                      recorder::FlightPhase::WaitingForBlocksOff,
-                                      {},
-                                      {}};
-    recorder::FlightLog core(context);
+    recorder::FlightState flight;
+    recorder::FlightLog core({.link = link,
+                              .timers = timers,
+                              .clock = clock,
+                              .pilot = world,
+                              .sound = world,
+                              .libraries = world,
+                              .settings = settings,
+                              .form = world,
+                              .record = record,
+                              .progress = progress,
+                              .summary = summary,
+                              .window = window,
+                              .services = services,
+                              .flight = flight,
+                              .workDir = workDir.string()});
     link.setLossObserver(&core);
     core.onTimer(recorder::kConnectTimer);
     if (!link.isOpen() || !core.StartLog()) {
         state.SkipWithError("the recorder could not start");
         return;
     }
-    for (int i = 0; i < 10 && context.phase != recorder::FlightPhase::Airborne; ++i) {
+    for (int i = 0; i < 10 && flight.phase != recorder::FlightPhase::Airborne; ++i) {
         core.onTimer(recorder::kMonitorTimer);
     }
-    if (context.phase != recorder::FlightPhase::Airborne) {
+    if (flight.phase != recorder::FlightPhase::Airborne) {
         state.SkipWithError("not airborne");
         return;
     }

@@ -58,7 +58,11 @@ void BM_Pirep(benchmark::State& state) {
     bench::SendingDialogs dialogs("123");
     bench::AcceptingMailer mailer;
     platform::posix::CurlHttpClient http;
-    reporting::PirepSender sender({dir.path(), pilot, dialogs, http, mailer});
+    reporting::PirepSender sender({.workDir = dir.path(),
+                                   .pilot = pilot,
+                                   .dialogs = dialogs,
+                                   .http = http,
+                                   .mailer = mailer});
     config::Settings settings;
     settings.company.CompanyICAO = "TAP";
     settings.company.PilotNumber = "123";

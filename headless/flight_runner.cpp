@@ -2,36 +2,19 @@
 
 #include <poll.h>
 
-#include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <functional>
-#include <memory>
 
 #include "app/application.h"
-#include "app/dialogs.h"
 #include "common/text_file.h"
 #include "common/text_format.h"
-#include "config/company_profiles.h"
-#include "model/flight_services.h"
+#include "headless/runner_stand_ins.h"
 #include "planning/flight_form.h"
 #include "planning/flight_plan_import.h"
 #include "planning/fuel_page.h"
-#include "platform/background_gets.h"
-#include "platform/dynamic_library.h"
 #include "platform/inline_gets.h"
-#include "platform/pilot.h"
-#include "platform/posix/curl_http_client.h"
 #include "platform/posix/event_loop.h"
-#include "platform/posix/posix_clock.h"
-#include "platform/posix/posix_library_loader.h"
-#include "platform/posix/posix_nonblocking_tcp.h"
-#include "platform/posix/posix_sim_ipc.h"
-#include "platform/posix/posix_tcp_client.h"
-#include "platform/posix/posix_unique_ids.h"
-#include "platform/posix/threaded_gets.h"
-#include "platform/posix/wine_registry.h"
-#include "platform/sound.h"
+#include "platform/posix/native_platform.h"
 #include "platform/virtual/virtual_scheduler.h"
 #include "reporting/acars_view.h"
 #include "sim/in_process_sim_ipc.h"
@@ -45,191 +28,6 @@ namespace {
 using model::Channel;
 using model::Control;
 using recorder::FlightPhase;
-
-// Every call out of the recorder that the runner stands in for, written down as one line
-// each.
-class RecordingServices final : public model::MetarFetcher,
-                                public model::FlapNames,
-                                public platform::Sound {
-  public:
-    RecordingServices(std::vector<std::string>& calls, const RunnerOptions& options)
-        : calls_(calls), options_(options) {}
-
-    app::FlightPorts ports() {
-        return {options_.providerMetars ? nullptr : this,
-                options_.flapNames.empty() ? nullptr : this};
-    }
-
-    // The service takes airport codes in either case, as the weather services do.
-    std::optional<std::string> fetch(const std::string& icao) override {
-        std::string upper = icao;
-        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        const auto it = options_.metars.find(upper);
-        record("metar fetch " + icao + (it == options_.metars.end() ? " (none)" : ""));
-        if (it == options_.metars.end()) return std::nullopt;
-        return it->second;
-    }
-
-    std::optional<std::string> name(int detent) const override {
-        if (detent < 0 || detent >= static_cast<int>(options_.flapNames.size()))
-            return std::nullopt;
-        return options_.flapNames[detent];
-    }
-
-    void playLoop(const std::string& path) override { record("sound play " + path); }
-    void stop() override { record("sound stop"); }
-    void playOnce(const std::string& path) override { record("sound once " + path); }
-
-  private:
-    void record(std::string call) { calls_.push_back(std::move(call)); }
-
-    std::vector<std::string>& calls_;
-    const RunnerOptions& options_;
-};
-
-// The VA's requests, written down as they are given, then passed on.
-class RecordingGets final : public platform::BackgroundGets {
-  public:
-    RecordingGets(platform::BackgroundGets& gets, std::vector<std::string>& calls)
-        : gets_(gets), calls_(calls) {}
-    void get(int lane, std::string url, Done done) override {
-        calls_.push_back("va get " + url);
-        gets_.get(lane, std::move(url), std::move(done));
-    }
-    void dropPending(int lane) override { gets_.dropPending(lane); }
-
-  private:
-    platform::BackgroundGets& gets_;
-    std::vector<std::string>& calls_;
-};
-
-// Each ACARS message shown, as one line: its label line and its content.
-class AcarsCalls final : public model::MainWindowObserver {
-  public:
-    explicit AcarsCalls(std::vector<std::string>& calls) : calls_(calls) {}
-    void lineAdded(Channel channel, const std::string& line) override {
-        if (channel != Channel::Acars) return;
-        static constexpr std::string_view kLabel = "Message Label: ";
-        static constexpr std::string_view kContent = "Message content: ";
-        if (line.starts_with(kLabel)) {
-            message_ = "acars " + line.substr(kLabel.size());
-        } else if (line.starts_with(kContent)) {
-            inContent_ = true;
-        } else if (line.empty() && inContent_) {
-            calls_.push_back(message_);
-            inContent_ = false;
-        } else if (inContent_) {
-            message_ += " | " + line;
-        }
-    }
-
-  private:
-    std::vector<std::string>& calls_;
-    std::string message_;
-    bool inContent_ = false;
-};
-
-// The pilot answers from the command line; any other box gets its first button.
-class CommandLinePilot final : public platform::Pilot {
-  public:
-    CommandLinePilot(const RunnerOptions& options, std::vector<std::string>& boxes)
-        : options_(options), boxes_(boxes) {}
-
-    platform::MessageAnswer show(const platform::Message& message) override {
-        platform::MessageAnswer answer = message.buttons == platform::MessageButtons::YesNo
-                                             ? platform::MessageAnswer::Yes
-                                             : platform::MessageAnswer::Ok;
-        for (const auto& [question, reply] : options_.answers) {
-            if (message.text.starts_with(question)) answer = parse(reply, answer);
-        }
-        boxes_.push_back(message.text + " -> " + name(answer));
-        if (options_.onProgress) options_.onProgress(boxes_.back());
-        return answer;
-    }
-    std::optional<std::string> chooseFolder(const std::string& title) override {
-        boxes_.push_back("[" + title + "] -> " + options_.logDirectory.value_or("Cancel"));
-        return options_.logDirectory;
-    }
-    std::optional<std::filesystem::path> chooseFileToOpen(
-        const platform::FileRequest& request) override {
-        const std::string& file = request.filter == planning::kPlnFilter   ? options_.plnFile
-                                  : request.filter == planning::kFsaFilter ? options_.fsaFile
-                                                                           : std::string();
-        boxes_.push_back("[Open " + request.filter + "] -> " + (file.empty() ? "Cancel" : file));
-        if (file.empty()) return std::nullopt;
-        return std::filesystem::path(file);
-    }
-    std::optional<std::filesystem::path> chooseFileToSave(
-        const platform::FileRequest& request) override {
-        const std::string& file =
-            request.filter == reporting::kLogFileFilter ? options_.saveLogTo : options_.saveAcarsTo;
-        boxes_.push_back("[Save As " + request.defaultName + "] -> " + file);
-        return std::filesystem::path(file);
-    }
-
-  private:
-    static platform::MessageAnswer parse(const std::string& reply,
-                                         platform::MessageAnswer fallback) {
-        if (reply == "yes") return platform::MessageAnswer::Yes;
-        if (reply == "no") return platform::MessageAnswer::No;
-        if (reply == "ok") return platform::MessageAnswer::Ok;
-        if (reply == "cancel") return platform::MessageAnswer::Cancel;
-        return fallback;
-    }
-    static const char* name(platform::MessageAnswer a) {
-        switch (a) {
-            case platform::MessageAnswer::Yes:
-                return "Yes";
-            case platform::MessageAnswer::No:
-                return "No";
-            case platform::MessageAnswer::Ok:
-                return "OK";
-            case platform::MessageAnswer::Cancel:
-                return "Cancel";
-        }
-        return "?";
-    }
-
-    const RunnerOptions& options_;
-    std::vector<std::string>& boxes_;
-};
-
-// The dialogs answered from the command line; each is written down with its answer.
-// Start-up takes the first listed company that may be used, or a private flight; mail
-// without a window has nothing to configure.
-class CommandLineDialogs final : public app::Dialogs {
-  public:
-    CommandLineDialogs(const RunnerOptions& options, std::vector<std::string>& boxes)
-        : options_(options), boxes_(boxes) {}
-
-    void chooseCompany(config::CompanyChooser& chooser) override {
-        // A profile whose ICAO is refused is passed over, as the pilot would pick another.
-        for (std::size_t i = 0; i < chooser.entries().size(); ++i) {
-            chooser.select(static_cast<int>(i));
-            if (chooser.chooseSelected()) return;
-        }
-        chooser.privateFlight();
-    }
-    void editOptions(config::Settings&, config::OptionsPage) override {}
-    bool configure(mail::MailConfiguration&) override { return false; }
-    std::optional<std::string> sendLogParameters(const std::string& pilotNumber) override {
-        if (options_.escapeSendLogParameters) {
-            boxes_.push_back("[Send Log Parameters] " + pilotNumber + " -> Escape");
-            return std::nullopt;
-        }
-        const std::string number = options_.sendPilotNumber.value_or(pilotNumber);
-        boxes_.push_back("[Send Log Parameters] " + pilotNumber + " -> OK " + number);
-        return number;
-    }
-    bool browse(const std::string& url) override {
-        boxes_.push_back("[Browser] " + url + (options_.browserOk ? " -> OK" : " -> Cancel"));
-        return options_.browserOk;
-    }
-
-  private:
-    const RunnerOptions& options_;
-    std::vector<std::string>& boxes_;
-};
 
 // What the pilot does once the log has stopped: the summary window, the File menu,
 // "Send LOG" and "Local DB", with the real pilot log file, database, mail and web.
@@ -458,22 +256,6 @@ class LineObserver final : public model::MainWindowObserver {
     const LineSink& sink_;
 };
 
-// Live: the recorder's timers run that much faster when the simulator does, so that
-// it samples the flight as it would at real speed.
-class ScaledTimers final : public platform::Timers {
-  public:
-    ScaledTimers(platform::Timers& timers, double speed) : timers_(timers), speed_(speed) {}
-    void start(int id, int intervalMs) override {
-        timers_.start(id, std::max(1, static_cast<int>(intervalMs / speed_)));
-    }
-    void stop(int id) override { timers_.stop(id); }
-    bool isRunning(int id) const override { return timers_.isRunning(id); }
-
-  private:
-    platform::Timers& timers_;
-    double speed_;
-};
-
 RunResult::End endOf(app::Application& core, const PilotActions& pilot, bool interrupted) {
     if (core.window().summaryOffered()) return RunResult::End::Stopped;
     if (core.window().reducedMode()) return RunResult::End::Reduced;
@@ -500,96 +282,44 @@ class LinkWatch {
     bool open_ = false;
 };
 
-// Counts the exchanges with the simulator of a live run.
-class CountingSimIpc final : public platform::SimIpc {
-  public:
-    explicit CountingSimIpc(platform::SimIpc& ipc) : ipc_(ipc) {}
-    platform::WindowHandle findWindow(std::string_view className) override {
-        return ipc_.findWindow(className);
-    }
-    void releaseWindow(platform::WindowHandle window) override { ipc_.releaseWindow(window); }
-    std::uint32_t registerMessage(std::string_view name) override {
-        return ipc_.registerMessage(name);
-    }
-    std::uint16_t addAtom(std::string_view name) override { return ipc_.addAtom(name); }
-    void deleteAtom(std::uint16_t atom) override { ipc_.deleteAtom(atom); }
-    std::unique_ptr<platform::SharedBlock> createBlock(std::string_view name,
-                                                       std::size_t size) override {
-        return ipc_.createBlock(name, size);
-    }
-    platform::SendOutcome send(platform::WindowHandle window, std::uint32_t message,
-                               std::uint32_t wParam, std::uint32_t lParam, int timeoutMs) override {
-        ++sends;
-        return ipc_.send(window, message, wParam, lParam, timeoutMs);
-    }
-    std::uint32_t processId() override { return ipc_.processId(); }
-
-    std::uint64_t sends = 0;
-
-  private:
-    platform::SimIpc& ipc_;
-};
-
-// The platform every run shares: the web, mail's sockets and ids, the cargo plug-in.
-struct CommonPlatform {
-    platform::posix::PosixClock wallClock;
-    platform::posix::PosixTcpConnector connector{wallClock};
-    platform::posix::PosixUniqueIds ids;
-    platform::posix::CurlHttpClient http;
-    platform::posix::PosixLibraryLoader libraries;
-    platform::posix::PosixNonBlockingNetwork network;
-};
-
-// The VA's ACARS traffic. In virtual time every request is answered before the next tick,
-// so a flight replays the same; live, each site has its own worker and the answers come
-// back through the event loop.
-struct VaGets {
-    explicit VaGets(platform::HttpClient& http) : inline_(http) {}
-    platform::BackgroundGets& inlineGets() { return inline_; }
-    platform::posix::ThreadedGets& threaded() { return threaded_; }
-
-  private:
-    platform::InlineGets inline_;
-    platform::posix::ThreadedGets threaded_{[](const std::atomic<bool>& abandon) {
-        return std::make_unique<platform::posix::CurlHttpClient>(platform::posix::HttpLimits{},
-                                                                 &abandon);
-    }};
-};
-
-// The pilot, the dialogs, the recorded services and the form of one run.
+// The pilot, the dialogs, the stand-ins and the native platform of one run.
 struct RunnerSide {
     RunnerSide(const RunnerOptions& options, RunResult& result)
-        : pilot(options, result.pilotBoxes),
+        : native(options.ipcPrefix),
+          pilot(options, result.pilotBoxes),
           dialogs(options, result.pilotBoxes),
           services(result.calls, options),
-          registry(platform::posix::WineRegistry::fromEnvironment()),
-          vaGets(common.http),
-          inlineGets(vaGets.inlineGets(), result.calls),
-          threadedGets(vaGets.threaded(), result.calls) {}
+          inlineGets(inlineVaGets, result.calls),
+          threadedGets(native.vaGets, result.calls) {}
 
+    // The program's wiring with the runner's pilot and stand-ins; the simulator, the
+    // recorder's timers and its clock are the run's. The VA's requests go to the workers
+    // when live, and are answered before the next tick otherwise.
     app::Platform platform(platform::SimIpc& ipc, platform::Timers& timers, platform::Clock& clock,
                            bool live) {
-        return {ipc,
-                timers,
-                clock,
-                common.wallClock,
-                pilot,
-                services,
-                common.libraries,
-                common.http,
-                live ? threadedGets : inlineGets,
-                common.connector,
-                common.ids,
-                common.network,
-                registry};
+        return {.ipc = ipc,
+                .timers = timers,
+                .clock = clock,
+                .wallClock = native.clock,
+                .pilot = pilot,
+                .sound = services,
+                .libraries = native.libraries,
+                .http = native.http,
+                .vaGets = live ? threadedGets : inlineGets,
+                .connector = native.connector,
+                .ids = native.ids,
+                .network = native.network,
+                .registry = native.registry};
     }
 
-    CommonPlatform common;
+    platform::posix::NativePlatform native;
     CommandLinePilot pilot;
     CommandLineDialogs dialogs;
     RecordingServices services;
-    platform::posix::WineRegistry registry;
-    VaGets vaGets;
+    // In virtual time every request is answered before the next tick, so a flight replays
+    // the same; live, each site has its own worker and the answers come back through the
+    // event loop.
+    platform::InlineGets inlineVaGets{native.http};
     RecordingGets inlineGets;
     RecordingGets threadedGets;
 };
@@ -707,7 +437,7 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
         sim::InProcessSimIpc ipc(simulator, scheduler);
         scheduler.setWorld([&](std::int64_t ms) { simulator.advance(ms); });
         const bool background = options.vaInBackground;
-        platform::posix::ThreadedGets& gets = side.vaGets.threaded();
+        platform::posix::ThreadedGets& gets = side.native.vaGets;
         app::Application app(side.platform(ipc, scheduler, scheduler, background), side.dialogs,
                              side.services.ports(), options.workDir);
         if (!startUp(app, options, result)) return result;
@@ -730,11 +460,10 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
     }
 
     platform::posix::EventLoop loop;
-    platform::posix::PosixSimIpc posixIpc(options.ipcPrefix);
-    CountingSimIpc ipc(posixIpc);
+    CountingSimIpc ipc(side.native.ipc);
     ScaledTimers timers(loop, options.speed);
-    platform::posix::ThreadedGets& gets = side.vaGets.threaded();
-    app::Application app(side.platform(ipc, timers, side.common.wallClock, true), side.dialogs,
+    platform::posix::ThreadedGets& gets = side.native.vaGets;
+    app::Application app(side.platform(ipc, timers, side.native.clock, true), side.dialogs,
                          side.services.ports(), options.workDir);
     if (!startUp(app, options, result)) return result;
     prepareForm(app, options, scenario ? &*scenario : nullptr);
@@ -743,7 +472,7 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
     loop.setTimerSink(&app);
     if (gets.readyFd() >= 0)
         loop.watch(gets.readyFd(), POLLIN, [&](short) { gets.deliverAnswers(); });
-    const std::int64_t startMs = side.common.wallClock.monotonicMs();
+    const std::int64_t startMs = side.native.clock.monotonicMs();
     fly(
         app, options, options.limitMs, result,
         [&] {
@@ -751,7 +480,7 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
             if (gets.readyFd() < 0) gets.deliverAnswers();
         },
         [&] {
-            return static_cast<std::int64_t>((side.common.wallClock.monotonicMs() - startMs) *
+            return static_cast<std::int64_t>((side.native.clock.monotonicMs() - startMs) *
                                              options.speed);
         },
         [] { return std::string_view{}; }, [&] { settle(gets, kDrainMs); });
@@ -764,9 +493,8 @@ RunResult runWithoutFlight(const RunnerOptions& options) {
     RunResult result;
     RunnerSide side(options, result);
     platform::posix::EventLoop loop;
-    platform::posix::PosixSimIpc ipc(options.ipcPrefix);
-    app::Application app(side.platform(ipc, loop, side.common.wallClock, false), side.dialogs,
-                         side.services.ports(), options.workDir);
+    app::Application app(side.platform(side.native.ipc, loop, side.native.clock, false),
+                         side.dialogs, side.services.ports(), options.workDir);
     if (!startUp(app, options, result)) return result;
     afterFlight(app, options, false, result);
     app.exit();

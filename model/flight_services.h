@@ -21,6 +21,19 @@ struct FlightRecord;
 struct FlightSummary;
 class MainWindowModel;
 
+// What the blocks-on message reports, at the log time: the fuel left and spent, the block
+// time and the flight time.
+struct BlocksOnReport {
+    int hour = 0;
+    int minute = 0;
+    double fuelKg = 0.0;
+    int fuelSpentKg = 0;
+    int blockHours = 0;
+    int blockMinutes = 0;
+    int flightHours = 0;
+    int flightMinutes = 0;
+};
+
 // The four moments of the flight, position reports and METARs as ACARS messages.
 class AcarsComposer {
   public:
@@ -32,8 +45,7 @@ class AcarsComposer {
     // Label QC, at landing.
     virtual void onMessage(int hour, int minute, double fuelKg, double grossWeightKg) = 0;
     // Label QD, at blocks on.
-    virtual void inMessage(int hour, int minute, double fuelKg, int fuelSpentKg, int blockHours,
-                           int blockMinutes, int flightHours, int flightMinutes) = 0;
+    virtual void inMessage(const BlocksOnReport& report) = 0;
     virtual void positionReport() = 0;
     virtual void metarMessage(const std::string& metar) = 0;
     // A comment the pilot typed on the cockpit terminal or in the "Commands" dialog.

@@ -494,8 +494,14 @@ bool FlightEvents::blocksOnStep(bool forced) {
     const HoursMinutes block = hoursMinutesOf(p.blockToBlockMin);
     const HoursMinutes flight = hoursMinutesOf(p.flightDurationMin);
     const int spentKg = p.initialFuelKg - p.finalFuelKg;
-    c_.services.acars.inMessage(t->hour, t->minute, fuelKg, spentKg, block.hours, block.minutes,
-                                flight.hours, flight.minutes);
+    c_.services.acars.inMessage({.hour = t->hour,
+                                 .minute = t->minute,
+                                 .fuelKg = fuelKg,
+                                 .fuelSpentKg = spentKg,
+                                 .blockHours = block.hours,
+                                 .blockMinutes = block.minutes,
+                                 .flightHours = flight.hours,
+                                 .flightMinutes = flight.minutes});
 
     std::string text = format(kBlockToBlockLine, t->hour, t->minute, block.hours, block.minutes);
     if (events.FuelEvent) {

@@ -4,10 +4,38 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "recorder/recorder_context.h"
+
+namespace aviolog::platform {
+class Timers;
+}
 
 namespace aviolog::recorder {
 
-struct RecorderContext;
+// What the event detection uses: the simulator, the flight timers it starts and stops,
+// the records it reads and writes, the services its events call out to and the log.
+struct EventsContext {
+    SimLink& link;
+    platform::Timers& timers;
+    const config::Settings& settings;
+    const model::FlightRecord& record;
+    FlightProgress& progress;
+    model::FlightServices& services;  // ACARS messages, METARs, flap names
+    FlightPhase& phase;
+    LogLines lines;
+
+    // The log's words, as the steps say them.
+    bool kilograms() const { return usesKilograms(settings); }
+    std::optional<LogTime> readLogTime() const { return lines.readLogTime(); }
+    std::optional<LogTime> readUtcTime() const { return lines.readUtcTime(); }
+    void appendLog(const std::string& text) const { lines.appendLog(text); }
+    template <typename... Args>
+    bool logNow(const char* fmt, Args... args) const {
+        return lines.logNow(fmt, args...);
+    }
+};
 
 // Height above ground from which the aircraft counts as airborne, in whole metres.
 inline constexpr int kAirborneHeightM = 10;
@@ -20,7 +48,7 @@ unsigned cruiseAltitudeFt(std::string_view flightLevel);
 // step ends quietly at the first failed exchange and starts afresh at the next tick.
 class FlightEvents {
   public:
-    explicit FlightEvents(RecorderContext& context) : c_(context) {}
+    explicit FlightEvents(EventsContext context) : c_(std::move(context)) {}
 
     // The parking-brake watch that the blocks-off step shares with the automated start:
     // notes a brake set, and warns once about a brake released before it was ever set.
@@ -46,7 +74,7 @@ class FlightEvents {
     bool positionLine();
     bool logLanding();
 
-    RecorderContext& c_;
+    EventsContext c_;
 };
 
 }  // namespace aviolog::recorder

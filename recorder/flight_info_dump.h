@@ -2,18 +2,34 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+
+#include "recorder/recorder_context.h"
 
 namespace aviolog::recorder {
 
-struct RecorderContext;
+// What the dump uses: the simulator, the settings of its file and columns, the flight so
+// far, the information views and the airports of the flight.
+struct DumpContext {
+    SimLink& link;
+    const config::Settings& settings;
+    FlightProgress& progress;  // keeps the remaining distance and the last ground speed
+    MainWindowModel& window;
+    const std::optional<model::Airport>& departure;
+    const std::optional<model::Airport>& arrival;
+    std::string workDir;
+
+    bool kilograms() const { return usesKilograms(settings); }
+};
 
 // The en-route figures every few seconds after take-off: shown in the information
 // views, kept as the remaining distance, and, while the pilot has switched it on,
 // written as one comma-separated row of the dump file.
 class FlightInfoDump {
   public:
-    explicit FlightInfoDump(RecorderContext& context) : c_(context) {}
+    explicit FlightInfoDump(DumpContext context) : c_(std::move(context)) {}
 
     void update();
     // "Start LOG Dump": opens the file named by the settings, emptying it.
@@ -31,7 +47,7 @@ class FlightInfoDump {
     // Stops at the first failed exchange; the row keeps what was read.
     void fill(Row& row);
 
-    RecorderContext& c_;
+    DumpContext c_;
     bool on_ = false;
     std::unique_ptr<std::FILE, FileCloser> file_;
     int rowCounter_ = 0;

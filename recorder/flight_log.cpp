@@ -68,8 +68,33 @@ struct StartClock {
     }
 };
 
-FlightLog::FlightLog(RecorderContext& context)
-    : c_(context), events_(context), realism_(context, events_), dump_(context) {}
+FlightLog::FlightLog(RecorderContext context)
+    : c_(std::move(context)),
+      lines_(c_.lines()),
+      events_({.link = c_.link,
+               .timers = c_.timers,
+               .settings = c_.settings,
+               .record = c_.record,
+               .progress = c_.progress,
+               .services = c_.services,
+               .phase = c_.flight.phase,
+               .lines = lines_}),
+      realism_({.link = c_.link,
+                .timers = c_.timers,
+                .sound = c_.sound,
+                .settings = c_.settings,
+                .progress = c_.progress,
+                .window = c_.window,
+                .phase = c_.flight.phase,
+                .lines = lines_},
+               events_),
+      dump_({.link = c_.link,
+             .settings = c_.settings,
+             .progress = c_.progress,
+             .window = c_.window,
+             .departure = c_.flight.departure,
+             .arrival = c_.flight.arrival,
+             .workDir = c_.workDir}) {}
 
 void FlightLog::simulatorLost() {
     // In the order they stop.
@@ -203,7 +228,7 @@ void FlightLog::automatedStartWatch() {
         c_.timers.start(kAutoStartTimer, kAutoStartMs);
         return;
     }
-    c_.phase = FlightPhase::TaxiingOut;
+    c_.flight.phase = FlightPhase::TaxiingOut;
 }
 
 // ---- Start ----
@@ -257,15 +282,15 @@ bool FlightLog::StartLog() {
     const CivilDate date = s.company.UseLocal ? CivilDate{box.year, box.month, box.day} : utcDate;
     const int hour = s.company.UseLocal ? clock.localHour : clock.utcHour;
     const int minute = s.company.UseLocal ? clock.localMinute : clock.utcMinute;
-    c_.appendLog(format(kStartLine, date.year, date.month, date.day, hour, minute));
+    lines_.appendLog(format(kStartLine, date.year, date.month, date.day, hour, minute));
     p.startDate = format("%04d/%02d/%02d", date.year, date.month, date.day);
     p.startTime = format("%02d:%02d:00", int(clock.utcHour), int(clock.utcMinute));
 
     p.initialFuelKg = whole(readFuelOnBoardKg(c_.link));
     p.referenceWeightLbs = clock.grossWeightLbs;
 
-    c_.departure = model::lookupAirport(c_.workDir, c_.record.departureIcao);
-    c_.arrival = model::lookupAirport(c_.workDir, c_.record.arrivalIcao);
+    c_.flight.departure = model::lookupAirport(c_.workDir, c_.record.departureIcao);
+    c_.flight.arrival = model::lookupAirport(c_.workDir, c_.record.arrivalIcao);
 
     if (!s.company.StatusSite.empty()) c_.timers.start(kPositionTimer, kPositionReportMs);
     c_.timers.start(kUplinkTimer, kUplinkPollMs);
@@ -274,7 +299,7 @@ bool FlightLog::StartLog() {
         c_.timers.start(kGaugeTimer, kGaugeRefreshMs);
     }
 
-    c_.phase = FlightPhase::WaitingForBlocksOff;
+    c_.flight.phase = FlightPhase::WaitingForBlocksOff;
     c_.window.show(Control::Commands, true);
     c_.window.enable(Control::Commands, true);
     c_.window.show(Control::StartLog, false);
@@ -289,7 +314,7 @@ bool FlightLog::StartLog() {
 
     if (const auto height = readHeightAboveGroundM(c_.link)) p.heightAtStartM = *height;
     // The clock as Start read it, unless it can be read afresh.
-    const LogTime utc = c_.readUtcTime().value_or(LogTime{clock.utcHour, clock.utcMinute});
+    const LogTime utc = lines_.readUtcTime().value_or(LogTime{clock.utcHour, clock.utcMinute});
     p.lastUtcHour = static_cast<std::uint8_t>(utc.hour);
     p.lastUtcMinute = static_cast<std::uint8_t>(utc.minute);
     if (s.realism.PIC) realism_.armCockpitCheck();
@@ -304,7 +329,7 @@ bool FlightLog::StartLog() {
 void FlightLog::monitorTick() {
     if (!realism_.firstHalf()) return;
     c_.form.readInto(c_.record);
-    switch (c_.phase) {
+    switch (c_.flight.phase) {
         case FlightPhase::WaitingForBlocksOff:
             events_.blocksOffStep();
             break;
@@ -324,7 +349,7 @@ void FlightLog::monitorTick() {
             break;
     }
     // Once the log is closed nothing more belongs in it.
-    if (c_.phase != FlightPhase::Stopped) realism_.secondHalf();
+    if (c_.flight.phase != FlightPhase::Stopped) realism_.secondHalf();
 }
 
 void FlightLog::blocksOnAndMaybeStop(bool forced) {
@@ -335,7 +360,8 @@ void FlightLog::blocksOnAndMaybeStop(bool forced) {
 
 void FlightLog::stopButton() {
     // A log that a crash has ended has nothing left to stop.
-    if (!c_.window.control(Control::StopLog).enabled || c_.phase == FlightPhase::Stopped) return;
+    if (!c_.window.control(Control::StopLog).enabled || c_.flight.phase == FlightPhase::Stopped)
+        return;
     const auto answer = c_.pilot.show(
         {kCloseQuestion, platform::MessageIcon::Question, platform::MessageButtons::YesNo});
     if (answer != platform::MessageAnswer::Yes) return;
@@ -363,7 +389,7 @@ std::string FlightLog::header() const {
     line("Company ICAO:%s\n", s.company.CompanyICAO);
     line("Aircraft Type:%s\n", r.aircraftType);
     if (s.events.UseCargo) {
-        line(c_.kilograms() ? "Cargo:%s Kg\n" : "Cargo:%s Lb\n", r.cargo);
+        line(usesKilograms(c_.settings) ? "Cargo:%s Kg\n" : "Cargo:%s Lb\n", r.cargo);
     } else {
         line("PAX:%s\n", r.passengers);
     }
@@ -387,7 +413,7 @@ std::string FlightLog::header() const {
 }
 
 void FlightLog::StopLog() {
-    c_.phase = FlightPhase::Stopped;
+    c_.flight.phase = FlightPhase::Stopped;
     // The touchdown sampler too: a touchdown line below the header would be lost to the
     // summary.
     for (const int id : {kMonitorTimer, kDumpTimer, kUplinkTimer, kTouchdownTimer}) {
@@ -417,7 +443,7 @@ void FlightLog::StopLog() {
 void FlightLog::fillSummary() {
     const FlightProgress& p = c_.progress;
     const model::FlightRecord& r = c_.record;
-    const bool kg = c_.kilograms();
+    const bool kg = usesKilograms(c_.settings);
     FlightSummary& m = c_.summary;
     auto fuel = [kg](int kilograms) {
         return format("%02d", kg ? kilograms : whole(kilograms * kPoundsPerKg));

@@ -4,11 +4,11 @@
 #include "recorder/flight_events.h"
 #include "recorder/flight_info_dump.h"
 #include "recorder/realism_monitor.h"
+#include "recorder/recorder_context.h"
 #include "simlink/sim_link.h"
 
 namespace aviolog::recorder {
 
-struct RecorderContext;
 struct StartClock;
 
 // The life of one recorded flight: connecting, starting the log, the monitor tick,
@@ -20,7 +20,7 @@ class FlightLog final : public platform::TimerSink, public simlink::LinkLossObse
     static constexpr const char* kCargoPlugin = "RfPCargoloader.so";
     static constexpr const char* kCargoExport = "LoadRfPCargo";
 
-    explicit FlightLog(RecorderContext& context);
+    explicit FlightLog(RecorderContext context);
 
     void onTimer(int id) override;
 
@@ -54,7 +54,8 @@ class FlightLog final : public platform::TimerSink, public simlink::LinkLossObse
     void fillSummary();
     void showResults();
 
-    RecorderContext& c_;
+    RecorderContext c_;
+    LogLines lines_;
     FlightEvents events_;
     RealismMonitor realism_;
     FlightInfoDump dump_;

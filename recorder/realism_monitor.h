@@ -2,14 +2,38 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
+#include "recorder/recorder_context.h"
 #include "wire/sim_offsets.h"
+
+namespace aviolog::platform {
+class Timers;
+class Sound;
+}  // namespace aviolog::platform
 
 namespace aviolog::recorder {
 
-struct RecorderContext;
-struct LogTime;
 class FlightEvents;
+
+// What the realism checks use: the simulator, the timers a crash stops, the warning
+// sound, the settings that switch each check, the flight so far, the window's buttons and
+// status, and the log.
+struct RealismContext {
+    SimLink& link;
+    platform::Timers& timers;
+    platform::Sound& sound;
+    config::Settings& settings;  // the pause before the destination is made once
+    FlightProgress& progress;
+    MainWindowModel& window;
+    FlightPhase& phase;  // a crash ends the flight
+    LogLines lines;
+
+    template <typename... Args>
+    bool logNow(const char* fmt, Args... args) const {
+        return lines.logNow(fmt, args...);
+    }
+};
 
 // The entry of the simulator interface's hot-key table that the pilot-in-cockpit check
 // claims, and the key it registers there: Ctrl+Shift+L.
@@ -20,7 +44,8 @@ inline constexpr unsigned kCockpitHotKey = 0x0000034C;
 // flight and crashes, each enforced or logged as the settings say.
 class RealismMonitor {
   public:
-    RealismMonitor(RecorderContext& context, FlightEvents& events) : c_(context), events_(events) {}
+    RealismMonitor(RealismContext context, FlightEvents& events)
+        : c_(std::move(context)), events_(events) {}
 
     // The checks before the phase step; false when the tick ends here.
     bool firstHalf();
@@ -40,7 +65,7 @@ class RealismMonitor {
     bool readTankLevels(std::array<std::uint32_t, wire::kTankCount>& levels);
     void crashCheck();
 
-    RecorderContext& c_;
+    RealismContext c_;
     FlightEvents& events_;
 };
 

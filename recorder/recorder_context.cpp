@@ -35,21 +35,21 @@ CockpitCheckMinutes cockpitCheckMinutes(const config::RealismSection& realism) {
     return {std::max<int>(realism.MinReset, 1), std::max<int>(realism.MaxReset, 1)};
 }
 
-bool RecorderContext::kilograms() const {
+bool usesKilograms(const config::Settings& settings) {
     return settings.company.UnitSystem == WeightUnit::Kilograms;
 }
 
-std::optional<LogTime> RecorderContext::readLogTime() {
+std::optional<LogTime> LogLines::readLogTime() const {
     if (settings.company.UseLocal) return readClock(link, var::LocalHour, var::LocalMinute);
     return readUtcTime();
 }
 
-std::optional<LogTime> RecorderContext::readUtcTime() {
+std::optional<LogTime> LogLines::readUtcTime() const {
     return readClock(link, var::ZuluHour, var::ZuluMinute);
 }
 
-void RecorderContext::appendLog(const std::string& text) {
-    if (services.gauge.isOpen()) services.gauge.page2Lines(text);
+void LogLines::appendLog(const std::string& text) const {
+    if (gauge.isOpen()) gauge.page2Lines(text);
     window.appendDisplay(Channel::Log, text);
 }
 

@@ -70,8 +70,45 @@ struct LogTime {
     int minute = 0;
 };
 
-// What the parts of the recorder share: the platform, the process-wide records and the
-// services around them. The application core owns everything referred to here.
+// Whether the company's weights are kilograms (otherwise pounds).
+bool usesKilograms(const config::Settings& settings);
+
+// The flight under way as the recorder keeps it. A record of its own, so that whoever
+// reads it (the live link's position report) needs nothing else of the recorder.
+struct FlightState {
+    FlightPhase phase = FlightPhase::WaitingForBlocksOff;
+    // Looked up at Start; nothing when the airport list does not know the airport.
+    std::optional<model::Airport> departure;
+    std::optional<model::Airport> arrival;
+};
+
+// The flight log's lines: stamped with the simulator's clock, and written to the gauge's
+// second page first, then to the log display.
+struct LogLines {
+    SimLink& link;
+    const config::Settings& settings;  // the company may log in local time
+    model::GaugeLink& gauge;
+    MainWindowModel& window;
+
+    // The time of the log-line prefix: the simulator's UTC clock, or its local clock when
+    // the company logs in local time. Nothing when the exchange failed.
+    std::optional<LogTime> readLogTime() const;
+    std::optional<LogTime> readUtcTime() const;
+    void appendLog(const std::string& text) const;
+    // Formats a log line whose format starts with the hour and minute of the log time;
+    // false when the time could not be read.
+    template <typename... Args>
+    bool logNow(const char* fmt, Args... args) const {
+        const auto t = readLogTime();
+        if (!t) return false;
+        appendLog(format(fmt, t->hour, t->minute, args...));
+        return true;
+    }
+};
+
+// What the recorder as a whole is given: the platform, the process-wide records and the
+// services around them. Whoever builds the recorder owns everything referred to here; the
+// flight log hands each of its parts the share that part uses.
 struct RecorderContext {
     SimLink& link;
     platform::Timers& timers;
@@ -86,43 +123,28 @@ struct RecorderContext {
     FlightSummary& summary;
     MainWindowModel& window;
     model::FlightServices& services;
+    FlightState& flight;
     std::string workDir;
 
-    FlightPhase phase = FlightPhase::WaitingForBlocksOff;
-    // Looked up at Start; nothing when the airport list does not know the airport.
-    std::optional<model::Airport> departure;
-    std::optional<model::Airport> arrival;
-
-    bool kilograms() const;
-    // The time of the log-line prefix: the simulator's UTC clock, or its local clock when
-    // the company logs in local time. Nothing when the exchange failed.
-    std::optional<LogTime> readLogTime();
-    std::optional<LogTime> readUtcTime();
-    // A flight-log text: to the gauge's second page first, then to the log display.
-    void appendLog(const std::string& text);
-    // Formats a log line whose format starts with the hour and minute of the log time;
-    // false when the time could not be read.
-    template <typename... Args>
-    bool logNow(const char* fmt, Args... args) {
-        const auto t = readLogTime();
-        if (!t) return false;
-        appendLog(format(fmt, t->hour, t->minute, args...));
-        return true;
+    LogLines lines() const {
+        return {.link = link, .settings = settings, .gauge = services.gauge, .window = window};
     }
 };
 
-// The flight under way as the live link reads it, from the recorder's context. It only
-// holds a reference, so its owner may make it before the context.
+// The flight under way as the live link reads it. It only holds references, so its owner
+// may make it before the recorder.
 class FlightUnderWayView final : public model::FlightUnderWay {
   public:
-    explicit FlightUnderWayView(const RecorderContext& context) : c_(context) {}
-    model::FlightPhase phase() const override { return c_.phase; }
-    int groundSpeedKt() const override { return c_.progress.groundSpeedKt; }
-    const std::optional<model::Airport>& departure() const override { return c_.departure; }
-    const std::optional<model::Airport>& arrival() const override { return c_.arrival; }
+    FlightUnderWayView(const FlightState& flight, const FlightProgress& progress)
+        : flight_(flight), progress_(progress) {}
+    model::FlightPhase phase() const override { return flight_.phase; }
+    int groundSpeedKt() const override { return progress_.groundSpeedKt; }
+    const std::optional<model::Airport>& departure() const override { return flight_.departure; }
+    const std::optional<model::Airport>& arrival() const override { return flight_.arrival; }
 
   private:
-    const RecorderContext& c_;
+    const FlightState& flight_;
+    const FlightProgress& progress_;
 };
 
 }  // namespace aviolog::recorder

@@ -91,13 +91,12 @@ void AcarsMessenger::onMessage(int hour, int minute, double fuelKg, double gross
             onContent(hour, minute, weightIn(unit(), fuelKg), weightIn(unit(), grossWeightKg)));
 }
 
-void AcarsMessenger::inMessage(int hour, int minute, double fuelKg, int fuelSpentKg, int blockHours,
-                               int blockMinutes, int flightHours, int flightMinutes) {
+void AcarsMessenger::inMessage(const model::BlocksOnReport& r) {
     const auto clock = readClock();
     if (!clock) return;
     deliver(*clock, Block::QD,
-            inContent(hour, minute, weightIn(unit(), fuelKg), weightIn(unit(), fuelSpentKg),
-                      blockHours, blockMinutes, flightHours, flightMinutes));
+            inContent(r.hour, r.minute, weightIn(unit(), r.fuelKg), weightIn(unit(), r.fuelSpentKg),
+                      r.blockHours, r.blockMinutes, r.flightHours, r.flightMinutes));
 }
 
 void AcarsMessenger::positionReport() {

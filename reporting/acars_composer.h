@@ -45,8 +45,7 @@ class AcarsMessenger final : public model::AcarsComposer {
     void outMessage(int hour, int minute, double fuelKg, double grossWeightKg) override;
     void offMessage(int hour, int minute, double fuelKg, double grossWeightKg) override;
     void onMessage(int hour, int minute, double fuelKg, double grossWeightKg) override;
-    void inMessage(int hour, int minute, double fuelKg, int fuelSpentKg, int blockHours,
-                   int blockMinutes, int flightHours, int flightMinutes) override;
+    void inMessage(const model::BlocksOnReport& report) override;
     void positionReport() override;
     void metarMessage(const std::string& metar) override;
     // The pilot's text, label QD. The message time is the simulator's like every other

@@ -13,16 +13,7 @@
 #include <memory>
 
 #include "app/application.h"
-#include "platform/posix/curl_http_client.h"
-#include "platform/posix/posix_clock.h"
-#include "platform/posix/posix_library_loader.h"
-#include "platform/posix/posix_nonblocking_tcp.h"
-#include "platform/posix/posix_sim_ipc.h"
-#include "platform/posix/posix_sound.h"
-#include "platform/posix/posix_tcp_client.h"
-#include "platform/posix/posix_unique_ids.h"
-#include "platform/posix/threaded_gets.h"
-#include "platform/posix/wine_registry.h"
+#include "platform/posix/native_platform.h"
 #include "shell/browser_module.h"
 #include "shell/main_frame.h"
 #include "shell/wx_dialogs.h"
@@ -51,34 +42,34 @@ class VaAnswers final : public wxEventLoopSourceHandler {
     std::unique_ptr<wxEventLoopSource> source_;
 };
 
-// The platform as the desktop program has it, and the application built on it.
+// The platform as the desktop program has it: the native set with the window's timers
+// and pilot, and the application built on it.
 struct Program {
     Program(const std::filesystem::path& dir, WxPilot& pilot)
         : workDir(dir),
           pilot(pilot),
           dialogs(dir, pilot, browser),
-          app(app::Platform{ipc, timers, clock, clock, pilot, sound, libraries, http, vaGets,
-                            connector, ids, network, registry},
+          app(app::Platform{.ipc = native.ipc,
+                            .timers = timers,
+                            .clock = native.clock,
+                            .wallClock = native.clock,
+                            .pilot = pilot,
+                            .sound = native.sound,
+                            .libraries = native.libraries,
+                            .http = native.http,
+                            .vaGets = native.vaGets,
+                            .connector = native.connector,
+                            .ids = native.ids,
+                            .network = native.network,
+                            .registry = native.registry},
               dialogs, app::FlightPorts{}, dir) {}
 
     std::filesystem::path workDir;
-    platform::posix::PosixClock clock;
-    platform::posix::PosixSimIpc ipc;
+    platform::posix::NativePlatform native;
     WxTimers timers;
     WxPilot& pilot;
     BrowserModule browser;
-    platform::posix::PosixSound sound;
-    platform::posix::PosixLibraryLoader libraries;
-    platform::posix::CurlHttpClient http;
-    platform::posix::PosixTcpConnector connector{clock};
-    platform::posix::PosixUniqueIds ids;
-    platform::posix::ThreadedGets vaGets{[](const std::atomic<bool>& abandon) {
-        return std::make_unique<platform::posix::CurlHttpClient>(platform::posix::HttpLimits{},
-                                                                 &abandon);
-    }};
-    VaAnswers vaAnswers{vaGets};
-    platform::posix::PosixNonBlockingNetwork network;
-    platform::posix::WineRegistry registry = platform::posix::WineRegistry::fromEnvironment();
+    VaAnswers vaAnswers{native.vaGets};
     WxDialogs dialogs;
     app::Application app;
 };

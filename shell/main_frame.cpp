@@ -333,13 +333,11 @@ void MainFrame::loadLogo() {
 }
 
 model::ColumnContext MainFrame::columnContext() const {
-    model::ColumnContext context;
-    context.tab = static_cast<Tab>(std::max(0, tabs_->GetSelection()));
-    context.fpSiteSet = !app_.settings().company.FPSite.empty();
-    context.targets.browser = settingsLoaded_;
-    context.targets.flightPreparation = settingsLoaded_;
-    context.targets.console = settingsLoaded_;
-    return context;
+    return {.tab = static_cast<Tab>(std::max(0, tabs_->GetSelection())),
+            .fpSiteSet = !app_.settings().company.FPSite.empty(),
+            .targets = {.flightPreparation = settingsLoaded_,
+                        .console = settingsLoaded_,
+                        .browser = settingsLoaded_}};
 }
 
 void MainFrame::refreshButtons() {

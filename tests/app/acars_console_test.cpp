@@ -13,15 +13,9 @@
 
 #include "config/settings.h"
 #include "gauge/link_server.h"
-#include "model/flight_record.h"
-#include "model/flight_summary.h"
 #include "model/main_window_model.h"
-#include "platform/dynamic_library.h"
-#include "platform/pilot.h"
 #include "platform/posix/posix_nonblocking_tcp.h"
-#include "platform/sound.h"
 #include "platform/virtual/virtual_scheduler.h"
-#include "recorder/flight_progress.h"
 #include "recorder/recorder_context.h"
 #include "sim/in_process_sim_ipc.h"
 #include "simlink/sim_link.h"
@@ -35,15 +29,11 @@ struct World final : model::AcarsComposer,
                      model::MetarFetcher,
                      model::LiveLink,
                      model::FlapNames,
-                     model::FlightStore,
-                     platform::Pilot,
-                     platform::Sound,
-                     platform::LibraryLoader,
-                     model::FlightForm {
+                     model::FlightStore {
     void outMessage(int, int, double, double) override {}
     void offMessage(int, int, double, double) override {}
     void onMessage(int, int, double, double) override {}
-    void inMessage(int, int, double, int, int, int, int, int) override {}
+    void inMessage(const model::BlocksOnReport&) override {}
     void positionReport() override {}
     void metarMessage(const std::string& m) override { calls.push_back("metar " + m); }
     void freeTextMessage(int h, int m, const std::string& t) override {
@@ -59,25 +49,7 @@ struct World final : model::AcarsComposer,
     void pollUplink() override {}
     std::optional<std::string> name(int) const override { return std::nullopt; }
     bool store(const model::AcceptedFlight&) override { return true; }
-    platform::MessageAnswer show(const platform::Message&) override {
-        return platform::MessageAnswer::Yes;
-    }
-    std::optional<std::string> chooseFolder(const std::string&) override { return {}; }
-    std::optional<std::filesystem::path> chooseFileToOpen(const platform::FileRequest&) override {
-        return {};
-    }
-    std::optional<std::filesystem::path> chooseFileToSave(const platform::FileRequest&) override {
-        return {};
-    }
-    void playLoop(const std::string&) override {}
-    void stop() override {}
-    void playOnce(const std::string&) override {}
-    std::unique_ptr<platform::DynamicLibrary> load(const std::string&) override { return nullptr; }
-    void readInto(model::FlightRecord&) override {}
-    const model::DateTimeBox& dateTimeBox() const override { return box; }
-    void setCargo(const std::string&) override {}
 
-    model::DateTimeBox box;
     std::map<std::string, std::string> metars{
         {"lppr", "LPPR 141030Z 31012KT 9999 FEW020 18/12 Q1018"}};
     std::vector<std::string> calls;
@@ -92,19 +64,21 @@ struct GaugeSide {
     gauge::Terminal terminal{server};
 };
 
-// The program's side (console, client, recorder context over an in-process simulator)
+// The program's side (console, client, the services it calls, an in-process simulator)
 // and the terminal's side (terminal, link server) in one process.
 struct ConsoleRig {
     ConsoleRig()
         : simulator(makeSimulator()),
           ipc(*simulator, scheduler),
           link(ipc, scheduler),
-          services{world, world, console, world, world, world},
-          context{link,    scheduler, scheduler, world,  world,
-                  world,   settings,  world,     record, progress,
-                  summary, window,    services,  ".",    recorder::FlightPhase::WaitingForBlocksOff,
-                  {},      {}},
-          console(context, client) {
+          console({.link = link, .settings = settings, .window = window, .services = services},
+                  client),
+          services{.acars = world,
+                   .metar = world,
+                   .gauge = console,
+                   .live = world,
+                   .flapNames = world,
+                   .store = world} {
         settings.company.UnitSystem = WeightUnit::Kilograms;
         settings.metarSource = config::MetarSource::NOAA;
         console.setGaugePort(g->server.port());
@@ -145,7 +119,10 @@ struct ConsoleRig {
         return text;
     }
     std::string timePrefix() {
-        const auto t = context.readLogTime();
+        const auto t =
+            recorder::LogLines{
+                .link = link, .settings = settings, .gauge = console, .window = window}
+                .readLogTime();
         char prefix[16];
         std::snprintf(prefix, sizeof prefix, "%02d:%02d  ", t ? t->hour : 0, t ? t->minute : 0);
         return prefix;
@@ -157,15 +134,12 @@ struct ConsoleRig {
     sim::InProcessSimIpc ipc;
     simlink::SimLink link;
     config::Settings settings;
-    model::FlightRecord record;
-    recorder::FlightProgress progress;
-    model::FlightSummary summary;
     model::MainWindowModel window;
     platform::posix::PosixNonBlockingNetwork network;
     app::GaugeClient client{network};
-    model::FlightServices services;
-    recorder::RecorderContext context;
+    // As the application makes them: the console first, the services it calls after it.
     app::AcarsConsole console;
+    model::FlightServices services;
     std::unique_ptr<GaugeSide> g = std::make_unique<GaugeSide>(network, 0);
 };
 

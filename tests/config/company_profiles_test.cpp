@@ -256,7 +256,9 @@ TEST(CompanyNames, AHostileProfileWritesNothingOutsideTheFolder) {
             chooser.select(row.entry);
             if (!chooser.chooseSelected()) chooser.privateFlight();
         };
-        ASSERT_EQ(loadSettings(settings, {work, pilot, dialogs}), LoadOutcome::Loaded) << row.name;
+        ASSERT_EQ(loadSettings(settings, {.workDir = work, .pilot = pilot, .dialogs = dialogs}),
+                  LoadOutcome::Loaded)
+            << row.name;
         EXPECT_EQ(settings.company.CompanyICAO, row.icao) << row.name;
         EXPECT_EQ(settings.company.PilotNumber, row.pilot) << row.name;
         std::vector<std::string> refusals;

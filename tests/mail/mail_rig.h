@@ -71,8 +71,13 @@ struct MailRig {
         dir.write("aviolog.ini", text);
     }
     std::unique_ptr<mail::SmtpMailer> mailer() {
-        auto m = std::make_unique<mail::SmtpMailer>(
-            account, mail::MailerContext{dir.path(), pilot, dialogs, connector, clock, ids});
+        auto m =
+            std::make_unique<mail::SmtpMailer>(account, mail::MailerContext{.workDir = dir.path(),
+                                                                            .pilot = pilot,
+                                                                            .dialogs = dialogs,
+                                                                            .connector = connector,
+                                                                            .clock = clock,
+                                                                            .ids = ids});
         m->setResponseTimeoutMs(5000);
         return m;
     }

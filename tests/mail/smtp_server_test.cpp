@@ -264,9 +264,13 @@ TEST_F(MailServerTest, SendFromDiskSendsTheSavedMessage) {
     MailRig rig;
     configure(rig, 1);
     ProgressPilot pilot;
-    auto mailer = std::make_unique<SmtpMailer>(
-        rig.account,
-        MailerContext{rig.dir.path(), pilot, rig.dialogs, rig.connector, rig.clock, rig.ids});
+    auto mailer =
+        std::make_unique<SmtpMailer>(rig.account, MailerContext{.workDir = rig.dir.path(),
+                                                                .pilot = pilot,
+                                                                .dialogs = rig.dialogs,
+                                                                .connector = rig.connector,
+                                                                .clock = rig.clock,
+                                                                .ids = rig.ids});
     rig.dir.write("TAP1234.txt", awkwardBytes());
     OutgoingMail out = pirepMail("ops@va.example", rig.dir / "TAP1234.txt");
     out.body = ".dot line\nsecond";
@@ -294,9 +298,13 @@ TEST_F(MailServerTest, SendFromDiskCancelledDeliversNothing) {
     configure(rig, 0);
     ProgressPilot pilot;
     pilot.cancelAtOnce = true;
-    auto mailer = std::make_unique<SmtpMailer>(
-        rig.account,
-        MailerContext{rig.dir.path(), pilot, rig.dialogs, rig.connector, rig.clock, rig.ids});
+    auto mailer =
+        std::make_unique<SmtpMailer>(rig.account, MailerContext{.workDir = rig.dir.path(),
+                                                                .pilot = pilot,
+                                                                .dialogs = rig.dialogs,
+                                                                .connector = rig.connector,
+                                                                .clock = rig.clock,
+                                                                .ids = rig.ids});
     std::string big = "From: pilot@example.org\r\nTo: ops@va.example\r\nSubject: big\r\n\r\n";
     for (int i = 0; i < 40000; ++i)
         big += "a line of a large saved message, number " + std::to_string(i) + "\r\n";

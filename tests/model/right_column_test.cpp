@@ -21,7 +21,7 @@ std::string shown(const MainWindowModel& window, ColumnContext context) {
     return text;
 }
 
-constexpr ButtonTargets kAll{true, true, true};
+constexpr ButtonTargets kAll{.flightPreparation = true, .console = true, .browser = true};
 
 TEST(RightColumn, ButtonsByTabAndByTheFlightsState) {
     struct Row {
@@ -76,7 +76,9 @@ TEST(RightColumn, ButtonsByTabAndByTheFlightsState) {
     for (const Row& row : rows) {
         MainWindowModel window;
         row.state(window);
-        EXPECT_EQ(shown(window, {row.tab, row.fpSite, kAll}), row.expected) << row.name;
+        EXPECT_EQ(shown(window, {.tab = row.tab, .fpSiteSet = row.fpSite, .targets = kAll}),
+                  row.expected)
+            << row.name;
     }
 }
 
@@ -96,7 +98,8 @@ TEST(RightColumn, ButtonsOfOnePlaceNeverShowTogether) {
         for (bool reducedMode : {false, true}) {
             MainWindowModel window;
             if (reducedMode) window.enterReducedMode();
-            const auto column = rightColumn(window, {static_cast<Tab>(tab), true, kAll});
+            const auto column = rightColumn(
+                window, {.tab = static_cast<Tab>(tab), .fpSiteSet = true, .targets = kAll});
             std::set<int> places;
             for (const ButtonInfo& info : kButtons) {
                 if (!column[static_cast<int>(info.button)].shown) continue;

@@ -43,7 +43,8 @@ struct FormRig {
     model::MainWindowModel window;
 
   private:
-    FlightFormModel form_{{settings, record, window, dir.path()}};
+    FlightFormModel form_{
+        {.settings = settings, .record = record, .window = window, .workDir = dir.path()}};
     bool initialised_ = false;
 };
 

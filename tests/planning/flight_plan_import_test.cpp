@@ -55,8 +55,14 @@ struct ImportRig {
     sim::InProcessSimIpc ipc{*simulator, clock};
     simlink::SimLink link{ipc, clock};
     FuelPage fuel{link, settings.company.UnitSystem};
-    FlightFormModel form{{settings, record, window, dir.path()}};
-    FlightPlanImport import{{form, fuel, settings, pilot, registry, dir.path()}};
+    FlightFormModel form{
+        {.settings = settings, .record = record, .window = window, .workDir = dir.path()}};
+    FlightPlanImport import{{.form = form,
+                             .fuel = fuel,
+                             .settings = settings,
+                             .pilot = pilot,
+                             .registry = registry,
+                             .workDir = dir.path()}};
 };
 
 TEST(FlightPlanImportTest, PlnWaypointsJoinTheRouteAlreadyThere) {

@@ -27,7 +27,13 @@ struct VaRig {
         settings.company.FPSite = "http://va.example/fp.php";
         form.initialise();
     }
-    VaFlightPlanOutcome press() { return flightFromVa({settings, form, http, pilot, dir.path()}); }
+    VaFlightPlanOutcome press() {
+        return flightFromVa({.settings = settings,
+                             .form = form,
+                             .http = http,
+                             .pilot = pilot,
+                             .workDir = dir.path()});
+    }
 
     test::TempDir dir;
     config::Settings settings;
@@ -35,7 +41,8 @@ struct VaRig {
     model::MainWindowModel window;
     test::ScriptedHttp http;
     test::ScriptedPilot pilot;
-    planning::FlightFormModel form{{settings, record, window, dir.path()}};
+    planning::FlightFormModel form{
+        {.settings = settings, .record = record, .window = window, .workDir = dir.path()}};
 };
 
 TEST(VaFlightPlanTest, BookedFlightFillsTheFormAndTheFileKeepsTheAnswer) {

@@ -287,7 +287,7 @@ TEST(RecorderStops, AfterACrashStopLogBuildsNoSummary) {
     rig.clock.runFor(60000);
     ASSERT_TRUE(rig.simulator->command("crash").ok);
     ASSERT_TRUE(
-        rig.runUntil([&] { return rig.context.phase == recorder::FlightPhase::Stopped; }, 60000));
+        rig.runUntil([&] { return rig.flight.phase == recorder::FlightPhase::Stopped; }, 60000));
     const std::string crashed = rig.log();
     EXPECT_NE(crashed.find("CRASH"), std::string::npos);
     rig.core.stopButton();
@@ -344,7 +344,7 @@ TEST(RecorderStops, AnAirStartRecordsBlocksOffOnceItsWeightIsRead) {
         }
     };
     ASSERT_TRUE(
-        rig.runUntil([&] { return rig.context.phase == recorder::FlightPhase::Airborne; }, 60000));
+        rig.runUntil([&] { return rig.flight.phase == recorder::FlightPhase::Airborne; }, 60000));
     EXPECT_TRUE(garbled);
     EXPECT_TRUE(rig.progress.blockOffAtMin.has_value());
     ASSERT_TRUE(rig.runUntil([&] { return rig.window.summaryOffered(); }));

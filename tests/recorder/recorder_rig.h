@@ -42,7 +42,7 @@ struct QuietWorld final : model::AcarsComposer,
     void outMessage(int, int, double, double) override {}
     void offMessage(int, int, double, double) override {}
     void onMessage(int, int, double, double) override {}
-    void inMessage(int, int, double, int, int, int, int, int) override {}
+    void inMessage(const model::BlocksOnReport&) override {}
     void positionReport() override {}
     void metarMessage(const std::string&) override {}
     void freeTextMessage(int, int, const std::string&) override {}
@@ -114,30 +114,33 @@ struct RecorderRig {
     sim::InProcessSimIpc ipc;
     simlink::SimLink link;
     QuietWorld world;
-    model::FlightServices services{world, world, world, world, world, world};
+    model::FlightServices services{.acars = world,
+                                   .metar = world,
+                                   .gauge = world,
+                                   .live = world,
+                                   .flapNames = world,
+                                   .store = world};
     config::Settings settings;
     model::FlightRecord record;
     recorder::FlightProgress progress;
+    recorder::FlightState flight;
     model::FlightSummary summary;
     model::MainWindowModel window;
-    recorder::RecorderContext context{link,
-                                      clock,
-                                      clock,
-                                      world,
-                                      world,
-                                      world,
-                                      settings,
-                                      world,
-                                      record,
-                                      progress,
-                                      summary,
-                                      window,
-                                      services,
-                                      dir.path().string(),
-                                      recorder::FlightPhase::WaitingForBlocksOff,
-                                      {},
-                                      {}};
-    recorder::FlightLog core{context};
+    recorder::FlightLog core{{.link = link,
+                              .timers = clock,
+                              .clock = clock,
+                              .pilot = world,
+                              .sound = world,
+                              .libraries = world,
+                              .settings = settings,
+                              .form = world,
+                              .record = record,
+                              .progress = progress,
+                              .summary = summary,
+                              .window = window,
+                              .services = services,
+                              .flight = flight,
+                              .workDir = dir.path().string()}};
 };
 
 }  // namespace aviolog::test

@@ -98,7 +98,12 @@ struct AcarsRig {
     Quiet quiet;
     AcarsView view{window, quiet};
     AcarsDisplay display{window, view};
-    AcarsMessenger acars{{sim.link, settings, record, display, traffic, dir.path()}};
+    AcarsMessenger acars{{.link = sim.link,
+                          .settings = settings,
+                          .record = record,
+                          .display = display,
+                          .traffic = traffic,
+                          .workDir = dir.path()}};
     // The flight as the recorder would have it: at the gate, before blocks off.
     struct Flight final : model::FlightUnderWay {
         model::FlightPhase phase() const override {
@@ -110,7 +115,14 @@ struct AcarsRig {
         std::optional<model::Airport> from;
         std::optional<model::Airport> to;
     } flight;
-    VaLiveLink live{{sim.link, settings, record, flight, quiet, traffic, view, dir.path()}};
+    VaLiveLink live{{.link = sim.link,
+                     .settings = settings,
+                     .record = record,
+                     .flight = flight,
+                     .sound = quiet,
+                     .traffic = traffic,
+                     .view = view,
+                     .workDir = dir.path()}};
 };
 
 TEST(AcarsMessenger, EveryValueReachesTheScriptAsComposed) {

@@ -90,7 +90,11 @@ struct PirepRig {
     test::ScriptedReportingDialogs dialogs;
     test::RecordingMailer mailer;
     platform::posix::CurlHttpClient http;
-    PirepSender sender{{dir.path(), pilot, dialogs, http, mailer}};
+    PirepSender sender{{.workDir = dir.path(),
+                        .pilot = pilot,
+                        .dialogs = dialogs,
+                        .http = http,
+                        .mailer = mailer}};
     config::Settings settings;
 };
 

@@ -43,7 +43,9 @@ struct SettingsRig {
     }
 
     config::LoadOutcome load() { return config::loadSettings(settings, context()); }
-    config::SettingsContext context() { return {dir.path(), pilot, dialogs}; }
+    config::SettingsContext context() {
+        return {.workDir = dir.path(), .pilot = pilot, .dialogs = dialogs};
+    }
     void choosePrivateFlight() {
         dialogs.onChooseCompany = [](config::CompanyChooser& c) { c.privateFlight(); };
     }
