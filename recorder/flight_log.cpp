@@ -240,9 +240,10 @@ bool FlightLog::StartLog() {
         writeU8(c_.link, var::LocalMinute, static_cast<std::uint8_t>(box.localMinute));
     }
     if (box.setDate) {
+        // The simulator's day is the UTC one: across midnight the local date is a day off.
         writeU16(c_.link, var::ZuluDayOfYear,
-                 static_cast<std::uint16_t>(dayOfYear({box.year, box.month, box.day})));
-        writeU16(c_.link, var::ZuluYear, static_cast<std::uint16_t>(box.year));
+                 static_cast<std::uint16_t>(dayOfYear({box.utcYear, box.utcMonth, box.utcDay})));
+        writeU16(c_.link, var::ZuluYear, static_cast<std::uint16_t>(box.utcYear));
     }
     // The clock is read again: the box may just have set it.
     if (!waitForAircraft(clock)) return false;
