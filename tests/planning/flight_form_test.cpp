@@ -230,6 +230,19 @@ TEST(AircraftListTest, FleetFileWithGapsAndUnevenLists) {
     EXPECT_EQ(rig.record.registration, "CS-TJF");
 }
 
+TEST(AircraftListTest, AFleetFileSavedAsUtf8KeepsItsFirstType) {
+    // Notepad's "UTF-8" puts a byte-order mark before the first section.
+    FormRig rig;
+    rig.dir.write("TAPplanes.txt",
+                  "\xEF\xBB\xBF[Plane.0]\r\nName=A320\r\nReg=CS-TNA,CS-TNB\r\n"
+                  "Flaps=RENTR\xC3\x89S,1,2,3,PLEINS\r\n\r\n[Plane.1]\r\nName=A321\r\n");
+    FlightFormModel& form = rig.form();
+    ASSERT_EQ(form.aircraftList().types().size(), 2u);
+    EXPECT_EQ(rig.record.aircraftType, "A320");
+    EXPECT_EQ(rig.record.registration, "CS-TNA");
+    EXPECT_EQ(form.flapNames().name(0), "RENTR\xC9S") << "UTF-8 in the program's code page";
+}
+
 TEST(AircraftListTest, FlapNamesComeFromTheSelectedAircraftWhenTheFirstHasThem) {
     FormRig rig(true);
     FlightFormModel& form = rig.form();
