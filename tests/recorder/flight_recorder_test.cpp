@@ -395,6 +395,42 @@ TEST(FlightEvents, CruiseAltitudeFromTheFlightLevelText) {
     }
 }
 
+TEST(FlightEvents, FlapDetentsTheFleetFileLeavesUnnamedAreLoggedByNumber) {
+    // The approach of air-start.scn sets detents 1 to 4 at 219, 189, 174 and 166 knots.
+    struct Row {
+        const char* name;
+        const char* flaps;  // the fleet file's Flaps key
+        std::vector<std::string> lines;
+    };
+    const Row rows[] = {
+        {"every detent named",
+         "UP,F1,F2,F3,FULL",
+         {"Flaps:F1 at 219 Knots", "Flaps:F2 at 189 Knots", "Flaps:F3 at 174 Knots",
+          "Flaps:FULL at 166 Knots"}},
+        {"fewer names than detents",
+         "UP,F1",
+         {"Flaps:F1 at 219 Knots", "Flaps:2 at 189 Knots", "Flaps:3 at 174 Knots",
+          "Flaps:4 at 166 Knots"}},
+        {"a name left out",
+         "UP,,F2,,FULL",
+         {"Flaps:1 at 219 Knots", "Flaps:F2 at 189 Knots", "Flaps:3 at 174 Knots",
+          "Flaps:FULL at 166 Knots"}},
+    };
+    for (const Row& row : rows) {
+        FlightRig rig;
+        rig.dir.write("TAPplanes.txt", std::string("[Plane.0]\r\nName=A320\r\nReg=CS-TNA\r\n"
+                                                   "Flaps=") +
+                                           row.flaps + "\r\n");
+        const RunResult r = rig.fly("air-start.scn");
+        std::vector<std::string> flaps;
+        for (const std::string& line : r.log) {
+            const std::size_t at = line.find("Flaps:");
+            if (at != std::string::npos) flaps.push_back(line.substr(at));
+        }
+        EXPECT_EQ(flaps, row.lines) << row.name;
+    }
+}
+
 TEST(MainWindowModel, AppendedTextBecomesLinesAtEachLineFeed) {
     model::MainWindowModel window;
     window.appendDisplay(model::Channel::Log, "10:00  one\n10:00  two\nthree");
