@@ -163,7 +163,7 @@ void FlightLog::firstConnection() {
         c_.timers.start(kConnectTimer, kConnectIntervalMs);
         return;
     }
-    c_.window.enable(Control::StartLog, true);
+    c_.window.meet(model::StartNeed::LinkOpen);
     c_.window.viewsChanged();
     loadCargoPlugin();
     c_.link.setFailureCount(0);
@@ -219,15 +219,18 @@ bool FlightLog::waitForAircraft(StartClock& clock) {
 }
 
 bool FlightLog::StartLog() {
-    // The form enables the button once it is filled, which may be before the simulator
-    // is found: reading a link not yet open would count as losing the simulator, and
-    // the connection that follows would offer to resume a flight that never began.
+    // A start asked for before the simulator is found must not read the link: that would
+    // count as losing the simulator, and the connection that follows would offer to
+    // resume a flight that never began.
     if (!c_.link.isOpen()) return false;
     FlightProgress& p = c_.progress;
     const config::Settings& s = c_.settings;
+    c_.form.readInto(c_.record);
+    // The automated start has no button to wait for: a form without its airports and route
+    // records no flight, and the watch goes on.
+    if (!model::readyToStart(c_.record)) return false;
     c_.timers.stop(kMonitorTimer);
     c_.timers.stop(kAutoStartTimer);
-    c_.form.readInto(c_.record);
     realism_.takeFuelReferenceLevels();
 
     StartClock clock;

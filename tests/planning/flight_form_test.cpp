@@ -84,17 +84,24 @@ TEST(FlightFormTest, ControlsCutToTheirLengthAndNumbersKeepDigits) {
     }
 }
 
-TEST(FlightFormTest, StartLogIsEnabledOnceDepartureArrivalAndRouteAreFilled) {
-    FormRig rig;
-    FlightFormModel& form = rig.form();
-    const auto enabled = [&] { return rig.window.control(Control::StartLog).enabled; };
-    form.edit(FormField::Departure, "LPPT");
-    form.edit(FormField::Arrival, "LPPR");
-    EXPECT_FALSE(enabled()) << "no route yet";
-    form.edit(FormField::Route, "DCT");
-    EXPECT_TRUE(enabled());
-    form.edit(FormField::Route, "");
-    EXPECT_TRUE(enabled()) << "never disabled by the form";
+TEST(FlightFormTest, StartLogIsEnabledOnceTheFormIsFilledAndTheLinkIsOpen) {
+    for (const bool linkFirst : {false, true}) {
+        const char* name = linkFirst ? "link first" : "form first";
+        FormRig rig;
+        FlightFormModel& form = rig.form();
+        const auto enabled = [&] { return rig.window.control(Control::StartLog).enabled; };
+        if (linkFirst) rig.window.meet(model::StartNeed::LinkOpen);
+        EXPECT_FALSE(enabled()) << name << ": an empty form";
+        form.edit(FormField::Departure, "LPPT");
+        form.edit(FormField::Arrival, "LPPR");
+        EXPECT_FALSE(enabled()) << name << ": no route yet";
+        form.edit(FormField::Route, "DCT");
+        EXPECT_EQ(enabled(), linkFirst) << name;
+        if (!linkFirst) rig.window.meet(model::StartNeed::LinkOpen);
+        EXPECT_TRUE(enabled()) << name;
+        form.edit(FormField::Route, "");
+        EXPECT_TRUE(enabled()) << name << ": never disabled by the form";
+    }
 }
 
 TEST(FlightFormTest, CallsignFromPilotOrFlightNumber) {

@@ -131,9 +131,8 @@ TEST(FlightRecorder, DecliningTheDepartureQuestionLeavesOnlySendingLogs) {
     EXPECT_EQ(result.pilotBoxes[1], "Aviolog will revert to send log/change options only. -> OK");
 }
 
-// The form enables "Start LOG" as soon as it is filled, which can be before the link is
-// open: that press starts nothing, and the connection that follows is a first one, not
-// the resume of a flight that never began.
+// A start asked for before the link is open starts nothing, and the connection that
+// follows is a first one, not the resume of a flight that never began.
 TEST(FlightRecorder, StartLogBeforeTheLinkOpensIsNotALostFlight) {
     RecorderRig rig;
     EXPECT_FALSE(rig.core.StartLog());
@@ -143,6 +142,36 @@ TEST(FlightRecorder, StartLogBeforeTheLinkOpensIsNotALostFlight) {
     EXPECT_TRUE(rig.world.boxes.empty()) << rig.world.boxes.front();
     EXPECT_TRUE(rig.core.StartLog());
     EXPECT_TRUE(rig.log().starts_with("Start  [")) << rig.log();
+}
+
+// "Start LOG" needs the link and a form with departure, arrival and route; the automated
+// start, which has no button, waits for the form too.
+TEST(FlightRecorder, NoLogStartsBeforeTheFormSaysWhereFromWhereToAndWhichWay) {
+    for (const bool automated : {false, true}) {
+        const char* name = automated ? "automated start" : "the button";
+        RecorderRig rig;
+        rig.settings.aviolog.AutomatedStart = automated;
+        rig.world.formFilled = false;
+        rig.core.onTimer(recorder::kConnectTimer);
+        ASSERT_TRUE(rig.link.isOpen()) << name;
+        EXPECT_FALSE(rig.window.control(model::Control::StartLog).enabled)
+            << name << ": the link alone does not enable it";
+        if (!automated) {
+            EXPECT_FALSE(rig.core.StartLog()) << name;
+        }
+        // lppt-lppr.scn releases the parking brake two minutes in.
+        EXPECT_FALSE(rig.runUntil([&] { return !rig.log().empty(); }, 5 * 60 * 1000))
+            << name << ":\n"
+            << rig.log();
+        EXPECT_TRUE(rig.record.departureIcao.empty()) << name;
+
+        rig.world.formFilled = true;
+        if (!automated) {
+            EXPECT_TRUE(rig.core.StartLog()) << name;
+        }
+        EXPECT_TRUE(rig.runUntil([&] { return !rig.log().empty(); }, 10 * 1000)) << name;
+        EXPECT_TRUE(rig.log().starts_with("Start  [")) << name << ":\n" << rig.log();
+    }
 }
 
 TEST(FlightRecorder, NoSimulatorAsksAgainEveryTwoSeconds) {
