@@ -75,6 +75,7 @@ bool Application::loadSettings() {
     pirep_ = std::make_unique<reporting::PirepSender>(
         reporting::PirepContext{workDir_, platform_.pilot, dialogs_, platform_.http, *mailer_});
     weather_.select(settings_);
+    if (const auto cut = planning::metarAddressWarning(settings_)) platform_.pilot.warn(*cut);
     form_.initialise();
     return true;
 }
