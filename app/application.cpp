@@ -97,6 +97,7 @@ bool Application::loadSettings() {
                                                                          .http = platform_.http,
                                                                          .mailer = *mailer_});
     weather_.select(settings_);
+    if (const auto cut = planning::metarAddressWarning(settings_)) platform_.pilot.warn(*cut);
     form_.initialise();
     return true;
 }

@@ -92,4 +92,11 @@ std::optional<std::string> windows1252FromUtf8(std::string_view text) {
     return out;
 }
 
+std::string windows1252FromFileText(std::string_view bytes) {
+    constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+    if (!bytes.starts_with(kUtf8Mark)) return std::string(bytes);
+    bytes.remove_prefix(kUtf8Mark.size());
+    return windows1252FromUtf8(bytes).value_or(std::string(bytes));
+}
+
 }  // namespace aviolog

@@ -25,4 +25,10 @@ char windows1252From(char32_t codePoint);
 // the text is not UTF-8.
 std::optional<std::string> windows1252FromUtf8(std::string_view text);
 
+// A text file other programs wrote, as the program's text. Editors that save UTF-8 put a
+// byte-order mark first, which would hide the first line (an INI file's first section): the
+// mark goes, and the rest is converted (kept as it is should it not be UTF-8 after all). A
+// file without the mark is Windows-1252 already.
+std::string windows1252FromFileText(std::string_view bytes);
+
 }  // namespace aviolog

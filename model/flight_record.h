@@ -24,12 +24,23 @@ struct FlightRecord {
     std::string remarks;
 };
 
+// A log starts only for a flight that says where from, where to and which way.
+inline bool readyToStart(const FlightRecord& r) {
+    return !r.departureIcao.empty() && !r.arrivalIcao.empty() && !r.route.empty();
+}
+
 // The form's date and time box: when the pilot edited it, the log start sets the
 // simulator's clock and date from it.
 struct DateTimeBox {
+    // The local date: what a log kept in local time is dated with.
     int year = 0;
     int month = 0;
     int day = 0;
+    // The UTC date: what the simulator's day of the year is set to. Near midnight it is a
+    // day before or after the local one.
+    int utcYear = 0;
+    int utcMonth = 0;
+    int utcDay = 0;
     int utcHour = 0;
     int utcMinute = 0;
     int localHour = 0;

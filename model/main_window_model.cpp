@@ -66,6 +66,13 @@ void MainWindowModel::enable(Control c, bool enabled) {
     controlsChanged();
 }
 
+void MainWindowModel::meet(StartNeed need) {
+    (need == StartNeed::FormFilled ? formFilled_ : linkOpen_) = true;
+    if (formFilled_ && linkOpen_ && !control(Control::StartLog).enabled) {
+        enable(Control::StartLog, true);
+    }
+}
+
 void MainWindowModel::setStatus(std::string text) {
     status_ = std::move(text);
     for (MainWindowObserver* o : observers_) o->statusChanged(status_);

@@ -26,6 +26,9 @@ enum class Control {
 };
 inline constexpr int kControlCount = 9;
 
+// What "Start LOG" waits for: the form's departure, arrival and route, and the open link.
+enum class StartNeed { FormFilled, LinkOpen };
+
 struct ControlState {
     bool shown = false;
     bool enabled = false;
@@ -84,6 +87,9 @@ class MainWindowModel {
     ControlState control(Control c) const { return controls_[static_cast<int>(c)]; }
     void show(Control c, bool shown);
     void enable(Control c, bool enabled);
+    // "Start LOG" is enabled once both needs are met, in either order; nothing here
+    // disables it again.
+    void meet(StartNeed need);
 
     const std::string& status() const { return status_; }
     void setStatus(std::string text);
@@ -111,6 +117,8 @@ class MainWindowModel {
     std::vector<std::string> logLines_;
     std::vector<std::string> acarsLines_;
     ControlState controls_[kControlCount];
+    bool formFilled_ = false;
+    bool linkOpen_ = false;
     std::string status_;
     bool reducedMode_ = false;
     PropertyList results_;

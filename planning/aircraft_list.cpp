@@ -1,6 +1,8 @@
 #include "planning/aircraft_list.h"
 
+#include "common/code_page.h"
 #include "common/paths.h"
+#include "common/text_file.h"
 #include "common/text_format.h"
 #include "config/ini_file.h"
 
@@ -53,8 +55,8 @@ std::string AircraftList::fileName(std::string_view companyIcao) {
 }
 
 std::size_t AircraftList::load(const std::filesystem::path& workDir, std::string_view companyIcao) {
-    const config::IniFile file(localPath(workDir, fileName(companyIcao)));
-    return load(file.load().value_or(config::IniDocument()));
+    const auto bytes = readFileBytes(localPath(workDir, fileName(companyIcao)));
+    return load(config::IniDocument(windows1252FromFileText(bytes.value_or(""))));
 }
 
 std::size_t AircraftList::load(const config::IniDocument& file) {

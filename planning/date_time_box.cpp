@@ -140,6 +140,9 @@ bool DateTimeBox::editLocalTime(int hour, int minute) {
 }
 
 void DateTimeBox::publish() {
+    box_.utcYear = utcDate_.year;
+    box_.utcMonth = utcDate_.month;
+    box_.utcDay = utcDate_.day;
     box_.year = localDate_.year;
     box_.month = localDate_.month;
     box_.day = localDate_.day;

@@ -58,7 +58,7 @@ class DateTimeBox {
     BoxDate utcDate() const { return utcDate_; }
     BoxDate localDate() const { return localDate_; }
     int offsetMinutes() const { return offsetMinutes_; }
-    // What the log start reads: both times, the local date, and the flags.
+    // What the log start reads: both times, both dates, and the flags.
     const model::DateTimeBox& box() const { return box_; }
 
   private:

@@ -243,9 +243,7 @@ void FlightFormModel::readInto(FlightRecord& record) {
     record.onlineNetwork = kOnlineNetworks[online_];
     record.voiceMode = kVoiceModes[voice_];
     copy(FormField::Remarks);
-    if (!record.departureIcao.empty() && !record.arrivalIcao.empty() && !record.route.empty()) {
-        context_.window.enable(model::Control::StartLog, true);
-    }
+    if (model::readyToStart(record)) context_.window.meet(model::StartNeed::FormFilled);
 }
 
 void FlightFormModel::setCargo(const std::string& cargo) {

@@ -55,6 +55,33 @@ std::string withoutZeroFraction(std::string text) {
     return text;
 }
 
+// The identifier of an XML waypoint: its id, or where MSFS 2024 leaves the id out, the
+// ICAO identifier it carries.
+std::string xmlWaypointId(const pugi::xml_node waypoint) {
+    std::string id = waypoint.attribute("id").value();
+    if (id.empty()) id = waypoint.child("ICAO").child("ICAOIdent").text().get();
+    return windows1252FromUtf8(id).substr(0, kPlnValueChars);
+}
+
+// The identifier of an INI waypoint. FS2002 writes it first ("FTM, V, N38* 53.42', ...");
+// FS2004 writes nine items, the region first and the identifier second ("LP, FTM, , FTM,
+// V, ..."); the trailing separator may be missing.
+std::string iniWaypointId(std::string_view value) {
+    constexpr std::size_t kFs2004Items = 9;
+    std::vector<std::string_view> items;
+    for (std::size_t begin = 0;;) {
+        const std::size_t comma = value.find(',', begin);
+        items.push_back(
+            value.substr(begin, comma == std::string_view::npos ? comma : comma - begin));
+        if (comma == std::string_view::npos) break;
+        begin = comma + 1;
+    }
+    std::string_view id = items.size() >= kFs2004Items - 1 ? items[1] : items[0];
+    const std::size_t first = id.find_first_not_of(" \t");
+    id = first == std::string_view::npos ? std::string_view() : id.substr(first);
+    return std::string(id.substr(0, id.find_last_not_of(" \t") + 1));
+}
+
 PlnPlan readXmlPln(std::string_view bytes) {
     PlnPlan plan;
     pugi::xml_document doc;
@@ -72,16 +99,16 @@ PlnPlan readXmlPln(std::string_view bytes) {
     if (auto level = text("CruisingAlt")) plan.flightLevel = withoutZeroFraction(std::move(*level));
     for (const pugi::xml_node wp : fp.children("ATCWaypoint")) {
         if (plan.waypoints.size() == kMaxPlnWaypoints) break;
-        std::string id = windows1252FromUtf8(wp.attribute("id").value()).substr(0, kPlnValueChars);
-        if (id.empty()) break;
-        plan.waypoints.push_back(std::move(id));
+        // A point with no name at all (a bare position) is passed over, not the route's end.
+        std::string id = xmlWaypointId(wp);
+        if (!id.empty()) plan.waypoints.push_back(std::move(id));
     }
     return plan;
 }
 
 PlnPlan readIniPln(std::string_view bytes) {
     PlnPlan plan;
-    const config::IniDocument file(bytes);
+    const config::IniDocument file(windows1252FromFileText(bytes));
     auto value = [&](std::string_view key) -> std::optional<std::string> {
         const std::string v = file.getString("flightplan", key, "", kPlnValueChars);
         if (v.empty()) return std::nullopt;
@@ -93,7 +120,7 @@ PlnPlan readIniPln(std::string_view bytes) {
     for (std::size_t i = 0; i < kMaxPlnWaypoints; ++i) {
         const auto v = value(format("waypoint.%zu", i));
         if (!v) break;
-        plan.waypoints.push_back(beforeComma(*v));
+        plan.waypoints.push_back(iniWaypointId(*v));
     }
     return plan;
 }
@@ -135,12 +162,20 @@ std::string jsonText(const nlohmann::json& object, const char* key) {
     return windows1252FromUtf8(it->get<std::string>());
 }
 
+// The type of a filed "aircraft": before the first "/" of "A20N/M-SDE2E3FGHIRWXY/LB1"; in
+// the older "H/B744/L" the one-letter wake category comes first, and no type has one letter.
+std::string typeOfAircraft(std::string_view aircraft) {
+    const std::size_t slash = aircraft.find('/');
+    if (slash == 1 && aircraft.size() > 2) aircraft.remove_prefix(2);
+    return std::string(aircraft.substr(0, aircraft.find('/')));
+}
+
 NetworkPlanResult planFromFeed(const nlohmann::json& entry) {
     const auto fp = entry.find("flight_plan");
     if (fp == entry.end() || !fp->is_object()) return {std::nullopt, kNoPlanInServinfo};
     NetworkPlan plan;
     plan.aircraftType = jsonText(*fp, "aircraft_short");
-    if (plan.aircraftType.empty()) plan.aircraftType = jsonText(*fp, "aircraft");
+    if (plan.aircraftType.empty()) plan.aircraftType = typeOfAircraft(jsonText(*fp, "aircraft"));
     if (plan.aircraftType.empty()) return {std::nullopt, kNoPlanInServinfo};
     plan.departure = jsonText(*fp, "departure").substr(0, 4);
     plan.flightLevel = jsonText(*fp, "altitude");
@@ -158,7 +193,7 @@ PlnPlan readPln(std::string_view bytes) {
 }
 
 FsaPlan readFsa(std::string_view bytes, WeightUnit unit) {
-    const config::IniDocument file(bytes);
+    const config::IniDocument file(windows1252FromFileText(bytes));
     FsaPlan plan;
     const std::pair<const char*, std::pair<FormField, std::size_t>> keys[] = {
         {"Depicao", {FormField::Departure, 4}},

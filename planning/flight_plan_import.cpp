@@ -40,8 +40,12 @@ void FlightPlanImport::importPln(const std::filesystem::path& file) {
     if (plan.departure) form.setField(FormField::Departure, *plan.departure);
     if (plan.arrival) form.setField(FormField::Arrival, *plan.arrival);
     if (plan.flightLevel) form.setField(FormField::FlightLevel, *plan.flightLevel);
-    // The waypoints join the route already in the record.
+    // The waypoints join the route already in the record; a typed route seldom ends in a
+    // blank, and glued to it the first waypoint would be a name no chart has.
     std::string route = form.record().route;
+    const bool glued =
+        !route.empty() && std::string_view(" \t\r\n").find(route.back()) == std::string_view::npos;
+    if (glued && !plan.waypoints.empty()) route += ' ';
     for (const std::string& waypoint : plan.waypoints) route += waypoint + " ";
     form.setField(FormField::Route, route);
 }

@@ -2,6 +2,7 @@
 
 #include "common/paths.h"
 #include "common/text_file.h"
+#include "common/text_format.h"
 #include "platform/http_client.h"
 #include "platform/http_get.h"
 #include "platform/registry.h"
@@ -20,10 +21,25 @@ std::string upper(std::string_view text) {
     return out;
 }
 
+constexpr const char* kMetarAddressCutMessage =
+    "The %s METAR address of aviolog.ini ([Metar] %s) is %zu characters long with its query "
+    "\"%s\", and only the first %zu are used: METARs may not arrive. Shorten it, or write it "
+    "with its own query (ending in \"%s\"), which may be longer.";
+
 // The report without the line feeds a service ends it with (at most two).
 std::string withoutTrailingLineFeeds(std::string report) {
     for (int i = 0; i < 2 && !report.empty() && report.back() == '\n'; ++i) report.pop_back();
     return report;
+}
+
+// A plain-text service's answer is a report only when it begins with the station's code
+// (blanks before it aside): an error page or an answer of line ends is not one.
+std::optional<std::string> plainReport(std::string_view answer, std::string_view station) {
+    const std::size_t start = answer.find_first_not_of(" \t\r\n");
+    if (station.empty() || start == std::string_view::npos) return std::nullopt;
+    answer.remove_prefix(start);
+    if (!answer.starts_with(station)) return std::nullopt;
+    return std::string(answer);
 }
 
 }  // namespace
@@ -39,6 +55,26 @@ const char* metarQuerySuffix(config::MetarSource source) {
         default:
             return "";
     }
+}
+
+MetarAddress metarAddress(config::MetarSource source, std::string_view base) {
+    if (base.find('?') != std::string_view::npos) return {std::string(base), false};
+    std::string prefix = std::string(base) + metarQuerySuffix(source);
+    const bool cut = prefix.size() > kMetarPrefixChars;
+    if (cut) prefix.resize(kMetarPrefixChars);
+    return {std::move(prefix), cut};
+}
+
+std::optional<std::string> metarAddressWarning(const config::Settings& settings) {
+    const config::MetarSource source = settings.metarSource;
+    const bool network = source == config::MetarSource::VATSIM ||
+                         source == config::MetarSource::IVAO || source == config::MetarSource::NOAA;
+    if (!network || !metarAddress(source, settings.metarBaseUrl).cut) return std::nullopt;
+    const char* name = config::metarSourceName(source);
+    const char* query = metarQuerySuffix(source);
+    return format(kMetarAddressCutMessage, name, name,
+                  settings.metarBaseUrl.size() + std::string_view(query).size(), query,
+                  kMetarPrefixChars, query);
 }
 
 std::optional<std::string> noaaReport(std::string_view answer, std::string_view station) {
@@ -73,10 +109,7 @@ void Weather::select(const config::Settings& settings) {
         case config::MetarSource::VATSIM:
         case config::MetarSource::IVAO:
         case config::MetarSource::NOAA: {
-            const std::string& base = settings.metarBaseUrl;
-            urlPrefix_ =
-                base.find('?') == std::string::npos ? base + metarQuerySuffix(source_) : base;
-            urlPrefix_.resize(std::min(urlPrefix_.size(), kMetarPrefixChars));
+            urlPrefix_ = metarAddress(source_, settings.metarBaseUrl).prefix;
             break;
         }
         case config::MetarSource::AS2004: {
@@ -103,7 +136,7 @@ std::optional<std::string> Weather::fetch(const std::string& icao) {
             break;
         case config::MetarSource::VATSIM:
         case config::MetarSource::IVAO:
-            report = download(station);
+            if (const auto answer = download(station)) report = plainReport(*answer, station);
             break;
         case config::MetarSource::NOAA:
             if (const auto answer = download(station)) report = noaaReport(*answer, station);

@@ -30,6 +30,19 @@ inline constexpr const char* kAs2004File = "wx-export.met";
 // query: then the station code goes at its end ("...metar?format=raw&ids=").
 const char* metarQuerySuffix(config::MetarSource source);
 
+// What a METAR request begins with: the base followed by the service's query, held to 63
+// characters; a base that holds its own query is the program's own extension and is taken
+// whole. cut tells that the base lost characters, which the pilot should be told.
+struct MetarAddress {
+    std::string prefix;
+    bool cut = false;
+};
+MetarAddress metarAddress(config::MetarSource source, std::string_view base);
+
+// The warning for the settings' METAR service when its address had to be cut; nothing when
+// it fits. Shown once at start-up and when the options dialog chooses that service.
+std::optional<std::string> metarAddressWarning(const config::Settings& settings);
+
 // The report in a NOAA answer: in an HTML page of the old layout the text from the fourth
 // occurrence of the station code (from the page's second character) up to the next "<",
 // both within 19000 characters; in a plain-text answer the line that starts with the code.

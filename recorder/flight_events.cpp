@@ -363,9 +363,11 @@ void FlightEvents::airborneStep() {
         p.flapDetent = *detent;
         if (events.FlapsEvent && *detent != p.lastLoggedFlapDetent) {
             const int knots = int(convert::indicatedAirspeedKnots(ias));
+            // A fleet file may name fewer detents than the aircraft has, or leave one out.
             const auto name = c_.services.flapNames.name(*detent);
-            const bool logged = name ? c_.logNow(kFlapsNamedLine, name->c_str(), knots)
-                                     : c_.logNow(kFlapsLine, *detent, knots);
+            const bool logged = name && !name->empty()
+                                    ? c_.logNow(kFlapsNamedLine, name->c_str(), knots)
+                                    : c_.logNow(kFlapsLine, *detent, knots);
             if (!logged) return;
             p.lastLoggedFlapDetent = *detent;
         }

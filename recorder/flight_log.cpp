@@ -188,7 +188,7 @@ void FlightLog::firstConnection() {
         c_.timers.start(kConnectTimer, kConnectIntervalMs);
         return;
     }
-    c_.window.enable(Control::StartLog, true);
+    c_.window.meet(model::StartNeed::LinkOpen);
     c_.window.viewsChanged();
     loadCargoPlugin();
     c_.link.setFailureCount(0);
@@ -244,15 +244,18 @@ bool FlightLog::waitForAircraft(StartClock& clock) {
 }
 
 bool FlightLog::StartLog() {
-    // The form enables the button once it is filled, which may be before the simulator
-    // is found: reading a link not yet open would count as losing the simulator, and
-    // the connection that follows would offer to resume a flight that never began.
+    // A start asked for before the simulator is found must not read the link: that would
+    // count as losing the simulator, and the connection that follows would offer to
+    // resume a flight that never began.
     if (!c_.link.isOpen()) return false;
     FlightProgress& p = c_.progress;
     const config::Settings& s = c_.settings;
+    c_.form.readInto(c_.record);
+    // The automated start has no button to wait for: a form without its airports and route
+    // records no flight, and the watch goes on.
+    if (!model::readyToStart(c_.record)) return false;
     c_.timers.stop(kMonitorTimer);
     c_.timers.stop(kAutoStartTimer);
-    c_.form.readInto(c_.record);
     realism_.takeFuelReferenceLevels();
 
     StartClock clock;
@@ -265,9 +268,10 @@ bool FlightLog::StartLog() {
         writeU8(c_.link, var::LocalMinute, static_cast<std::uint8_t>(box.localMinute));
     }
     if (box.setDate) {
+        // The simulator's day is the UTC one: across midnight the local date is a day off.
         writeU16(c_.link, var::ZuluDayOfYear,
-                 static_cast<std::uint16_t>(dayOfYear({box.year, box.month, box.day})));
-        writeU16(c_.link, var::ZuluYear, static_cast<std::uint16_t>(box.year));
+                 static_cast<std::uint16_t>(dayOfYear({box.utcYear, box.utcMonth, box.utcDay})));
+        writeU16(c_.link, var::ZuluYear, static_cast<std::uint16_t>(box.utcYear));
     }
     // The clock is read again: the box may just have set it.
     if (!waitForAircraft(clock)) return false;

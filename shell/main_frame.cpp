@@ -263,6 +263,7 @@ void MainFrame::buildMenu() {
         wxEVT_MENU,
         [this](wxCommandEvent&) {
             dialogs_.editOptions(app_.settings(), config::OptionsPage::Company);
+            app_.metarSourceChanged();  // the METARs come from the source chosen there
             refreshButtons();
         },
         kOptions);

@@ -22,6 +22,7 @@
 #include "config/settings_file.h"
 #include "mail/bug_report.h"
 #include "mail/mail_configuration.h"
+#include "planning/weather.h"
 #include "shell/browser_module.h"
 #include "shell/wx_platform.h"
 #include "shell/wx_text.h"
@@ -251,6 +252,10 @@ class OptionsDialog final : public wxDialog {
                                      ? (p->GetValue().GetBool() ? "1" : "0")
                                      : cp1252(p->GetValueAsString());
         config::setOption(settings_, item, text, workDir_);
+        // A service whose address cannot be sent whole is said so when it is chosen.
+        if (item.key != nullptr && std::string_view(item.key) == "Provider") {
+            if (const auto cut = planning::metarAddressWarning(settings_)) pilot_.warn(*cut);
+        }
         refresh(p);
     }
 

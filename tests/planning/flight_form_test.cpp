@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
+#include "common/text_file.h"
 #include "config/ini_file.h"
 #include "config/settings.h"
+#include "headless/flight_runner.h"
 #include "model/main_window_model.h"
+#include "tests/support/flight_rig.h"
 #include "tests/support/link_rig.h"
+#include "tests/support/sim_fixture.h"
 #include "tests/support/temp_dir.h"
 
 namespace aviolog::planning {
@@ -80,17 +85,24 @@ TEST(FlightFormTest, ControlsCutToTheirLengthAndNumbersKeepDigits) {
     }
 }
 
-TEST(FlightFormTest, StartLogIsEnabledOnceDepartureArrivalAndRouteAreFilled) {
-    FormRig rig;
-    FlightFormModel& form = rig.form();
-    const auto enabled = [&] { return rig.window.control(Control::StartLog).enabled; };
-    form.edit(FormField::Departure, "LPPT");
-    form.edit(FormField::Arrival, "LPPR");
-    EXPECT_FALSE(enabled()) << "no route yet";
-    form.edit(FormField::Route, "DCT");
-    EXPECT_TRUE(enabled());
-    form.edit(FormField::Route, "");
-    EXPECT_TRUE(enabled()) << "never disabled by the form";
+TEST(FlightFormTest, StartLogIsEnabledOnceTheFormIsFilledAndTheLinkIsOpen) {
+    for (const bool linkFirst : {false, true}) {
+        const char* name = linkFirst ? "link first" : "form first";
+        FormRig rig;
+        FlightFormModel& form = rig.form();
+        const auto enabled = [&] { return rig.window.control(Control::StartLog).enabled; };
+        if (linkFirst) rig.window.meet(model::StartNeed::LinkOpen);
+        EXPECT_FALSE(enabled()) << name << ": an empty form";
+        form.edit(FormField::Departure, "LPPT");
+        form.edit(FormField::Arrival, "LPPR");
+        EXPECT_FALSE(enabled()) << name << ": no route yet";
+        form.edit(FormField::Route, "DCT");
+        EXPECT_EQ(enabled(), linkFirst) << name;
+        if (!linkFirst) rig.window.meet(model::StartNeed::LinkOpen);
+        EXPECT_TRUE(enabled()) << name;
+        form.edit(FormField::Route, "");
+        EXPECT_TRUE(enabled()) << name << ": never disabled by the form";
+    }
 }
 
 TEST(FlightFormTest, CallsignFromPilotOrFlightNumber) {
@@ -226,6 +238,19 @@ TEST(AircraftListTest, FleetFileWithGapsAndUnevenLists) {
     EXPECT_EQ(rig.record.registration, "CS-TJF");
 }
 
+TEST(AircraftListTest, AFleetFileSavedAsUtf8KeepsItsFirstType) {
+    // Notepad's "UTF-8" puts a byte-order mark before the first section.
+    FormRig rig;
+    rig.dir.write("TAPplanes.txt",
+                  "\xEF\xBB\xBF[Plane.0]\r\nName=A320\r\nReg=CS-TNA,CS-TNB\r\n"
+                  "Flaps=RENTR\xC3\x89S,1,2,3,PLEINS\r\n\r\n[Plane.1]\r\nName=A321\r\n");
+    FlightFormModel& form = rig.form();
+    ASSERT_EQ(form.aircraftList().types().size(), 2u);
+    EXPECT_EQ(rig.record.aircraftType, "A320");
+    EXPECT_EQ(rig.record.registration, "CS-TNA");
+    EXPECT_EQ(form.flapNames().name(0), "RENTR\xC9S") << "UTF-8 in the program's code page";
+}
+
 TEST(AircraftListTest, FlapNamesComeFromTheSelectedAircraftWhenTheFirstHasThem) {
     FormRig rig(true);
     FlightFormModel& form = rig.form();
@@ -326,6 +351,83 @@ TEST(DateTimeBoxTest, TheOtherCategoryFollowsAcrossMidnight) {
         EXPECT_EQ(row.editUtc ? b.localMinute : b.utcMinute, row.otherMinute) << row.name;
         EXPECT_EQ(row.editUtc ? box.localDate() : box.utcDate(), row.other) << row.name;
         EXPECT_TRUE(b.setClock && b.setDate) << row.name;
+    }
+}
+
+TEST(DateTimeBoxTest, TheLogStartIsHandedBothDates) {
+    // The simulator's day of the year is set from the UTC date, a local log is dated by the
+    // local one; across midnight they differ. 14 June 2024 is day 166.
+    struct Row {
+        const char* name;
+        int offsetMinutes;
+        bool editUtc;
+        int hour, minute;
+        BoxDate utc, local;
+    };
+    const BoxDate june14{2024, 6, 14};
+    const Row rows[] = {
+        {"Lisbon, UTC 23:30 is local 00:30", -60, true, 23, 30, june14, {2024, 6, 15}},
+        {"UTC-4, UTC 02:00 is local 22:00", 240, true, 2, 0, june14, {2024, 6, 13}},
+        {"Lisbon, local 00:30 is UTC 23:30", -60, false, 0, 30, {2024, 6, 13}, june14},
+        {"UTC-4, local 21:00 is UTC 01:00", 240, false, 21, 0, {2024, 6, 15}, june14},
+        {"no midnight between them", -60, true, 9, 25, june14, june14},
+    };
+    for (const Row& row : rows) {
+        DateTimeBox box;
+        box.fill(june14, 12, 0, june14, 12, 0, row.offsetMinutes);
+        ASSERT_TRUE(row.editUtc ? box.editUtcTime(row.hour, row.minute)
+                                : box.editLocalTime(row.hour, row.minute))
+            << row.name;
+        const model::DateTimeBox& b = box.box();
+        EXPECT_EQ((BoxDate{b.utcYear, b.utcMonth, b.utcDay}), row.utc) << row.name;
+        EXPECT_EQ((BoxDate{b.year, b.month, b.day}), row.local) << row.name;
+    }
+}
+
+TEST(DateTimeBoxTest, AClockSetAcrossLocalMidnightIsFlownOnTheUtcDay) {
+    // 14 June 2024, 09:25 UTC at Lisbon; the zone as the scenario's local offset.
+    struct Row {
+        const char* name;
+        const char* localOffset;
+        bool useLocal;
+        int utcHour, utcMinute;
+        const char* startLine;
+        const char* header;  // the log's first line; nothing: not checked
+        const char* date;    // the summary's Date
+    };
+    const Row rows[] = {
+        {"UTC+1, UTC 23:30 (local 00:30 the next day)", "+60", false, 23, 30,
+         "Start  [2024/06/14 23:30]", "[2024/06/14 23:30:00]", "2024/06/14"},
+        {"UTC-4, UTC 02:00 (local 22:00 the day before)", "-240", false, 2, 0,
+         "Start  [2024/06/14 02:00]", "[2024/06/14 02:00:00]", "2024/06/14"},
+        {"UTC+1 in local time: the log keeps the local day", "+60", true, 23, 30,
+         "Start  [2024/06/15 00:30]", nullptr, "2024/06/15"},
+    };
+    const std::string lisbon = readFileBytes(test::dataPath("scenarios/lppt-lppr.scn")).value();
+    for (const Row& row : rows) {
+        test::FlightRig rig({{"Aviolog", "UseLocal", row.useLocal ? "1" : "0"}});
+        std::string scenario = lisbon;
+        const std::size_t at = scenario.find("local-offset  +60");
+        ASSERT_NE(at, std::string::npos);
+        scenario.replace(at, 17, std::string("local-offset  ") + row.localOffset);
+        rig.dir.write("zone.scn", scenario);
+
+        headless::RunnerOptions o;
+        o.workDir = rig.dir.path().string();
+        o.scenarioPath = (rig.dir / "zone.scn").string();
+        o.dateTimeBox.setClock = true;
+        o.dateTimeBox.utcHour = row.utcHour;
+        o.dateTimeBox.utcMinute = row.utcMinute;
+        o.dateTimeBox.localHour = -1;  // the local row follows
+        o.stopAtMs = 60 * 1000;
+        const headless::RunResult r = headless::runFlight(o);
+        ASSERT_FALSE(r.log.empty()) << row.name;
+        const bool started = std::find(r.log.begin(), r.log.end(), row.startLine) != r.log.end();
+        EXPECT_TRUE(started) << row.name << ": no line " << row.startLine << "\n" << r.log[0];
+        if (row.header != nullptr) {
+            EXPECT_EQ(r.log.front(), row.header) << row.name;
+        }
+        EXPECT_EQ(r.summary.Date, row.date) << row.name;
     }
 }
 

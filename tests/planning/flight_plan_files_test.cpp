@@ -17,22 +17,35 @@ std::string sample(const char* name) {
 TEST(FlightPlanFilesTest, SimulatorPlansOfEveryGeneration) {
     struct Row {
         const char* name;
-        const char* file;
+        std::string bytes;
         const char* departure;
         const char* arrival;
         const char* level;
         std::vector<std::string> waypoints;
     };
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::vector<std::string> lisbonPorto = {"LPPT", "FTM", "ESP", "LPPR"};
     const Row rows[] = {
-        {"FS2004 INI, coordinates after the ids, gap after waypoint.3",
-         "lppt-lppr-fs2004.pln",
-         "LPPT",
-         "LPPR",
-         "24000",
-         {"LPPT", "FTM", "ESP", "LPPR"}},
-        {"FSX XML", "egll-lfpg-fsx.pln", "EGLL", "LFPG", "31000", {"EGLL", "MID", "ABNUR", "LFPG"}},
+        {"FS2002 INI: the identifier first, coordinates after, gap after waypoint.3",
+         sample("lppt-lppr-fs2002.pln"), "LPPT", "LPPR", "24000", lisbonPorto},
+        {"FS2004 INI: nine items, the region first, the identifier second",
+         sample("lppt-lppr-fs2004.pln"), "LPPT", "LPPR", "24000", lisbonPorto},
+        {"FS2004 INI without the trailing separator",
+         "[flightplan]\nwaypoint.0=LP, FTM, , FTM, V, N39* 39.95', W8* 29.32', +000000.00\n",
+         nullptr,
+         nullptr,
+         nullptr,
+         {"FTM"}},
+        {"FS2004 INI saved as UTF-8 by an editor", bom + sample("lppt-lppr-fs2004.pln"), "LPPT",
+         "LPPR", "24000", lisbonPorto},
+        {"FSX XML",
+         sample("egll-lfpg-fsx.pln"),
+         "EGLL",
+         "LFPG",
+         "31000",
+         {"EGLL", "MID", "ABNUR", "LFPG"}},
         {"MSFS XML with BOM, CR LF and a decimal level",
-         "lppt-lemd-msfs.pln",
+         sample("lppt-lemd-msfs.pln"),
          "LPPT",
          "LEMD",
          "24000",
@@ -40,12 +53,21 @@ TEST(FlightPlanFilesTest, SimulatorPlansOfEveryGeneration) {
           "ES\xD1"
           "ES",
           "LEMD"}},
+        {"MSFS 2024 XML: identifiers under ICAO, a bare position passed over",
+         sample("lppt-lppr-msfs2024.pln"),
+         "LPPT",
+         "LPPR",
+         "24000",
+         {"LPPT", "NIKOL", "FTM", "ROSAL", "ESP", "LPPR"}},
     };
     for (const Row& row : rows) {
-        const PlnPlan plan = readPln(sample(row.file));
-        EXPECT_EQ(plan.departure, row.departure) << row.name;
-        EXPECT_EQ(plan.arrival, row.arrival) << row.name;
-        EXPECT_EQ(plan.flightLevel, row.level) << row.name;
+        const PlnPlan plan = readPln(row.bytes);
+        EXPECT_EQ(plan.departure.value_or("(none)"), row.departure ? row.departure : "(none)")
+            << row.name;
+        EXPECT_EQ(plan.arrival.value_or("(none)"), row.arrival ? row.arrival : "(none)")
+            << row.name;
+        EXPECT_EQ(plan.flightLevel.value_or("(none)"), row.level ? row.level : "(none)")
+            << row.name;
         EXPECT_EQ(plan.waypoints, row.waypoints) << row.name;
     }
 }
@@ -82,7 +104,7 @@ TEST(FlightPlanFilesTest, AtMost255WaypointsOfAtMost99Characters) {
 TEST(FlightPlanFilesTest, FsBuildPlansAndTheirFuel) {
     struct Row {
         const char* name;
-        const char* file;
+        std::string bytes;
         WeightUnit unit;
         std::vector<std::pair<FormField, std::string>> fields;
         std::optional<std::string> fuel;
@@ -95,10 +117,12 @@ TEST(FlightPlanFilesTest, FsBuildPlansAndTheirFuel) {
         {FormField::Passengers, "132"},      {FormField::Cargo, "2500"},
     };
     const Row rows[] = {
-        {"pounds into kilograms", "lbs.fsa", WeightUnit::Kilograms, lbsFields, "453"},
-        {"pounds in pound mode", "lbs.fsa", WeightUnit::Pounds, lbsFields, "1000"},
+        {"pounds into kilograms", sample("lbs.fsa"), WeightUnit::Kilograms, lbsFields, "453"},
+        {"pounds in pound mode", sample("lbs.fsa"), WeightUnit::Pounds, lbsFields, "1000"},
+        {"saved as UTF-8 by an editor", "\xEF\xBB\xBF" + sample("lbs.fsa"), WeightUnit::Kilograms,
+         lbsFields, "453"},
         {"kilograms into pounds, long values cut",
-         "kgs.fsa",
+         sample("kgs.fsa"),
          WeightUnit::Pounds,
          {{FormField::Departure, "EGLL"},
           {FormField::Arrival, "LFPG"},
@@ -108,10 +132,10 @@ TEST(FlightPlanFilesTest, FsBuildPlansAndTheirFuel) {
           {FormField::FlightNumber, "BA304AB"},
           {FormField::Registration, "G-ABCDE"}},
          "11022"},
-        {"kilograms in kilogram mode", "kgs.fsa", WeightUnit::Kilograms, {}, "5000"},
+        {"kilograms in kilogram mode", sample("kgs.fsa"), WeightUnit::Kilograms, {}, "5000"},
     };
     for (const Row& row : rows) {
-        const FsaPlan plan = readFsa(sample(row.file), row.unit);
+        const FsaPlan plan = readFsa(row.bytes, row.unit);
         if (!row.fields.empty()) {
             EXPECT_EQ(plan.fields, row.fields) << row.name;
         }
@@ -209,11 +233,19 @@ TEST(FlightPlanFilesTest, VatsimFeedPilotsAndPrefiles) {
          "DLH12",
          nullptr,
          {"A320", "EDDF", "35000", "LEMD", "LEBL", "ANEKI Y163 NATOR UN850 TRA"}},
-        {"no short type, empty alternate",
+        {"empty short type: the type before the first \"/\" of aircraft, empty alternate",
          "TAP1944",
          nullptr,
-         {"A20N/M-SDE2E3FGHIRWXY/LB1", "LPPT", "FL240", "LPPR", "NONE", "FTM UN873 ESP"}},
+         {"A20N", "LPPT", "FL240", "LPPR", "NONE", "FTM UN873 ESP"}},
         {"prefiled", "IBE3101", nullptr, {"A321", "LEMD", "36000", "LPPT", "LPPR", "BRA UN10 ZMR"}},
+        {"no short type, aircraft with a wake category first",
+         "BAW15",
+         nullptr,
+         {"B744", "EGLL", "34000", "KJFK", "KBOS", "CPT UL9 STU"}},
+        {"empty short type, aircraft the type alone",
+         "EZY8471",
+         nullptr,
+         {"A319", "LPPT", "37000", "LFPG", "NONE", "ESP UN872 KOVIN"}},
         {"flight_plan null", "TAP123", kNoPlanInServinfo, {}},
         {"prefix of a callsign", "DLH1", kNoCallsignInServinfo, {}},
     };

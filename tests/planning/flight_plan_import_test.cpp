@@ -84,6 +84,33 @@ TEST(FlightPlanImportTest, PlnWaypointsJoinTheRouteAlreadyThere) {
         << "imports set fields; the form is read when the pilot or the log needs it";
 }
 
+TEST(FlightPlanImportTest, ATypedRouteAndTheWaypointsKeepABlankBetweenThem) {
+    struct Row {
+        const char* name;
+        const char* typed;  // the route on the form before the import
+        const char* file;
+        const char* route;
+    };
+    const Row rows[] = {
+        {"typed without a blank", "DCT", "egll-lfpg-fsx.pln", "DCT EGLL MID ABNUR LFPG "},
+        {"typed with a blank", "DCT ", "egll-lfpg-fsx.pln", "DCT EGLL MID ABNUR LFPG "},
+        {"two lines typed", "DCT\r\n", "egll-lfpg-fsx.pln", "DCT\r\nEGLL MID ABNUR LFPG "},
+        {"nothing typed", "", "egll-lfpg-fsx.pln", "EGLL MID ABNUR LFPG "},
+        {"an FS2004 plan", "DCT", "lppt-lppr-fs2004.pln", "DCT LPPT FTM ESP LPPR "},
+        {"a plan without waypoints adds nothing", "DCT", "no-waypoints.pln", "DCT"},
+    };
+    for (const Row& row : rows) {
+        ImportRig rig;
+        rig.dir.write("no-waypoints.pln", "[flightplan]\r\ndeparture_id=LPPT\r\n");
+        if (*row.typed != '\0') rig.form.edit(FormField::Route, row.typed);
+        const std::filesystem::path file =
+            std::filesystem::exists(kData / row.file) ? kData / row.file : rig.dir / row.file;
+        rig.import.importPln(file);
+        EXPECT_EQ(rig.record.route, row.route) << row.name;
+        EXPECT_EQ(rig.form.text(FormField::Route), row.route) << row.name;
+    }
+}
+
 TEST(FlightPlanImportTest, PlnNeedsTheFlightPlanFolder) {
     ImportRig rig;
     rig.import.fsFlightPlanButton();

@@ -134,6 +134,22 @@ TEST(VaFlightPlanTest, LinesThatAreShortEmptyOrUnterminated) {
     }
 }
 
+TEST(VaFlightPlanTest, ABookedTimeNearMidnightKeepsTheBookedUtcDay) {
+    VaRig rig;
+    // The simulator's clock in Lisbon in summer (UTC+1).
+    rig.form.fillDateTime({2024, 6, 14}, 9, 25, {2024, 6, 14}, 10, 25, -60);
+    rig.http.answers = {"OK\nLPPT\nLPPR\n\n\n\n23:30\n2024/06/14\n"};
+    ASSERT_EQ(rig.press(), VaFlightPlanOutcome::Filled);
+    const model::DateTimeBox& box = rig.form.dateTimeBox();
+    EXPECT_EQ((planning::BoxDate{box.utcYear, box.utcMonth, box.utcDay}),
+              (planning::BoxDate{2024, 6, 14}))
+        << "what the simulator's day is set to";
+    EXPECT_EQ((planning::BoxDate{box.year, box.month, box.day}), (planning::BoxDate{2024, 6, 15}))
+        << "local 00:30 the next day";
+    EXPECT_EQ(box.localHour, 0);
+    EXPECT_EQ(box.localMinute, 30);
+}
+
 TEST(VaFlightPlanTest, RealTimeAddressFallsBackToTheDefault) {
     config::Settings settings;
     EXPECT_EQ(realTimeAddress(settings), config::kDefaultAcarsReal);

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "common/text_file.h"
+#include "headless/flight_runner.h"
 #include "model/main_window_model.h"
 #include "platform/posix/wine_registry.h"
 #include "tests/planning/scripted_http.h"
+#include "tests/support/flight_rig.h"
 #include "tests/support/temp_dir.h"
 
 namespace aviolog::planning {
@@ -53,6 +56,9 @@ TEST(WeatherTest, AddressOfEachService) {
          "https://aviationweather.gov/api/data/metar?format=raw&ids=EGLL"},
         {"prefix cut to 63 characters", MetarSource::VATSIM, std::string(70, 'h'), "LPPT",
          std::string(63, 'h') + "LPPT"},
+        {"a long base with its own query is not cut", MetarSource::NOAA,
+         "https://aviationweather.gov/api/data/metar?format=raw&taf=false&hours=0&ids=", "egll",
+         "https://aviationweather.gov/api/data/metar?format=raw&taf=false&hours=0&ids=EGLL"},
     };
     for (const Row& row : rows) {
         WeatherRig rig;
@@ -61,6 +67,50 @@ TEST(WeatherTest, AddressOfEachService) {
         ASSERT_EQ(rig.http.urls.size(), 1u) << row.name;
         EXPECT_EQ(rig.http.urls[0], row.url) << row.name;
     }
+}
+
+TEST(WeatherTest, AnAddressThatCannotBeSentWholeIsSaidSo) {
+    struct Row {
+        const char* name;
+        MetarSource source;
+        std::string base;
+        bool warned;
+    };
+    const std::string longBase = "https://weather.example-virtual-airline.org/services/metar.php";
+    const Row rows[] = {
+        {"the template's VATSIM address", MetarSource::VATSIM, "https://metar.vatsim.net/metar.php",
+         false},
+        {"59 characters and \"?id=\" make 63", MetarSource::VATSIM, std::string(59, 'h'), false},
+        {"60 characters and \"?id=\" make 64", MetarSource::VATSIM, std::string(60, 'h'), true},
+        {"a long IVAO address", MetarSource::IVAO, longBase, true},
+        {"a long address with its own query", MetarSource::IVAO, longBase + "?Id=", false},
+        {"no service, no address", MetarSource::AS2004, longBase, false},
+    };
+    for (const Row& row : rows) {
+        const auto warning = metarAddressWarning(source(row.source, row.base));
+        EXPECT_EQ(warning.has_value(), row.warned) << row.name;
+        EXPECT_EQ(metarAddress(row.source, row.base).cut, row.warned) << row.name;
+    }
+    const auto warning = metarAddressWarning(source(MetarSource::IVAO, longBase));
+    ASSERT_TRUE(warning);
+    EXPECT_EQ(*warning,
+              "The IVAO METAR address of aviolog.ini ([Metar] IVAO) is 66 characters long with "
+              "its query \"?Id=\", and only the first 63 are used: METARs may not arrive. "
+              "Shorten it, or write it with its own query (ending in \"?Id=\"), which may be "
+              "longer.");
+}
+
+TEST(WeatherTest, ACutAddressIsSaidOnceAtStartUp) {
+    test::FlightRig rig(
+        {{"Metar", "VATSIM",
+          "https://weather.example-virtual-airline.org/services/vatsim/metar.php", true}});
+    headless::RunnerOptions options;
+    options.stopAtMs = 5 * 60 * 1000;
+    const headless::RunResult r = rig.fly("lppt-lppr.scn", options);
+    const auto said = std::count_if(r.pilotBoxes.begin(), r.pilotBoxes.end(), [](const auto& b) {
+        return b.starts_with("The VATSIM METAR address of aviolog.ini ([Metar] VATSIM) is 73 ");
+    });
+    EXPECT_EQ(said, 1) << (r.pilotBoxes.empty() ? "no box" : r.pilotBoxes.front());
 }
 
 TEST(WeatherTest, ReportsFromEachAnswer) {
@@ -75,6 +125,16 @@ TEST(WeatherTest, ReportsFromEachAnswer) {
         {"VATSIM whole answer, two line feeds removed", MetarSource::VATSIM, egll + "\n\n", egll},
         {"only two line feeds are removed", MetarSource::VATSIM, egll + "\n\n\n", egll + "\n"},
         {"empty answer", MetarSource::IVAO, "", std::nullopt},
+        {"only line feeds", MetarSource::VATSIM, "\n\n\n", std::nullopt},
+        {"an HTML error page", MetarSource::VATSIM,
+         "<!DOCTYPE html>\n<html><head><title>502 Bad Gateway</title></head>\n<body>EGLL "
+         "unavailable</body></html>\n",
+         std::nullopt},
+        {"a message instead of a report", MetarSource::IVAO, "No METAR found for EGLL\n",
+         std::nullopt},
+        {"another station's report", MetarSource::VATSIM, "LFPG 141030Z 00000KT CAVOK\n",
+         std::nullopt},
+        {"blanks before the report", MetarSource::IVAO, " \r\n" + egll + "\n", egll},
         {"no answer", MetarSource::VATSIM, std::nullopt, std::nullopt},
         {"NOAA page of 2004", MetarSource::NOAA, sample("noaa-2004-egll.html"), egll},
         {"NOAA page naming the station three times", MetarSource::NOAA,

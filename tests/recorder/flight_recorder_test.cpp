@@ -131,9 +131,8 @@ TEST(FlightRecorder, DecliningTheDepartureQuestionLeavesOnlySendingLogs) {
     EXPECT_EQ(result.pilotBoxes[1], "Aviolog will revert to send log/change options only. -> OK");
 }
 
-// The form enables "Start LOG" as soon as it is filled, which can be before the link is
-// open: that press starts nothing, and the connection that follows is a first one, not
-// the resume of a flight that never began.
+// A start asked for before the link is open starts nothing, and the connection that
+// follows is a first one, not the resume of a flight that never began.
 TEST(FlightRecorder, StartLogBeforeTheLinkOpensIsNotALostFlight) {
     RecorderRig rig;
     EXPECT_FALSE(rig.core.StartLog());
@@ -143,6 +142,36 @@ TEST(FlightRecorder, StartLogBeforeTheLinkOpensIsNotALostFlight) {
     EXPECT_TRUE(rig.world.boxes.empty()) << rig.world.boxes.front();
     EXPECT_TRUE(rig.core.StartLog());
     EXPECT_TRUE(rig.log().starts_with("Start  [")) << rig.log();
+}
+
+// "Start LOG" needs the link and a form with departure, arrival and route; the automated
+// start, which has no button, waits for the form too.
+TEST(FlightRecorder, NoLogStartsBeforeTheFormSaysWhereFromWhereToAndWhichWay) {
+    for (const bool automated : {false, true}) {
+        const char* name = automated ? "automated start" : "the button";
+        RecorderRig rig;
+        rig.settings.aviolog.AutomatedStart = automated;
+        rig.world.formFilled = false;
+        rig.core.onTimer(recorder::kConnectTimer);
+        ASSERT_TRUE(rig.link.isOpen()) << name;
+        EXPECT_FALSE(rig.window.control(model::Control::StartLog).enabled)
+            << name << ": the link alone does not enable it";
+        if (!automated) {
+            EXPECT_FALSE(rig.core.StartLog()) << name;
+        }
+        // lppt-lppr.scn releases the parking brake two minutes in.
+        EXPECT_FALSE(rig.runUntil([&] { return !rig.log().empty(); }, 5 * 60 * 1000))
+            << name << ":\n"
+            << rig.log();
+        EXPECT_TRUE(rig.record.departureIcao.empty()) << name;
+
+        rig.world.formFilled = true;
+        if (!automated) {
+            EXPECT_TRUE(rig.core.StartLog()) << name;
+        }
+        EXPECT_TRUE(rig.runUntil([&] { return !rig.log().empty(); }, 10 * 1000)) << name;
+        EXPECT_TRUE(rig.log().starts_with("Start  [")) << name << ":\n" << rig.log();
+    }
 }
 
 TEST(FlightRecorder, NoSimulatorAsksAgainEveryTwoSeconds) {
@@ -392,6 +421,42 @@ TEST(FlightEvents, CruiseAltitudeFromTheFlightLevelText) {
          {Row{"FL350", 35000}, Row{"F350", 35000}, Row{"A050", 5000}, Row{"35000", 35000},
           Row{"", 0}, Row{"FLX", 0}, Row{"2FL", 0}, Row{"FL99999999999", 2147483647u}}) {
         EXPECT_EQ(recorder::cruiseAltitudeFt(r.level), r.feet) << r.level;
+    }
+}
+
+TEST(FlightEvents, FlapDetentsTheFleetFileLeavesUnnamedAreLoggedByNumber) {
+    // The approach of air-start.scn sets detents 1 to 4 at 219, 189, 174 and 166 knots.
+    struct Row {
+        const char* name;
+        const char* flaps;  // the fleet file's Flaps key
+        std::vector<std::string> lines;
+    };
+    const Row rows[] = {
+        {"every detent named",
+         "UP,F1,F2,F3,FULL",
+         {"Flaps:F1 at 219 Knots", "Flaps:F2 at 189 Knots", "Flaps:F3 at 174 Knots",
+          "Flaps:FULL at 166 Knots"}},
+        {"fewer names than detents",
+         "UP,F1",
+         {"Flaps:F1 at 219 Knots", "Flaps:2 at 189 Knots", "Flaps:3 at 174 Knots",
+          "Flaps:4 at 166 Knots"}},
+        {"a name left out",
+         "UP,,F2,,FULL",
+         {"Flaps:1 at 219 Knots", "Flaps:F2 at 189 Knots", "Flaps:3 at 174 Knots",
+          "Flaps:FULL at 166 Knots"}},
+    };
+    for (const Row& row : rows) {
+        FlightRig rig;
+        rig.dir.write("TAPplanes.txt", std::string("[Plane.0]\r\nName=A320\r\nReg=CS-TNA\r\n"
+                                                   "Flaps=") +
+                                           row.flaps + "\r\n");
+        const RunResult r = rig.fly("air-start.scn");
+        std::vector<std::string> flaps;
+        for (const std::string& line : r.log) {
+            const std::size_t at = line.find("Flaps:");
+            if (at != std::string::npos) flaps.push_back(line.substr(at));
+        }
+        EXPECT_EQ(flaps, row.lines) << row.name;
     }
 }
 

@@ -74,6 +74,7 @@ struct QuietWorld final : model::AcarsComposer,
     void playOnce(const std::string&) override {}
     std::unique_ptr<platform::DynamicLibrary> load(const std::string&) override { return nullptr; }
     void readInto(model::FlightRecord& r) override {
+        if (!formFilled) return;
         r.departureIcao = "LPPT";
         r.arrivalIcao = "LPPR";
         r.flightLevel = "FL240";
@@ -82,6 +83,7 @@ struct QuietWorld final : model::AcarsComposer,
     const model::DateTimeBox& dateTimeBox() const override { return box; }
     void setCargo(const std::string&) override {}
     model::DateTimeBox box;
+    bool formFilled = true;  // the pilot has typed the airports and the route
     int soundsStarted = 0;
 };
 

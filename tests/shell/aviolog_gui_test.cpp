@@ -70,6 +70,23 @@ struct Cockpit {
         ASSERT_TRUE(window.waitFor("window \"Aviolog\" shown=1")) << window.report();
     }
 
+    // What "Start LOG" waits for besides the simulator: the pilot types departure, arrival
+    // and route on the Flight Plan tab.
+    static void fillForm(WindowDriver& window) {
+        ASSERT_TRUE(window.click("tab 3 "));
+        const std::pair<const char*, const char*> typed[] = {
+            {"Depart. Airport", "LPPT"}, {"Arrival Airport", "LPPR"}, {"Route", "DCT"}};
+        for (const auto& [label, text] : typed) {
+            ASSERT_TRUE(window.click("form \"" + std::string(label) + "\"")) << label;
+            std::string keys;
+            for (const char c : std::string(text)) keys += std::string(1, c) + " ";
+            window.key(keys + "Return");
+            EXPECT_TRUE(
+                window.waitFor("form \"" + std::string(label) + "\" \"" + text + "\"", 5000))
+                << window.report();
+        }
+    }
+
     TempDir dir;
 };
 
@@ -116,19 +133,19 @@ TEST(AviologWindow, APilotFliesAcceptsAndSendsAFlightThroughTheWindow) {
     ASSERT_TRUE(window.waitFor("box \"Plane at Departure Airport?\"")) << window.report();
     window.screenshot("start-up-question");
     ASSERT_TRUE(window.click("button \"&Yes\""));
-    ASSERT_TRUE(window.waitFor("button \"Start LOG\" shown=1 enabled=1")) << window.report();
 
+    // The form is still empty: "Start LOG" waits for it.
     struct TabRow {
         const char* tab;
         const char* shot;
         const char* expected;
     };
     const TabRow linkUp[] = {
-        {"tab 0 ", "tab-flight-log", "Start LOG, -Commands, Send LOG"},
-        {"tab 1 ", "tab-acars-messages", "Start LOG"},
-        {"tab 2 ", "tab-flight-plane-data", "Start LOG, Start LOG Dump"},
-        {"tab 4 ", "tab-information-browser", "Start LOG, Acars RealTime, Local DB, VA Site"},
-        {"tab 3 ", "tab-flight-plan", "Start LOG, Aviolog, FS Flight Plan, Servinfo, Export SB3"},
+        {"tab 0 ", "tab-flight-log", "-Start LOG, -Commands, Send LOG"},
+        {"tab 1 ", "tab-acars-messages", "-Start LOG"},
+        {"tab 2 ", "tab-flight-plane-data", "-Start LOG, Start LOG Dump"},
+        {"tab 4 ", "tab-information-browser", "-Start LOG, Acars RealTime, Local DB, VA Site"},
+        {"tab 3 ", "tab-flight-plan", "-Start LOG, Aviolog, FS Flight Plan, Servinfo, Export SB3"},
     };
     // The fuel page is read from the simulator once the link is up: a slider per tank.
     bool sliders = false;
@@ -144,10 +161,10 @@ TEST(AviologWindow, APilotFliesAcceptsAndSendsAFlightThroughTheWindow) {
         EXPECT_EQ(buttons(window), row.expected) << row.shot << ", link up";
         window.screenshot(row.shot);
     }
-    // The pilot types into the form: the form model holds the text.
-    ASSERT_TRUE(window.click("form \"Depart. Airport\""));
-    window.key("L P P T Return");
-    EXPECT_TRUE(window.waitFor("form \"Depart. Airport\" \"LPPT\"", 5000)) << window.report();
+    // The pilot types into the form: the form model holds the text, and with departure,
+    // arrival and route "Start LOG" is enabled.
+    Cockpit::fillForm(window);
+    EXPECT_TRUE(window.waitFor("button \"Start LOG\" shown=1 enabled=1", 5000)) << window.report();
     window.screenshot("flight-plan-typed");
 
     ASSERT_TRUE(window.click("tab 0 "));
@@ -343,6 +360,7 @@ TEST(AviologWindow, TheDateAndTimePageShowsTheSimulatorsClockAndTheEditsReachIt)
     window.screenshot("tab-flight-plane-data-date-and-time");
 
     // The log start sets the simulator's clock from the page.
+    Cockpit::fillForm(window);
     ASSERT_TRUE(window.click("tab 0 "));
     ASSERT_TRUE(window.click("button \"Start LOG\""));
     ASSERT_TRUE(window.waitFor("Start  [2024/06/14 10:2")) << window.report();
