@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <variant>
 
 #include "common/decimal_value.h"
 #include "common/text_format.h"
@@ -13,95 +14,49 @@ namespace {
 using Kind = OptionKind;
 using File = OptionFile;
 
-// Readers and writers of one member of one section of the record.
-template <auto Section, auto Field>
-std::string getText(const Settings& s) {
-    return (s.*Section).*Field;
+// An item bound to its key's row, found while compiling: an item whose key is not in the
+// table does not build. The member's type then decides how the item shows and stores it.
+consteval OptionItem item(const char* label, Kind kind, File file, const char* section,
+                          const char* key, const char* help) {
+    if (file == File::Memory) throw "an item held in memory has no key of the files";
+    const SettingsKey* setting =
+        findKey(file == File::Program ? std::span<const SettingsKey>(kProgramKeys)
+                                      : std::span<const SettingsKey>(kProfileKeys),
+                section, key);
+    OptionItem i{label, kind, file, section, key, help, setting};
+    // What the next start reads back of the key, so longer text is not accepted.
+    if (kind == Kind::Edit) i.maxChars = setting->maxChars;
+    return i;
 }
-template <auto Section, auto Field>
-void setText(Settings& s, std::string_view v) {
-    (s.*Section).*Field = std::string(v);
+consteval OptionItem edit(const char* label, File file, const char* section, const char* key,
+                          const char* help = "") {
+    return item(label, Kind::Edit, file, section, key, help);
 }
-template <auto Section, auto Field>
-std::string getFlag(const Settings& s) {
-    return (s.*Section).*Field ? "1" : "0";
-}
-template <auto Section, auto Field>
-void setFlag(Settings& s, std::string_view v) {
-    (s.*Section).*Field = v == "1";
-}
-template <auto Section, auto Field>
-std::string getNumber(const Settings& s) {
-    return format("%d", static_cast<int>((s.*Section).*Field));
-}
-// The text's leading digits, kept inside what the member holds so that a long number
-// cannot wrap into a negative one.
-template <auto Section, auto Field, int Min, int Max>
-void setNumber(Settings& s, std::string_view v) {
-    using Member = std::remove_reference_t<decltype((s.*Section).*Field)>;
-    (s.*Section).*Field = static_cast<Member>(std::clamp(decimalValue(v), Min, Max));
-}
-
-// maxChars: what the next start reads back of the key, so longer text is not accepted.
-template <auto Section, auto Field>
-constexpr OptionItem edit(const char* label, File file, const char* section, const char* key,
-                          std::size_t maxChars, const char* help = "") {
-    OptionItem item{label,
-                    Kind::Edit,
-                    file,
-                    section,
-                    key,
-                    help,
-                    &getText<Section, Field>,
-                    &setText<Section, Field>};
-    item.maxChars = maxChars;
-    return item;
-}
-template <auto Section, auto Field>
-constexpr OptionItem check(const char* label, File file, const char* section, const char* key,
+consteval OptionItem check(const char* label, File file, const char* section, const char* key,
                            const char* help = "") {
-    return {label,
-            Kind::Checkbox,
-            file,
-            section,
-            key,
-            help,
-            &getFlag<Section, Field>,
-            &setFlag<Section, Field>};
+    return item(label, Kind::Checkbox, file, section, key, help);
 }
-template <auto Section, auto Field, int Min, int Max>
-constexpr OptionItem slider(const char* label, File file, const char* section, const char* key,
-                            const char* help = "") {
-    return {label,
-            Kind::SliderEdit,
-            file,
-            section,
-            key,
-            help,
-            &getNumber<Section, Field>,
-            &setNumber<Section, Field, Min, Max>,
-            {},
-            Min,
-            Max};
+consteval OptionItem list(const char* label, File file, const char* section, const char* key,
+                          const char* help, std::span<const char* const> choices) {
+    OptionItem i = item(label, Kind::EditList, file, section, key, help);
+    i.choices = choices;
+    return i;
 }
-template <auto Section, auto Field>
-constexpr OptionItem chooser(const char* label, File file, const char* section, const char* key,
-                             const char* help, OptionChooser kind, const char* text,
+consteval OptionItem slider(const char* label, File file, const char* section, const char* key,
+                            int minValue, int maxValue, const char* help = "") {
+    OptionItem i = item(label, Kind::SliderEdit, file, section, key, help);
+    i.minValue = minValue;
+    i.maxValue = maxValue;
+    return i;
+}
+consteval OptionItem chooser(const char* label, File file, const char* section, const char* key,
+                             const char* help, OptionChooser kind, const char* text = "",
                              const char* extension = "") {
-    return {label,
-            Kind::Button,
-            file,
-            section,
-            key,
-            help,
-            &getText<Section, Field>,
-            &setText<Section, Field>,
-            {},
-            0,
-            0,
-            kind,
-            text,
-            extension};
+    OptionItem i = item(label, Kind::Button, file, section, key, help);
+    i.chooser = kind;
+    i.chooserText = text;
+    i.defaultExtension = extension;
+    return i;
 }
 
 // The mailer reads back at most this much of each of its keys.
@@ -112,246 +67,200 @@ constexpr const char* kCustomLabelHelp = "The label of the button has been chang
 // ---- Company page ----
 
 constexpr std::array<const char*, 2> kCallsignChoices{"Flight", "Pilot"};
+// In the order of WeightUnit: a unit shows as its choice, and any other text is kilograms.
 constexpr std::array<const char*, 2> kUnitChoices{"Kilograms", "Pounds"};
 
-std::string getUnits(const Settings& s) {
-    return s.company.UnitSystem == WeightUnit::Kilograms ? "Kilograms" : "Pounds";
-}
-void setUnits(Settings& s, std::string_view v) {
-    s.company.UnitSystem = v == "Pounds" ? WeightUnit::Pounds : WeightUnit::Kilograms;
-}
 void setCallsignUses(Settings& s, std::string_view v) {
     s.company.CallsignUses = v == "Flight" ? "Flight" : "Pilot";
 }
 
-constexpr auto kCo = &Settings::company;
-using Co = CompanySection;
+consteval OptionItem callsignUses() {
+    OptionItem i = list("Number used in Callsign", File::Profile, kAviolog, "CallsignUses", "",
+                        kCallsignChoices);
+    i.changed = &setCallsignUses;
+    return i;
+}
 
 const std::array kCompanyOptions{
-    edit<kCo, &Co::CompanyICAO>("Company ICAO", File::Profile, "Aviolog", "CompanyICAO", 9),
-    edit<kCo, &Co::CompanyIATA>("Company IATA", File::Profile, "Aviolog", "CompanyIATA", 9),
-    OptionItem{"Number used in Callsign", Kind::EditList, File::Profile, "Aviolog", "CallsignUses",
-               "", &getText<kCo, &Co::CallsignUses>, &setCallsignUses, kCallsignChoices},
-    edit<kCo, &Co::CompanyName>("Company Complete name", File::Profile, "Aviolog", "CompanyName",
-                                99),
-    edit<kCo, &Co::CompanySite>("Company Site", File::Profile, "Aviolog", "CompanySite", 99),
-    OptionItem{"Units", Kind::EditList, File::Profile, "Aviolog", "UnitSystem",
-               "The used units during all the Aviolog operation.", &getUnits, &setUnits,
-               kUnitChoices},
-    check<&Settings::events, &EventsSection::UseCargo>("Use cargo plane", File::Profile, "Events",
-                                                       "UseCargo", "Use cargo plane."),
-    edit<kCo, &Co::Remarks>("Remarks", File::Profile, "Aviolog", "Remarks", 99,
-                            "Add remarks for FP."),
-    check<kCo, &Co::UseLocal>("Local Time", File::Profile, "Aviolog", "UseLocal",
-                              "Use Local Time as log base."),
-    edit<kCo, &Co::AcarsSite>("Alternate Acars Site", File::Profile, "Aviolog", "AcarsSite", 99),
-    edit<kCo, &Co::StatusSite>("Plane status Site", File::Profile, "Aviolog", "StatusSite", 199),
-    edit<kCo, &Co::FPSite>("Get FP from VA Site", File::Profile, "Aviolog", "FPSite", 199),
+    edit("Company ICAO", File::Profile, kAviolog, "CompanyICAO"),
+    edit("Company IATA", File::Profile, kAviolog, "CompanyIATA"),
+    callsignUses(),
+    edit("Company Complete name", File::Profile, kAviolog, "CompanyName"),
+    edit("Company Site", File::Profile, kAviolog, "CompanySite"),
+    list("Units", File::Profile, kAviolog, "UnitSystem",
+         "The used units during all the Aviolog operation.", kUnitChoices),
+    check("Use cargo plane", File::Profile, kEvents, "UseCargo", "Use cargo plane."),
+    edit("Remarks", File::Profile, kAviolog, "Remarks", "Add remarks for FP."),
+    check("Local Time", File::Profile, kAviolog, "UseLocal", "Use Local Time as log base."),
+    edit("Alternate Acars Site", File::Profile, kAviolog, "AcarsSite"),
+    edit("Plane status Site", File::Profile, kAviolog, "StatusSite"),
+    edit("Get FP from VA Site", File::Profile, kAviolog, "FPSite"),
 };
 
-template <auto Field>
-constexpr OptionItem event(const char* label, const char* key, const char* help) {
-    return check<&Settings::events, Field>(label, File::Profile, "Events", key, help);
+consteval OptionItem event(const char* label, const char* key, const char* help) {
+    return check(label, File::Profile, kEvents, key, help);
 }
-using Ev = EventsSection;
 
 const std::array kEventOptions{
-    event<&Ev::FlapsEvent>("Flaps", "FlapsEvent",
-                           "Log Flaps position and Indicated speed for each position. Position "
-                           "in 1\\2059 formats."),
-    event<&Ev::ToutchDownEvent>("Touchdown", "ToutchDownEvent",
-                                "Log Touchdown analysis, speed and rate of descend."),
-    event<&Ev::TOLDPosEvent>("T/O LD Position", "TOLDPosEvent",
-                             "Log Take off and Landing geographical position"),
-    event<&Ev::TOCTODEvent>("TOC TOD", "TOCTODEvent",
-                            "Logs Top of Climb and Top of Descend; This will include Fuel weight"),
-    event<&Ev::ComFreqEvent>("Com1 Freq", "ComFreqEvent", "Log Com1 frequency"),
-    event<&Ev::GearEvent>("Gear", "GearEvent", "Log Gear up and down time and indicated speed."),
-    event<&Ev::FlightLengthEvent>("Flight Length", "FlightLengthEvent", "Log flight length"),
-    event<&Ev::VrV2Event>("Vr/V2", "VrV2Event", "Log Rotate speed and V2 speed"),
-    event<&Ev::FlightPosEvent>("Flight Position", "FlightPosEvent",
-                               "Airplane position during flight"),
-    event<&Ev::N1Event>("T/O N1", "N1Event", "Take off N1 for both motors"),
-    event<&Ev::DurationEvent>("Duration", "DurationEvent",
-                              "Flight duration T/O Land and Block to Block"),
-    event<&Ev::FuelEvent>("Fuel", "FuelEvent", "Spent fuel and Fuel on board"),
-    event<&Ev::WeightEvent>("Weight", "WeightEvent", "Airplane weight Block and T/O"),
-    event<&Ev::MetarsEvent>("Metars", "MetarsEvent", "Departing and arrival metars"),
-    event<&Ev::DistLandEvent>("Dist. To Land", "DistLandEvent",
-                              "Distance between TOD and Touchdown"),
+    event("Flaps", "FlapsEvent",
+          "Log Flaps position and Indicated speed for each position. Position in 1\\2059 "
+          "formats."),
+    event("Touchdown", "ToutchDownEvent", "Log Touchdown analysis, speed and rate of descend."),
+    event("T/O LD Position", "TOLDPosEvent", "Log Take off and Landing geographical position"),
+    event("TOC TOD", "TOCTODEvent",
+          "Logs Top of Climb and Top of Descend; This will include Fuel weight"),
+    event("Com1 Freq", "ComFreqEvent", "Log Com1 frequency"),
+    event("Gear", "GearEvent", "Log Gear up and down time and indicated speed."),
+    event("Flight Length", "FlightLengthEvent", "Log flight length"),
+    event("Vr/V2", "VrV2Event", "Log Rotate speed and V2 speed"),
+    event("Flight Position", "FlightPosEvent", "Airplane position during flight"),
+    event("T/O N1", "N1Event", "Take off N1 for both motors"),
+    event("Duration", "DurationEvent", "Flight duration T/O Land and Block to Block"),
+    event("Fuel", "FuelEvent", "Spent fuel and Fuel on board"),
+    event("Weight", "WeightEvent", "Airplane weight Block and T/O"),
+    event("Metars", "MetarsEvent", "Departing and arrival metars"),
+    event("Dist. To Land", "DistLandEvent", "Distance between TOD and Touchdown"),
 };
 
-constexpr auto kRe = &Settings::realism;
-using Re = RealismSection;
 // Minutes between the pilot's resets; two hours is longer than any sensible check.
 constexpr int kMaxResetMinutes = 120;
 
 const std::array kRealismOptions{
-    check<kRe, &Re::NoSlew>("No Slew and time accel", File::Profile, "Realism", "NoSlew",
-                            "Don't allow Slew and time Accel during Flight"),
-    check<kRe, &Re::NoPause>("No pause", File::Profile, "Realism", "NoPause",
-                             "Don't allow Pause during Flight"),
-    check<kRe, &Re::Crash>("Force Crash Detect", File::Profile, "Realism", "Crash",
-                           "Force Crash detect during Flight"),
-    check<kRe, &Re::PIC>("PIC in Cockpit", File::Profile, "Realism", "PIC",
-                         "Detect PIC in cockpit"),
-    slider<kRe, &Re::MinReset, 0, kMaxResetMinutes>("Minimum Reset Time", File::Profile, "Realism",
-                                                    "MinReset"),
-    slider<kRe, &Re::MaxReset, 0, kMaxResetMinutes>("Maximum reset Time", File::Profile, "Realism",
-                                                    "MaxReset"),
-    chooser<kRe, &Re::Wave>("Warning sound", File::Profile, "Realism", "Wave", kCustomLabelHelp,
-                            OptionChooser::SoundFile, "Sound Files (*.wav)|*.wav||", "wav"),
+    check("No Slew and time accel", File::Profile, kRealism, "NoSlew",
+          "Don't allow Slew and time Accel during Flight"),
+    check("No pause", File::Profile, kRealism, "NoPause", "Don't allow Pause during Flight"),
+    check("Force Crash Detect", File::Profile, kRealism, "Crash",
+          "Force Crash detect during Flight"),
+    check("PIC in Cockpit", File::Profile, kRealism, "PIC", "Detect PIC in cockpit"),
+    slider("Minimum Reset Time", File::Profile, kRealism, "MinReset", 0, kMaxResetMinutes),
+    slider("Maximum reset Time", File::Profile, kRealism, "MaxReset", 0, kMaxResetMinutes),
+    chooser("Warning sound", File::Profile, kRealism, "Wave", kCustomLabelHelp,
+            OptionChooser::SoundFile, "Sound Files (*.wav)|*.wav||", "wav"),
 };
 
-constexpr auto kPi = &Settings::pirep;
 const std::array kPirepOptions{
-    edit<kPi, &PirepSection::Log>("PHP/ASP script", File::Profile, "Log", "Log", 199),
-    edit<kPi, &PirepSection::Mail>("E-Mail", File::Profile, "Log", "Mail", 199),
-    edit<kPi, &PirepSection::URL>("Web Page", File::Profile, "Log", "URL", 199),
+    edit("PHP/ASP script", File::Profile, kLog, "Log"),
+    edit("E-Mail", File::Profile, kLog, "Mail"),
+    edit("Web Page", File::Profile, kLog, "URL"),
 };
 
-template <auto Field>
-constexpr OptionItem sendLog(const char* label, const char* key, const char* help) {
-    return check<&Settings::sendLog, Field>(label, File::Profile, "SendLog", key, help);
+consteval OptionItem sendLog(const char* label, const char* key, const char* help) {
+    return check(label, File::Profile, kSendLog, key, help);
 }
-using Sl = SendLogSection;
 
 const std::array kSendLogOptions{
-    sendLog<&Sl::PilotNumber>("Pilot Number", "PilotNumber", ""),
-    sendLog<&Sl::Password>("Password", "Password", "Send Password"),
-    sendLog<&Sl::Date>("Date", "Date", "Send Flight Date"),
-    sendLog<&Sl::Hour>("Hour", "Hour", "Send Flight Hour"),
-    sendLog<&Sl::Callsign>("Callsign", "Callsign", "Send Flight Callsign"),
-    sendLog<&Sl::IATAN>("IATAN", "IATAN", "Send Flight number"),
-    sendLog<&Sl::Regist>("Regist", "Regist", "Send plane registration"),
-    sendLog<&Sl::Depart>("Depart", "Depart", "Send depart airport"),
-    sendLog<&Sl::Arrival>("Arrival", "Arrival", "Send arrival airport"),
-    sendLog<&Sl::Alternate>("Alternate Airport", "Alternate", "Send alternate airport"),
-    sendLog<&Sl::PlaneType>("PlaneType", "PlaneType", "Send Plane type"),
-    sendLog<&Sl::SpentFuel>("SpentFuel", "SpentFuel", "Send Flight spent fuel"),
-    sendLog<&Sl::IniFuel>("IniFuel", "IniFuel", "Send Flight initial Fuel"),
-    sendLog<&Sl::EndFuel>("EndFuel", "EndFuel", "Send Flight End Fuel"),
-    sendLog<&Sl::Dur>("Duration", "Dur", "Send Flight Duration"),
-    sendLog<&Sl::Len>("Length", "Len", "Send Flight Length"),
-    sendLog<&Sl::TD>("T/D", "TD", "Send T/D analisys"),
-    sendLog<&Sl::ZFW>("ZFW", "ZFW", "AirPlane ZFW"),
-    sendLog<&Sl::Log>("Complete Log", "Log", "Send Complete Log"),
-    sendLog<&Sl::Version>("Version", "Version", "Send Aviolog version"),
+    sendLog("Pilot Number", "PilotNumber", ""),
+    sendLog("Password", "Password", "Send Password"),
+    sendLog("Date", "Date", "Send Flight Date"),
+    sendLog("Hour", "Hour", "Send Flight Hour"),
+    sendLog("Callsign", "Callsign", "Send Flight Callsign"),
+    sendLog("IATAN", "IATAN", "Send Flight number"),
+    sendLog("Regist", "Regist", "Send plane registration"),
+    sendLog("Depart", "Depart", "Send depart airport"),
+    sendLog("Arrival", "Arrival", "Send arrival airport"),
+    sendLog("Alternate Airport", "Alternate", "Send alternate airport"),
+    sendLog("PlaneType", "PlaneType", "Send Plane type"),
+    sendLog("SpentFuel", "SpentFuel", "Send Flight spent fuel"),
+    sendLog("IniFuel", "IniFuel", "Send Flight initial Fuel"),
+    sendLog("EndFuel", "EndFuel", "Send Flight End Fuel"),
+    sendLog("Duration", "Dur", "Send Flight Duration"),
+    sendLog("Length", "Len", "Send Flight Length"),
+    sendLog("T/D", "TD", "Send T/D analisys"),
+    sendLog("ZFW", "ZFW", "AirPlane ZFW"),
+    sendLog("Complete Log", "Log", "Send Complete Log"),
+    sendLog("Version", "Version", "Send Aviolog version"),
 };
 
 // ---- Program page ----
 
 constexpr std::array<const char*, 5> kProviderChoices{"No Metars", "VATSIM", "IVAO", "NOAA",
                                                       "AS2004"};
-constexpr auto kAv = &Settings::aviolog;
-using Av = AviologSection;
+// A change selects the METAR source again.
+constexpr const SettingsKey* kProviderKey = findKey(kProgramKeys, kAviolog, "Provider");
 
 const std::array kGeneralOptions{
-    OptionItem{"Metar source", Kind::EditList, File::Program, "Aviolog", "Provider",
-               "The Metar source provider.", &getText<kAv, &Av::Provider>,
-               &setText<kAv, &Av::Provider>, kProviderChoices},
-    check<kAv, &Av::FuelTest>("Fuel fill prevent", File::Program, "Aviolog", "FuelTest",
-                              "Prevent the accidental fuel tank fill."),
-    chooser<kAv, &Av::Servinfo>("Servinfo Path", File::Program, "Aviolog", "Servinfo",
-                                kCustomLabelHelp, OptionChooser::ServinfoFolder,
-                                "Servinfo Directory"),
-    check<kAv, &Av::UseGauge>("Use Gauge", File::Program, "Aviolog", "UseGauge",
-                              "Use Aviolog Gauge."),
-    check<kAv, &Av::UseDB>("Use Local DataBase", File::Program, "Aviolog", "UseDB",
-                           "Use Local DataBase."),
-    chooser<kAv, &Av::FSFPPath>(
-        "FS Flight Plan Path", File::Program, "Aviolog", "FSFPPath",
-        "The Flight Simulator Flight Plan Path, usually under FS directory in FS2002 and under "
-        "My documents in FS2004.",
-        OptionChooser::Folder, "FS Flight Plan Directory"),
-    chooser<&Settings::log, &LogSection::LogPath>(
-        "Log Path", File::Program, "Log", "LogPath",
-        "The Log directory will be used for log and acars file save.", OptionChooser::Folder,
-        "Log Directory"),
-    check<kAv, &Av::StartWarning>("Disable Start Warning", File::Program, "Aviolog", "StartWarning",
-                                  "Disable the Startup warning."),
-    check<kAv, &Av::AutomatedStart>("Automated start", File::Program, "Aviolog", "AutomatedStart",
-                                    "Starts Log with Parking Brake Release."),
-    check<kAv, &Av::AutomatedStop>("Automated stop", File::Program, "Aviolog", "AutomatedStop",
-                                   "Stops Log with Parking Brake After landing."),
-    check<kAv, &Av::MinimizeSystray>("Minimizes to Systray", File::Program, "Aviolog",
-                                     "MinimizeSystray", "Minimizes Aviolog to systray."),
+    list("Metar source", File::Program, kAviolog, "Provider", "The Metar source provider.",
+         kProviderChoices),
+    check("Fuel fill prevent", File::Program, kAviolog, "FuelTest",
+          "Prevent the accidental fuel tank fill."),
+    chooser("Servinfo Path", File::Program, kAviolog, "Servinfo", kCustomLabelHelp,
+            OptionChooser::ServinfoFolder, "Servinfo Directory"),
+    check("Use Gauge", File::Program, kAviolog, "UseGauge", "Use Aviolog Gauge."),
+    check("Use Local DataBase", File::Program, kAviolog, "UseDB", "Use Local DataBase."),
+    chooser("FS Flight Plan Path", File::Program, kAviolog, "FSFPPath",
+            "The Flight Simulator Flight Plan Path, usually under FS directory in FS2002 and "
+            "under My documents in FS2004.",
+            OptionChooser::Folder, "FS Flight Plan Directory"),
+    chooser("Log Path", File::Program, kLog, "LogPath",
+            "The Log directory will be used for log and acars file save.", OptionChooser::Folder,
+            "Log Directory"),
+    check("Disable Start Warning", File::Program, kAviolog, "StartWarning",
+          "Disable the Startup warning."),
+    check("Automated start", File::Program, kAviolog, "AutomatedStart",
+          "Starts Log with Parking Brake Release."),
+    check("Automated stop", File::Program, kAviolog, "AutomatedStop",
+          "Stops Log with Parking Brake After landing."),
+    check("Minimizes to Systray", File::Program, kAviolog, "MinimizeSystray",
+          "Minimizes Aviolog to systray."),
 };
 
+// In the order of the method numbers.
 constexpr std::array<const char*, 4> kAuthenticationChoices{"None", "CRAM MD5", "AUTH LOGIN",
                                                             "LOGIN PLAIN"};
-std::string getAuthentication(const Settings& s) {
-    const int method = s.mail.Authenticate;
-    if (method < 0 || method >= static_cast<int>(kAuthenticationChoices.size())) return "None";
-    return kAuthenticationChoices[method];
+
+consteval OptionItem mail(const char* label, const char* key) {
+    OptionItem i = edit(label, File::Program, kMailSettings, key);
+    // The mail dialog reads the account back with shorter limits than the start-up does.
+    i.maxChars = kMaxMailChars;
+    return i;
 }
-void setAuthentication(Settings& s, std::string_view v) {
-    const auto it = std::find(kAuthenticationChoices.begin(), kAuthenticationChoices.end(), v);
-    s.mail.Authenticate = it == kAuthenticationChoices.end()
-                              ? 0
-                              : static_cast<int>(it - kAuthenticationChoices.begin());
-}
+
 std::string getMachine(const Settings& s) {
     return gaugeAddressShown(s);
 }
 
-constexpr auto kMa = &Settings::mail;
-using Ma = MailSection;
+consteval OptionItem gaugeAddress() {
+    OptionItem i = chooser("Gauge IP", File::Program, kAviolog, "Machine",
+                           "The Machine IP where the gauge is installed, if the FS machine and "
+                           "Aviolog machine are the same this should be 127.0.0.1",
+                           OptionChooser::GaugeAddress);
+    i.shown = &getMachine;
+    return i;
+}
 
 const std::array kMailOptions{
-    edit<kMa, &Ma::Name>("Sender Name", File::Program, "MailSettings", "Name", kMaxMailChars),
-    edit<kMa, &Ma::Address>("Sender  E-Mail", File::Program, "MailSettings", "Address",
-                            kMaxMailChars),
-    OptionItem{"Authentication", Kind::EditList, File::Program, "MailSettings", "Authenticate",
-               "How the Authentication is going to be on the server", &getAuthentication,
-               &setAuthentication, kAuthenticationChoices},
-    edit<kMa, &Ma::Username>("User Name", File::Program, "MailSettings", "Username", kMaxMailChars),
-    edit<kMa, &Ma::Password>("Password", File::Program, "MailSettings", "Password", kMaxMailChars),
-    edit<kMa, &Ma::Host>("Mail server", File::Program, "MailSettings", "Host", kMaxMailChars),
-    OptionItem{"Gauge IP",
-               Kind::Button,
-               File::Program,
-               "Aviolog",
-               "Machine",
-               "The Machine IP where the gauge is installed, if the FS machine and Aviolog "
-               "machine are the same this should be 127.0.0.1",
-               &getMachine,
-               &setText<kAv, &Av::Machine>,
-               {},
-               0,
-               0,
-               OptionChooser::GaugeAddress},
-    check<kAv, &Av::AcarsEvent>("ACARS online", File::Program, "Aviolog", "AcarsEvent",
-                                "Acars message sent to site"),
+    mail("Sender Name", "Name"),
+    mail("Sender  E-Mail", "Address"),
+    list("Authentication", File::Program, kMailSettings, "Authenticate",
+         "How the Authentication is going to be on the server", kAuthenticationChoices),
+    mail("User Name", "Username"),
+    mail("Password", "Password"),
+    mail("Mail server", "Host"),
+    gaugeAddress(),
+    check("ACARS online", File::Program, kAviolog, "AcarsEvent", "Acars message sent to site"),
 };
 
-template <auto Field>
-constexpr OptionItem dump(const char* label, const char* key, const char* help) {
-    return check<&Settings::flightInfo, Field>(label, File::Program, "FlightInfo", key, help);
+consteval OptionItem dump(const char* label, const char* key, const char* help) {
+    return check(label, File::Program, kFlightInfo, key, help);
 }
-using Fi = FlightInfoSection;
 
 const std::array kDumpOptions{
-    dump<&Fi::LogAltitude>("Altitude", "LogAltitude", "Dump plane Altitude to disk."),
-    dump<&Fi::LogGroundSpeed>("ground speed", "LogGroundSpeed", "Dump plane ground speed to disk."),
-    dump<&Fi::LogIndicatedSpeed>("Indicated speed", "LogIndicatedSpeed",
-                                 "Dump plane indicated speed to disk."),
-    dump<&Fi::LogTotalSpeed>("Total speed", "LogTotalSpeed", "Dump plane total speed to disk."),
-    dump<&Fi::LogWinds>("Winds speed/Heading", "LogWinds",
-                        "Dump plane winds speed/Heading to disk."),
-    dump<&Fi::LogHeading>("Heading", "LogHeading", "Dump plane heading to disk."),
-    dump<&Fi::LogPlaneWeight>("Weight", "LogPlaneWeight", "Dump plane weight to disk."),
-    dump<&Fi::LogFuelOnBoard>("Fuel On Board", "LogFuelOnBoard", "Dump Fuel On Board to disk."),
-    dump<&Fi::LogFuelFlow>("Fuel flow", "LogFuelFlow", "Dump Fuel flow to disk."),
-    dump<&Fi::LogEndurance>("Endurance", "LogEndurance", "Dump Endurance to disk."),
-    dump<&Fi::LogFlightTime>("Flight Time", "LogFlightTime", "Dump Flight Time to disk."),
-    dump<&Fi::LogFlightLength>("Flight length", "LogFlightLength", "Dump Flight length to disk."),
-    slider<&Settings::flightInfo, &Fi::LogUpdate, 1, 100>(
-        "Seconds between updates", File::Program, "FlightInfo", "LogUpdate",
-        "The limits have been set to [1 .. 100]."),
-    chooser<&Settings::flightInfo, &Fi::LogPath>("Log File", File::Program, "FlightInfo", "LogPath",
-                                                 "", OptionChooser::SaveFile,
-                                                 "Flight Info Files (*.csv)|*.csv||", "csv"),
+    dump("Altitude", "LogAltitude", "Dump plane Altitude to disk."),
+    dump("ground speed", "LogGroundSpeed", "Dump plane ground speed to disk."),
+    dump("Indicated speed", "LogIndicatedSpeed", "Dump plane indicated speed to disk."),
+    dump("Total speed", "LogTotalSpeed", "Dump plane total speed to disk."),
+    dump("Winds speed/Heading", "LogWinds", "Dump plane winds speed/Heading to disk."),
+    dump("Heading", "LogHeading", "Dump plane heading to disk."),
+    dump("Weight", "LogPlaneWeight", "Dump plane weight to disk."),
+    dump("Fuel On Board", "LogFuelOnBoard", "Dump Fuel On Board to disk."),
+    dump("Fuel flow", "LogFuelFlow", "Dump Fuel flow to disk."),
+    dump("Endurance", "LogEndurance", "Dump Endurance to disk."),
+    dump("Flight Time", "LogFlightTime", "Dump Flight Time to disk."),
+    dump("Flight length", "LogFlightLength", "Dump Flight length to disk."),
+    slider("Seconds between updates", File::Program, kFlightInfo, "LogUpdate", 1, 100,
+           "The limits have been set to [1 .. 100]."),
+    chooser("Log File", File::Program, kFlightInfo, "LogPath", "", OptionChooser::SaveFile,
+            "Flight Info Files (*.csv)|*.csv||", "csv"),
 };
 
 std::string getPauseNm(const Settings& s) {
@@ -370,6 +279,7 @@ const std::array kExtraOptions{
                nullptr,
                "pauseBeforeDestinationNm",
                "FS will pause when the distance to destination Airport is smaller.",
+               nullptr,
                &getPauseNm,
                &setPauseNm,
                {},
@@ -398,7 +308,63 @@ const std::array kCategories{
                    "Extra facilities not directly related to Aviolog operation.", kExtraOptions},
 };
 
+// The dialog's text for a member, by its type.
+struct Shown {
+    const OptionItem& item;
+
+    std::string operator()(const std::string* text) const { return *text; }
+    std::string operator()(const bool* flag) const { return *flag ? "1" : "0"; }
+    std::string operator()(const std::int16_t* number) const { return numberText(*number); }
+    std::string operator()(const std::int32_t* number) const { return numberText(*number); }
+    std::string operator()(const WeightUnit* unit) const {
+        return numberText(static_cast<int>(*unit));
+    }
+
+    // A listed number shows its choice, the first for a number without one.
+    std::string numberText(int number) const {
+        if (item.kind != Kind::EditList) return format("%d", number);
+        if (number < 0 || number >= static_cast<int>(item.choices.size())) number = 0;
+        return item.choices[static_cast<std::size_t>(number)];
+    }
+};
+
+// The member's value for the dialog's text, by its type.
+struct Changed {
+    const OptionItem& item;
+    std::string_view text;
+
+    void operator()(std::string* member) const { *member = std::string(text); }
+    void operator()(bool* member) const { *member = text == "1"; }
+    void operator()(std::int16_t* member) const { *member = static_cast<std::int16_t>(number()); }
+    void operator()(std::int32_t* member) const { *member = number(); }
+    void operator()(WeightUnit* member) const { *member = static_cast<WeightUnit>(number()); }
+
+    // A listed number is the place of its choice, 0 for any other text. A typed one is its
+    // leading digits, kept inside the limits so that a long number cannot wrap into a
+    // negative one.
+    int number() const {
+        if (item.kind == Kind::EditList) {
+            const auto it = std::find(item.choices.begin(), item.choices.end(), text);
+            return it == item.choices.end() ? 0 : static_cast<int>(it - item.choices.begin());
+        }
+        return std::clamp(decimalValue(text), item.minValue, item.maxValue);
+    }
+};
+
 }  // namespace
+
+std::string OptionItem::get(const Settings& settings) const {
+    if (shown != nullptr) return shown(settings);
+    return std::visit(Shown{*this}, valueOf(*setting, settings));
+}
+
+void OptionItem::set(Settings& settings, std::string_view text) const {
+    if (changed != nullptr) {
+        changed(settings, text);
+        return;
+    }
+    std::visit(Changed{*this, text}, setting->member(settings));
+}
 
 std::span<const OptionCategory> optionCategories() {
     return kCategories;
@@ -407,7 +373,7 @@ std::span<const OptionCategory> optionCategories() {
 void setOption(Settings& settings, const OptionItem& item, std::string_view text,
                const std::filesystem::path& workDir) {
     item.set(settings, text);
-    if (item.set == &setText<kAv, &Av::Provider>) selectMetarSource(settings, workDir);
+    if (item.setting == kProviderKey) selectMetarSource(settings, workDir);
 }
 
 std::string folderOptionValue(const OptionItem& item, std::string_view folder) {

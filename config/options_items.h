@@ -1,8 +1,9 @@
 #pragma once
 
 // The items of the "Aviolog Options" dialog as data: every category, label, kind, key,
-// list and help text, and how each item reads and writes the settings record. The window
-// only renders this table; the translations of a change live here, tested headless.
+// list and help text, and how each item reads and writes the settings record; the member,
+// type and length of each key come from its row of the key table. The window only renders
+// this table; the translations of a change live here, tested headless.
 
 #include <filesystem>
 #include <span>
@@ -11,6 +12,7 @@
 
 #include "config/settings.h"
 #include "config/settings_dialogs.h"
+#include "config/settings_keys.h"
 
 namespace aviolog::config {
 
@@ -30,11 +32,12 @@ struct OptionItem {
     OptionFile file;
     const char* section;  // nullptr for an item held in memory only
     const char* key;
-    const char* help;  // "" when the item has none
-    // The item's value as the dialog shows it, and the change the pilot made. set()
-    // applies the translations: a list text becomes its number, a slider text its digits.
-    std::string (*get)(const Settings&);
-    void (*set)(Settings&, std::string_view);
+    const char* help;                      // "" when the item has none
+    const SettingsKey* setting = nullptr;  // the key's row; nullptr in memory only
+    // Translations the member's own value does not give; without them the member's type
+    // decides (see get and set).
+    std::string (*shown)(const Settings&) = nullptr;
+    void (*changed)(Settings&, std::string_view) = nullptr;
     std::span<const char* const> choices = {};  // editlist
     int minValue = 0;                           // slideredit
     int maxValue = 0;
@@ -42,6 +45,13 @@ struct OptionItem {
     const char* chooserText = "";  // folder chooser title, or file filter
     const char* defaultExtension = "";
     std::size_t maxChars = 0;  // edit: the longest text the next start reads back; 0: any
+
+    // The value as the dialog shows it: a text as it is, a flag as "1" or "0", a number in
+    // decimal, and a listed number or unit as its choice.
+    std::string get(const Settings& settings) const;
+    // The change the pilot made: a list text becomes the place of its choice, a slider text
+    // its leading digits within the limits.
+    void set(Settings& settings, std::string_view text) const;
 };
 
 struct OptionCategory {
