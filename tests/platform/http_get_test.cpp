@@ -154,6 +154,27 @@ TEST_F(HttpGetTest, RequestsInARowShareOneConnection) {
     EXPECT_NE(requests.back().connection, first) << "another client, another connection";
 }
 
+// A script that dies with the request in hand may have done its work (a PIREP piece
+// stored, a message taken): sending the request again would deliver it twice.
+TEST_F(HttpGetTest, AKeptConnectionThatDiesUnansweredCarriesTheRequestOnce) {
+    server_->setAnswers({{200, "OK\n"}, {0, ""}, {200, "OK\n"}});
+    const std::size_t before = server_->requests().size();
+    ASSERT_EQ(httpGet(client_, server_->url("/pirep.php?piece=1")), "OK\n");
+    EXPECT_FALSE(httpGet(client_, server_->url("/pirep.php?piece=2")))
+        << "a request without an answer failed";
+    auto requests = server_->requests();
+    ASSERT_EQ(requests.size(), before + 2) << "the second request went out once";
+    EXPECT_EQ(requests.back().param("piece"), "2");
+    EXPECT_EQ(requests.back().connection, requests[before].connection) << "on the kept one";
+
+    ASSERT_EQ(httpGet(client_, server_->url("/pirep.php?piece=3")), "OK\n")
+        << "the next request finds a new connection";
+    requests = server_->requests();
+    ASSERT_EQ(requests.size(), before + 3);
+    EXPECT_EQ(requests.back().param("piece"), "3");
+    EXPECT_NE(requests.back().connection, requests[before].connection);
+}
+
 TEST_F(HttpGetTest, ValuesReachTheScriptUnchangedAndInOrder) {
     std::string everyByte;
     for (int byte = 1; byte < 256; ++byte) everyByte += static_cast<char>(byte);
@@ -239,6 +260,24 @@ TEST(HttpGetLimits, AnAnswerPastTheCapFailsWhateverItsFraming) {
             EXPECT_EQ(answer->size(), row.bytes) << row.name;
         }
     }
+}
+
+// A redirect is an answer: the request it asks for goes out, on the same connection.
+TEST(HttpGetLimits, ARedirectIsFollowedOnTheKeptConnection) {
+    std::vector<std::string> secondRequest;
+    const auto answer = getFrom(
+        [&](test::ServerSide& side) {
+            side.send("HTTP/1.1 302 Found\r\nLocation: /moved.php\r\nContent-Length: 0\r\n\r\n");
+            while (const auto line = side.readLine()) {
+                if (line->empty()) break;
+                secondRequest.push_back(*line);
+            }
+            side.send("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nOK\n");
+        },
+        {30000, 60000, std::size_t{1} << 20});
+    EXPECT_EQ(answer, "OK\n");
+    ASSERT_FALSE(secondRequest.empty());
+    EXPECT_EQ(secondRequest.front(), "GET /moved.php HTTP/1.1");
 }
 
 TEST(HttpGetLimits, AScriptThatDripsItsAnswerIsLeftAtTheTimeOut) {
