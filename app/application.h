@@ -165,6 +165,8 @@ class Application final : public platform::TimerSink {
     reporting::VaLiveLink& live() { return live_; }
 
   private:
+    void fillDateTime(const planning::SimulatorClock& clock);
+
     Platform platform_;
     Dialogs& dialogs_;
     std::filesystem::path workDir_;
