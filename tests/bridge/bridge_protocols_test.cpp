@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "bridge/flightgear_protocol.h"
@@ -380,7 +383,7 @@ TEST(XPlaneProtocol, EveryDatarefServesItsVariableInTheInterfacesUnits) {
          4095},
         {"tank 0 level from kg",
          [](xp::Values& v) {
-             v[xp::kFuelCapacity] = 1000.0;
+             v[xp::kFuelCapacity] = 2204.62262185;  // 1000 kg, in pounds
              v[xp::kTankRatioFirst] = 0.5;
              v[xp::kTankMassFirst] = 125.0;
          },
@@ -407,6 +410,131 @@ TEST(XPlaneProtocol, EveryDatarefServesItsVariableInTheInterfacesUnits) {
         OffsetModel model(commands);
         xp::Values values = base();
         row.set(values);
+        model.update(xp::toPicture(values, {}), 0);
+        EXPECT_EQ(raw(model.memory(), row.variable), row.expected) << row.name;
+    }
+}
+
+// Values by the dataref's name, as X-Plane's own list names them: a name the bridge does
+// not subscribe to fails the row.
+void setDataref(xp::Values& v, std::string_view dataref, double value, const char* row) {
+    const auto it = std::find(xp::kDatarefs.begin(), xp::kDatarefs.end(), dataref);
+    if (it == xp::kDatarefs.end()) {
+        ADD_FAILURE() << row << ": the bridge does not read " << dataref;
+        return;
+    }
+    v[static_cast<std::size_t>(it - xp::kDatarefs.begin())] = value;
+}
+
+// X-Plane 12 marks six of X-Plane 11's datarefs replaced; which are read follows the
+// version, and X-Plane answers a dataref it lacks with 0. Units as its list gives them.
+TEST(XPlaneProtocol, EachVersionIsReadFromItsOwnDatarefsInTheirUnits) {
+    constexpr double k12 = 120100;
+    constexpr double k11 = 115500;
+    struct Row {
+        const char* name;
+        std::vector<std::pair<std::string_view, double>> datarefs;
+        SimVariable variable;
+        std::int64_t expected;
+    };
+    const Row rows[] = {
+        {"12: wind at the aircraft in m/s",
+         {{"sim/version/xplane_internal_version", k12},
+          {"sim/weather/aircraft/wind_now_speed_msc", 10.0},
+          {"sim/weather/wind_speed_kt", 3.0}},
+         var::WindSpeed,
+         19},
+        {"11: the wind speed is in m/s whatever its name says",
+         {{"sim/version/xplane_internal_version", k11}, {"sim/weather/wind_speed_kt", 10.0}},
+         var::WindSpeed,
+         19},
+        {"12: wind direction at the aircraft",
+         {{"sim/version/xplane_internal_version", k12},
+          {"sim/weather/aircraft/wind_now_direction_degt", 270.0},
+          {"sim/weather/wind_direction_degt", 90.0}},
+         var::WindDirection,
+         49152},
+        {"11: wind direction",
+         {{"sim/weather/wind_direction_degt", 90.0}},
+         var::WindDirection,
+         16384},
+        {"12: QNH in pascals",
+         {{"sim/version/xplane_internal_version", k12},
+          {"sim/weather/aircraft/qnh_pas", 101325.0},
+          {"sim/weather/barometer_sealevel_inhg", 29.0}},
+         var::SeaLevelPressure,
+         16212},
+        {"11: sea-level pressure in inHg",
+         {{"sim/version/xplane_internal_version", k11},
+          {"sim/weather/barometer_sealevel_inhg", 29.92}},
+         var::SeaLevelPressure,
+         16211},
+        {"12: the air temperature at the aircraft",
+         {{"sim/version/xplane_internal_version", k12},
+          {"sim/weather/aircraft/temperature_ambient_deg_c", -10.0},
+          {"sim/weather/temperature_ambient_c", 15.0}},
+         var::TotalAirTemperature,
+         static_cast<std::uint16_t>(-2560)},
+        {"11: the air temperature",
+         {{"sim/weather/temperature_ambient_c", -10.0}},
+         var::TotalAirTemperature,
+         static_cast<std::uint16_t>(-2560)},
+        {"12: the parking brake",
+         {{"sim/version/xplane_internal_version", k12},
+          {"sim/flightmodel/controls/parkbrake", 1.0},
+          {"sim/cockpit2/controls/parking_brake_ratio", 0.0}},
+         var::ParkingBrake,
+         32767},
+        {"11: the parking brake",
+         {{"sim/cockpit2/controls/parking_brake_ratio", 1.0}},
+         var::ParkingBrake,
+         32767},
+        {"12: the flap handle",
+         {{"sim/version/xplane_internal_version", k12},
+          {"sim/cockpit2/controls/flap_handle_request_ratio", 0.5},
+          {"sim/cockpit2/controls/flap_ratio", 0.0}},
+         var::FlapsControl,
+         8192},
+        {"11: the flap handle",
+         {{"sim/cockpit2/controls/flap_ratio", 0.5}},
+         var::FlapsControl,
+         8192},
+        {"COM1 on an 8.33 kHz channel",
+         {{"sim/cockpit2/radios/actuators/com1_frequency_hz_833", 118275.0},
+          {"sim/cockpit/radios/com1_freq_hz", 11828.0}},
+         var::Com1Frequency,
+         0x1827},
+        {"COM1 in 10 kHz where the 8.33 dataref says nothing",
+         {{"sim/cockpit/radios/com1_freq_hz", 12830.0}},
+         var::Com1Frequency,
+         0x2830},
+        {"faster ground travel is time acceleration",
+         {{"sim/time/sim_speed", 1.0}, {"sim/time/ground_speed", 4.0}},
+         var::SimulationRate,
+         1024},
+        {"both multiply",
+         {{"sim/time/sim_speed", 2.0}, {"sim/time/ground_speed", 2.0}},
+         var::SimulationRate,
+         1024},
+        {"ground travel at 1 leaves the rate",
+         {{"sim/time/sim_speed", 2.0}, {"sim/time/ground_speed", 1.0}},
+         var::SimulationRate,
+         512},
+        {"the fuel capacity is in pounds",
+         {{"sim/aircraft/weight/acf_m_fuel_tot", 670.0},
+          {"sim/aircraft/overflow/acf_tank_rat[0]", 1.0}},
+         wire::kFuelTanks[5].capacity,
+         100},
+    };
+    for (const Row& row : rows) {
+        RecordingCommands commands;
+        OffsetModel model(commands);
+        xp::Values values = xp::unknownValues();
+        values.fill(0.0);
+        setDataref(values, "sim/time/sim_speed", 1.0, row.name);
+        for (const auto& [dataref, value] : row.datarefs) {
+            setDataref(values, dataref, value, row.name);
+        }
         model.update(xp::toPicture(values, {}), 0);
         EXPECT_EQ(raw(model.memory(), row.variable), row.expected) << row.name;
     }
