@@ -228,7 +228,6 @@ bool FlightLog::StartLog() {
     c_.timers.stop(kMonitorTimer);
     c_.timers.stop(kAutoStartTimer);
     c_.form.readInto(c_.record);
-    realism_.takeFuelReferenceLevels();
 
     StartClock clock;
     if (!clock.read(c_.link, false)) return false;
@@ -246,6 +245,8 @@ bool FlightLog::StartLog() {
     }
     // The clock is read again: the box may just have set it.
     if (!waitForAircraft(clock)) return false;
+    // Once the aircraft is loaded: the tanks of one still loading are no reference.
+    realism_.takeFuelReferenceLevels();
     const CivilDate utcDate = dateFromDayOfYear(clock.year, clock.dayOfYear);
 
     c_.window.clear(Channel::Log);
