@@ -109,8 +109,19 @@ void Application::onTimer(int id) {
     if (id != recorder::kConnectTimer || !link_.isOpen()) return;
     if (!fuel_.built()) fuel_.build();
     if (!form_.dateTime().filled()) {
-        if (const auto clock = planning::readSimulatorClock(link_)) form_.fillDateTime(*clock);
+        if (const auto clock = planning::readSimulatorClock(link_)) fillDateTime(*clock);
     }
+}
+
+// What was set before the clock could be read (the VA's booked date and time, "Flight
+// from VA" pressed while the simulator was still away) stays: the simulator's clock fills
+// the page, and the edits are made again on it, in its time zone.
+void Application::fillDateTime(const planning::SimulatorClock& clock) {
+    const model::DateTimeBox edited = form_.dateTimeBox();
+    const planning::BoxDate editedDate = form_.dateTime().utcDate();
+    form_.fillDateTime(clock);
+    if (edited.setDate) form_.editUtcDate(editedDate);
+    if (edited.setClock) form_.editUtcTime(edited.utcHour, edited.utcMinute);
 }
 
 void Application::flightFromVaButton() {

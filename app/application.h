@@ -164,6 +164,8 @@ class Application final : public platform::TimerSink {
     reporting::VaLiveLink& live() { return live_; }
 
   private:
+    void fillDateTime(const planning::SimulatorClock& clock);
+
     // In the order they are made: each after what it uses.
     Platform platform_;
     Dialogs& dialogs_;

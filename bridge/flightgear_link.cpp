@@ -1,5 +1,7 @@
 #include "bridge/flightgear_link.h"
 
+#include <algorithm>
+
 #include "common/text_format.h"
 
 namespace aviolog::bridge {
@@ -35,11 +37,35 @@ void FlightGearLink::onDatagram(std::string_view datagram) {
     auto sample = fg::parsePacket(datagram);
     if (!sample) {
         ++rejected_;
+        noteFieldCount(datagram);
         return;
     }
     ++packets_;
+    // While FlightGear loads (at its start, after a reset or a restart) nothing it sends
+    // is the aircraft yet: no picture, so the program goes unanswered as with a simulator
+    // that hangs, and finds the aircraft again once it is there.
+    const bool loaded = fg::loaded(*sample);
+    if (loaded == loading_) {
+        loading_ = !loaded;
+        report_(loaded ? "FlightGear has loaded the aircraft and its scenery"
+                       : "FlightGear is loading: its data is not served until it has finished");
+    }
+    if (!loaded) return;
     last_ = *sample;
     onPicture_(fg::toPicture(*sample, settings_.protocol));
+}
+
+// A protocol file installed for another version of the bridge sends another number of
+// fields: every packet is refused, and the pilot is told why once.
+void FlightGearLink::noteFieldCount(std::string_view datagram) {
+    if (fieldCountNoted_ || datagram.empty()) return;
+    const auto fields = std::count(datagram.begin(), datagram.end(), ',') + 1;
+    if (fields == fg::kFieldCount) return;
+    fieldCountNoted_ = true;
+    report_(
+        format("FlightGear sends %d fields, this bridge reads %d: install its protocol "
+               "file again (aviolog-bridge --print-fg-protocol)",
+               static_cast<int>(fields), fg::kFieldCount));
 }
 
 void FlightGearLink::onPropsConnected() {

@@ -45,6 +45,7 @@ class FlightGearLink final : public SimCommands {
 
   private:
     void onDatagram(std::string_view datagram);
+    void noteFieldCount(std::string_view datagram);
     void onPropsLine(std::string_view line);
     void onPropsConnected();
     void set(std::string_view property, std::string_view value);
@@ -59,6 +60,8 @@ class FlightGearLink final : public SimCommands {
     std::uint64_t rejected_ = 0;
     int flapSettingsSeen_ = 0;
     bool slewNoted_ = false;
+    bool loading_ = false;
+    bool fieldCountNoted_ = false;
 };
 
 }  // namespace aviolog::bridge

@@ -49,6 +49,9 @@ const std::array<Chunk, kFieldCount> kChunks{{
     chunk("com1-mhz", "/instrumentation/comm[0]/frequencies/selected-mhz", "float", "%.3f"),
     chunk("parking-brake", "/controls/gear/brake-parking", "float", "%.3f"),
     chunk("gear-down", "/controls/gear/gear-down", "bool", "%d"),
+    chunk("gear-0-position", "/gear/gear[0]/position-norm", "float", "%.3f"),
+    chunk("gear-1-position", "/gear/gear[1]/position-norm", "float", "%.3f"),
+    chunk("gear-2-position", "/gear/gear[2]/position-norm", "float", "%.3f"),
     chunk("flaps", "/controls/flight/flaps", "float", "%.4f"),
     chunk("n1-0", "/engines/engine[0]/n1", "float", "%.3f"),
     chunk("n1-1", "/engines/engine[1]/n1", "float", "%.3f"),
@@ -77,6 +80,9 @@ const std::array<Chunk, kFieldCount> kChunks{{
     chunk("frozen", "/sim/freeze/master", "bool", "%d"),
     chunk("speed-up", "/sim/speed-up", "float", "%.3f"),
     chunk("crashed", "/sim/crashed", "bool", "%d"),
+    chunk("jsbsim-crash", "/fdm/jsbsim/crash", "bool", "%d"),
+    chunk("fdm-initialized", "/sim/fdm-initialized", "bool", "%d"),
+    chunk("scenery-loaded", "/sim/sceneryloaded", "bool", "%d"),
     chunk("flight-model", "/sim/flight-model", "string", "%s"),
 }};
 
@@ -146,6 +152,30 @@ double flag(double v) {
     return std::isfinite(v) ? (v != 0.0 ? 1.0 : 0.0) : wire::kUnknown;
 }
 
+// A fixed gear has a lever FlightGear leaves up (the c172p's) and wheels that are always
+// out; a simulator keeps a fixed gear's lever down, so a gear fully out is served down.
+// A retractable gear follows its lever, and counts as up once it leaves its down locks.
+constexpr double kGearFullyOut = 0.999;
+
+double gearDown(const Sample& s) {
+    const double lever = flag(s.values[kGearDown]);
+    bool out = true;
+    for (int g = kGearPositionFirst; g <= kGearPositionLast; ++g) {
+        const double position = s.values[g];
+        out = out && std::isfinite(position) && position >= kGearFullyOut;
+    }
+    return out ? 1.0 : lever;
+}
+
+// FlightGear's own crash, or the flight model's: JSBSim aircraft such as the c172p detect
+// theirs themselves and leave /sim/crashed alone.
+double crashed(const Sample& s) {
+    const double sim = flag(s.values[kCrashed]);
+    const double jsbsim = flag(s.values[kJsbsimCrash]);
+    if (sim == 1.0 || jsbsim == 1.0) return 1.0;
+    return std::isfinite(sim) ? sim : jsbsim;
+}
+
 // Total air temperature from the static temperature and the true airspeed, with full
 // recovery: FlightGear's environment gives the static air temperature only.
 double totalAirTemperatureC(double staticC, double trueAirspeedKt) {
@@ -198,7 +228,7 @@ wire::SimPicture toPicture(const Sample& sample, const Options& options) {
     p.com1Bcd = wire::com1Bcd(v[kCom1]);
 
     p.parkingBrake = v[kParkingBrake];
-    p.gearLever = flag(v[kGearDown]);
+    p.gearLever = gearDown(sample);
     p.flapsLever = v[kFlaps];
     if (options.flapDetents && *options.flapDetents > 0) {
         p.flapDetentIncrement = wire::kFlapsFull / *options.flapDetents;
@@ -235,10 +265,14 @@ wire::SimPicture toPicture(const Sample& sample, const Options& options) {
 
     p.paused = flag(v[kFrozen]);
     p.simulationRate = v[kSpeedUp];
-    p.crashed = flag(v[kCrashed]);
+    p.crashed = crashed(sample);
     // FlightGear has no slew mode; the UFO flight model is its way to move freely.
     p.slew = sample.flightModel == "ufo" ? 1.0 : 0.0;
     return p;
+}
+
+bool loaded(const Sample& sample) {
+    return sample.values[kFdmInitialized] == 1.0 && sample.values[kSceneryLoaded] == 1.0;
 }
 
 std::optional<std::array<int, kFgTanks>> parseTankMap(std::string_view list) {

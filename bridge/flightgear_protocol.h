@@ -48,6 +48,8 @@ enum Field : int {
     kCom1,
     kParkingBrake,
     kGearDown,
+    kGearPositionFirst,
+    kGearPositionLast = kGearPositionFirst + 2,
     kFlaps,
     kN1First,
     kN1Last = kN1First + 1,
@@ -70,6 +72,9 @@ enum Field : int {
     kFrozen,
     kSpeedUp,
     kCrashed,
+    kJsbsimCrash,
+    kFdmInitialized,
+    kSceneryLoaded,
     kFlightModel,
     kFieldCount
 };
@@ -101,6 +106,11 @@ struct Options {
 };
 
 wire::SimPicture toPicture(const Sample& sample, const Options& options);
+
+// Whether FlightGear has finished loading: its flight model initialised and the scenery
+// around the aircraft in place. Before that (at its start, and again after a reset or a
+// restart) it sends an aircraft without fuel, speed or a gear that means anything.
+bool loaded(const Sample& sample);
 
 // The program's tank names ("left-main", "centre-2", ...) as a FlightGear tank map.
 std::optional<std::array<int, kFgTanks>> parseTankMap(std::string_view list);

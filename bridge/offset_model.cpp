@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace aviolog::bridge {
 
@@ -36,6 +37,10 @@ void OffsetModel::update(const wire::SimPicture& picture, std::int64_t nowMs) {
     }
     wire::publishPicture(picture, memory_);
     publishOwn();
+    for (int i = 0; i < wire::kTankCount; ++i) {
+        if (std::isfinite(picture.tankCapacityGal[i]))
+            tankCapacityGal_[i] = picture.tankCapacityGal[i];
+    }
     pictureAtMs_ = nowMs;
 }
 
@@ -100,7 +105,12 @@ void OffsetModel::writeVariable(std::uint32_t offset, std::span<const std::byte>
     for (int i = 0; i < wire::kTankCount; ++i) {
         const SimVariable level = wire::kFuelTanks[i].level;
         if (!touched(level)) continue;
-        const double share = memory_.u32(level.offset) / static_cast<double>(wire::kTankFull);
+        // The level written is the share of the capacity served, a whole number of
+        // gallons; the simulator takes the share of its own.
+        const std::uint32_t raw = memory_.u32(level.offset);
+        const double capacity = tankCapacityGal_[i];
+        const double share = capacity > 0.0 ? wire::gallonsFromServedLevel(raw, capacity) / capacity
+                                            : raw / static_cast<double>(wire::kTankFull);
         commands_.setTankLevel(i, std::min(share, 1.0));
     }
     if (touched(var::SimMessageControl)) {

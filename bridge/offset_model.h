@@ -4,6 +4,7 @@
 // real simulator, answered at once from memory, and the writes the program makes
 // turned into the simulator's own commands.
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -78,6 +79,8 @@ class OffsetModel : private wire::RequestTarget {
     // Neither simulator has a switch for the program to turn: the bridge keeps the value
     // written, so the program reads back what it set.
     bool crashDetection_ = true;
+    // The simulator's own tank capacities, to turn a level written back into its share.
+    std::array<double, wire::kTankCount> tankCapacityGal_{};
 };
 
 }  // namespace aviolog::bridge

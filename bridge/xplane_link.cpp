@@ -101,7 +101,9 @@ void XPlaneLink::setPaused(bool paused) {
 }
 
 void XPlaneLink::setSimulationRate(double rate) {
+    // The rate served counts the faster ground travel too: the rate set is all of it.
     send(xp::drefPacket(static_cast<float>(rate), "sim/time/sim_speed"));
+    send(xp::drefPacket(1.0f, "sim/time/ground_speed"));
 }
 
 void XPlaneLink::clearCrash() {

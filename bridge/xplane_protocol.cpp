@@ -15,6 +15,7 @@ constexpr double kKnotsPerMetrePerSecond = 1.9438444924;
 constexpr double kFeetPerMetre = 3.28083989501;
 constexpr double kMbPerInHg = 33.8638866667;
 constexpr double kPoundsPerKgExact = 2.20462262185;
+constexpr double kPascalsPerMb = 100.0;
 constexpr double kSecondsPerHour = 3600.0;
 constexpr double kAirSpecificHeat = 1005.0;
 
@@ -81,6 +82,15 @@ const std::array<std::string_view, kRefCount> kDatarefs{{
     "sim/time/paused",
     "sim/time/sim_speed",
     "sim/flightmodel2/misc/has_crashed",
+    "sim/version/xplane_internal_version",
+    "sim/weather/aircraft/qnh_pas",
+    "sim/weather/aircraft/wind_now_speed_msc",
+    "sim/weather/aircraft/wind_now_direction_degt",
+    "sim/weather/aircraft/temperature_ambient_deg_c",
+    "sim/flightmodel/controls/parkbrake",
+    "sim/cockpit2/controls/flap_handle_request_ratio",
+    "sim/cockpit2/radios/actuators/com1_frequency_hz_833",
+    "sim/time/ground_speed",
 }};
 
 std::string rrefRequest(int ratePerSec, int index, std::string_view dataref) {
@@ -160,7 +170,8 @@ Values unknownValues() {
 }
 
 std::optional<double> tankCapacityKg(const Values& v, int xpTank) {
-    const double capacity = v[kFuelCapacity] * v[kTankRatioFirst + xpTank];
+    // The aircraft's total fuel capacity is in pounds, unlike every other mass.
+    const double capacity = v[kFuelCapacity] / kPoundsPerKgExact * v[kTankRatioFirst + xpTank];
     if (!std::isfinite(capacity) || capacity < 0.0) return std::nullopt;
     return capacity;
 }
@@ -169,6 +180,36 @@ namespace {
 
 double flag(double v) {
     return std::isfinite(v) ? (v != 0.0 ? 1.0 : 0.0) : wire::kUnknown;
+}
+
+bool isXPlane12(const Values& v) {
+    return std::isfinite(v[kVersion]) && v[kVersion] >= kFirstVersion12;
+}
+
+// X-Plane 12's dataref, or X-Plane 11's where 12 has not said it is there.
+double current(const Values& v, Ref replacement, Ref old) {
+    return isXPlane12(v) && std::isfinite(v[replacement]) ? v[replacement] : v[old];
+}
+
+double seaLevelPressureMb(const Values& v) {
+    if (isXPlane12(v) && std::isfinite(v[kQnh12]) && v[kQnh12] > 0.0) {
+        return v[kQnh12] / kPascalsPerMb;
+    }
+    return v[kSeaLevelPressure] * kMbPerInHg;
+}
+
+// The 8.33 kHz dataref in kilohertz where it holds a channel, else the 10 kHz one.
+double com1Mhz(const Values& v) {
+    const double khz = v[kCom1Khz];
+    if (std::isfinite(khz) && khz >= 118000.0 && khz < 137000.0) return khz / 1000.0;
+    return v[kCom1] / 100.0;
+}
+
+// Time acceleration and X-Plane's faster ground travel both make the flight shorter
+// than the clock says.
+double simulationRate(const Values& v) {
+    const double groundRate = v[kGroundSpeedRate];
+    return v[kSimSpeed] * (std::isfinite(groundRate) && groundRate > 1.0 ? groundRate : 1.0);
 }
 
 // X-Plane gives the local date and both times of day; the UTC date follows from them.
@@ -206,17 +247,18 @@ wire::SimPicture toPicture(const Values& v, const Options& options) {
     p.onGround = flag(v[kOnGround]);
 
     p.altimeterMb = v[kAltimeter] * kMbPerInHg;
-    p.seaLevelPressureMb = v[kSeaLevelPressure] * kMbPerInHg;
-    p.windSpeedKt = v[kWindSpeed];
-    p.windFromDeg = v[kWindFrom];
+    p.seaLevelPressureMb = seaLevelPressureMb(v);
+    // Metres per second in both versions, whatever X-Plane 11's name says.
+    p.windSpeedKt = current(v, kWindSpeed12, kWindSpeed) * kKnotsPerMetrePerSecond;
+    p.windFromDeg = current(v, kWindFrom12, kWindFrom);
     const double tas = v[kTrueAirspeed];  // m/s
-    p.totalAirTempC = v[kAirTemperature] +
+    p.totalAirTempC = current(v, kAirTemperature12, kAirTemperature) +
                       (std::isfinite(tas) ? tas * tas / (2.0 * kAirSpecificHeat) : wire::kUnknown);
-    p.com1Bcd = wire::com1Bcd(v[kCom1] / 100.0);
+    p.com1Bcd = wire::com1Bcd(com1Mhz(v));
 
-    p.parkingBrake = v[kParkingBrake];
+    p.parkingBrake = current(v, kParkingBrake12, kParkingBrake);
     p.gearLever = flag(v[kGearHandle]);
-    p.flapsLever = v[kFlapHandle];
+    p.flapsLever = current(v, kFlapHandle12, kFlapHandle);
     if (std::isfinite(v[kFlapDetents]) && v[kFlapDetents] >= 1.0) {
         p.flapDetentIncrement = std::floor(wire::kFlapsFull / std::round(v[kFlapDetents]));
     }
@@ -246,7 +288,7 @@ wire::SimPicture toPicture(const Values& v, const Options& options) {
     clockInto(v, options, p);
 
     p.paused = flag(v[kPaused]);
-    p.simulationRate = v[kSimSpeed];
+    p.simulationRate = simulationRate(v);
     p.crashed = flag(v[kCrashed]);
     p.slew = 0.0;  // X-Plane has no slew mode
     return p;

@@ -56,8 +56,22 @@ enum Ref : int {
     kPaused,
     kSimSpeed,
     kCrashed,
+    // X-Plane 12's replacements of six of the above, read when the version says 12; the
+    // ones above remain for X-Plane 11.
+    kVersion,
+    kQnh12,
+    kWindSpeed12,
+    kWindFrom12,
+    kAirTemperature12,
+    kParkingBrake12,
+    kFlapHandle12,
+    kCom1Khz,          // 8.33 kHz channels; X-Plane 11 has it too
+    kGroundSpeedRate,  // the ground covered per simulated second, as a multiple
     kRefCount
 };
+
+// sim/version/xplane_internal_version from this one on is X-Plane 12.
+inline constexpr double kFirstVersion12 = 120000;
 
 extern const std::array<std::string_view, kRefCount> kDatarefs;
 

@@ -19,7 +19,7 @@ std::optional<std::string> httpGet(platform::HttpClient& client, const std::stri
         if (lineFeed && !line.empty() && line.back() == '\r') line.remove_suffix(1);
         start = end + 1;
 
-        if (line.size() >= kSkippedLineLength) continue;
+        line = line.substr(0, kLongestAnswerLine);
         answer += line;
         answer += '\n';
         if (reportLine) reportLine(line);

@@ -256,7 +256,6 @@ bool FlightLog::StartLog() {
     if (!model::readyToStart(c_.record)) return false;
     c_.timers.stop(kMonitorTimer);
     c_.timers.stop(kAutoStartTimer);
-    realism_.takeFuelReferenceLevels();
 
     StartClock clock;
     if (!clock.read(c_.link, false)) return false;
@@ -275,6 +274,8 @@ bool FlightLog::StartLog() {
     }
     // The clock is read again: the box may just have set it.
     if (!waitForAircraft(clock)) return false;
+    // Once the aircraft is loaded: the tanks of one still loading are no reference.
+    realism_.takeFuelReferenceLevels();
     const CivilDate utcDate = dateFromDayOfYear(clock.year, clock.dayOfYear);
 
     c_.window.clear(Channel::Log);

@@ -88,6 +88,9 @@ struct FlightProgress {
     int remainingDistanceNm = 0;
     int groundSpeedKt = 0;  // the dump's last figure, for the live position report
     std::array<std::uint32_t, wire::kTankCount> fuelReferenceLevels{};
+    // Only levels read from the simulator are a reference, never the zeros before the
+    // first good read: those would empty every tank.
+    bool fuelReferenceTaken = false;
     std::uint16_t cockpitCheckSeconds = 0;
     bool cockpitSoundPlaying = false;
 };

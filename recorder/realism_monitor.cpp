@@ -202,7 +202,9 @@ bool RealismMonitor::cockpitCheck() {
 
 void RealismMonitor::takeFuelReferenceLevels() {
     std::array<std::uint32_t, kTankCount> levels{};
-    if (readTankLevels(levels)) c_.progress.fuelReferenceLevels = levels;
+    if (!readTankLevels(levels)) return;
+    c_.progress.fuelReferenceLevels = levels;
+    c_.progress.fuelReferenceTaken = true;
 }
 
 bool RealismMonitor::readTankLevels(std::array<std::uint32_t, kTankCount>& levels) {
@@ -217,6 +219,8 @@ void RealismMonitor::secondHalf() {
 }
 
 void RealismMonitor::fuelFillCheck() {
+    // Without a reference the levels become it: nothing is compared, so nothing written.
+    if (!c_.progress.fuelReferenceTaken) return takeFuelReferenceLevels();
     std::array<std::uint32_t, kTankCount> levels{};
     if (!readTankLevels(levels)) return;
     for (int i = 0; i < kTankCount; ++i) {

@@ -24,6 +24,21 @@ namespace {
 
 constexpr std::string_view kSendTo = "SENDTO";
 
+bool letterOrDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// The key names this flight only where no letter or digit follows it: "SENDTOTP1944"
+// is also the start of flight TP19445's key.
+bool namesFlight(std::string_view piece, std::string_view key) {
+    for (std::size_t at = piece.find(key); at != std::string_view::npos;
+         at = piece.find(key, at + 1)) {
+        const std::size_t after = at + key.size();
+        if (after == piece.size() || !letterOrDigit(piece[after])) return true;
+    }
+    return false;
+}
+
 // A decimal number at the start of text, up to the end of its digits.
 std::optional<int> leadingNumber(std::string_view text) {
     int value = 0;
@@ -84,7 +99,7 @@ UplinkAnswer readUplinkAnswer(std::string_view answer, std::string_view flightNu
         for (std::size_t end; (end = answer.find('%', start)) != std::string_view::npos;
              start = end + 1) {
             const std::string_view piece = answer.substr(start, end - start);
-            if (piece.find(key) != std::string_view::npos) result.messages.emplace_back(piece);
+            if (namesFlight(piece, key)) result.messages.emplace_back(piece);
         }
     }
     const std::size_t hash = answer.find('#');

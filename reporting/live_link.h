@@ -36,7 +36,8 @@ struct UplinkAnswer {
 };
 
 // Reads an answer of the uplink script for the flight: messages each closed by "%" and
-// shown when they hold "SENDTO" + flight number (none when the answer starts with "#"),
+// shown when they hold "SENDTO" + flight number with no letter or digit after it (none
+// when the answer starts with "#"),
 // then "#" + the newest message number up to a line feed.
 UplinkAnswer readUplinkAnswer(std::string_view answer, std::string_view flightNumber);
 

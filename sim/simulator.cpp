@@ -213,8 +213,8 @@ void Simulator::writeVariable(std::uint32_t offset, std::span<const std::byte> d
     for (int i = 0; i < kTankCount; ++i) {
         const SimVariable level = wire::kFuelTanks[i].level;
         if (!touched(level)) continue;
-        const double share = memory_.u32(level.offset) / static_cast<double>(wire::kTankFull);
-        model_->setTankGal(i, std::min(share, 1.0) * model_->tankCapacityGal(i));
+        model_->setTankGal(
+            i, wire::gallonsFromServedLevel(memory_.u32(level.offset), model_->tankCapacityGal(i)));
     }
     writeClock(offset, size);
     if (touched(var::SimMessageControl)) {

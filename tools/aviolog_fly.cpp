@@ -410,7 +410,7 @@ int main(int argc, char** argv) {
         }
         return r.failedSteps.empty();
     };
-    if (o.scenarioPath.empty()) {
+    if (!flight) {
         // Without a flight the message boxes are the whole story.
         for (const std::string& b : collapsed(r.pilotBoxes)) show(b + "\n");
         return reportFailures() ? 0 : 1;

@@ -115,12 +115,15 @@ void publishSystems(const SimPicture& p, Writer& w) {
     w.f64(var::GrossWeight, p.grossWeightLb);
     w.put(var::FuelWeightPerGallon, clampedU16(p.fuelDensityLbPerGal * 256.0));
     for (int i = 0; i < kTankCount; ++i) {
-        const double level = p.tankLevel[i];
+        const double capacity = p.tankCapacityGal[i];
+        const double served = servedTankCapacityGal(capacity);
+        double level = p.tankLevel[i];
+        if (known(level) && known(capacity) && served > 0.0) level = level * capacity / served;
         if (known(level)) {
             w.put(kFuelTanks[i].level, std::optional<std::uint32_t>(static_cast<std::uint32_t>(
                                            std::llround(std::clamp(level, 0.0, 1.0) * kTankFull))));
         }
-        w.put(kFuelTanks[i].capacity, rounded<std::uint32_t>(p.tankCapacityGal[i]));
+        w.put(kFuelTanks[i].capacity, rounded<std::uint32_t>(served));
     }
 }
 
@@ -163,6 +166,22 @@ void publishPicture(const SimPicture& picture, OffsetMemory& memory) {
     publishSystems(picture, w);
     publishClock(picture, w);
     publishControl(picture, w);
+}
+
+namespace {
+// A capacity sent as 28.0000 that arrives as 28.0000001 is still 28 gallons.
+constexpr double kGallonSlack = 1e-6;
+}  // namespace
+
+double servedTankCapacityGal(double capacityGal) {
+    if (!known(capacityGal)) return capacityGal;
+    return std::max(std::ceil(capacityGal - kGallonSlack), 0.0);
+}
+
+double gallonsFromServedLevel(std::uint32_t levelRaw, double capacityGal) {
+    if (!known(capacityGal) || capacityGal <= 0.0) return 0.0;
+    const double share = levelRaw / static_cast<double>(kTankFull);
+    return std::min(share * servedTankCapacityGal(capacityGal), capacityGal);
 }
 
 std::optional<std::uint16_t> com1Bcd(double megahertz) {

@@ -73,6 +73,15 @@ struct SimPicture {
 // Writes every known value of the picture into its variables.
 void publishPicture(const SimPicture& picture, OffsetMemory& memory);
 
+// A tank's capacity variable holds whole gallons. A tank is served at its capacity
+// rounded up, and its level as the share of that: the fuel on board the program works
+// out (level times capacity) is then the simulator's own, not up to half a gallon a tank
+// more or less. A full tank of 21.5 gallons reads 22 gallons at 97.7 %.
+double servedTankCapacityGal(double capacityGal);
+// The gallons a level the program wrote (raw, of the served capacity) puts into a tank of
+// that capacity: never more than the tank holds.
+double gallonsFromServedLevel(std::uint32_t levelRaw, double capacityGal);
+
 // COM1 in the variable's four BCD digits from a frequency in MHz (118.000 .. 136.990).
 std::optional<std::uint16_t> com1Bcd(double megahertz);
 

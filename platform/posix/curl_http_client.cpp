@@ -41,7 +41,27 @@ struct Answer {
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     CURL* easy;
     const std::atomic<bool>* abandon;  // a worker being stopped gives up at once
+    int requestsSent = 0;
+    bool answerBegun = false;  // since the last request went out
 };
+
+// libcurl sends a request once more, on a new connection, when a kept connection closes
+// before any of the answer arrived. The script may have acted on the first one already
+// (a PIREP piece stored, an ACARS message taken), so a request goes out only once: a
+// second start with nothing answered in between ends the transfer as failed. A redirect
+// was answered, and its new request goes on.
+int beforeEachRequest(void* target, char*, char*, int, int) {
+    auto& answer = *static_cast<Answer*>(target);
+    if (answer.requestsSent > 0 && !answer.answerBegun) return CURL_PREREQFUNC_ABORT;
+    ++answer.requestsSent;
+    answer.answerBegun = false;
+    return CURL_PREREQFUNC_OK;
+}
+
+size_t noteHeader(char*, size_t size, size_t count, void* target) {
+    static_cast<Answer*>(target)->answerBegun = true;
+    return size * count;
+}
 
 // Once the request is on its way (a new or a kept connection), the answer has its own
 // deadline; until then the connect time-out rules. Non-zero ends the transfer.
@@ -130,6 +150,10 @@ std::optional<std::string> CurlHttpClient::get(const std::string& url) {
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, noteHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &answer);
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, beforeEachRequest);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, &answer);
 
     if (curl_easy_perform(easy) != CURLE_OK) return std::nullopt;
     return std::move(answer.body);

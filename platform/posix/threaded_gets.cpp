@@ -49,7 +49,8 @@ void ThreadedGets::dropPending(int lane) {
 void ThreadedGets::work(Lane& lane, std::unique_ptr<HttpClient> client) {
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [&] { return abandon_ || !lane.queue.empty(); });
+        wake_.wait(lock,
+                   [&] { return abandon_ || (!lane.answerUndelivered && !lane.queue.empty()); });
         if (abandon_) return;
         Request request = std::move(lane.queue.front());
         lane.queue.pop_front();
@@ -58,7 +59,8 @@ void ThreadedGets::work(Lane& lane, std::unique_ptr<HttpClient> client) {
             client ? httpGet(*client, request.url) : std::optional<std::string>{};
         lock.lock();
         if (abandon_) return;
-        answers_.push_back({std::move(request.done), std::move(body)});
+        answers_.push_back({std::move(request.done), std::move(body), &lane});
+        lane.answerUndelivered = true;
         answersWaiting_ = true;
         if (readyFd_ >= 0) {
             const std::uint64_t one = 1;
@@ -86,6 +88,11 @@ void ThreadedGets::deliverAnswers() {
             --outstanding_;
         }
         if (a.done) a.done(std::move(a.body));
+        {
+            std::lock_guard lock(mutex_);
+            a.lane->answerUndelivered = false;
+        }
+        wake_.notify_all();
     }
 }
 

@@ -21,7 +21,9 @@ namespace aviolog::platform::posix {
 
 // A worker thread per lane, each with its own HTTP client (so its own kept connection),
 // and one queue of answers that the owner's event loop drains: readyFd() becomes readable
-// when answers wait, and deliverAnswers() runs their callbacks on the owner's thread.
+// when answers wait, and deliverAnswers() runs their callbacks on the owner's thread. A
+// lane sends its next request once the answer to its last one has been delivered, so
+// that a callback that gives a site up stops what waits behind the failure.
 class ThreadedGets final : public BackgroundGets {
   public:
     // Makes the client of one worker. abandon turns true when the object is going away; a
@@ -52,13 +54,17 @@ class ThreadedGets final : public BackgroundGets {
         std::string url;
         Done done;
     };
+    struct Lane {
+        std::deque<Request> queue;
+        // The lane's answer waits for deliverAnswers(): the next request goes out only
+        // once the owner has seen it, and may have dropped what is queued behind.
+        bool answerUndelivered = false;
+        std::thread worker;
+    };
     struct Answer {
         Done done;
         std::optional<std::string> body;
-    };
-    struct Lane {
-        std::deque<Request> queue;
-        std::thread worker;
+        Lane* lane;
     };
     void work(Lane& lane, std::unique_ptr<HttpClient> client);
 

@@ -77,6 +77,8 @@ void onFinalAtHonolulu(FakeFlightGear& fg) {
     fg.set("/sim/time/local-offset", -36000);
     fg.set("/sim/speed-up", 1.0);
     fg.setText("/sim/flight-model", "jsb");
+    fg.set("/sim/fdm-initialized", 1);
+    fg.set("/sim/sceneryloaded", 1);
 }
 
 // FlightGear, the bridge between it and the IPC, and the names to reach them.
@@ -180,11 +182,52 @@ TEST(BridgeChain, ASilentFlightGearLeavesTheProgramUnansweredUntilItIsBack) {
     rig.fg.setSending(true);
     ASSERT_TRUE(waitFor([&] {
         const std::string out = rig.bridge->output();
-        return out.rfind("answering the program") > out.find("not answering the program");
+        return out.rfind("data arriving: answering") > out.find("not answering the program");
     })) << rig.bridge->output();
     ChildProcess probe(AVIOLOG_PROBE_PATH,
                        {"--count", "1", "--wait", "10", "--ipc-prefix", rig.prefix});
     EXPECT_EQ(probe.wait(20000), 0) << probe.output();
+}
+
+// For its first seconds, and again after a reset, FlightGear sends an aircraft without
+// fuel: a log started then, or the fuel check, would take it for the aircraft.
+TEST(BridgeChain, ALoadingFlightGearIsNotAnsweredUntilItHasLoaded) {
+    BridgeRig rig;
+    ASSERT_TRUE(rig.started);
+    ASSERT_TRUE(rig.answering()) << rig.bridge->output();
+    rig.fg.set("/sim/fdm-initialized", 0);  // a reset: loading again
+    rig.fg.set("/consumables/fuel/tank[0]/level-gal_us", 0.0);
+    ASSERT_TRUE(waitFor([&] {
+        return rig.bridge->output().find("not answering the program") != std::string::npos;
+    })) << rig.bridge->output();
+    EXPECT_NE(rig.bridge->output().find("FlightGear is loading"), std::string::npos);
+    // Packets keep arriving, and still nothing is answered.
+    auto lastStatus = [&] {
+        const std::string out = rig.bridge->output();
+        const std::size_t at = out.rfind("packets ");
+        return at == std::string::npos ? std::string() : out.substr(at, out.find('\n', at) - at);
+    };
+    rig.bridge->writeLine("status");
+    ASSERT_TRUE(waitFor([&] { return !lastStatus().empty(); })) << rig.bridge->output();
+    const long loadingPackets = std::atol(lastStatus().c_str() + 8);
+    ASSERT_TRUE(waitFor([&] {
+        rig.bridge->writeLine("status");
+        return std::atol(lastStatus().c_str() + 8) > loadingPackets + 10;
+    })) << rig.bridge->output();
+    EXPECT_TRUE(lastStatus().ends_with(", not answering")) << lastStatus();
+
+    rig.fg.set("/consumables/fuel/tank[0]/level-gal_us", 20.0);
+    rig.fg.set("/sim/fdm-initialized", 1);
+    ASSERT_TRUE(waitFor([&] {
+        const std::string out = rig.bridge->output();
+        const std::size_t lost = out.rfind("not answering the program");
+        return out.rfind("data arriving: answering") > lost && lost != std::string::npos;
+    })) << rig.bridge->output();
+    EXPECT_NE(rig.bridge->output().find("FlightGear has loaded"), std::string::npos);
+    ChildProcess probe(AVIOLOG_PROBE_PATH,
+                       {"--count", "1", "--wait", "10", "--ipc-prefix", rig.prefix});
+    ASSERT_EQ(probe.wait(20000), 0) << probe.output();
+    EXPECT_NE(probe.output().find("fuel    109 kg"), std::string::npos) << probe.output();
 }
 
 TEST(BridgeChain, MalformedDatagramsNeverReachTheProgram) {

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "bridge/flightgear_protocol.h"
@@ -126,9 +129,9 @@ TEST(FlightGearProtocol, EveryFieldServesItsVariableInTheInterfacesUnits) {
              s.values[fg::kTankCapacityFirst] = 40.0;
          },
          wire::kFuelTanks[5].level, 2097152},
-        {"tank 1 is the right main, capacity",
+        {"tank 1 is the right main, capacity rounded up",
          [](fg::Sample& s) { s.values[fg::kTankCapacityFirst + 1] = 40.4; },
-         wire::kFuelTanks[8].capacity, 40},
+         wire::kFuelTanks[8].capacity, 41},
         {"UTC hour", [](fg::Sample& s) { s.values[fg::kHour] = 22; }, var::ZuluHour, 22},
         {"day of the year", [](fg::Sample& s) { s.values[fg::kMonth] = 3; }, var::ZuluDayOfYear,
          61},
@@ -154,6 +157,131 @@ TEST(FlightGearProtocol, EveryFieldServesItsVariableInTheInterfacesUnits) {
         row.set(sample);
         model.update(fg::toPicture(sample, {}), 0);
         EXPECT_EQ(raw(model.memory(), row.variable), row.expected) << row.name;
+    }
+}
+
+// A FlightGear packet with the fields of these properties set, by the property's name: a
+// property the protocol does not send fails the row.
+fg::Sample fgSampleWith(const std::vector<std::pair<std::string_view, double>>& properties,
+                        const char* row) {
+    fg::Sample s = fgSample();
+    for (const auto& [node, value] : properties) {
+        const auto it = std::find_if(fg::kChunks.begin(), fg::kChunks.end(),
+                                     [&](const fg::Chunk& c) { return c.node == node; });
+        if (it == fg::kChunks.end()) {
+            ADD_FAILURE() << row << ": the protocol does not send " << node;
+            continue;
+        }
+        s.values[static_cast<std::size_t>(it - fg::kChunks.begin())] = value;
+    }
+    return s;
+}
+
+TEST(FlightGearProtocol, GearCrashAndTanksAsTheAircraftHasThem) {
+    using Properties = std::vector<std::pair<std::string_view, double>>;
+    const Properties fixedGear = {{"/gear/gear[0]/position-norm", 1.0},
+                                  {"/gear/gear[1]/position-norm", 1.0},
+                                  {"/gear/gear[2]/position-norm", 1.0}};
+    auto with = [](Properties base, const Properties& more) {
+        base.insert(base.end(), more.begin(), more.end());
+        return base;
+    };
+    struct Row {
+        const char* name;
+        Properties properties;
+        SimVariable variable;
+        std::int64_t expected;
+    };
+    const Row rows[] = {
+        {"a fixed gear, its lever left up, is down",
+         with(fixedGear, {{"/controls/gear/gear-down", 0}}), var::GearControl, 16383},
+        {"a retractable gear leaving its locks is up",
+         {{"/controls/gear/gear-down", 0},
+          {"/gear/gear[0]/position-norm", 0.9},
+          {"/gear/gear[1]/position-norm", 0.9},
+          {"/gear/gear[2]/position-norm", 0.9}},
+         var::GearControl,
+         0},
+        {"a retractable gear up", {{"/controls/gear/gear-down", 0}}, var::GearControl, 0},
+        {"a gear on its way down follows the lever",
+         {{"/controls/gear/gear-down", 1}, {"/gear/gear[0]/position-norm", 0.2}},
+         var::GearControl,
+         16383},
+        {"the flight model's own crash", {{"/fdm/jsbsim/crash", 1}}, var::Crashed, 1},
+        {"FlightGear's crash", {{"/sim/crashed", 1}}, var::Crashed, 1},
+        {"no crash", {}, var::Crashed, 0},
+        {"21.5 gallons are served as 22",
+         {{"/consumables/fuel/tank[0]/capacity-gal_us", 21.5},
+          {"/consumables/fuel/tank[0]/level-gal_us", 20.0}},
+         wire::kFuelTanks[5].capacity,
+         22},
+        {"with the level of 20 gallons in 22",
+         {{"/consumables/fuel/tank[0]/capacity-gal_us", 21.5},
+          {"/consumables/fuel/tank[0]/level-gal_us", 20.0}},
+         wire::kFuelTanks[5].level,
+         7626007},
+        {"a full tank of whole gallons is full",
+         {{"/consumables/fuel/tank[0]/capacity-gal_us", 28.0},
+          {"/consumables/fuel/tank[0]/level-gal_us", 28.0}},
+         wire::kFuelTanks[5].level,
+         wire::kTankFull},
+    };
+    for (const Row& row : rows) {
+        RecordingCommands commands;
+        OffsetModel model(commands);
+        model.update(fg::toPicture(fgSampleWith(row.properties, row.name), {}), 0);
+        EXPECT_EQ(raw(model.memory(), row.variable), row.expected) << row.name;
+    }
+}
+
+TEST(FlightGearProtocol, LoadedOnceTheFlightModelAndTheSceneryAre) {
+    const struct {
+        const char* name;
+        double fdm;
+        double scenery;
+        bool loaded;
+    } rows[] = {
+        {"both", 1, 1, true},
+        {"the flight model starting", 0, 1, false},
+        {"the scenery loading", 1, 0, false},
+        {"neither", 0, 0, false},
+        {"not a number", wire::kUnknown, 1, false},
+    };
+    for (const auto& row : rows) {
+        const fg::Sample s = fgSampleWith(
+            {{"/sim/fdm-initialized", row.fdm}, {"/sim/sceneryloaded", row.scenery}}, row.name);
+        EXPECT_EQ(fg::loaded(s), row.loaded) << row.name;
+    }
+}
+
+// The program writes a level as the share of the whole gallons it was served; the
+// simulator is told the share of its own capacity, the same gallons.
+TEST(OffsetModel, ALevelWrittenIsTheGallonsOfTheCapacityServed) {
+    RecordingCommands commands;
+    OffsetModel model(commands);
+    fg::Sample sample = fgSample();
+    sample.values[fg::kTankCapacityFirst] = 21.5;  // left main, served as 22 gallons
+    sample.values[fg::kTankLevelFirst] = 5.0;
+    model.update(fg::toPicture(sample, {}), 0);
+    const struct {
+        const char* name;
+        std::uint32_t raw;
+        const char* call;
+    } rows[] = {
+        {"20 of 22 gallons", static_cast<std::uint32_t>(wire::kTankFull * 20.0 / 22.0 + 0.5),
+         "tank 5 0.930233"},
+        {"full is the tank's 21.5", wire::kTankFull, "tank 5 1.000000"},
+        {"empty", 0, "tank 5 0.000000"},
+    };
+    for (const auto& row : rows) {
+        commands.calls.clear();
+        std::array<std::byte, 32> block{};
+        wire::store32(block.data(), wire::kRecordWrite);
+        wire::store32(block.data() + 4, wire::kFuelTanks[5].level.offset);
+        wire::store32(block.data() + 8, 4);
+        wire::store32(block.data() + 12, row.raw);
+        model.serve(block, 0);
+        EXPECT_EQ(commands.calls, std::vector<std::string>{row.call}) << row.name;
     }
 }
 
@@ -380,9 +508,9 @@ TEST(XPlaneProtocol, EveryDatarefServesItsVariableInTheInterfacesUnits) {
          4095},
         {"tank 0 level from kg",
          [](xp::Values& v) {
-             v[xp::kFuelCapacity] = 1000.0;
+             v[xp::kFuelCapacity] = 1340.0;  // pounds: 100 gallons at 6.7 lb/gal in tank 0
              v[xp::kTankRatioFirst] = 0.5;
-             v[xp::kTankMassFirst] = 125.0;
+             v[xp::kTankMassFirst] = 0.25 * 670.0 / 2.20462262185;
          },
          wire::kFuelTanks[5].level, 2097152},
         {"UTC hour from zulu seconds",
@@ -407,6 +535,131 @@ TEST(XPlaneProtocol, EveryDatarefServesItsVariableInTheInterfacesUnits) {
         OffsetModel model(commands);
         xp::Values values = base();
         row.set(values);
+        model.update(xp::toPicture(values, {}), 0);
+        EXPECT_EQ(raw(model.memory(), row.variable), row.expected) << row.name;
+    }
+}
+
+// Values by the dataref's name, as X-Plane's own list names them: a name the bridge does
+// not subscribe to fails the row.
+void setDataref(xp::Values& v, std::string_view dataref, double value, const char* row) {
+    const auto it = std::find(xp::kDatarefs.begin(), xp::kDatarefs.end(), dataref);
+    if (it == xp::kDatarefs.end()) {
+        ADD_FAILURE() << row << ": the bridge does not read " << dataref;
+        return;
+    }
+    v[static_cast<std::size_t>(it - xp::kDatarefs.begin())] = value;
+}
+
+// X-Plane 12 marks six of X-Plane 11's datarefs replaced; which are read follows the
+// version, and X-Plane answers a dataref it lacks with 0. Units as its list gives them.
+TEST(XPlaneProtocol, EachVersionIsReadFromItsOwnDatarefsInTheirUnits) {
+    constexpr double k12 = 120100;
+    constexpr double k11 = 115500;
+    struct Row {
+        const char* name;
+        std::vector<std::pair<std::string_view, double>> datarefs;
+        SimVariable variable;
+        std::int64_t expected;
+    };
+    const Row rows[] = {
+        {"12: wind at the aircraft in m/s",
+         {{"sim/version/xplane_internal_version", k12},
+          {"sim/weather/aircraft/wind_now_speed_msc", 10.0},
+          {"sim/weather/wind_speed_kt", 3.0}},
+         var::WindSpeed,
+         19},
+        {"11: the wind speed is in m/s whatever its name says",
+         {{"sim/version/xplane_internal_version", k11}, {"sim/weather/wind_speed_kt", 10.0}},
+         var::WindSpeed,
+         19},
+        {"12: wind direction at the aircraft",
+         {{"sim/version/xplane_internal_version", k12},
+          {"sim/weather/aircraft/wind_now_direction_degt", 270.0},
+          {"sim/weather/wind_direction_degt", 90.0}},
+         var::WindDirection,
+         49152},
+        {"11: wind direction",
+         {{"sim/weather/wind_direction_degt", 90.0}},
+         var::WindDirection,
+         16384},
+        {"12: QNH in pascals",
+         {{"sim/version/xplane_internal_version", k12},
+          {"sim/weather/aircraft/qnh_pas", 101325.0},
+          {"sim/weather/barometer_sealevel_inhg", 29.0}},
+         var::SeaLevelPressure,
+         16212},
+        {"11: sea-level pressure in inHg",
+         {{"sim/version/xplane_internal_version", k11},
+          {"sim/weather/barometer_sealevel_inhg", 29.92}},
+         var::SeaLevelPressure,
+         16211},
+        {"12: the air temperature at the aircraft",
+         {{"sim/version/xplane_internal_version", k12},
+          {"sim/weather/aircraft/temperature_ambient_deg_c", -10.0},
+          {"sim/weather/temperature_ambient_c", 15.0}},
+         var::TotalAirTemperature,
+         static_cast<std::uint16_t>(-2560)},
+        {"11: the air temperature",
+         {{"sim/weather/temperature_ambient_c", -10.0}},
+         var::TotalAirTemperature,
+         static_cast<std::uint16_t>(-2560)},
+        {"12: the parking brake",
+         {{"sim/version/xplane_internal_version", k12},
+          {"sim/flightmodel/controls/parkbrake", 1.0},
+          {"sim/cockpit2/controls/parking_brake_ratio", 0.0}},
+         var::ParkingBrake,
+         32767},
+        {"11: the parking brake",
+         {{"sim/cockpit2/controls/parking_brake_ratio", 1.0}},
+         var::ParkingBrake,
+         32767},
+        {"12: the flap handle",
+         {{"sim/version/xplane_internal_version", k12},
+          {"sim/cockpit2/controls/flap_handle_request_ratio", 0.5},
+          {"sim/cockpit2/controls/flap_ratio", 0.0}},
+         var::FlapsControl,
+         8192},
+        {"11: the flap handle",
+         {{"sim/cockpit2/controls/flap_ratio", 0.5}},
+         var::FlapsControl,
+         8192},
+        {"COM1 on an 8.33 kHz channel",
+         {{"sim/cockpit2/radios/actuators/com1_frequency_hz_833", 118275.0},
+          {"sim/cockpit/radios/com1_freq_hz", 11828.0}},
+         var::Com1Frequency,
+         0x1827},
+        {"COM1 in 10 kHz where the 8.33 dataref says nothing",
+         {{"sim/cockpit/radios/com1_freq_hz", 12830.0}},
+         var::Com1Frequency,
+         0x2830},
+        {"faster ground travel is time acceleration",
+         {{"sim/time/sim_speed", 1.0}, {"sim/time/ground_speed", 4.0}},
+         var::SimulationRate,
+         1024},
+        {"both multiply",
+         {{"sim/time/sim_speed", 2.0}, {"sim/time/ground_speed", 2.0}},
+         var::SimulationRate,
+         1024},
+        {"ground travel at 1 leaves the rate",
+         {{"sim/time/sim_speed", 2.0}, {"sim/time/ground_speed", 1.0}},
+         var::SimulationRate,
+         512},
+        {"the fuel capacity is in pounds",
+         {{"sim/aircraft/weight/acf_m_fuel_tot", 670.0},
+          {"sim/aircraft/overflow/acf_tank_rat[0]", 1.0}},
+         wire::kFuelTanks[5].capacity,
+         100},
+    };
+    for (const Row& row : rows) {
+        RecordingCommands commands;
+        OffsetModel model(commands);
+        xp::Values values = xp::unknownValues();
+        values.fill(0.0);
+        setDataref(values, "sim/time/sim_speed", 1.0, row.name);
+        for (const auto& [dataref, value] : row.datarefs) {
+            setDataref(values, dataref, value, row.name);
+        }
         model.update(xp::toPicture(values, {}), 0);
         EXPECT_EQ(raw(model.memory(), row.variable), row.expected) << row.name;
     }

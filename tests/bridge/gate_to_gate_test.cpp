@@ -124,6 +124,8 @@ class ScriptedFlightGear {
     explicit ScriptedFlightGear(FakeFlightGear& fg) : fg_(fg) {
         fg.set("/sim/speed-up", kSpeedUp);
         fg.set("/sim/freeze/master", 0);
+        fg.set("/sim/fdm-initialized", 1);
+        fg.set("/sim/sceneryloaded", 1);
         fg.setText("/sim/flight-model", "jsb");
         fg.set("/sim/time/local-offset", -36000);
         fg.set("/instrumentation/altimeter/setting-hpa", 1015.0);

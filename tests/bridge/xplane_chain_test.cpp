@@ -178,6 +178,8 @@ TEST(XPlaneChain, FoundByItsBeaconItsDatarefsReachTheProbe) {
     xplane.set("sim/time/local_time_sec", 12 * 3600 + 40 * 60);
     xplane.set("sim/time/local_date_days", 324);
     xplane.set("sim/time/sim_speed", 1.0f);
+    xplane.set("sim/aircraft/weight/acf_m_fuel_tot", 670.0f);  // pounds
+    xplane.set("sim/aircraft/overflow/acf_tank_rat[0]", 1.0f);
 
     const std::string prefix = "aviolog-xp-test-" + std::to_string(getpid()) + "-";
     ChildProcess bridge(AVIOLOG_BRIDGE_PATH,
@@ -199,14 +201,20 @@ TEST(XPlaneChain, FoundByItsBeaconItsDatarefsReachTheProbe) {
     ASSERT_TRUE(link.open(0));
     ASSERT_TRUE(simlink::writeU16(link, wire::var::SimulationRate, 1024));
     ASSERT_TRUE(simlink::writeU16(link, wire::var::PauseControl, 1));
+    // The left main tank, X-Plane's tank 0, filled: its 670 lb, in the kilograms of m_fuel.
+    ASSERT_TRUE(simlink::writeU32(link, wire::kFuelTanks[5].level, wire::kTankFull));
     const auto end = std::chrono::steady_clock::now() + 5s;
-    while (xplane.writes().size() < 2 && std::chrono::steady_clock::now() < end) {
+    while (xplane.writes().size() < 4 && std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(20ms);
     }
     const auto writes = xplane.writes();
-    ASSERT_EQ(writes.size(), 2u) << bridge.output();
+    ASSERT_EQ(writes.size(), 4u) << bridge.output();
     EXPECT_EQ(writes[0], "DREF sim/time/sim_speed 4.000000");
-    EXPECT_EQ(writes[1], "CMND sim/operation/pause_on");
+    EXPECT_EQ(writes[1], "DREF sim/time/ground_speed 1.000000") << "the whole rate is set";
+    EXPECT_EQ(writes[2], "CMND sim/operation/pause_on");
+    const std::string tank = "DREF sim/flightmodel/weight/m_fuel[0] ";
+    ASSERT_EQ(writes[3].substr(0, tank.size()), tank);
+    EXPECT_NEAR(std::stod(writes[3].substr(tank.size())), 670 / 2.20462262185, 0.01);
 }
 
 }  // namespace

@@ -216,5 +216,20 @@ TEST(FlightRunnerCli, WaitingForTheSimulatorIsSaidOnceAndHasNoTimeLimit) {
     EXPECT_TRUE(contains(all, "interrupted before the log started")) << all;
 }
 
+// A real simulator's flight has no scenario: its end is still said, and the exit status
+// is the one of every other flight.
+TEST(FlightRunnerCli, ALiveFlightWithTypedAirportsEndsWithItsStatus) {
+    const std::string prefix = "aviolog-test-typed-" + std::to_string(getpid()) + "-";
+    FlyDir d;
+    ChildProcess fly(AVIOLOG_FLY_PATH, {"--live", "--ipc-prefix", prefix, "--dir",
+                                        d.dir.path().string(), "--from", "PHNL", "--to", "PHJR"});
+    ASSERT_TRUE(
+        waitFor([&] { return contains(fly.output(), "waiting for the simulator"); }, 20000ms))
+        << fly.output();
+    fly.signal(SIGINT);
+    EXPECT_EQ(fly.wait(10000), 1) << fly.output();
+    EXPECT_TRUE(contains(fly.output(), "interrupted before the log started")) << fly.output();
+}
+
 }  // namespace
 }  // namespace aviolog::test

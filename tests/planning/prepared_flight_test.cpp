@@ -91,8 +91,11 @@ TEST(PreparedFlight, FromTheSimulatorsPlanFuelledOnTheFuelPage) {
 TEST(PreparedFlight, TheVasBookedFlightThroughTheRunner) {
     PreparedRig rig;
     ASSERT_TRUE(rig.server.running()) << rig.server.startupOutput();
+    // Booked for another day and hour than the simulator's clock shows: "Flight from VA"
+    // is pressed before the simulator is found, and the clock read then must not
+    // overwrite the booking.
     const std::string booked =
-        "OK\nLPPT\nLPPR\nLPPC\nFL240\nA321\n09:25\n2024/06/14\nTP1946\nCS-TJF\nTAP1946\n"
+        "OK\nLPPT\nLPPR\nLPPC\nFL240\nA321\n11:40\n2024/07/02\nTP1946\nCS-TJF\nTAP1946\n"
         "FTM UN873 ESP\n61000\nEF-GJ\n180\n3000\n";
     rig.server.setAnswers({{200, booked}, {200, kLppt + "\n"}, {200, kLppr + "\n"}});
 
@@ -106,7 +109,7 @@ TEST(PreparedFlight, TheVasBookedFlightThroughTheRunner) {
     for (const std::string& expected : std::vector<std::string>{
              "Flight IATA:TP1946", "Pilot Number:456", "Aircraft Type:A321",
              "Aircraft Registration:CS-TJF", "Route:FTM UN873 ESP", "Cargo:3000 Kg",
-             "Start  [2024/06/14 09:25]", "VATSIM:" + kLppt, "VATSIM:" + kLppr, "CallSign=TAP1946",
+             "Start  [2024/07/02 11:40]", "VATSIM:" + kLppt, "VATSIM:" + kLppr, "CallSign=TAP1946",
              "AltAirport=LPPC", "left main tank=3000/"}) {
         EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
     }

@@ -120,6 +120,10 @@ TEST(VaFlightPlanTest, LinesThatAreShortEmptyOrUnterminated) {
         {"a line of 300 characters is cut", "OK\n" + std::string(300, 'X') + "\n", "XXXX", "", 0, 0,
          false},
         {"CR LF lines", "OK\r\nLPPT\r\nLPPR\r\n", "LPPT", "LPPR", 0, 0, false},
+        {"a line of 19 000 characters keeps its place",
+         "OK\n" + std::string(19000, 'X') + "\nLPPR\n", "XXXX", "LPPR", 0, 0, false},
+        {"a first line of 19 000 characters is still the OK line",
+         "OK " + std::string(19000, 'x') + "\nLPPT\nLPPR\n", "LPPT", "LPPR", 0, 0, false},
     };
     for (const Row& row : rows) {
         VaRig rig;

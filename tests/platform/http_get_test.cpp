@@ -74,11 +74,14 @@ TEST_F(HttpGetTest, AnswerIsEveryKeptLineFollowedByALineFeed) {
         {"empty body", "", "", {}},
         {"empty lines count", "\n\r\nA", "\n\nA\n", {"", "", "A"}},
         {"a lone CR is part of the line", "a\rb\r\r\n", "a\rb\r\n", {"a\rb\r"}},
-        {"19 000 characters skipped, 18 999 kept",
-         std::string(19000, 'x') + "\r\nOK\n" + longest + "\n",
+        {"19 000 characters cut to 18 999 in their place, 18 999 kept",
+         std::string(19000, 'y') + "\r\nOK\n" + longest + "\n",
+         longest + "\nOK\n" + longest + "\n",
+         {longest, "OK", longest}},
+        {"long last line without a line feed",
+         "OK\n" + std::string(20000, 'y'),
          "OK\n" + longest + "\n",
          {"OK", longest}},
-        {"long last line without a line feed", "OK\n" + std::string(20000, 'x'), "OK\n", {"OK"}},
         {"bytes as they came",
          std::string("\xe9t\xe9\0z\x80\n", 7),
          std::string("\xe9t\xe9\0z\x80\n", 7),
@@ -152,6 +155,27 @@ TEST_F(HttpGetTest, RequestsInARowShareOneConnection) {
         EXPECT_EQ(requests[i].connection, first) << "request " << i - before + 1;
     }
     EXPECT_NE(requests.back().connection, first) << "another client, another connection";
+}
+
+// A script that dies with the request in hand may have done its work (a PIREP piece
+// stored, a message taken): sending the request again would deliver it twice.
+TEST_F(HttpGetTest, AKeptConnectionThatDiesUnansweredCarriesTheRequestOnce) {
+    server_->setAnswers({{200, "OK\n"}, {0, ""}, {200, "OK\n"}});
+    const std::size_t before = server_->requests().size();
+    ASSERT_EQ(httpGet(client_, server_->url("/pirep.php?piece=1")), "OK\n");
+    EXPECT_FALSE(httpGet(client_, server_->url("/pirep.php?piece=2")))
+        << "a request without an answer failed";
+    auto requests = server_->requests();
+    ASSERT_EQ(requests.size(), before + 2) << "the second request went out once";
+    EXPECT_EQ(requests.back().param("piece"), "2");
+    EXPECT_EQ(requests.back().connection, requests[before].connection) << "on the kept one";
+
+    ASSERT_EQ(httpGet(client_, server_->url("/pirep.php?piece=3")), "OK\n")
+        << "the next request finds a new connection";
+    requests = server_->requests();
+    ASSERT_EQ(requests.size(), before + 3);
+    EXPECT_EQ(requests.back().param("piece"), "3");
+    EXPECT_NE(requests.back().connection, requests[before].connection);
 }
 
 TEST_F(HttpGetTest, ValuesReachTheScriptUnchangedAndInOrder) {
@@ -239,6 +263,24 @@ TEST(HttpGetLimits, AnAnswerPastTheCapFailsWhateverItsFraming) {
             EXPECT_EQ(answer->size(), row.bytes) << row.name;
         }
     }
+}
+
+// A redirect is an answer: the request it asks for goes out, on the same connection.
+TEST(HttpGetLimits, ARedirectIsFollowedOnTheKeptConnection) {
+    std::vector<std::string> secondRequest;
+    const auto answer = getFrom(
+        [&](test::ServerSide& side) {
+            side.send("HTTP/1.1 302 Found\r\nLocation: /moved.php\r\nContent-Length: 0\r\n\r\n");
+            while (const auto line = side.readLine()) {
+                if (line->empty()) break;
+                secondRequest.push_back(*line);
+            }
+            side.send("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nOK\n");
+        },
+        {30000, 60000, std::size_t{1} << 20});
+    EXPECT_EQ(answer, "OK\n");
+    ASSERT_FALSE(secondRequest.empty());
+    EXPECT_EQ(secondRequest.front(), "GET /moved.php HTTP/1.1");
 }
 
 TEST(HttpGetLimits, AScriptThatDripsItsAnswerIsLeftAtTheTimeOut) {

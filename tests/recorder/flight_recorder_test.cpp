@@ -15,6 +15,7 @@
 #include "recorder/flight_events.h"
 #include "recorder/timer_ids.h"
 #include "simlink/sim_time.h"
+#include "simlink/sim_variables.h"
 #include "tests/recorder/recorder_rig.h"
 #include "tests/support/flight_rig.h"
 #include "wire/sim_ipc_wire.h"
@@ -84,6 +85,20 @@ TEST(FlightRecorder, FuelAddedInFlightIsTakenAwayAboveTheTolerance) {
                                                {{"Aviolog", "FuelTest", "0", true}})
                                            .summary.FuelEnd);
     EXPECT_NEAR(withoutCheck - baseline, 275, 5);
+}
+
+// A monitor tick with no tank levels read yet (a reference read that failed, a resume of
+// a flight that never started) has nothing to compare: were its zeros a reference, every
+// tank would be emptied.
+TEST(FlightRecorder, TheFuelCheckEmptiesNoTankBeforeItHasReadTheirLevels) {
+    RecorderRig rig;
+    rig.core.onTimer(recorder::kConnectTimer);
+    ASSERT_TRUE(rig.link.isOpen());
+    ASSERT_TRUE(rig.settings.aviolog.FuelTest);
+    const double fuelKg = simlink::readFuelOnBoardKg(rig.link);
+    ASSERT_GT(fuelKg, 1000.0);
+    for (int tick = 0; tick < 3; ++tick) rig.core.onTimer(recorder::kMonitorTimer);
+    EXPECT_NEAR(simlink::readFuelOnBoardKg(rig.link), fuelKg, 1.0);
 }
 
 TEST(FlightRecorder, DumpRowsAreNumberedAndNeverRagged) {

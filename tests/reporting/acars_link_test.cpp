@@ -3,8 +3,12 @@
 // simulator in process.
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +17,7 @@
 #include "model/flight_services.h"
 #include "platform/inline_gets.h"
 #include "platform/posix/curl_http_client.h"
+#include "platform/posix/threaded_gets.h"
 #include "platform/sound.h"
 #include "reporting/acars_composer.h"
 #include "reporting/acars_view.h"
@@ -207,6 +212,30 @@ TEST(AcarsMessenger, TwoFailuresGiveUpThePrimaryWhileTheAlternateGoesOn) {
     // The uplink poll shares the primary's counter, so it stops too.
     rig.live.pollUplink();
     EXPECT_TRUE(rig.requests("/uplink.php").empty());
+}
+
+// Off the recorder's thread, messages queue behind a site that fails: the second failure
+// drops them, so none reaches the site once it has been given up.
+TEST(AcarsMessenger, TheSecondFailureDropsWhatIsQueuedForTheSite) {
+    AcarsRig rig;
+    rig.server.setAnswers({{0, ""}});  // every request received, then its connection closed
+    platform::posix::ThreadedGets gets([](const std::atomic<bool>& abandon) {
+        return std::make_unique<platform::posix::CurlHttpClient>(platform::posix::HttpLimits{},
+                                                                 &abandon);
+    });
+    VaTraffic traffic{gets};
+    AcarsMessenger acars{
+        {rig.sim.link, rig.settings, rig.record, rig.display, traffic, rig.dir.path()}};
+    for (int i = 0; i < 5; ++i) acars.outMessage(9, 27, 1000.0, 50000.0);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (gets.outstanding() > 0 && std::chrono::steady_clock::now() < end) {
+        pollfd ready{gets.readyFd(), POLLIN, 0};
+        ::poll(&ready, 1, 50);
+        gets.deliverAnswers();
+    }
+    EXPECT_EQ(gets.outstanding(), 0u);
+    EXPECT_TRUE(traffic.primary.givenUp());
+    EXPECT_EQ(rig.requests("/acars.php").size(), 2u);
 }
 
 TEST(AcarsMessenger, AFailedSimulatorReadDropsTheMessageWithoutATrace) {

@@ -36,7 +36,8 @@ class LoopbackVaServer {
     std::string url(const std::string& path) const;  // "http://127.0.0.1:PORT" + path
 
     // Replies for the coming requests, in order; the last one repeats. Each: status + body.
-    // None: every answer is 200 with "OK" and a line feed.
+    // None: every answer is 200 with "OK" and a line feed. Status 0: the request is
+    // received, then its connection closed without an answer.
     void setAnswers(const std::vector<std::pair<int, std::string>>& answers);
     std::vector<ReceivedRequest> requests() const;  // in order of arrival
 

@@ -10,7 +10,8 @@ and Pragma headers, and the number of the connection it came on.
 
 The answers come from a file read on every request: a first line "generation N", then
 one reply a line, "STATUS HEXBODY". Requests take the replies in order and the last one
-repeats; a new generation starts again from the first. Without the file every answer is
+repeats; a new generation starts again from the first. Status 0 answers nothing: the
+connection is closed as a server that died while working on the request would leave it. Without the file every answer is
 "200" with the body "OK" and a line feed. The port is printed alone on the first line.
 """
 
@@ -79,6 +80,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             with open(self.server.log_path, "a") as log:
                 log.write(json.dumps(record) + "\n")
         status, body = self.server.replies.next()
+        if status == 0:
+            self.close_connection = True
+            return
         self.send_response(status)
         self.send_header("Content-Type", "text/html; charset=windows-1252")
         self.send_header("Content-Length", str(len(body)))
