@@ -152,6 +152,14 @@ void AcarsConsole::deeper() {
 void AcarsConsole::dispatch(std::string_view text) {
     namespace key = wire::gauge_key;
     if (startsWithIgnoringCase(text, key::kShift)) goBack();
+    // Shift itself (not a typed line that begins with the word) leaves a prompt unanswered:
+    // the pilot backs out, and "Shift" never reaches the airline as a comment or a station.
+    if ((freeTextPending_ || weatherPending_) && equalsIgnoringCase(text, key::kShift)) {
+        freeTextPending_ = false;
+        weatherPending_ = false;
+        // The prompt asks for nothing any more: it gives way to the menu.
+        if (depth_ > 1) showPage(mainMenuPage());
+    }
     if (freeTextPending_) {
         freeTextPending_ = false;
         if (freeText(text)) {

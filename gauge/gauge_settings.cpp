@@ -1,5 +1,6 @@
 #include "gauge/gauge_settings.h"
 
+#include "common/paths.h"
 #include "common/text_file.h"
 #include "config/ini_file.h"
 #include "wire/gauge_record.h"
@@ -32,7 +33,8 @@ std::optional<std::filesystem::path> findSimulatorFolder(const platform::Registr
 }
 
 std::filesystem::path settingsPathIn(const std::filesystem::path& simulatorFolder) {
-    return simulatorFolder / "gauges" / kSettingsFileName;
+    // Windows finds "Gauges\AviologGauge.ini" as well; so do we.
+    return localPath(simulatorFolder, "gauges\\" + std::string(kSettingsFileName));
 }
 
 int portFromSettings(const std::optional<std::filesystem::path>& settingsFile) {

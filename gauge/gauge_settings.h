@@ -18,7 +18,8 @@ inline constexpr std::string_view kSettingsFileName = "aviologgauge.ini";
 // first of its folder values that exists. Nothing without a registry or a folder.
 std::optional<std::filesystem::path> findSimulatorFolder(const platform::Registry& registry);
 
-// The settings file in the simulator's gauges folder.
+// The settings file in the simulator's gauges folder, folder and file matched without
+// regard to case as Windows matches them.
 std::filesystem::path settingsPathIn(const std::filesystem::path& simulatorFolder);
 
 // [TCPIP] Port of the settings file; a missing file or key, an empty, zero or unreadable

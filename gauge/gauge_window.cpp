@@ -138,6 +138,9 @@ class FacePanel final : public wxPanel {
         SetBackgroundStyle(wxBG_STYLE_PAINT);
         Bind(wxEVT_PAINT, &FacePanel::onPaint, this);
         Bind(wxEVT_LEFT_DOWN, &FacePanel::onClick, this);
+        // A quick second click comes as a double click instead of a press: it is a key
+        // all the same, or quick typing and scrolling would lose every other one.
+        Bind(wxEVT_LEFT_DCLICK, &FacePanel::onClick, this);
         Bind(wxEVT_MOTION, &FacePanel::onMotion, this);
         Bind(wxEVT_KEY_DOWN, &FacePanel::onKeyDown, this);
         Bind(wxEVT_CHAR, &FacePanel::onChar, this);

@@ -40,8 +40,15 @@ void LinkServer::setUp(int port) {
 }
 
 void LinkServer::update() {
-    if (!channel_.isOpen() && listener_) {
-        if (auto stream = listener_->accept()) channel_.attach(std::move(stream));
+    if (linked_ && !channel_.isOpen()) {
+        // A send found the link broken since the last cycle; no program is taken in this
+        // cycle, so that the next one is greeted as new even when it already waits.
+        linkBroken();
+    } else if (!channel_.isOpen() && listener_) {
+        if (auto stream = listener_->accept()) {
+            channel_.attach(std::move(stream));
+            linked_ = true;
+        }
     }
     if (!terminal_.beginUpdate()) return;
     if (!terminal_.linkUpdate(channel_.isOpen())) return;
@@ -57,9 +64,15 @@ void LinkServer::update() {
             break;
         case platform::RecordChannel::Poll::Closed:
             // A program that quit or broke the link: wait for the next one.
-            terminal_.connectionLost();
+            linkBroken();
             break;
     }
+}
+
+void LinkServer::linkBroken() {
+    linked_ = false;
+    terminal_.connectionLost();
+    terminal_.linkUpdate(false);
 }
 
 void LinkServer::sendText(std::string_view text) {

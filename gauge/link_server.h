@@ -29,9 +29,14 @@ class LinkServer final : public KeySender {
     void sendText(std::string_view text) override;
 
   private:
+    // However the link broke (a read, a flush or a key's send), the message pages go and
+    // the terminal waits.
+    void linkBroken();
+
     platform::NonBlockingNetwork& network_;
     Terminal& terminal_;
     bool started_ = false;
+    bool linked_ = false;  // a program is connected, or was until a send broke the link
     std::unique_ptr<platform::NonBlockingListener> listener_;
     platform::RecordChannel channel_;
 };

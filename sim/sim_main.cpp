@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,7 +37,9 @@ constexpr const char* kUsage =
     "                        default 10)\n"
     "  --exit-when-parked    stop a few seconds after parking at the arrival gate\n"
     "  --ipc-prefix PREFIX   prefix of the socket name (keeps test runs apart)\n"
-    "Commands on standard input: type 'help'.\n";
+    "Commands on standard input: type 'help'. The end of the input (Ctrl-D, the end of a\n"
+    "pipe or file of commands) stops the simulator; with no input (< /dev/null) it runs\n"
+    "until 'quit', Ctrl-C or --exit-when-parked.\n";
 
 // Beyond this the model's small steps would keep the server from answering in time.
 constexpr double kMaxSpeed = 1000.0;
@@ -140,7 +143,18 @@ class SimProgram final : public platform::TimerSink {
             return 1;
         }
         loop_.watch(signals_.fd(), POLLIN, [this](short) { loop_.quit(); });
-        input_.emplace(loop_, [this](const std::string& line) { runCommand(line); });
+        // A script of commands piped in, or a terminal session, ends with its input;
+        // started with nothing to read (< /dev/null, as a demo or a test starts it), the
+        // simulator flies on until quit, a signal or --exit-when-parked.
+        std::function<void()> onEnd;
+        if (platform::posix::OperatorInput::endOfInputEndsTheSession()) {
+            onEnd = [this] {
+                std::printf("aviolog-sim: end of the commands; stopping\n");
+                loop_.quit();
+            };
+        }
+        input_.emplace(
+            loop_, [this](const std::string& line) { runCommand(line); }, std::move(onEnd));
         simulator_.setMessageSink([](std::string_view text) {
             std::printf("[simulator message] %.*s\n", static_cast<int>(text.size()), text.data());
             std::fflush(stdout);

@@ -219,6 +219,58 @@ TEST(AcarsConsole, FreeTextTypedOnTheTerminalGoesToTheLogAndPage2) {
     EXPECT_NE(rig.world.calls.back().find(" GATE B2"), std::string::npos) << rig.world.calls.back();
 }
 
+TEST(AcarsConsole, ShiftLeavesAPendingPromptWithoutAnsweringIt) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> keys;  // the last one opens the prompt
+        int depthAfterShift;
+    };
+    const Row rows[] = {
+        {"free text", {"RSK1"}, 1},
+        {"weather", {"LSK3"}, 1},
+        {"free text, deeper in", {"LSK1", "LSK2", "RSK1"}, 3},
+    };
+    for (const Row& row : rows) {
+        ConsoleRig rig;
+        ASSERT_TRUE(rig.connect()) << row.name;
+        for (const std::string& key : row.keys) {
+            rig.g->server.sendText(key);
+            ASSERT_TRUE(rig.pumpUntil([&] { return rig.console.receivedText() == key; }))
+                << row.name << ": " << key;
+        }
+        ASSERT_TRUE(rig.pumpUntil([&] {
+            return rig.g->terminal.page3Line(1).starts_with("Input");
+        })) << row.name;
+        rig.g->terminal.keypadShift();  // the prompt is shown, so Shift is sent
+        ASSERT_TRUE(rig.pumpUntil([&] {
+            return rig.console.receivedText() == "Shift" &&
+                   rig.g->terminal.page3Line(1).starts_with("Show ACARS");
+        })) << row.name
+            << ": the prompt gives way to the main menu";
+        EXPECT_EQ(rig.console.menuDepth(), row.depthAfterShift) << row.name;
+        // What comes next is a key again, not the prompt's answer.
+        rig.g->server.sendText("LPPR");
+        ASSERT_TRUE(rig.pumpUntil([&] { return rig.console.receivedText() == "LPPR"; }))
+            << row.name;
+        rig.pump(10);
+        EXPECT_TRUE(rig.world.calls.empty())
+            << row.name << ": nothing went to the airline, first: " << rig.world.calls.front();
+        EXPECT_EQ(rig.window.lines(model::Channel::Log).size(), 1u) << row.name;
+        EXPECT_EQ(rig.page2Count(), 1u) << row.name;
+    }
+}
+
+TEST(AcarsConsole, AFreeTextThatBeginsWithShiftIsStillAComment) {
+    ConsoleRig rig;
+    ASSERT_TRUE(rig.connect());
+    rig.g->server.sendText("RSK1");
+    ASSERT_TRUE(rig.pumpUntil([&] { return rig.console.receivedText() == "RSK1"; }));
+    rig.g->server.sendText("SHIFT CHANGE AT TOTEM");
+    ASSERT_TRUE(rig.pumpUntil([&] { return rig.page2Count() == 2; }));
+    EXPECT_EQ(rig.window.lines(model::Channel::Log).back(),
+              rig.timePrefix() + "SHIFT CHANGE AT TOTEM");
+}
+
 TEST(AcarsConsole, WeatherAsksForTheFirstFourCharactersInLowerCase) {
     struct Row {
         const char* name;

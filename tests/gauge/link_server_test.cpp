@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -110,6 +111,111 @@ TEST(GaugeLinkServer, AProgramThatQuitsLeavesTheTerminalWaitingForTheNext) {
     auto next = rig.connect();
     EXPECT_TRUE(rig.server.connected());
     EXPECT_EQ(rig.terminal.mode(), gauge::DisplayMode::Page3);
+}
+
+// A network whose streams the test breaks at will, so that a send can be the first to
+// see a broken link.
+struct ScriptedNetwork final : platform::NonBlockingNetwork {
+    struct Stream final : platform::NonBlockingStream {
+        explicit Stream(ScriptedNetwork& n) : net(n) {}
+        bool connected() override { return true; }
+        std::optional<std::size_t> send(std::string_view bytes) override {
+            if (net.broken) return std::nullopt;
+            if (net.full) return 0;
+            return bytes.size();
+        }
+        platform::StreamRead receive(std::span<char> into, std::size_t& got) override {
+            if (net.incoming.empty()) return platform::StreamRead::WouldBlock;
+            got = std::min(into.size(), net.incoming.size());
+            std::copy_n(net.incoming.begin(), got, into.begin());
+            net.incoming.erase(0, got);
+            return platform::StreamRead::Data;
+        }
+        ScriptedNetwork& net;
+    };
+    struct Listener final : platform::NonBlockingListener {
+        explicit Listener(ScriptedNetwork& n) : net(n) {}
+        std::unique_ptr<platform::NonBlockingStream> accept() override {
+            if (net.waiting == 0) return nullptr;
+            --net.waiting;
+            net.broken = false;
+            return std::make_unique<Stream>(net);
+        }
+        int localPort() const override { return 1147; }
+        ScriptedNetwork& net;
+    };
+    std::unique_ptr<platform::NonBlockingStream> connect(const std::string&, int) override {
+        return nullptr;
+    }
+    platform::ListenResult listen(int, int) override {
+        return {std::make_unique<Listener>(*this), platform::ListenStep::Done, 0};
+    }
+    int waiting = 0;      // programs in the backlog
+    bool broken = false;  // every send on the open stream fails
+    bool full = false;    // the system takes nothing (the program stopped reading)
+    std::string incoming;
+};
+
+TEST(GaugeLinkServer, ALinkBrokenByTheTerminalsOwnSendClearsTheMessagePages) {
+    struct Row {
+        const char* name;
+        bool queuedFirst;  // the key waits in the outbox, the next update's flush fails
+        bool nextWaiting;  // the restarted program is already in the backlog
+    };
+    const Row rows[] = {
+        {"a key sent into the broken link", false, false},
+        {"a key sent into the broken link, the next program waiting", false, true},
+        {"queued keys flushed into the broken link", true, false},
+        {"queued keys flushed into the broken link, the next program waiting", true, true},
+    };
+    for (const Row& row : rows) {
+        ScriptedNetwork network;
+        gauge::Terminal* terminal = nullptr;
+        struct Side {
+            explicit Side(platform::NonBlockingNetwork& n) : server(n, terminal) {}
+            gauge::LinkServer server;
+            gauge::Terminal terminal{server};
+        } side(network);
+        terminal = &side.terminal;
+        side.server.setUp(0);
+        side.server.update();
+        network.waiting = 1;
+        side.server.update();
+        ASSERT_TRUE(side.server.connected()) << row.name;
+        network.incoming =
+            wire::encodeGaugeRecord(wire::GaugeRecordType::Page1Lines, "old flight message") +
+            wire::encodeGaugeRecord(wire::GaugeRecordType::Page2Lines, "09:25  old flight");
+        side.server.update();
+        side.server.update();
+        ASSERT_EQ(terminal->page(1).count(), 1u) << row.name;
+        ASSERT_EQ(terminal->page(2).count(), 1u) << row.name;
+        terminal->keypadLetter('A');
+        terminal->keypadShift();  // the latch, to see it go
+        ASSERT_TRUE(terminal->shiftLatch()) << row.name;
+
+        // The program resets; the terminal's next send is the first to meet it.
+        network.full = row.queuedFirst;
+        network.broken = !row.queuedFirst;
+        terminal->lineSelect(false, 1);
+        network.full = false;
+        network.broken = true;
+        if (row.nextWaiting) network.waiting = 1;
+        side.server.update();
+        terminal->drawDirtyRows();
+        EXPECT_EQ(terminal->page(1).count(), 0u) << row.name;
+        EXPECT_EQ(terminal->page(2).count(), 0u) << row.name;
+        EXPECT_EQ(terminal->page(2).first(), 0u) << row.name;
+        EXPECT_FALSE(terminal->shiftLatch()) << row.name;
+        EXPECT_EQ(terminal->row(9), gauge::kWaitingText) << row.name;
+        if (row.nextWaiting) {
+            side.server.update();
+            terminal->drawDirtyRows();
+            EXPECT_TRUE(side.server.connected()) << row.name;
+            EXPECT_EQ(terminal->mode(), gauge::DisplayMode::Page3)
+                << row.name << ": the next program is greeted as a new one";
+            EXPECT_EQ(terminal->input(), "") << row.name;
+        }
+    }
 }
 
 TEST(GaugeLinkServer, NoProgramMeansWaiting) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -341,6 +342,31 @@ TEST(GaugeSettings, PortFromTheSettingsFile) {
         EXPECT_EQ(gauge::portFromSettings(dir / "aviologgauge.ini"), row.port) << row.name;
     }
     EXPECT_EQ(gauge::portFromSettings(std::nullopt), 1147);
+}
+
+TEST(GaugeSettings, TheSettingsFileIsFoundWithoutRegardToCase) {
+    struct Row {
+        const char* name;
+        const char* folder;  // nothing: no gauges folder
+        const char* file;
+        int port;
+    };
+    const Row rows[] = {
+        {"as written", "gauges", "aviologgauge.ini", 2001},
+        {"the folder as the installer names it", "Gauges", "aviologgauge.ini", 2001},
+        {"folder and file in other cases", "GAUGES", "AviologGauge.INI", 2001},
+        {"another file only", "Gauges", "aviologgauge.ini.bak", 1147},
+        {"no gauges folder", nullptr, nullptr, 1147},
+    };
+    for (const Row& row : rows) {
+        TempDir simulator;
+        if (row.folder) {
+            std::filesystem::create_directories(simulator / row.folder);
+            simulator.write(std::string(row.folder) + "/" + row.file, "[TCPIP]\r\nPort=2001\r\n");
+        }
+        EXPECT_EQ(gauge::portFromSettings(gauge::settingsPathIn(simulator.path())), row.port)
+            << row.name;
+    }
 }
 
 TEST(GaugeSettings, SimulatorFolderFromTheRegistry) {

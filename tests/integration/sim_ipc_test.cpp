@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -43,6 +44,19 @@ std::string uniquePrefix() {
     return "aviolog-test-" + std::to_string(getpid()) + "-" + std::to_string(++runs) + "-";
 }
 
+// Waits until a simulator accepts connections under the prefix and class name.
+bool simulatorListening(const std::string& prefix, std::string_view windowClass = "UIPCMAIN") {
+    platform::posix::PosixSimIpc probe(prefix);
+    for (int i = 0; i < 500; ++i) {
+        if (const auto w = probe.findWindow(windowClass)) {
+            probe.releaseWindow(w);
+            return true;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
 // An aviolog-sim process serving under a socket prefix of its own.
 struct SimProcess {
     SimProcess(const std::string& prefix, std::vector<std::string> extra = {},
@@ -55,15 +69,7 @@ struct SimProcess {
     }
     // Waits until the simulator accepts connections under the class name.
     bool listening(const std::string& prefix, std::string_view windowClass = "UIPCMAIN") {
-        platform::posix::PosixSimIpc probe(prefix);
-        for (int i = 0; i < 500; ++i) {
-            if (const auto w = probe.findWindow(windowClass)) {
-                probe.releaseWindow(w);
-                return true;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return false;
+        return simulatorListening(prefix, windowClass);
     }
     std::unique_ptr<test::ChildProcess> process;
 };
@@ -317,6 +323,83 @@ TEST(SimIpcIntegration, TheSimulatorPrintsItsFirstStatusLineOnce) {
         ++lines;
     }
     EXPECT_EQ(lines, 2u) << "the first status line, and the last one on quitting\n" << out;
+}
+
+// The end of standard input is the end of a piped script or of a terminal session; a
+// simulator started with nothing to read (a demo, a test: < /dev/null) flies on.
+TEST(SimIpcIntegration, TheEndOfTheCommandsStopsTheSimulator) {
+    enum class Input { Pipe, Terminal, DevNull };
+    struct Row {
+        const char* name;
+        Input input;
+        std::string commands;  // then the end of the input
+        bool stops;
+        std::string answer;  // printed this often once it stopped: the commands ran first
+        std::size_t times;
+    };
+    // A status line is printed at the start, for 'status' and at the stop.
+    const Row rows[] = {
+        {"a piped script", Input::Pipe, "status\n", true, "T+", 3},
+        {"a piped script whose last line has no line end", Input::Pipe, "pause", true, "\npaused\n",
+         1},
+        {"Ctrl-D at a terminal", Input::Terminal, "status\n\x04", true, "T+", 3},
+        {"no input at all", Input::DevNull, "", false, "", 0},
+    };
+    for (const Row& row : rows) {
+        const std::string prefix = uniquePrefix();
+        const std::vector<std::string> simArgs{
+            "--scenario",   test::dataPath("scenarios/short-hop.scn"),
+            "--ipc-prefix", prefix,
+            "--status",     "0"};
+        int master = -1;
+        std::string redirect;
+        if (row.input == Input::Terminal) {
+            master = ::posix_openpt(O_RDWR | O_NOCTTY);
+            ASSERT_GE(master, 0) << row.name;
+            ASSERT_EQ(::grantpt(master), 0) << row.name;
+            ASSERT_EQ(::unlockpt(master), 0) << row.name;
+            redirect = ::ptsname(master);
+        } else if (row.input == Input::DevNull) {
+            redirect = "/dev/null";
+        }
+        std::vector<std::string> args = simArgs;
+        std::string program = AVIOLOG_SIM_PATH;
+        if (!redirect.empty()) {
+            program = "/bin/sh";
+            args.insert(args.begin(), {"-c", "exec \"$0\" \"$@\" < " + redirect, AVIOLOG_SIM_PATH});
+        }
+        test::ChildProcess sim(program, args);
+        ASSERT_TRUE(simulatorListening(prefix)) << row.name << "\n" << sim.output();
+        if (row.input == Input::Terminal) {
+            ASSERT_EQ(::write(master, row.commands.data(), row.commands.size()),
+                      static_cast<ssize_t>(row.commands.size()))
+                << row.name;
+        } else {
+            sim.write(row.commands);
+            sim.closeInput();
+        }
+        if (row.stops) {
+            EXPECT_EQ(sim.wait(10000), 0) << row.name << "\n" << sim.output();
+            const std::string out = sim.output();
+            std::size_t times = 0;
+            for (std::size_t at = out.find(row.answer); at != std::string::npos;
+                 at = out.find(row.answer, at + 1)) {
+                ++times;
+            }
+            EXPECT_EQ(times, row.times) << row.name << ": the commands ran first\n" << out;
+            EXPECT_NE(out.find("end of the commands"), std::string::npos) << row.name << "\n"
+                                                                          << out;
+        } else {
+            // Still serving well after it read the end of nothing.
+            Client client(prefix);
+            ASSERT_TRUE(client.link.open(0)) << row.name << "\n" << sim.output();
+            EXPECT_EQ(sim.wait(500), -1) << row.name << "\n" << sim.output();
+            EXPECT_TRUE(readS16(client.link, var::ParkingBrake).has_value()) << row.name;
+            sim.signal(SIGTERM);
+            EXPECT_EQ(sim.wait(10000), 0) << row.name;
+        }
+        if (master >= 0) ::close(master);
+    }
 }
 
 // A simulator interface in this process that answers honestly until it is told to play

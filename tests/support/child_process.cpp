@@ -54,10 +54,18 @@ ChildProcess::~ChildProcess() {
 }
 
 void ChildProcess::writeLine(const std::string& line) {
-    const std::string text = line + "\n";
+    write(line + "\n");
+}
+
+void ChildProcess::write(const std::string& bytes) {
     if (stdinFd_ >= 0) {
-        [[maybe_unused]] const ssize_t n = ::write(stdinFd_, text.data(), text.size());
+        [[maybe_unused]] const ssize_t n = ::write(stdinFd_, bytes.data(), bytes.size());
     }
+}
+
+void ChildProcess::closeInput() {
+    if (stdinFd_ >= 0) close(stdinFd_);
+    stdinFd_ = -1;
 }
 
 void ChildProcess::signal(int sig) {

@@ -19,6 +19,9 @@ class ChildProcess {
     bool started() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
     void writeLine(const std::string& line);
+    void write(const std::string& bytes);
+    // Closes the pipe: the program reads the end of its input.
+    void closeInput();
     void signal(int sig);
     // Waits at most timeoutMs for the process to end; its exit status, or -1.
     int wait(int timeoutMs);
