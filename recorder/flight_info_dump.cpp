@@ -133,7 +133,10 @@ std::optional<std::string> winds(Reading& r) {
 }
 
 std::optional<std::string> fuelOnBoard(Reading& r) {
-    r.fuelKg = readFuelOnBoardKg(r.link);
+    // A failed exchange ends the row; only an implausible total is shown as -1.
+    const auto kg = tryReadFuelOnBoardKg(r.link);
+    if (!kg) return std::nullopt;
+    r.fuelKg = *kg;
     const int fuel = r.kilograms ? whole(r.fuelKg) : whole(r.fuelKg * kPoundsPerKg);
     r.planeData("Fuel On Board", format("%02d", fuel));
     return format("%d,", fuel);
