@@ -189,11 +189,11 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const ParsedOptions parsed = parseBridgeOptions(argc, argv);
     if (!parsed.error.empty()) {
-        std::fprintf(stderr, "aviolog-bridge: %s\n%s", parsed.error.c_str(), kBridgeUsage);
+        std::fprintf(stderr, "aviolog-bridge: %s\n%s", parsed.error.c_str(), bridgeUsage().c_str());
         return 2;
     }
     if (parsed.help) {
-        std::fputs(kBridgeUsage, stdout);
+        std::fputs(bridgeUsage().c_str(), stdout);
         return 0;
     }
     if (parsed.printProtocol) {

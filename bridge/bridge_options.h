@@ -2,7 +2,9 @@
 
 // aviolog-bridge's command line.
 
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "bridge/flightgear_link.h"
 #include "bridge/offset_model.h"
@@ -32,7 +34,21 @@ struct ParsedOptions {
     std::string error;  // empty when the command line was good
 };
 
-extern const char* const kBridgeUsage;
+struct BridgeCommandLine;
+
+// One option of the command line: where the usage lists it, how it is typed, what it
+// does, and what takes it (a switch's value is nullptr): false for a value it cannot use.
+struct BridgeOption {
+    std::string_view section;  // the heading it is listed under
+    std::string_view name;
+    std::string_view argument;  // empty for a switch
+    std::string_view help;
+    bool (*take)(BridgeCommandLine&, const char* value);
+};
+
+// The options in the order the usage lists them, for the parser, the usage and the manual.
+std::span<const BridgeOption> bridgeOptions();
+std::string bridgeUsage();
 
 ParsedOptions parseBridgeOptions(int argc, const char* const* argv);
 

@@ -246,108 +246,129 @@ bool FlightEvents::positionLine() {
 }
 
 void FlightEvents::airborneStep() {
+    if (!gearLines()) return;
     FlightProgress& p = c_.progress;
-    const config::EventsSection& events = c_.settings.events;
-
-    if (events.GearEvent) {
-        const auto gear = readS32(c_.link, var::GearControl);
-        if (!gear) return;
-        if (*gear == 0 && !p.gearUpLogged) {
-            const auto ias = readU32(c_.link, var::IndicatedAirspeed);
-            if (!ias || !c_.logNow(kGearUpLine, int(convert::indicatedAirspeedKnots(*ias)))) return;
-            p.gearUpLogged = true;
-        } else if (*gear == kGearDown && p.gearUpLogged) {
-            const auto ias = readU32(c_.link, var::IndicatedAirspeed);
-            if (!ias || !c_.logNow(kGearDownLine, int(convert::indicatedAirspeedKnots(*ias))))
-                return;
-            p.gearUpLogged = false;
-        }
-    }
-
     // Both minute marks run on the flight clock, which a clock set by the pilot leaves alone.
     const int now = p.flightClockMin;
     if (!p.positionReferenceMin) p.positionReferenceMin = now;
     if (!p.lengthCountedToMin) p.lengthCountedToMin = now;
+    if (!positionReport(now) || !countFlightLength(now) || !cruiseLines() || !flapsLine()) return;
+    const auto height = readHeightAboveGroundM(c_.link);
+    if (!height) return;
+    armTouchdownSampler(*height);
+    watchForLanding(*height);
+}
+
+bool FlightEvents::gearLines() {
+    FlightProgress& p = c_.progress;
+    if (!c_.settings.events.GearEvent) return true;
+    const auto gear = readS32(c_.link, var::GearControl);
+    if (!gear) return false;
+    if (*gear == 0 && !p.gearUpLogged) {
+        const auto ias = readU32(c_.link, var::IndicatedAirspeed);
+        if (!ias || !c_.logNow(kGearUpLine, int(convert::indicatedAirspeedKnots(*ias))))
+            return false;
+        p.gearUpLogged = true;
+    } else if (*gear == kGearDown && p.gearUpLogged) {
+        const auto ias = readU32(c_.link, var::IndicatedAirspeed);
+        if (!ias || !c_.logNow(kGearDownLine, int(convert::indicatedAirspeedKnots(*ias))))
+            return false;
+        p.gearUpLogged = false;
+    }
+    return true;
+}
+
+bool FlightEvents::positionReport(int nowMin) {
+    FlightProgress& p = c_.progress;
     // At or past the mark: a tick that never saw minute 15 (the simulator was lost over
     // it) must not hold the next report back.
-    if (now - *p.positionReferenceMin >= kReportMinutes) {
-        c_.services.acars.positionReport();
-        if (events.FlightPosEvent) {
-            const auto wind = readWindAndHeading(c_.link);
-            if (!wind) return;
-            const auto gs = readU32(c_.link, var::GroundSpeed);
-            if (!gs) return;
-            const auto altitude = readS32(c_.link, var::Altitude);
-            if (!altitude || !c_.logNow(kCruiseLine, wind->windFromDeg, wind->windKt,
-                                        wind->headingDeg, whole(convert::groundSpeedKnots(*gs)),
-                                        whole(convert::altitudeFeet(*altitude)))) {
-                return;
-            }
-        }
-        p.positionReferenceMin = now;
-    }
-
-    // Once a minute the ground speed adds a minute of flight. Minutes the simulator flew
-    // while it was lost are counted by where the aircraft went meanwhile: the speed at
-    // the resume may be anything but the speed of those minutes.
-    if (events.FlightLengthEvent && now > *p.lengthCountedToMin) {
-        std::uint32_t gs = 0;
-        std::int32_t lat = 0;
-        std::uint32_t lon = 0;
-        if (!ReadBatch(c_.link)
-                 .add(var::GroundSpeed, gs)
-                 .add(var::Latitude, lat)
-                 .add(var::Longitude, lon)
-                 .process()) {
-            return;
-        }
-        const int minutes = now - *p.lengthCountedToMin;
-        const double latDeg = convert::latitudeDegrees(lat);
-        const double lonDeg = convert::longitudeDegrees(lon);
-        if (minutes > 1 && p.lengthFixLatDeg) {
-            p.flightLengthNm += static_cast<float>(
-                greatCircleNm(*p.lengthFixLatDeg, p.lengthFixLonDeg, latDeg, lonDeg));
-        } else {
-            p.flightLengthNm += static_cast<float>(minutes * convert::nmFlownPerMinute(gs));
-        }
-        p.lengthCountedToMin = now;
-        p.lengthFixLatDeg = latDeg;
-        p.lengthFixLonDeg = lonDeg;
-    }
-
-    if (events.TOCTODEvent) {
-        const unsigned cruiseFt = cruiseAltitudeFt(c_.record.flightLevel);
-        std::int32_t altitude = 0;
-        std::uint16_t seaLevel = 0;
-        std::uint16_t altimeter = 0;
-        if (!ReadBatch(c_.link)
-                 .add(var::Altitude, altitude)
-                 .add(var::SeaLevelPressure, seaLevel)
-                 .add(var::AltimeterSetting, altimeter)
-                 .process()) {
-            return;
-        }
-        const double correctionFt =
-            (convert::millibars(altimeter) - convert::millibars(seaLevel)) * kFeetPerMbCorrection;
-        // Compared as unsigned: a level below zero counts as far above any cruise level.
-        const auto level = static_cast<std::uint32_t>(static_cast<std::int64_t>(
-            convert::altitudeFeet(altitude) + correctionFt + kTocTodBandFt));
-        const bool toc = !p.inCruise && level > cruiseFt;
-        const bool tod = p.inCruise && level < cruiseFt;
-        if (toc || tod) {
-            const double fuelKg = readFuelOnBoardKg(c_.link);
-            const auto t = c_.readLogTime();
-            if (!t) return;
-            std::string text = format(toc ? kTocLine : kTodLine, t->hour, t->minute);
-            text += c_.kilograms()
-                        ? format(kFuelKgLine, t->hour, t->minute, whole(fuelKg))
-                        : format(kFuelLbLine, t->hour, t->minute, whole(fuelKg * kPoundsPerKg));
-            c_.appendLog(text);
-            p.inCruise = toc;
-            if (tod) p.flightLengthAtTodNm = p.flightLengthNm;
+    if (nowMin - *p.positionReferenceMin < kReportMinutes) return true;
+    c_.services.acars.positionReport();
+    if (c_.settings.events.FlightPosEvent) {
+        const auto wind = readWindAndHeading(c_.link);
+        if (!wind) return false;
+        const auto gs = readU32(c_.link, var::GroundSpeed);
+        if (!gs) return false;
+        const auto altitude = readS32(c_.link, var::Altitude);
+        if (!altitude || !c_.logNow(kCruiseLine, wind->windFromDeg, wind->windKt, wind->headingDeg,
+                                    whole(convert::groundSpeedKnots(*gs)),
+                                    whole(convert::altitudeFeet(*altitude)))) {
+            return false;
         }
     }
+    p.positionReferenceMin = nowMin;
+    return true;
+}
 
+// Once a minute the ground speed adds a minute of flight. Minutes the simulator flew
+// while it was lost are counted by where the aircraft went meanwhile: the speed at the
+// resume may be anything but the speed of those minutes.
+bool FlightEvents::countFlightLength(int nowMin) {
+    FlightProgress& p = c_.progress;
+    if (!c_.settings.events.FlightLengthEvent || nowMin <= *p.lengthCountedToMin) return true;
+    std::uint32_t gs = 0;
+    std::int32_t lat = 0;
+    std::uint32_t lon = 0;
+    if (!ReadBatch(c_.link)
+             .add(var::GroundSpeed, gs)
+             .add(var::Latitude, lat)
+             .add(var::Longitude, lon)
+             .process()) {
+        return false;
+    }
+    const int minutes = nowMin - *p.lengthCountedToMin;
+    const double latDeg = convert::latitudeDegrees(lat);
+    const double lonDeg = convert::longitudeDegrees(lon);
+    if (minutes > 1 && p.lengthFixLatDeg) {
+        p.flightLengthNm += static_cast<float>(
+            greatCircleNm(*p.lengthFixLatDeg, p.lengthFixLonDeg, latDeg, lonDeg));
+    } else {
+        p.flightLengthNm += static_cast<float>(minutes * convert::nmFlownPerMinute(gs));
+    }
+    p.lengthCountedToMin = nowMin;
+    p.lengthFixLatDeg = latDeg;
+    p.lengthFixLonDeg = lonDeg;
+    return true;
+}
+
+// TOC and TOD, each with the fuel on board.
+bool FlightEvents::cruiseLines() {
+    FlightProgress& p = c_.progress;
+    if (!c_.settings.events.TOCTODEvent) return true;
+    const unsigned cruiseFt = cruiseAltitudeFt(c_.record.flightLevel);
+    std::int32_t altitude = 0;
+    std::uint16_t seaLevel = 0;
+    std::uint16_t altimeter = 0;
+    if (!ReadBatch(c_.link)
+             .add(var::Altitude, altitude)
+             .add(var::SeaLevelPressure, seaLevel)
+             .add(var::AltimeterSetting, altimeter)
+             .process()) {
+        return false;
+    }
+    const double correctionFt =
+        (convert::millibars(altimeter) - convert::millibars(seaLevel)) * kFeetPerMbCorrection;
+    // Compared as unsigned: a level below zero counts as far above any cruise level.
+    const auto level = static_cast<std::uint32_t>(
+        static_cast<std::int64_t>(convert::altitudeFeet(altitude) + correctionFt + kTocTodBandFt));
+    const bool toc = !p.inCruise && level > cruiseFt;
+    const bool tod = p.inCruise && level < cruiseFt;
+    if (!toc && !tod) return true;
+    const double fuelKg = readFuelOnBoardKg(c_.link);
+    const auto t = c_.readLogTime();
+    if (!t) return false;
+    std::string text = format(toc ? kTocLine : kTodLine, t->hour, t->minute);
+    text += c_.kilograms() ? format(kFuelKgLine, t->hour, t->minute, whole(fuelKg))
+                           : format(kFuelLbLine, t->hour, t->minute, whole(fuelKg * kPoundsPerKg));
+    c_.appendLog(text);
+    p.inCruise = toc;
+    if (tod) p.flightLengthAtTodNm = p.flightLengthNm;
+    return true;
+}
+
+// The detent is kept for the summary whether or not its line is logged.
+bool FlightEvents::flapsLine() {
+    FlightProgress& p = c_.progress;
     std::uint32_t ias = 0;
     std::int32_t flaps = 0;
     std::uint16_t increment = 0;
@@ -356,33 +377,37 @@ void FlightEvents::airborneStep() {
              .add(var::FlapsControl, flaps)
              .add(var::FlapsDetentIncrement, increment)
              .process()) {
-        return;
+        return false;
     }
     // An aircraft without a detent increment has no detents to report.
-    if (const auto detent = convert::flapDetent(flaps, increment)) {
-        p.flapDetent = *detent;
-        if (events.FlapsEvent && *detent != p.lastLoggedFlapDetent) {
-            const int knots = int(convert::indicatedAirspeedKnots(ias));
-            // A fleet file may name fewer detents than the aircraft has, or leave one out.
-            const auto name = c_.services.flapNames.name(*detent);
-            const bool logged = name && !name->empty()
-                                    ? c_.logNow(kFlapsNamedLine, name->c_str(), knots)
-                                    : c_.logNow(kFlapsLine, *detent, knots);
-            if (!logged) return;
-            p.lastLoggedFlapDetent = *detent;
-        }
-    }
+    const auto detent = convert::flapDetent(flaps, increment);
+    if (!detent) return true;
+    p.flapDetent = *detent;
+    if (!c_.settings.events.FlapsEvent || *detent == p.lastLoggedFlapDetent) return true;
+    const int knots = int(convert::indicatedAirspeedKnots(ias));
+    // A fleet file may name fewer detents than the aircraft has, or leave one out.
+    const auto name = c_.services.flapNames.name(*detent);
+    const bool logged = name && !name->empty() ? c_.logNow(kFlapsNamedLine, name->c_str(), knots)
+                                               : c_.logNow(kFlapsLine, *detent, knots);
+    if (!logged) return false;
+    p.lastLoggedFlapDetent = *detent;
+    return true;
+}
 
-    const auto height = readHeightAboveGroundM(c_.link);
-    if (!height) return;
-    if (events.ToutchDownEvent) {
-        if (*height > kTouchdownArmHeightM) p.touchdownArmed = true;
-        if (*height < kTouchdownStartHeightM && p.touchdownArmed && !p.touchdownSamplerStarted) {
-            c_.timers.start(kTouchdownTimer, kTouchdownSampleMs);
-            p.touchdownSamplerStarted = true;
-        }
+// Armed high above the ground, started on the way down through the sampling height.
+void FlightEvents::armTouchdownSampler(int heightM) {
+    FlightProgress& p = c_.progress;
+    if (!c_.settings.events.ToutchDownEvent) return;
+    if (heightM > kTouchdownArmHeightM) p.touchdownArmed = true;
+    if (heightM < kTouchdownStartHeightM && p.touchdownArmed && !p.touchdownSamplerStarted) {
+        c_.timers.start(kTouchdownTimer, kTouchdownSampleMs);
+        p.touchdownSamplerStarted = true;
     }
+}
 
+// Landed once the wheels have stayed on the ground for a while, low.
+void FlightEvents::watchForLanding(int heightM) {
+    FlightProgress& p = c_.progress;
     const auto onGround = readU16(c_.link, var::OnGround);
     if (!onGround) return;
     if (*onGround == 0) {
@@ -390,7 +415,7 @@ void FlightEvents::airborneStep() {
         return;
     }
     ++p.onGroundTicks;
-    if (p.onGroundTicks > kLandingGroundTicks && *height < kLandingHeightM) logLanding();
+    if (p.onGroundTicks > kLandingGroundTicks && heightM < kLandingHeightM) logLanding();
 }
 
 bool FlightEvents::logLanding() {

@@ -73,6 +73,15 @@ class FlightEvents {
   private:
     bool positionLine();
     bool logLanding();
+    // The airborne phase's steps in order: false when an exchange failed, which ends the
+    // step for this tick.
+    bool gearLines();
+    bool positionReport(int nowMin);
+    bool countFlightLength(int nowMin);
+    bool cruiseLines();
+    bool flapsLine();
+    void armTouchdownSampler(int heightM);
+    void watchForLanding(int heightM);
 
     EventsContext c_;
 };

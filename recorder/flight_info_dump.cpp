@@ -21,6 +21,190 @@ using namespace simlink;
 using namespace wire;
 using namespace model;
 
+namespace {
+
+// What the columns of one update read and share, and where they show it.
+struct Reading {
+    SimLink& link;
+    PropertyList& views;
+    FlightProgress& progress;
+    const std::optional<model::Airport>& departure;
+    const std::optional<model::Airport>& arrival;
+    bool kilograms;
+    // Read by the first column, for the legs and the speeds.
+    double latDeg = 0.0;
+    double lonDeg = 0.0;
+    double gsKt = 0.0;
+    // Read by the fuel columns, for the endurance.
+    double fuelKg = 0.0;
+    double flowPph = 0.0;
+
+    void flightData(const char* name, std::string value) {
+        views.add(kFlightData, name, std::move(value));
+    }
+    void planeData(const char* name, std::string value) {
+        views.add(kPlaneData, name, std::move(value));
+    }
+};
+
+// One column of the dump file and of the views, in the order of both. fill reads what it
+// needs, shows it, and returns the file's fields, each ended by a comma ("" leaves them
+// empty); nothing when an exchange failed, which ends the row there.
+struct Column {
+    bool config::FlightInfoSection::*logged;  // null: shown in the views only
+    int fields;
+    std::optional<std::string> (*fill)(Reading&);
+};
+
+// The remaining distance and time to an airport, in the flight data view.
+double legTo(Reading& r, const model::Airport& airport, const char* label) {
+    r.flightData(label, airport.name);
+    const double nm = greatCircleNm(r.latDeg, r.lonDeg, airport.latitudeDeg, airport.longitudeDeg);
+    r.flightData("Distance", format("%d", whole(nm)));
+    if (r.gsKt != 0.0) {
+        const double hours = nm / r.gsKt;
+        r.flightData("Time", format("%02d:%02d", whole(hours), whole((hours - whole(hours)) * 60)));
+    }
+    return nm;
+}
+
+std::optional<std::string> positionAndLegs(Reading& r) {
+    const auto lat = readS32(r.link, var::Latitude);
+    if (!lat) return std::nullopt;
+    const auto lon = readU32(r.link, var::Longitude);
+    if (!lon) return std::nullopt;
+    const auto gsRaw = readU32(r.link, var::GroundSpeed);
+    if (!gsRaw) return std::nullopt;
+    r.latDeg = convert::latitudeDegrees(*lat);
+    r.lonDeg = convert::longitudeDegrees(*lon);
+    r.gsKt = convert::groundSpeedKnots(*gsRaw);
+    r.progress.groundSpeedKt = whole(r.gsKt);
+    if (r.departure) legTo(r, *r.departure, "From");
+    if (r.arrival) r.progress.remainingDistanceNm = whole(legTo(r, *r.arrival, "To"));
+    return "";
+}
+
+std::optional<std::string> altitude(Reading& r) {
+    const auto raw = readS32(r.link, var::Altitude);
+    if (!raw) return std::nullopt;
+    const int feet = whole(convert::altitudeFeet(*raw));
+    r.flightData("Altitude", format("%d", feet));
+    return format("%d,", feet);
+}
+
+std::optional<std::string> heading(Reading& r) {
+    const auto raw = readS32(r.link, var::Heading);
+    if (!raw) return std::nullopt;
+    const int degrees = whole(convert::headingDegrees(*raw));
+    r.flightData("Heading", format("%d", degrees));
+    return format("%d,", degrees);
+}
+
+std::optional<std::string> groundSpeed(Reading& r) {
+    r.flightData("Ground Speed", format("%d", whole(r.gsKt)));
+    return format("%d,", whole(r.gsKt));
+}
+
+std::optional<std::string> trueAirspeed(Reading& r) {
+    const auto raw = readU32(r.link, var::TrueAirspeed);
+    if (!raw) return std::nullopt;
+    const int knots = whole(convert::trueAirspeedKnots(*raw));
+    r.flightData("Total Speed", format("%d", knots));
+    return format("%d,", knots);
+}
+
+std::optional<std::string> indicatedAirspeed(Reading& r) {
+    const auto raw = readU32(r.link, var::IndicatedAirspeed);
+    if (!raw) return std::nullopt;
+    const int knots = int(convert::indicatedAirspeedKnots(*raw));
+    r.flightData("Indicated Speed", format("%d", knots));
+    return format("%d,", knots);
+}
+
+// The view shows the direction first, the file the speed.
+std::optional<std::string> winds(Reading& r) {
+    const auto windFrom = readU16(r.link, var::WindDirection);
+    if (!windFrom) return std::nullopt;
+    const auto windKt = readU16(r.link, var::WindSpeed);
+    if (!windKt) return std::nullopt;
+    const int windDeg = whole(convert::windDirectionDegrees(*windFrom));
+    r.flightData("Winds", format("%02d@%02d ", windDeg, int(*windKt)));
+    return format("%02d,%02d,", int(*windKt), windDeg);
+}
+
+std::optional<std::string> fuelOnBoard(Reading& r) {
+    // A failed exchange ends the row; only an implausible total is shown as -1.
+    const auto kg = tryReadFuelOnBoardKg(r.link);
+    if (!kg) return std::nullopt;
+    r.fuelKg = *kg;
+    const int fuel = r.kilograms ? whole(r.fuelKg) : whole(r.fuelKg * kPoundsPerKg);
+    r.planeData("Fuel On Board", format("%02d", fuel));
+    return format("%d,", fuel);
+}
+
+std::optional<std::string> fuelFlow(Reading& r) {
+    for (const SimVariable engine : kEngineFuelFlows) {
+        const auto flow = readFuelFlowPph(r.link, engine);
+        if (!flow) return std::nullopt;
+        r.flowPph += *flow;
+    }
+    const int flow = r.kilograms ? whole(r.flowPph * kKgPerPound) : whole(r.flowPph);
+    r.planeData("Fuel Flow", format("%02d", flow));
+    return format("%d,", flow);
+}
+
+// A flow next to nothing gives an endurance no clock shows: left empty.
+std::optional<std::string> endurance(Reading& r) {
+    const double hours = r.flowPph == 0.0 ? 0.0 : r.fuelKg * kPoundsPerKg / r.flowPph;
+    if (!std::isfinite(hours) || std::fabs(hours) >= kLargestMass) return "";
+    const int h = whole(hours);
+    const int m = whole((hours - h) * 60);
+    r.planeData("Endurance", format("%02d:%02d ", h, m));
+    return format("%02d:%02d,", h, m);
+}
+
+// On the flight clock, from the take-off: nothing to show before there was one.
+std::optional<std::string> flightTime(Reading& r) {
+    const auto takeOffAtMin = r.progress.takeOffAtMin;
+    if (!takeOffAtMin) return "";
+    const HoursMinutes flown = hoursMinutesOf(r.progress.flightClockMin - *takeOffAtMin);
+    r.flightData("Duration", format("%02d:%02d ", flown.hours, flown.minutes));
+    return format("%02d:%02d,", flown.hours, flown.minutes);
+}
+
+std::optional<std::string> flightLength(Reading& r) {
+    const int nm = whole(r.progress.flightLengthNm);
+    r.flightData("Length", format("%d", nm));
+    return format("%d,", nm);
+}
+
+std::optional<std::string> weight(Reading& r) {
+    const auto lbs = readGrossWeightLbs(r.link);
+    if (!lbs) return std::nullopt;
+    const int shown = r.kilograms ? whole(*lbs * kKgPerPound) : whole(*lbs);
+    r.planeData("Weight", format("%d", shown));
+    return format("%d,", shown);
+}
+
+using Section = config::FlightInfoSection;
+constexpr Column kColumns[] = {
+    {nullptr, 0, positionAndLegs},
+    {&Section::LogAltitude, 1, altitude},
+    {&Section::LogHeading, 1, heading},
+    {&Section::LogGroundSpeed, 1, groundSpeed},
+    {&Section::LogTotalSpeed, 1, trueAirspeed},
+    {&Section::LogIndicatedSpeed, 1, indicatedAirspeed},
+    {&Section::LogWinds, 2, winds},
+    {&Section::LogFuelOnBoard, 1, fuelOnBoard},
+    {&Section::LogFuelFlow, 1, fuelFlow},
+    {&Section::LogEndurance, 1, endurance},
+    {&Section::LogFlightTime, 1, flightTime},
+    {&Section::LogFlightLength, 1, flightLength},
+    {&Section::LogPlaneWeight, 1, weight},
+};
+
+}  // namespace
+
 // One row of the dump: each column is written as it is read; a column the update could
 // not reach is left empty, so every row has as many fields as the settings ask for.
 class FlightInfoDump::Row {
@@ -29,21 +213,16 @@ class FlightInfoDump::Row {
     Row() = default;
     // A row of the file: its number, then as many fields as the settings ask for.
     Row(int number, const config::FlightInfoSection& f)
-        : writing_(true), text_(format("%d,", number)) {
-        for (const bool column :
-             {f.LogAltitude, f.LogHeading, f.LogGroundSpeed, f.LogTotalSpeed, f.LogIndicatedSpeed,
-              f.LogFuelOnBoard, f.LogFuelFlow, f.LogEndurance, f.LogFlightTime, f.LogFlightLength,
-              f.LogPlaneWeight}) {
-            pending_ += column ? 1 : 0;
-        }
-        pending_ += f.LogWinds ? 2 : 0;
+        : settings_(&f), text_(format("%d,", number)) {
+        for (const Column& column : kColumns) pending_ += wanted(column) ? column.fields : 0;
     }
-    void add(bool wanted, const std::string& fields, int commas = 1) {
-        if (!writing_ || !wanted) return;
-        text_ += fields;
-        pending_ -= commas;
+    void add(const Column& column, const std::string& fields) {
+        if (!wanted(column)) return;
+        text_ +=
+            fields.empty() ? std::string(static_cast<std::size_t>(column.fields), ',') : fields;
+        pending_ -= column.fields;
     }
-    bool writing() const { return writing_; }
+    bool writing() const { return settings_ != nullptr; }
     // The text with the commas of the columns never reached.
     std::string finish() {
         text_.append(static_cast<std::size_t>(std::max(pending_, 0)), ',');
@@ -51,7 +230,11 @@ class FlightInfoDump::Row {
     }
 
   private:
-    bool writing_ = false;
+    bool wanted(const Column& column) const {
+        return settings_ != nullptr && column.logged != nullptr && settings_->*column.logged;
+    }
+
+    const config::FlightInfoSection* settings_ = nullptr;
     std::string text_;
     int pending_ = 0;
 };
@@ -90,120 +273,13 @@ void FlightInfoDump::update() {
 }
 
 void FlightInfoDump::fill(Row& row) {
-    const config::FlightInfoSection& f = c_.settings.flightInfo;
-    const bool kg = c_.kilograms();
-    PropertyList& views = c_.window.results();
-    auto flightData = [&](const char* name, std::string value) {
-        views.add(kFlightData, name, std::move(value));
-    };
-    auto planeData = [&](const char* name, std::string value) {
-        views.add(kPlaneData, name, std::move(value));
-    };
-
-    const auto lat = readS32(c_.link, var::Latitude);
-    if (!lat) return;
-    const auto lon = readU32(c_.link, var::Longitude);
-    if (!lon) return;
-    const auto gsRaw = readU32(c_.link, var::GroundSpeed);
-    if (!gsRaw) return;
-    const double latDeg = convert::latitudeDegrees(*lat);
-    const double lonDeg = convert::longitudeDegrees(*lon);
-    const double gsKt = convert::groundSpeedKnots(*gsRaw);
-    c_.progress.groundSpeedKt = whole(gsKt);
-
-    auto legTo = [&](const model::Airport& airport, const char* label) {
-        flightData(label, airport.name);
-        const double nm = greatCircleNm(latDeg, lonDeg, airport.latitudeDeg, airport.longitudeDeg);
-        flightData("Distance", format("%d", whole(nm)));
-        if (gsKt != 0.0) {
-            const double hours = nm / gsKt;
-            flightData("Time",
-                       format("%02d:%02d", whole(hours), whole((hours - whole(hours)) * 60)));
-        }
-        return nm;
-    };
-    if (c_.departure) legTo(*c_.departure, "From");
-    if (c_.arrival) c_.progress.remainingDistanceNm = whole(legTo(*c_.arrival, "To"));
-
-    const auto altitude = readS32(c_.link, var::Altitude);
-    if (!altitude) return;
-    const int altitudeFt = whole(convert::altitudeFeet(*altitude));
-    flightData("Altitude", format("%d", altitudeFt));
-    row.add(f.LogAltitude, format("%d,", altitudeFt));
-
-    const auto headingRaw = readS32(c_.link, var::Heading);
-    if (!headingRaw) return;
-    const int heading = whole(convert::headingDegrees(*headingRaw));
-    flightData("Heading", format("%d", heading));
-    row.add(f.LogHeading, format("%d,", heading));
-
-    flightData("Ground Speed", format("%d", whole(gsKt)));
-    row.add(f.LogGroundSpeed, format("%d,", whole(gsKt)));
-
-    const auto tas = readU32(c_.link, var::TrueAirspeed);
-    if (!tas) return;
-    const int tasKt = whole(convert::trueAirspeedKnots(*tas));
-    flightData("Total Speed", format("%d", tasKt));
-    row.add(f.LogTotalSpeed, format("%d,", tasKt));
-
-    const auto ias = readU32(c_.link, var::IndicatedAirspeed);
-    if (!ias) return;
-    const int iasKt = int(convert::indicatedAirspeedKnots(*ias));
-    flightData("Indicated Speed", format("%d", iasKt));
-    row.add(f.LogIndicatedSpeed, format("%d,", iasKt));
-
-    const auto windFrom = readU16(c_.link, var::WindDirection);
-    if (!windFrom) return;
-    const auto windKt = readU16(c_.link, var::WindSpeed);
-    if (!windKt) return;
-    const int windDeg = whole(convert::windDirectionDegrees(*windFrom));
-    flightData("Winds", format("%02d@%02d ", windDeg, int(*windKt)));
-    row.add(f.LogWinds, format("%02d,%02d,", int(*windKt), windDeg), 2);
-
-    const double fuelKg = readFuelOnBoardKg(c_.link);
-    const int fuel = kg ? whole(fuelKg) : whole(fuelKg * kPoundsPerKg);
-    planeData("Fuel On Board", format("%02d", fuel));
-    row.add(f.LogFuelOnBoard, format("%d,", fuel));
-
-    double flowPph = 0.0;
-    for (const SimVariable engine : kEngineFuelFlows) {
-        const auto flow = readFuelFlowPph(c_.link, engine);
-        if (!flow) return;
-        flowPph += *flow;
+    Reading reading{c_.link,      c_.window.results(), c_.progress,
+                    c_.departure, c_.arrival,          c_.kilograms()};
+    for (const Column& column : kColumns) {
+        const auto fields = column.fill(reading);
+        if (!fields) return;
+        row.add(column, *fields);
     }
-    const int flow = kg ? whole(flowPph * kKgPerPound) : whole(flowPph);
-    planeData("Fuel Flow", format("%02d", flow));
-    row.add(f.LogFuelFlow, format("%d,", flow));
-
-    // A flow next to nothing gives an endurance no clock shows: left empty.
-    const double enduranceH = flowPph == 0.0 ? 0.0 : fuelKg * kPoundsPerKg / flowPph;
-    if (std::isfinite(enduranceH) && std::fabs(enduranceH) < kLargestMass) {
-        const int endH = whole(enduranceH);
-        const int endM = whole((enduranceH - endH) * 60);
-        planeData("Endurance", format("%02d:%02d ", endH, endM));
-        row.add(f.LogEndurance, format("%02d:%02d,", endH, endM));
-    } else {
-        row.add(f.LogEndurance, ",");
-    }
-
-    // On the flight clock, from the take-off: nothing to show before there was one.
-    if (const auto takeOffAtMin = c_.progress.takeOffAtMin) {
-        const HoursMinutes flown = hoursMinutesOf(c_.progress.flightClockMin - *takeOffAtMin);
-        flightData("Duration", format("%02d:%02d ", flown.hours, flown.minutes));
-        row.add(f.LogFlightTime, format("%02d:%02d,", flown.hours, flown.minutes));
-    } else {
-        row.add(f.LogFlightTime, ",");
-    }
-
-    const int lengthNm = whole(c_.progress.flightLengthNm);
-    flightData("Length", format("%d", lengthNm));
-    row.add(f.LogFlightLength, format("%d,", lengthNm));
-
-    const auto weightLbs = readGrossWeightLbs(c_.link);
-    if (!weightLbs) return;
-    const int weight = kg ? whole(*weightLbs * kKgPerPound) : whole(*weightLbs);
-    planeData("Weight", format("%d", weight));
-    row.add(f.LogPlaneWeight, format("%d,", weight));
 }
 
 }  // namespace aviolog::recorder

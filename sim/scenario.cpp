@@ -11,6 +11,7 @@
 
 #include "common/text_format.h"
 #include "common/units.h"
+#include "common/usage_text.h"
 
 namespace aviolog::sim {
 
@@ -154,148 +155,201 @@ std::optional<int> tankFromName(std::string_view name) {
     return std::nullopt;
 }
 
-const std::string_view kCommandHelp =
-    "pause                     pause the simulator (as the pilot would)\n"
-    "unpause                   release any pause\n"
-    "slew on | slew off        freeze the aircraft in slew mode, or end it\n"
-    "rate <x>                  simulation rate, 0.25 to 128 (1, 2, 4, 8, 16 as the pilot)\n"
-    "crash                     crash the aircraft (noticed only with crash detection on)\n"
-    "crash-detection on | off  the simulator's crash detection switch\n"
-    "refuel <tank> <percent>   add that share of the tank's capacity, up to full\n"
-    "clock +2h | -90m | +1h30m move the simulator clock\n"
-    "clock <hh:mm[:ss]>        set the simulator's UTC time of day\n"
-    "bounce                    the next touchdown bounces once\n"
-    "silent <seconds>          stop answering requests for that long\n"
-    "answer                    answer requests again now\n"
-    "com1 <MHz>                tune COM1, 118.000 to 136.990\n"
-    "wind <from> <kt>          one wind everywhere (\"wind scenario\": the scenario's)\n"
-    "qnh <hPa>                 one sea-level pressure (\"qnh scenario\": the scenario's)\n"
-    "brake on | brake off      set or release the parking brake\n"
-    "flaps <detent>            move the flap lever to that detent at once\n"
-    "level FL280 | level 9000  a new cruise level: the aircraft climbs or descends to it\n"
-    "hotkey <entry>            press the key a client registered in that hot-key entry\n"
-    "status                    one line: time, stage, position, speeds, fuel, flags\n"
-    "help                      this list\n"
-    "quit                      stop the simulator (the program only)\n"
-    "tanks: centre centre-2 centre-3 external-1 external-2 left-main left-aux left-tip\n"
-    "       right-main right-aux right-tip\n";
+// The words of one command, lowered: the whole line, its verb and the words after it.
+struct CommandWords {
+    std::string_view line;
+    std::string_view verb;
+    std::span<const std::string_view> args;
+};
+
+namespace {
+
+template <typename C>
+Parsed<Command> withoutArguments(const CommandWords& w) {
+    if (!w.args.empty())
+        return commandError(format("'%.*s' takes no arguments", int(w.line.size()), w.line.data()));
+    return {C{}, {}};
+}
+
+std::optional<bool> oneSwitch(const CommandWords& w) {
+    return w.args.size() == 1 ? toSwitch(w.args[0]) : std::nullopt;
+}
+
+std::optional<double> oneNumber(const CommandWords& w) {
+    return w.args.size() == 1 ? toNumber(w.args[0]) : std::nullopt;
+}
+
+Parsed<Command> parseSlew(const CommandWords& w) {
+    const auto on = oneSwitch(w);
+    if (!on) return commandError("usage: slew on | slew off");
+    return {cmd::Slew{*on}, {}};
+}
+
+Parsed<Command> parseRate(const CommandWords& w) {
+    const auto x = oneNumber(w);
+    if (!x || *x < 0.25 || *x > 128.0) {
+        return commandError("usage: rate <multiplier from 0.25 to 128>, e.g. 'rate 4'");
+    }
+    return {cmd::Rate{*x}, {}};
+}
+
+Parsed<Command> parseCrashDetection(const CommandWords& w) {
+    const auto on = oneSwitch(w);
+    if (!on) return commandError("usage: crash-detection on | crash-detection off");
+    return {cmd::CrashDetection{*on}, {}};
+}
+
+Parsed<Command> parseRefuel(const CommandWords& w) {
+    if (w.args.size() != 2)
+        return commandError("usage: refuel <tank> <percent>, e.g. 'refuel left-main 20'");
+    const std::string_view name = w.args[0];
+    const auto tank = tankFromName(name);
+    if (!tank)
+        return commandError(
+            format("unknown tank '%.*s'; see 'help'", int(name.size()), name.data()));
+    std::string_view pct = w.args[1];
+    if (pct.ends_with('%')) pct.remove_suffix(1);
+    const auto percent = toNumber(pct);
+    if (!percent || *percent < 0.0 || *percent > 100.0) {
+        return commandError("refuel: the percentage must be between 0 and 100");
+    }
+    return {cmd::Refuel{*tank, *percent}, {}};
+}
+
+Parsed<Command> parseClock(const CommandWords& w) {
+    if (w.args.size() == 1) {
+        if (const auto shift = toClockShiftSec(w.args[0])) return {cmd::ClockShift{*shift}, {}};
+        if (const auto set = toTimeOfDaySec(w.args[0])) return {cmd::ClockSet{*set}, {}};
+    }
+    return commandError("usage: clock +2h | clock -90m | clock +1h30m | clock 14:05");
+}
+
+Parsed<Command> parseSilent(const CommandWords& w) {
+    const auto sec = oneNumber(w);
+    if (!sec || *sec <= 0.0 || *sec > 86400.0) {
+        return commandError("usage: silent <seconds>, more than 0 and at most 86400");
+    }
+    return {cmd::Silent{*sec}, {}};
+}
+
+Parsed<Command> parseCom1(const CommandWords& w) {
+    const auto mhz = oneNumber(w);
+    const auto bcd = mhz ? com1Bcd(*mhz) : std::nullopt;
+    if (!bcd) return commandError("usage: com1 <MHz from 118.000 to 136.990>");
+    return {cmd::Com1{*bcd}, {}};
+}
+
+Parsed<Command> parseWind(const CommandWords& w) {
+    if (w.args.size() == 1 && w.args[0] == "scenario") return {cmd::Wind{}, {}};
+    const auto from = w.args.size() == 2 ? toNumber(w.args[0]) : std::nullopt;
+    const auto speed = w.args.size() == 2 ? toNumber(w.args[1]) : std::nullopt;
+    if (!from || !speed || *from < 0.0 || *from > 360.0 || *speed < 0.0 || *speed > 200.0) {
+        return commandError("usage: wind <from 0-360> <knots 0-200> | wind scenario");
+    }
+    return {cmd::Wind{*from, *speed}, {}};
+}
+
+Parsed<Command> parseQnh(const CommandWords& w) {
+    if (w.args.size() == 1 && w.args[0] == "scenario") return {cmd::Qnh{}, {}};
+    const auto mb = oneNumber(w);
+    if (!mb || *mb < 900.0 || *mb > 1100.0) {
+        return commandError("usage: qnh <hPa from 900 to 1100> | qnh scenario");
+    }
+    return {cmd::Qnh{*mb}, {}};
+}
+
+Parsed<Command> parseBrake(const CommandWords& w) {
+    const auto on = oneSwitch(w);
+    if (!on) return commandError("usage: brake on | brake off");
+    return {cmd::Brake{*on}, {}};
+}
+
+Parsed<Command> parseFlaps(const CommandWords& w) {
+    const auto detent = oneNumber(w);
+    if (!detent || *detent < 0.0 || *detent > 10.0 || *detent != std::floor(*detent)) {
+        return commandError("usage: flaps <detent>, a whole number from 0 (up)");
+    }
+    return {cmd::Flaps{static_cast<int>(*detent)}, {}};
+}
+
+Parsed<Command> parseLevel(const CommandWords& w) {
+    std::string_view text = w.args.size() == 1 ? w.args[0] : std::string_view{};
+    const bool flightLevel = text.starts_with("fl");
+    if (flightLevel) text.remove_prefix(2);
+    if (text.ends_with("ft")) text.remove_suffix(2);
+    auto value = text.empty() ? std::nullopt : toNumber(text);
+    if (value && flightLevel) *value *= 100.0;
+    if (!value || *value < 1000.0 || *value > 45000.0) {
+        return commandError("usage: level FL280 | level 9000 (ft, 1000 to 45000)");
+    }
+    return {cmd::Level{*value}, {}};
+}
+
+Parsed<Command> parseHotKey(const CommandWords& w) {
+    const auto entry = oneNumber(w);
+    if (!entry || *entry < 0.0 || *entry > 55.0 || *entry != std::floor(*entry)) {
+        return commandError("usage: hotkey <entry of the hot-key table, 0 to 55>");
+    }
+    return {cmd::HotKey{static_cast<int>(*entry)}, {}};
+}
+
+// In the order "help" lists them.
+constexpr CommandVerb kVerbs[] = {
+    {"pause", "pause the simulator (as the pilot would)", withoutArguments<cmd::Pause>},
+    {"unpause", "release any pause", withoutArguments<cmd::Unpause>},
+    {"slew on | slew off", "freeze the aircraft in slew mode, or end it", parseSlew},
+    {"rate <x>", "simulation rate, 0.25 to 128 (1, 2, 4, 8, 16 as the pilot)", parseRate},
+    {"crash", "crash the aircraft (noticed only with crash detection on)",
+     withoutArguments<cmd::Crash>},
+    {"crash-detection on | off", "the simulator's crash detection switch", parseCrashDetection},
+    {"refuel <tank> <percent>", "add that share of the tank's capacity, up to full", parseRefuel},
+    {"clock +1h30m | hh:mm[:ss]",
+     "move the simulator clock (+2h, -90m, +1h30m), or set its UTC time of day", parseClock},
+    {"bounce", "the next touchdown bounces once", withoutArguments<cmd::Bounce>},
+    {"silent <seconds>", "stop answering requests for that long", parseSilent},
+    {"answer", "answer requests again now", withoutArguments<cmd::Answer>},
+    {"com1 <MHz>", "tune COM1, 118.000 to 136.990", parseCom1},
+    {"wind <from> <kt>", "one wind everywhere (\"wind scenario\": the scenario's)", parseWind},
+    {"qnh <hPa>", "one sea-level pressure (\"qnh scenario\": the scenario's)", parseQnh},
+    {"brake on | brake off", "set or release the parking brake", parseBrake},
+    {"flaps <detent>", "move the flap lever to that detent at once", parseFlaps},
+    {"level FL280 | level 9000", "a new cruise level: the aircraft climbs or descends to it",
+     parseLevel},
+    {"hotkey <entry>", "press the key a client registered in that hot-key entry", parseHotKey},
+    {"status", "one line: time, stage, position, speeds, fuel, flags",
+     withoutArguments<cmd::Status>},
+    {"help", "this list", withoutArguments<cmd::Help>},
+    {"quit", "stop the simulator (the program only)", nullptr},
+};
+
+constexpr int kVerbHelpColumn = 26;
+
+}  // namespace
+
+std::span<const CommandVerb> commandVerbs() {
+    return kVerbs;
+}
+
+std::string commandHelp() {
+    std::string help;
+    for (const CommandVerb& v : kVerbs)
+        appendUsageEntry(help, v.synopsis, v.help, 0, kVerbHelpColumn);
+    std::string tanks;
+    for (int i = 0; i < kTankCount; ++i) tanks += (i > 0 ? " " : "") + tankKey(i);
+    appendUsageEntry(help, "tanks:", tanks, 0, 7);
+    return help;
+}
 
 Parsed<Command> parseCommand(std::string_view line) {
     const std::string text = lowered(line);
     const auto words = splitWords(text);
     if (words.empty()) return commandError("empty command; try 'help'");
-    const std::string_view verb = words[0];
-    const std::size_t argc = words.size() - 1;
-    auto noArgs = [&](Command c) -> Parsed<Command> {
-        if (argc != 0) return commandError(format("'%s' takes no arguments", text.c_str()));
-        return {c, {}};
-    };
-    if (verb == "pause") return noArgs(cmd::Pause{});
-    if (verb == "unpause") return noArgs(cmd::Unpause{});
-    if (verb == "crash") return noArgs(cmd::Crash{});
-    if (verb == "bounce") return noArgs(cmd::Bounce{});
-    if (verb == "answer") return noArgs(cmd::Answer{});
-    if (verb == "status") return noArgs(cmd::Status{});
-    if (verb == "help") return noArgs(cmd::Help{});
-    if (verb == "slew" || verb == "crash-detection") {
-        const auto on = argc == 1 ? toSwitch(words[1]) : std::nullopt;
-        if (!on)
-            return commandError(format("usage: %s on | %s off", words[0].data(), words[0].data()));
-        if (verb == "slew") return {cmd::Slew{*on}, {}};
-        return {cmd::CrashDetection{*on}, {}};
-    }
-    if (verb == "brake") {
-        const auto on = argc == 1 ? toSwitch(words[1]) : std::nullopt;
-        if (!on) return commandError("usage: brake on | brake off");
-        return {cmd::Brake{*on}, {}};
-    }
-    if (verb == "flaps") {
-        const auto detent = argc == 1 ? toNumber(words[1]) : std::nullopt;
-        if (!detent || *detent < 0.0 || *detent > 10.0 || *detent != std::floor(*detent)) {
-            return commandError("usage: flaps <detent>, a whole number from 0 (up)");
-        }
-        return {cmd::Flaps{static_cast<int>(*detent)}, {}};
-    }
-    if (verb == "level") {
-        std::string_view level = argc == 1 ? words[1] : std::string_view{};
-        const bool flightLevel = level.starts_with("fl");
-        if (flightLevel) level.remove_prefix(2);
-        if (level.ends_with("ft")) level.remove_suffix(2);
-        auto value = level.empty() ? std::nullopt : toNumber(level);
-        if (value && flightLevel) *value *= 100.0;
-        if (!value || *value < 1000.0 || *value > 45000.0) {
-            return commandError("usage: level FL280 | level 9000 (ft, 1000 to 45000)");
-        }
-        return {cmd::Level{*value}, {}};
-    }
-    if (verb == "hotkey") {
-        const auto entry = argc == 1 ? toNumber(words[1]) : std::nullopt;
-        if (!entry || *entry < 0.0 || *entry > 55.0 || *entry != std::floor(*entry)) {
-            return commandError("usage: hotkey <entry of the hot-key table, 0 to 55>");
-        }
-        return {cmd::HotKey{static_cast<int>(*entry)}, {}};
-    }
-    if (verb == "rate") {
-        const auto x = argc == 1 ? toNumber(words[1]) : std::nullopt;
-        if (!x || *x < 0.25 || *x > 128.0) {
-            return commandError("usage: rate <multiplier from 0.25 to 128>, e.g. 'rate 4'");
-        }
-        return {cmd::Rate{*x}, {}};
-    }
-    if (verb == "refuel") {
-        if (argc != 2)
-            return commandError("usage: refuel <tank> <percent>, e.g. 'refuel left-main 20'");
-        const auto tank = tankFromName(words[1]);
-        if (!tank)
-            return commandError(
-                format("unknown tank '%.*s'; see 'help'", int(words[1].size()), words[1].data()));
-        std::string_view pct = words[2];
-        if (pct.ends_with('%')) pct.remove_suffix(1);
-        const auto percent = toNumber(pct);
-        if (!percent || *percent < 0.0 || *percent > 100.0) {
-            return commandError("refuel: the percentage must be between 0 and 100");
-        }
-        return {cmd::Refuel{*tank, *percent}, {}};
-    }
-    if (verb == "clock") {
-        if (argc == 1) {
-            if (const auto shift = toClockShiftSec(words[1])) return {cmd::ClockShift{*shift}, {}};
-            if (const auto set = toTimeOfDaySec(words[1])) return {cmd::ClockSet{*set}, {}};
-        }
-        return commandError("usage: clock +2h | clock -90m | clock +1h30m | clock 14:05");
-    }
-    if (verb == "silent") {
-        const auto sec = argc == 1 ? toNumber(words[1]) : std::nullopt;
-        if (!sec || *sec <= 0.0 || *sec > 86400.0) {
-            return commandError("usage: silent <seconds>, more than 0 and at most 86400");
-        }
-        return {cmd::Silent{*sec}, {}};
-    }
-    if (verb == "com1") {
-        const auto mhz = argc == 1 ? toNumber(words[1]) : std::nullopt;
-        const auto bcd = mhz ? com1Bcd(*mhz) : std::nullopt;
-        if (!bcd) return commandError("usage: com1 <MHz from 118.000 to 136.990>");
-        return {cmd::Com1{*bcd}, {}};
-    }
-    if (verb == "wind") {
-        if (argc == 1 && words[1] == "scenario") return {cmd::Wind{}, {}};
-        const auto from = argc == 2 ? toNumber(words[1]) : std::nullopt;
-        const auto speed = argc == 2 ? toNumber(words[2]) : std::nullopt;
-        if (!from || !speed || *from < 0.0 || *from > 360.0 || *speed < 0.0 || *speed > 200.0) {
-            return commandError("usage: wind <from 0-360> <knots 0-200> | wind scenario");
-        }
-        return {cmd::Wind{*from, *speed}, {}};
-    }
-    if (verb == "qnh") {
-        if (argc == 1 && words[1] == "scenario") return {cmd::Qnh{}, {}};
-        const auto mb = argc == 1 ? toNumber(words[1]) : std::nullopt;
-        if (!mb || *mb < 900.0 || *mb > 1100.0) {
-            return commandError("usage: qnh <hPa from 900 to 1100> | qnh scenario");
-        }
-        return {cmd::Qnh{*mb}, {}};
+    const CommandWords w{text, words[0], std::span(words).subspan(1)};
+    for (const CommandVerb& v : kVerbs) {
+        if (v.verb() == w.verb && v.parse != nullptr) return v.parse(w);
     }
     return commandError(
-        format("unknown command '%.*s'; try 'help'", int(verb.size()), verb.data()));
+        format("unknown command '%.*s'; try 'help'", int(w.verb.size()), w.verb.data()));
 }
 
 // ---- The scenario file ----
@@ -813,9 +867,9 @@ class ScenarioParser {
     void finish() {
         require("flight", {"start"});
         for (const char* name : {"departure", "arrival"}) {
-            require(name, {"icao", "position", "elevation", "runway-heading"});
+            require(name, {"position", "elevation", "runway-heading"});
         }
-        require("aircraft", {"engines", "empty-weight", "fuel-flow"});
+        require("aircraft", {"empty-weight", "fuel-flow"});
         require("profile", {"cruise"});
         const Aircraft& a = s_.aircraft;
         const int aircraftLine = sections_["aircraft"].line;

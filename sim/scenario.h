@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -121,8 +122,23 @@ struct Parsed {
 
 Parsed<Command> parseCommand(std::string_view line);
 
-// One line per command, for "help" and the documentation.
-extern const std::string_view kCommandHelp;
+struct CommandWords;
+
+// One verb of the command language: what the operator types, what it does, and how its
+// words become a command. parse is null for a verb the program around the simulator
+// answers itself ("quit").
+struct CommandVerb {
+    std::string_view synopsis;  // "refuel <tank> <percent>": the verb, then its arguments
+    std::string_view help;
+    Parsed<Command> (*parse)(const CommandWords&);
+
+    std::string_view verb() const { return synopsis.substr(0, synopsis.find(' ')); }
+};
+
+// The verbs in the order "help" lists them, for parseCommand, "help" and the manual.
+std::span<const CommandVerb> commandVerbs();
+// What "help" answers: one entry per verb, then the tank names.
+std::string commandHelp();
 
 using wire::com1Bcd;
 

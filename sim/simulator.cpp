@@ -502,7 +502,7 @@ CommandResult Simulator::CommandRunner::operator()(const cmd::Status&) {
 }
 
 CommandResult Simulator::CommandRunner::operator()(const cmd::Help&) {
-    return {true, std::string(kCommandHelp)};
+    return {true, commandHelp()};
 }
 
 // ---- Status ----

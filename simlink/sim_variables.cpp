@@ -106,6 +106,10 @@ std::optional<double> readFuelFlowPph(SimLink& link, SimVariable engine) {
 }
 
 double readFuelOnBoardKg(SimLink& link) {
+    return tryReadFuelOnBoardKg(link).value_or(-1.0);
+}
+
+std::optional<double> tryReadFuelOnBoardKg(SimLink& link) {
     // One exchange for every tank: the figures belong to one moment and cost one round trip.
     std::array<std::uint32_t, kTankCount> levels{};
     std::array<std::uint32_t, kTankCount> capacities{};
@@ -114,7 +118,7 @@ double readFuelOnBoardKg(SimLink& link) {
     for (int i = 0; i < kTankCount; ++i) {
         batch.add(kFuelTanks[i].level, levels[i]).add(kFuelTanks[i].capacity, capacities[i]);
     }
-    if (!batch.add(var::FuelWeightPerGallon, density).process()) return -1.0;
+    if (!batch.add(var::FuelWeightPerGallon, density).process()) return std::nullopt;
     double gallons = 0.0;
     for (int i = 0; i < kTankCount; ++i) {
         gallons += static_cast<double>(levels[i]) / kTankFull * capacities[i];

@@ -140,6 +140,9 @@ std::optional<double> readFuelFlowPph(SimLink& link, SimVariable engine);
 // Total fuel on board in kilograms over the 11 tanks; -1 when any read fails or the
 // total is not plausible.
 double readFuelOnBoardKg(SimLink& link);
+// The same, but nothing when the exchange failed: -1 then stands for an implausible total
+// alone.
+std::optional<double> tryReadFuelOnBoardKg(SimLink& link);
 
 // How long the simulator shows a message, in seconds (its display-time control).
 inline constexpr std::int16_t kSimMessageSeconds = 8;

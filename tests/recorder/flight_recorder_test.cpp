@@ -125,6 +125,77 @@ TEST(FlightRecorder, DumpRowsAreNumberedAndNeverRagged) {
     EXPECT_GT(rows, 60U);
 }
 
+// The fields of one dump row, the row number first.
+std::vector<std::string> dumpFields(const std::string& row) {
+    std::vector<std::string> fields;
+    std::size_t begin = 0;
+    for (std::size_t comma; (comma = row.find(',', begin)) != std::string::npos;
+         begin = comma + 1) {
+        fields.push_back(row.substr(begin, comma - begin));
+    }
+    fields.push_back(row.substr(begin));
+    return fields;
+}
+
+TEST(FlightRecorder, ADumpRowCutOffAtAnyExchangeKeepsItsWidthAndWhatWasRead) {
+    using Section = config::FlightInfoSection;
+    const struct {
+        const char* name;
+        std::vector<bool Section::*> off;
+        std::size_t fields;  // the row number, the columns, and the empty one after the last comma
+    } rows[] = {
+        {"every column", {}, 15},
+        {"without the winds and the heading", {&Section::LogWinds, &Section::LogHeading}, 12},
+        {"the last column only",
+         {&Section::LogAltitude, &Section::LogHeading, &Section::LogGroundSpeed,
+          &Section::LogTotalSpeed, &Section::LogIndicatedSpeed, &Section::LogWinds,
+          &Section::LogFuelOnBoard, &Section::LogFuelFlow, &Section::LogEndurance,
+          &Section::LogFlightTime, &Section::LogFlightLength},
+         3},
+    };
+    // One update of a flight just started, answered up to `cut` exchanges; the file after it
+    // and the number of exchanges it asked for.
+    const auto dumpOnce = [](const std::vector<bool Section::*>& off, int cut) {
+        RecorderRig rig("air-start.scn");
+        for (const auto column : off) rig.settings.flightInfo.*column = false;
+        EXPECT_TRUE(rig.start());
+        rig.core.dump().start();
+        int served = 0;
+        if (cut == 0) rig.ipc.sendError = 1400;
+        rig.ipc.afterServe = [&](std::span<std::byte>) {
+            if (++served == cut) rig.ipc.sendError = 1400;
+        };
+        rig.core.dump().update();
+        return std::pair{rig.dir.read("flightlog.csv"), served};
+    };
+    for (const auto& row : rows) {
+        const auto [wholeCsv, exchanges] = dumpOnce(row.off, 1000);
+        ASSERT_TRUE(wholeCsv.ends_with("\r\n")) << row.name << ": " << wholeCsv;
+        const auto whole = dumpFields(wholeCsv.substr(0, wholeCsv.size() - 2));
+        ASSERT_EQ(whole.size(), row.fields) << row.name << ": " << wholeCsv;
+        EXPECT_FALSE(whole[row.fields - 2].empty()) << row.name << ": the last column is read";
+        // Not even the pause flag answered: no row.
+        EXPECT_EQ(dumpOnce(row.off, 0).first, "") << row.name;
+        for (int cut = 1; cut < exchanges; ++cut) {
+            const std::string csv = dumpOnce(row.off, cut).first;
+            const std::string where =
+                std::string(row.name) + ", cut after " + std::to_string(cut) + ": " + csv;
+            ASSERT_TRUE(csv.ends_with("\r\n")) << where;
+            const auto fields = dumpFields(csv.substr(0, csv.size() - 2));
+            ASSERT_EQ(fields.size(), row.fields) << where;
+            // What was read is what an uncut update writes; after the cut nothing is.
+            bool cutOff = false;
+            for (std::size_t i = 0; i < fields.size(); ++i) {
+                cutOff = cutOff || fields[i] != whole[i];
+                if (cutOff) {
+                    EXPECT_TRUE(fields[i].empty()) << where << " field " << i;
+                }
+            }
+            EXPECT_TRUE(cutOff) << where;
+        }
+    }
+}
+
 TEST(FlightRecorder, CargoPluginFillsTheCargoField) {
     FlightRig rig;
     std::filesystem::copy_file(AVIOLOG_CARGO_PLUGIN, rig.dir / "RfPCargoloader.so");

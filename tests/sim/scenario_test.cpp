@@ -243,6 +243,40 @@ TEST(Scenario, CommandLanguage) {
     }
 }
 
+TEST(Scenario, TheHelpListsTheVerbsTheParserKnows) {
+    const std::string help = commandHelp();
+    for (const CommandVerb& v : commandVerbs()) {
+        const std::string verb(v.verb());
+        EXPECT_NE(("\n" + help).find("\n" + std::string(v.synopsis) + " "), std::string::npos)
+            << verb << " in\n"
+            << help;
+        const auto parsed = parseCommand(verb);
+        const bool unknown = parsed.error.starts_with("unknown command");
+        // A verb without a parser is the program's, not the simulator's.
+        EXPECT_EQ(unknown, v.parse == nullptr) << verb << ": " << parsed.error;
+    }
+    EXPECT_NE(help.find("left-main"), std::string::npos) << help;
+    for (std::size_t begin = 0, end; (end = help.find('\n', begin)) != std::string::npos;
+         begin = end + 1) {
+        EXPECT_LE(end - begin, 88u) << help.substr(begin, end - begin);
+    }
+}
+
+TEST(Scenario, ACommandRefusedNamesOnlyItsOwnUsage) {
+    const struct {
+        const char* line;
+        const char* error;
+    } rows[] = {
+        {"slew maybe", "usage: slew on | slew off"},
+        {"crash-detection maybe", "usage: crash-detection on | crash-detection off"},
+        {"Pause  Now", "'pause  now' takes no arguments"},
+        {"quit", "unknown command 'quit'; try 'help'"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(parseCommand(row.line).error, row.error) << row.line;
+    }
+}
+
 TEST(Scenario, CalendarOfTheSimulatorClock) {
     struct Row {
         const char* name;
