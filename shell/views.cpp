@@ -60,12 +60,9 @@ LogView::LogView(wxWindow* parent, const model::MainWindowModel& window)
     reload();
 }
 
-// The row's name is the line's time (its first five characters), its value the text from
-// the eighth character on.
 void LogView::add(const std::string& line) {
-    const std::string name = line.substr(0, 5);
-    const std::string value = line.size() > 7 ? line.substr(7) : std::string();
-    addRow(grid_, category(grid_, kLogMessages), name, value);
+    const model::PropertyRow row = model::logViewRow(line);
+    addRow(grid_, category(grid_, kLogMessages), row.name, row.value);
     grid_->EnsureVisible(grid_->GetLastItem(wxPG_ITERATE_DEFAULT));
 }
 
