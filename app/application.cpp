@@ -99,7 +99,7 @@ const std::string& Application::realTimeAddress() {
 }
 
 void Application::start() {
-    platform_.timers.start(recorder::kConnectTimer, recorder::kConnectIntervalMs);
+    flightLog_.startConnecting();
     config::finishStartup(settings_, live_);
 }
 

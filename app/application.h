@@ -111,7 +111,7 @@ class Application final : public platform::TimerSink {
     void onTimer(int id) override;
 
     // The pilot's buttons.
-    bool startLogButton() { return flightLog_.StartLog(); }
+    bool startLogButton() { return flightLog_.startButton(); }
     void stopLogButton() { flightLog_.stopButton(); }
     void resumeLogButton() { flightLog_.resumeButton(); }
     void startDumpButton() { flightLog_.dump().start(); }

@@ -71,12 +71,35 @@ struct StartClock {
 FlightLog::FlightLog(RecorderContext& context)
     : c_(context), events_(context), realism_(context, events_), dump_(context) {}
 
+bool FlightLog::logging() const {
+    return c_.progress.logStarted && c_.phase != FlightPhase::Stopped;
+}
+
 void FlightLog::simulatorLost() {
     // In the order they stop.
     constexpr int kFlightTimers[] = {kPositionTimer, kDumpTimer, kMonitorTimer, kGaugeTimer,
                                      kUplinkTimer};
     for (const int id : kFlightTimers) c_.timers.stop(id);
+    if (!logging()) {
+        // No flight to resume: the next simulator is met as the first one was, and nothing
+        // of a flight that never ran may reach it.
+        c_.timers.stop(kAutoStartTimer);
+        c_.link.setFailureCount(0);
+        if (c_.progress.logStarted) {
+            c_.window.setStatus(kSimulatorGoneStatus);
+            return;
+        }
+        c_.window.enable(Control::StartLog, false);
+        startConnecting();
+        return;
+    }
     c_.window.enable(Control::ResumeLog, true);
+    c_.window.setStatus(kLostStatus);
+    c_.timers.start(kConnectTimer, kConnectIntervalMs);
+}
+
+void FlightLog::startConnecting() {
+    c_.window.setStatus(kWaitingStatus);
     c_.timers.start(kConnectTimer, kConnectIntervalMs);
 }
 
@@ -115,11 +138,17 @@ void FlightLog::onTimer(int id) {
 
 void FlightLog::connectProcedure() {
     c_.timers.stop(kConnectTimer);
-    if (c_.link.failureCount() != 0) {
-        if (!resumeLostFlight()) return;
-    } else {
-        firstConnection();
+    if (c_.link.failureCount() != 0 && logging()) {
+        resumeLostFlight();
+        return;
     }
+    c_.link.setFailureCount(0);
+    firstConnection();
+}
+
+void FlightLog::reducedMode() {
+    c_.window.enterReducedMode();
+    c_.window.setStatus(kReducedModeStatus);
 }
 
 bool FlightLog::resumeLostFlight() {
@@ -127,7 +156,7 @@ bool FlightLog::resumeLostFlight() {
         {kResumeQuestion, platform::MessageIcon::Question, platform::MessageButtons::YesNo, true});
     if (answer != platform::MessageAnswer::Yes) {
         c_.pilot.inform(kReducedModeMessage);
-        c_.window.enterReducedMode();
+        reducedMode();
         return false;
     }
     if (!c_.link.open(0)) {
@@ -155,7 +184,7 @@ void FlightLog::firstConnection() {
         if (answer != platform::MessageAnswer::Yes) {
             c_.pilot.show({kReducedModeMessage, platform::MessageIcon::Information,
                            platform::MessageButtons::OkCancel, true});
-            c_.window.enterReducedMode();
+            reducedMode();
             return;
         }
     }
@@ -167,7 +196,9 @@ void FlightLog::firstConnection() {
     c_.window.viewsChanged();
     loadCargoPlugin();
     c_.link.setFailureCount(0);
-    if (c_.settings.aviolog.AutomatedStart) c_.timers.start(kAutoStartTimer, kAutoStartMs);
+    const bool automated = c_.settings.aviolog.AutomatedStart;
+    c_.window.setStatus(automated ? kConnectedAutoStartStatus : kConnectedStatus);
+    if (automated) c_.timers.start(kAutoStartTimer, kAutoStartMs);
 }
 
 void FlightLog::loadCargoPlugin() {
@@ -218,10 +249,17 @@ bool FlightLog::waitForAircraft(StartClock& clock) {
     }
 }
 
+bool FlightLog::startButton() {
+    if (StartLog()) return true;
+    c_.pilot.warn(startRefusal_);
+    return false;
+}
+
 bool FlightLog::StartLog() {
     // The form enables the button once it is filled, which may be before the simulator
     // is found: reading a link not yet open would count as losing the simulator, and
     // the connection that follows would offer to resume a flight that never began.
+    startRefusal_ = kNotConnectedMessage;
     if (!c_.link.isOpen()) return false;
     FlightProgress& p = c_.progress;
     const config::Settings& s = c_.settings;
@@ -231,6 +269,7 @@ bool FlightLog::StartLog() {
     realism_.takeFuelReferenceLevels();
 
     StartClock clock;
+    startRefusal_ = kNoAnswerMessage;
     if (!clock.read(c_.link, false)) return false;
     const model::DateTimeBox& box = c_.form.dateTimeBox();
     if (box.setClock) {
@@ -245,7 +284,10 @@ bool FlightLog::StartLog() {
         writeU16(c_.link, var::ZuluYear, static_cast<std::uint16_t>(box.year));
     }
     // The clock is read again: the box may just have set it.
+    startRefusal_ = kAircraftNotLoadedMessage;
     if (!waitForAircraft(clock)) return false;
+    startRefusal_ = nullptr;
+    p.logStarted = true;
     const CivilDate utcDate = dateFromDayOfYear(clock.year, clock.dayOfYear);
 
     c_.window.clear(Channel::Log);
@@ -296,6 +338,7 @@ bool FlightLog::StartLog() {
 
     c_.timers.start(kMonitorTimer, kMonitorMs);
     c_.window.enable(Control::FlightData, true);
+    c_.window.setStatus(kRecordingStatus);
     return true;
 }
 
@@ -396,6 +439,7 @@ void FlightLog::StopLog() {
     if (!c_.settings.company.StatusSite.empty()) c_.timers.stop(kPositionTimer);
     c_.window.enable(Control::StopLog, false);
     c_.window.enable(Control::Commands, false);
+    c_.window.setStatus(kLogClosedStatus);
 
     // The header goes in front of every line logged so far, whatever their length.
     std::vector<std::string> lines;

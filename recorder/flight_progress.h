@@ -23,6 +23,9 @@ enum class BrakeWatch : std::uint8_t {
 // Everything the recorder learns about the flight. Set once at program start and never
 // reset: one program run records one flight, and a resumed flight must find it intact.
 struct FlightProgress {
+    // True from the moment Start has begun the log: a simulator lost before it leaves no
+    // flight to resume.
+    bool logStarted = false;
     // Set at Start.
     std::string startDate;  // "%04d/%02d/%02d"
     std::string startTime;  // "%02d:%02d:00"
@@ -88,6 +91,9 @@ struct FlightProgress {
     int remainingDistanceNm = 0;
     int groundSpeedKt = 0;  // the dump's last figure, for the live position report
     std::array<std::uint32_t, wire::kTankCount> fuelReferenceLevels{};
+    // Only levels read from the simulator are a reference; until one was read the fuel
+    // check has nothing to put back.
+    bool fuelReferenceTaken = false;
     std::uint16_t cockpitCheckSeconds = 0;
     bool cockpitSoundPlaying = false;
 };

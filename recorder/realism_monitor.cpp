@@ -202,7 +202,9 @@ bool RealismMonitor::cockpitCheck() {
 
 void RealismMonitor::takeFuelReferenceLevels() {
     std::array<std::uint32_t, kTankCount> levels{};
-    if (readTankLevels(levels)) c_.progress.fuelReferenceLevels = levels;
+    if (!readTankLevels(levels)) return;
+    c_.progress.fuelReferenceLevels = levels;
+    c_.progress.fuelReferenceTaken = true;
 }
 
 bool RealismMonitor::readTankLevels(std::array<std::uint32_t, kTankCount>& levels) {
@@ -219,6 +221,12 @@ void RealismMonitor::secondHalf() {
 void RealismMonitor::fuelFillCheck() {
     std::array<std::uint32_t, kTankCount> levels{};
     if (!readTankLevels(levels)) return;
+    if (!c_.progress.fuelReferenceTaken) {
+        // Writing a reference never read would empty the tanks.
+        c_.progress.fuelReferenceLevels = levels;
+        c_.progress.fuelReferenceTaken = true;
+        return;
+    }
     for (int i = 0; i < kTankCount; ++i) {
         std::uint32_t& reference = c_.progress.fuelReferenceLevels[i];
         if (levels[i] > reference && levels[i] - reference > kRefuelTolerance) {

@@ -145,6 +145,83 @@ TEST(FlightRecorder, StartLogBeforeTheLinkOpensIsNotALostFlight) {
     EXPECT_TRUE(rig.log().starts_with("Start  [")) << rig.log();
 }
 
+// The fuel in the simulator's tanks, as fractions of their capacities added up.
+std::uint64_t tankLevels(const RecorderRig& rig) {
+    std::uint64_t sum = 0;
+    for (const wire::FuelTank& tank : wire::kFuelTanks)
+        sum += rig.simulator->memory().u32(tank.level.offset);
+    return sum;
+}
+
+// A simulator that quits while no log runs leaves no flight behind: Start LOG pressed
+// meanwhile starts nothing, the next simulator is met as the first one was, and nothing of
+// a flight that never ran (its fuel check's levels, all zero) is written to it.
+TEST(FlightRecorder, ASimulatorLostWhileNoLogRunsIsMetAgainAsTheFirst) {
+    RecorderRig rig;
+    rig.core.onTimer(recorder::kConnectTimer);
+    ASSERT_TRUE(rig.link.isOpen());
+    EXPECT_EQ(rig.window.status(), recorder::kConnectedStatus);
+    const std::uint64_t fuel = tankLevels(rig);
+    ASSERT_GT(fuel, 0U);
+
+    rig.ipc.simulatorGone = true;
+    for (int press = 0; press < 4 && rig.link.isOpen(); ++press) EXPECT_FALSE(rig.core.StartLog());
+    ASSERT_FALSE(rig.link.isOpen()) << "the presses lose the simulator";
+    EXPECT_FALSE(rig.window.control(model::Control::StartLog).enabled);
+    EXPECT_FALSE(rig.window.control(model::Control::ResumeLog).enabled);
+    EXPECT_EQ(rig.window.status(), recorder::kWaitingStatus);
+    EXPECT_FALSE(rig.core.logging());
+
+    rig.ipc.simulatorGone = false;
+    ASSERT_TRUE(rig.runUntil([&] { return rig.link.isOpen(); }, 10000));
+    rig.clock.runFor(60000);
+    for (const std::string& box : rig.world.boxes) {
+        EXPECT_EQ(box.find("FS crash"), std::string::npos) << box;
+    }
+    EXPECT_TRUE(rig.window.control(model::Control::StartLog).enabled);
+    EXPECT_EQ(rig.window.status(), recorder::kConnectedStatus);
+    EXPECT_EQ(rig.link.failureCount(), 0);
+    EXPECT_GT(tankLevels(rig), fuel * 99 / 100) << "nothing ran while no log did";
+
+    ASSERT_TRUE(rig.core.StartLog());
+    EXPECT_EQ(rig.window.status(), recorder::kRecordingStatus);
+    rig.clock.runFor(60000);
+    EXPECT_GT(tankLevels(rig), fuel * 99 / 100) << "the log's fuel check keeps the tanks";
+}
+
+// The fuel check puts a tank back to the level it was read at; with no level read yet it
+// only takes one, whatever the tanks hold.
+TEST(FlightRecorder, TheFuelCheckWritesNothingBeforeItHasReadALevel) {
+    RecorderRig rig;
+    rig.settings.aviolog.FuelTest = 1;
+    rig.core.onTimer(recorder::kConnectTimer);
+    ASSERT_TRUE(rig.link.isOpen());
+    const std::uint64_t fuel = tankLevels(rig);
+    ASSERT_FALSE(rig.progress.fuelReferenceTaken);
+    rig.core.realism().secondHalf();
+    EXPECT_EQ(tankLevels(rig), fuel);
+    EXPECT_TRUE(rig.progress.fuelReferenceTaken);
+    rig.core.realism().secondHalf();
+    EXPECT_EQ(tankLevels(rig), fuel);
+}
+
+// Start LOG that starts nothing says why, once per press.
+TEST(FlightRecorder, StartLogThatStartsNothingSaysWhy) {
+    RecorderRig rig;
+    EXPECT_FALSE(rig.core.startButton());
+    ASSERT_EQ(rig.world.boxes.size(), 1U);
+    EXPECT_EQ(rig.world.boxes[0], recorder::kNotConnectedMessage);
+    rig.core.onTimer(recorder::kConnectTimer);
+    ASSERT_TRUE(rig.link.isOpen());
+    rig.simulator->command("silent 60");
+    EXPECT_FALSE(rig.core.startButton());
+    ASSERT_EQ(rig.world.boxes.size(), 2U);
+    EXPECT_EQ(rig.world.boxes[1], recorder::kNoAnswerMessage);
+    rig.clock.runFor(60000);
+    EXPECT_TRUE(rig.core.startButton());
+    EXPECT_EQ(rig.world.boxes.size(), 2U) << "a log that starts needs no word";
+}
+
 TEST(FlightRecorder, NoSimulatorAsksAgainEveryTwoSeconds) {
     FlightRig rig({{"Aviolog", "StartWarning", "0", true}});
     headless::RunnerOptions options;
