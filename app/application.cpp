@@ -64,8 +64,10 @@ Application::~Application() {
 }
 
 bool Application::loadSettings() {
-    if (config::loadSettings(settings_, {workDir_, platform_.pilot, dialogs_}) ==
-        config::LoadOutcome::NoSettings) {
+    const config::LoadOutcome outcome =
+        config::loadSettings(settings_, {workDir_, platform_.pilot, dialogs_});
+    if (outcome != config::LoadOutcome::Loaded) {
+        noSettingsText_ = config::noSettingsExplanation(outcome, workDir_);
         return false;
     }
     mailer_ = std::make_unique<mail::SmtpMailer>(

@@ -101,6 +101,8 @@ class Application final : public platform::TimerSink {
     // open), then the mailer. False when no settings could be made: the window then opens
     // without settings, timers or views.
     bool loadSettings();
+    // Why there are no settings, for the window to show in place of its views.
+    const std::string& noSettingsText() const { return noSettingsText_; }
     // Starts the connect procedure, as the main window does once it exists, and asks the VA
     // for the first uplink number.
     void start();
@@ -168,6 +170,7 @@ class Application final : public platform::TimerSink {
     Platform platform_;
     Dialogs& dialogs_;
     std::filesystem::path workDir_;
+    std::string noSettingsText_;
 
     config::Settings settings_;
     model::FlightRecord record_;

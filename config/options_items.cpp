@@ -5,6 +5,7 @@
 
 #include "common/decimal_value.h"
 #include "common/text_format.h"
+#include "config/company_profiles.h"
 #include "config/settings_file.h"
 
 namespace aviolog::config {
@@ -404,10 +405,14 @@ std::span<const OptionCategory> optionCategories() {
     return kCategories;
 }
 
-void setOption(Settings& settings, const OptionItem& item, std::string_view text,
-               const std::filesystem::path& workDir) {
+std::optional<std::string> setOption(Settings& settings, const OptionItem& item,
+                                     std::string_view text, const std::filesystem::path& workDir) {
+    if (item.set == &setText<kCo, &Co::CompanyICAO> && !staysInFolder(text)) {
+        return refusedNameMessage(kCompanyIcaoWhat, text);
+    }
     item.set(settings, text);
     if (item.set == &setText<kAv, &Av::Provider>) selectMetarSource(settings, workDir);
+    return std::nullopt;
 }
 
 std::string folderOptionValue(const OptionItem& item, std::string_view folder) {

@@ -284,10 +284,7 @@ void MainFrame::buildTabs(bool settingsLoaded) {
     if (!settingsLoaded) {
         // Without settings there is nothing to record or show: the pilot has been told why.
         for (const char* name : model::kTabNames) {
-            tabs_->AddPage(new PendingView(tabs_,
-                                           "No settings: Aviolog cannot record flights "
-                                           "until aviolog.ori is beside it."),
-                           name);
+            tabs_->AddPage(new PendingView(tabs_, wx(app_.noSettingsText())), name);
         }
         return;
     }

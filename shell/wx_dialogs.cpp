@@ -250,7 +250,9 @@ class OptionsDialog final : public wxDialog {
         const std::string text = item.kind == config::OptionKind::Checkbox
                                      ? (p->GetValue().GetBool() ? "1" : "0")
                                      : cp1252(p->GetValueAsString());
-        config::setOption(settings_, item, text, workDir_);
+        if (const auto refused = config::setOption(settings_, item, text, workDir_)) {
+            pilot_.warn(*refused);
+        }
         refresh(p);
     }
 
