@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "app/dialogs.h"
+#include "common/text_format.h"
 #include "config/settings_file.h"
 #include "mail/bug_report.h"
 #include "mail/smtp_mailer.h"
@@ -109,7 +110,9 @@ bool Application::exit() {
     link_.close();
     if (!mailer_) return true;  // nothing was loaded, so there is nothing to write back
     const bool settingsSaved = config::saveSettings(settings_, workDir_);
-    return mailer_->writeSettings() && settingsSaved;
+    const bool saved = mailer_->writeSettings() && settingsSaved;
+    if (!saved) platform_.pilot.warn(format(kSettingsNotSavedMessage, workDir_.string().c_str()));
+    return saved;
 }
 
 bool Application::acceptFlight() {
@@ -150,7 +153,8 @@ std::optional<std::filesystem::path> Application::localDb() {
 
 void Application::sendBugReport(std::string_view description) {
     if (!mailer_) return;
-    mail::sendBugReport(*mailer_, platform_.pilot, mail::bugReportRecipient(workDir_), description);
+    mail::sendBugReport(*mailer_, platform_.pilot, mail::bugReportRecipient(workDir_), description,
+                        workDir_);
 }
 
 }  // namespace aviolog::app

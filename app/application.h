@@ -55,6 +55,11 @@ class Dialogs;
 
 inline constexpr const char* kDismissFlightQuestion =
     "Are you sure that you want to dismiss flight?";
+// Exit could not write the settings back; %s is the folder.
+inline constexpr const char* kSettingsNotSavedMessage =
+    "Aviolog could not save its settings (aviolog.ini and the company profile) in %s, so "
+    "what was changed in the options during this session is lost. Make the folder and its "
+    "files writable, then change those options again.";
 
 // The operating system as the program sees it.
 struct Platform {
@@ -107,7 +112,7 @@ class Application final : public platform::TimerSink {
     // for the first uplink number.
     void start();
     // Exit: closes the link and writes the settings back. False when a file could not
-    // be written.
+    // be written, which the pilot is told.
     bool exit();
 
     void onTimer(int id) override;

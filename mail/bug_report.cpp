@@ -1,6 +1,8 @@
 #include "mail/bug_report.h"
 
 #include "common/paths.h"
+#include "common/text_file.h"
+#include "common/text_format.h"
 #include "config/ini_file.h"
 #include "config/settings_file.h"
 #include "mail/mailer.h"
@@ -23,17 +25,33 @@ std::string bugReportRecipient(const std::filesystem::path& workDir) {
     return {};
 }
 
+namespace {
+
+// The text where the pilot can find it again; "" when it could not be written.
+std::string keep(std::string_view description, const std::filesystem::path& workDir) {
+    const std::filesystem::path file = localPath(workDir, kBugReportFile);
+    if (!writeFileAtomically(file, textModeBytes(description))) return "";
+    return format(kBugReportKeptMessage, file.string().c_str());
+}
+
+}  // namespace
+
 BugReportOutcome sendBugReport(Mailer& mailer, platform::Pilot& pilot, const std::string& recipient,
-                               std::string_view description) {
+                               std::string_view description, const std::filesystem::path& workDir) {
+    description = description.substr(0, kMaxBugDescriptionChars);
     if (recipient.empty()) {
-        pilot.inform(kNoBugReportAddressMessage);
+        const std::string kept = keep(description, workDir);
+        pilot.inform(kept.empty() ? std::string(kNoBugReportAddressMessage)
+                                  : std::string(kNoBugReportAddressMessage) + " " + kept);
         return BugReportOutcome::NoRecipient;
     }
     OutgoingMail mail;
     mail.to = recipient;
     mail.subject = kBugReportSubject;
-    mail.body = std::string(description.substr(0, kMaxBugDescriptionChars));
-    return mailer.send(mail) ? BugReportOutcome::Sent : BugReportOutcome::NotSent;
+    mail.body = std::string(description);
+    if (mailer.send(mail)) return BugReportOutcome::Sent;
+    if (const std::string kept = keep(description, workDir); !kept.empty()) pilot.inform(kept);
+    return BugReportOutcome::NotSent;
 }
 
 }  // namespace aviolog::mail
