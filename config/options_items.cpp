@@ -408,7 +408,7 @@ std::span<const OptionCategory> optionCategories() {
 std::optional<std::string> setOption(Settings& settings, const OptionItem& item,
                                      std::string_view text, const std::filesystem::path& workDir) {
     if (item.set == &setText<kCo, &Co::CompanyICAO> && !staysInFolder(text)) {
-        return refusedNameMessage(kCompanyIcaoWhat, text);
+        return refusedTypedNameMessage(kCompanyIcaoWhat, text);
     }
     item.set(settings, text);
     if (item.set == &setText<kAv, &Av::Provider>) selectMetarSource(settings, workDir);

@@ -1,5 +1,7 @@
 #include "mail/bug_report.h"
 
+#include <optional>
+
 #include "common/paths.h"
 #include "common/text_file.h"
 #include "common/text_format.h"
@@ -27,11 +29,13 @@ std::string bugReportRecipient(const std::filesystem::path& workDir) {
 
 namespace {
 
-// The text where the pilot can find it again; "" when it could not be written.
-std::string keep(std::string_view description, const std::filesystem::path& workDir) {
+// The text where the pilot can find it again: the file, or nothing when it could not be
+// written.
+std::optional<std::string> keep(std::string_view description,
+                                const std::filesystem::path& workDir) {
     const std::filesystem::path file = localPath(workDir, kBugReportFile);
-    if (!writeFileAtomically(file, textModeBytes(description))) return "";
-    return format(kBugReportKeptMessage, file.string().c_str());
+    if (!writeFileAtomically(file, textModeBytes(description))) return std::nullopt;
+    return file.string();
 }
 
 }  // namespace
@@ -40,9 +44,9 @@ BugReportOutcome sendBugReport(Mailer& mailer, platform::Pilot& pilot, const std
                                std::string_view description, const std::filesystem::path& workDir) {
     description = description.substr(0, kMaxBugDescriptionChars);
     if (recipient.empty()) {
-        const std::string kept = keep(description, workDir);
-        pilot.inform(kept.empty() ? std::string(kNoBugReportAddressMessage)
-                                  : std::string(kNoBugReportAddressMessage) + " " + kept);
+        const auto kept = keep(description, workDir);
+        pilot.inform(kept ? format(kNoBugReportAddressKeptMessage, kept->c_str())
+                          : std::string(kNoBugReportAddressMessage));
         return BugReportOutcome::NoRecipient;
     }
     OutgoingMail mail;
@@ -50,7 +54,9 @@ BugReportOutcome sendBugReport(Mailer& mailer, platform::Pilot& pilot, const std
     mail.subject = kBugReportSubject;
     mail.body = std::string(description);
     if (mailer.send(mail)) return BugReportOutcome::Sent;
-    if (const std::string kept = keep(description, workDir); !kept.empty()) pilot.inform(kept);
+    if (const auto kept = keep(description, workDir)) {
+        pilot.inform(format(kBugReportKeptMessage, kept->c_str()));
+    }
     return BugReportOutcome::NotSent;
 }
 

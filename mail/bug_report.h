@@ -35,6 +35,10 @@ inline constexpr const char* kNoBugReportAddressMessage =
 // %s is the file.
 inline constexpr const char* kBugReportFile = ".\\bugreport.txt";
 inline constexpr const char* kBugReportKeptMessage = "What you typed is kept in %s.";
+inline constexpr const char* kNoBugReportAddressKeptMessage =
+    "This copy of Aviolog has no address for bug reports, so the report was not sent. What "
+    "you typed is kept in %s: please send it to whoever gave you the program (your virtual "
+    "airline or the site you downloaded it from).";
 
 enum class BugReportOutcome { Sent, NotSent, NoRecipient };
 

@@ -92,6 +92,8 @@ void FlightInfoDump::update() {
 void FlightInfoDump::fill(Row& row) {
     const config::FlightInfoSection& f = c_.settings.flightInfo;
     const bool kg = c_.kilograms();
+    // The views show each figure with its unit; the dump file's columns stay bare figures.
+    const char* mass = weightSymbol(kg ? WeightUnit::Kilograms : WeightUnit::Pounds);
     PropertyList& views = c_.window.results();
     auto flightData = [&](const char* name, std::string value) {
         views.add(kFlightData, name, std::move(value));
@@ -114,7 +116,7 @@ void FlightInfoDump::fill(Row& row) {
     auto legTo = [&](const model::Airport& airport, const char* label) {
         flightData(label, airport.name);
         const double nm = greatCircleNm(latDeg, lonDeg, airport.latitudeDeg, airport.longitudeDeg);
-        flightData("Distance", format("%d", whole(nm)));
+        flightData("Distance", format("%d NM", whole(nm)));
         if (gsKt != 0.0) {
             const double hours = nm / gsKt;
             flightData("Time",
@@ -128,28 +130,28 @@ void FlightInfoDump::fill(Row& row) {
     const auto altitude = readS32(c_.link, var::Altitude);
     if (!altitude) return;
     const int altitudeFt = whole(convert::altitudeFeet(*altitude));
-    flightData("Altitude", format("%d", altitudeFt));
+    flightData("Altitude", format("%d ft", altitudeFt));
     row.add(f.LogAltitude, format("%d,", altitudeFt));
 
     const auto headingRaw = readS32(c_.link, var::Heading);
     if (!headingRaw) return;
     const int heading = whole(convert::headingDegrees(*headingRaw));
-    flightData("Heading", format("%d", heading));
+    flightData("Heading", format("%d\xBA", heading));
     row.add(f.LogHeading, format("%d,", heading));
 
-    flightData("Ground Speed", format("%d", whole(gsKt)));
+    flightData("Ground Speed", format("%d kt", whole(gsKt)));
     row.add(f.LogGroundSpeed, format("%d,", whole(gsKt)));
 
     const auto tas = readU32(c_.link, var::TrueAirspeed);
     if (!tas) return;
     const int tasKt = whole(convert::trueAirspeedKnots(*tas));
-    flightData("Total Speed", format("%d", tasKt));
+    flightData("Total Speed", format("%d kt", tasKt));
     row.add(f.LogTotalSpeed, format("%d,", tasKt));
 
     const auto ias = readU32(c_.link, var::IndicatedAirspeed);
     if (!ias) return;
     const int iasKt = int(convert::indicatedAirspeedKnots(*ias));
-    flightData("Indicated Speed", format("%d", iasKt));
+    flightData("Indicated Speed", format("%d kt", iasKt));
     row.add(f.LogIndicatedSpeed, format("%d,", iasKt));
 
     const auto windFrom = readU16(c_.link, var::WindDirection);
@@ -157,12 +159,12 @@ void FlightInfoDump::fill(Row& row) {
     const auto windKt = readU16(c_.link, var::WindSpeed);
     if (!windKt) return;
     const int windDeg = whole(convert::windDirectionDegrees(*windFrom));
-    flightData("Winds", format("%02d@%02d ", windDeg, int(*windKt)));
+    flightData("Winds", format("%02d@%02d kt", windDeg, int(*windKt)));
     row.add(f.LogWinds, format("%02d,%02d,", int(*windKt), windDeg), 2);
 
     const double fuelKg = readFuelOnBoardKg(c_.link);
     const int fuel = kg ? whole(fuelKg) : whole(fuelKg * kPoundsPerKg);
-    planeData("Fuel On Board", format("%02d", fuel));
+    planeData("Fuel On Board", format("%02d %s", fuel, mass));
     row.add(f.LogFuelOnBoard, format("%d,", fuel));
 
     double flowPph = 0.0;
@@ -172,7 +174,7 @@ void FlightInfoDump::fill(Row& row) {
         flowPph += *flow;
     }
     const int flow = kg ? whole(flowPph * kKgPerPound) : whole(flowPph);
-    planeData("Fuel Flow", format("%02d", flow));
+    planeData("Fuel Flow", format("%02d %s/h", flow, mass));
     row.add(f.LogFuelFlow, format("%d,", flow));
 
     // A flow next to nothing gives an endurance no clock shows: left empty.
@@ -196,13 +198,13 @@ void FlightInfoDump::fill(Row& row) {
     }
 
     const int lengthNm = whole(c_.progress.flightLengthNm);
-    flightData("Length", format("%d", lengthNm));
+    flightData("Length", format("%d NM", lengthNm));
     row.add(f.LogFlightLength, format("%d,", lengthNm));
 
     const auto weightLbs = readGrossWeightLbs(c_.link);
     if (!weightLbs) return;
     const int weight = kg ? whole(*weightLbs * kKgPerPound) : whole(*weightLbs);
-    planeData("Weight", format("%d", weight));
+    planeData("Weight", format("%d %s", weight, mass));
     row.add(f.LogPlaneWeight, format("%d,", weight));
 }
 

@@ -82,9 +82,9 @@ void FlightLog::simulatorLost() {
     for (const int id : kFlightTimers) c_.timers.stop(id);
     if (!logging()) {
         // No flight to resume: the next simulator is met as the first one was, and nothing
-        // of a flight that never ran may reach it.
+        // of a flight that never ran may reach it. The failure count stays up until then, so
+        // the reads still queued on the closed link are not taken for another loss.
         c_.timers.stop(kAutoStartTimer);
-        c_.link.setFailureCount(0);
         if (c_.progress.logStarted) {
             c_.window.setStatus(kSimulatorGoneStatus);
             return;
@@ -142,7 +142,6 @@ void FlightLog::connectProcedure() {
         resumeLostFlight();
         return;
     }
-    c_.link.setFailureCount(0);
     firstConnection();
 }
 
@@ -495,11 +494,30 @@ void FlightLog::fillSummary() {
     }
 }
 
+namespace {
+
+// What a figure of the results is counted in; nullptr for text, dates and times. The
+// summary itself keeps the bare figures it stores and reports.
+const char* resultUnit(std::string_view key, const char* mass) {
+    if (key == "UsedFuel" || key == "InitialFuel" || key == "FuelEnd" || key == "ZFW") return mass;
+    if (key == "FlightLength") return "NM";
+    if (key == "RateTD") return "ft/min";
+    if (key == "speedTD") return "kt";
+    return nullptr;
+}
+
+}  // namespace
+
 void FlightLog::showResults() {
     const FlightSummary& m = c_.summary;
+    const char* mass = weightSymbol(c_.kilograms() ? WeightUnit::Kilograms : WeightUnit::Pounds);
     PropertyList& views = c_.window.results();
     for (const SummaryField& field : kSummaryFields) {
-        if (field.resultsLabel) views.add(kFlightResults, field.resultsLabel, m.*field.value);
+        if (!field.resultsLabel) continue;
+        std::string value = m.*field.value;
+        const char* unit = resultUnit(field.key, mass);
+        if (unit != nullptr && !value.empty()) value += std::string(" ") + unit;
+        views.add(kFlightResults, field.resultsLabel, std::move(value));
     }
     c_.window.showResults();
 }

@@ -213,7 +213,7 @@ TEST(OptionsItems, ACompanyIcaoLeavingTheFolderIsRefusedAtOnce) {
         EXPECT_EQ(refused.has_value(), row.refused) << row.name;
         EXPECT_EQ(rig.settings.company.CompanyICAO, row.refused ? "ABC" : row.typed) << row.name;
         if (refused) {
-            EXPECT_EQ(*refused, refusedNameMessage(kCompanyIcaoWhat, row.typed)) << row.name;
+            EXPECT_EQ(*refused, refusedTypedNameMessage(kCompanyIcaoWhat, row.typed)) << row.name;
         }
     }
 }

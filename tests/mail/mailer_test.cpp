@@ -225,12 +225,12 @@ TEST(BugReport, WithoutRecipientThePilotIsToldWhereToReportAndTheTextIsKept) {
     test::TempDir dir;
     test::RecordingMailer mailer;
     test::ScriptedPilot pilot;
-    const std::string kept = format(kBugReportKeptMessage, (dir / "bugreport.txt").c_str());
+    const std::string file = (dir / "bugreport.txt").string();
     EXPECT_EQ(sendBugReport(mailer, pilot, "", "it crashed\nat take-off", dir.path()),
               BugReportOutcome::NoRecipient);
     EXPECT_TRUE(mailer.sent.empty());
     EXPECT_EQ(pilot.texts(),
-              std::vector<std::string>{std::string(kNoBugReportAddressMessage) + " " + kept});
+              std::vector<std::string>{format(kNoBugReportAddressKeptMessage, file.c_str())});
     EXPECT_EQ(dir.read("bugreport.txt"), "it crashed\r\nat take-off");
 
     const std::string description(25000, 'd');
@@ -242,7 +242,7 @@ TEST(BugReport, WithoutRecipientThePilotIsToldWhereToReportAndTheTextIsKept) {
     EXPECT_EQ(mailer.sent[0].subject, "Aviolog Bug Report");
     EXPECT_EQ(mailer.sent[0].body.size(), 19999u);
     EXPECT_TRUE(mailer.sent[0].attachments.empty());
-    EXPECT_EQ(pilot.texts().back(), kept);
+    EXPECT_EQ(pilot.texts().back(), format(kBugReportKeptMessage, file.c_str()));
     EXPECT_EQ(dir.read("bugreport.txt"), std::string(19999, 'd'));
 
     // Sent: nothing is kept, nothing more said.

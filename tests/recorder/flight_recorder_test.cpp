@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/text_file.h"
+#include "common/units.h"
 #include "model/main_window_model.h"
 #include "recorder/flight_events.h"
 #include "recorder/timer_ids.h"
@@ -220,6 +221,56 @@ TEST(FlightRecorder, StartLogThatStartsNothingSaysWhy) {
     rig.clock.runFor(60000);
     EXPECT_TRUE(rig.core.startButton());
     EXPECT_EQ(rig.world.boxes.size(), 2U) << "a log that starts needs no word";
+}
+
+// The value of a row of the results view; "" when there is none.
+std::string resultsValue(const RecorderRig& rig, const char* category, const char* name) {
+    const auto* rows = rig.window.results().rows(category);
+    if (rows == nullptr) return "";
+    for (const model::PropertyRow& row : *rows) {
+        if (row.name == name) return row.value;
+    }
+    return "";
+}
+
+// The views say what each figure counts: the company's weight unit, feet, knots, nautical
+// miles. The summary that is stored and reported keeps the bare figures.
+TEST(FlightRecorder, TheViewsShowEachFigureWithItsUnit) {
+    for (const WeightUnit unit : {WeightUnit::Kilograms, WeightUnit::Pounds}) {
+        const std::string mass = weightSymbol(unit);
+        RecorderRig rig;
+        rig.settings.company.UnitSystem = unit;
+        ASSERT_TRUE(rig.start()) << mass;
+        rig.core.dump().update();
+        struct Row {
+            const char* category;
+            const char* name;
+            std::string unit;
+        };
+        const Row rows[] = {
+            {model::kFlightData, "Altitude", " ft"},
+            {model::kFlightData, "Ground Speed", " kt"},
+            {model::kFlightData, "Indicated Speed", " kt"},
+            {model::kFlightData, "Winds", " kt"},
+            {model::kFlightData, "Length", " NM"},
+            {model::kPlaneData, "Fuel On Board", " " + mass},
+            {model::kPlaneData, "Fuel Flow", " " + mass + "/h"},
+            {model::kPlaneData, "Weight", " " + mass},
+        };
+        for (const Row& row : rows) {
+            EXPECT_TRUE(resultsValue(rig, row.category, row.name).ends_with(row.unit))
+                << mass << " " << row.name << ": " << resultsValue(rig, row.category, row.name);
+        }
+        rig.core.stopButton();
+        ASSERT_TRUE(rig.window.summaryOffered()) << mass;
+        for (const char* name : {"Spent Fuel", "Intial Fuel", "End Fuel", "Zero Fuel Weight"}) {
+            EXPECT_TRUE(resultsValue(rig, model::kFlightResults, name).ends_with(" " + mass))
+                << mass << " " << name << ": " << resultsValue(rig, model::kFlightResults, name);
+        }
+        EXPECT_TRUE(resultsValue(rig, model::kFlightResults, "Flight length").ends_with(" NM"));
+        EXPECT_EQ(rig.summary.UsedFuel.find(' '), std::string::npos) << "stored bare";
+        EXPECT_EQ(rig.summary.ZFW.find(' '), std::string::npos) << "stored bare";
+    }
 }
 
 TEST(FlightRecorder, NoSimulatorAsksAgainEveryTwoSeconds) {
