@@ -208,7 +208,7 @@ TEST(AviologWindow, APilotFliesAcceptsAndSendsAFlightThroughTheWindow) {
     }
     const std::string timed = window.line("\" = \"Parking brakes on\"");
     EXPECT_TRUE(timed.size() > 16 && timed.starts_with("logrow \"") && timed[10] == ':' &&
-                timed[14] == '"')
+                timed[13] == '"')
         << "a timed line keeps its time apart: " << timed;
     window.screenshot("flight-summary");
     ASSERT_TRUE(window.click("button \"&OK\""));
@@ -725,6 +725,46 @@ TEST(AviologWindow, MessagesSayWhatFailedAndWhatToDo) {
     ASSERT_TRUE(window.click("button \"&OK\""));
     int status = 0;
     EXPECT_TRUE(waitForExit(window.process(), 10000, status)) << "the program ends after it";
+}
+
+// "New Company" opens the options before the company is chosen: the program page shows the
+// settings file's values, and what the pilot changes there is what the program runs with.
+TEST(AviologWindow, OptionsOfANewCompanyShowAndKeepTheProgramSettings) {
+    Cockpit cockpit;
+    cockpit.setting("StartWarning", "0");
+    WindowDriver window(cockpit.dir.path());
+    ASSERT_TRUE(window.started());
+    ASSERT_TRUE(window.click("\"New Company\"")) << window.report();
+    ASSERT_TRUE(window.waitFor("open \"Aviolog Options\"")) << window.report();
+    const auto itemOf = [](const char* key) -> const config::OptionItem* {
+        for (const config::OptionCategory& category : config::optionCategories()) {
+            for (const config::OptionItem& item : category.items) {
+                if (std::string(item.key) == key) return &item;
+            }
+        }
+        return nullptr;
+    };
+    const config::OptionItem* metar = itemOf("Provider");
+    const config::OptionItem* warning = itemOf("StartWarning");
+    ASSERT_TRUE(metar != nullptr && warning != nullptr);
+    EXPECT_EQ(shownValue(optionLine(window, *metar)), "VATSIM") << window.report();
+    const std::string line = scrollTo(window, *warning);
+    int x = 0, y = 0;
+    ASSERT_TRUE(pointOf(line, x, y)) << window.report();
+    EXPECT_EQ(shownValue(line), "False");
+    WindowDriver::xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+    ASSERT_TRUE(window.waitFor("\" = \"True\" category=0 name=\"Aviolog/StartWarning\"", 3000))
+        << window.report();
+    window.screenshot("options-of-a-new-company");
+    ASSERT_TRUE(window.click("button \"Close\""));
+    // No ICAO was typed: the options are the private flights'.
+    if (window.waitFor("box \"There is no Company ICAO", 3000)) {
+        ASSERT_TRUE(window.click("button \"&OK\""));
+    }
+    ASSERT_TRUE(window.click("\"Private Flight\"")) << window.report();
+    ASSERT_TRUE(window.waitFor("window \"Aviolog\" shown=1")) << window.report();
+    // Kept: the connect procedure does not ask whether the aircraft is at the departure.
+    EXPECT_FALSE(window.waitFor("box \"Plane at Departure Airport?\"", 6000)) << window.report();
 }
 
 // aviolog.ini cannot be written (a folder of that name stands in for a read-only folder,
