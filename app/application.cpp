@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "app/dialogs.h"
+#include "common/text_format.h"
 #include "config/settings_file.h"
 #include "mail/bug_report.h"
 #include "mail/smtp_mailer.h"
@@ -78,9 +79,10 @@ Application::~Application() {
 }
 
 bool Application::loadSettings() {
-    if (config::loadSettings(
-            settings_, {.workDir = workDir_, .pilot = platform_.pilot, .dialogs = dialogs_}) ==
-        config::LoadOutcome::NoSettings) {
+    const config::LoadOutcome outcome = config::loadSettings(
+        settings_, {.workDir = workDir_, .pilot = platform_.pilot, .dialogs = dialogs_});
+    if (outcome != config::LoadOutcome::Loaded) {
+        noSettingsText_ = config::noSettingsExplanation(outcome, workDir_);
         return false;
     }
     mailer_ = std::make_unique<mail::SmtpMailer>(
@@ -137,7 +139,7 @@ const std::string& Application::realTimeAddress() {
 }
 
 void Application::start() {
-    platform_.timers.start(recorder::kConnectTimer, recorder::kConnectIntervalMs);
+    flightLog_.startConnecting();
     config::finishStartup(settings_, live_);
 }
 
@@ -145,7 +147,9 @@ bool Application::exit() {
     link_.close();
     if (!mailer_) return true;  // nothing was loaded, so there is nothing to write back
     const bool settingsSaved = config::saveSettings(settings_, workDir_);
-    return mailer_->writeSettings() && settingsSaved;
+    const bool saved = mailer_->writeSettings() && settingsSaved;
+    if (!saved) platform_.pilot.warn(format(kSettingsNotSavedMessage, workDir_.string().c_str()));
+    return saved;
 }
 
 bool Application::acceptFlight() {
@@ -188,7 +192,8 @@ std::optional<std::filesystem::path> Application::localDb() {
 
 void Application::sendBugReport(std::string_view description) {
     if (!mailer_) return;
-    mail::sendBugReport(*mailer_, platform_.pilot, mail::bugReportRecipient(workDir_), description);
+    mail::sendBugReport(*mailer_, platform_.pilot, mail::bugReportRecipient(workDir_), description,
+                        workDir_);
 }
 
 }  // namespace aviolog::app

@@ -55,6 +55,11 @@ class Dialogs;
 
 inline constexpr const char* kDismissFlightQuestion =
     "Are you sure that you want to dismiss flight?";
+// Exit could not write the settings back; %s is the folder.
+inline constexpr const char* kSettingsNotSavedMessage =
+    "Aviolog could not save its settings (aviolog.ini and the company profile) in %s, so "
+    "what was changed in the options during this session is lost. Make the folder and its "
+    "files writable, then change those options again.";
 
 // The operating system as the program sees it.
 struct Platform {
@@ -101,17 +106,19 @@ class Application final : public platform::TimerSink {
     // open), then the mailer. False when no settings could be made: the window then opens
     // without settings, timers or views.
     bool loadSettings();
+    // Why there are no settings, for the window to show in place of its views.
+    const std::string& noSettingsText() const { return noSettingsText_; }
     // Starts the connect procedure, as the main window does once it exists, and asks the VA
     // for the first uplink number.
     void start();
     // Exit: closes the link and writes the settings back. False when a file could not
-    // be written.
+    // be written, which the pilot is told.
     bool exit();
 
     void onTimer(int id) override;
 
     // The pilot's buttons.
-    bool startLogButton() { return flightLog_.StartLog(); }
+    bool startLogButton() { return flightLog_.startButton(); }
     void stopLogButton() { flightLog_.stopButton(); }
     void resumeLogButton() { flightLog_.resumeButton(); }
     void startDumpButton() { flightLog_.dump().start(); }
@@ -170,6 +177,7 @@ class Application final : public platform::TimerSink {
     Platform platform_;
     Dialogs& dialogs_;
     std::filesystem::path workDir_;
+    std::string noSettingsText_;
 
     config::Settings settings_;
     model::FlightRecord record_;

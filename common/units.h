@@ -14,6 +14,11 @@ enum class WeightUnit { Kilograms, Pounds };
 // Kilogram mode when the unit-system setting contains "IS", pound mode otherwise.
 WeightUnit weightUnitFrom(std::string_view unitSystem);
 
+// The symbol the views put after a weight: "kg" or "lb".
+inline const char* weightSymbol(WeightUnit unit) {
+    return unit == WeightUnit::Kilograms ? "kg" : "lb";
+}
+
 // Conversions truncate toward zero, as every weight the program shows or stores does.
 long kgToPounds(double kg);
 long poundsToKg(double pounds);

@@ -39,15 +39,27 @@ bool staysInFolder(std::string_view namePart) {
     });
 }
 
-std::string refusedNameMessage(const char* what, std::string_view value) {
+namespace {
+
+std::string refusal(const char* what, std::string_view value, const char* advice) {
     std::string shown(value.substr(0, 99));
     for (char& c : shown) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte == 0x7F) c = '?';
     }
     return std::string("The ") + what + " \"" + shown +
-           "\" names files of the program and may not hold \\, /, :, .. or control characters. "
-           "It is not used; check the company profile.";
+           "\" names files of the program and may not hold \\, /, :, .. or control characters. " +
+           advice;
+}
+
+}  // namespace
+
+std::string refusedNameMessage(const char* what, std::string_view value) {
+    return refusal(what, value, "It is not used; check the company profile.");
+}
+
+std::string refusedTypedNameMessage(const char* what, std::string_view value) {
+    return refusal(what, value, "It is not taken; please type another.");
 }
 
 std::optional<std::string> refusedFileName(std::string_view companyIcao,

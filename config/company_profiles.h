@@ -31,6 +31,8 @@ bool staysInFolder(std::string_view namePart);
 // The pilot's message for a refused value: what (kCompanyIcaoWhat, kPilotNumberWhat), then
 // the value as far as it can be shown.
 std::string refusedNameMessage(const char* what, std::string_view value);
+// The same, said as the pilot types the value: it is not taken and another one is asked for.
+std::string refusedTypedNameMessage(const char* what, std::string_view value);
 inline constexpr const char* kCompanyIcaoWhat = "company ICAO";
 inline constexpr const char* kPilotNumberWhat = "pilot number";
 // The message for the first of the two that is refused; nothing when both may name files.

@@ -6,6 +6,7 @@
 
 #include "common/decimal_value.h"
 #include "common/text_format.h"
+#include "config/company_profiles.h"
 #include "config/settings_file.h"
 
 namespace aviolog::config {
@@ -177,6 +178,7 @@ constexpr std::array<const char*, 5> kProviderChoices{"No Metars", "VATSIM", "IV
                                                       "AS2004"};
 // A change selects the METAR source again.
 constexpr const SettingsKey* kProviderKey = findKey(kProgramKeys, kAviolog, "Provider");
+constexpr const SettingsKey* kCompanyIcaoKey = findKey(kProfileKeys, kAviolog, "CompanyICAO");
 
 const std::array kGeneralOptions{
     list("Metar source", File::Program, kAviolog, "Provider", "The Metar source provider.",
@@ -370,10 +372,14 @@ std::span<const OptionCategory> optionCategories() {
     return kCategories;
 }
 
-void setOption(Settings& settings, const OptionItem& item, std::string_view text,
-               const std::filesystem::path& workDir) {
+std::optional<std::string> setOption(Settings& settings, const OptionItem& item,
+                                     std::string_view text, const std::filesystem::path& workDir) {
+    if (item.setting == kCompanyIcaoKey && !staysInFolder(text)) {
+        return refusedTypedNameMessage(kCompanyIcaoWhat, text);
+    }
     item.set(settings, text);
     if (item.setting == kProviderKey) selectMetarSource(settings, workDir);
+    return std::nullopt;
 }
 
 std::string folderOptionValue(const OptionItem& item, std::string_view folder) {

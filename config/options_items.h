@@ -6,6 +6,7 @@
 // this table; the translations of a change live here, tested headless.
 
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -65,9 +66,11 @@ struct OptionCategory {
 std::span<const OptionCategory> optionCategories();
 
 // Changes an item as the pilot did in the dialog. "Metar source" selects the METAR
-// source again from the [Metar] keys of the program's settings file in workDir.
-void setOption(Settings& settings, const OptionItem& item, std::string_view text,
-               const std::filesystem::path& workDir);
+// source again from the [Metar] keys of the program's settings file in workDir. A company
+// ICAO that would name files outside the folder is refused at once: the record keeps its
+// value, and the message for the pilot is returned.
+std::optional<std::string> setOption(Settings& settings, const OptionItem& item,
+                                     std::string_view text, const std::filesystem::path& workDir);
 
 // The value a folder chooser's answer stores: the folder with a separator, and for
 // "Servinfo Path" the data file inside it.

@@ -93,13 +93,26 @@ bool metarSourceFor(Settings& s, const IniDocument& program) {
     return false;
 }
 
+bool templateReadable(const std::filesystem::path& workDir) {
+    return readFileBytes(localPath(workDir, kTemplateFile)).has_value();
+}
+
 void selectMetarSource(Settings& s, const IniDocument& program, const SettingsContext& context) {
     if (metarSourceFor(s, program)) return;
     context.pilot.warn(kCorruptedSettingsMessage);
-    if (!copyTextFile(localPath(context.workDir, kTemplateFile),
-                      localPath(context.workDir, kSettingsFile))) {
-        context.pilot.error(kNoTemplateOnRepairMessage);
+    const IniFile settingsFile(localPath(context.workDir, kSettingsFile));
+    if (!copyTextFile(localPath(context.workDir, kTemplateFile), settingsFile.path())) {
+        context.pilot.error(
+            templateReadable(context.workDir)
+                ? format(kSettingsNotWritableMessage, context.workDir.string().c_str())
+                : std::string(kNoTemplateOnRepairMessage));
+        return;
     }
+    // Written back at exit, the damaged value would damage the new file again: the record
+    // takes the template's, and so does this run's METAR source.
+    const IniDocument recreated = settingsFile.load().value_or(IniDocument());
+    s.aviolog.Provider = recreated.getString(kAviolog, "Provider", "", 99);
+    metarSourceFor(s, recreated);
 }
 
 // The profile's own values name the pilot log file: one that would leave the folder gives
@@ -128,11 +141,19 @@ LoadOutcome loadSettings(Settings& s, const SettingsContext& context) {
     if (programText.getString(kAviolog, "Provider", "", 99).empty()) {
         context.pilot.inform(kNoSettingsMessage);
         if (!copyTextFile(localPath(context.workDir, kTemplateFile), program.path())) {
-            context.pilot.error(kNoTemplateMessage);
-            return LoadOutcome::NoSettings;
+            if (!templateReadable(context.workDir)) {
+                context.pilot.error(kNoTemplateMessage);
+                return LoadOutcome::NoSettings;
+            }
+            context.pilot.error(
+                format(kSettingsNotWritableMessage, context.workDir.string().c_str()));
+            return LoadOutcome::FolderNotWritable;
         }
         programText = program.load().value_or(IniDocument());
     }
+    // Before the company is chosen: "New Company" opens the options, whose program page
+    // shows these values and whose edits must not be overwritten by a later read.
+    readProgram(programText, s);
 
     CompanyChooser chooser(s, context.workDir, context.pilot, context.dialogs);
     context.dialogs.chooseCompany(chooser);
@@ -148,13 +169,22 @@ LoadOutcome loadSettings(Settings& s, const SettingsContext& context) {
     const IniDocument profileText = profile.load().value_or(IniDocument());
     readKeys(profileText, kProfileKeys, s);
     refuseNamesLeavingTheFolder(s, chosenIcao, context.pilot);
-    readProgram(programText, s);
 
     if (profileText.getString(kAviolog, "Change", "", 99) == "yes") {
         context.dialogs.editOptions(s, OptionsPage::Company);
     }
     selectMetarSource(s, programText, context);
     return LoadOutcome::Loaded;
+}
+
+std::string noSettingsExplanation(LoadOutcome outcome, const std::filesystem::path& workDir) {
+    if (outcome == LoadOutcome::FolderNotWritable) {
+        return format(
+            "No settings: Aviolog cannot record flights until it can write "
+            "aviolog.ini in %s.",
+            workDir.string().c_str());
+    }
+    return "No settings: Aviolog cannot record flights until aviolog.ori is beside it.";
 }
 
 std::string profilePathToSave(const Settings& s) {

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 #include "config/settings.h"
@@ -27,6 +28,11 @@ inline constexpr const char* kCorruptedSettingsMessage =
     "Corrupted aviolog.ini, a new one will be created";
 inline constexpr const char* kNoTemplateOnRepairMessage =
     "No aviolog.ori File. Failed to create aviolog.ini";
+// The template is there but the settings file cannot be made from it; %s is the folder.
+inline constexpr const char* kSettingsNotWritableMessage =
+    "Aviolog could not write aviolog.ini in %s: is the folder read-only, or the disk full? "
+    "Start Aviolog from a folder you can write to, with aviolog.ori beside it, or make this "
+    "folder writable.";
 
 struct SettingsContext {
     std::filesystem::path workDir;  // the program's ".\"
@@ -36,10 +42,14 @@ struct SettingsContext {
 
 enum class LoadOutcome {
     Loaded,
-    // The settings file could not be made from the template: the main window opens
-    // without settings, timers or views.
+    // The settings file could not be made: there is no template, or the folder cannot be
+    // written. The main window then opens without settings, timers or views.
     NoSettings,
+    FolderNotWritable,
 };
+
+// What the window shows instead of its views when the settings could not be made.
+std::string noSettingsExplanation(LoadOutcome outcome, const std::filesystem::path& workDir);
 
 // Start-up: makes "aviolog.ini" from the template when needed, lets the pilot choose the
 // company, converts its profile, reads both files into the record, opens the options

@@ -1,6 +1,10 @@
 #include "mail/bug_report.h"
 
+#include <optional>
+
 #include "common/paths.h"
+#include "common/text_file.h"
+#include "common/text_format.h"
 #include "config/ini_file.h"
 #include "config/settings_file.h"
 #include "mail/mailer.h"
@@ -23,17 +27,37 @@ std::string bugReportRecipient(const std::filesystem::path& workDir) {
     return {};
 }
 
+namespace {
+
+// The text where the pilot can find it again: the file, or nothing when it could not be
+// written.
+std::optional<std::string> keep(std::string_view description,
+                                const std::filesystem::path& workDir) {
+    const std::filesystem::path file = localPath(workDir, kBugReportFile);
+    if (!writeFileAtomically(file, textModeBytes(description))) return std::nullopt;
+    return file.string();
+}
+
+}  // namespace
+
 BugReportOutcome sendBugReport(Mailer& mailer, platform::Pilot& pilot, const std::string& recipient,
-                               std::string_view description) {
+                               std::string_view description, const std::filesystem::path& workDir) {
+    description = description.substr(0, kMaxBugDescriptionChars);
     if (recipient.empty()) {
-        pilot.inform(kNoBugReportAddressMessage);
+        const auto kept = keep(description, workDir);
+        pilot.inform(kept ? format(kNoBugReportAddressKeptMessage, kept->c_str())
+                          : std::string(kNoBugReportAddressMessage));
         return BugReportOutcome::NoRecipient;
     }
     OutgoingMail mail;
     mail.to = recipient;
     mail.subject = kBugReportSubject;
-    mail.body = std::string(description.substr(0, kMaxBugDescriptionChars));
-    return mailer.send(mail) ? BugReportOutcome::Sent : BugReportOutcome::NotSent;
+    mail.body = std::string(description);
+    if (mailer.send(mail)) return BugReportOutcome::Sent;
+    if (const auto kept = keep(description, workDir)) {
+        pilot.inform(format(kBugReportKeptMessage, kept->c_str()));
+    }
+    return BugReportOutcome::NotSent;
 }
 
 }  // namespace aviolog::mail

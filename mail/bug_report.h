@@ -31,6 +31,14 @@ inline constexpr const char* kNoBugReportAddressMessage =
     "This copy of Aviolog has no address for bug reports, so the report was not sent. Please "
     "report the problem to whoever gave you the program (your virtual airline or the site you "
     "downloaded it from), with the text you typed.";
+// A report that was not sent is kept beside the program, so the pilot's text is not lost;
+// %s is the file.
+inline constexpr const char* kBugReportFile = ".\\bugreport.txt";
+inline constexpr const char* kBugReportKeptMessage = "What you typed is kept in %s.";
+inline constexpr const char* kNoBugReportAddressKeptMessage =
+    "This copy of Aviolog has no address for bug reports, so the report was not sent. What "
+    "you typed is kept in %s: please send it to whoever gave you the program (your virtual "
+    "airline or the site you downloaded it from).";
 
 enum class BugReportOutcome { Sent, NotSent, NoRecipient };
 
@@ -41,7 +49,9 @@ std::string bugReportRecipient(const std::filesystem::path& workDir);
 
 // The dialog's OK: mails the description (at most 19999 characters) to the recipient
 // with the pilot's account, or tells the pilot where to report when there is no recipient.
+// A description that was not sent is written to kBugReportFile in workDir, and the pilot
+// is told where it is.
 BugReportOutcome sendBugReport(Mailer& mailer, platform::Pilot& pilot, const std::string& recipient,
-                               std::string_view description);
+                               std::string_view description, const std::filesystem::path& workDir);
 
 }  // namespace aviolog::mail

@@ -27,6 +27,24 @@ const std::vector<PropertyRow>* PropertyList::rows(std::string_view category) co
     return nullptr;
 }
 
+namespace {
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+PropertyRow logViewRow(std::string_view line) {
+    constexpr std::size_t kTimeChars = 5;
+    constexpr std::size_t kTextStart = 7;
+    const bool timed = line.size() >= kTimeChars && isDigit(line[0]) && isDigit(line[1]) &&
+                       line[2] == ':' && isDigit(line[3]) && isDigit(line[4]);
+    if (!timed) return {"", std::string(line)};
+    return {std::string(line.substr(0, kTimeChars)),
+            line.size() > kTextStart ? std::string(line.substr(kTextStart)) : std::string()};
+}
+
 MainWindowModel::MainWindowModel() {
     controls_[static_cast<int>(Control::StartLog)] = {true, false};
     controls_[static_cast<int>(Control::StartLogDump)] = {true, true};

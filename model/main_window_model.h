@@ -69,6 +69,12 @@ class MainWindowObserver {
     virtual void summaryOffered() {}
 };
 
+// A flight-log line as the log view shows it. A line that begins with its time ("hh:mm",
+// then two blanks) is named by the time and valued by the text from its eighth character
+// on; any other line (the header that the stop puts in front of the log) is valued whole,
+// with no name.
+PropertyRow logViewRow(std::string_view line);
+
 inline constexpr const char* kPlaneData = "Plane Data";
 inline constexpr const char* kFlightData = "Flight Data";
 inline constexpr const char* kFlightResults = "Flight Results";

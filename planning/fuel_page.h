@@ -49,6 +49,8 @@ class FuelPage {
     bool built() const { return built_; }
     const std::vector<TankRow>& rows() const { return rows_; }
     long totalKgOrLb() const;
+    // "kg" or "lb", as the company counts its weights.
+    const char* unitSymbol() const { return weightSymbol(unit_); }
 
     // The slider of a row moved to load (kept within 0 and the maximum): every tank's
     // level is written, in the order the simulator takes them; false when a read or a

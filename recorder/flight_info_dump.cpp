@@ -45,6 +45,10 @@ struct Reading {
     void planeData(const char* name, std::string value) {
         views.add(kPlaneData, name, std::move(value));
     }
+    // The views show each figure with its unit; the dump file's columns stay bare figures.
+    const char* massSymbol() const {
+        return weightSymbol(kilograms ? WeightUnit::Kilograms : WeightUnit::Pounds);
+    }
 };
 
 // One column of the dump file and of the views, in the order of both. fill reads what it
@@ -60,7 +64,7 @@ struct Column {
 double legTo(Reading& r, const model::Airport& airport, const char* label) {
     r.flightData(label, airport.name);
     const double nm = greatCircleNm(r.latDeg, r.lonDeg, airport.latitudeDeg, airport.longitudeDeg);
-    r.flightData("Distance", format("%d", whole(nm)));
+    r.flightData("Distance", format("%d NM", whole(nm)));
     if (r.gsKt != 0.0) {
         const double hours = nm / r.gsKt;
         r.flightData("Time", format("%02d:%02d", whole(hours), whole((hours - whole(hours)) * 60)));
@@ -88,7 +92,7 @@ std::optional<std::string> altitude(Reading& r) {
     const auto raw = readS32(r.link, var::Altitude);
     if (!raw) return std::nullopt;
     const int feet = whole(convert::altitudeFeet(*raw));
-    r.flightData("Altitude", format("%d", feet));
+    r.flightData("Altitude", format("%d ft", feet));
     return format("%d,", feet);
 }
 
@@ -96,12 +100,12 @@ std::optional<std::string> heading(Reading& r) {
     const auto raw = readS32(r.link, var::Heading);
     if (!raw) return std::nullopt;
     const int degrees = whole(convert::headingDegrees(*raw));
-    r.flightData("Heading", format("%d", degrees));
+    r.flightData("Heading", format("%d\xBA", degrees));
     return format("%d,", degrees);
 }
 
 std::optional<std::string> groundSpeed(Reading& r) {
-    r.flightData("Ground Speed", format("%d", whole(r.gsKt)));
+    r.flightData("Ground Speed", format("%d kt", whole(r.gsKt)));
     return format("%d,", whole(r.gsKt));
 }
 
@@ -109,7 +113,7 @@ std::optional<std::string> trueAirspeed(Reading& r) {
     const auto raw = readU32(r.link, var::TrueAirspeed);
     if (!raw) return std::nullopt;
     const int knots = whole(convert::trueAirspeedKnots(*raw));
-    r.flightData("Total Speed", format("%d", knots));
+    r.flightData("Total Speed", format("%d kt", knots));
     return format("%d,", knots);
 }
 
@@ -117,7 +121,7 @@ std::optional<std::string> indicatedAirspeed(Reading& r) {
     const auto raw = readU32(r.link, var::IndicatedAirspeed);
     if (!raw) return std::nullopt;
     const int knots = int(convert::indicatedAirspeedKnots(*raw));
-    r.flightData("Indicated Speed", format("%d", knots));
+    r.flightData("Indicated Speed", format("%d kt", knots));
     return format("%d,", knots);
 }
 
@@ -128,7 +132,7 @@ std::optional<std::string> winds(Reading& r) {
     const auto windKt = readU16(r.link, var::WindSpeed);
     if (!windKt) return std::nullopt;
     const int windDeg = whole(convert::windDirectionDegrees(*windFrom));
-    r.flightData("Winds", format("%02d@%02d ", windDeg, int(*windKt)));
+    r.flightData("Winds", format("%02d@%02d kt", windDeg, int(*windKt)));
     return format("%02d,%02d,", int(*windKt), windDeg);
 }
 
@@ -138,7 +142,7 @@ std::optional<std::string> fuelOnBoard(Reading& r) {
     if (!kg) return std::nullopt;
     r.fuelKg = *kg;
     const int fuel = r.kilograms ? whole(r.fuelKg) : whole(r.fuelKg * kPoundsPerKg);
-    r.planeData("Fuel On Board", format("%02d", fuel));
+    r.planeData("Fuel On Board", format("%02d %s", fuel, r.massSymbol()));
     return format("%d,", fuel);
 }
 
@@ -149,7 +153,7 @@ std::optional<std::string> fuelFlow(Reading& r) {
         r.flowPph += *flow;
     }
     const int flow = r.kilograms ? whole(r.flowPph * kKgPerPound) : whole(r.flowPph);
-    r.planeData("Fuel Flow", format("%02d", flow));
+    r.planeData("Fuel Flow", format("%02d %s/h", flow, r.massSymbol()));
     return format("%d,", flow);
 }
 
@@ -174,7 +178,7 @@ std::optional<std::string> flightTime(Reading& r) {
 
 std::optional<std::string> flightLength(Reading& r) {
     const int nm = whole(r.progress.flightLengthNm);
-    r.flightData("Length", format("%d", nm));
+    r.flightData("Length", format("%d NM", nm));
     return format("%d,", nm);
 }
 
@@ -182,7 +186,7 @@ std::optional<std::string> weight(Reading& r) {
     const auto lbs = readGrossWeightLbs(r.link);
     if (!lbs) return std::nullopt;
     const int shown = r.kilograms ? whole(*lbs * kKgPerPound) : whole(*lbs);
-    r.planeData("Weight", format("%d", shown));
+    r.planeData("Weight", format("%d %s", shown, r.massSymbol()));
     return format("%d,", shown);
 }
 

@@ -96,12 +96,35 @@ FlightLog::FlightLog(RecorderContext context)
              .arrival = c_.flight.arrival,
              .workDir = c_.workDir}) {}
 
+bool FlightLog::logging() const {
+    return c_.progress.logStarted && c_.phase != FlightPhase::Stopped;
+}
+
 void FlightLog::simulatorLost() {
     // In the order they stop.
     constexpr int kFlightTimers[] = {kPositionTimer, kDumpTimer, kMonitorTimer, kGaugeTimer,
                                      kUplinkTimer};
     for (const int id : kFlightTimers) c_.timers.stop(id);
+    if (!logging()) {
+        // No flight to resume: the next simulator is met as the first one was, and nothing
+        // of a flight that never ran may reach it. The failure count stays up until then, so
+        // the reads still queued on the closed link are not taken for another loss.
+        c_.timers.stop(kAutoStartTimer);
+        if (c_.progress.logStarted) {
+            c_.window.setStatus(kSimulatorGoneStatus);
+            return;
+        }
+        c_.window.enable(Control::StartLog, false);
+        startConnecting();
+        return;
+    }
     c_.window.enable(Control::ResumeLog, true);
+    c_.window.setStatus(kLostStatus);
+    c_.timers.start(kConnectTimer, kConnectIntervalMs);
+}
+
+void FlightLog::startConnecting() {
+    c_.window.setStatus(kWaitingStatus);
     c_.timers.start(kConnectTimer, kConnectIntervalMs);
 }
 
@@ -140,11 +163,16 @@ void FlightLog::onTimer(int id) {
 
 void FlightLog::connectProcedure() {
     c_.timers.stop(kConnectTimer);
-    if (c_.link.failureCount() != 0) {
-        if (!resumeLostFlight()) return;
-    } else {
-        firstConnection();
+    if (c_.link.failureCount() != 0 && logging()) {
+        resumeLostFlight();
+        return;
     }
+    firstConnection();
+}
+
+void FlightLog::reducedMode() {
+    c_.window.enterReducedMode();
+    c_.window.setStatus(kReducedModeStatus);
 }
 
 bool FlightLog::resumeLostFlight() {
@@ -152,7 +180,7 @@ bool FlightLog::resumeLostFlight() {
         {kResumeQuestion, platform::MessageIcon::Question, platform::MessageButtons::YesNo, true});
     if (answer != platform::MessageAnswer::Yes) {
         c_.pilot.inform(kReducedModeMessage);
-        c_.window.enterReducedMode();
+        reducedMode();
         return false;
     }
     if (!c_.link.open(0)) {
@@ -180,7 +208,7 @@ void FlightLog::firstConnection() {
         if (answer != platform::MessageAnswer::Yes) {
             c_.pilot.show({kReducedModeMessage, platform::MessageIcon::Information,
                            platform::MessageButtons::OkCancel, true});
-            c_.window.enterReducedMode();
+            reducedMode();
             return;
         }
     }
@@ -192,7 +220,9 @@ void FlightLog::firstConnection() {
     c_.window.viewsChanged();
     loadCargoPlugin();
     c_.link.setFailureCount(0);
-    if (c_.settings.aviolog.AutomatedStart) c_.timers.start(kAutoStartTimer, kAutoStartMs);
+    const bool automated = c_.settings.aviolog.AutomatedStart;
+    c_.window.setStatus(automated ? kConnectedAutoStartStatus : kConnectedStatus);
+    if (automated) c_.timers.start(kAutoStartTimer, kAutoStartMs);
 }
 
 void FlightLog::loadCargoPlugin() {
@@ -243,21 +273,30 @@ bool FlightLog::waitForAircraft(StartClock& clock) {
     }
 }
 
+bool FlightLog::startButton() {
+    if (StartLog()) return true;
+    c_.pilot.warn(startRefusal_);
+    return false;
+}
+
 bool FlightLog::StartLog() {
     // A start asked for before the simulator is found must not read the link: that would
     // count as losing the simulator, and the connection that follows would offer to
     // resume a flight that never began.
+    startRefusal_ = kNotConnectedMessage;
     if (!c_.link.isOpen()) return false;
     FlightProgress& p = c_.progress;
     const config::Settings& s = c_.settings;
     c_.form.readInto(c_.record);
     // The automated start has no button to wait for: a form without its airports and route
     // records no flight, and the watch goes on.
+    startRefusal_ = kFormNotFilledMessage;
     if (!model::readyToStart(c_.record)) return false;
     c_.timers.stop(kMonitorTimer);
     c_.timers.stop(kAutoStartTimer);
 
     StartClock clock;
+    startRefusal_ = kNoAnswerMessage;
     if (!clock.read(c_.link, false)) return false;
     const model::DateTimeBox& box = c_.form.dateTimeBox();
     if (box.setClock) {
@@ -273,9 +312,12 @@ bool FlightLog::StartLog() {
         writeU16(c_.link, var::ZuluYear, static_cast<std::uint16_t>(box.utcYear));
     }
     // The clock is read again: the box may just have set it.
+    startRefusal_ = kAircraftNotLoadedMessage;
     if (!waitForAircraft(clock)) return false;
     // Once the aircraft is loaded: the tanks of one still loading are no reference.
     realism_.takeFuelReferenceLevels();
+    startRefusal_ = nullptr;
+    p.logStarted = true;
     const CivilDate utcDate = dateFromDayOfYear(clock.year, clock.dayOfYear);
 
     c_.window.clear(Channel::Log);
@@ -326,6 +368,7 @@ bool FlightLog::StartLog() {
 
     c_.timers.start(kMonitorTimer, kMonitorMs);
     c_.window.enable(Control::FlightData, true);
+    c_.window.setStatus(kRecordingStatus);
     return true;
 }
 
@@ -427,6 +470,7 @@ void FlightLog::StopLog() {
     if (!c_.settings.company.StatusSite.empty()) c_.timers.stop(kPositionTimer);
     c_.window.enable(Control::StopLog, false);
     c_.window.enable(Control::Commands, false);
+    c_.window.setStatus(kLogClosedStatus);
 
     // The header goes in front of every line logged so far, whatever their length.
     std::vector<std::string> lines;
@@ -482,11 +526,30 @@ void FlightLog::fillSummary() {
     }
 }
 
+namespace {
+
+// What a figure of the results is counted in; nullptr for text, dates and times. The
+// summary itself keeps the bare figures it stores and reports.
+const char* resultUnit(std::string_view key, const char* mass) {
+    if (key == "UsedFuel" || key == "InitialFuel" || key == "FuelEnd" || key == "ZFW") return mass;
+    if (key == "FlightLength") return "NM";
+    if (key == "RateTD") return "ft/min";
+    if (key == "speedTD") return "kt";
+    return nullptr;
+}
+
+}  // namespace
+
 void FlightLog::showResults() {
     const FlightSummary& m = c_.summary;
+    const char* mass = weightSymbol(c_.kilograms() ? WeightUnit::Kilograms : WeightUnit::Pounds);
     PropertyList& views = c_.window.results();
     for (const SummaryField& field : kSummaryFields) {
-        if (field.resultsLabel) views.add(kFlightResults, field.resultsLabel, m.*field.value);
+        if (!field.resultsLabel) continue;
+        std::string value = m.*field.value;
+        const char* unit = resultUnit(field.key, mass);
+        if (unit != nullptr && !value.empty()) value += std::string(" ") + unit;
+        views.add(kFlightResults, field.resultsLabel, std::move(value));
     }
     c_.window.showResults();
 }

@@ -11,6 +11,34 @@ namespace aviolog::recorder {
 
 struct StartClock;
 
+// What the status bar says of the simulator and the log while the monitor's own line is
+// not there: before a log, after it, and while the simulator is lost.
+inline constexpr const char* kWaitingStatus = "Waiting for the simulator...";
+inline constexpr const char* kConnectedStatus =
+    "Connected to the simulator: Start LOG records the flight";
+inline constexpr const char* kConnectedAutoStartStatus =
+    "Connected to the simulator: the log starts when the parking brake is released";
+inline constexpr const char* kRecordingStatus = "Recording the flight";
+inline constexpr const char* kLostStatus = "Simulator lost: the log can be resumed once it is back";
+inline constexpr const char* kLogClosedStatus = "Log closed";
+inline constexpr const char* kSimulatorGoneStatus = "Log closed; the simulator has gone";
+inline constexpr const char* kReducedModeStatus =
+    "Not recording: only sending logs and changing options remain";
+
+// Why a press of "Start LOG" started nothing.
+inline constexpr const char* kNotConnectedMessage =
+    "Aviolog is not connected to the simulator yet, so the log was not started. Start the "
+    "simulator; Start LOG works once the status bar says it is connected.";
+inline constexpr const char* kFormNotFilledMessage =
+    "The flight has no departure, arrival or route yet, so the log was not started. Fill them "
+    "in on the Flight Plan page, then press Start LOG.";
+inline constexpr const char* kNoAnswerMessage =
+    "The simulator did not answer, so the log was not started. Press Start LOG again once "
+    "the simulator runs.";
+inline constexpr const char* kAircraftNotLoadedMessage =
+    "The simulator has not finished loading the aircraft, so the log was not started. Press "
+    "Start LOG again once the aircraft is loaded.";
+
 // The life of one recorded flight: connecting, starting the log, the monitor tick,
 // stopping, and resuming after the simulator was lost. Every periodic job is one of
 // the main window's timers, and all of them arrive here.
@@ -24,9 +52,14 @@ class FlightLog final : public platform::TimerSink, public simlink::LinkLossObse
 
     void onTimer(int id) override;
 
+    // The connect procedure's first run, two seconds after start-up.
+    void startConnecting();
     void connectProcedure();
-    // The "Start LOG" button; false when the simulator could not be read.
+    // Starts the log; false when the simulator could not be read (the automated start
+    // tries again at its next watch).
     bool StartLog();
+    // The "Start LOG" button: the log, or the pilot is told why it did not start.
+    bool startButton();
     // The "Stop LOG" button, with its question.
     void stopButton();
     // The "Resume Log" button.
@@ -42,8 +75,12 @@ class FlightLog final : public platform::TimerSink, public simlink::LinkLossObse
     // connect procedure is armed to offer the resume.
     void simulatorLost() override;
 
+    // A flight is being recorded: started, and not yet ended by a stop or a crash.
+    bool logging() const;
+
   private:
     bool resumeLostFlight();
+    void reducedMode();
     void firstConnection();
     void loadCargoPlugin();
     void automatedStartWatch();
@@ -56,6 +93,8 @@ class FlightLog final : public platform::TimerSink, public simlink::LinkLossObse
 
     RecorderContext c_;
     LogLines lines_;
+    // Why the last StartLog did not start the log.
+    const char* startRefusal_ = nullptr;
     FlightEvents events_;
     RealismMonitor realism_;
     FlightInfoDump dump_;

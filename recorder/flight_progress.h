@@ -23,6 +23,9 @@ enum class BrakeWatch : std::uint8_t {
 // Everything the recorder learns about the flight. Set once at program start and never
 // reset: one program run records one flight, and a resumed flight must find it intact.
 struct FlightProgress {
+    // True from the moment Start has begun the log: a simulator lost before it leaves no
+    // flight to resume.
+    bool logStarted = false;
     // Set at Start.
     std::string startDate;  // "%04d/%02d/%02d"
     std::string startTime;  // "%02d:%02d:00"

@@ -2,6 +2,7 @@
 
 #include "common/paths.h"
 #include "common/text_file.h"
+#include "common/text_format.h"
 #include "config/company_profiles.h"
 #include "config/settings.h"
 #include "model/flight_summary.h"
@@ -64,14 +65,21 @@ bool PilotLogBook::store(const model::AcceptedFlight& flight) {
     }
     if (written != Written::Yes) return false;
 
+    bool inDatabase = false;
     if (settings.aviolog.UseDB) {
         // The flight is safe in the pilot log file by now; the window closes even when
         // the database fails, so that a second OK cannot store the flight twice.
-        if (const auto error =
-                addFlight(workDir_, settings, flight.record, flight.summary, flight.window)) {
-            pilot_.error(*error);
+        const auto error =
+            addFlight(workDir_, settings, flight.record, flight.summary, flight.window);
+        inDatabase = !error;
+        if (error) {
+            pilot_.error(format(kDatabaseNotWrittenMessage, name.c_str(),
+                                localPath(workDir_, kLocalDatabaseFile).string().c_str(),
+                                error->c_str()));
         }
     }
+    flight.window.setStatus(
+        format(inDatabase ? kFlightStoredWithDatabaseStatus : kFlightStoredStatus, name.c_str()));
     return true;
 }
 

@@ -23,6 +23,16 @@ inline constexpr const char* kNoLogPathMessage = "Log path not specified, Check 
 inline constexpr const char* kLogFileFilter = "Log Files (*.txt)|*.txt||";
 inline constexpr const char* kAcarsFileFilter = "ACARS Files (*.txt)|*.txt||";
 inline constexpr const char* kAcarsJournal = ".\\acars.txt";
+// The status bar once the summary's OK has stored the flight; %s is the pilot log file.
+inline constexpr const char* kFlightStoredStatus = "Flight stored in %s";
+inline constexpr const char* kFlightStoredWithDatabaseStatus =
+    "Flight stored in %s and in the local database";
+// The flight is safe in the pilot log file, the local database failed: the file, the
+// database and the engine's own words.
+inline constexpr const char* kDatabaseNotWrittenMessage =
+    "The flight is stored in %s, but not in the local database %s (%s), so \"Local DB\" "
+    "will not list it. Make that folder writable, or turn \"Use Local DataBase\" off in the "
+    "options.";
 
 // "LPPT_LPPR_2004-05-01": the airports and the flight date, its first two "/" made "-".
 std::string defaultLogName(const std::string& departure, const std::string& destination,

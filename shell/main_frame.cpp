@@ -51,12 +51,18 @@ enum MenuId {
     kTrayMinimise,
 };
 
-// The layout in dialog units, as the window has always been drawn.
+// The layout in dialog units, as the window has always opened: the tabs on the left, the
+// column of buttons on the right with each button at its place, the logo at the foot of
+// the column. The tabs take what a resize gives or takes; the column keeps its width.
 const wxSize kWindowDlu{402, 196};
-const wxRect kTabsDlu{0, 0, 330, 192};
-constexpr int kButtonXDlu = 335;
+const wxSize kTabsMarginDlu{5, 4};  // between the tabs and the column; below the tabs
 const wxSize kButtonDlu{61, 18};
-const wxRect kLogoDlu{337, 147, 48, 42};
+const wxSize kLogoDlu{48, 42};
+constexpr int kLogoIndentDlu = 2;
+constexpr int kColumnRightDlu = 6;
+constexpr int kLogoBottomDlu = 7;
+// Small enough for any screen, large enough to keep the column and a readable tab.
+const wxSize kTabsMinDlu{200, 150};
 
 wxString quoted(const wxString& text) {
     wxString q = text;
@@ -211,13 +217,14 @@ MainFrame::MainFrame(app::Application& app, WxPilot& pilot, WxDialogs& dialogs,
     buildTabs(settingsLoaded);
     buildButtons();
     loadLogo();
-    // The client area excludes the menu and status bars already.
-    SetClientSize(ConvertDialogToPixels(kWindowDlu));
+    layOut();
     tabs_->SetSelection(static_cast<int>(Tab::FlightPlan));
     refreshButtons();
+    sizeWindow();
 
     summary_ = new FlightSummaryWindow(this, app_);
     app_.window().addObserver(this);
+    statusChanged(app_.window().status());  // set before the window was there to show it
     pilot_.setParent(this);
     dialogs_.setParent(this);
 
@@ -279,16 +286,14 @@ void MainFrame::buildMenu() {
 
 void MainFrame::buildTabs(bool settingsLoaded) {
     auto* panel = new wxPanel(this);
-    const wxRect tabs(ConvertDialogToPixels(kTabsDlu.GetPosition()),
-                      ConvertDialogToPixels(kTabsDlu.GetSize()));
-    tabs_ = new wxNotebook(panel, wxID_ANY, tabs.GetPosition(), tabs.GetSize());
+    // At the size it opens with: views made in a notebook of no size at all squeeze their
+    // scroll bars below nothing before the first layout.
+    tabs_ = new wxNotebook(panel, wxID_ANY, wxDefaultPosition,
+                           ConvertDialogToPixels(kWindowDlu - kButtonDlu));
     if (!settingsLoaded) {
         // Without settings there is nothing to record or show: the pilot has been told why.
         for (const char* name : model::kTabNames) {
-            tabs_->AddPage(new PendingView(tabs_,
-                                           "No settings: Aviolog cannot record flights "
-                                           "until aviolog.ori is beside it."),
-                           name);
+            tabs_->AddPage(new PendingView(tabs_, wx(app_.noSettingsText())), name);
         }
         return;
     }
@@ -308,9 +313,8 @@ void MainFrame::buildTabs(bool settingsLoaded) {
 void MainFrame::buildButtons() {
     wxWindow* panel = tabs_->GetParent();
     for (const model::ButtonInfo& info : model::kButtons) {
-        const wxPoint at = ConvertDialogToPixels(wxPoint(kButtonXDlu, info.placeY));
-        auto* b =
-            new wxButton(panel, wxID_ANY, info.caption, at, ConvertDialogToPixels(kButtonDlu));
+        auto* b = new wxButton(panel, wxID_ANY, info.caption, wxDefaultPosition,
+                               ConvertDialogToPixels(kButtonDlu));
         if (*info.tooltip != '\0') b->SetToolTip(info.tooltip);
         if (info.button == Button::Servinfo) b->SetToolTip(planning::kServinfoButtonTooltip);
         b->Bind(wxEVT_BUTTON, [this, which = info.button](wxCommandEvent&) { press(which); });
@@ -327,10 +331,50 @@ void MainFrame::loadLogo() {
     wxLogNull quiet;  // a damaged file is no reason to bother the pilot
     wxBitmap bitmap(wxString(file.string()), wxBITMAP_TYPE_BMP);
     if (!bitmap.IsOk()) return;
-    const wxRect area(ConvertDialogToPixels(kLogoDlu.GetPosition()),
-                      ConvertDialogToPixels(kLogoDlu.GetSize()));
-    logo_ = new wxStaticBitmap(tabs_->GetParent(), wxID_ANY, bitmap, area.GetPosition(),
-                               area.GetSize());
+    logo_ = new wxStaticBitmap(tabs_->GetParent(), wxID_ANY, bitmap, wxDefaultPosition,
+                               ConvertDialogToPixels(kLogoDlu));
+}
+
+// The buttons that share a place stand in one slot of the button's height, so that a
+// place keeps its height when none of its buttons is shown and the places below stay
+// where they are.
+void MainFrame::layOut() {
+    const auto px = [this](wxSize dlu) { return ConvertDialogToPixels(dlu); };
+    auto* column = new wxBoxSizer(wxVERTICAL);
+    int belowDlu = 0;  // where the last place ended
+    for (std::size_t i = 0; i < model::kButtons.size();) {
+        const int placeY = model::kButtons[i].placeY;
+        column->AddSpacer(px({0, placeY - belowDlu}).y);
+        auto* slot = new wxBoxSizer(wxVERTICAL);
+        slot->SetMinSize(px(kButtonDlu));
+        for (; i < model::kButtons.size() && model::kButtons[i].placeY == placeY; ++i) {
+            slot->Add(buttons_[static_cast<int>(model::kButtons[i].button)], 0, wxEXPAND);
+        }
+        column->Add(slot, 0, wxEXPAND);
+        belowDlu = placeY + kButtonDlu.y;
+    }
+    column->AddStretchSpacer();
+    if (logo_ != nullptr) {
+        column->Add(logo_, 0, wxLEFT, px({kLogoIndentDlu, 0}).x);
+    } else {
+        column->AddSpacer(px(kLogoDlu).y);
+    }
+    column->AddSpacer(px({0, kLogoBottomDlu}).y);
+
+    tabs_->SetMinSize(px(kTabsMinDlu));
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    row->Add(tabs_, 1, wxEXPAND | wxBOTTOM, px(kTabsMarginDlu).y);
+    row->AddSpacer(px(kTabsMarginDlu).x);
+    row->Add(column, 0, wxEXPAND | wxRIGHT, px({kColumnRightDlu, 0}).x);
+    tabs_->GetParent()->SetSizer(row);
+}
+
+// Once the buttons not shown are hidden: a place then counts once, not once per button.
+void MainFrame::sizeWindow() {
+    wxSizer* row = tabs_->GetParent()->GetSizer();
+    // The client area excludes the menu and status bars already.
+    SetMinClientSize(row->GetMinSize());
+    SetClientSize(ConvertDialogToPixels(kWindowDlu));
 }
 
 model::ColumnContext MainFrame::columnContext() const {
@@ -348,6 +392,7 @@ void MainFrame::refreshButtons() {
         buttons_[i]->Enable(column[i].enabled);
     }
     GetMenuBar()->Enable(kSaveLog, app_.window().control(Control::SaveLog).enabled);
+    tabs_->GetParent()->Layout();
 }
 
 void MainFrame::press(Button button) {
@@ -438,8 +483,10 @@ void MainFrame::onIconize(wxIconizeEvent& event) {
 
 void MainFrame::restoreFromTray() {
     tray_->hideIcon();
-    Show();
+    // Out of its iconic state before it is mapped again: mapped first, the window comes back
+    // iconic, which sends it straight back to the tray.
     Iconize(false);
+    Show();
     Raise();
 }
 
@@ -490,6 +537,23 @@ wxString MainFrame::reportText() {
     out += wxString::Format(
         "window %s shown=%d iconized=%d tray=%d onScreenMs=%ld sinceStartMs=%ld\n",
         quoted(GetTitle()), IsShown(), IsIconized(), tray_->inTray(), onScreenMs_, sinceStartMs_);
+    // Where the parts of the window are, in its client area.
+    const wxSize client = GetClientSize();
+    const wxRect tabsRect = tabs_->GetRect();
+    int columnLeft = client.x;
+    int columnRight = 0;
+    int columnBottom = 0;
+    for (const wxButton* b : buttons_) {
+        if (!b->IsShown()) continue;
+        const wxRect r = b->GetRect();
+        columnLeft = std::min(columnLeft, r.x);
+        columnRight = std::max(columnRight, r.GetRight() + 1);
+        columnBottom = std::max(columnBottom, r.GetBottom() + 1);
+    }
+    out += wxString::Format(
+        "layout client=%d %d tabs=%d %d %d %d column=%d %d bottom=%d min=%d %d\n", client.x,
+        client.y, tabsRect.x, tabsRect.y, tabsRect.width, tabsRect.height, columnLeft, columnRight,
+        columnBottom, GetMinClientSize().x, GetMinClientSize().y);
     const wxRect strip = tabs_->GetScreenRect();
     for (int page = 0; page < static_cast<int>(tabs_->GetPageCount()); ++page) {
         // Where the tab's label is: the first point along the strip that hits it.
@@ -519,7 +583,11 @@ wxString MainFrame::reportText() {
     }
     out += "status " + quoted(GetStatusBar()->GetStatusText()) + "\n";
     out += wxString::Format("logo %d\n", logo_ != nullptr);
-    if (logView_ != nullptr) out += wxString::Format("logview rows=%d\n", logView_->rowCount());
+    if (!settingsLoaded_) out += "nosettings " + quoted(wx(app_.noSettingsText())) + "\n";
+    if (logView_ != nullptr) {
+        out += wxString::Format("logview rows=%d\n", logView_->rowCount());
+        out += logView_->rowsReport();
+    }
     for (const std::string& line : app_.window().lines(Channel::Log))
         out += "logline " + quoted(wx(line)) + "\n";
     for (const model::PropertyCategory& c : app_.window().results().categories()) {
@@ -549,7 +617,9 @@ void writeWindowReport(const std::filesystem::path& workDir, MainFrame* frame,
     wxString out = frame != nullptr ? frame->reportText() : wxString("window none\n");
     for (const wxWindow* w : wxTopLevelWindows) {
         if (w == frame || !w->IsShown()) continue;
-        out += "open " + quoted(w->GetLabel()) + "\n";
+        const wxRect r = w->GetScreenRect();
+        out += "open " + quoted(w->GetLabel()) +
+               wxString::Format(" size=%d %d at %d %d\n", r.width, r.height, r.x, r.y);
         describeControls(w, out);
     }
     if (!pilot.openBox().empty()) out += "box " + quoted(wx(pilot.openBox())) + "\n";

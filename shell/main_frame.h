@@ -81,6 +81,8 @@ class MainFrame final : public wxFrame, public model::MainWindowObserver {
     void buildTabs(bool settingsLoaded);
     void buildButtons();
     void loadLogo();
+    void layOut();
+    void sizeWindow();
     model::ColumnContext columnContext() const;
     void refreshButtons();
     void press(model::Button button);

@@ -60,12 +60,9 @@ LogView::LogView(wxWindow* parent, const model::MainWindowModel& window)
     reload();
 }
 
-// The row's name is the line's time (its first five characters), its value the text from
-// the eighth character on.
 void LogView::add(const std::string& line) {
-    const std::string name = line.substr(0, 5);
-    const std::string value = line.size() > 7 ? line.substr(7) : std::string();
-    addRow(grid_, category(grid_, kLogMessages), name, value);
+    const model::PropertyRow row = model::logViewRow(line);
+    addRow(grid_, category(grid_, kLogMessages), row.name, row.value);
     grid_->EnsureVisible(grid_->GetLastItem(wxPG_ITERATE_DEFAULT));
 }
 
@@ -80,6 +77,17 @@ void LogView::reload() {
 int LogView::rowCount() const {
     const wxPGProperty* log = grid_->GetProperty(kLogMessages);
     return log == nullptr ? 0 : static_cast<int>(log->GetChildCount());
+}
+
+wxString LogView::rowsReport() const {
+    wxString out;
+    const wxPGProperty* log = grid_->GetProperty(kLogMessages);
+    if (log == nullptr) return out;
+    for (unsigned i = 0; i < log->GetChildCount(); ++i) {
+        const wxPGProperty* row = log->Item(i);
+        out += "logrow \"" + row->GetLabel() + "\" = \"" + row->GetValueAsString() + "\"\n";
+    }
+    return out;
 }
 
 // ---- Results ----
@@ -296,8 +304,8 @@ wxArrayString choices(const std::array<const char*, N>& texts) {
     return out;
 }
 
-wxString kgOrLb(long value) {
-    return wxString::Format("%ld", value);
+wxString kgOrLb(long value, const planning::FuelPage& page) {
+    return wxString::Format("%ld %s", value, page.unitSymbol());
 }
 
 }  // namespace
@@ -478,14 +486,14 @@ void FlightPlanView::rebuildFuel() {
         auto* line = new wxBoxSizer(wxHORIZONTAL);
         auto* slider = new wxSlider(fuelPanel_, wxID_ANY, static_cast<int>(tank.loadKgOrLb), 0,
                                     static_cast<int>(std::max(1L, tank.maximumKgOrLb)));
-        slider->SetToolTip(wxString::Format("0 - %ld", tank.maximumKgOrLb));
+        slider->SetToolTip("0 - " + kgOrLb(tank.maximumKgOrLb, fuel_));
         slider->Bind(wxEVT_SLIDER,
                      [this, i, slider](wxCommandEvent&) { fuel_.setLoad(i, slider->GetValue()); });
         line->Add(slider, 1, wxALIGN_CENTER_VERTICAL);
-        auto* load = new wxStaticText(fuelPanel_, wxID_ANY, kgOrLb(tank.maximumKgOrLb),
+        auto* load = new wxStaticText(fuelPanel_, wxID_ANY, kgOrLb(tank.maximumKgOrLb, fuel_),
                                       wxDefaultPosition, wxDefaultSize, wxALIGN_RIGHT);
         load->SetMinSize(load->GetBestSize());  // room for the largest figure
-        load->SetLabel(kgOrLb(tank.loadKgOrLb));
+        load->SetLabel(kgOrLb(tank.loadKgOrLb, fuel_));
         line->Add(load, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 4);
         sizer->Add(line, 0, wxEXPAND | wxLEFT, 4);
         sliders_.push_back(slider);
@@ -494,7 +502,7 @@ void FlightPlanView::rebuildFuel() {
     auto* table = new wxFlexGridSizer(2, 2, 4);
     table->AddGrowableCol(0);
     table->Add(new wxStaticText(fuelPanel_, wxID_ANY, planning::kTotalFuelRow));
-    total_ = new wxStaticText(fuelPanel_, wxID_ANY, kgOrLb(fuel_.totalKgOrLb()));
+    total_ = new wxStaticText(fuelPanel_, wxID_ANY, kgOrLb(fuel_.totalKgOrLb(), fuel_));
     table->Add(total_, 0, wxALIGN_RIGHT);
     table->Add(new wxStaticText(fuelPanel_, wxID_ANY, planning::kRequestedFuelRow));
     requested_ = new wxStaticText(fuelPanel_, wxID_ANY, wx(fuel_.requestedTotal()));
@@ -509,9 +517,9 @@ void FlightPlanView::refreshFuel() {
     for (std::size_t i = 0; i < sliders_.size(); ++i) {
         const long load = fuel_.rows()[i].loadKgOrLb;
         if (sliders_[i]->GetValue() != load) sliders_[i]->SetValue(static_cast<int>(load));
-        loads_[i]->SetLabel(kgOrLb(load));
+        loads_[i]->SetLabel(kgOrLb(load, fuel_));
     }
-    total_->SetLabel(kgOrLb(fuel_.totalKgOrLb()));
+    total_->SetLabel(kgOrLb(fuel_.totalKgOrLb(), fuel_));
     requested_->SetLabel(wx(fuel_.requestedTotal()));
     fuelPanel_->Layout();
 }

@@ -37,6 +37,8 @@ class LogView final : public wxPanel {
     void add(const std::string& line);
     void reload();
     int rowCount() const;
+    // Every row as drawn, "logrow \"time\" = \"text\"" a line, for the window report.
+    wxString rowsReport() const;
 
   private:
     const model::MainWindowModel& window_;

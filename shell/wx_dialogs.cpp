@@ -251,9 +251,10 @@ class OptionsDialog final : public wxDialog {
         const std::string text = item.kind == config::OptionKind::Checkbox
                                      ? (p->GetValue().GetBool() ? "1" : "0")
                                      : cp1252(p->GetValueAsString());
-        config::setOption(settings_, item, text, workDir_);
-        // A service whose address cannot be sent whole is said so when it is chosen.
-        if (item.key != nullptr && std::string_view(item.key) == "Provider") {
+        if (const auto refused = config::setOption(settings_, item, text, workDir_)) {
+            pilot_.warn(*refused);
+        } else if (item.key != nullptr && std::string_view(item.key) == "Provider") {
+            // A service whose address cannot be sent whole is said so when it is chosen.
             if (const auto cut = planning::metarAddressWarning(settings_)) pilot_.warn(*cut);
         }
         refresh(p);

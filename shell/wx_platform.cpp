@@ -1,12 +1,15 @@
 #include "shell/wx_platform.h"
 
+#include <dlfcn.h>
 #include <wx/dirdlg.h>
+#include <wx/display.h>
 #include <wx/filedlg.h>
 #include <wx/msgdlg.h>
 // After msgdlg.h, whose base class it needs.
 #include <wx/generic/msgdlgg.h>
 #include <wx/progdlg.h>
 #include <wx/strconv.h>
+#include <wx/textwrapper.h>
 #include <wx/utils.h>
 
 #include <array>
@@ -146,11 +149,32 @@ wxString wildcardOf(const std::string& filter) {
     return wx(pairs);
 }
 
+// The text broken into lines of at most widthPx in the window's font, at word boundaries.
+class LineBreaker final : public wxTextWrapper {
+  public:
+    wxString wrap(wxWindow* window, const wxString& text, int widthPx) {
+        Wrap(window, text, widthPx);
+        return wrapped_;
+    }
+
+  protected:
+    void OnOutputLine(const wxString& line) override { wrapped_ += line; }
+    void OnNewLine() override { wrapped_ += '\n'; }
+
+  private:
+    wxString wrapped_;
+};
+
+// A box no wider than a readable column, however long its text.
+constexpr int kBoxTextWidthDip = 440;
+
 }  // namespace
 
 platform::MessageAnswer WxPilot::show(const platform::Message& message) {
     // wx's own box rather than the toolkit's: its buttons are windows the report can name.
+    // It does not wrap its text itself: a long message would run the width of the screen.
     wxGenericMessageDialog box(parent_, wx(message.text), "Aviolog", styleOf(message));
+    box.SetMessage(LineBreaker().wrap(&box, wx(message.text), box.FromDIP(kBoxTextWidthDip)));
     if (message.systemModal) box.SetWindowStyleFlag(box.GetWindowStyleFlag() | wxSTAY_ON_TOP);
     openBox_ = message.text;
     const int result = box.ShowModal();
@@ -162,9 +186,71 @@ platform::MessageAnswer WxPilot::show(const platform::Message& message) {
     return answerOf(result);
 }
 
+namespace {
+
+// The toolkit's file choosers open as tall as forty lines of text, taller than a laptop's
+// screen, and wx cannot size them (its file dialog ignores every size it is given). The
+// toolkit's own resize and move are called on the chooser's window once it is shown, and
+// whenever it grows past the screen again; they are looked up where the toolkit is loaded,
+// so nothing links against it beyond what wx already does.
+class ChooserFit final {
+  public:
+    explicit ChooserFit(wxTopLevelWindow& chooser) : chooser_(chooser) {
+        using Resize = void (*)(void*, int, int);
+        resize_ = reinterpret_cast<Resize>(::dlsym(RTLD_DEFAULT, "gtk_window_resize"));
+        move_ = reinterpret_cast<Resize>(::dlsym(RTLD_DEFAULT, "gtk_window_move"));
+        if (resize_ == nullptr || move_ == nullptr) return;
+        chooser_.Bind(wxEVT_SIZE, &ChooserFit::onSize, this);
+        chooser_.CallAfter([this] { fit(); });
+    }
+    ~ChooserFit() { chooser_.Unbind(wxEVT_SIZE, &ChooserFit::onSize, this); }
+    ChooserFit(const ChooserFit&) = delete;
+    ChooserFit& operator=(const ChooserFit&) = delete;
+
+  private:
+    static constexpr int kWidthDip = 840;
+    static constexpr int kHeightDip = 560;
+
+    void onSize(wxSizeEvent& event) {
+        event.Skip();
+        const wxRect room = screen();
+        if (event.GetSize().x > room.width || event.GetSize().y > room.height) {
+            chooser_.CallAfter([this] { fit(); });
+        }
+    }
+
+    wxRect screen() const {
+        const int display = std::max(0, wxDisplay::GetFromWindow(&chooser_));
+        return wxDisplay(static_cast<unsigned>(display)).GetClientArea();
+    }
+
+    void fit() {
+        const wxRect room = screen();
+        const wxSize size(std::min(chooser_.FromDIP(kWidthDip), room.width),
+                          std::min(chooser_.FromDIP(kHeightDip), room.height));
+        void* window = chooser_.GetHandle();
+        if (window == nullptr) return;
+        resize_(window, size.x, size.y);
+        const wxWindow* parent = chooser_.GetParent();
+        const wxRect over = parent != nullptr ? parent->GetScreenRect() : room;
+        const int x =
+            std::clamp(over.x + (over.width - size.x) / 2, room.x, room.GetRight() + 1 - size.x);
+        const int y =
+            std::clamp(over.y + (over.height - size.y) / 2, room.y, room.GetBottom() + 1 - size.y);
+        move_(window, x, y);
+    }
+
+    wxTopLevelWindow& chooser_;
+    void (*resize_)(void*, int, int) = nullptr;
+    void (*move_)(void*, int, int) = nullptr;
+};
+
+}  // namespace
+
 std::optional<std::string> WxPilot::chooseFolder(const std::string& title) {
     wxDirDialog dialog(parent_, wx(title), wxString(workDir_.string()),
                        wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+    const ChooserFit fit(dialog);
     if (dialog.ShowModal() != wxID_OK) return std::nullopt;
     return cp1252(dialog.GetPath());
 }
@@ -177,6 +263,7 @@ std::optional<std::filesystem::path> WxPilot::chooseFile(const platform::FileReq
     const long style = save ? wxFD_SAVE | wxFD_OVERWRITE_PROMPT : wxFD_OPEN | wxFD_FILE_MUST_EXIST;
     wxFileDialog dialog(parent_, save ? _("Save As") : _("Open"), wxString(folder.string()),
                         wx(request.defaultName), wildcardOf(request.filter), style);
+    const ChooserFit fit(dialog);
     if (dialog.ShowModal() != wxID_OK) return std::nullopt;
     std::filesystem::path chosen(dialog.GetPath().utf8_string());
     if (save && !chosen.has_extension() && !request.defaultExtension.empty()) {

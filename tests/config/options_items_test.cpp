@@ -192,6 +192,32 @@ TEST(OptionsItems, ChangesAreTranslatedAsTheyAreMade) {
     }
 }
 
+// The company ICAO names the profile and the pilot log file: one that would leave the
+// folder is refused as it is typed, not at the next start.
+TEST(OptionsItems, ACompanyIcaoLeavingTheFolderIsRefusedAtOnce) {
+    struct Row {
+        const char* name;
+        const char* typed;
+        bool refused;
+    };
+    const Row rows[] = {
+        {"parent folder", "../zz", true}, {"slash", "a/b", true},   {"backslash", "a\\b", true},
+        {"drive", "C:x", true},           {"two dots", "..", true}, {"plain", "TAP", false},
+        {"digits", "TP1", false},
+    };
+    for (const Row& row : rows) {
+        OptionsRig rig;
+        ASSERT_EQ(rig.load(), LoadOutcome::Loaded) << row.name;
+        const auto refused = setOption(rig.settings, item("Company ICAO", "Company Options"),
+                                       row.typed, rig.dir.path());
+        EXPECT_EQ(refused.has_value(), row.refused) << row.name;
+        EXPECT_EQ(rig.settings.company.CompanyICAO, row.refused ? "ABC" : row.typed) << row.name;
+        if (refused) {
+            EXPECT_EQ(*refused, refusedTypedNameMessage(kCompanyIcaoWhat, row.typed)) << row.name;
+        }
+    }
+}
+
 TEST(OptionsItems, PoundsAreWrittenAsGBAtExit) {
     OptionsRig rig;
     rig.dir.write("ABC.ini", "[Aviolog]\r\nCompanyICAO=ABC\r\nUnitSystem=IS\r\n");

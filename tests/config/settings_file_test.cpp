@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text_format.h"
 #include "config/ini_file.h"
 #include "tests/support/settings_rig.h"
 
@@ -70,8 +71,11 @@ TEST(SettingsLoad, ProviderSelectsTheMetarSourceByExactName) {
         {"NOAA", "NOAA", MetarSource::NOAA, "https://n", false},
         {"AS2004 file", "AS2004", MetarSource::AS2004, "", false},
         {"none", "No Metars", MetarSource::None, "", false},
-        {"lower case is damaged", "noaa", MetarSource::None, "", true},
-        {"unknown is damaged", "METAR.ORG", MetarSource::None, "", true},
+        // Repaired from the shipped template, whose source is VATSIM.
+        {"lower case is damaged", "noaa", MetarSource::VATSIM, "https://metar.vatsim.net/metar.php",
+         true},
+        {"unknown is damaged", "METAR.ORG", MetarSource::VATSIM,
+         "https://metar.vatsim.net/metar.php", true},
     };
     for (const Row& row : rows) {
         SettingsRig rig;
@@ -87,17 +91,93 @@ TEST(SettingsLoad, ProviderSelectsTheMetarSourceByExactName) {
             EXPECT_EQ(rig.pilot.texts(), Strings{kCorruptedSettingsMessage}) << row.name;
             EXPECT_EQ(rig.pilot.shown[0].icon, platform::MessageIcon::Warning) << row.name;
             EXPECT_EQ(rig.dir.read("aviolog.ini"), SettingsRig::shippedTemplate()) << row.name;
-            // The record keeps what it read; Save writes it back over the template's value.
-            EXPECT_EQ(rig.settings.aviolog.Provider, row.provider) << row.name;
+            // The record takes the template's value, so Save does not damage the new file
+            // again and the next start finds it sound.
+            EXPECT_EQ(rig.settings.aviolog.Provider, "VATSIM") << row.name;
             ASSERT_TRUE(saveSettings(rig.settings, rig.dir.path())) << row.name;
-            EXPECT_EQ(fileIn(rig, "aviolog.ini").getString("Aviolog", "Provider", "", 99),
-                      row.provider)
+            EXPECT_EQ(fileIn(rig, "aviolog.ini").getString("Aviolog", "Provider", "", 99), "VATSIM")
                 << row.name;
+            Settings next;
+            rig.pilot.shown.clear();
+            ASSERT_EQ(loadSettings(next, rig.context()), LoadOutcome::Loaded) << row.name;
+            EXPECT_TRUE(rig.pilot.shown.empty()) << row.name << ": reported again";
         } else {
             EXPECT_TRUE(rig.pilot.shown.empty()) << row.name;
             EXPECT_EQ(rig.dir.read("aviolog.ini"), ini) << row.name;
         }
     }
+}
+
+// The template is there, but aviolog.ini cannot be written (here a folder of that name
+// stands in for a read-only folder, which root could write): the pilot is told that, not
+// that the template is missing.
+TEST(SettingsLoad, ASettingsFileThatCannotBeWrittenIsNotAMissingTemplate) {
+    struct Row {
+        const char* name;
+        const char* settings;  // aviolog.ini before start-up; nullptr: none
+        LoadOutcome outcome;
+    };
+    const Row rows[] = {
+        {"first start", nullptr, LoadOutcome::FolderNotWritable},
+        {"damaged provider", "[Aviolog]\r\nProvider=noaa\r\n", LoadOutcome::Loaded},
+    };
+    for (const Row& row : rows) {
+        SettingsRig rig;
+        rig.choosePrivateFlight();
+        const auto settingsFile = rig.dir / "aviolog.ini";
+        if (row.settings != nullptr) {
+            // Read first, then made unwritable before the repair writes it.
+            rig.dir.write("aviolog.ini", row.settings);
+            rig.dialogs.onChooseCompany = [&](CompanyChooser& c) {
+                std::filesystem::remove(settingsFile);
+                std::filesystem::create_directory(settingsFile);
+                c.privateFlight();
+            };
+        } else {
+            std::filesystem::create_directory(settingsFile);
+        }
+        EXPECT_EQ(rig.load(), row.outcome) << row.name;
+        const Strings texts = rig.pilot.texts();
+        ASSERT_EQ(texts.size(), 2U) << row.name;
+        EXPECT_EQ(texts[1], format(kSettingsNotWritableMessage, rig.dir.path().string().c_str()))
+            << row.name;
+        EXPECT_EQ(rig.pilot.shown[1].icon, platform::MessageIcon::Error) << row.name;
+    }
+    EXPECT_NE(noSettingsExplanation(LoadOutcome::FolderNotWritable, "/pilot/aviolog")
+                  .find("write aviolog.ini in /pilot/aviolog"),
+              std::string::npos);
+    EXPECT_NE(noSettingsExplanation(LoadOutcome::NoSettings, "/pilot/aviolog").find("aviolog.ori"),
+              std::string::npos);
+}
+
+// "New Company" opens the options before the company is known: the program page shows the
+// settings file's values, and what the pilot changes there is what the program runs with.
+TEST(SettingsLoad, ProgramSettingsEditedForANewCompanyAreKept) {
+    SettingsRig rig;
+    rig.dir.write("aviolog.ini",
+                  "[Aviolog]\r\nProvider=NOAA\r\nStartWarning=0\r\nUseGauge=0\r\n"
+                  "[Metar]\r\nNOAA=https://n\r\n");
+    std::string providerShown;
+    rig.dialogs.onOptions = [&](Settings& s, OptionsPage) {
+        providerShown = s.aviolog.Provider;
+        s.aviolog.StartWarning = true;
+        s.aviolog.UseGauge = true;
+        s.company.CompanyICAO = "NEW";
+    };
+    rig.dialogs.onChooseCompany = [](CompanyChooser& c) {
+        c.newCompany();
+        ASSERT_EQ(c.entries().size(), 1U);
+        c.chooseSelected();
+    };
+    ASSERT_EQ(rig.load(), LoadOutcome::Loaded);
+    EXPECT_EQ(providerShown, "NOAA");
+    EXPECT_EQ(rig.settings.company.CompanyICAO, "NEW");
+    EXPECT_TRUE(rig.settings.aviolog.StartWarning);
+    EXPECT_TRUE(rig.settings.aviolog.UseGauge);
+    EXPECT_EQ(rig.settings.metarSource, MetarSource::NOAA);
+    ASSERT_TRUE(saveSettings(rig.settings, rig.dir.path()));
+    EXPECT_EQ(fileIn(rig, "aviolog.ini").getInt("Aviolog", "StartWarning", 0), 1);
+    EXPECT_EQ(fileIn(rig, "aviolog.ini").getInt("Aviolog", "UseGauge", 0), 1);
 }
 
 TEST(SettingsLoad, ADamagedFileWithoutTemplateWarnsAndStartUpGoesOn) {

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "common/text_file.h"
+#include "common/text_format.h"
 #include "config/ini_file.h"
 #include "mail/bug_report.h"
 #include "mail/mail_configuration.h"
@@ -11,6 +12,7 @@
 #include "tests/mail/mail_rig.h"
 #include "tests/support/recording_mailer.h"
 #include "tests/support/scripted_smtp_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace aviolog::mail {
 namespace {
@@ -218,22 +220,37 @@ TEST(BugReport, RecipientComesFromTheDistributorsKey) {
     EXPECT_EQ(bugReportRecipient(rig.dir.path()), "other@distributor.example");
 }
 
-TEST(BugReport, WithoutRecipientThePilotIsToldWhereToReport) {
+// A report that was not sent keeps the pilot's text beside the program, and says where.
+TEST(BugReport, WithoutRecipientThePilotIsToldWhereToReportAndTheTextIsKept) {
+    test::TempDir dir;
     test::RecordingMailer mailer;
     test::ScriptedPilot pilot;
-    EXPECT_EQ(sendBugReport(mailer, pilot, "", "it crashed"), BugReportOutcome::NoRecipient);
+    const std::string file = (dir / "bugreport.txt").string();
+    EXPECT_EQ(sendBugReport(mailer, pilot, "", "it crashed\nat take-off", dir.path()),
+              BugReportOutcome::NoRecipient);
     EXPECT_TRUE(mailer.sent.empty());
-    EXPECT_EQ(pilot.texts(), std::vector<std::string>{kNoBugReportAddressMessage});
+    EXPECT_EQ(pilot.texts(),
+              std::vector<std::string>{format(kNoBugReportAddressKeptMessage, file.c_str())});
+    EXPECT_EQ(dir.read("bugreport.txt"), "it crashed\r\nat take-off");
 
     const std::string description(25000, 'd');
     mailer.outcomes = {false};
-    EXPECT_EQ(sendBugReport(mailer, pilot, "bugs@example.org", description),
+    EXPECT_EQ(sendBugReport(mailer, pilot, "bugs@example.org", description, dir.path()),
               BugReportOutcome::NotSent);
     ASSERT_EQ(mailer.sent.size(), 1u);
     EXPECT_EQ(mailer.sent[0].to, "bugs@example.org");
     EXPECT_EQ(mailer.sent[0].subject, "Aviolog Bug Report");
     EXPECT_EQ(mailer.sent[0].body.size(), 19999u);
     EXPECT_TRUE(mailer.sent[0].attachments.empty());
+    EXPECT_EQ(pilot.texts().back(), format(kBugReportKeptMessage, file.c_str()));
+    EXPECT_EQ(dir.read("bugreport.txt"), std::string(19999, 'd'));
+
+    // Sent: nothing is kept, nothing more said.
+    mailer.outcomes = {true};
+    const std::size_t said = pilot.texts().size();
+    EXPECT_EQ(sendBugReport(mailer, pilot, "bugs@example.org", "again", dir.path()),
+              BugReportOutcome::Sent);
+    EXPECT_EQ(pilot.texts().size(), said);
 }
 
 TEST(BugReport, ShippedTemplateCarriesAnEmptyKey) {

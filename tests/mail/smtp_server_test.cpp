@@ -138,8 +138,8 @@ TEST_F(MailServerTest, BugReportArrivesAsTypedByEachMethod) {
         configure(rig, method);
         auto mailer = rig.mailer();
         const auto mail = sendOne([&] {
-            return sendBugReport(*mailer, rig.pilot, "bugs@distributor.example", description) ==
-                   BugReportOutcome::Sent;
+            return sendBugReport(*mailer, rig.pilot, "bugs@distributor.example", description,
+                                 rig.dir.path()) == BugReportOutcome::Sent;
         });
         ASSERT_TRUE(mail) << row << ": " << mailer->lastDiagnostic();
         expectClean(*mail, row);

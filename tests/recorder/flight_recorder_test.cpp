@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/text_file.h"
+#include "common/units.h"
 #include "model/main_window_model.h"
 #include "recorder/flight_events.h"
 #include "recorder/timer_ids.h"
@@ -257,6 +258,133 @@ TEST(FlightRecorder, NoLogStartsBeforeTheFormSaysWhereFromWhereToAndWhichWay) {
         }
         EXPECT_TRUE(rig.runUntil([&] { return !rig.log().empty(); }, 10 * 1000)) << name;
         EXPECT_TRUE(rig.log().starts_with("Start  [")) << name << ":\n" << rig.log();
+    }
+}
+
+// The fuel in the simulator's tanks, as fractions of their capacities added up.
+std::uint64_t tankLevels(const RecorderRig& rig) {
+    std::uint64_t sum = 0;
+    for (const wire::FuelTank& tank : wire::kFuelTanks)
+        sum += rig.simulator->memory().u32(tank.level.offset);
+    return sum;
+}
+
+// A simulator that quits while no log runs leaves no flight behind: Start LOG pressed
+// meanwhile starts nothing, the next simulator is met as the first one was, and nothing of
+// a flight that never ran (its fuel check's levels, all zero) is written to it.
+TEST(FlightRecorder, ASimulatorLostWhileNoLogRunsIsMetAgainAsTheFirst) {
+    RecorderRig rig;
+    rig.core.onTimer(recorder::kConnectTimer);
+    ASSERT_TRUE(rig.link.isOpen());
+    EXPECT_EQ(rig.window.status(), recorder::kConnectedStatus);
+    const std::uint64_t fuel = tankLevels(rig);
+    ASSERT_GT(fuel, 0U);
+
+    rig.ipc.simulatorGone = true;
+    for (int press = 0; press < 4 && rig.link.isOpen(); ++press) EXPECT_FALSE(rig.core.StartLog());
+    ASSERT_FALSE(rig.link.isOpen()) << "the presses lose the simulator";
+    EXPECT_FALSE(rig.window.control(model::Control::StartLog).enabled);
+    EXPECT_FALSE(rig.window.control(model::Control::ResumeLog).enabled);
+    EXPECT_EQ(rig.window.status(), recorder::kWaitingStatus);
+    EXPECT_FALSE(rig.core.logging());
+
+    rig.ipc.simulatorGone = false;
+    ASSERT_TRUE(rig.runUntil([&] { return rig.link.isOpen(); }, 10000));
+    rig.clock.runFor(60000);
+    for (const std::string& box : rig.world.boxes) {
+        EXPECT_EQ(box.find("FS crash"), std::string::npos) << box;
+    }
+    EXPECT_TRUE(rig.window.control(model::Control::StartLog).enabled);
+    EXPECT_EQ(rig.window.status(), recorder::kConnectedStatus);
+    EXPECT_EQ(rig.link.failureCount(), 0);
+    EXPECT_GT(tankLevels(rig), fuel * 99 / 100) << "nothing ran while no log did";
+
+    ASSERT_TRUE(rig.core.StartLog());
+    EXPECT_EQ(rig.window.status(), recorder::kRecordingStatus);
+    rig.clock.runFor(60000);
+    EXPECT_GT(tankLevels(rig), fuel * 99 / 100) << "the log's fuel check keeps the tanks";
+}
+
+// The fuel check puts a tank back to the level it was read at; with no level read yet it
+// only takes one, whatever the tanks hold.
+TEST(FlightRecorder, TheFuelCheckWritesNothingBeforeItHasReadALevel) {
+    RecorderRig rig;
+    rig.settings.aviolog.FuelTest = 1;
+    rig.core.onTimer(recorder::kConnectTimer);
+    ASSERT_TRUE(rig.link.isOpen());
+    const std::uint64_t fuel = tankLevels(rig);
+    ASSERT_FALSE(rig.progress.fuelReferenceTaken);
+    rig.core.realism().secondHalf();
+    EXPECT_EQ(tankLevels(rig), fuel);
+    EXPECT_TRUE(rig.progress.fuelReferenceTaken);
+    rig.core.realism().secondHalf();
+    EXPECT_EQ(tankLevels(rig), fuel);
+}
+
+// Start LOG that starts nothing says why, once per press.
+TEST(FlightRecorder, StartLogThatStartsNothingSaysWhy) {
+    RecorderRig rig;
+    EXPECT_FALSE(rig.core.startButton());
+    ASSERT_EQ(rig.world.boxes.size(), 1U);
+    EXPECT_EQ(rig.world.boxes[0], recorder::kNotConnectedMessage);
+    rig.core.onTimer(recorder::kConnectTimer);
+    ASSERT_TRUE(rig.link.isOpen());
+    rig.simulator->command("silent 60");
+    EXPECT_FALSE(rig.core.startButton());
+    ASSERT_EQ(rig.world.boxes.size(), 2U);
+    EXPECT_EQ(rig.world.boxes[1], recorder::kNoAnswerMessage);
+    rig.clock.runFor(60000);
+    EXPECT_TRUE(rig.core.startButton());
+    EXPECT_EQ(rig.world.boxes.size(), 2U) << "a log that starts needs no word";
+}
+
+// The value of a row of the results view; "" when there is none.
+std::string resultsValue(const RecorderRig& rig, const char* category, const char* name) {
+    const auto* rows = rig.window.results().rows(category);
+    if (rows == nullptr) return "";
+    for (const model::PropertyRow& row : *rows) {
+        if (row.name == name) return row.value;
+    }
+    return "";
+}
+
+// The views say what each figure counts: the company's weight unit, feet, knots, nautical
+// miles. The summary that is stored and reported keeps the bare figures.
+TEST(FlightRecorder, TheViewsShowEachFigureWithItsUnit) {
+    for (const WeightUnit unit : {WeightUnit::Kilograms, WeightUnit::Pounds}) {
+        const std::string mass = weightSymbol(unit);
+        RecorderRig rig;
+        rig.settings.company.UnitSystem = unit;
+        ASSERT_TRUE(rig.start()) << mass;
+        rig.core.dump().update();
+        struct Row {
+            const char* category;
+            const char* name;
+            std::string unit;
+        };
+        const Row rows[] = {
+            {model::kFlightData, "Altitude", " ft"},
+            {model::kFlightData, "Ground Speed", " kt"},
+            {model::kFlightData, "Indicated Speed", " kt"},
+            {model::kFlightData, "Winds", " kt"},
+            {model::kFlightData, "Length", " NM"},
+            {model::kPlaneData, "Fuel On Board", " " + mass},
+            {model::kPlaneData, "Fuel Flow", " " + mass + "/h"},
+            {model::kPlaneData, "Weight", " " + mass},
+        };
+        for (const Row& row : rows) {
+            EXPECT_TRUE(resultsValue(rig, row.category, row.name).ends_with(row.unit))
+                << mass << " " << row.name << ": " << resultsValue(rig, row.category, row.name);
+        }
+        rig.core.stopButton();
+        ASSERT_TRUE(rig.window.summaryOffered()) << mass;
+        for (const char* name : {"Spent Fuel", "Intial Fuel", "End Fuel", "Zero Fuel Weight"}) {
+            EXPECT_TRUE(resultsValue(rig, model::kFlightResults, name).ends_with(" " + mass))
+                << mass << " " << name << ": " << resultsValue(rig, model::kFlightResults, name);
+        }
+        EXPECT_TRUE(resultsValue(rig, model::kFlightResults, "Flight length").ends_with(" NM"));
+        EXPECT_EQ(rig.summary.UsedFuel.find(' '), std::string::npos) << "stored bare";
+        EXPECT_EQ(rig.summary.ZFW.find(' '), std::string::npos) << "stored bare";
     }
 }
 

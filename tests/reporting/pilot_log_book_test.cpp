@@ -146,6 +146,7 @@ TEST(PilotLogBook, TheDatabaseKeepsEveryAcceptedFlight) {
     ASSERT_TRUE(rig.store());
     ASSERT_TRUE(rig.store());
     EXPECT_TRUE(rig.pilot.texts().empty());
+    EXPECT_EQ(rig.window.status(), "Flight stored in .\\TAP123.dat and in the local database");
     EXPECT_EQ(rig.window.lines(Channel::Log).back(), kVersionLine);
     const StoredFlights stored = LocalDatabase(rig.dir / "aviolog.db").flights();
     ASSERT_FALSE(stored.error);
@@ -162,6 +163,26 @@ TEST(PilotLogBook, TheDatabaseKeepsEveryAcceptedFlight) {
     ASSERT_EQ(broken.pilot.shown.size(), 1u);
     EXPECT_EQ(broken.pilot.shown[0].icon, platform::MessageIcon::Error);
     EXPECT_TRUE(broken.sealed("TAP123.dat"));
+    EXPECT_EQ(broken.window.status(), "Flight stored in .\\TAP123.dat");
+}
+
+// A database that cannot be opened (a folder stands in for a read-only one, which root
+// could write) is named with what to do, not in the engine's words alone.
+TEST(PilotLogBook, ADatabaseThatCannotBeOpenedSaysWhatToDo) {
+    BookRig rig;
+    rig.settings.aviolog.UseDB = true;
+    std::filesystem::create_directory(rig.dir / "aviolog.db");
+    EXPECT_TRUE(rig.store());
+    ASSERT_EQ(rig.pilot.texts().size(), 1u);
+    const std::string text = rig.pilot.texts()[0];
+    EXPECT_TRUE(
+        text.starts_with("The flight is stored in .\\TAP123.dat, but not in the local "
+                         "database " +
+                         (rig.dir / "aviolog.db").string()))
+        << text;
+    EXPECT_NE(text.find("Use Local DataBase\" off"), std::string::npos) << text;
+    EXPECT_TRUE(rig.sealed("TAP123.dat"));
+    EXPECT_EQ(rig.window.lines(Channel::Log).back(), "Landed") << "no version line";
 }
 
 TEST(PilotLogBook, SaveLogWritesASealedCopy) {

@@ -6,7 +6,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -107,6 +110,12 @@ std::string buttons(WindowDriver& window) {
     return states;
 }
 
+// "at X Y" of a report line; false when the line has none.
+bool pointOf(const std::string& line, int& x, int& y) {
+    const std::size_t at = line.rfind(" at ");
+    return at != std::string::npos && std::sscanf(line.c_str() + at, " at %d %d", &x, &y) == 2;
+}
+
 bool waitForExit(ChildProcess& p, int timeoutMs, int& status) {
     status = p.wait(timeoutMs);
     return status != -1;
@@ -131,8 +140,12 @@ TEST(AviologWindow, APilotFliesAcceptsAndSendsAFlightThroughTheWindow) {
 
     // The connect procedure finds the simulator and asks.
     ASSERT_TRUE(window.waitFor("box \"Plane at Departure Airport?\"")) << window.report();
+    EXPECT_NE(window.line("status \"Waiting for the simulator...\""), "") << window.report();
     window.screenshot("start-up-question");
     ASSERT_TRUE(window.click("button \"&Yes\""));
+    EXPECT_TRUE(
+        window.waitFor("status \"Connected to the simulator: Start LOG records the flight\""))
+        << window.report();
 
     // The form is still empty: "Start LOG" waits for it.
     struct TabRow {
@@ -171,6 +184,10 @@ TEST(AviologWindow, APilotFliesAcceptsAndSendsAFlightThroughTheWindow) {
     ASSERT_TRUE(window.click("button \"Start LOG\""));
     ASSERT_TRUE(window.waitFor("logline \"")) << window.report();
     EXPECT_EQ(buttons(window), "Stop LOG, Commands, Send LOG") << "log started";
+    const std::string recording = window.line("status \"");
+    EXPECT_TRUE(has(recording, "Recording the flight") || has(recording, "Aviolog Hdg:"))
+        << recording;
+    window.screenshot("status-recording");
     EXPECT_FALSE(has(window.line("logview rows="), "rows=0"));
     ASSERT_TRUE(window.click("button \"Commands\""));
     ASSERT_TRUE(window.waitFor("open \"Commands\"")) << window.report();
@@ -199,9 +216,35 @@ TEST(AviologWindow, APilotFliesAcceptsAndSendsAFlightThroughTheWindow) {
     ASSERT_TRUE(window.click("button \"&Yes\""));
     ASSERT_TRUE(window.waitFor("open \"Flight Summary\"")) << window.report();
     EXPECT_EQ(buttons(window), "-Stop LOG, -Commands, Send LOG") << "log ended";
+    EXPECT_NE(window.line("status \"Log closed\""), "") << window.report();
+    // The header the stop puts in front has no time: each line stays whole in the text
+    // column.
+    for (const char* header : {"logrow \"\" = \"[", "logrow \"\" = \"Pilot Number:123\"",
+                               "logrow \"\" = \"Company ICAO:TAP\"", "logrow \"\" = \"Online: "}) {
+        EXPECT_NE(window.line(header), "") << header << "\n" << window.report();
+    }
+    const std::string timed = window.line("\" = \"Parking brakes on\"");
+    EXPECT_TRUE(timed.size() > 16 && timed.starts_with("logrow \"") && timed[10] == ':' &&
+                timed[13] == '"')
+        << "a timed line keeps its time apart: " << timed;
     window.screenshot("flight-summary");
     ASSERT_TRUE(window.click("button \"&OK\""));
     ASSERT_TRUE(window.waitFor("results \"Flight Results\" rows=16")) << window.report();
+    EXPECT_TRUE(
+        window.waitFor("status \"Flight stored in .\\TAP123.dat and in the local database\""))
+        << window.report();
+    window.screenshot("flight-stored");
+    {
+        // The header at the top of the log view.
+        const std::string logTab = window.line("tab 0 ");
+        int tx = 0;
+        int ty = 0;
+        ASSERT_TRUE(pointOf(logTab, tx, ty));
+        window.moveTo(tx + 100, ty + 150);
+        WindowDriver::xdotool("click --repeat 40 --delay 20 4");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        window.screenshot("flight-log-header");
+    }
     EXPECT_FALSE(has(window.report(), "open \"Flight Summary\""));
     const std::string stored = cockpit.dir.read("TAP123.dat");
     EXPECT_TRUE(has(stored, "[Flight Summary]") || has(stored, "DepAirport")) << stored;
@@ -307,12 +350,6 @@ TEST(AviologWindow, NotAtTheDepartureLeavesOnlySendingLogs) {
     ASSERT_TRUE(window.click("tab 3 "));
     EXPECT_EQ(buttons(window), "Aviolog, FS Flight Plan, Servinfo, Export SB3");
     window.screenshot("reduced-mode");
-}
-
-// "at X Y" of a report line; false when the line has none.
-bool pointOf(const std::string& line, int& x, int& y) {
-    const std::size_t at = line.rfind(" at ");
-    return at != std::string::npos && std::sscanf(line.c_str() + at, " at %d %d", &x, &y) == 2;
 }
 
 // The value of a report line "... = \"value\" ..." or "... \"value\" enabled=".
@@ -549,6 +586,227 @@ TEST(AviologOptions, EveryItemReachesItsKeyAndSurvivesARestart) {
     }
 }
 
+// ---- Layout, status and messages ----
+
+// "layout client=W H tabs=X Y W H column=L R bottom=B min=W H": the numbers, in order.
+std::vector<int> layoutOf(WindowDriver& window) {
+    const std::string l = window.line("layout client=");
+    std::vector<int> n(11, -1);
+    std::sscanf(l.c_str(), "layout client=%d %d tabs=%d %d %d %d column=%d %d bottom=%d min=%d %d",
+                &n[0], &n[1], &n[2], &n[3], &n[4], &n[5], &n[6], &n[7], &n[8], &n[9], &n[10]);
+    return n;
+}
+
+// The X geometry "W H X Y" of the first visible window whose name matches, by xdotool.
+bool geometryOf(const std::string& namePattern, int& width, int& height, int& x, int& y) {
+    const std::string command = "xdotool search --onlyvisible --name '" + namePattern +
+                                "' getwindowgeometry --shell 2>/dev/null";
+    std::FILE* out = ::popen(command.c_str(), "r");
+    if (out == nullptr) return false;
+    std::map<std::string, int> values;
+    char buffer[128];
+    while (std::fgets(buffer, sizeof buffer, out) != nullptr) {
+        const std::string l(buffer);
+        const std::size_t eq = l.find('=');
+        if (eq != std::string::npos && !values.contains(l.substr(0, eq))) {
+            values[l.substr(0, eq)] = std::atoi(l.c_str() + eq + 1);
+        }
+    }
+    ::pclose(out);
+    if (!values.contains("WIDTH")) return false;
+    width = values["WIDTH"];
+    height = values["HEIGHT"];
+    x = values["X"];
+    y = values["Y"];
+    return true;
+}
+
+// Polls for the window until the deadline; false when it never appeared.
+bool waitForWindow(const std::string& namePattern, int& width, int& height, int& x, int& y,
+                   int timeoutMs = 10000) {
+    for (int waited = 0; waited < timeoutMs; waited += 200) {
+        if (geometryOf(namePattern, width, height, x, y)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return false;
+}
+
+// The simulator quits while no log runs: Start LOG says why it starts nothing, the status
+// bar says Aviolog waits for a simulator, and the next one is met as the first was, with no
+// offer to resume a flight that never was.
+TEST(AviologWindow, ASimulatorThatQuitsWhileNoLogRunsLeavesNoFlightBehind) {
+    Cockpit cockpit;
+    cockpit.withoutStartWarning();
+    auto sim = std::make_unique<ChildProcess>(
+        AVIOLOG_SIM_PATH,
+        std::vector<std::string>{"--scenario", dataPath("scenarios/short-hop.scn"), "--speed", "1",
+                                 "--status", "0"});
+    ASSERT_TRUE(sim->started());
+    WindowDriver window(cockpit.dir.path());
+    cockpit.startUp(window);
+    ASSERT_TRUE(window.waitFor("status \"Connected to the simulator")) << window.report();
+    window.screenshot("status-connected");
+
+    sim.reset();  // the simulator quits
+    ASSERT_TRUE(window.click("tab 0 "));
+    ASSERT_TRUE(window.click("button \"Start LOG\" shown=1 enabled=1")) << window.report();
+    ASSERT_TRUE(window.waitFor("box \"The simulator did not answer")) << window.report();
+    window.screenshot("start-log-not-started");
+    ASSERT_TRUE(window.click("button \"&OK\""));
+    // Pressed again, the link gives the simulator up.
+    for (int press = 0; press < 3 && has(window.line("button \"Start LOG\""), "enabled=1");
+         ++press) {
+        ASSERT_TRUE(window.click("button \"Start LOG\""));
+        if (window.waitFor("box \"", 5000)) {
+            ASSERT_TRUE(window.click("button \"&OK\""));
+        }
+    }
+    ASSERT_TRUE(window.waitFor("status \"Waiting for the simulator...\"")) << window.report();
+    EXPECT_TRUE(has(window.line("button \"Start LOG\""), "enabled=0")) << window.report();
+    window.screenshot("status-waiting-after-the-simulator-quit");
+
+    sim = std::make_unique<ChildProcess>(
+        AVIOLOG_SIM_PATH,
+        std::vector<std::string>{"--scenario", dataPath("scenarios/short-hop.scn"), "--speed", "1",
+                                 "--status", "0"});
+    ASSERT_TRUE(window.waitFor("status \"Connected to the simulator", 20000)) << window.report();
+    EXPECT_FALSE(has(window.report(), "FS crash")) << window.report();
+    ASSERT_TRUE(window.click("button \"Start LOG\" shown=1 enabled=1")) << window.report();
+    ASSERT_TRUE(window.waitFor("logline \"")) << window.report();
+    EXPECT_FALSE(has(window.report(), "box \"")) << window.report();
+}
+
+// Messages the pilot can act on, at the moment something fails: a long message wraps, a
+// company ICAO that would leave the folder is refused as it is typed, settings that cannot
+// be saved at exit say so.
+TEST(AviologWindow, MessagesSayWhatFailedAndWhatToDo) {
+    Cockpit cockpit;
+    cockpit.withoutStartWarning();
+    WindowDriver window(cockpit.dir.path());
+    cockpit.startUp(window);
+
+    // The bug report without a support address: the box wraps its text, and the text the
+    // pilot typed is kept.
+    const std::string tab = window.line("tab 0 ");
+    int x = 0, y = 0;
+    ASSERT_TRUE(pointOf(tab, x, y));
+    window.moveTo(x, y + 100);
+    window.key("alt+h");
+    window.key("b");
+    ASSERT_TRUE(window.waitFor("open \"Aviolog Bug Report\"")) << window.report();
+    ASSERT_TRUE(window.click("control text \"\""));
+    window.type("Gear warning at take-off");
+    ASSERT_TRUE(window.click("button \"&OK\""));
+    ASSERT_TRUE(window.waitFor("box \"This copy of Aviolog has no address")) << window.report();
+    const std::string box = window.line("open \"Aviolog\" size=");
+    int width = 0, height = 0;
+    ASSERT_EQ(std::sscanf(box.c_str(), "open \"Aviolog\" size=%d %d", &width, &height), 2) << box;
+    EXPECT_LE(width, 640) << box;
+    window.screenshot("message-bug-report-without-address");
+    ASSERT_TRUE(window.click("button \"&OK\""));
+    EXPECT_EQ(cockpit.dir.read("bugreport.txt"), "Gear warning at take-off");
+
+    // A company ICAO that would name files outside the folder.
+    openOptions(window);
+    const config::OptionItem* icao = nullptr;
+    for (const config::OptionCategory& category : config::optionCategories()) {
+        for (const config::OptionItem& item : category.items) {
+            if (std::string(item.key) == "CompanyICAO") icao = &item;
+        }
+    }
+    ASSERT_NE(icao, nullptr);
+    const std::string line = scrollTo(window, *icao);
+    ASSERT_TRUE(pointOf(line, x, y)) << window.report();
+    WindowDriver::xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    window.key("ctrl+a");
+    window.type("../zz");
+    window.key("Return");
+    ASSERT_TRUE(window.waitFor("box \"The company ICAO \"../zz\"")) << window.report();
+    window.screenshot("message-company-icao-refused");
+    ASSERT_TRUE(window.click("button \"&OK\""));
+    EXPECT_EQ(shownValue(optionLine(window, *icao)), "TAP") << window.report();
+    ASSERT_TRUE(window.click("button \"Close\""));
+
+    // The settings cannot be written back at exit.
+    std::filesystem::permissions(cockpit.dir / "aviolog.ini",
+                                 std::filesystem::perms::owner_read |
+                                     std::filesystem::perms::group_read |
+                                     std::filesystem::perms::others_read);
+    ASSERT_TRUE(pointOf(tab, x, y));
+    window.moveTo(x, y + 100);
+    window.key("alt+f");
+    window.key("x");
+    ASSERT_TRUE(window.click("button \"&Yes\"")) << window.report();
+    ASSERT_TRUE(window.waitFor("box \"Aviolog could not save its settings")) << window.report();
+    window.screenshot("message-settings-not-saved");
+    ASSERT_TRUE(window.click("button \"&OK\""));
+    int status = 0;
+    EXPECT_TRUE(waitForExit(window.process(), 10000, status)) << "the program ends after it";
+}
+
+// "New Company" opens the options before the company is chosen: the program page shows the
+// settings file's values, and what the pilot changes there is what the program runs with.
+TEST(AviologWindow, OptionsOfANewCompanyShowAndKeepTheProgramSettings) {
+    Cockpit cockpit;
+    cockpit.setting("StartWarning", "0");
+    WindowDriver window(cockpit.dir.path());
+    ASSERT_TRUE(window.started());
+    ASSERT_TRUE(window.click("\"New Company\"")) << window.report();
+    ASSERT_TRUE(window.waitFor("open \"Aviolog Options\"")) << window.report();
+    const auto itemOf = [](const char* key) -> const config::OptionItem* {
+        for (const config::OptionCategory& category : config::optionCategories()) {
+            for (const config::OptionItem& item : category.items) {
+                if (std::string(item.key) == key) return &item;
+            }
+        }
+        return nullptr;
+    };
+    const config::OptionItem* metar = itemOf("Provider");
+    const config::OptionItem* warning = itemOf("StartWarning");
+    ASSERT_TRUE(metar != nullptr && warning != nullptr);
+    EXPECT_EQ(shownValue(optionLine(window, *metar)), "VATSIM") << window.report();
+    const std::string line = scrollTo(window, *warning);
+    int x = 0, y = 0;
+    ASSERT_TRUE(pointOf(line, x, y)) << window.report();
+    EXPECT_EQ(shownValue(line), "False");
+    WindowDriver::xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+    ASSERT_TRUE(window.waitFor("\" = \"True\" category=0 name=\"Aviolog/StartWarning\"", 3000))
+        << window.report();
+    window.screenshot("options-of-a-new-company");
+    ASSERT_TRUE(window.click("button \"Close\""));
+    // No ICAO was typed: the options are the private flights'.
+    if (window.waitFor("box \"There is no Company ICAO", 3000)) {
+        ASSERT_TRUE(window.click("button \"&OK\""));
+    }
+    ASSERT_TRUE(window.click("\"Private Flight\"")) << window.report();
+    ASSERT_TRUE(window.waitFor("window \"Aviolog\" shown=1")) << window.report();
+    // Kept: the connect procedure does not ask whether the aircraft is at the departure.
+    EXPECT_FALSE(window.waitFor("box \"Plane at Departure Airport?\"", 6000)) << window.report();
+}
+
+// aviolog.ini cannot be written (a folder of that name stands in for a read-only folder,
+// which root could write): the pilot is told that, and the window says why it is empty.
+TEST(AviologWindow, ASettingsFileThatCannotBeWrittenIsSaidToBeSo) {
+    Cockpit cockpit;
+    std::filesystem::create_directory(cockpit.dir / "aviolog.ini");
+    WindowDriver window(cockpit.dir.path());
+    ASSERT_TRUE(window.started());
+    ASSERT_TRUE(window.waitFor("box \"No aviolog.ini File.")) << window.report();
+    ASSERT_TRUE(window.click("button \"&OK\""));
+    ASSERT_TRUE(window.waitFor("box \"Aviolog could not write aviolog.ini in " +
+                               cockpit.dir.path().string()))
+        << window.report();
+    window.screenshot("message-settings-folder-not-writable");
+    ASSERT_TRUE(window.click("button \"&OK\""));
+    ASSERT_TRUE(
+        window.waitFor("nosettings \"No settings: Aviolog cannot record flights until it "
+                       "can write aviolog.ini in"))
+        << window.report();
+    EXPECT_FALSE(has(window.report(), "aviolog.ori is beside it"));
+    window.screenshot("window-without-settings");
+}
+
 // ---- The tray ----
 
 // A window manager that places windows itself and draws no frames, so that minimising
@@ -605,6 +863,97 @@ TEST(AviologTray, MinimisingGoesToTheTrayOnlyWhereThereIsOneAndTheSettingAsksFor
         EXPECT_TRUE(window.waitFor("shown=1 iconized=0 tray=0", 5000)) << row.name << "\n"
                                                                        << window.report();
     }
+}
+
+TEST(AviologWindow, TheLayoutFollowsTheWindowsSizeAndChoosersFitTheScreen) {
+    Cockpit cockpit;
+    cockpit.withoutStartWarning();
+    // Resizing is the window manager's: without one the toolkit keeps the size it chose.
+    WindowManager wm(cockpit.dir);
+    ASSERT_TRUE(wm.process->started()) << "twm: run scripts/setup.sh";
+    WindowDriver window(cockpit.dir.path());
+    cockpit.startUp(window);
+    const std::vector<int> opened = layoutOf(window);
+    ASSERT_GT(opened[0], 0) << window.report();
+    window.screenshot("window-as-opened");
+
+    struct Row {
+        const char* name;
+        int width;
+        int height;
+    };
+    // The screen is 1280 x 800; the smallest is below what the window allows.
+    for (const Row& row : {Row{"enlarged", 1200, 740}, Row{"shrunk", 320, 200}}) {
+        ASSERT_TRUE(WindowDriver::xdotool("search --onlyvisible --name '^Aviolog$' windowsize " +
+                                          std::to_string(row.width) + " " +
+                                          std::to_string(row.height)))
+            << row.name;
+        std::vector<int> n;
+        for (int waited = 0; waited < 5000; waited += 200) {
+            n = layoutOf(window);
+            if (n[0] != opened[0] || n[1] != opened[1]) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        const int clientW = n[0], clientH = n[1], tabsW = n[4], tabsH = n[5];
+        const int columnLeft = n[6], columnRight = n[7], columnBottom = n[8];
+        const int minW = n[9], minH = n[10];
+        EXPECT_NE(clientW, opened[0]) << row.name << ": the window did not change\n"
+                                      << window.report();
+        // The tabs take what the window gives; the column stays beside them, inside it.
+        EXPECT_LE(columnRight, clientW) << row.name;
+        EXPECT_LE(columnBottom, clientH) << row.name;
+        EXPECT_GT(columnLeft, tabsW) << row.name;
+        EXPECT_LT(columnLeft - tabsW, 30) << row.name << ": a gap between the tabs and buttons";
+        EXPECT_LT(clientW - columnRight, 30) << row.name << ": blank beside the buttons";
+        EXPECT_GT(tabsH, clientH - 30) << row.name << ": blank below the tabs";
+        EXPECT_GE(clientW, minW) << row.name;
+        EXPECT_GE(clientH, minH) << row.name;
+        if (row.width > opened[0]) {
+            EXPECT_GT(tabsW, opened[4]) << row.name;
+        }
+        window.screenshot(std::string("window-") + row.name);
+    }
+
+    // A file chooser fits the screen, whatever the toolkit would have made of it.
+    ASSERT_TRUE(window.click("tab 3 "));
+    ASSERT_TRUE(window.click("button \"Aviolog\""));
+    int width = 0, height = 0, x = 0, y = 0;
+    ASSERT_TRUE(waitForWindow("^Open$", width, height, x, y)) << window.report();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the chooser settles
+    ASSERT_TRUE(geometryOf("^Open$", width, height, x, y));
+    window.screenshot("file-chooser");
+    EXPECT_LE(height, 800) << "chooser " << width << "x" << height;
+    EXPECT_GE(y, 0) << "chooser top";
+    EXPECT_LE(y + height, 800) << "chooser bottom";
+    EXPECT_LE(x + width, 1280) << "chooser right";
+    window.key("Escape");
+}
+
+// "Maximise" in the tray's menu brings the window back as the double click does: mapped,
+// raised, and the icon gone from the tray.
+TEST(AviologTray, TheMenusMaximiseBringsTheWindowBack) {
+    Cockpit cockpit;
+    cockpit.withoutStartWarning();
+    WindowManager wm(cockpit.dir);
+    ASSERT_TRUE(wm.process->started()) << "twm: run scripts/setup.sh";
+    ChildProcess tray("/usr/bin/trayer",
+                      {"--edge", "bottom", "--align", "left", "--widthtype", "pixel", "--width",
+                       "120", "--height", "32", "--SetDockType", "false"});
+    ASSERT_TRUE(tray.started()) << "trayer: run scripts/setup.sh";
+    int w = 0, h = 0, x = 0, y = 0;
+    ASSERT_TRUE(waitForWindow("^panel$", w, h, x, y)) << "the notification area";
+    WindowDriver window(cockpit.dir.path());
+    cockpit.startUp(window);
+    ASSERT_TRUE(WindowDriver::xdotool("search --onlyvisible --name '^Aviolog$' windowminimize"));
+    ASSERT_TRUE(window.waitFor("shown=0 iconized=1 tray=1", 5000)) << window.report();
+    // The menu of the first icon in the area; its first item is "Maximise".
+    WindowDriver::xdotool("mousemove 16 784 click 3");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    window.screenshot("tray-menu");
+    window.key("Down Return");
+    EXPECT_TRUE(window.waitFor("shown=1 iconized=0 tray=0", 5000)) << window.report();
+    EXPECT_TRUE(waitForWindow("^Aviolog$", w, h, x, y)) << "the window is on the screen";
+    window.screenshot("tray-maximised");
 }
 
 }  // namespace
