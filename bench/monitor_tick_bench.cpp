@@ -17,15 +17,13 @@
 #include "model/flight_services.h"
 #include "model/flight_summary.h"
 #include "model/main_window_model.h"
-#include "platform/dynamic_library.h"
-#include "platform/pilot.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_sim_ipc.h"
-#include "platform/sound.h"
 #include "recorder/flight_log.h"
 #include "recorder/recorder_context.h"
 #include "recorder/timer_ids.h"
 #include "simlink/sim_link.h"
+#include "tests/support/null_doubles.h"
 
 namespace {
 
@@ -55,60 +53,6 @@ class CountingIpc final : public platform::SimIpc {
     platform::SimIpc& ipc_;
 };
 
-// Everything around the recorder, doing nothing.
-struct QuietWorld final : model::AcarsComposer,
-                          model::MetarFetcher,
-                          model::GaugeLink,
-                          model::LiveLink,
-                          model::FlapNames,
-                          model::FlightStore,
-                          platform::Pilot,
-                          platform::Sound,
-                          platform::LibraryLoader,
-                          model::FlightForm {
-    void outMessage(int, int, double, double) override {}
-    void offMessage(int, int, double, double) override {}
-    void onMessage(int, int, double, double) override {}
-    void inMessage(int, int, double, int, int, int, int, int) override {}
-    void positionReport() override {}
-    void metarMessage(const std::string&) override {}
-    void freeTextMessage(int, int, const std::string&) override {}
-    std::optional<std::string> fetch(const std::string&) override { return std::nullopt; }
-    bool isOpen() const override { return false; }
-    void open(const std::string&) override {}
-    void page2Lines(const std::string&) override {}
-    void page1Lines(const std::string&) override {}
-    void showPage(const model::MenuPage&) override {}
-    void refresh() override {}
-    void sendPosition() override {}
-    void pollUplink() override {}
-    std::optional<std::string> name(int) const override { return std::nullopt; }
-    bool store(const model::AcceptedFlight&) override { return true; }
-    platform::MessageAnswer show(const platform::Message&) override {
-        return platform::MessageAnswer::Yes;
-    }
-    std::optional<std::string> chooseFolder(const std::string&) override { return {}; }
-    std::optional<std::filesystem::path> chooseFileToOpen(const platform::FileRequest&) override {
-        return {};
-    }
-    std::optional<std::filesystem::path> chooseFileToSave(const platform::FileRequest&) override {
-        return {};
-    }
-    void playLoop(const std::string&) override {}
-    void stop() override {}
-    void playOnce(const std::string&) override {}
-    std::unique_ptr<platform::DynamicLibrary> load(const std::string&) override { return nullptr; }
-    void readInto(model::FlightRecord& r) override {
-        r.departureIcao = "LPPT";
-        r.arrivalIcao = "LPPR";
-        r.flightLevel = "FL240";
-        r.route = "DCT";
-    }
-    const model::DateTimeBox& dateTimeBox() const override { return box; }
-    void setCargo(const std::string&) override {}
-    model::DateTimeBox box;
-};
-
 void BM_BareSeqpacketRoundTrip(benchmark::State& state) {
     bench::bareSeqpacketRoundTrip(state);
 }
@@ -122,7 +66,7 @@ void BM_MonitorTickAirborne(benchmark::State& state) {
     platform::posix::PosixSimIpc posixIpc(server.prefix());
     CountingIpc ipc(posixIpc);
     platform::posix::EventLoop timers;
-    QuietWorld world;
+    test::QuietWorld world;
     model::FlightServices services{world, world, world, world, world, world};
     config::Settings settings;
     settings.company.UnitSystem = WeightUnit::Kilograms;

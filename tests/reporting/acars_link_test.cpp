@@ -13,7 +13,6 @@
 #include "model/flight_services.h"
 #include "platform/inline_gets.h"
 #include "platform/posix/curl_http_client.h"
-#include "platform/sound.h"
 #include "reporting/acars_composer.h"
 #include "reporting/acars_view.h"
 #include "reporting/live_link.h"
@@ -21,6 +20,7 @@
 #include "simlink/sim_variables.h"
 #include "tests/support/link_rig.h"
 #include "tests/support/loopback_va_server.h"
+#include "tests/support/null_doubles.h"
 #include "tests/support/temp_dir.h"
 
 namespace aviolog::reporting {
@@ -29,18 +29,7 @@ namespace {
 namespace var = simlink::var;
 
 // The terminal, shown nothing, and the sound, heard.
-struct Quiet final : model::GaugeLink, platform::Sound {
-    bool isOpen() const override { return false; }
-    void open(const std::string&) override {}
-    void page2Lines(const std::string&) override {}
-    void page1Lines(const std::string&) override {}
-    void showPage(const model::MenuPage&) override {}
-    void refresh() override {}
-    void playLoop(const std::string&) override {}
-    void stop() override {}
-    void playOnce(const std::string& path) override { sounds.push_back(path); }
-    std::vector<std::string> sounds;
-};
+struct Quiet final : test::ClosedGauge, test::SilentSound {};
 
 std::string closedSite() {
     return "http://127.0.0.1:" + std::to_string(test::closedLoopbackPort()) + "/down.php";
@@ -234,8 +223,8 @@ TEST(LiveLink, UplinkMessagesForTheFlightShowOnceAndTheNumberMovesOn) {
     rig.live.pollUplink();
     EXPECT_EQ(rig.viewLines(),
               (std::vector<std::string>{"# Free text Message", "A SENDTOTAP123 hello"}));
-    ASSERT_EQ(rig.quiet.sounds.size(), 1u);
-    EXPECT_TRUE(rig.quiet.sounds[0].ends_with("call.wav")) << rig.quiet.sounds[0];
+    ASSERT_EQ(rig.quiet.playedOnce.size(), 1u);
+    EXPECT_TRUE(rig.quiet.playedOnce[0].ends_with("call.wav")) << rig.quiet.playedOnce[0];
     EXPECT_EQ(rig.live.lastUplinkNumber(), 57);
 
     rig.live.pollUplink();
@@ -245,7 +234,7 @@ TEST(LiveLink, UplinkMessagesForTheFlightShowOnceAndTheNumberMovesOn) {
                                    {"acarsid", "0"}, {"reg", "TAP123"}}));
     EXPECT_EQ(polls[1].param("acarsid"), "57");
     EXPECT_EQ(rig.live.lastUplinkNumber(), 58);
-    EXPECT_EQ(rig.quiet.sounds.size(), 1u) << "an answer without messages is silent";
+    EXPECT_EQ(rig.quiet.playedOnce.size(), 1u) << "an answer without messages is silent";
 }
 
 TEST(LiveLink, NoPollWhilePausedOrOffline) {
