@@ -29,18 +29,25 @@ try:
     log = ["09:25  Start  [2024/06/14 09:25]", "09:31  Parking Brakes off",
            "09:38  Take off, weight 71234 Kg, N1 92%"]
     program.sendall(record(3, menu) + record(2, "Page3") + record(1, "\n".join(log) + "\n"))
-    time.sleep(1.0)
     program.sendall(record(2, "Page2"))
-    time.sleep(1.0)
 
-    proc.stdin.write("rows\n")
-    rows = []
-    while True:
-        line = proc.stdout.readline().rstrip("\n")
-        if line == "end":
-            break
-        rows.append(line)
+    def rows_now():
+        proc.stdin.write("rows\n")
+        proc.stdin.flush()
+        rows = []
+        while True:
+            line = proc.stdout.readline().rstrip("\n")
+            if line == "end":
+                return rows
+            rows.append(line)
+
+    # The terminal takes one record per update: asked until it shows them all, or 20 s.
     expected = ["row %d|%s|" % (i + 1, (log + [""] * 9)[i]) for i in range(9)]
+    deadline = time.monotonic() + 20
+    rows = rows_now()
+    while rows != expected and time.monotonic() < deadline:
+        time.sleep(0.05)
+        rows = rows_now()
     if rows != expected:
         print("rows differ:\n" + "\n".join(rows))
         sys.exit(1)
