@@ -50,7 +50,7 @@ class RawClient {
             return ::ioctl(fd_, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged == 0;
         });
     }
-    // At most size bytes; waits at most until the deadline for the first of them.
+    // The next size bytes, or as many as came before the deadline.
     std::string receive(std::size_t size) {
         std::string got(size, '\0');
         std::size_t have = 0;
