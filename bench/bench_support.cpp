@@ -80,10 +80,4 @@ void OkServer::answer(int client) {
     }
 }
 
-platform::MessageAnswer QuietPilot::show(const platform::Message& message) {
-    texts.push_back(message.text);
-    return message.buttons == platform::MessageButtons::YesNo ? platform::MessageAnswer::Yes
-                                                              : platform::MessageAnswer::Ok;
-}
-
 }  // namespace aviolog::bench

@@ -1,8 +1,8 @@
 #pragma once
 
-// What the reporting benchmarks share, kept apart from the tests' own doubles: a scratch
-// folder, a VA web script on loopback that answers every request with "OK", and a pilot
-// and dialogs that answer as a pilot sending a report would.
+// What the reporting benchmarks share beside the null doubles of tests/support/: a scratch
+// folder, a VA web script on loopback that answers every request with "OK", and dialogs
+// that answer as a pilot sending a report would.
 
 #include <atomic>
 #include <filesystem>
@@ -11,8 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "mail/mailer.h"
-#include "platform/pilot.h"
 #include "reporting/reporting_dialogs.h"
 
 namespace aviolog::bench {
@@ -51,20 +49,6 @@ class OkServer {
     std::thread thread_;
 };
 
-// Answers every box with its first button and every chooser with Cancel; keeps the texts.
-class QuietPilot final : public platform::Pilot {
-  public:
-    platform::MessageAnswer show(const platform::Message& message) override;
-    std::optional<std::string> chooseFolder(const std::string&) override { return {}; }
-    std::optional<std::filesystem::path> chooseFileToOpen(const platform::FileRequest&) override {
-        return {};
-    }
-    std::optional<std::filesystem::path> chooseFileToSave(const platform::FileRequest&) override {
-        return {};
-    }
-    std::vector<std::string> texts;
-};
-
 // "Send Log Parameters" confirmed with the number given; the browser closed with OK.
 class SendingDialogs final : public reporting::ReportingDialogs {
   public:
@@ -76,12 +60,6 @@ class SendingDialogs final : public reporting::ReportingDialogs {
 
   private:
     std::string pilotNumber_;
-};
-
-// A mailer that takes every mail.
-class AcceptingMailer final : public mail::Mailer {
-  public:
-    bool send(const mail::OutgoingMail&) override { return true; }
 };
 
 }  // namespace aviolog::bench

@@ -1,10 +1,12 @@
 #pragma once
 
-// What the IPC benchmarks share: aviolog-sim's serving code on a thread of its own, and
-// the baseline they are measured against, a bare SOCK_SEQPACKET round trip.
+// What the IPC benchmarks share: aviolog-sim's serving code on a thread of its own, the
+// baseline they are measured against (a bare SOCK_SEQPACKET round trip), and the one
+// processor that client and server share so that the ratios hold still.
 
 #include <benchmark/benchmark.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,9 +14,12 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "bench/median_reporter.h"
 #include "platform/posix/event_loop.h"
 #include "platform/posix/sim_ipc_server.h"
 #include "sim/scenario.h"
@@ -22,6 +27,47 @@
 #include "wire/sim_ipc_wire.h"
 
 namespace aviolog::bench {
+
+// Keeps this process, and every thread it starts from now on, on one processor: the last
+// of those it may use. A round trip between a client and a server on two processors costs
+// whatever the other processor's wake-up costs at that moment, which on a shared machine
+// swings several times over from run to run; on one processor it is two context switches.
+// Returns the processor, or -1 when the process may not choose.
+inline int pinToOneProcessor() {
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) return -1;
+    for (int cpu = CPU_SETSIZE - 1; cpu >= 0; --cpu) {
+        if (!CPU_ISSET(cpu, &allowed)) continue;
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpu, &one);
+        return sched_setaffinity(0, sizeof one, &one) == 0 ? cpu : -1;
+    }
+    return -1;
+}
+
+// The main of an IPC benchmark: pinned, then as runBenchmarks, each benchmark measured in
+// short runs interleaved with the others' so that a slow spell of the machine falls on the
+// baseline and the exchange alike, and the ratios taken of the medians. Options given on
+// the command line come later and win.
+inline int runPinnedBenchmarks(int argc, char** argv,
+                               const std::function<void(const MedianReporter&)>& printRatios) {
+    const int cpu = pinToOneProcessor();
+    if (cpu >= 0) {
+        std::printf("client and server pinned to processor %d\n", cpu);
+    } else {
+        std::printf("not pinned: the ratios will swing with the machine's load\n");
+    }
+    static char repetitions[] = "--benchmark_repetitions=15";
+    static char interleaved[] = "--benchmark_enable_random_interleaving=true";
+    static char shortRuns[] = "--benchmark_min_time=0.1";
+    static char mediansOnly[] = "--benchmark_display_aggregates_only=true";
+    std::vector<char*> args{argv[0], repetitions, interleaved, shortRuns, mediansOnly};
+    args.insert(args.end(), argv + 1, argv + argc);
+    args.push_back(nullptr);
+    return runBenchmarks(static_cast<int>(args.size()) - 1, args.data(), printRatios);
+}
 
 // Serves the scenario's simulator, standing still at its start, under prefix's socket name.
 class ServerThread {

@@ -12,9 +12,9 @@
 
 namespace aviolog::bench {
 
-// Prints the runs as the console does and keeps each benchmark's real time (the median
-// when it is repeated), in the benchmark's own unit, so a program can print ratios
-// against a baseline measured in the same run.
+// Prints the runs as the console does and keeps each benchmark's real and processor time
+// (the median when it is repeated), in the benchmark's own unit, so a program can print
+// ratios against a baseline measured in the same run.
 class MedianReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
@@ -26,6 +26,7 @@ class MedianReporter : public benchmark::ConsoleReporter {
             if (!repeated && run.run_type != Run::RT_Iteration) continue;
             byName_[run.run_name.str()] = run.GetAdjustedRealTime();
             byFunction_[run.run_name.function_name] = run.GetAdjustedRealTime();
+            cpuByName_[run.run_name.str()] = run.GetAdjustedCPUTime();
         }
     }
 
@@ -33,10 +34,14 @@ class MedianReporter : public benchmark::ConsoleReporter {
     const std::map<std::string, double>& byName() const { return byName_; }
     // Keyed by the benchmark's name alone ("BM_X/capture"), for benchmarks without arguments.
     const std::map<std::string, double>& byFunction() const { return byFunction_; }
+    // The processor time, keyed as byName(): the whole process's for a benchmark that
+    // measures it (MeasureProcessCPUTime), so a thread that serves counts too.
+    const std::map<std::string, double>& cpuByName() const { return cpuByName_; }
 
   private:
     std::map<std::string, double> byName_;
     std::map<std::string, double> byFunction_;
+    std::map<std::string, double> cpuByName_;
 };
 
 // The main of a benchmark program: runs what the command line selects in a scratch

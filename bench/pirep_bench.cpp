@@ -18,6 +18,7 @@
 #include "platform/posix/curl_http_client.h"
 #include "reporting/pilot_log_file.h"
 #include "reporting/pirep_sender.h"
+#include "tests/support/null_doubles.h"
 
 namespace {
 
@@ -54,9 +55,9 @@ void BM_Pirep(benchmark::State& state) {
         return;
     }
     bench::ScratchDir dir;
-    bench::QuietPilot pilot;
+    test::FirstButtonPilot pilot;
     bench::SendingDialogs dialogs("123");
-    bench::AcceptingMailer mailer;
+    test::AcceptingMailer mailer;
     platform::posix::CurlHttpClient http;
     reporting::PirepSender sender({.workDir = dir.path(),
                                    .pilot = pilot,
@@ -74,10 +75,10 @@ void BM_Pirep(benchmark::State& state) {
         file.open();
         file.add(flight);
         if (!file.save()) std::abort();
-        pilot.texts.clear();
+        pilot.boxes.clear();
         state.ResumeTiming();
         sender.send(settings);
-        if (pilot.texts != std::vector<std::string>{reporting::kLogSentMessage}) {
+        if (pilot.boxes != std::vector<std::string>{reporting::kLogSentMessage}) {
             state.SkipWithError("the report was not sent");
             return;
         }

@@ -1,9 +1,11 @@
 // The cost of one exchange with the simulator over the Linux IPC, against the bare round
-// trip of a SOCK_SEQPACKET packet measured in the same run. Prints the ratios at the end.
+// trip of a SOCK_SEQPACKET packet measured in the same run, client and server on one
+// processor. Prints the ratios of wall and processor time at the end.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string>
@@ -48,21 +50,32 @@ void BM_SimLinkExchange(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_BareSeqpacketRoundTrip)->UseRealTime();
-BENCHMARK(BM_SimLinkExchange)->Arg(1)->Arg(30)->UseRealTime();
+// The processor time is the whole process's: the serving thread's share counts.
+BENCHMARK(BM_BareSeqpacketRoundTrip)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_SimLinkExchange)->Arg(1)->Arg(30)->MeasureProcessCPUTime()->UseRealTime();
 
 void printRatios(const aviolog::bench::MedianReporter& reporter) {
     const auto& realNs = reporter.byName();
-    const auto base = realNs.find("BM_BareSeqpacketRoundTrip/real_time");
+    const auto& cpuNs = reporter.cpuByName();
+    const auto base = std::find_if(realNs.begin(), realNs.end(), [](const auto& run) {
+        return run.first.starts_with("BM_BareSeqpacketRoundTrip");
+    });
     if (base == realNs.end()) return;
-    std::printf("\nratios against the bare SOCK_SEQPACKET round trip (%.0f ns):\n", base->second);
+    const double baseCpu = cpuNs.at(base->first);
+    std::printf(
+        "\nper exchange, against the bare SOCK_SEQPACKET round trip (%.0f ns wall, "
+        "%.0f ns processor):\n",
+        base->second, baseCpu);
     for (const auto& [name, ns] : realNs) {
-        if (name != base->first) std::printf("  %-40s %.2f\n", name.c_str(), ns / base->second);
+        if (name == base->first) continue;
+        const double cpu = cpuNs.at(name);
+        std::printf("  %-52s wall %6.0f ns  %.2f   processor %6.0f ns  %.2f\n", name.c_str(), ns,
+                    ns / base->second, cpu, cpu / baseCpu);
     }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    return aviolog::bench::runBenchmarks(argc, argv, printRatios);
+    return aviolog::bench::runPinnedBenchmarks(argc, argv, printRatios);
 }

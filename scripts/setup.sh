@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs (when missing), then configures and builds.
 # Usage: scripts/setup.sh [preset] [build preset]
-#   preset: "default" (the default) or "asan" for the sanitizer build; the build preset
-#   defaults to the same name ("demo" builds only what the demo runs).
+#   preset: "default" (the default), "asan" or "tsan" for a sanitizer build; the build
+#   preset defaults to the same name ("demo" builds only what the demo runs).
+#   "--packages-only" installs the packages and stops there.
 #   AVIOLOG_WITH_FLIGHTGEAR=1 also installs FlightGear (about 1.3 GB), which the tests
 #   labelled flightgear fly; without it they are skipped.
 set -euo pipefail
@@ -10,7 +11,7 @@ cd "$(dirname "$0")/.."
 preset="${1:-default}"
 build_preset="${2:-$preset}"
 
-packages=(g++ cmake ninja-build ccache pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+packages=(g++ cmake ninja-build ccache pkg-config clang-format libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libsqlite3-dev libpugixml-dev nlohmann-json3-dev python3-aiosmtpd
   libwxgtk3.2-dev libwxgtk-webview3.2-dev xvfb xauth x11-utils xdotool imagemagick iproute2 twm trayer)
 if [ "${AVIOLOG_WITH_FLIGHTGEAR:-0}" = 1 ]; then packages+=(flightgear dbus-daemon); fi
@@ -26,5 +27,6 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
 fi
 
+[ "$preset" = --packages-only ] && exit 0
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$build_preset"

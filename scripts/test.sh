@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test (labels unit, integration, gui).
-# Usage: scripts/test.sh [preset]   (default: "default"; "asan" for the sanitizer build)
+# Checks the formatting, then sets up, builds and runs every test (labels unit, integration,
+# gui): in the release build, then once more under AddressSanitizer and UBSan.
+# Usage: scripts/test.sh [preset]   one build only: "default", "asan", or "tsan" (every test
+#   but the gui and FlightGear ones under ThreadSanitizer)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-preset="${1:-default}"
-bash scripts/setup.sh "$preset"
-ctest --preset "$preset" -j 2
+if (($#)); then presets=("$1"); else presets=(default asan); fi
+bash scripts/setup.sh --packages-only
+bash scripts/check_format.sh
+for preset in "${presets[@]}"; do
+  bash scripts/setup.sh "$preset"
+  ctest --preset "$preset" -j 2
+done

@@ -21,6 +21,7 @@
 #include "tests/bridge/fake_flightgear.h"
 #include "tests/support/child_process.h"
 #include "tests/support/sim_fixture.h"
+#include "tests/support/wait.h"
 
 namespace aviolog::test {
 namespace {
@@ -31,15 +32,6 @@ namespace var = wire::var;
 std::string uniquePrefix() {
     static int runs = 0;
     return "aviolog-bridge-test-" + std::to_string(getpid()) + "-" + std::to_string(++runs) + "-";
-}
-
-bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(20ms);
-    }
-    return condition();
 }
 
 // An aircraft on final to Honolulu, as FlightGear's properties give it.

@@ -31,6 +31,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/sim_fixture.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace aviolog::test {
 namespace {
@@ -211,15 +212,6 @@ class ContactWatch {
     std::optional<double> contactFpm_;
     std::optional<fg::Sample> latest_;
 };
-
-bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-    const auto end = Clock::now() + limit;
-    while (Clock::now() < end) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return condition();
-}
 
 double clamp(double v, double limit) {
     return std::max(-limit, std::min(limit, v));

@@ -23,6 +23,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/sim_fixture.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace aviolog::test {
 namespace {
@@ -211,15 +212,6 @@ class ScriptedFlightGear {
     std::atomic<double> flightSec_{0.0};
     std::atomic<double> clockSec_{0.0};
 };
-
-bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return condition();
-}
 
 // The minute of the day of the log line that ends with `event`, or -1.
 int loggedMinute(const std::string& out, const std::string& event) {

@@ -4,15 +4,77 @@
 #include "gauge/link_server.h"
 
 #include <gtest/gtest.h>
+#include <linux/sockios.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
+#include <string>
+#include <string_view>
 #include <thread>
 
 #include "platform/posix/posix_nonblocking_tcp.h"
+#include "tests/support/wait.h"
 
 namespace aviolog::test {
 namespace {
+
+// The program's end of the link: a blocking socket, so that the test knows when the
+// terminal's side holds what was sent.
+class RawClient {
+  public:
+    explicit RawClient(int port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ =
+            fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawClient() { close(); }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    bool connected() const { return connected_; }
+    // Sends every byte and returns once the server's side has acknowledged them all: on
+    // loopback they are then waiting in its receive queue for the next update.
+    bool sendAll(std::string_view bytes) {
+        while (!bytes.empty()) {
+            const ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            if (sent <= 0) return false;
+            bytes.remove_prefix(static_cast<std::size_t>(sent));
+        }
+        return waitFor([&] {
+            int unacknowledged = 0;
+            return ::ioctl(fd_, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged == 0;
+        });
+    }
+    // The next size bytes, or as many as came before the deadline.
+    std::string receive(std::size_t size) {
+        std::string got(size, '\0');
+        std::size_t have = 0;
+        waitFor([&] {
+            const ssize_t n = ::recv(fd_, got.data() + have, size - have, MSG_DONTWAIT);
+            if (n > 0) have += static_cast<std::size_t>(n);
+            return have == size;
+        });
+        got.resize(have);
+        return got;
+    }
+    // The program quits: an orderly close, which the server reads as zero bytes.
+    void close() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+  private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
 
 struct ServerRig {
     ServerRig() {
@@ -20,21 +82,13 @@ struct ServerRig {
         server.update();  // the terminal was up before the program
     }
     // A client connected and seen by the server.
-    std::unique_ptr<platform::NonBlockingStream> connect() {
-        auto client = network.connect("127.0.0.1", server.port());
-        for (int i = 0; i < 200 && !(client && client->connected() && server.connected()); ++i) {
+    std::unique_ptr<RawClient> connect() {
+        auto client = std::make_unique<RawClient>(server.port());
+        waitFor([&] {
             server.update();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+            return client->connected() && server.connected();
+        });
         return client;
-    }
-    void sendAll(platform::NonBlockingStream& stream, std::string_view bytes) {
-        while (!bytes.empty()) {
-            const auto taken = stream.send(bytes);
-            ASSERT_TRUE(taken);
-            bytes.remove_prefix(*taken);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // let loopback deliver
     }
     platform::posix::PosixNonBlockingNetwork network;
     gauge::LinkServer server{network, terminal};
@@ -51,12 +105,12 @@ TEST(GaugeLinkServer, ARecordCutAcrossReadsArrivesWhole) {
     const std::size_t cuts[] = {1, 700, 1999, 2001};
     std::size_t at = 0;
     for (const std::size_t cut : cuts) {
-        rig.sendAll(*client, std::string_view(record).substr(at, cut - at));
+        ASSERT_TRUE(client->sendAll(std::string_view(record).substr(at, cut - at)));
         at = cut;
         rig.server.update();
         EXPECT_EQ(rig.terminal.page(2).count(), 0u) << "after " << cut << " bytes";
     }
-    rig.sendAll(*client, std::string_view(record).substr(at));
+    ASSERT_TRUE(client->sendAll(std::string_view(record).substr(at)));
     rig.server.update();
     ASSERT_EQ(rig.terminal.page(2).count(), 1u);
     EXPECT_EQ(rig.terminal.page(2).line(0), "09:25  Start");
@@ -67,7 +121,7 @@ TEST(GaugeLinkServer, OneRecordPerUpdate) {
     auto client = rig.connect();
     std::string two = wire::encodeGaugeRecord(wire::GaugeRecordType::Page2Lines, "one") +
                       wire::encodeGaugeRecord(wire::GaugeRecordType::Page2Lines, "two");
-    rig.sendAll(*client, two);
+    ASSERT_TRUE(client->sendAll(two));
     rig.server.update();
     EXPECT_EQ(rig.terminal.page(2).count(), 1u);
     rig.server.update();
@@ -78,15 +132,8 @@ TEST(GaugeLinkServer, KeysReachTheProgramAsCommandRecords) {
     ServerRig rig;
     auto client = rig.connect();
     rig.terminal.lineSelect(false, 3);
-    std::string got(wire::kGaugeRecordBytes, '\0');
-    std::size_t have = 0;
-    for (int i = 0; i < 200 && have < got.size(); ++i) {
-        std::size_t n = 0;
-        if (client->receive(std::span<char>(got).subspan(have), n) == platform::StreamRead::Data)
-            have += n;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ASSERT_EQ(have, wire::kGaugeRecordBytes);
+    const std::string got = client->receive(wire::kGaugeRecordBytes);
+    ASSERT_EQ(got.size(), wire::kGaugeRecordBytes);
     const wire::GaugeRecord record = wire::decodeGaugeRecord(
         std::span<const char, wire::kGaugeRecordBytes>(got.data(), got.size()));
     EXPECT_EQ(record.type, 2);
@@ -96,14 +143,16 @@ TEST(GaugeLinkServer, KeysReachTheProgramAsCommandRecords) {
 TEST(GaugeLinkServer, AProgramThatQuitsLeavesTheTerminalWaitingForTheNext) {
     ServerRig rig;
     auto client = rig.connect();
-    rig.sendAll(*client,
-                wire::encodeGaugeRecord(wire::GaugeRecordType::Page2Lines, "first flight"));
+    ASSERT_TRUE(client->sendAll(
+        wire::encodeGaugeRecord(wire::GaugeRecordType::Page2Lines, "first flight")));
     rig.server.update();
     ASSERT_EQ(rig.terminal.page(2).count(), 1u);
-    client.reset();  // the program quits: an orderly close, a zero-byte read
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    rig.server.update();
-    rig.server.update();
+    client->close();
+    EXPECT_TRUE(waitFor([&] {
+        rig.server.update();
+        return !rig.server.connected();
+    }));
+    rig.server.update();  // the first without a program says so
     rig.terminal.drawDirtyRows();
     EXPECT_FALSE(rig.server.connected());
     EXPECT_EQ(rig.terminal.page(2).count(), 0u);

@@ -30,6 +30,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/link_rig.h"
 #include "tests/support/sim_fixture.h"
+#include "tests/support/wait.h"
 #include "wire/request_server.h"
 
 namespace aviolog::simlink {
@@ -47,14 +48,11 @@ std::string uniquePrefix() {
 // Waits until a simulator accepts connections under the prefix and class name.
 bool simulatorListening(const std::string& prefix, std::string_view windowClass = "UIPCMAIN") {
     platform::posix::PosixSimIpc probe(prefix);
-    for (int i = 0; i < 500; ++i) {
-        if (const auto w = probe.findWindow(windowClass)) {
-            probe.releaseWindow(w);
-            return true;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
+    return test::waitFor([&] {
+        const auto w = probe.findWindow(windowClass);
+        if (w) probe.releaseWindow(w);
+        return w != 0;
+    });
 }
 
 // An aviolog-sim process serving under a socket prefix of its own.
@@ -85,6 +83,10 @@ struct Client {
     test::LossCounter losses;
     SimLink link;
 };
+
+bool saysNotAnswering(const SimProcess& sim) {
+    return sim.process->output().find("not answering") != std::string::npos;
+}
 
 // A simulator process of its own and a client whose link is open to it.
 struct Connected {
@@ -170,12 +172,7 @@ TEST(SimIpcIntegration, InjectedEventsAreVisibleThroughTheLink) {
     };
     for (const Row& row : rows) {
         sim.process->writeLine(row.command);
-        bool seen = false;
-        for (int i = 0; i < 200 && !seen; ++i) {
-            seen = row.seen();
-            if (!seen) std::this_thread::sleep_for(5ms);
-        }
-        EXPECT_TRUE(seen) << row.command << "\n" << sim.process->output();
+        EXPECT_TRUE(test::waitFor(row.seen)) << row.command << "\n" << sim.process->output();
     }
     // The program clears the crash by writing the flag back to 0.
     ASSERT_TRUE(writeU16(client.link, var::Crashed, 0));
@@ -238,13 +235,12 @@ TEST(SimIpcIntegration, SilentCommandStopsAnsweringForAWhile) {
     ASSERT_TRUE(connected.opened) << connected.sim.process->output();
     auto& [prefix, sim, client, opened] = connected;
     sim.process->writeLine("silent 3");
-    for (int i = 0; i < 500 && sim.process->output().find("not answering") == std::string::npos;
-         ++i) {
-        std::this_thread::sleep_for(5ms);
-    }
+    ASSERT_TRUE(test::waitFor([&] { return saysNotAnswering(sim); })) << sim.process->output();
     EXPECT_FALSE(readU16(client.link, var::ParkingBrake).has_value());
     EXPECT_EQ(client.link.lastResult(), SimLink::kTimedOut);
-    std::this_thread::sleep_for(3000ms);
+    // Once the three seconds are over a new client is answered again; it is a client of its
+    // own each time, so that the waiting does not count against the one under test.
+    EXPECT_TRUE(test::waitFor([&] { return Client(prefix).link.open(0); }, 15s, 100ms));
     EXPECT_EQ(readS16(client.link, var::ParkingBrake), kParkingBrakeSet);
 }
 
@@ -280,10 +276,7 @@ TEST(SimIpcIntegration, ProbeGivesUpWhenTheFirstAttemptOutlastsTheWait) {
     SimProcess sim(prefix);
     ASSERT_TRUE(sim.listening(prefix));
     sim.process->writeLine("silent 600");
-    for (int i = 0; i < 500 && sim.process->output().find("not answering") == std::string::npos;
-         ++i) {
-        std::this_thread::sleep_for(5ms);
-    }
+    ASSERT_TRUE(test::waitFor([&] { return saysNotAnswering(sim); })) << sim.process->output();
     test::ChildProcess probe(AVIOLOG_PROBE_PATH, {"--ipc-prefix", prefix, "--wait", "1"});
     EXPECT_EQ(probe.wait(30000), 1) << probe.output();
     EXPECT_NE(probe.output().find("no simulator: the simulator does not answer"), std::string::npos)
@@ -297,9 +290,7 @@ TEST(SimIpcIntegration, AStoppedProbeReleasesItsSharedBlock) {
         ASSERT_TRUE(sim.listening(prefix));
         test::ChildProcess probe(AVIOLOG_PROBE_PATH,
                                  {"--ipc-prefix", prefix, "--interval-ms", "50"});
-        for (int i = 0; i < 1000 && probe.output().find(" GND ") == std::string::npos; ++i) {
-            std::this_thread::sleep_for(5ms);
-        }
+        test::waitFor([&] { return probe.output().find(" GND ") != std::string::npos; });
         ASSERT_EQ(blocksOf(probe.pid()).size(), 1u) << sig << "\n" << probe.output();
         const pid_t pid = probe.pid();
         probe.signal(sig);
@@ -313,16 +304,23 @@ TEST(SimIpcIntegration, TheSimulatorPrintsItsFirstStatusLineOnce) {
     test::ChildProcess sim(AVIOLOG_SIM_PATH,
                            {"--scenario", test::dataPath("scenarios/short-hop.scn"), "--ipc-prefix",
                             prefix, "--status", "0"});
-    std::this_thread::sleep_for(500ms);
+    const auto statusLines = [&] {
+        const std::string out = sim.output();
+        std::size_t lines = 0;
+        for (std::size_t at = out.find("T+00:00:00"); at != std::string::npos;
+             at = out.find("T+00:00:00", at + 1)) {
+            ++lines;
+        }
+        return lines;
+    };
+    ASSERT_TRUE(test::waitFor([&] { return statusLines() >= 1; })) << sim.output();
+    // The model ticks every 20 ms: half a second is some twenty-five ticks, none of which
+    // may report the stage just reported again.
+    EXPECT_TRUE(test::holdsFor([&] { return statusLines() == 1; }, 500ms)) << sim.output();
     sim.writeLine("quit");
     EXPECT_EQ(sim.wait(10000), 0);
-    const std::string out = sim.output();
-    std::size_t lines = 0;
-    for (std::size_t at = out.find("T+00:00:00"); at != std::string::npos;
-         at = out.find("T+00:00:00", at + 1)) {
-        ++lines;
-    }
-    EXPECT_EQ(lines, 2u) << "the first status line, and the last one on quitting\n" << out;
+    EXPECT_EQ(statusLines(), 2u) << "the first status line, and the last one on quitting\n"
+                                 << sim.output();
 }
 
 // The end of standard input is the end of a piped script or of a terminal session; a
@@ -424,6 +422,8 @@ class HostilePeer {
         ::close(listenFd_);
     }
     bool ok() const { return ok_; }
+    // Every message read has been answered in full, the trick included.
+    bool idle() const { return answered_ == received_; }
     std::atomic<Trick> trick{Trick::None};
 
   private:
@@ -472,6 +472,7 @@ class HostilePeer {
             ::close(fd);
             return;
         }
+        ++received_;
         const auto message = wire::decodePacket({packet.data(), static_cast<std::size_t>(got)});
         const int shm = ::shm_open(("/" + std::string(message->blockName)).c_str(), O_RDWR, 0);
         void* view = ::mmap(nullptr, wire::kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, shm, 0);
@@ -501,12 +502,15 @@ class HostilePeer {
                 deafFd_ = fd;
                 break;
         }
+        ++answered_;
     }
 
     int listenFd_ = -1;
     bool ok_ = false;
     std::vector<int> clients_;
     int deafFd_ = -1;
+    std::atomic<int> received_{0};
+    std::atomic<int> answered_{0};
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
@@ -550,7 +554,7 @@ TEST(SimIpcHostilePeer, NoTrickPassesAsAnAnswerAndTheLinkRecovers) {
             // The peer plays its trick in full before the next exchange: a reply sent
             // while an exchange waits cannot be told from the answer without a sequence
             // number, which the protocol does not have.
-            std::this_thread::sleep_for(10ms);
+            ASSERT_TRUE(test::waitFor([&] { return peer.idle(); })) << row.name;
         }
         EXPECT_EQ(readS16(client.link, var::ParkingBrake), kParkingBrakeSet) << row.name;
     }
@@ -559,16 +563,22 @@ TEST(SimIpcHostilePeer, NoTrickPassesAsAnAnswerAndTheLinkRecovers) {
 TEST(SimIpcServerHostileClient, AClientThatShrinksItsBlockGetsAFailureNotACrash) {
     const std::string prefix = uniquePrefix();
     auto simulator = test::makeSimulator("short-hop.scn");
-    std::atomic<bool> listening{false};
+    enum { kStarting, kListening, kFailed };
+    std::atomic<int> state{kStarting};
     std::atomic<bool> stop{false};
     std::thread server([&] {
         platform::posix::EventLoop loop;
         platform::posix::SimIpcServer ipc(
             loop, [&](std::span<std::byte> block) { return simulator->serve(block); });
-        listening = ipc.listen(prefix + "UIPCMAIN");
+        state = ipc.listen(prefix + "UIPCMAIN") ? kListening : kFailed;
         while (!stop) loop.runOnce(20);
     });
-    while (!listening && !stop) std::this_thread::sleep_for(1ms);
+    test::waitFor([&] { return state != kStarting; });
+    if (state != kListening) {
+        stop = true;
+        server.join();
+        FAIL() << "the server does not listen";
+    }
 
     const std::string name = "FsasmLib:IPC:" + prefix + "shrink";
     const int shm = ::shm_open(("/" + name).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);

@@ -9,6 +9,7 @@
 #include "mail/pirep_mail.h"
 #include "tests/mail/mail_rig.h"
 #include "tests/support/loopback_mail_server.h"
+#include "tests/support/wait.h"
 
 namespace aviolog::mail {
 namespace {
@@ -313,8 +314,15 @@ TEST_F(MailServerTest, SendFromDiskCancelledDeliversNothing) {
     OutgoingMail envelope;
     envelope.to = "ops@va.example";
     const std::size_t before = server_->received();
+    const std::size_t openedBefore = server_->openedConnections();
+    const int attemptsBefore = rig.connector.attempts;
     EXPECT_FALSE(mailer->sendFromDisk(envelope));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Whatever was sent has arrived once the server has seen each connection end.
+    const auto connections = static_cast<std::size_t>(rig.connector.attempts - attemptsBefore);
+    EXPECT_TRUE(test::waitFor([&] {
+        const std::size_t opened = server_->openedConnections();
+        return opened >= openedBefore + connections && server_->closedConnections() == opened;
+    }));
     EXPECT_EQ(server_->received(), before);
     EXPECT_TRUE(pilot.shown.empty()) << "a cancel needs no message";
 

@@ -569,7 +569,7 @@ TEST(RecorderSettings, OutOfRangeIntervalsAreHeldToSoundOnes) {
         ++failed;
     }
     EXPECT_EQ(failed, 1u);
-    EXPECT_LE(rig.world.soundsStarted, 1);
+    EXPECT_LE(rig.world.loopsStarted, 1);
 }
 
 TEST(RecorderStops, AnAirStartRecordsBlocksOffOnceItsWeightIsRead) {

@@ -5,87 +5,25 @@
 // button pressed while the touchdown sampler runs, after a crash) and for the timers'
 // intervals. The world around it does nothing but answer Yes.
 
-#include <filesystem>
+#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "config/settings.h"
 #include "model/flight_record.h"
 #include "model/flight_services.h"
 #include "model/flight_summary.h"
 #include "model/main_window_model.h"
-#include "platform/dynamic_library.h"
-#include "platform/pilot.h"
-#include "platform/sound.h"
 #include "platform/virtual/virtual_scheduler.h"
 #include "recorder/flight_log.h"
 #include "recorder/recorder_context.h"
 #include "sim/in_process_sim_ipc.h"
 #include "simlink/sim_link.h"
+#include "tests/support/null_doubles.h"
 #include "tests/support/sim_fixture.h"
 #include "tests/support/temp_dir.h"
 
 namespace aviolog::test {
-
-struct QuietWorld final : model::AcarsComposer,
-                          model::MetarFetcher,
-                          model::GaugeLink,
-                          model::LiveLink,
-                          model::FlapNames,
-                          model::FlightStore,
-                          platform::Pilot,
-                          platform::Sound,
-                          platform::LibraryLoader,
-                          model::FlightForm {
-    void outMessage(int, int, double, double) override {}
-    void offMessage(int, int, double, double) override {}
-    void onMessage(int, int, double, double) override {}
-    void inMessage(const model::BlocksOnReport&) override {}
-    void positionReport() override {}
-    void metarMessage(const std::string&) override {}
-    void freeTextMessage(int, int, const std::string&) override {}
-    std::optional<std::string> fetch(const std::string&) override { return std::nullopt; }
-    bool isOpen() const override { return false; }
-    void open(const std::string&) override {}
-    void page2Lines(const std::string&) override {}
-    void page1Lines(const std::string&) override {}
-    void showPage(const model::MenuPage&) override {}
-    void refresh() override {}
-    void sendPosition() override {}
-    void pollUplink() override {}
-    std::optional<std::string> name(int) const override { return std::nullopt; }
-    bool store(const model::AcceptedFlight&) override { return true; }
-    platform::MessageAnswer show(const platform::Message& m) override {
-        boxes.push_back(m.text);
-        return platform::MessageAnswer::Yes;
-    }
-    std::vector<std::string> boxes;
-    std::optional<std::string> chooseFolder(const std::string&) override { return {}; }
-    std::optional<std::filesystem::path> chooseFileToOpen(const platform::FileRequest&) override {
-        return {};
-    }
-    std::optional<std::filesystem::path> chooseFileToSave(const platform::FileRequest&) override {
-        return {};
-    }
-    void playLoop(const std::string&) override { ++soundsStarted; }
-    void stop() override {}
-    void playOnce(const std::string&) override {}
-    std::unique_ptr<platform::DynamicLibrary> load(const std::string&) override { return nullptr; }
-    void readInto(model::FlightRecord& r) override {
-        if (!formFilled) return;
-        r.departureIcao = "LPPT";
-        r.arrivalIcao = "LPPR";
-        r.flightLevel = "FL240";
-        r.route = "DCT";
-    }
-    const model::DateTimeBox& dateTimeBox() const override { return box; }
-    void setCargo(const std::string&) override {}
-    model::DateTimeBox box;
-    bool formFilled = true;  // the pilot has typed the airports and the route
-    int soundsStarted = 0;
-};
 
 struct RecorderRig {
     explicit RecorderRig(std::string_view scenario = "lppt-lppr.scn")

@@ -26,6 +26,7 @@
 #include "simlink/sim_variables.h"
 #include "tests/support/link_rig.h"
 #include "tests/support/loopback_va_server.h"
+#include "tests/support/null_doubles.h"
 #include "tests/support/temp_dir.h"
 
 namespace aviolog::reporting {
@@ -34,18 +35,7 @@ namespace {
 namespace var = simlink::var;
 
 // The terminal, shown nothing, and the sound, heard.
-struct Quiet final : model::GaugeLink, platform::Sound {
-    bool isOpen() const override { return false; }
-    void open(const std::string&) override {}
-    void page2Lines(const std::string&) override {}
-    void page1Lines(const std::string&) override {}
-    void showPage(const model::MenuPage&) override {}
-    void refresh() override {}
-    void playLoop(const std::string&) override {}
-    void stop() override {}
-    void playOnce(const std::string& path) override { sounds.push_back(path); }
-    std::vector<std::string> sounds;
-};
+struct Quiet final : test::ClosedGauge, test::SilentSound {};
 
 std::string closedSite() {
     return "http://127.0.0.1:" + std::to_string(test::closedLoopbackPort()) + "/down.php";
@@ -275,8 +265,8 @@ TEST(LiveLink, UplinkMessagesForTheFlightShowOnceAndTheNumberMovesOn) {
     rig.live.pollUplink();
     EXPECT_EQ(rig.viewLines(),
               (std::vector<std::string>{"# Free text Message", "A SENDTOTAP123 hello"}));
-    ASSERT_EQ(rig.quiet.sounds.size(), 1u);
-    EXPECT_TRUE(rig.quiet.sounds[0].ends_with("call.wav")) << rig.quiet.sounds[0];
+    ASSERT_EQ(rig.quiet.playedOnce.size(), 1u);
+    EXPECT_TRUE(rig.quiet.playedOnce[0].ends_with("call.wav")) << rig.quiet.playedOnce[0];
     EXPECT_EQ(rig.live.lastUplinkNumber(), 57);
 
     rig.live.pollUplink();
@@ -286,7 +276,7 @@ TEST(LiveLink, UplinkMessagesForTheFlightShowOnceAndTheNumberMovesOn) {
                                    {"acarsid", "0"}, {"reg", "TAP123"}}));
     EXPECT_EQ(polls[1].param("acarsid"), "57");
     EXPECT_EQ(rig.live.lastUplinkNumber(), 58);
-    EXPECT_EQ(rig.quiet.sounds.size(), 1u) << "an answer without messages is silent";
+    EXPECT_EQ(rig.quiet.playedOnce.size(), 1u) << "an answer without messages is silent";
 }
 
 TEST(LiveLink, NoPollWhilePausedOrOffline) {

@@ -2,20 +2,26 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "common/text_file.h"
 #include "common/text_format.h"
 #include "config/settings.h"
 #include "model/flight_record.h"
 #include "model/flight_summary.h"
 #include "model/main_window_model.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace aviolog::reporting {
 namespace {
@@ -50,6 +56,15 @@ struct AcceptRig {
     model::FlightSummary summary;
     model::MainWindowModel window;
 };
+
+// Whether the thread sleeps in the system now, as a thread does between the attempts
+// that SQLite's busy time-out makes.
+bool sleepingInTheSystem(pid_t thread) {
+    const auto line = readFileBytes("/proc/self/task/" + std::to_string(thread) + "/syscall");
+    if (!line) return false;
+    const long number = std::strtol(line->c_str(), nullptr, 10);
+    return number == SYS_nanosleep || number == SYS_clock_nanosleep;
+}
 
 // Runs one statement on the file outside the code under test.
 void runSql(const std::filesystem::path& file, const std::string& sql) {
@@ -324,13 +339,23 @@ TEST(LocalDatabase, AddWaitsForAReaderInsteadOfFailing) {
     ASSERT_EQ(
         sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM Aviolog;", nullptr, nullptr, nullptr),
         SQLITE_OK);
-    std::thread release([reader] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The reader lets go once the writer waits for it: its journal is open and SQLite's busy
+    // timeout has it sleeping between attempts. The deadline stays inside that time-out.
+    const pid_t writer = ::gettid();
+    bool writerWaited = false;
+    std::thread release([&] {
+        writerWaited = test::waitFor(
+            [&] {
+                return std::filesystem::exists(rig.dir / "aviolog.db-journal") &&
+                       sleepingInTheSystem(writer);
+            },
+            std::chrono::seconds(4), std::chrono::milliseconds(1));
         sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
     });
     const auto error = rig.accept();
     release.join();
     sqlite3_close(reader);
+    EXPECT_TRUE(writerWaited) << "the writer was never seen waiting for the reader";
     EXPECT_EQ(error, std::nullopt);
     EXPECT_EQ(rig.stored().flights.size(), 2u);
 }

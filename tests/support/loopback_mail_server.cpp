@@ -57,6 +57,14 @@ std::size_t LoopbackMailServer::received() const {
     return n;
 }
 
+std::size_t LoopbackMailServer::connectionLog(const std::string& event) const {
+    if (!dir_.exists("connections.log")) return 0;
+    std::istringstream lines(dir_.read("connections.log"));
+    std::size_t n = 0;
+    for (std::string line; std::getline(lines, line);) n += line == event ? 1 : 0;
+    return n;
+}
+
 ReceivedMail LoopbackMailServer::mail(std::size_t n) const {
     ReceivedMail mail;
     mail.raw = dir_.read(std::to_string(n) + ".eml");

@@ -47,10 +47,16 @@ class LoopbackMailServer {
     // How many messages have arrived, and the n-th of them (1-based).
     std::size_t received() const;
     ReceivedMail mail(std::size_t n) const;
+    // How many connections have started and how many have ended; a message not received
+    // by the end of its connection never will be.
+    std::size_t openedConnections() const { return connectionLog("open"); }
+    std::size_t closedConnections() const { return connectionLog("closed"); }
     // One line per authentication: mechanism, user (hex) and "ok" or "refused".
     std::vector<std::string> authLog() const;
 
   private:
+    std::size_t connectionLog(const std::string& event) const;
+
     TempDir dir_;
     std::unique_ptr<ChildProcess> process_;
     int port_ = 0;

@@ -5,7 +5,8 @@ It offers AUTH LOGIN (base64 "Username:"/"Password:" prompts), CRAM-MD5 and the
 clear-text "AUTH LOGIN PLAIN" variant, for one account given on the command line.
 Every message received is parsed with the email package's strict policy and written to
 the output folder as N.eml (the bytes received) and N.txt (a summary, one item a line,
-values hex-encoded UTF-8 so that any byte survives). It prints "port N" once it listens.
+values hex-encoded UTF-8 so that any byte survives), and a line to connections.log as each
+connection starts and ends. It prints "port N" once it listens.
 """
 
 import argparse
@@ -114,6 +115,28 @@ def summarize(content):
         return [f"parse failed {hexed(type(error).__name__ + ': ' + str(error))}"]
 
 
+class LoggedSMTP(SMTP):
+    """Writes "open" and "closed" to connections.log as each connection starts and ends:
+    once a connection is closed nothing more can arrive from it, so a test can tell "not
+    sent" from "not arrived yet"."""
+
+    def __init__(self, *args, out, **kwargs):
+        super().__init__(*args, **kwargs)
+        self.log = os.path.join(out, "connections.log")
+
+    def note(self, what):
+        with open(self.log, "a") as log:
+            log.write(what + "\n")
+
+    def connection_made(self, transport):
+        self.note("open")
+        super().connection_made(transport)
+
+    def connection_lost(self, error):
+        super().connection_lost(error)
+        self.note("closed")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--out", required=True)
@@ -129,7 +152,8 @@ def main():
     for _ in range(200):
         try:
             server = loop.run_until_complete(loop.create_server(
-                lambda: SMTP(handler, auth_require_tls=False, hostname="aviolog.test", loop=loop),
+                lambda: LoggedSMTP(handler, auth_require_tls=False, hostname="aviolog.test",
+                                   loop=loop, out=options.out),
                 "127.0.0.1", random.randint(20000, 32000)))
             break
         except OSError:
