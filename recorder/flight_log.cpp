@@ -97,7 +97,7 @@ FlightLog::FlightLog(RecorderContext context)
              .workDir = c_.workDir}) {}
 
 bool FlightLog::logging() const {
-    return c_.progress.logStarted && c_.phase != FlightPhase::Stopped;
+    return c_.progress.logStarted && c_.flight.phase != FlightPhase::Stopped;
 }
 
 void FlightLog::simulatorLost() {
@@ -542,7 +542,8 @@ const char* resultUnit(std::string_view key, const char* mass) {
 
 void FlightLog::showResults() {
     const FlightSummary& m = c_.summary;
-    const char* mass = weightSymbol(c_.kilograms() ? WeightUnit::Kilograms : WeightUnit::Pounds);
+    const char* mass =
+        weightSymbol(usesKilograms(c_.settings) ? WeightUnit::Kilograms : WeightUnit::Pounds);
     PropertyList& views = c_.window.results();
     for (const SummaryField& field : kSummaryFields) {
         if (!field.resultsLabel) continue;
