@@ -70,6 +70,8 @@ TEST(SettingsKeys, EveryKeyBringsBackItsOwnValueAfterSaveAndTheNextStart) {
         for (const SettingsKey& key : table.keys)
             std::visit(OwnValue{key, ++row}, key.member(saved));
     }
+    // A Provider that names no service is taken as damaged and replaced by the template's.
+    saved.aviolog.Provider = "NOAA";
     saved.profilePath = profilePathFor(saved.company.CompanyICAO);
     ASSERT_TRUE(saveSettings(saved, rig.dir.path()));
 

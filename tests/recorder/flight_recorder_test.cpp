@@ -274,6 +274,7 @@ std::uint64_t tankLevels(const RecorderRig& rig) {
 // a flight that never ran (its fuel check's levels, all zero) is written to it.
 TEST(FlightRecorder, ASimulatorLostWhileNoLogRunsIsMetAgainAsTheFirst) {
     RecorderRig rig;
+    rig.window.meet(model::StartNeed::FormFilled);  // the pilot has filled the form
     rig.core.onTimer(recorder::kConnectTimer);
     ASSERT_TRUE(rig.link.isOpen());
     EXPECT_EQ(rig.window.status(), recorder::kConnectedStatus);
