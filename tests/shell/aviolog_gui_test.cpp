@@ -651,6 +651,7 @@ TEST(AviologWindow, ASimulatorThatQuitsWhileNoLogRunsLeavesNoFlightBehind) {
     cockpit.startUp(window);
     ASSERT_TRUE(window.waitFor("status \"Connected to the simulator")) << window.report();
     window.screenshot("status-connected");
+    Cockpit::fillForm(window);
 
     sim.reset();  // the simulator quits
     ASSERT_TRUE(window.click("tab 0 "));
