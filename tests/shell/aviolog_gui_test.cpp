@@ -697,9 +697,15 @@ TEST(AviologWindow, MessagesSayWhatFailedAndWhatToDo) {
     int x = 0, y = 0;
     ASSERT_TRUE(pointOf(tab, x, y));
     window.moveTo(x, y + 100);
-    window.key("alt+h");
-    window.key("b");
-    ASSERT_TRUE(window.waitFor("open \"Aviolog Bug Report\"")) << window.report();
+    // A loaded machine may take the letter before the menu is open: the menu is asked again.
+    bool opened = false;
+    for (int attempt = 0; attempt < 3 && !opened; ++attempt) {
+        window.key("alt+h");
+        window.key("b");
+        opened = window.waitFor("open \"Aviolog Bug Report\"", 8000);
+        if (!opened) window.key("Escape");
+    }
+    ASSERT_TRUE(opened) << window.report();
     ASSERT_TRUE(window.click("control text \"\""));
     window.type("Gear warning at take-off");
     ASSERT_TRUE(window.click("button \"&OK\""));
