@@ -121,6 +121,9 @@ const std::array kEventOptions{
     event("Weight", "WeightEvent", "Airplane weight Block and T/O"),
     event("Metars", "MetarsEvent", "Departing and arrival metars"),
     event("Dist. To Land", "DistLandEvent", "Distance between TOD and Touchdown"),
+    event("Landing analysis", "LandingEvent",
+          "Log the landing: rate and G at each contact, bounces, the last 50 ft, and write the "
+          "landing page."),
 };
 
 // Minutes between the pilot's resets; two hours is longer than any sensible check.

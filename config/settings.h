@@ -110,6 +110,7 @@ struct EventsSection {
     bool WeightEvent = true;
     bool MetarsEvent = true;
     bool DistLandEvent = true;
+    bool LandingEvent = true;
 
     bool operator==(const EventsSection&) const = default;
 };

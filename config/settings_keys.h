@@ -196,6 +196,8 @@ inline constexpr SettingsKey kProfileKeys[] = {
      [](Settings& s) -> SettingsMember { return &s.events.MetarsEvent; }},
     {kEvents, "DistLandEvent", 0, Written::AlsoNewProfile,
      [](Settings& s) -> SettingsMember { return &s.events.DistLandEvent; }},
+    {kEvents, "LandingEvent", 0, Written::AlsoNewProfile,
+     [](Settings& s) -> SettingsMember { return &s.events.LandingEvent; }},
 
     {kRealism, "NoSlew", 0, Written::AlsoNewProfile,
      [](Settings& s) -> SettingsMember { return &s.realism.NoSlew; }},

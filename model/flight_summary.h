@@ -28,6 +28,19 @@ struct FlightSummary {
     std::string speedTD;
     std::string ZFW;
     std::string logText;  // every line of the flight log, each followed by a line feed
+    // The landing analysis, stored after the keys older readers know; empty without it.
+    // Last in the record too, so that a summary written out value by value stays whole.
+    std::string TouchdownG = {};
+    std::string Bounces = {};
+    std::string BounceRates = {};  // each bounce's rate at contact, ft/min, separated by ';'
+    std::string TouchdownPitch = {};
+    std::string TouchdownBank = {};
+    std::string TouchdownGS = {};
+    std::string Sink50ft = {};
+    std::string Sink20ft = {};
+    std::string ThresholdDist = {};
+    std::string CentreLineDist = {};
+    std::string LandingNote = {};  // why there are no figures, or what the VA should know
 
     bool operator==(const FlightSummary&) const = default;
 };
@@ -38,12 +51,14 @@ struct FlightSummary {
 struct SummaryField {
     const char* key;
     std::string FlightSummary::*value;
-    const char* resultsLabel;  // nullptr: not in the results view
-    bool config::SendLogSection::*sendSwitch;
-    const char* scriptParameter;  // nullptr: not sent to the script
+    const char* resultsLabel;                  // nullptr: not in the results view
+    bool config::SendLogSection::*sendSwitch;  // nullptr: never sent that way
+    const char* scriptParameter;               // nullptr: not sent to the script
 };
 
-inline constexpr int kSummaryFieldCount = 17;
+inline constexpr int kSummaryFieldCount = 28;
+// The keys every reader knows come first; the landing analysis's follow them.
+inline constexpr int kFirstLandingField = 17;
 inline constexpr std::array<SummaryField, kSummaryFieldCount> kSummaryFields{{
     {"Date", &FlightSummary::Date, "Start Flight UTC Date", &config::SendLogSection::Date, "date"},
     {"Hour", &FlightSummary::Hour, "Start Flight UTC Hour", &config::SendLogSection::Hour, "time"},
@@ -72,6 +87,17 @@ inline constexpr std::array<SummaryField, kSummaryFieldCount> kSummaryFields{{
     {"RateTD", &FlightSummary::RateTD, "Landing V/S", &config::SendLogSection::TD, nullptr},
     {"speedTD", &FlightSummary::speedTD, "Landing speed", &config::SendLogSection::TD, nullptr},
     {"ZFW", &FlightSummary::ZFW, "Zero Fuel Weight", &config::SendLogSection::ZFW, nullptr},
+    {"TouchdownG", &FlightSummary::TouchdownG, "Landing G", nullptr, nullptr},
+    {"Bounces", &FlightSummary::Bounces, "Bounces", nullptr, nullptr},
+    {"BounceRates", &FlightSummary::BounceRates, nullptr, nullptr, nullptr},
+    {"TouchdownPitch", &FlightSummary::TouchdownPitch, nullptr, nullptr, nullptr},
+    {"TouchdownBank", &FlightSummary::TouchdownBank, nullptr, nullptr, nullptr},
+    {"TouchdownGS", &FlightSummary::TouchdownGS, nullptr, nullptr, nullptr},
+    {"Sink50ft", &FlightSummary::Sink50ft, "Sink rate at 50 ft", nullptr, nullptr},
+    {"Sink20ft", &FlightSummary::Sink20ft, nullptr, nullptr, nullptr},
+    {"ThresholdDist", &FlightSummary::ThresholdDist, "Touchdown from threshold", nullptr, nullptr},
+    {"CentreLineDist", &FlightSummary::CentreLineDist, nullptr, nullptr, nullptr},
+    {"LandingNote", &FlightSummary::LandingNote, "Landing note", nullptr, nullptr},
 }};
 
 }  // namespace aviolog::model

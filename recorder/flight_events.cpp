@@ -17,6 +17,7 @@
 #include "simlink/sim_link.h"
 #include "simlink/sim_time.h"
 #include "simlink/sim_variables.h"
+#include "wire/sim_picture.h"
 
 namespace aviolog::recorder {
 
@@ -75,6 +76,7 @@ constexpr const char* kPositionLine =
 
 constexpr int kTouchdownArmHeightM = 400;
 constexpr int kTouchdownStartHeightM = 300;
+constexpr int kLandingAnalysisStartHeightM = 305;  // 1000 ft and a little
 constexpr int kLandingHeightM = 300;
 constexpr int kLandingGroundTicks = 15;
 constexpr int kTouchdownSampleMs = 100;
@@ -397,9 +399,13 @@ bool FlightEvents::flapsLine() {
 // Armed high above the ground, started on the way down through the sampling height.
 void FlightEvents::armTouchdownSampler(int heightM) {
     FlightProgress& p = c_.progress;
-    if (!c_.settings.events.ToutchDownEvent) return;
+    const config::EventsSection& events = c_.settings.events;
+    if (!events.ToutchDownEvent && !events.LandingEvent) return;
     if (heightM > kTouchdownArmHeightM) p.touchdownArmed = true;
-    if (heightM < kTouchdownStartHeightM && p.touchdownArmed && !p.touchdownSamplerStarted) {
+    // The landing analysis looks from 1000 ft down.
+    const int startHeightM =
+        events.LandingEvent ? kLandingAnalysisStartHeightM : kTouchdownStartHeightM;
+    if (heightM < startHeightM && p.touchdownArmed && !p.touchdownSamplerStarted) {
         c_.timers.start(kTouchdownTimer, kTouchdownSampleMs);
         p.touchdownSamplerStarted = true;
     }
@@ -424,6 +430,7 @@ bool FlightEvents::logLanding() {
     if (events.MetarsEvent) logMetar(c_.record.arrivalIcao);
     c_.phase = FlightPhase::TaxiingIn;
     if (!c_.logNow(kLandLine)) return false;
+    if (events.LandingEvent && !landingLines()) return false;
 
     const auto wind = readWindAndHeading(c_.link);
     if (!wind || !c_.logNow(kLandingWindLine, wind->windFromDeg, wind->windKt) ||
@@ -457,6 +464,94 @@ bool FlightEvents::logLanding() {
     return true;
 }
 
+// The analysis's lines below "Land", all at one time: by then the roll-out has lasted
+// longer than the analysis waits, so a landing it has not finished was not seen whole.
+bool FlightEvents::landingLines() {
+    landing_.giveUp();
+    const auto t = c_.readLogTime();
+    if (!t) return false;
+    std::string text;
+    for (const std::string& line : landingReportLines(landing_.report())) {
+        text += format("%02d:%02d  ", t->hour, t->minute) + line + "\n";
+    }
+    c_.appendLog(text);
+    return true;
+}
+
+bool FlightEvents::landingAnalysed() const {
+    return c_.settings.events.LandingEvent;
+}
+
+namespace {
+
+// What the sampler reads in its one exchange: the touchdown line's figures always, the
+// landing analysis's when it runs.
+struct SamplerReading {
+    std::uint16_t onGround = 0;
+    std::int32_t verticalSpeed = 0;
+    std::uint32_t ias = 0;
+    std::int32_t touchdownVerticalSpeed = 0;
+    std::int16_t gForce = 0;
+    std::int64_t altitude = 0;
+    std::int32_t groundAltitude = 0;
+    std::uint32_t groundSpeed = 0;
+    std::int32_t pitch = 0;
+    std::int32_t bank = 0;
+    std::int32_t latitude = 0;
+    std::uint32_t longitude = 0;
+    std::int32_t heading = 0;
+    std::uint16_t paused = 0;
+    std::uint16_t slew = 0;
+    std::uint16_t rate = kRateOneX;
+
+    bool read(SimLink& link, bool analysed) {
+        ReadBatch batch(link);
+        batch.add(var::OnGround, onGround)
+            .add(var::VerticalSpeed, verticalSpeed)
+            .add(var::IndicatedAirspeed, ias)
+            .add(var::TouchdownVerticalSpeed, touchdownVerticalSpeed);
+        if (analysed) {
+            batch.add(var::GForce, gForce)
+                .add(kAltitude64, altitude)
+                .add(var::GroundAltitude, groundAltitude)
+                .add(var::GroundSpeed, groundSpeed)
+                .add(var::Pitch, pitch)
+                .add(var::Bank, bank)
+                .add(var::Latitude, latitude)
+                .add(var::Longitude, longitude)
+                .add(var::Heading, heading)
+                .add(var::PauseIndicator, paused)
+                .add(var::SlewMode, slew)
+                .add(var::SimulationRate, rate);
+        }
+        return batch.process();
+    }
+
+    LandingSample sample() const {
+        constexpr double kTwoPow32 = 4294967296.0;
+        LandingSample s;
+        s.heightFt = (static_cast<double>(altitude) / kTwoPow32 - groundAltitude / 256.0) *
+                     scale::kFeetPerMetre;
+        s.verticalSpeedFpm = convert::verticalSpeedFpm(verticalSpeed);
+        s.touchdownVerticalSpeedFpm = convert::verticalSpeedFpm(touchdownVerticalSpeed);
+        s.onGround = onGround != 0;
+        s.indicatedAirspeedKt = ias / 128.0;
+        s.groundSpeedKt = convert::groundSpeedKnots(groundSpeed);
+        s.noseUpDeg = -convert::pitchDegrees(pitch);
+        s.bankRightDeg = -bank * scale::kAngleDegPerUnit;
+        s.gForce = gForce * scale::kGPerUnit;
+        s.latitudeDeg = convert::latitudeDegrees(latitude);
+        s.longitudeDeg = convert::longitudeDegrees(longitude);
+        s.headingTrueDeg = convert::headingDegrees(heading);
+        s.paused = paused != 0;
+        s.slewed = slew != 0;
+        s.simulationRate = rate / double(kRateOneX);
+        return s;
+    }
+};
+
+}  // namespace
+
 void FlightEvents::touchdownSampler() {
     FlightProgress& p = c_.progress;
     // Once the log is closed nothing more belongs in it.
@@ -464,29 +559,46 @@ void FlightEvents::touchdownSampler() {
         c_.timers.stop(kTouchdownTimer);
         return;
     }
+    const bool analysed = landingAnalysed();
+    if (analysed && !landing_.armed() && runways_ != nullptr) {
+        landing_.setRunways(runways_->runwayEnds(c_.record.arrivalIcao));
+    }
     // One exchange: read apart, the wheels could touch between the ground flag and the
     // vertical speed, and the sample would be the speed on the runway (0).
-    std::uint16_t onGround = 0;
-    std::int32_t vs = 0;
-    std::uint32_t ias = 0;
-    if (!ReadBatch(c_.link)
-             .add(var::OnGround, onGround)
-             .add(var::VerticalSpeed, vs)
-             .add(var::IndicatedAirspeed, ias)
-             .process()) {
+    SamplerReading r;
+    if (!r.read(c_.link, analysed)) {
         p.touchdownSampleFresh = false;
+        if (analysed) landing_.sampleFailed(c_.link.failureCount() >= SimLink::kLostCount);
         return;
     }
-    if (onGround == 0) {
+    if (analysed) landing_.sample(r.sample());
+    const bool lineDue =
+        c_.settings.events.ToutchDownEvent && p.touchdown == FlightProgress::Touchdown::NotYet;
+    if (lineDue && r.onGround == 0) {
         p.touchdownSampleFresh = true;
-        p.touchdownVerticalSpeedRaw = vs;
-        p.touchdownSpeedRaw = ias;
+        p.touchdownVerticalSpeedRaw = r.verticalSpeed;
+        p.touchdownSpeedRaw = r.ias;
+    } else if (lineDue) {
+        touchdownLine(r.touchdownVerticalSpeed);
+        if (p.touchdown == FlightProgress::Touchdown::NotYet) return;
+        p.touchdownArmed = false;
+        if (!analysed) c_.timers.stop(kTouchdownTimer);
         return;
     }
-    if (p.touchdownSampleFresh) {
-        // Worked out from the kept sample each time, so a retry after a failed exchange
+    if (!lineDue && (!analysed || landing_.finished())) c_.timers.stop(kTouchdownTimer);
+}
+
+// At the first sample on the ground. The simulator's own rate at the contact is the sound
+// figure; where it serves none, the last sample in the air stands for it.
+void FlightEvents::touchdownLine(std::int32_t contactRateRaw) {
+    FlightProgress& p = c_.progress;
+    const bool lost =
+        landingAnalysed() && landing_.report().status == LandingReport::Status::NotObserved;
+    if (p.touchdownSampleFresh && !lost) {
+        // Worked out from the kept values each time, so a retry after a failed exchange
         // gives the same figure.
-        p.touchdownRateFpm = whole(convert::verticalSpeedFpm(p.touchdownVerticalSpeedRaw));
+        const std::int32_t raw = contactRateRaw != 0 ? contactRateRaw : p.touchdownVerticalSpeedRaw;
+        p.touchdownRateFpm = whole(convert::verticalSpeedFpm(raw));
         if (!c_.logNow(kTouchdownLine, p.touchdownRateFpm,
                        int(convert::indicatedAirspeedKnots(p.touchdownSpeedRaw)))) {
             return;
@@ -498,8 +610,6 @@ void FlightEvents::touchdownSampler() {
         if (!c_.logNow(kTouchdownMissedLine)) return;
         p.touchdown = FlightProgress::Touchdown::NotObserved;
     }
-    p.touchdownArmed = false;
-    c_.timers.stop(kTouchdownTimer);
 }
 
 bool FlightEvents::blocksOnStep(bool forced) {

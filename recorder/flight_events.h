@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "recorder/landing_analysis.h"
 #include "recorder/recorder_context.h"
 
 namespace aviolog::platform {
@@ -64,6 +65,9 @@ class FlightEvents {
     // True when it recorded blocks on in this call.
     bool blocksOnStep(bool forced);
     void touchdownSampler();
+    // The landing as the sampler saw it; a lookup of the arrival's runways, when there is one.
+    const LandingAnalysis& landing() const { return landing_; }
+    void setRunwayLookup(const RunwayLookup* runways) { runways_ = runways; }
     // The COM1 frequency of this tick, read with the realism checks.
     void com1Watch(std::uint16_t com1);
     void zeroFuelWeightLine();
@@ -82,8 +86,13 @@ class FlightEvents {
     bool flapsLine();
     void armTouchdownSampler(int heightM);
     void watchForLanding(int heightM);
+    bool landingAnalysed() const;
+    void touchdownLine(std::int32_t contactRateRaw);
+    bool landingLines();
 
     EventsContext c_;
+    LandingAnalysis landing_;
+    const RunwayLookup* runways_ = nullptr;
 };
 
 }  // namespace aviolog::recorder

@@ -513,12 +513,16 @@ void FlightLog::fillSummary() {
     m.FlightDur = format("%02d:%02d", block.hours, block.minutes);
     m.FlightLength = format("%02d", whole(p.flightLengthNm));
     // A touchdown nobody saw has no figures, rather than made-up ones.
-    const bool unseen = p.touchdown == FlightProgress::Touchdown::NotObserved;
+    const LandingReport& landing = events_.landing().report();
+    const bool analysed = c_.settings.events.LandingEvent;
+    const bool unseen = p.touchdown == FlightProgress::Touchdown::NotObserved ||
+                        (analysed && landing.status == LandingReport::Status::NotObserved);
     m.RateTD = unseen ? "" : format("%d", p.touchdownRateFpm);
     m.speedTD =
         unseen ? "" : format("%d", int(convert::indicatedAirspeedKnots(p.touchdownSpeedRaw)));
     m.ZFW = format("%d", kg ? whole(p.referenceWeightLbs * kKgPerPound - p.initialFuelKg)
                             : whole(p.referenceWeightLbs - p.initialFuelKg * kPoundsPerKg));
+    if (analysed) fillLandingSummary(landing, m);
     m.logText.clear();
     for (const std::string& line : c_.window.lines(Channel::Log)) {
         m.logText += line;
@@ -535,6 +539,9 @@ const char* resultUnit(std::string_view key, const char* mass) {
     if (key == "FlightLength") return "NM";
     if (key == "RateTD") return "ft/min";
     if (key == "speedTD") return "kt";
+    if (key == "TouchdownG") return "G";
+    if (key == "Sink50ft") return "ft/min";
+    if (key == "ThresholdDist") return "m";
     return nullptr;
 }
 

@@ -62,8 +62,9 @@ int PilotLogFile::add(const FlightSummary& flight) {
     }
     std::vector<config::IniEntry> entries;
     entries.reserve(model::kSummaryFields.size() + 1);
-    for (const model::SummaryField& field : model::kSummaryFields) {
-        entries.push_back({field.key, storable(flight.*field.value)});
+    const auto landingFields = model::kSummaryFields.begin() + model::kFirstLandingField;
+    for (auto field = model::kSummaryFields.begin(); field != landingFields; ++field) {
+        entries.push_back({field->key, storable(flight.*field->value)});
     }
     entries.push_back({kLengthKey, std::to_string(flight.logText.size())});
     const std::string section = sectionName(number);
@@ -71,6 +72,12 @@ int PilotLogFile::add(const FlightSummary& flight) {
     const std::string_view log = flight.logText;
     document_.setStruct(section, kLogKey,
                         {reinterpret_cast<const std::uint8_t*>(log.data()), log.size()});
+    // The landing's keys after the log, where a reader of the older layout never looks,
+    // and only those with a value: a flight without the analysis is stored as before.
+    for (auto field = landingFields; field != model::kSummaryFields.end(); ++field) {
+        const std::string value = storable(flight.*field->value);
+        if (!value.empty()) document_.setString(section, field->key, value);
+    }
     return number;
 }
 

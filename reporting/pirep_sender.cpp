@@ -27,7 +27,7 @@ using platform::httpGet;
 std::string attachmentText(const config::SendLogSection& items, const FlightSummary& f) {
     std::string text;
     for (const model::SummaryField& field : model::kSummaryFields) {
-        if (items.*field.sendSwitch) text += f.*field.value + "\n";
+        if (field.sendSwitch && items.*field.sendSwitch) text += f.*field.value + "\n";
     }
     if (items.Log) text += f.logText;
     return text;
@@ -41,7 +41,7 @@ VaRequest scriptBase(const config::Settings& s, const std::string& sendPilot,
     if (items.Password) request.add("passwd", s.pirep.passwd);
     if (items.PilotNumber) request.add("pilot", s.company.CompanyICAO + sendPilot);
     for (const model::SummaryField& field : model::kSummaryFields) {
-        if (field.scriptParameter && items.*field.sendSwitch) {
+        if (field.scriptParameter && field.sendSwitch && items.*field.sendSwitch) {
             request.add(field.scriptParameter, f.*field.value);
         }
     }

@@ -60,6 +60,11 @@ constexpr double kRollOutDecelKtPerSec = 3.3;
 constexpr double kBounceContactSec = 0.3;
 constexpr double kBounceUpFpm = 390.0;
 constexpr double kBounceDecelFpmPerSec = 490.0;  // about 2.5 m/s^2
+// The load at a contact grows with the sink rate and is felt for a while: a recorder
+// sampling every 100 ms sees its peak several times.
+constexpr double kContactFpmPerG = 700.0;
+constexpr double kContactGSec = 0.5;
+constexpr double kGravityFtPerSec2 = 32.174;
 constexpr double kStandardPressureMb = 1013.25;
 constexpr double kLapseRateCPerFt = 0.0019812;
 
@@ -377,6 +382,7 @@ void FlightModel::step(double dtSec) {
     const Targets t = stageTargets();
     steer(t, dtSec);
     changeSpeed(t, dtSec);
+    const double verticalSpeedBeforeFpm = s_.verticalSpeedFpm;
     if (!s_.onGround && t.verticalSpeedFpm) {
         s_.verticalSpeedFpm =
             moveTowards(s_.verticalSpeedFpm, *t.verticalSpeedFpm, kVerticalAccelFpmPerSec * dtSec,
@@ -385,7 +391,31 @@ void FlightModel::step(double dtSec) {
     move(dtSec);
     changePitch(dtSec);
     runEngines(t, dtSec);
-    if (!s_.onGround && s_.altitudeFt <= s_.groundElevationFt) touchDown();
+    if (!s_.onGround && s_.altitudeFt <= s_.groundElevationFt) {
+        touchDown();
+    } else {
+        feelForces(verticalSpeedBeforeFpm, dtSec);
+    }
+}
+
+// The load factor from the change of the vertical speed and the bank; a contact's load
+// stands for its moment and then the wheels carry 1 G.
+void FlightModel::feelForces(double verticalSpeedBeforeFpm, double dtSec) {
+    if (contactGLeftSec_ > 0.0) {
+        contactGLeftSec_ -= dtSec;
+        return;
+    }
+    if (s_.onGround) {
+        s_.bankRightDeg = 0.0;
+        s_.gForce = 1.0;
+        return;
+    }
+    const double speedMps = s_.trueAirspeedKt * kMpsPerKt;
+    s_.bankRightDeg = std::atan(headingRateDps_ * kRadPerDeg * speedMps / 9.80665) / kRadPerDeg;
+    const double climbAccelFtPerSec2 =
+        (s_.verticalSpeedFpm - verticalSpeedBeforeFpm) / 60.0 / dtSec;
+    s_.gForce =
+        (1.0 + climbAccelFtPerSec2 / kGravityFtPerSec2) / std::cos(s_.bankRightDeg * kRadPerDeg);
 }
 
 FlightModel::Targets FlightModel::stageTargets() {
@@ -721,6 +751,11 @@ FlightModel::Targets FlightModel::bounce() {
 
 void FlightModel::touchDown() {
     lastTouchdownFpm_ = s_.verticalSpeedFpm;
+    lastContactG_ = 1.0 + std::abs(s_.verticalSpeedFpm) / kContactFpmPerG;
+    contacts_.push_back({s_.verticalSpeedFpm, *lastContactG_});
+    s_.gForce = *lastContactG_;
+    s_.bankRightDeg = 0.0;
+    contactGLeftSec_ = kContactGSec;
     s_.altitudeFt = s_.groundElevationFt;
     s_.verticalSpeedFpm = 0.0;
     s_.onGround = true;

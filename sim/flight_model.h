@@ -29,6 +29,8 @@ struct AircraftState {
     double trueAirspeedKt = 0.0;
     double groundSpeedKt = 0.0;
     double verticalSpeedFpm = 0.0;
+    double bankRightDeg = 0.0;
+    double gForce = 1.0;  // along the aircraft's vertical axis
     bool onGround = true;
     bool parkingBrakeSet = true;
     bool gearDown = true;
@@ -67,6 +69,14 @@ class FlightModel {
     double distanceToTouchdownNm() const;
     // The vertical speed of the last touchdown, ft/min (negative); none before the first.
     std::optional<double> lastTouchdownFpm() const { return lastTouchdownFpm_; }
+    // The G of the last contact, held for a moment after it; none before the first.
+    std::optional<double> lastContactG() const { return lastContactG_; }
+    // Every contact of the wheels so far: its vertical speed (ft/min) and G.
+    struct Contact {
+        double verticalSpeedFpm;
+        double gForce;
+    };
+    const std::vector<Contact>& contacts() const { return contacts_; }
 
     // Influences from outside the cockpit: the operator and the client program.
     void armBounce() { bounceArmed_ = true; }
@@ -127,6 +137,7 @@ class FlightModel {
     Targets rollOut();
     Targets parked();
     void touchDown();
+    void feelForces(double verticalSpeedBeforeFpm, double dtSec);
 
     bool followPath(double& speedTargetKt, double& trackDeg, double taxiSpeedKt);
     double runwayTrack() const;
@@ -193,6 +204,9 @@ class FlightModel {
     bool bounceArmed_ = false;
     bool bounceAirborne_ = false;
     std::optional<double> lastTouchdownFpm_;
+    std::optional<double> lastContactG_;
+    double contactGLeftSec_ = 0.0;  // the contact's G is still felt
+    std::vector<Contact> contacts_;
     double enginesStartSec_ = 0.0;
     double lastFlapChangeSec_ = -100.0;
 

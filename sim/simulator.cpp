@@ -294,12 +294,16 @@ void Simulator::publish() {
     p.altitudeFt = s.altitudeFt;
     p.groundElevationFt = s.groundElevationFt;
     p.noseUpDeg = s.noseUpDeg;
+    p.bankRightDeg = s.bankRightDeg;
     p.headingTrueDeg = s.headingDeg;
     p.groundSpeedKt = s.groundSpeedKt;
     p.trueAirspeedKt = s.trueAirspeedKt;
     p.indicatedAirspeedKt = s.indicatedAirspeedKt;
     p.verticalSpeedFpm = s.verticalSpeedFpm;
     p.onGround = s.onGround ? 1 : 0;
+    p.touchdownVerticalSpeedFpm =
+        s.onGround ? model_->lastTouchdownFpm().value_or(0.0) : s.verticalSpeedFpm;
+    p.gForce = s.gForce;
 
     p.altimeterMb = s.altimeterMb;
     p.seaLevelPressureMb = s.seaLevelPressureMb;

@@ -31,12 +31,17 @@ inline constexpr SimVariable Altitude{0x0574, 4};
 inline constexpr SimVariable Latitude{0x0564, 4};
 inline constexpr SimVariable Longitude{0x056C, 4};
 inline constexpr SimVariable Pitch{0x0578, 4};
+inline constexpr SimVariable Bank{0x057C, 4};
 inline constexpr SimVariable Heading{0x0580, 4};
 inline constexpr SimVariable GroundSpeed{0x02B4, 4};
 inline constexpr SimVariable TrueAirspeed{0x02B8, 4};
 inline constexpr SimVariable IndicatedAirspeed{0x02BC, 4};
 inline constexpr SimVariable VerticalSpeed{0x02C8, 4};
 inline constexpr SimVariable OnGround{0x0366, 2};
+// A copy of VerticalSpeed that stops following it while OnGround is set: the rate at the
+// wheels' contact, in the same units.
+inline constexpr SimVariable TouchdownVerticalSpeed{0x030C, 4};
+inline constexpr SimVariable GForce{0x11BA, 2};
 // Atmosphere and radio
 inline constexpr SimVariable AltimeterSetting{0x0330, 2};
 inline constexpr SimVariable SeaLevelPressure{0x0EC6, 2};
@@ -120,6 +125,7 @@ inline constexpr double kKnotsPerGroundSpeedUnit = 0.00002966156005859375;
 inline constexpr double kNmPerMinutePerGroundSpeedUnit = 4.943593343098959e-7;
 inline constexpr double kKnotsPerTasUnit = 0.0078125;
 inline constexpr double kFpmPerVerticalSpeedUnit = 0.768946875;
+inline constexpr double kGPerUnit = 1.0 / 625.0;
 inline constexpr double kMillibarsPerUnit = 0.0625;
 inline constexpr double kWindDegPerUnit = 0.0054931640625;  // 360 / 65536
 inline constexpr double kCelsiusPerUnit = 0.00390625;

@@ -69,6 +69,8 @@ void publishPosition(const SimPicture& p, Writer& w) {
     w.put(var::GroundAltitude,
           rounded<std::int32_t>(p.groundElevationFt / scale::kFeetPerMetre * 256.0));
     w.put(var::Pitch, rounded<std::int32_t>(-p.noseUpDeg / scale::kAngleDegPerUnit));
+    // Positive is a left bank, as the simulator interface counts it.
+    w.put(var::Bank, rounded<std::int32_t>(-p.bankRightDeg / scale::kAngleDegPerUnit));
     if (known(p.headingTrueDeg) && std::abs(p.headingTrueDeg) < 1e6) {
         const double units = std::fmod(p.headingTrueDeg, 360.0) / scale::kAngleDegPerUnit;
         w.put(var::Heading, std::optional<std::uint32_t>(
@@ -81,6 +83,9 @@ void publishPosition(const SimPicture& p, Writer& w) {
     w.put(var::VerticalSpeed,
           rounded<std::int32_t>(p.verticalSpeedFpm / scale::kFpmPerVerticalSpeedUnit));
     w.flag(var::OnGround, p.onGround);
+    w.put(var::TouchdownVerticalSpeed,
+          rounded<std::int32_t>(p.touchdownVerticalSpeedFpm / scale::kFpmPerVerticalSpeedUnit));
+    w.put(var::GForce, rounded<std::int16_t>(p.gForce / scale::kGPerUnit));
 }
 
 void publishAtmosphere(const SimPicture& p, Writer& w) {

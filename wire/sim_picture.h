@@ -29,12 +29,17 @@ struct SimPicture {
     double altitudeFt = kUnknown;
     double groundElevationFt = kUnknown;
     double noseUpDeg = kUnknown;
+    double bankRightDeg = kUnknown;
     double headingTrueDeg = kUnknown;
     double groundSpeedKt = kUnknown;
     double trueAirspeedKt = kUnknown;
     double indicatedAirspeedKt = kUnknown;
     double verticalSpeedFpm = kUnknown;
     double onGround = kUnknown;
+    // The vertical speed at the last contact of the wheels, while they are on the ground;
+    // the vertical speed itself while airborne.
+    double touchdownVerticalSpeedFpm = kUnknown;
+    double gForce = kUnknown;  // along the aircraft's vertical axis, 1 in level flight
     // Atmosphere and radio
     double altimeterMb = kUnknown;
     double seaLevelPressureMb = kUnknown;

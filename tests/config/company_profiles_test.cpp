@@ -171,7 +171,7 @@ TEST(CompanyChooser, NewCompanyWritesItsProfileAndCanThenBeChosen) {
                                                     "UseLocal", "PilotNumber", "AcarsSite"}));
     EXPECT_EQ(created.sectionNames(), (Strings{"Aviolog", "Events", "Realism", "Log", "SendLog"}));
     EXPECT_EQ(created.keyNames("Log"), (Strings{"Log", "Mail", "URL", "passwd"}));
-    EXPECT_EQ(created.keyNames("Events").size(), 17u);
+    EXPECT_EQ(created.keyNames("Events").size(), 18u);
     EXPECT_EQ(created.keyNames("SendLog").size(), 20u);
     EXPECT_EQ(created.getString("Realism", "Wave", "", 9), "bell.wav");
 

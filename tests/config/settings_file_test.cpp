@@ -370,7 +370,7 @@ TEST(SettingsSave, WritesExactlyTheListedKeysInTheirOrder) {
               (Strings{"UseCargo", "FlapsEvent", "ToutchDownEvent", "TOLDPosEvent", "TOCTODEvent",
                        "ComFreqEvent", "GearEvent", "FlightLengthEvent", "VrV2Event", "PIREPEvent",
                        "FlightPosEvent", "N1Event", "DurationEvent", "FuelEvent", "WeightEvent",
-                       "MetarsEvent", "DistLandEvent"}));
+                       "MetarsEvent", "DistLandEvent", "LandingEvent"}));
     EXPECT_EQ(profile.keyNames("Realism"),
               (Strings{"NoSlew", "NoPause", "Crash", "PIC", "MinReset", "MaxReset", "Wave"}));
     EXPECT_EQ(profile.keyNames("Log"), (Strings{"Log", "Mail", "URL", "passwd"}));

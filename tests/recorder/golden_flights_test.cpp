@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "common/text_file.h"
+#include "model/flight_summary.h"
 #include "tests/support/flight_rig.h"
 
 namespace aviolog::test {
@@ -84,9 +86,8 @@ const std::vector<GoldenFlight>& goldenFlights() {
 
 class GoldenFlightTest : public ::testing::TestWithParam<GoldenFlight> {};
 
-TEST_P(GoldenFlightTest, LogSummaryAndCallsMatchTheGoldenFile) {
-    const GoldenFlight& g = GetParam();
-    FlightRig rig(g.edits);
+headless::RunResult flyGolden(const GoldenFlight& g, std::vector<Edit> edits) {
+    FlightRig rig(std::move(edits));
     headless::RunnerOptions options;
     options.extraEvents = g.events;
     options.stopAtStage = g.stopAt;
@@ -94,7 +95,37 @@ TEST_P(GoldenFlightTest, LogSummaryAndCallsMatchTheGoldenFile) {
     options.metars = {{"LPPT", "LPPT 140920Z 34010KT CAVOK 21/12 Q1018"},
                       {"LPPR", "LPPR 141000Z 34012KT 9999 FEW020 19/13 Q1016"}};
     if (std::string(g.name) == "flaps-two-detents") options.flapNames.clear();
-    const headless::RunResult result = rig.fly(g.scenario, options);
+    return rig.fly(g.scenario, options);
+}
+
+// The golden file as it reads without the landing analysis: its lines below "Land" and
+// its keys after the older ones taken out.
+std::string withoutLandingAnalysis(const std::string& text) {
+    static const char* const kLinePrefixes[] = {
+        "Touchdown: ",  "Bounce ", "At contact: ",     "Last 50 ft: ",
+        "Last 20 ft: ", "Runway ", "Touchdown while ", "Touchdown at simulation rate "};
+    std::string kept;
+    for (std::size_t begin = 0, end; begin < text.size(); begin = end + 1) {
+        end = text.find('\n', begin);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(begin, end - begin);
+        bool added = false;
+        // A log line: "hh:mm  " and then its text.
+        if (line.size() > 7 && line[2] == ':' && line.compare(5, 2, "  ") == 0) {
+            for (const char* prefix : kLinePrefixes)
+                added = added || line.compare(7, std::strlen(prefix), prefix) == 0;
+        }
+        for (std::size_t i = model::kFirstLandingField; i < model::kSummaryFields.size(); ++i) {
+            added = added || line.starts_with(std::string(model::kSummaryFields[i].key) + "=");
+        }
+        if (!added) kept += line + (end < text.size() ? "\n" : "");
+    }
+    return kept;
+}
+
+TEST_P(GoldenFlightTest, LogSummaryAndCallsMatchTheGoldenFile) {
+    const GoldenFlight& g = GetParam();
+    const headless::RunResult result = flyGolden(g, g.edits);
     EXPECT_EQ(result.end, g.end) << g.name;
 
     const std::string golden = std::string(AVIOLOG_GOLDEN_DIR) + "/" + g.name + ".log";
@@ -103,6 +134,22 @@ TEST_P(GoldenFlightTest, LogSummaryAndCallsMatchTheGoldenFile) {
         ASSERT_TRUE(writeFileAtomically(golden, actual)) << golden;
     }
     EXPECT_EQ(actual, readFileBytes(golden).value_or("(no golden file)")) << g.name;
+}
+
+// Without the landing switch the log is the one from before the analysis, byte for byte:
+// the golden file with the analysis's lines and keys taken out.
+TEST_P(GoldenFlightTest, WithoutTheLandingAnalysisOnlyItsLinesAndKeysAreMissing) {
+    const GoldenFlight& g = GetParam();
+    std::vector<Edit> edits = g.edits;
+    edits.push_back({"Events", "LandingEvent", "0"});
+    const headless::RunResult result = flyGolden(g, edits);
+    const std::string golden = std::string(AVIOLOG_GOLDEN_DIR) + "/" + g.name + ".log";
+    const std::string withAnalysis = readFileBytes(golden).value_or("(no golden file)");
+    const std::string actual = render(result);
+    EXPECT_EQ(withoutLandingAnalysis(actual), withoutLandingAnalysis(withAnalysis)) << g.name;
+    for (const char* line : {"  Touchdown: ", "  At contact: ", "  Last 50 ft: "}) {
+        EXPECT_EQ(actual.find(line), std::string::npos) << g.name << ": " << line;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Flights, GoldenFlightTest, ::testing::ValuesIn(goldenFlights()),

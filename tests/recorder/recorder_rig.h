@@ -27,7 +27,9 @@ namespace aviolog::test {
 
 struct RecorderRig {
     explicit RecorderRig(std::string_view scenario = "lppt-lppr.scn")
-        : simulator(makeSimulator(scenario)), ipc(*simulator, clock), link(ipc, clock) {
+        : RecorderRig(makeSimulator(scenario)) {}
+    explicit RecorderRig(std::unique_ptr<sim::Simulator> standIn)
+        : simulator(std::move(standIn)), ipc(*simulator, clock), link(ipc, clock) {
         clock.setWorld([this](std::int64_t ms) { simulator->advance(ms); });
         clock.setTimerSink(&core);
         link.setLossObserver(&core);

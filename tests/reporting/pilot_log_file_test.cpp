@@ -22,6 +22,33 @@ FlightSummary flight(const std::string& date, const std::string& callsign) {
     return f;
 }
 
+// The landing's keys come after the log, so that a reader of the older layout finds the
+// section as it knew it; they read back with the rest.
+TEST(PilotLogFile, LandingKeysFollowTheLogAndReadBack) {
+    TempDir dir;
+    FlightSummary landed = flight("2004/05/01", "TAP1");
+    landed.TouchdownG = "1.31";
+    landed.Bounces = "1";
+    landed.BounceRates = "-219";
+    landed.LandingNote = "touchdown while paused";
+    {
+        PilotLogFile file(dir / "TAP123.dat");
+        ASSERT_EQ(file.open(), PilotLogFile::State::Missing);
+        file.add(landed);
+        ASSERT_TRUE(file.save());
+    }
+    const std::string text = textModeText(dir.read("TAP123.dat"));
+    const std::size_t log = text.find("\nLog=");
+    ASSERT_NE(log, std::string::npos) << text;
+    EXPECT_LT(text.find("ZFW=55793\nlength="), log) << text;
+    EXPECT_GT(text.find("\nTouchdownG=1.31\nBounces=1\nBounceRates=-219\nLandingNote="), log)
+        << text;
+    EXPECT_EQ(text.find("Sink50ft="), std::string::npos) << "an empty key is not written";
+    PilotLogFile reader(dir / "TAP123.dat");
+    ASSERT_EQ(reader.open(), PilotLogFile::State::Sealed);
+    EXPECT_EQ(reader.first(), landed);
+}
+
 // The file's sections as they stand, with their Date values.
 std::vector<std::string> dates(const TempDir& dir) {
     const config::IniDocument doc(textModeText(dir.read("TAP123.dat")));
