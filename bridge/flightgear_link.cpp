@@ -33,7 +33,21 @@ void FlightGearLink::onDatagram(std::string_view datagram) {
         datagram.remove_suffix(1);
     }
     const std::size_t lastLine = datagram.rfind('\n');
-    if (lastLine != std::string_view::npos) datagram.remove_prefix(lastLine + 1);
+    if (lastLine != std::string_view::npos) {
+        // The older lines still count for the rate at touchdown: one of them may be the
+        // last sample in the air.
+        std::string_view older = datagram.substr(0, lastLine);
+        while (!older.empty()) {
+            const std::size_t end = older.find('\n');
+            std::string_view line = older.substr(0, end);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            if (const auto earlier = fg::parsePacket(line); earlier && fg::loaded(*earlier)) {
+                touchdownRate(*earlier);
+            }
+            older.remove_prefix(end == std::string_view::npos ? older.size() : end + 1);
+        }
+        datagram.remove_prefix(lastLine + 1);
+    }
     auto sample = fg::parsePacket(datagram);
     if (!sample) {
         ++rejected_;
@@ -52,7 +66,17 @@ void FlightGearLink::onDatagram(std::string_view datagram) {
     }
     if (!loaded) return;
     last_ = *sample;
-    onPicture_(fg::toPicture(*sample, settings_.protocol));
+    wire::SimPicture picture = fg::toPicture(*sample, settings_.protocol);
+    picture.touchdownVerticalSpeedFpm = touchdownRate(*sample);
+    onPicture_(picture);
+}
+
+// FlightGear's flight model runs faster than it sends: the contact itself falls between
+// two packets, and the last one in the air is the nearest sample of the rate before it.
+double FlightGearLink::touchdownRate(const fg::Sample& sample) {
+    const auto& v = sample.values;
+    const bool wheelsDown = v[fg::kWow0] > 0.5 || v[fg::kWow1] > 0.5 || v[fg::kWow2] > 0.5;
+    return touchdown_.update(wheelsDown, v[fg::kVerticalSpeed] * 60.0);
 }
 
 // A protocol file installed for another version of the bridge sends another number of

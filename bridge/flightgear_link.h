@@ -10,6 +10,7 @@
 #include "bridge/flightgear_protocol.h"
 #include "bridge/offset_model.h"
 #include "bridge/sockets.h"
+#include "bridge/touchdown_latch.h"
 
 namespace aviolog::bridge {
 
@@ -46,6 +47,7 @@ class FlightGearLink final : public SimCommands {
   private:
     void onDatagram(std::string_view datagram);
     void noteFieldCount(std::string_view datagram);
+    double touchdownRate(const fg::Sample& sample);
     void onPropsLine(std::string_view line);
     void onPropsConnected();
     void set(std::string_view property, std::string_view value);
@@ -56,6 +58,7 @@ class FlightGearLink final : public SimCommands {
     UdpSocket udp_;
     LineClient props_;
     std::optional<fg::Sample> last_;
+    TouchdownLatch touchdown_{TouchdownLatch::Take::LastAirborne};
     std::uint64_t packets_ = 0;
     std::uint64_t rejected_ = 0;
     int flapSettingsSeen_ = 0;

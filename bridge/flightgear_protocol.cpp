@@ -83,6 +83,8 @@ const std::array<Chunk, kFieldCount> kChunks{{
     chunk("jsbsim-crash", "/fdm/jsbsim/crash", "bool", "%d"),
     chunk("fdm-initialized", "/sim/fdm-initialized", "bool", "%d"),
     chunk("scenery-loaded", "/sim/sceneryloaded", "bool", "%d"),
+    chunk("pilot-g", "/accelerations/pilot-g", "float", "%.4f"),
+    chunk("roll-deg", "/orientation/roll-deg", "float", "%.4f"),
     chunk("flight-model", "/sim/flight-model", "string", "%s"),
 }};
 
@@ -210,6 +212,8 @@ wire::SimPicture toPicture(const Sample& sample, const Options& options) {
     p.altitudeFt = v[kAltitude];
     p.groundElevationFt = v[kGroundElevation];
     p.noseUpDeg = v[kPitch];
+    p.bankRightDeg = v[kRoll];
+    p.gForce = v[kPilotG];
     p.headingTrueDeg = v[kHeading];
     p.groundSpeedKt = v[kGroundSpeed];
     p.trueAirspeedKt = v[kTrueAirspeed];

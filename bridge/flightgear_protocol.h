@@ -75,6 +75,8 @@ enum Field : int {
     kJsbsimCrash,
     kFdmInitialized,
     kSceneryLoaded,
+    kPilotG,
+    kRoll,
     kFlightModel,
     kFieldCount
 };

@@ -87,7 +87,15 @@ void XPlaneLink::onDatagram(std::string_view datagram, const sockaddr_in& from) 
         }
     }
     ++packets_;
-    onPicture_(xp::toPicture(values_, settings_.protocol));
+    wire::SimPicture picture = xp::toPicture(values_, settings_.protocol);
+    // The rate at the first frame the gear carries weight, from the flight model's own
+    // vertical velocity: the indicator is damped and would give a rate from before.
+    constexpr double kFpmPerMetrePerSecond = 196.8503937;
+    const double gearForceN = values_[xp::kGearNormalForce];
+    picture.touchdownVerticalSpeedFpm =
+        touchdown_.update(std::isfinite(gearForceN) && gearForceN > 0.0,
+                          values_[xp::kLocalVy] * kFpmPerMetrePerSecond);
+    onPicture_(picture);
 }
 
 void XPlaneLink::noteOnce(bool& noted, const std::string& line) {

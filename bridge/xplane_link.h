@@ -10,6 +10,7 @@
 
 #include "bridge/offset_model.h"
 #include "bridge/sockets.h"
+#include "bridge/touchdown_latch.h"
 #include "bridge/xplane_protocol.h"
 
 namespace aviolog::bridge {
@@ -59,6 +60,7 @@ class XPlaneLink final : public SimCommands {
     UdpSocket socket_;
     UdpSocket beacon_;
     xp::Values values_ = xp::unknownValues();
+    TouchdownLatch touchdown_{TouchdownLatch::Take::AtContact};
     std::uint64_t packets_ = 0;
     std::uint64_t rejected_ = 0;
     std::uint64_t packetsAtLastCheck_ = 0;

@@ -91,6 +91,10 @@ const std::array<std::string_view, kRefCount> kDatarefs{{
     "sim/cockpit2/controls/flap_handle_request_ratio",
     "sim/cockpit2/radios/actuators/com1_frequency_hz_833",
     "sim/time/ground_speed",
+    "sim/flightmodel/position/local_vy",
+    "sim/flightmodel/forces/fnrml_gear",
+    "sim/flightmodel/forces/g_nrml",
+    "sim/flightmodel/position/phi",
 }};
 
 std::string rrefRequest(int ratePerSec, int index, std::string_view dataref) {
@@ -244,6 +248,8 @@ wire::SimPicture toPicture(const Values& v, const Options& options) {
     p.trueAirspeedKt = v[kTrueAirspeed] * kKnotsPerMetrePerSecond;
     p.indicatedAirspeedKt = std::max(v[kIndicatedAirspeed], 0.0);
     p.verticalSpeedFpm = v[kVerticalSpeed];
+    p.gForce = v[kGNormal];
+    p.bankRightDeg = v[kRoll];
     p.onGround = flag(v[kOnGround]);
 
     p.altimeterMb = v[kAltimeter] * kMbPerInHg;

@@ -67,6 +67,12 @@ enum Ref : int {
     kFlapHandle12,
     kCom1Khz,          // 8.33 kHz channels; X-Plane 11 has it too
     kGroundSpeedRate,  // the ground covered per simulated second, as a multiple
+    // The landing: the flight model's own vertical speed (the indicator's lags), the
+    // gear's normal force that tells the contact, the load factor and the bank.
+    kLocalVy,
+    kGearNormalForce,
+    kGNormal,
+    kRoll,
     kRefCount
 };
 

@@ -529,6 +529,9 @@ TEST(XPlaneProtocol, EveryDatarefServesItsVariableInTheInterfacesUnits) {
          var::ZuluDayOfYear, 12},
         {"paused", [](xp::Values& v) { v[xp::kPaused] = 1; }, var::PauseIndicator, 1},
         {"sim speed", [](xp::Values& v) { v[xp::kSimSpeed] = 2; }, var::SimulationRate, 512},
+        {"load factor in G", [](xp::Values& v) { v[xp::kGNormal] = 1.5; }, var::GForce, 938},
+        {"a right bank is negative", [](xp::Values& v) { v[xp::kRoll] = 90.0; }, var::Bank,
+         static_cast<std::uint32_t>(-1073741824)},
     };
     for (const Row& row : rows) {
         RecordingCommands commands;

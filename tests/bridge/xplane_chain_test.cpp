@@ -65,6 +65,11 @@ class FakeXPlane {
         std::lock_guard lock(mutex_);
         values_[dataref] = value;
     }
+    // Several values of one simulator frame: no answer carries some of them alone.
+    void setFrame(const std::map<std::string, float>& frame) {
+        std::lock_guard lock(mutex_);
+        for (const auto& [dataref, value] : frame) values_[dataref] = value;
+    }
     std::vector<std::string> writes() const {
         std::lock_guard lock(mutex_);
         return writes_;
@@ -215,6 +220,86 @@ TEST(XPlaneChain, FoundByItsBeaconItsDatarefsReachTheProbe) {
     const std::string tank = "DREF sim/flightmodel/weight/m_fuel[0] ";
     ASSERT_EQ(writes[3].substr(0, tank.size()), tank);
     EXPECT_NEAR(std::stod(writes[3].substr(tank.size())), 670 / 2.20462262185, 0.01);
+}
+
+// Polls the bridge through the link until the condition holds or five seconds pass.
+template <typename Read>
+bool waitForValue(simlink::SimLink& link, Read read) {
+    const auto end = std::chrono::steady_clock::now() + 5s;
+    while (std::chrono::steady_clock::now() < end) {
+        if (read(link)) return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return false;
+}
+
+// A landing whose vertical-speed indicator lags a second behind the flight model: the
+// rate at touchdown is the flight model's at the first frame with weight on the gear,
+// the same whatever the indicator shows, and G is X-Plane's own.
+TEST(XPlaneChain, TheRateAtTouchdownIsTheFlightModelsAtTheFirstGearForce) {
+    constexpr float kFpmPerMps = 196.8503937f;
+    struct Row {
+        const char* name;
+        float indicatorAtContactFpm;  // what the lagging indicator shows then
+    };
+    const Row rows[] = {{"an indicator that keeps up", -177.0f},
+                        {"an indicator a second behind", -560.0f}};
+    for (const Row& row : rows) {
+        const int beaconPort = freeUdpPort();
+        FakeXPlane xplane(beaconPort);
+        xplane.setFrame({{"sim/flightmodel/position/elevation", 100.0f},
+                         {"sim/flightmodel/position/y_agl", 20.0f},
+                         {"sim/time/sim_speed", 1.0f},
+                         {"sim/flightmodel/position/local_vy", -600.0f / kFpmPerMps},
+                         {"sim/flightmodel/position/vh_ind_fpm", -600.0f},
+                         {"sim/flightmodel/forces/g_nrml", 1.0f}});
+        const std::string prefix = "aviolog-xp-land-" + std::to_string(getpid()) + "-";
+        ChildProcess bridge(AVIOLOG_BRIDGE_PATH,
+                            {"--xplane", "auto", "--xp-beacon-port", std::to_string(beaconPort),
+                             "--ipc-prefix", prefix, "--status", "0"});
+        platform::posix::PosixClock clock;
+        platform::posix::PosixSimIpc ipc(prefix);
+        simlink::SimLink link(ipc, clock);
+        ASSERT_TRUE(waitForValue(link, [](simlink::SimLink& l) { return l.open(0); }))
+            << row.name << bridge.output();
+        auto touchdownFpm = [](simlink::SimLink& l) {
+            const auto raw = simlink::readS32(l, wire::var::TouchdownVerticalSpeed);
+            return raw ? simlink::convert::verticalSpeedFpm(*raw) : 0.0;
+        };
+        // In the air the copy follows the flight model's rate.
+        ASSERT_TRUE(waitForValue(link, [&](simlink::SimLink& l) {
+            return std::abs(touchdownFpm(l) + 600.0) < 1.0;
+        })) << row.name;
+        // The last frame in the air, then the contact.
+        xplane.setFrame({{"sim/flightmodel/position/local_vy", -190.0f / kFpmPerMps},
+                         {"sim/flightmodel/position/vh_ind_fpm", -600.0f}});
+        ASSERT_TRUE(waitForValue(link, [&](simlink::SimLink& l) {
+            return std::abs(touchdownFpm(l) + 190.0) < 1.0;
+        })) << row.name;
+        xplane.setFrame({{"sim/flightmodel/position/local_vy", -177.0f / kFpmPerMps},
+                         {"sim/flightmodel/forces/fnrml_gear", 15000.0f},
+                         {"sim/flightmodel/failures/onground_any", 1.0f},
+                         {"sim/flightmodel/position/y_agl", 0.0f},
+                         {"sim/flightmodel/forces/g_nrml", 1.44f},
+                         {"sim/flightmodel/position/vh_ind_fpm", row.indicatorAtContactFpm}});
+        ASSERT_TRUE(waitForValue(link, [](simlink::SimLink& l) {
+            return simlink::readU16(l, wire::var::OnGround).value_or(0) != 0;
+        })) << row.name;
+        EXPECT_EQ(simlink::readS16(link, wire::var::GForce).value_or(0), 900) << row.name;
+        // The wheels roll: the struts stop the sink, the indicator catches up.
+        xplane.setFrame({{"sim/flightmodel/position/local_vy", 0.0f},
+                         {"sim/flightmodel/forces/fnrml_gear", 60000.0f},
+                         {"sim/flightmodel/forces/g_nrml", 1.0f},
+                         {"sim/flightmodel/position/vh_ind_fpm", -20.0f}});
+        ASSERT_TRUE(waitForValue(link, [](simlink::SimLink& l) {
+            const auto vs = simlink::readS32(l, wire::var::VerticalSpeed);
+            return vs && std::abs(simlink::convert::verticalSpeedFpm(*vs) + 20.0) < 1.0;
+        })) << row.name;
+        EXPECT_NEAR(touchdownFpm(link), -177.0, 1.0) << row.name;
+        const auto g = simlink::readS16(link, wire::var::GForce);
+        ASSERT_TRUE(g) << row.name;
+        EXPECT_EQ(*g, 625) << row.name << ": G as X-Plane says it now";
+    }
 }
 
 }  // namespace
