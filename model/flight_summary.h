@@ -100,4 +100,23 @@ inline constexpr std::array<SummaryField, kSummaryFieldCount> kSummaryFields{{
     {"LandingNote", &FlightSummary::LandingNote, "Landing note", nullptr, nullptr},
 }};
 
+// The file a flight's landing page is kept in beside the log, named after the flight's
+// start ("2024/06/14", "09:25:00" gives "landing-20240614-0925.htm"): the local database
+// page links each of its flights to its own.
+inline std::string landingPageName(const std::string& date, const std::string& hour) {
+    std::string name = "landing-";
+    for (const char c : date) {
+        if (c >= '0' && c <= '9') name += c;
+    }
+    name += '-';
+    int digits = 0;
+    for (const char c : hour) {
+        if (c >= '0' && c <= '9' && digits < 4) {
+            name += c;
+            ++digits;
+        }
+    }
+    return name + ".htm";
+}
+
 }  // namespace aviolog::model

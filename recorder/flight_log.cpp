@@ -1,9 +1,12 @@
 #include "recorder/flight_log.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include "common/text_case.h"
+#include "common/text_file.h"
 #include "common/text_format.h"
 #include "common/units.h"
 #include "config/settings.h"
@@ -15,6 +18,7 @@
 #include "platform/clock.h"
 #include "platform/dynamic_library.h"
 #include "platform/pilot.h"
+#include "recorder/landing_page.h"
 #include "recorder/recorder_context.h"
 #include "recorder/timer_ids.h"
 #include "simlink/sim_time.h"
@@ -326,6 +330,9 @@ bool FlightLog::StartLog() {
     for (const char* name : {"log.txt", "acars.txt"}) {
         std::ofstream(c_.workDir + "/" + name, std::ios::binary | std::ios::trunc);
     }
+    // The page of an earlier flight is not this one's.
+    std::error_code ignored;
+    std::filesystem::remove(std::filesystem::path(c_.workDir) / kLandingPage, ignored);
     const CivilDate date = s.company.UseLocal ? CivilDate{box.year, box.month, box.day} : utcDate;
     const int hour = s.company.UseLocal ? clock.localHour : clock.utcHour;
     const int minute = s.company.UseLocal ? clock.localMinute : clock.utcMinute;
@@ -401,7 +408,27 @@ void FlightLog::monitorTick() {
 }
 
 void FlightLog::blocksOnAndMaybeStop(bool forced) {
-    if (events_.blocksOnStep(forced) && c_.settings.aviolog.AutomatedStop) StopLog();
+    if (!events_.blocksOnStep(forced)) return;
+    writeLandingPage();
+    if (c_.settings.aviolog.AutomatedStop) StopLog();
+}
+
+// Beside the log, once for the window's browser tab and once under the flight's own name
+// for the local database page. A flight that never landed has no page.
+void FlightLog::writeLandingPage() {
+    if (!c_.settings.events.LandingEvent) return;
+    const LandingReport& r = events_.landing().report();
+    const bool landed = r.status == LandingReport::Status::NotObserved || !r.contacts.empty();
+    if (!landed) return;
+    const FlightProgress& p = c_.progress;
+    const std::string html = landingPageHtml(r, {.callsign = c_.record.callsign,
+                                                 .departure = c_.record.departureIcao,
+                                                 .arrival = c_.record.arrivalIcao,
+                                                 .date = p.startDate,
+                                                 .hour = p.startTime});
+    const std::filesystem::path dir(c_.workDir);
+    writeFileAtomically(dir / kLandingPage, html);
+    writeFileAtomically(dir / landingPageName(p.startDate, p.startTime), html);
 }
 
 // ---- Stop ----

@@ -87,6 +87,7 @@ class FlightLog final : public platform::TimerSink, public simlink::LinkLossObse
     bool waitForAircraft(StartClock& clock);
     void monitorTick();
     void blocksOnAndMaybeStop(bool forced);
+    void writeLandingPage();
     std::string header() const;
     void fillSummary();
     void showResults();

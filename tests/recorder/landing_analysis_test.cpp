@@ -308,6 +308,19 @@ TEST(StandInLanding, TheLoggedRateIsTheFlightModelsContactRate) {
                                                             (row.bounce ? "1 bounce" : "0 bounces"))
             << name;
         EXPECT_EQ(rig.summary.TouchdownG, g) << name;
+        // The page beside the log, and its copy under the flight's own name.
+        const std::string page = rig.dir.read("landing.htm");
+        EXPECT_NE(page.find("<li class=\"first\">Touchdown: " + std::to_string(rate)),
+                  std::string::npos)
+            << name;
+        std::size_t marks = 0;
+        for (std::size_t at = 0; (at = page.find("class=\"contact\"", at)) != std::string::npos;
+             ++at) {
+            ++marks;
+        }
+        EXPECT_EQ(marks, 3 * contacts.size()) << name << ": each contact on each of the plots";
+        EXPECT_EQ(rig.dir.read(model::landingPageName(rig.summary.Date, rig.summary.Hour)), page)
+            << name;
     }
 }
 
@@ -329,6 +342,7 @@ TEST(StandInLanding, ALinkLostAt200FtReportsNoRateAndSaysWhy) {
     EXPECT_EQ(rig.summary.RateTD, "");
     EXPECT_EQ(rig.summary.TouchdownG, "");
     EXPECT_EQ(rig.summary.LandingNote, "not observed, the simulator was not answering");
+    EXPECT_NE(rig.dir.read("landing.htm").find("not observed"), std::string::npos);
 }
 
 }  // namespace
