@@ -53,7 +53,12 @@ void forEachColumn(Flight& f, Visit&& visit) {
     visit("FlightLevel", f.FlightLevel);
     visit("Route", f.Route);
     visit("Log", f.Log);
+    visit("TouchdownG", f.TouchdownG);
+    visit("Bounces", f.Bounces);
 }
+
+// The columns a table made before the landing analysis lacks: the last ones.
+constexpr std::size_t kLandingColumns = 2;
 
 template <typename T>
 constexpr bool kIsKey = std::is_same_v<T, std::int64_t>;
@@ -65,23 +70,32 @@ std::vector<std::string> columnNames() {
     return names;
 }
 
-std::string createTableSql() {
-    std::string sql = std::string("CREATE TABLE IF NOT EXISTS ") + kDatabaseTable + " (";
+// Each column's name with its type, as the table declares it.
+std::vector<std::string> columnDefinitions() {
+    std::vector<std::string> definitions;
     const DatabaseFlight flight;
-    bool first = true;
     forEachColumn(flight, [&](const char* name, const auto& member) {
         using T = std::decay_t<decltype(member)>;
-        if (!first) sql += ", ";
-        first = false;
-        sql += name;
+        std::string definition = name;
         if constexpr (kIsKey<T>) {
-            sql += " INTEGER PRIMARY KEY AUTOINCREMENT";
+            definition += " INTEGER PRIMARY KEY AUTOINCREMENT";
         } else if constexpr (std::is_same_v<T, std::string>) {
-            sql += " TEXT";
+            definition += " TEXT";
         } else {
-            sql += " INTEGER";
+            definition += " INTEGER";
         }
+        definitions.push_back(std::move(definition));
     });
+    return definitions;
+}
+
+std::string createTableSql() {
+    std::string sql = std::string("CREATE TABLE IF NOT EXISTS ") + kDatabaseTable + " (";
+    bool first = true;
+    for (const std::string& definition : columnDefinitions()) {
+        sql += (first ? "" : ", ") + definition;
+        first = false;
+    }
     return sql + ")";
 }
 
@@ -97,9 +111,13 @@ std::string insertSql() {
     return std::string("INSERT INTO ") + kDatabaseTable + " (" + names + ") VALUES (" + marks + ")";
 }
 
-std::string selectSql() {
+// The columns the table has, and NULL for those an older table lacks.
+std::string selectSql(std::size_t present) {
     std::string names;
-    for (const std::string& name : columnNames()) names += (names.empty() ? "" : ", ") + name;
+    const std::vector<std::string> all = columnNames();
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        names += (names.empty() ? "" : ", ") + (i < present ? all[i] : std::string("NULL"));
+    }
     return "SELECT " + names + " FROM " + kDatabaseTable + " ORDER BY TotalFlightNumber DESC";
 }
 
@@ -158,32 +176,43 @@ std::pair<bool, std::optional<std::string>> hasTable(sqlite3* db) {
 }
 
 // A table made elsewhere must have our columns in our order; writing into a table of
-// another layout would put values under the wrong names.
-std::optional<std::string> checkColumns(sqlite3* db) {
+// another layout would put values under the wrong names. A table made before the landing
+// columns has all the others: how many of ours the table has.
+std::pair<std::size_t, std::optional<std::string>> presentColumns(sqlite3* db) {
     auto [statement, error] =
         prepareStatement(db, std::string("PRAGMA table_info(") + kDatabaseTable + ")");
-    if (error) return error;
+    if (error) return {0, error};
     std::vector<std::string> found;
     int rc;
     while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
         found.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 1)));
     }
-    if (rc != SQLITE_DONE) return engineError(db);
+    if (rc != SQLITE_DONE) return {0, engineError(db)};
     const std::vector<std::string> wanted = columnNames();
+    if (found.size() != wanted.size() && found.size() != wanted.size() - kLandingColumns) {
+        return {0, std::string(kWrongColumns)};
+    }
     // Column names ignore case in SQL, so a table made with other capitals is the same.
     if (!std::equal(
-            found.begin(), found.end(), wanted.begin(), wanted.end(),
+            found.begin(), found.end(), wanted.begin(),
             [](const std::string& a, const std::string& b) { return equalsIgnoringCase(a, b); })) {
-        return std::string(kWrongColumns);
+        return {0, std::string(kWrongColumns)};
     }
-    return std::nullopt;
+    return {found.size(), std::nullopt};
 }
 
 std::pair<Database, std::optional<std::string>> openForWriting(const std::filesystem::path& file) {
     auto [db, error] = openDatabase(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     if (error) return {nullptr, error};
     if (auto created = execute(db.get(), createTableSql())) return {nullptr, created};
-    if (auto columns = checkColumns(db.get())) return {nullptr, columns};
+    const auto [present, wrong] = presentColumns(db.get());
+    if (wrong) return {nullptr, wrong};
+    const std::vector<std::string> definitions = columnDefinitions();
+    for (std::size_t i = present; i < definitions.size(); ++i) {
+        const std::string add =
+            std::string("ALTER TABLE ") + kDatabaseTable + " ADD COLUMN " + definitions[i];
+        if (auto failed = execute(db.get(), add)) return {nullptr, failed};
+    }
     return {std::move(db), std::nullopt};
 }
 
@@ -285,8 +314,9 @@ StoredFlights LocalDatabase::flights() const {
         result.error = missing;
         return result;
     }
-    if ((result.error = checkColumns(db.get()))) return result;
-    auto [statement, prepared] = prepareStatement(db.get(), selectSql());
+    const auto [columns, wrong] = presentColumns(db.get());
+    if ((result.error = wrong)) return result;
+    auto [statement, prepared] = prepareStatement(db.get(), selectSql(columns));
     if (prepared) {
         result.error = prepared;
         return result;
@@ -326,6 +356,8 @@ DatabaseFlight databaseFlight(const config::Settings& settings, const model::Fli
     f.FlightLevel = record.flightLevel;
     f.Route = record.route;
     f.Log = std::move(log);
+    f.TouchdownG = summary.TouchdownG;
+    if (!summary.Bounces.empty()) f.Bounces = decimalValue(summary.Bounces);
     return f;
 }
 

@@ -54,6 +54,10 @@ struct DatabaseFlight {
     std::string FlightLevel;
     std::string Route;
     std::string Log;
+    // Added with the landing analysis: a table made before has them added when a flight
+    // is stored, and reads them as empty until then.
+    std::string TouchdownG = {};               // "1.31"; empty when not measured
+    std::optional<std::int32_t> Bounces = {};  // NULL when not measured
 
     bool operator==(const DatabaseFlight&) const = default;
 };

@@ -9,6 +9,7 @@
 #include "common/paths.h"
 #include "common/text_file.h"
 #include "common/text_format.h"
+#include "model/flight_summary.h"
 
 namespace aviolog::reporting {
 
@@ -242,7 +243,8 @@ std::string monthlyTimePlot(const std::vector<DatabaseFlight>& flights) {
            svg + "</svg></figure>\n";
 }
 
-std::string flightRows(const DatabaseFlight& f) {
+std::string flightRows(const DatabaseFlight& f,
+                       const std::function<bool(const std::string&)>& pageKept) {
     const auto text = [](const std::string& value) { return "<td>" + escaped(value) + "</td>"; };
     const auto number = [](std::int64_t value) {
         return format("<td class=\"num\">%lld</td>", static_cast<long long>(value));
@@ -255,12 +257,18 @@ std::string flightRows(const DatabaseFlight& f) {
                              landingClass(f.ToutchDownVerticalSpeed), f.ToutchDownVerticalSpeed) +
                       number(f.ToutchDownSpeed) + text(f.FlightLevel) + "<td class=\"route\">" +
                       escaped(f.Route) + "</td></tr>\n";
-    row += "<tr class=\"log\"><td colspan=\"16\"><details><summary>Flight log</summary><pre>" +
-           escaped(f.Log) + "</pre></details></td></tr></tbody>\n";
+    const std::string landing = model::landingPageName(f.Date, f.Hour);
+    row += "<tr class=\"log\"><td colspan=\"16\">";
+    if (pageKept && pageKept(landing)) {
+        row += "<a class=\"landing\" href=\"" + escaped(landing) + "\">Landing analysis</a>";
+    }
+    row += "<details><summary>Flight log</summary><pre>" + escaped(f.Log) +
+           "</pre></details></td></tr></tbody>\n";
     return row;
 }
 
-std::string flightTable(const std::vector<DatabaseFlight>& flights) {
+std::string flightTable(const std::vector<DatabaseFlight>& flights,
+                        const std::function<bool(const std::string&)>& pageKept) {
     std::string table =
         "<div "
         "class=\"flights\"><table>\n<thead><tr><th>#</th><th>Date</th><th>Start</th><th>Callsign</"
@@ -268,7 +276,7 @@ std::string flightTable(const std::vector<DatabaseFlight>& flights) {
         "<th>Flight</th><th>Reg.</th><th>From</th><th>To</th><th>Aircraft</th>"
         "<th>Fuel</th><th>Duration</th><th>Dist. NM</th><th>Landing ft/min</th>"
         "<th>Landing kt</th><th>Level</th><th>Route</th></tr></thead>\n";
-    for (const DatabaseFlight& f : flights) table += flightRows(f);
+    for (const DatabaseFlight& f : flights) table += flightRows(f, pageKept);
     return table + "</table></div>\n";
 }
 
@@ -286,7 +294,8 @@ std::optional<std::int64_t> durationMinutes(std::string_view text) {
            decimalValue(text.substr(colon + 1));
 }
 
-std::string localDbPageHtml(const std::vector<DatabaseFlight>& flights) {
+std::string localDbPageHtml(const std::vector<DatabaseFlight>& flights,
+                            const std::function<bool(const std::string&)>& pageKept) {
     std::string html =
         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"windows-1252\">\n"
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
@@ -302,7 +311,7 @@ std::string localDbPageHtml(const std::vector<DatabaseFlight>& flights) {
         html += totals(flights);
         html += "<section class=\"plots\">\n" + landingRatePlot(flights) +
                 monthlyTimePlot(flights) + "</section>\n";
-        html += flightTable(flights);
+        html += flightTable(flights, pageKept);
     }
     return textModeBytes(html + "</main>\n</body>\n</html>\n");
 }
@@ -317,7 +326,12 @@ LocalDbPageResult writeLocalDbPage(const std::filesystem::path& workDir) {
     std::error_code ec;
     const std::filesystem::path page =
         std::filesystem::absolute(localPath(workDir, kLocalDbPage), ec);
-    if (ec || !writeFileAtomically(page, localDbPageHtml(stored.flights))) {
+    // The landing pages lie beside it, in the working directory.
+    const auto kept = [&workDir](const std::string& name) {
+        std::error_code missing;
+        return std::filesystem::is_regular_file(workDir / name, missing);
+    };
+    if (ec || !writeFileAtomically(page, localDbPageHtml(stored.flights, kept))) {
         result.error = kPageNotWritten;
         return result;
     }

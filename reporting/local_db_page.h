@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,8 +33,10 @@ struct LocalDbPageResult {
 // missing database gives the page with no flights and is not created.
 LocalDbPageResult writeLocalDbPage(const std::filesystem::path& workDir);
 
-// The page for these flights, newest first, as the bytes of the file.
-std::string localDbPageHtml(const std::vector<DatabaseFlight>& flights);
+// The page for these flights, newest first, as the bytes of the file. A flight whose
+// landing page is kept (pageKept says so by its file name) links to it.
+std::string localDbPageHtml(const std::vector<DatabaseFlight>& flights,
+                            const std::function<bool(const std::string&)>& pageKept = {});
 
 // Minutes of an "hh:mm" duration; nothing when the text is not one.
 std::optional<std::int64_t> durationMinutes(std::string_view text);

@@ -262,7 +262,39 @@ TEST(LocalDatabase, ColumnsHaveTheirNamesTypesAndOrder) {
               "Registration TEXT, Depart TEXT, Arrival TEXT, PlaneType TEXT, SpentFuel INTEGER, "
               "InitFuel INTEGER, EndFuel INTEGER, Duration TEXT, Length INTEGER, "
               "ToutchDownVerticalSpeed INTEGER, ToutchDownSpeed INTEGER, TakeOffWeight INTEGER, "
-              "FlightLevel TEXT, Route TEXT, Log TEXT, ");
+              "FlightLevel TEXT, Route TEXT, Log TEXT, TouchdownG TEXT, Bounces INTEGER, ");
+}
+
+// A database made before the landing columns: its flights read as they were, with the
+// new columns empty, and the next flight stored adds the columns and fills them.
+TEST(LocalDatabase, ATableWithoutTheLandingColumnsGetsThem) {
+    AcceptRig rig;
+    runSql(rig.dir / "aviolog.db",
+           "CREATE TABLE Aviolog (TotalFlightNumber INTEGER PRIMARY KEY AUTOINCREMENT, "
+           "CompanyICAO TEXT, FlightNumber INTEGER, PilotNumber INTEGER, Date TEXT, Hour TEXT, "
+           "Callsign TEXT, IATANumber TEXT, Registration TEXT, Depart TEXT, Arrival TEXT, "
+           "PlaneType TEXT, SpentFuel INTEGER, InitFuel INTEGER, EndFuel INTEGER, Duration TEXT, "
+           "Length INTEGER, ToutchDownVerticalSpeed INTEGER, ToutchDownSpeed INTEGER, "
+           "TakeOffWeight INTEGER, FlightLevel TEXT, Route TEXT, Log TEXT)");
+    runSql(rig.dir / "aviolog.db",
+           "INSERT INTO Aviolog (Date, ToutchDownVerticalSpeed) VALUES ('2024/01/02', -180)");
+    const StoredFlights before = rig.stored();
+    ASSERT_EQ(before.error, std::nullopt);
+    ASSERT_EQ(before.flights.size(), 1U);
+    EXPECT_EQ(before.flights[0].ToutchDownVerticalSpeed, -180);
+    EXPECT_EQ(before.flights[0].TouchdownG, "");
+    EXPECT_EQ(before.flights[0].Bounces, std::nullopt);
+
+    rig.summary.TouchdownG = "1.31";
+    rig.summary.Bounces = "1";
+    ASSERT_EQ(rig.accept(), std::nullopt);
+    const StoredFlights after = rig.stored();
+    ASSERT_EQ(after.error, std::nullopt);
+    ASSERT_EQ(after.flights.size(), 2U);
+    EXPECT_EQ(after.flights[0].TouchdownG, "1.31");
+    EXPECT_EQ(after.flights[0].Bounces, 1);
+    EXPECT_EQ(after.flights[1].ToutchDownVerticalSpeed, -180) << "the older flight is kept";
+    EXPECT_EQ(after.flights[1].Bounces, std::nullopt);
 }
 
 TEST(LocalDatabase, NumbersAreNotReusedAfterTheNewestRowIsDeleted) {

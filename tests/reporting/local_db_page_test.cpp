@@ -179,3 +179,25 @@ TEST(LocalDbPage, DurationsAreHoursAndMinutes) {
 
 }  // namespace
 }  // namespace aviolog::reporting
+
+namespace aviolog::reporting {
+namespace {
+
+// A flight whose landing page lies beside the log links to it; one from before the
+// analysis, without a page, links nowhere.
+TEST(LocalDbPage, EachFlightLinksToItsOwnLandingPage) {
+    TempDir dir;
+    std::vector<DatabaseFlight> flights{flight("2026/03/01", "01:00", -200),
+                                        flight("2026/03/02", "01:10", -150)};
+    flights[0].Hour = "09:05:00";
+    flights[1].Hour = "14:30:00";
+    dir.write("landing-20260302-1430.htm", "<html></html>");
+    const std::string html = pageFor(dir, flights);
+    EXPECT_EQ(count(html, "class=\"landing\""), 1U) << html;
+    EXPECT_NE(html.find("href=\"landing-20260302-1430.htm\">Landing analysis</a>"),
+              std::string::npos);
+    EXPECT_EQ(html.find("landing-20260301-0905.htm"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace aviolog::reporting
