@@ -6,6 +6,7 @@
 #include "mail/bug_report.h"
 #include "mail/smtp_mailer.h"
 #include "platform/pilot.h"
+#include "recorder/landing_page.h"
 #include "recorder/timer_ids.h"
 #include "reporting/local_db_page.h"
 #include "reporting/pirep_sender.h"
@@ -188,6 +189,14 @@ std::optional<std::filesystem::path> Application::localDb() {
         return std::nullopt;
     }
     return std::move(page.page);
+}
+
+std::optional<std::filesystem::path> Application::landingPage() const {
+    std::error_code ec;
+    const std::filesystem::path page =
+        std::filesystem::absolute(std::filesystem::path(workDir_) / recorder::kLandingPage, ec);
+    if (ec || !std::filesystem::is_regular_file(page, ec)) return std::nullopt;
+    return page;
 }
 
 void Application::sendBugReport(std::string_view description) {

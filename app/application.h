@@ -137,6 +137,8 @@ class Application final : public platform::TimerSink {
     // "Local DB": writes the page of the stored flights; nothing when it could not (the
     // pilot has been told why).
     std::optional<std::filesystem::path> localDb();
+    // The landing page of this run's flight, once it has been written.
+    std::optional<std::filesystem::path> landingPage() const;
     // The Help menu's "&Bug Report" OK: the description mailed with the pilot's account
     // (needs loaded settings).
     void sendBugReport(std::string_view description);

@@ -49,6 +49,7 @@ std::array<ControlState, kButtonCount> rightColumn(const MainWindowModel& window
             set(column, Button::AcarsRealTime, true, to.flightPreparation && to.browser);
             set(column, Button::LocalDb, true, to.browser);
             set(column, Button::VaSite, true, to.browser);
+            set(column, Button::Landing, true, to.browser && context.landingPage);
             break;
     }
     return column;

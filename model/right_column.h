@@ -31,8 +31,9 @@ enum class Button {
     VaSite,
     FlightFromVa,
     ExportSb3,
+    Landing,
 };
-inline constexpr int kButtonCount = 15;
+inline constexpr int kButtonCount = 16;
 
 struct ButtonInfo {
     Button button;
@@ -57,6 +58,7 @@ inline constexpr std::array<ButtonInfo, kButtonCount> kButtons{{
     {Button::VaSite, "VA Site", 78, ""},
     {Button::FlightFromVa, "Flight from VA", 96, ""},
     {Button::ExportSb3, "Export SB3", 114, ""},
+    {Button::Landing, "Landing", 96, "The landing analysis of this flight"},
 }};
 
 // What the buttons hand over to, as far as the program has it: a button whose subsystem
@@ -71,6 +73,7 @@ struct ColumnContext {
     Tab tab = Tab::FlightPlan;
     bool fpSiteSet = false;  // `FPSite` is not empty
     ButtonTargets targets;
+    bool landingPage = false;  // the flight's landing page has been written
 };
 
 // Every button's state. The buttons at place 20 follow the flight whatever the tab; the

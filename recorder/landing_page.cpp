@@ -85,9 +85,9 @@ std::string plot(const std::vector<TracePoint>& points, double fromSec, const Se
     auto y = [&](double v) { return kTop + (high - v) / (high - low) * innerH; };
 
     std::string svg = format(
-        "<figure><figcaption>%s (%s)</figcaption><svg viewBox=\"0 0 %d %d\" width=\"%d\" "
-        "height=\"%d\" role=\"img\">",
-        series.caption, series.unit, kPlotWidth, kPlotHeight, kPlotWidth, kPlotHeight);
+        "<figure><figcaption>%s (%s)</figcaption><svg viewBox=\"0 0 %d %d\" "
+        "style=\"width:100%%;height:auto\" role=\"img\">",
+        series.caption, series.unit, kPlotWidth, kPlotHeight);
     for (int i = 0; i <= 4; ++i) {
         const double v = low + (high - low) * i / 4.0;
         svg += format("<line class=\"axis\" x1=\"%d\" y1=\"%.1f\" x2=\"%d\" y2=\"%.1f\"/>", kLeft,

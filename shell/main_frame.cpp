@@ -382,7 +382,8 @@ model::ColumnContext MainFrame::columnContext() const {
             .fpSiteSet = !app_.settings().company.FPSite.empty(),
             .targets = {.flightPreparation = settingsLoaded_,
                         .console = settingsLoaded_,
-                        .browser = settingsLoaded_}};
+                        .browser = settingsLoaded_},
+            .landingPage = app_.landingPage().has_value()};
 }
 
 void MainFrame::refreshButtons() {
@@ -442,6 +443,11 @@ void MainFrame::press(Button button) {
             break;
         case Button::FlightFromVa:
             app_.flightFromVaButton();
+            break;
+        case Button::Landing:
+            if (const auto page = app_.landingPage()) {
+                browserView_->navigate("file://" + wxString(page->string()));
+            }
             break;
         case Button::AcarsRealTime:
             if (const std::string& address = app_.realTimeAddress(); !address.empty())

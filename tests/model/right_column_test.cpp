@@ -62,7 +62,7 @@ TEST(RightColumn, ButtonsByTabAndByTheFlightsState) {
         {"logging on the log", logging, Tab::FlightLog, false, "Stop LOG, Commands, Send LOG"},
         {"logging on the ACARS messages", logging, Tab::AcarsMessages, false, "Stop LOG"},
         {"logging on the browser", logging, Tab::InformationBrowser, false,
-         "Stop LOG, Acars RealTime, Local DB, VA Site"},
+         "Stop LOG, Acars RealTime, Local DB, VA Site, -Landing"},
         {"log ended on the log", ended, Tab::FlightLog, false, "-Stop LOG, -Commands, Send LOG"},
         {"dump off on the data", startUp, Tab::FlightPlaneData, false,
          "-Start LOG, Start LOG Dump"},
@@ -82,6 +82,21 @@ TEST(RightColumn, ButtonsByTabAndByTheFlightsState) {
     }
 }
 
+// "Landing" opens the flight's landing page, which exists from blocks on.
+TEST(RightColumn, LandingOpensOnceThePageIsWritten) {
+    MainWindowModel window;
+    constexpr ButtonTargets kBrowser{false, false, true};
+    EXPECT_EQ(shown(window, {Tab::InformationBrowser, false, kBrowser, false}),
+              "-Start LOG, -Acars RealTime, Local DB, VA Site, -Landing");
+    EXPECT_EQ(shown(window, {Tab::InformationBrowser, false, kBrowser, true}),
+              "-Start LOG, -Acars RealTime, Local DB, VA Site, Landing");
+    EXPECT_EQ(shown(window, {Tab::InformationBrowser, false, {}, true}),
+              "-Start LOG, -Acars RealTime, -Local DB, -VA Site, -Landing")
+        << "no browser to show it in";
+    EXPECT_EQ(shown(window, {Tab::FlightLog, false, kBrowser, true}),
+              "-Start LOG, -Commands, Send LOG");
+}
+
 TEST(RightColumn, ButtonsWithoutTheirSubsystemAreShownButCannotBePressed) {
     MainWindowModel window;
     window.show(Control::Commands, true);
@@ -89,7 +104,7 @@ TEST(RightColumn, ButtonsWithoutTheirSubsystemAreShownButCannotBePressed) {
     EXPECT_EQ(shown(window, {Tab::FlightPlan, true, {}}),
               "-Start LOG, -Aviolog, -FS Flight Plan, -Servinfo, -Flight from VA, -Export SB3");
     EXPECT_EQ(shown(window, {Tab::InformationBrowser, false, {false, false, true}}),
-              "-Start LOG, -Acars RealTime, Local DB, VA Site");
+              "-Start LOG, -Acars RealTime, Local DB, VA Site, -Landing");
     EXPECT_EQ(shown(window, {Tab::FlightLog, false, {}}), "-Start LOG, -Commands, Send LOG");
 }
 

@@ -158,7 +158,8 @@ TEST(AviologWindow, APilotFliesAcceptsAndSendsAFlightThroughTheWindow) {
         {"tab 0 ", "tab-flight-log", "-Start LOG, -Commands, Send LOG"},
         {"tab 1 ", "tab-acars-messages", "-Start LOG"},
         {"tab 2 ", "tab-flight-plane-data", "-Start LOG, Start LOG Dump"},
-        {"tab 4 ", "tab-information-browser", "-Start LOG, Acars RealTime, Local DB, VA Site"},
+        {"tab 4 ", "tab-information-browser",
+         "-Start LOG, Acars RealTime, Local DB, VA Site, -Landing"},
         {"tab 3 ", "tab-flight-plan", "-Start LOG, Aviolog, FS Flight Plan, Servinfo, Export SB3"},
     };
     // The fuel page is read from the simulator once the link is up: a slider per tank.
@@ -230,7 +231,7 @@ TEST(AviologWindow, APilotFliesAcceptsAndSendsAFlightThroughTheWindow) {
         << "a timed line keeps its time apart: " << timed;
     window.screenshot("flight-summary");
     ASSERT_TRUE(window.click("button \"&OK\""));
-    ASSERT_TRUE(window.waitFor("results \"Flight Results\" rows=16")) << window.report();
+    ASSERT_TRUE(window.waitFor("results \"Flight Results\" rows=21")) << window.report();
     EXPECT_TRUE(
         window.waitFor("status \"Flight stored in .\\TAP123.dat and in the local database\""))
         << window.report();
@@ -433,6 +434,27 @@ TEST(AviologWindow, TheWebEngineIsLoadedOnlyWhenAPageIsShown) {
     std::this_thread::sleep_for(std::chrono::seconds(2));  // the page is drawn
     window.screenshot("tab-information-browser-va-site");
     std::printf("resident memory with the browser: %ld kB\n", residentKb(pid));
+}
+
+// A flight flown by the runner leaves its landing page beside the log; the window's
+// "Landing" button shows it in the browser tab.
+TEST(AviologWindow, TheLandingButtonShowsTheLandingPageInTheBrowserTab) {
+    Cockpit cockpit;
+    cockpit.withoutStartWarning();
+    ChildProcess fly(AVIOLOG_FLY_PATH, {"--scenario", dataPath("scenarios/touch-and-bounce.scn"),
+                                        "--dir", cockpit.dir.path().string(), "--callsign",
+                                        "TAP1944", "--metar", "LPPR=LPPR 202230Z 33012KT CAVOK"});
+    ASSERT_EQ(fly.wait(120000), 0) << fly.output();
+    ASSERT_TRUE(cockpit.dir.exists("landing.htm")) << fly.output();
+    WindowDriver window(cockpit.dir.path());
+    cockpit.startUp(window);
+    ASSERT_TRUE(window.click("tab 4 "));
+    EXPECT_EQ(buttons(window), "-Start LOG, Acars RealTime, Local DB, VA Site, Landing");
+    ASSERT_TRUE(window.click("button \"Landing\""));
+    EXPECT_TRUE(window.waitFor("browser engine=1 address=\"file://", 20000)) << window.report();
+    EXPECT_TRUE(has(window.line("browser engine=1"), "landing.htm")) << window.report();
+    std::this_thread::sleep_for(std::chrono::seconds(2));  // the page is drawn
+    window.screenshot("tab-information-browser-landing");
 }
 
 // ---- The options dialog ----
