@@ -475,6 +475,13 @@ bool FlightEvents::landingLines() {
         text += format("%02d:%02d  ", t->hour, t->minute) + line + "\n";
     }
     c_.appendLog(text);
+    // The figures on the cockpit terminal's ACARS page too, where the pilot looks after
+    // the landing.
+    if (c_.lines.gauge.isOpen()) {
+        for (const std::string& line : landingGaugeLines(landing_.report())) {
+            c_.lines.gauge.page1Lines(line);
+        }
+    }
     return true;
 }
 

@@ -227,6 +227,34 @@ std::vector<std::string> landingReportLines(const LandingReport& r) {
     return lines;
 }
 
+std::vector<std::string> landingGaugeLines(const LandingReport& r) {
+    if (r.status != LandingReport::Status::Observed || r.contacts.empty()) {
+        return {"LANDING NOT OBSERVED"};
+    }
+    const LandingContact& first = r.contacts.front();
+    std::vector<std::string> lines;
+    lines.push_back(first.gForce ? format("LANDING %d FPM %.2fG %d BNC", first.rateFpm,
+                                          *first.gForce, r.bounces())
+                                 : format("LANDING %d FPM %d BNC", first.rateFpm, r.bounces()));
+    lines.push_back(format("PITCH %.1f BANK %.1f IAS %d GS %d", tenths(r.noseUpDeg),
+                           tenths(r.bankRightDeg), r.indicatedAirspeedKt, r.groundSpeedKt));
+    if (r.at50Ft) {
+        lines.push_back(
+            format("50FT %d FPM %d KT", r.at50Ft->sinkRateFpm, r.at50Ft->indicatedAirspeedKt));
+    }
+    if (r.at20Ft) {
+        lines.push_back(
+            format("20FT %d FPM %d KT", r.at20Ft->sinkRateFpm, r.at20Ft->indicatedAirspeedKt));
+    }
+    if (r.fromThresholdM && r.fromCentreLineM) {
+        lines.push_back(format("THR %d M CL %.1f M %s", whole(*r.fromThresholdM),
+                               tenths(std::abs(*r.fromCentreLineM)),
+                               *r.fromCentreLineM < 0 ? "L" : "R"));
+    }
+    if (const std::string note = landingNote(r); !note.empty()) lines.push_back(note.substr(0, 45));
+    return lines;
+}
+
 std::string landingNote(const LandingReport& r) {
     if (r.status == LandingReport::Status::NotObserved)
         return "not observed, " + r.notObservedReason;

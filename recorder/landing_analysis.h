@@ -116,6 +116,9 @@ inline constexpr const char* kNotSeenReason = "the approach was not seen below 1
 // The report as the flight log says it, a line each without the time, and the flight
 // summary's figures of it.
 std::vector<std::string> landingReportLines(const LandingReport& report);
+// The figures for the cockpit terminal's ACARS page, each line within its 45 characters.
+std::vector<std::string> landingGaugeLines(const LandingReport& report);
+
 // What a VA should know about the landing beside its figures: why there are none, or a
 // contact while paused, slewed or at another simulation rate. Empty when nothing.
 std::string landingNote(const LandingReport& report);

@@ -119,6 +119,29 @@ TEST(LandingAnalysis, ContactsBouncesRatesAndLoads) {
     }
 }
 
+// The cockpit terminal's page has 45 characters a line: every line fits, the figures first.
+TEST(LandingAnalysis, TheTerminalsLinesFitItsPage) {
+    Approach a;
+    a.analysis.setRunways({{"35", 0.0, 0.0, 0.0, 3000.0}});
+    a.air(300, -600.0);
+    a.s.simulationRate = 16.0;
+    a.s.paused = true;
+    a.s.slewed = true;
+    a.ground(5, -1234.0, 2.61);
+    a.air(3, 300.0);
+    a.ground(120, -812.0, 1.9);
+    const std::vector<std::string> lines = recorder::landingGaugeLines(a.report());
+    ASSERT_GE(lines.size(), 5U);
+    EXPECT_EQ(lines[0], "LANDING -1234 FPM 2.61G 1 BNC");
+    EXPECT_EQ(lines[2], "50FT -600 FPM 135 KT");
+    for (const std::string& line : lines) EXPECT_LE(line.size(), 45U) << line;
+    Approach lost;
+    lost.air(300, -600.0);
+    lost.analysis.sampleFailed(true);
+    EXPECT_EQ(recorder::landingGaugeLines(lost.report()),
+              std::vector<std::string>{"LANDING NOT OBSERVED"});
+}
+
 TEST(LandingAnalysis, ARollOutShorterThanTenSecondsIsNotTheEnd) {
     Approach a;
     a.air(300, -600.0);
