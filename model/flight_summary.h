@@ -29,7 +29,8 @@ struct FlightSummary {
     std::string ZFW;
     std::string logText;  // every line of the flight log, each followed by a line feed
     // The landing analysis, stored after the keys older readers know; empty without it.
-    // Last in the record too, so that a summary written out value by value stays whole.
+    // Last in the record too, where a summary filled value by value in the key order of
+    // before still fills the keys it names.
     std::string TouchdownG = {};
     std::string Bounces = {};
     std::string BounceRates = {};  // each bounce's rate at contact, ft/min, separated by ';'

@@ -431,10 +431,10 @@ TEST(FlightGearLanding, TheLogShowsFlightGearsOwnTouchdownRate) {
     const std::size_t rateAt = out.find("TouchDown:Rate ");
     ASSERT_NE(rateAt, std::string::npos) << out;
     const int rateFpm = std::atoi(out.c_str() + rateAt + 15);
-    // The recorder samples every 100 ms and FlightGear's rate moves through the flare and
-    // the gear's first compression meanwhile: a sample up to 100 ms from contact is off by
-    // a few ft/min (0.2 to 7 measured on a quiet and on a busy machine).
-    EXPECT_NEAR(rateFpm, *watch.contactFpm(), 10.0) << out;
+    // The bridge keeps the last packet in the air before the wheels' contact and serves it
+    // as the rate at touchdown; the test's own output is written in the same FlightGear
+    // frames, so the two agree but for the served variable's units and the truncation.
+    EXPECT_NEAR(rateFpm, *watch.contactFpm(), 2.0) << out;
 
     const std::string bridgeOut = bridge.output();
     const std::size_t status = bridgeOut.rfind("packets ");
