@@ -314,6 +314,7 @@ TEST(StandInLanding, TheLoggedRateIsTheFlightModelsContactRate) {
         ASSERT_EQ(r.contacts.size(), contacts.size()) << name;
         for (std::size_t i = 0; i < contacts.size(); ++i) {
             EXPECT_NEAR(r.contacts[i].rateFpm, contacts[i].verticalSpeedFpm, 1.0) << name;
+            EXPECT_TRUE(r.contacts[i].rateFromContact) << name << ": the stand-in serves it";
             // G as served: raw / 625.
             EXPECT_NEAR(r.contacts[i].gForce.value_or(0.0), contacts[i].gForce, 1.0 / 625) << name;
         }
