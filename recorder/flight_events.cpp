@@ -567,8 +567,9 @@ void FlightEvents::touchdownSampler() {
         return;
     }
     const bool analysed = landingAnalysed();
-    if (analysed && !landing_.armed() && runways_ != nullptr) {
+    if (analysed && !runwaysLookedUp_ && runways_ != nullptr) {
         landing_.setRunways(runways_->runwayEnds(c_.record.arrivalIcao));
+        runwaysLookedUp_ = true;
     }
     // One exchange: read apart, the wheels could touch between the ground flag and the
     // vertical speed, and the sample would be the speed on the runway (0).

@@ -93,6 +93,7 @@ class FlightEvents {
     EventsContext c_;
     LandingAnalysis landing_;
     const RunwayLookup* runways_ = nullptr;
+    bool runwaysLookedUp_ = false;
 };
 
 }  // namespace aviolog::recorder

@@ -75,6 +75,7 @@ struct StartClock {
 FlightLog::FlightLog(RecorderContext context)
     : c_(std::move(context)),
       lines_(c_.lines()),
+      runways_(std::filesystem::path(c_.workDir) / kRunwayFile),
       events_({.link = c_.link,
                .timers = c_.timers,
                .settings = c_.settings,
@@ -98,7 +99,9 @@ FlightLog::FlightLog(RecorderContext context)
              .window = c_.window,
              .departure = c_.flight.departure,
              .arrival = c_.flight.arrival,
-             .workDir = c_.workDir}) {}
+             .workDir = c_.workDir}) {
+    events_.setRunwayLookup(&runways_);
+}
 
 bool FlightLog::logging() const {
     return c_.progress.logStarted && c_.flight.phase != FlightPhase::Stopped;

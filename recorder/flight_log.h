@@ -5,6 +5,7 @@
 #include "recorder/flight_info_dump.h"
 #include "recorder/realism_monitor.h"
 #include "recorder/recorder_context.h"
+#include "recorder/runway_file.h"
 #include "simlink/sim_link.h"
 
 namespace aviolog::recorder {
@@ -96,6 +97,7 @@ class FlightLog final : public platform::TimerSink, public simlink::LinkLossObse
     LogLines lines_;
     // Why the last StartLog did not start the log.
     const char* startRefusal_ = nullptr;
+    RunwayFile runways_;
     FlightEvents events_;
     RealismMonitor realism_;
     FlightInfoDump dump_;

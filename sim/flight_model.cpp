@@ -752,7 +752,7 @@ FlightModel::Targets FlightModel::bounce() {
 void FlightModel::touchDown() {
     lastTouchdownFpm_ = s_.verticalSpeedFpm;
     lastContactG_ = 1.0 + std::abs(s_.verticalSpeedFpm) / kContactFpmPerG;
-    contacts_.push_back({s_.verticalSpeedFpm, *lastContactG_});
+    contacts_.push_back({s_.verticalSpeedFpm, *lastContactG_, s_.position});
     s_.gForce = *lastContactG_;
     s_.bankRightDeg = 0.0;
     contactGLeftSec_ = kContactGSec;

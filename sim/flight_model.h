@@ -75,6 +75,7 @@ class FlightModel {
     struct Contact {
         double verticalSpeedFpm;
         double gForce;
+        GeoPoint position;
     };
     const std::vector<Contact>& contacts() const { return contacts_; }
 

@@ -12,12 +12,14 @@
 #include <vector>
 
 #include "recorder/flight_events.h"
+#include "recorder/runway_file.h"
 #include "recorder/timer_ids.h"
 #include "sim/flight_model.h"
 #include "sim/scenario.h"
 #include "sim/simulator.h"
 #include "tests/recorder/recorder_rig.h"
 #include "tests/support/sim_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace aviolog::test {
 namespace {
@@ -367,6 +369,82 @@ TEST(StandInLanding, ALinkLostAt200FtReportsNoRateAndSaysWhy) {
     EXPECT_EQ(rig.summary.TouchdownG, "");
     EXPECT_EQ(rig.summary.LandingNote, "not observed, the simulator was not answering");
     EXPECT_NE(rig.dir.read("landing.htm").find("not observed"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace aviolog::test
+
+namespace aviolog::test {
+namespace {
+
+TEST(RunwayFile, RunwayEndsReadWithTheirThresholds) {
+    struct Row {
+        const char* name;
+        const char* value;
+        bool read;
+        double thresholdNorthM;  // from the runway end, along a north-facing runway
+    };
+    const Row rows[] = {
+        {"an end at its threshold", "41.0;-8.0;0.0;3480;45;0;228", true, 0.0},
+        {"a displaced threshold lies past the end", "41.0;-8.0;0.0;3480;45;300;", true, 300.0},
+        {"no elevation is fine", "41.0;-8.0;0.0;3480;45;0", true, 0.0},
+        {"a field that is no number", "41.0;-8.0;north;3480;45;0;228", false, 0.0},
+        {"too few fields", "41.0;-8.0;0.0", false, 0.0},
+        {"a latitude off the earth", "91.0;-8.0;0.0;3480;45;0;228", false, 0.0},
+    };
+    for (const Row& row : rows) {
+        const auto end = recorder::parseRunwayEnd("36", row.value);
+        ASSERT_EQ(end.has_value(), row.read) << row.name;
+        if (!end) continue;
+        EXPECT_EQ(end->ident, "36") << row.name;
+        EXPECT_NEAR((end->thresholdLatitudeDeg - 41.0) * 60 * 1852, row.thresholdNorthM, 0.01)
+            << row.name;
+        EXPECT_DOUBLE_EQ(end->thresholdLongitudeDeg, -8.0) << row.name;
+        EXPECT_EQ(end->lengthM, 3480.0) << row.name;
+    }
+    TempDir dir;
+    dir.write("runways.txt",
+              "[LPPR]\r\n17=41.26;-8.68;172.0;3480;45;0;\r\n35=41.23;-8.67;352.0;3480;45;0;\r\n"
+              "09=broken\r\n");
+    const recorder::RunwayFile file(dir / "runways.txt");
+    EXPECT_EQ(file.runwayEnds("LPPR").size(), 2U) << "the broken end is left out";
+    EXPECT_TRUE(file.runwayEnds("LPPT").empty());
+    EXPECT_TRUE(recorder::RunwayFile(dir / "none.txt").runwayEnds("LPPR").empty());
+}
+
+// Where the runway list knows the arrival, the log says where the wheels met the runway.
+TEST(StandInLanding, TheRunwayListPlacesTheTouchdown) {
+    RecorderRig rig(landingAt(-140.0, false));
+    rig.record.arrivalIcao = "LPPR";
+    // Porto's 35 as the stand-in lays it out: its threshold half the runway's length
+    // before the airport's point, along the runway's heading.
+    constexpr double kHeadingRad = 352.0 * M_PI / 180.0;
+    constexpr double kMetresPerDeg = 60.0 * 1852.0;
+    const double thresholdLat = 41.2481 - 1740.0 * std::cos(kHeadingRad) / kMetresPerDeg;
+    const double thresholdLon = -8.6814 - 1740.0 * std::sin(kHeadingRad) /
+                                              (kMetresPerDeg * std::cos(41.2481 * M_PI / 180.0));
+    char end[96];
+    std::snprintf(end, sizeof end, "35=%.6f;%.6f;352.0;3480;45;0;228\r\n", thresholdLat,
+                  thresholdLon);
+    rig.dir.write("runways.txt", std::string("[LPPR]\r\n") + end);
+    ASSERT_TRUE(rig.start());
+    ASSERT_TRUE(landAndStop(rig));
+    const LandingReport& r = rig.core.events().landing().report();
+    ASSERT_TRUE(r.runwayIdent && r.fromThresholdM && r.fromCentreLineM) << rig.log();
+    EXPECT_EQ(*r.runwayIdent, "35");
+    // Where the flight model's wheels met the ground, seen from the threshold; the sample
+    // of the contact comes up to 100 ms after it, a few metres further on.
+    const sim::GeoPoint at = rig.simulator->model().contacts().at(0).position;
+    const double northM = (at.latitudeDeg - thresholdLat) * kMetresPerDeg;
+    const double eastM =
+        (at.longitudeDeg - thresholdLon) * kMetresPerDeg * std::cos(thresholdLat * M_PI / 180.0);
+    const double alongM = eastM * std::sin(kHeadingRad) + northM * std::cos(kHeadingRad);
+    const double acrossM = eastM * std::cos(kHeadingRad) - northM * std::sin(kHeadingRad);
+    EXPECT_GE(*r.fromThresholdM, alongM - 1.0) << rig.log();
+    EXPECT_LE(*r.fromThresholdM, alongM + 10.0) << rig.log();
+    EXPECT_NEAR(*r.fromCentreLineM, acrossM, 1.0) << rig.log();
+    EXPECT_NE(loggedLine(rig.log(), "Runway 35: "), "") << rig.log();
+    EXPECT_EQ(rig.summary.ThresholdDist, std::to_string(int(*r.fromThresholdM)));
 }
 
 }  // namespace
