@@ -272,14 +272,12 @@ TEST(AviologWindow, APilotFliesAcceptsAndSendsAFlightThroughTheWindow) {
     int y = 0;
     ASSERT_EQ(std::sscanf(frame.c_str() + frame.rfind(" at "), " at %d %d", &x, &y), 2);
     window.moveTo(x, y + 100);
-    window.key("alt+f");
-    window.key("x");
+    ASSERT_TRUE(window.choose("alt+f", "&File", "x")) << window.report();
     ASSERT_TRUE(window.waitFor("box \"Do you want to Quit?\"")) << window.report();
     ASSERT_TRUE(window.click("button \"&No\""));
     EXPECT_TRUE(window.waitFor("window \"Aviolog\" shown=1"));
     window.moveTo(x, y + 100);
-    window.key("alt+f");
-    window.key("x");
+    ASSERT_TRUE(window.choose("alt+f", "&File", "x")) << window.report();
     ASSERT_TRUE(window.waitFor("box \"Do you want to Quit?\""));
     ASSERT_TRUE(window.click("button \"&Yes\""));
     int status = 0;
@@ -314,8 +312,7 @@ TEST(AviologWindow, TheOptionsDialogShowsEveryItemOfTheTableWithItsValue) {
     int y = 0;
     ASSERT_EQ(std::sscanf(tab.c_str() + tab.rfind(" at "), " at %d %d", &x, &y), 2);
     window.moveTo(x, y + 100);
-    window.key("alt+c");
-    window.key("Return");
+    ASSERT_TRUE(window.choose("alt+c", "&Config", "Return")) << window.report();
     ASSERT_TRUE(window.waitFor("open \"Aviolog Options\"")) << window.report();
     const std::string report = window.report();
     for (const config::OptionCategory& category : config::optionCategories()) {
@@ -444,8 +441,7 @@ void openOptions(WindowDriver& window) {
     int y = 0;
     ASSERT_TRUE(pointOf(tab, x, y)) << tab;
     window.moveTo(x, y + 100);
-    window.key("alt+c");
-    window.key("Return");
+    ASSERT_TRUE(window.choose("alt+c", "&Config", "Return")) << window.report();
     ASSERT_TRUE(window.waitFor("open \"Aviolog Options\"")) << window.report();
 }
 
@@ -571,8 +567,7 @@ TEST(AviologOptions, EveryItemReachesItsKeyAndSurvivesARestart) {
         int y = 0;
         ASSERT_TRUE(pointOf(tab, x, y));
         window.moveTo(x, y + 100);
-        window.key("alt+f");
-        window.key("x");
+        ASSERT_TRUE(window.choose("alt+f", "&File", "x")) << window.report();
         ASSERT_TRUE(window.click("button \"&Yes\"")) << window.report();
         int status = 0;
         ASSERT_TRUE(waitForExit(window.process(), 10000, status)) << "Yes ends the program";
@@ -697,15 +692,8 @@ TEST(AviologWindow, MessagesSayWhatFailedAndWhatToDo) {
     int x = 0, y = 0;
     ASSERT_TRUE(pointOf(tab, x, y));
     window.moveTo(x, y + 100);
-    // A loaded machine may take the letter before the menu is open: the menu is asked again.
-    bool opened = false;
-    for (int attempt = 0; attempt < 3 && !opened; ++attempt) {
-        window.key("alt+h");
-        window.key("b");
-        opened = window.waitFor("open \"Aviolog Bug Report\"", 8000);
-        if (!opened) window.key("Escape");
-    }
-    ASSERT_TRUE(opened) << window.report();
+    ASSERT_TRUE(window.choose("alt+h", "&Help", "b")) << window.report();
+    ASSERT_TRUE(window.waitFor("open \"Aviolog Bug Report\"")) << window.report();
     ASSERT_TRUE(window.click("control text \"\""));
     window.type("Gear warning at take-off");
     ASSERT_TRUE(window.click("button \"&OK\""));
@@ -747,8 +735,7 @@ TEST(AviologWindow, MessagesSayWhatFailedAndWhatToDo) {
                                      std::filesystem::perms::others_read);
     ASSERT_TRUE(pointOf(tab, x, y));
     window.moveTo(x, y + 100);
-    window.key("alt+f");
-    window.key("x");
+    ASSERT_TRUE(window.choose("alt+f", "&File", "x")) << window.report();
     ASSERT_TRUE(window.click("button \"&Yes\"")) << window.report();
     ASSERT_TRUE(window.waitFor("box \"Aviolog could not save its settings")) << window.report();
     window.screenshot("message-settings-not-saved");
