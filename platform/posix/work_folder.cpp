@@ -68,18 +68,19 @@ WorkFolder openWorkFolder(const WorkFolderSetting& setting) {
     return folder;
 }
 
-WorkFolderSetting currentWorkFolderSetting(const fs::path& startDir) {
-    WorkFolderSetting setting{.startDir = startDir,
-                              .shareDir = {},
-                              .xdgDataHome = environment("XDG_DATA_HOME"),
-                              .home = homeFolder()};
+fs::path installedShareDir() {
     std::error_code ec;
     const fs::path program = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        const fs::path share = program.parent_path().parent_path() / "share" / "aviolog";
-        if (fs::is_regular_file(share / "aviolog.ori", ec)) setting.shareDir = share;
-    }
-    return setting;
+    if (ec) return {};
+    const fs::path share = program.parent_path().parent_path() / "share" / "aviolog";
+    return fs::is_regular_file(share / "aviolog.ori", ec) ? share : fs::path();
+}
+
+WorkFolderSetting currentWorkFolderSetting(const fs::path& startDir) {
+    return WorkFolderSetting{.startDir = startDir,
+                             .shareDir = installedShareDir(),
+                             .xdgDataHome = environment("XDG_DATA_HOME"),
+                             .home = homeFolder()};
 }
 
 }  // namespace aviolog::platform::posix

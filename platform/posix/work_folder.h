@@ -42,6 +42,10 @@ std::string seedWorkFolder(const std::filesystem::path& dir, const std::filesyst
 // Chooses the folder and, when it is the data folder, makes and seeds it.
 WorkFolder openWorkFolder(const WorkFolderSetting& setting);
 
+// The running program's share/aviolog (bin/../share/aviolog) when it holds aviolog.ori,
+// that is when the program runs installed; empty otherwise.
+std::filesystem::path installedShareDir();
+
 // This process: startDir as given, the environment, and share/aviolog beside the folder
 // of the running program when it holds aviolog.ori (bin/../share/aviolog).
 WorkFolderSetting currentWorkFolderSetting(const std::filesystem::path& startDir);
