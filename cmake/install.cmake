@@ -88,12 +88,15 @@ endif()
 
 # The guides, the copyright (with the airport data's licence) and the Debian changelog.
 set(changelog ${generated}/changelog.Debian.gz)
-string(TIMESTAMP changelog_date "%a, %d %b %Y 00:00:00 +0000" UTC)
-file(WRITE ${generated}/changelog.Debian
+# The release's date, as the metainfo's release entry gives it.
+set(changelog_date "Wed, 09 Dec 2026 00:00:00 +0000")
+string(CONCAT changelog_text
   "aviolog (${PROJECT_VERSION}-1) unstable; urgency=medium\n\n"
   "  * Release ${PROJECT_VERSION}: installs with a menu entry, works in\n"
   "    ~/.local/share/aviolog when started from the menu, ships the airport list.\n\n"
   " -- ${AVIOLOG_MAINTAINER}  ${changelog_date}\n")
+# Written only when it changes, so that a new configure does not rebuild the package files.
+file(CONFIGURE OUTPUT ${generated}/changelog.Debian CONTENT "${changelog_text}")
 add_custom_command(OUTPUT ${changelog}
   COMMAND gzip -9nf -k ${generated}/changelog.Debian
   DEPENDS ${generated}/changelog.Debian VERBATIM)
