@@ -122,6 +122,39 @@ TEST(FlightJournalResume, NoKeepsTheFlightAsASealedLog) {
     EXPECT_EQ(next.log.front().rfind("Start  [", 0), 0u) << "a new log";
 }
 
+// A flight cut off in the air and resumed with the aircraft already on the ground
+// (here: the gate where the simulator starts again) had its touchdown while the program was
+// down: no rate is reported, whether or not the touchdown sampler was running at the cut.
+TEST(FlightJournalResume, ATouchdownWhileDownHasNoRate) {
+    struct Row {
+        const char* name;
+        std::int64_t cutMs;
+    };
+    const Row rows[] = {
+        {"initial climb, below the sampler's arming height", 10 * 60 * 1000 + 20 * 1000},
+        {"descending", 36 * 60 * 1000},
+        {"on the approach", 39 * 60 * 1000},
+        {"short final", 39 * 60 * 1000 + 40 * 1000},
+        {"over the threshold", 39 * 60 * 1000 + 50 * 1000}};
+    bool samplerCut = false;
+    for (const Row& row : rows) {
+        FlightRig rig;
+        flyUntilCut(rig, row.cutMs);
+        const auto journal = recorder::readJournalText(rig.dir.read(kJournal));
+        ASSERT_TRUE(journal) << row.name;
+        ASSERT_EQ(journal->value("progress.touchdown"), "0") << row.name << ": already down";
+        samplerCut = samplerCut || journal->value("progress.touchdownSamplerStarted") == "1";
+        headless::RunnerOptions options;
+        options.limitMs = 10 * 60 * 1000;
+        options.answers.emplace_back("An unfinished flight was found. Resume it?", "yes");
+        const headless::RunResult resumed = rig.fly("lppt-lppr.scn", options);
+        ASSERT_TRUE(resumed.summaryOffered) << row.name << "\n" << render(resumed);
+        EXPECT_EQ(resumed.summary.RateTD, "") << row.name << "\n" << render(resumed);
+        EXPECT_EQ(resumed.summary.speedTD, "") << row.name;
+    }
+    EXPECT_TRUE(samplerCut) << "no row cut the flight while the touchdown sampler ran";
+}
+
 // The file always holds one whole state, whatever the writer is handed and how fast.
 TEST(SnapshotFile, HoldsTheNewestWholeState) {
     TempDir dir;
