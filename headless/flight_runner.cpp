@@ -334,7 +334,10 @@ struct RunnerSide {
 // Start-up as the program does it; false when the folder gave no settings.
 bool startUp(app::Application& app, const RunnerOptions& options, RunResult& result) {
     if (options.gaugePort) app.console().setGaugePort(*options.gaugePort);
-    if (app.loadSettings()) return true;
+    if (app.loadSettings()) {
+        if (!options.keepJournal) app.journal().close();
+        return true;
+    }
     result.end = RunResult::End::BadInput;
     std::error_code ec;
     const std::filesystem::path dir(options.workDir);

@@ -97,17 +97,12 @@ constexpr std::pair<const char*, std::string model::FlightRecord::*> kRecordFiel
 
 // A value on one line: backslash, CR and LF escaped.
 void appendEscaped(std::string& out, std::string_view text) {
-    for (const char c : text) {
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else {
-            out += c;
-        }
+    for (std::size_t at; (at = text.find_first_of("\\\n\r")) != std::string_view::npos;) {
+        out.append(text.substr(0, at));
+        out += text[at] == '\n' ? "\\n" : text[at] == '\r' ? "\\r" : "\\\\";
+        text.remove_prefix(at + 1);
     }
+    out.append(text);
 }
 
 std::string unescaped(std::string_view text) {
@@ -146,8 +141,13 @@ bool readFloating(std::string_view text, double& value) {
 struct ValueText {
     std::string operator()(bool v) const { return v ? "1" : "0"; }
     std::string operator()(const std::string& v) const { return v; }
-    std::string operator()(double v) const { return format("%.17g", v); }
-    std::string operator()(float v) const { return format("%.9g", double(v)); }
+    // The shortest text that reads back to the same value.
+    template <typename F>
+    requires std::is_floating_point_v<F> std::string operator()(F v) const {
+        char buf[32];
+        const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+        return std::string(buf, end);
+    }
     template <typename E>
     requires std::is_enum_v<E> std::string operator()(E v) const {
         return std::to_string(static_cast<long long>(v));
@@ -209,6 +209,11 @@ void put(std::string& out, std::string_view key, std::string_view value) {
     out += '\n';
 }
 
+void put(std::string& out, std::string_view prefix, std::string_view key, std::string_view value) {
+    out += prefix;
+    put(out, key, value);
+}
+
 using Values = std::map<std::string, std::string, std::less<>>;
 
 template <typename T>
@@ -232,22 +237,46 @@ std::filesystem::path journalPath(const std::filesystem::path& workDir,
     return workDir / (std::string(kJournalFilePrefix) + companyIcao + ".txt");
 }
 
+void JournalLineBlocks::update(const JournalParts& parts) {
+    const std::vector<std::string>& lines = parts.window.lines(model::Channel::Log);
+    // The lines are only ever added to while a log runs; anything else is written anew.
+    if (lines.size() < logCount_ ||
+        (logCount_ > 0 && lines[logCount_ - 1].size() != lastLogSize_)) {
+        log_.clear();
+        logCount_ = 0;
+    }
+    for (; logCount_ < lines.size(); ++logCount_) put(log_, kLogKey, lines[logCount_]);
+    lastLogSize_ = logCount_ > 0 ? lines[logCount_ - 1].size() : 0;
+    const std::vector<std::string>& shown = parts.acarsDisplay.shown();
+    if (shown.size() < acarsCount_) {
+        acars_.clear();
+        acarsCount_ = 0;
+    }
+    for (; acarsCount_ < shown.size(); ++acarsCount_) put(acars_, kAcarsKey, shown[acarsCount_]);
+}
+
 std::string journalText(const JournalParts& parts) {
+    JournalLineBlocks blocks;
+    return journalText(parts, blocks);
+}
+
+std::string journalText(const JournalParts& parts, JournalLineBlocks& blocks) {
+    blocks.update(parts);
     std::string out;
-    out.reserve(4096);
+    out.reserve(2048 + blocks.log().size() + blocks.acars().size());
     out += kFirstLine;
     out += '\n';
     eachProgressField(parts.progress, [&](const char* key, const auto& field) {
         using Field = std::decay_t<decltype(field)>;
         if constexpr (requires { field.has_value(); }) {
-            if (field) put(out, std::string("progress.") + key, ValueText{}(*field));
+            if (field) put(out, "progress.", key, ValueText{}(*field));
         } else {
             static_assert(!std::is_same_v<Field, void>);
-            put(out, std::string("progress.") + key, ValueText{}(field));
+            put(out, "progress.", key, ValueText{}(field));
         }
     });
     for (const auto& [key, member] : kRecordFields) {
-        put(out, std::string("record.") + key, parts.record.*member);
+        put(out, "record.", key, parts.record.*member);
     }
     put(out, "phase", ValueText{}(parts.flight.phase));
     const reporting::AcarsMessenger::Counters counters = parts.acars.counters();
@@ -259,9 +288,12 @@ std::string journalText(const JournalParts& parts) {
     put(out, "traffic.status", ValueText{}(parts.traffic.status.failures()));
     put(out, "dump.on", ValueText{}(parts.dump.isOn()));
     put(out, "dump.rows", ValueText{}(parts.dump.rowCount()));
-    for (const std::string& line : parts.window.lines(model::Channel::Log)) put(out, kLogKey, line);
-    for (const std::string& text : parts.acarsDisplay.shown()) put(out, kAcarsKey, text);
-    out += format("%s=%zu\n", std::string(kEndKey).c_str(), out.size());
+    out += blocks.log();
+    out += blocks.acars();
+    out += kEndKey;
+    out += '=';
+    out += std::to_string(out.size() - kEndKey.size() - 1);
+    out += '\n';
     return out;
 }
 
@@ -368,12 +400,12 @@ void FlightJournal::afterEvent(bool monitorTick) {
         linesWritten_ = lines;
         messagesWritten_ = messages;
         ticksSinceWrite_ = 0;
-        file_->storeAndWait(journalText(parts_));
+        file_->storeAndWait(journalText(parts_, blocks_));
         return;
     }
     if (monitorTick && ++ticksSinceWrite_ >= kTicksBetweenWrites) {
         ticksSinceWrite_ = 0;
-        file_->store(journalText(parts_));
+        file_->store(journalText(parts_, blocks_));
     }
 }
 

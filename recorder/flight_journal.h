@@ -55,10 +55,27 @@ struct JournalText {
     }
 };
 
+// The log lines and ACARS messages as the journal writes them, kept between writes: they
+// only grow while a log runs, so each write adds the new ones instead of all of them.
+class JournalLineBlocks {
+  public:
+    void update(const JournalParts& parts);
+    const std::string& log() const { return log_; }
+    const std::string& acars() const { return acars_; }
+
+  private:
+    std::string log_;
+    std::string acars_;
+    std::size_t logCount_ = 0;
+    std::size_t lastLogSize_ = 0;
+    std::size_t acarsCount_ = 0;
+};
+
 // The flight's state as text, and back. Every line is "key=value" with the value's line
 // breaks escaped; the last line counts the bytes before it, so a file cut short is no
 // journal.
 std::string journalText(const JournalParts& parts);
+std::string journalText(const JournalParts& parts, JournalLineBlocks& blocks);
 std::optional<JournalText> readJournalText(std::string_view text);
 // Puts the flight back as it was written. The log and ACARS lines go back through the
 // window and the ACARS display, so the views and the gauge's pages are filled again.
@@ -84,6 +101,11 @@ class FlightJournal {
     void adoptRestored();
     // Removes the file and forgets it.
     void discard();
+    // Keeps no journal from now on.
+    void close() {
+        file_.reset();
+        path_.reset();
+    }
 
   private:
     bool logRuns() const;
@@ -91,6 +113,7 @@ class FlightJournal {
     JournalParts parts_;
     std::optional<std::filesystem::path> path_;
     std::unique_ptr<SnapshotFile> file_;
+    JournalLineBlocks blocks_;
     bool onDisk_ = false;  // the file holds this flight
     std::size_t linesWritten_ = 0;
     std::size_t messagesWritten_ = 0;
