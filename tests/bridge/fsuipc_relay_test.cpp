@@ -118,7 +118,9 @@ class FakeRelay {
             if (trick == Trick::WrongReply) answer.reply = 0;
             if (trick == Trick::NotAnswered) answer.status = relay::kTimedOut;
             if (trick == Trick::ShortBlock) answer.length -= 4;
-            if (trick == Trick::ChangedRecord) wire::store32(block.data() + 4, 0x0BC8);
+            if (trick == Trick::ChangedRecord) {
+                wire::store32(block.data() + 4, wire::load32(block.data() + 4) ^ 1);
+            }
             std::array<std::byte, relay::kAnswerHeaderBytes> out{};
             relay::encodeAnswer(answer, out);
             if (trick == Trick::BadMagic) out[0] = std::byte{'X'};

@@ -73,8 +73,8 @@ int main() {
             std::printf("read %u\n", link.lastResult());
         } else if (step == "take") {
             char name[64];
-            std::snprintf(name, sizeof name, wire::kBlockNameFormat, GetCurrentProcessId(),
-                          opens + 1);
+            std::snprintf(name, sizeof name, wire::kBlockNameFormat,
+                          static_cast<unsigned>(GetCurrentProcessId()), opens + 1);
             taken.push_back(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                                wire::kBlockSize, name));
             std::printf("take %s\n", taken.back() != nullptr ? "held" : "failed");

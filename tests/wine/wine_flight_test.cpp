@@ -44,8 +44,18 @@ struct RelayFlight {
     TempDir dir;
     std::unique_ptr<ChildProcess> sim, relay, bridge, fly;
 
+    // The golden flights' airline and form: a kilogram airline that stops at blocks on,
+    // their flap names and METARs.
     RelayFlight(const std::string& scenario, const std::string& speed) {
-        dir.write("aviolog.ori", readFileBytes(dataPath("aviolog.ori")).value_or(""));
+        std::string shipped = readFileBytes(dataPath("aviolog.ori")).value_or("");
+        dir.write("aviolog.ori", shipped);
+        if (const std::size_t at = shipped.find("AutomatedStop=0"); at != std::string::npos) {
+            shipped.replace(at, 15, "AutomatedStop=1");
+        }
+        dir.write("aviolog.ini", shipped);
+        dir.write("TAP.ini",
+                  "[Aviolog]\r\nCompanyICAO=TAP\r\nCompanyName=Example Air\r\nCompanyIATA=TP\r\n"
+                  "PilotNumber=123\r\nUnitSystem=IS\r\nCallsignUses=Flight\r\n");
         sim = startUnderWine("sim/aviolog-sim.exe", {"--scenario", dataPath(scenario), "--speed",
                                                      speed, "--status", "0", "--exit-when-parked"});
         startRelay();
@@ -55,9 +65,33 @@ struct RelayFlight {
                                      "--ipc-prefix", prefix});
         fly = std::make_unique<ChildProcess>(
             AVIOLOG_FLY_PATH,
-            std::vector<std::string>{"--live", "--speed", speed, "--ipc-prefix", prefix, "--dir",
-                                     dir.path().string(), "--scenario", dataPath(scenario),
-                                     "--aircraft", "A320", "--limit", "30"});
+            std::vector<std::string>{"--live",
+                                     "--speed",
+                                     speed,
+                                     "--ipc-prefix",
+                                     prefix,
+                                     "--dir",
+                                     dir.path().string(),
+                                     "--scenario",
+                                     dataPath(scenario),
+                                     "--aircraft",
+                                     "A320",
+                                     "--registration",
+                                     "CS-TNA",
+                                     "--flight",
+                                     "TP1944",
+                                     "--callsign",
+                                     "TAP1944",
+                                     "--cargo",
+                                     "2500",
+                                     "--flap-names",
+                                     "UP,1,2,3,FULL",
+                                     "--metar",
+                                     "LPPT=LPPT 140920Z 34010KT CAVOK 21/12 Q1018",
+                                     "--metar",
+                                     "LPPR=LPPR 141000Z 34012KT 9999 FEW020 19/13 Q1016",
+                                     "--limit",
+                                     "30"});
     }
     void startRelay() {
         relay = startUnderWine("bridge/aviolog-fsuipc-relay.exe", {"--port", std::to_string(port)});
@@ -81,6 +115,10 @@ TEST(WineRelay, AFlightThroughTheRelayLogsTheGoldenFlight) {
     const std::size_t stored = out.rfind("Flight IATA:");
     ASSERT_NE(stored, std::string::npos) << out;
     EXPECT_EQ(moments(out.substr(stored)), moments(golden)) << out;
+    // The header is the form's and the airline's: the golden flight's, byte for byte.
+    const std::string header =
+        golden.substr(golden.find('\n') + 1, golden.find("Start  [") - golden.find('\n') - 1);
+    EXPECT_NE(out.find(header, stored - 1), std::string::npos) << header << "\n" << out;
     EXPECT_NE(out.find("TouchDown:Rate -"), std::string::npos) << out;
     EXPECT_NE(out.find("[Flight Summary]\n"), std::string::npos) << out;
     EXPECT_NE(flight.bridge->output().find("the relay answers"), std::string::npos);

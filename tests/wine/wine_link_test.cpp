@@ -87,8 +87,10 @@ TEST(WineLink, EveryResultCodeThroughTheWin32Calls) {
         }
         check->writeLine("quit");
         EXPECT_EQ(check->wait(20000), 0) << row.name;
-        if (sim) sim->closeInput();
-        if (sim) EXPECT_EQ(sim->wait(20000), 0) << row.name << "\n" << sim->output();
+        if (sim) {
+            sim->closeInput();
+            EXPECT_EQ(sim->wait(20000), 0) << row.name << "\n" << sim->output();
+        }
     }
 }
 

@@ -16,17 +16,21 @@ namespace aviolog::test {
 
 namespace {
 
-std::string winePath() {
+std::string onPath(const std::string& program) {
     const char* path = std::getenv("PATH");
     std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
     std::size_t at = 0;
     while (at <= dirs.size()) {
         const std::size_t end = std::min(dirs.find(':', at), dirs.size());
-        const std::string candidate = dirs.substr(at, end - at) + "/wine";
+        const std::string candidate = dirs.substr(at, end - at) + "/" + program;
         if (::access(candidate.c_str(), X_OK) == 0) return candidate;
         at = end + 1;
     }
     return {};
+}
+
+std::string winePath() {
+    return onPath("wine");
 }
 
 // Runs wine with the arguments to its end; false when it fails or outlasts the limit.
@@ -56,6 +60,9 @@ std::string preparePrefix() {
                             60000)) {
             why = "cannot choose Wine's null display driver in " + prefix;
         } else {
+            // The driver is read when the prefix's server starts: let this one end first.
+            ChildProcess server(onPath("wineserver"), {"-w"});
+            server.wait(60000);
             ::close(::open(ready.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
         }
     }
