@@ -14,8 +14,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/win32/win32_sim_ipc.h"
 #include "wire/relay_wire.h"
@@ -129,16 +132,6 @@ class FsuipcPassage {
     std::uint32_t opens_ = 0;
 };
 
-bool receiveAll(SOCKET s, std::byte* data, std::size_t size) {
-    while (size > 0) {
-        const int got = recv(s, reinterpret_cast<char*>(data), static_cast<int>(size), 0);
-        if (got <= 0) return false;
-        data += got;
-        size -= static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
 bool sendAll(SOCKET s, const std::byte* data, std::size_t size) {
     while (size > 0) {
         const int sent = send(s, reinterpret_cast<const char*>(data), static_cast<int>(size), 0);
@@ -151,24 +144,42 @@ bool sendAll(SOCKET s, const std::byte* data, std::size_t size) {
 
 // Serves one connection until the bridge hangs up or breaks the protocol.
 void serveConnection(SOCKET s, FsuipcPassage& passage) {
-    std::array<std::byte, wire::kBlockSize> block{};
-    std::array<std::byte, relay::kRequestHeaderBytes> requestBytes{};
-    std::array<std::byte, relay::kAnswerHeaderBytes> answerBytes{};
-    // Sent as one segment: the answer header and its block must not wait for an ack.
-    std::array<std::byte, relay::kAnswerHeaderBytes + wire::kBlockSize> out{};
-    while (receiveAll(s, requestBytes.data(), requestBytes.size())) {
-        const auto request = relay::decodeRequest(requestBytes);
-        if (!request) {
-            std::printf("aviolog-fsuipc-relay: not a request from aviolog-bridge; hanging up\n");
-            return;
+    // The request and its block come in one segment, and each receive costs Wine a round
+    // trip to its server: they are taken in one receive when they can be.
+    std::vector<std::byte> in(relay::kRequestHeaderBytes + wire::kBlockSize);
+    std::vector<std::byte> out(relay::kAnswerHeaderBytes + wire::kBlockSize);
+    std::size_t have = 0;
+    for (;;) {
+        std::optional<relay::RequestHeader> request;
+        while (have < relay::kRequestHeaderBytes ||
+               have < relay::kRequestHeaderBytes + request->length) {
+            const int got = recv(s, reinterpret_cast<char*>(in.data() + have),
+                                 static_cast<int>(in.size() - have), 0);
+            if (got <= 0) return;
+            have += static_cast<std::size_t>(got);
+            if (!request && have >= relay::kRequestHeaderBytes) {
+                request =
+                    relay::decodeRequest(std::span<const std::byte, relay::kRequestHeaderBytes>(
+                        in.data(), relay::kRequestHeaderBytes));
+                if (!request) {
+                    std::printf(
+                        "aviolog-fsuipc-relay: not a request from aviolog-bridge; "
+                        "hanging up\n");
+                    return;
+                }
+            }
         }
-        if (!receiveAll(s, block.data(), request->length)) return;
+        const std::size_t used = relay::kRequestHeaderBytes + request->length;
+        // One request at a time: the bridge sends nothing more before our answer.
+        if (have != used) return;
+        std::byte* block = out.data() + relay::kAnswerHeaderBytes;
+        std::memcpy(block, in.data() + relay::kRequestHeaderBytes, request->length);
         const relay::AnswerHeader answer =
-            passage.exchange({block.data(), request->length}, static_cast<int>(request->timeoutMs));
-        relay::encodeAnswer(answer, answerBytes);
-        std::memcpy(out.data(), answerBytes.data(), answerBytes.size());
-        std::memcpy(out.data() + answerBytes.size(), block.data(), request->length);
-        if (!sendAll(s, out.data(), answerBytes.size() + request->length)) return;
+            passage.exchange({block, request->length}, static_cast<int>(request->timeoutMs));
+        relay::encodeAnswer(answer, std::span<std::byte, relay::kAnswerHeaderBytes>(
+                                        out.data(), relay::kAnswerHeaderBytes));
+        if (!sendAll(s, out.data(), relay::kAnswerHeaderBytes + request->length)) return;
+        have = 0;
     }
 }
 

@@ -5,12 +5,14 @@
 //   exchange         read the parking brake and process; "exchange RESULT BRAKE FAILURES"
 //   empty            process with nothing queued; "empty RESULT"
 //   read BYTES       queue a read of BYTES at offset 0; "read RESULT"
+//   time N           N exchanges; "time DONE MEDIAN_NS"
 //   take             hold a mapping under the name the next open will ask for
 //   timing MS WAIT   shorten the send time-out and the wait between attempts
 //   close, quit
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -63,6 +65,25 @@ int main() {
             const bool ok = link.read(wire::var::ParkingBrake.offset, 2, &brake) && link.process();
             std::printf("exchange %u %d %u %d\n", link.lastResult(), ok ? brake : -1,
                         link.failureCount(), loss.losses);
+        } else if (step == "time") {
+            // The median cost of an exchange through the Win32 calls, for the benchmark.
+            int count = 0;
+            line >> count;
+            std::vector<std::int64_t> ns;
+            std::int16_t brake = -1;
+            LARGE_INTEGER frequency, before, after;
+            QueryPerformanceFrequency(&frequency);
+            for (int i = 0; i < count; ++i) {
+                QueryPerformanceCounter(&before);
+                const bool ok =
+                    link.read(wire::var::ParkingBrake.offset, 2, &brake) && link.process();
+                QueryPerformanceCounter(&after);
+                if (!ok) break;
+                ns.push_back((after.QuadPart - before.QuadPart) * 1000000000 / frequency.QuadPart);
+            }
+            std::sort(ns.begin(), ns.end());
+            std::printf("time %zu %lld\n", ns.size(),
+                        ns.empty() ? -1LL : static_cast<long long>(ns[ns.size() / 2]));
         } else if (step == "empty") {
             link.process();
             std::printf("empty %u\n", link.lastResult());
