@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the formatting, then sets up, builds and runs every test (labels unit, integration,
-# gui, wine): in the release build, then once more under AddressSanitizer and UBSan. The
-# Windows programs that the wine tests run under Wine are built first (preset win64).
+# gui, wine): in the release build, then once more under AddressSanitizer and UBSan (all
+# but wine: Wine's programs are not sanitized, and the relay's Linux end has tests of its
+# own without Wine). The Windows programs that the wine tests run are built first (win64).
 # Usage: scripts/test.sh [preset]   one build only: "default", "asan", or "tsan" (every test
 #   but the gui and FlightGear ones under ThreadSanitizer)
 set -euo pipefail
