@@ -91,7 +91,8 @@ BridgeOptions& opts(BridgeCommandLine& c) {
 constexpr std::string_view kFlightGear = "FlightGear (the default):";
 constexpr std::string_view kXPlane = "X-Plane 11/12:";
 constexpr std::string_view kFsuipc = "FSUIPC under Wine or Proton (FS2004, FSX, P3D, MSFS):";
-constexpr std::string_view kBoth = "All:";
+constexpr std::string_view kBoth = "FlightGear and X-Plane:";
+constexpr std::string_view kAll = "All:";
 
 // In the order the usage lists them.
 constexpr BridgeOption kOptions[] = {
@@ -161,8 +162,6 @@ constexpr BridgeOption kOptions[] = {
      [](BridgeCommandLine& c, const char* v) {
          return numberInto<0, 86400>(v, opts(c).statusEverySec);
      }},
-    {kBoth, "--window", "CLASS", "serve as UIPCMAIN (default) or FS98MAIN",
-     [](BridgeCommandLine& c, const char* v) { return opts(c).window = v, true; }},
     {kBoth, "--fsuipc-version", "HEX", "interface version to report (default 34800000)",
      [](BridgeCommandLine& c, const char* v) {
          return hexInto(v, opts(c).versions.fsuipcVersion);
@@ -171,7 +170,9 @@ constexpr BridgeOption kOptions[] = {
      [](BridgeCommandLine& c, const char* v) {
          return hexInto(v, opts(c).versions.simulatorVersion);
      }},
-    {kBoth, "--ipc-prefix", "PREFIX", "prefix of the socket name (keeps test runs apart)",
+    {kAll, "--window", "CLASS", "serve as UIPCMAIN (default) or FS98MAIN",
+     [](BridgeCommandLine& c, const char* v) { return opts(c).window = v, true; }},
+    {kAll, "--ipc-prefix", "PREFIX", "prefix of the socket name (keeps test runs apart)",
      [](BridgeCommandLine& c, const char* v) { return opts(c).prefix = v, true; }},
 };
 
@@ -245,7 +246,7 @@ std::string bridgeUsage() {
     }
     appendWrapped(usage,
                   "On standard input: Enter presses the program's hot key (the pilot-in-cockpit "
-                  "check); 'status'; 'quit'.");
+                  "check; FlightGear and X-Plane); 'status'; 'quit'.");
     return usage;
 }
 
