@@ -137,7 +137,8 @@ TEST(WineRelay, AKilledRelayIsALostSimulatorAndTheFlightResumes) {
     flight.startRelay();
     ASSERT_TRUE(waitForOutput(*flight.relay, "listening on")) << flight.relay->output();
     ASSERT_TRUE(waitForOutput(*flight.fly, "simulator connected", 60000, lost))
-        << flight.fly->output();
+        << flight.fly->output() << flight.bridge->output() << flight.relay->output()
+        << flight.sim->output();
     ASSERT_EQ(flight.fly->wait(240000), 0) << flight.fly->output() << flight.bridge->output();
     const std::string out = flight.fly->output();
     const std::string stored = out.substr(out.rfind("Flight IATA:"));
