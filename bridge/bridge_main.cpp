@@ -15,6 +15,7 @@
 
 #include "bridge/bridge_options.h"
 #include "bridge/flightgear_link.h"
+#include "bridge/fsuipc_relay_client.h"
 #include "bridge/offset_model.h"
 #include "bridge/xplane_link.h"
 #include "common/text_format.h"
@@ -183,6 +184,82 @@ class BridgeProgram final : public platform::TimerSink {
     std::optional<platform::posix::OperatorInput> input_;
 };
 
+// FSUIPC in a Wine or Proton prefix: every exchange is passed whole to the relay there,
+// and FSUIPC's answer is the answer. Nothing is modelled here, so nothing can be stale.
+class FsuipcBridgeProgram {
+  public:
+    explicit FsuipcBridgeProgram(const BridgeOptions& options)
+        : options_(options),
+          relay_(options.fsuipcRelay),
+          server_(loop_, [this](std::span<std::byte> block) { return pass(block); }) {}
+
+    int run() {
+        if (!server_.listen(options_.prefix + options_.window)) {
+            std::fprintf(stderr,
+                         "aviolog-bridge: cannot serve as %s: %s (is a simulator interface "
+                         "already running?)\n",
+                         options_.window.c_str(), std::strerror(errno));
+            return 1;
+        }
+        if (signals_.fd() < 0) {
+            std::perror("aviolog-bridge: signalfd");
+            return 1;
+        }
+        loop_.watch(signals_.fd(), POLLIN, [this](short) { loop_.quit(); });
+        input_.emplace(loop_, [this](const std::string& line) { runCommand(line); });
+        say(format("serving as %s; passing the exchanges to aviolog-fsuipc-relay at %s",
+                   options_.window.c_str(), addressText(options_.fsuipcRelay).c_str()));
+        loop_.run();
+        say("stopped; " + statusLine());
+        return 0;
+    }
+
+  private:
+    std::uint32_t pass(std::span<std::byte> block) {
+        const bool wasConnected = relay_.connected();
+        const std::uint32_t reply = relay_.exchange(block);
+        // Said when it changes, not at every exchange.
+        if (relay_.connected() != wasConnected || (reply == 0) != lastFailed_) {
+            lastFailed_ = reply == 0;
+            say(reply != 0 ? "the relay answers"
+                : relay_.connected()
+                    ? format("FSUIPC refused or did not answer (reply %u)", reply)
+                    : "cannot reach the relay: the program sees the simulator as gone");
+        }
+        return reply;
+    }
+
+    std::string statusLine() const {
+        return format("exchanges %llu, failed %llu, relay %s",
+                      static_cast<unsigned long long>(relay_.exchanges()),
+                      static_cast<unsigned long long>(relay_.failures()),
+                      relay_.connected() ? "connected" : "not connected");
+    }
+
+    void say(const std::string& line) {
+        std::printf("aviolog-bridge: %s\n", line.c_str());
+        std::fflush(stdout);
+    }
+
+    void runCommand(std::string_view line) {
+        if (line == "status") {
+            say(statusLine());
+        } else if (line == "quit" || line == "exit") {
+            loop_.quit();
+        } else if (!line.empty()) {
+            say("commands: 'status', 'quit'");
+        }
+    }
+
+    const BridgeOptions& options_;
+    platform::posix::EventLoop loop_;
+    FsuipcRelayClient relay_;
+    platform::posix::SimIpcServer server_;
+    bool lastFailed_ = false;
+    platform::posix::StopSignals signals_;
+    std::optional<platform::posix::OperatorInput> input_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -199,6 +276,10 @@ int main(int argc, char** argv) {
     if (parsed.printProtocol) {
         std::fputs(fg::protocolXml().c_str(), stdout);
         return 0;
+    }
+    if (parsed.options.simulator == SimulatorKind::Fsuipc) {
+        FsuipcBridgeProgram program(parsed.options);
+        return program.run();
     }
     BridgeProgram program(parsed.options);
     return program.run();

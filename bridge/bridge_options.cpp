@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "common/usage_text.h"
+#include "wire/relay_wire.h"
 
 namespace aviolog::bridge {
 
@@ -58,6 +59,7 @@ struct BridgeCommandLine {
     std::string fgProps = "127.0.0.1:5401";
     int xpListenPort = 0;
     std::string xplane;
+    std::string fsuipc;
 };
 
 namespace {
@@ -88,7 +90,9 @@ BridgeOptions& opts(BridgeCommandLine& c) {
 
 constexpr std::string_view kFlightGear = "FlightGear (the default):";
 constexpr std::string_view kXPlane = "X-Plane 11/12:";
-constexpr std::string_view kBoth = "Both:";
+constexpr std::string_view kFsuipc = "FSUIPC under Wine or Proton (FS2004, FSX, P3D, MSFS):";
+constexpr std::string_view kBoth = "FlightGear and X-Plane:";
+constexpr std::string_view kAll = "All:";
 
 // In the order the usage lists them.
 constexpr BridgeOption kOptions[] = {
@@ -141,6 +145,14 @@ constexpr BridgeOption kOptions[] = {
      [](BridgeCommandLine& c, const char* v) {
          return tanksInto(v, opts(c).xplane.protocol.tankMap);
      }},
+    {kFsuipc, "--fsuipc", "HOST:PORT",
+     "pass every exchange to aviolog-fsuipc-relay.exe in the simulator's prefix (port 7147 "
+     "when not given)",
+     [](BridgeCommandLine& c, const char* v) {
+         opts(c).simulator = SimulatorKind::Fsuipc;
+         c.fsuipc = v;
+         return true;
+     }},
     {kBoth, "--stale-ms", "N",
      "stop answering the program when the simulator has sent nothing for N ms (default 1000)",
      [](BridgeCommandLine& c, const char* v) {
@@ -150,8 +162,6 @@ constexpr BridgeOption kOptions[] = {
      [](BridgeCommandLine& c, const char* v) {
          return numberInto<0, 86400>(v, opts(c).statusEverySec);
      }},
-    {kBoth, "--window", "CLASS", "serve as UIPCMAIN (default) or FS98MAIN",
-     [](BridgeCommandLine& c, const char* v) { return opts(c).window = v, true; }},
     {kBoth, "--fsuipc-version", "HEX", "interface version to report (default 34800000)",
      [](BridgeCommandLine& c, const char* v) {
          return hexInto(v, opts(c).versions.fsuipcVersion);
@@ -160,7 +170,9 @@ constexpr BridgeOption kOptions[] = {
      [](BridgeCommandLine& c, const char* v) {
          return hexInto(v, opts(c).versions.simulatorVersion);
      }},
-    {kBoth, "--ipc-prefix", "PREFIX", "prefix of the socket name (keeps test runs apart)",
+    {kAll, "--window", "CLASS", "serve as UIPCMAIN (default) or FS98MAIN",
+     [](BridgeCommandLine& c, const char* v) { return opts(c).window = v, true; }},
+    {kAll, "--ipc-prefix", "PREFIX", "prefix of the socket name (keeps test runs apart)",
      [](BridgeCommandLine& c, const char* v) { return opts(c).prefix = v, true; }},
 };
 
@@ -207,6 +219,11 @@ void resolveAddresses(BridgeCommandLine& c) {
         }
         o.xplane.listen = resolve("", c.xpListenPort).value_or(sockaddr_in{});
     }
+    if (o.simulator == SimulatorKind::Fsuipc) {
+        const auto relay = hostPort(c.fsuipc, wire::relay::kDefaultPort);
+        if (relay) o.fsuipcRelay = *relay;
+        if (!relay) r.error = "cannot find the relay's address " + c.fsuipc;
+    }
 }
 
 }  // namespace
@@ -216,7 +233,9 @@ std::span<const BridgeOption> bridgeOptions() {
 }
 
 std::string bridgeUsage() {
-    std::string usage = "usage: aviolog-bridge [--flightgear | --xplane HOST|auto] [options]\n";
+    std::string usage =
+        "usage: aviolog-bridge [--flightgear | --xplane HOST|auto | --fsuipc HOST:PORT] "
+        "[options]\n";
     std::string_view section;
     for (const BridgeOption& option : kOptions) {
         if (option.section != section) {
@@ -227,7 +246,7 @@ std::string bridgeUsage() {
     }
     appendWrapped(usage,
                   "On standard input: Enter presses the program's hot key (the pilot-in-cockpit "
-                  "check); 'status'; 'quit'.");
+                  "check; FlightGear and X-Plane); 'status'; 'quit'.");
     return usage;
 }
 

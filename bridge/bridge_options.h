@@ -12,12 +12,14 @@
 
 namespace aviolog::bridge {
 
-enum class SimulatorKind { FlightGear, XPlane };
+enum class SimulatorKind { FlightGear, XPlane, Fsuipc };
 
 struct BridgeOptions {
     SimulatorKind simulator = SimulatorKind::FlightGear;
     FlightGearSettings flightGear;
     XPlaneSettings xplane;
+    // aviolog-fsuipc-relay inside the simulator's Wine or Proton prefix.
+    sockaddr_in fsuipcRelay{};
     BridgeVersions versions;
     std::string window = "UIPCMAIN";
     std::string prefix;

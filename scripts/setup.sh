@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs (when missing), then configures and builds.
 # Usage: scripts/setup.sh [preset] [build preset]
-#   preset: "default" (the default), "asan" or "tsan" for a sanitizer build; the build
+#   preset: "default" (the default), "asan" or "tsan" for a sanitizer build, "win64" for
+#   the Windows programs (mingw-w64) that the tests labelled wine run under Wine; the build
 #   preset defaults to the same name ("demo" builds only what the demo runs).
 #   "--packages-only" installs the packages and stops there.
 #   AVIOLOG_WITH_FLIGHTGEAR=1 also installs FlightGear (about 1.3 GB), which the tests
@@ -14,7 +15,8 @@ build_preset="${2:-$preset}"
 packages=(g++ cmake ninja-build ccache pkg-config clang-format libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libsqlite3-dev libpugixml-dev nlohmann-json3-dev python3-aiosmtpd
   libwxgtk3.2-dev libwxgtk-webview3.2-dev xvfb xauth x11-utils xdotool imagemagick iproute2 twm trayer
-  desktop-file-utils appstream librsvg2-bin lintian dpkg-dev fakeroot file)
+  desktop-file-utils appstream librsvg2-bin lintian dpkg-dev fakeroot file
+  g++-mingw-w64-x86-64-posix wine wine64)
 if [ "${AVIOLOG_WITH_FLIGHTGEAR:-0}" = 1 ]; then packages+=(flightgear dbus-daemon); fi
 missing=()
 for p in "${packages[@]}"; do

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "wire/relay_wire.h"
+
 namespace aviolog::bridge {
 namespace {
 
@@ -63,6 +65,11 @@ TEST(BridgeOptions, EveryOptionOfTheTableParsesAndIsListed) {
              return p.options.xplane.protocol.tankMap[2] == 5 &&
                     p.options.flightGear.protocol.tankMap[2] == 0;
          }},
+        {"--fsuipc", "127.0.0.1:7200",
+         [](const ParsedOptions& p) {
+             return p.options.simulator == SimulatorKind::Fsuipc &&
+                    ntohs(p.options.fsuipcRelay.sin_port) == 7200;
+         }},
         {"--stale-ms", "2500", [](const ParsedOptions& p) { return p.options.staleMs == 2500; }},
         {"--status", "0", [](const ParsedOptions& p) { return p.options.statusEverySec == 0.0; }},
         {"--window", "FS98MAIN",
@@ -110,7 +117,11 @@ TEST(BridgeOptions, ACommandLineItCannotUseSaysWhy) {
         {{"--fly"}, "unknown option --fly"},
         {{"--help", "--fly"}, "unknown option --fly"},
         {{"--xplane", "127.0.0.1:65536"}, "cannot find X-Plane's address 127.0.0.1:65536"},
+        {{"--fsuipc", "127.0.0.1:0"}, "cannot find the relay's address 127.0.0.1:0"},
     };
+    // The relay's port, when not given, is its own default.
+    EXPECT_EQ(ntohs(parse({"--fsuipc", "127.0.0.1"}).options.fsuipcRelay.sin_port),
+              wire::relay::kDefaultPort);
     for (const auto& row : rows) {
         EXPECT_EQ(parse(row.args).error, row.error) << row.args[0];
     }
