@@ -24,6 +24,7 @@
 #include "reporting/acars_composer.h"
 #include "reporting/acars_view.h"
 #include "reporting/live_link.h"
+#include "reporting/phpvms_flight.h"
 #include "reporting/pilot_log_book.h"
 #include "reporting/va_traffic.h"
 #include "simlink/sim_link.h"
@@ -169,9 +170,11 @@ class Application final : public platform::TimerSink {
     reporting::AcarsMessenger& acars() { return acars_; }
     reporting::AcarsView& acarsView() { return acarsView_; }
     reporting::VaLiveLink& live() { return live_; }
+    reporting::PhpVmsFlight& phpVms() { return phpVms_; }
 
   private:
     void fillDateTime(const planning::SimulatorClock& clock);
+    void phpVmsFiled();
 
     // In the order they are made: each after what it uses.
     Platform platform_;
@@ -203,6 +206,13 @@ class Application final : public platform::TimerSink {
     reporting::AcarsMessenger acars_;
     recorder::FlightUnderWayView flightUnderWay_;
     reporting::VaLiveLink live_;
+    // A phpVMS 7 site follows the flight beside what the scripts get; with the scripts
+    // chosen it sends nothing.
+    reporting::MemoryOutbox phpVmsOutbox_;
+    reporting::PhpVmsFlight phpVms_;
+    reporting::PhpVmsMoments phpVmsMoments_;
+    reporting::PhpVmsBeat phpVmsBeat_;
+    bool phpVmsBegun_ = false;
     model::FlightServices services_;
     recorder::FlightLog flightLog_;
 };

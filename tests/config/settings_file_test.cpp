@@ -313,7 +313,10 @@ Settings everyValueChanged() {
                  true,
                  "http://acars.example",
                  "http://status.example",
-                 "http://fp.example"};
+                 "http://fp.example",
+                 "phpVMS7",
+                 "ann.pilot"};
+    s.phpVms = {"https://va.example.org", "k3y", "VAX"};
     EventsSection& e = s.events;
     e.UseCargo = e.FlapsEvent = e.ToutchDownEvent = e.TOLDPosEvent = e.TOCTODEvent = false;
     e.ComFreqEvent = e.GearEvent = e.FlightLengthEvent = e.VrV2Event = e.PIREPEvent = false;
@@ -361,11 +364,13 @@ TEST(SettingsSave, WritesExactlyTheListedKeysInTheirOrder) {
     ASSERT_TRUE(saveSettings(everyValueChanged(), rig.dir.path()));
 
     const IniDocument profile = fileIn(rig, "TAP.ini");
-    EXPECT_EQ(profile.sectionNames(), (Strings{"Aviolog", "Events", "Realism", "Log", "SendLog"}));
+    EXPECT_EQ(profile.sectionNames(),
+              (Strings{"Aviolog", "Events", "Realism", "Log", "SendLog", "phpVMS"}));
     EXPECT_EQ(profile.keyNames("Aviolog"),
               (Strings{"CompanyICAO", "CompanyName", "CompanySite", "UnitSystem", "Remarks",
                        "UseLocal", "PilotNumber", "CompanyIATA", "CallsignUses", "AcarsSite",
-                       "StatusSite", "FPSite"}));
+                       "StatusSite", "FPSite", "VaSystem", "SimbriefUser"}));
+    EXPECT_EQ(profile.keyNames("phpVMS"), (Strings{"Url", "ApiKey", "AirlineIcao"}));
     EXPECT_EQ(profile.keyNames("Events"),
               (Strings{"UseCargo", "FlapsEvent", "ToutchDownEvent", "TOLDPosEvent", "TOCTODEvent",
                        "ComFreqEvent", "GearEvent", "FlightLengthEvent", "VrV2Event", "PIREPEvent",
