@@ -5,6 +5,7 @@
 #include "config/settings_file.h"
 #include "mail/bug_report.h"
 #include "mail/smtp_mailer.h"
+#include "planning/simbrief.h"
 #include "platform/pilot.h"
 #include "recorder/timer_ids.h"
 #include "reporting/local_db_page.h"
@@ -171,6 +172,14 @@ void Application::flightFromVaButton() {
                              .http = platform_.http,
                              .pilot = platform_.pilot,
                              .workDir = workDir_});
+}
+
+bool Application::simbriefButton() {
+    return planning::fillFromSimbrief({.settings = settings_,
+                                       .form = form_,
+                                       .fuel = fuel_,
+                                       .http = platform_.http,
+                                       .pilot = platform_.pilot});
 }
 
 const std::string& Application::realTimeAddress() {

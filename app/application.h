@@ -149,6 +149,8 @@ class Application final : public platform::TimerSink {
     void servinfoButton() { imports_.servinfoButton(); }
     void exportSb3Button() { imports_.exportSb3Button(); }
     void flightFromVaButton();
+    // "SimBrief": the pilot's latest SimBrief plan into the form and the fuel page.
+    bool simbriefButton();
     // "Acars RealTime": the address the browser opens.
     const std::string& realTimeAddress();
     bool buildFuelPage() { return fuel_.build(); }

@@ -25,6 +25,9 @@ struct AviologSection {
     bool AutomatedStop = false;
     bool MinimizeSystray = true;
     bool FuelTest = true;  // "Fuel fill prevent"
+    // Where SimBrief's latest flight plans are fetched; empty: SimBrief's own fetcher. Set by
+    // hand (a test's stand-in, a proxy), never written back.
+    std::string SimbriefSite;
 
     bool operator==(const AviologSection&) const = default;
 };

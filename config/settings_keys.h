@@ -81,6 +81,8 @@ inline constexpr SettingsKey kProgramKeys[] = {
      [](Settings& s) -> SettingsMember { return &s.aviolog.AutomatedStop; }},
     {kAviolog, "FuelTest", 0, Written::AtExit,
      [](Settings& s) -> SettingsMember { return &s.aviolog.FuelTest; }},
+    {kAviolog, "SimbriefSite", 199, Written::Never,
+     [](Settings& s) -> SettingsMember { return &s.aviolog.SimbriefSite; }},
 
     {kLog, "LogPath", 999, Written::AtExit,
      [](Settings& s) -> SettingsMember { return &s.log.LogPath; }},

@@ -155,7 +155,12 @@ void editDateTime(app::Application& app, const RunnerOptions& options) {
 void prepareAtTheGate(app::Application& app, const RunnerOptions& options, RunResult& result) {
     editDateTime(app, options);
     planning::FuelPage& fuel = app.fuelPage();
-    if (!options.fuelLoads.empty() || options.fuelTotal) {
+    if (!options.simbriefUser.empty()) {
+        if (!fuel.built()) fuel.build();
+        app.settings().company.SimbriefUser = options.simbriefUser;
+        if (!app.simbriefButton()) result.failedSteps.push_back("SimBrief");
+    }
+    if (!options.fuelLoads.empty() || options.fuelTotal || !options.simbriefUser.empty()) {
         if (!fuel.built()) fuel.build();
         if (options.fuelTotal) {
             long capacity = 0;

@@ -31,8 +31,9 @@ enum class Button {
     VaSite,
     FlightFromVa,
     ExportSb3,
+    Simbrief,
 };
-inline constexpr int kButtonCount = 15;
+inline constexpr int kButtonCount = 16;
 
 struct ButtonInfo {
     Button button;
@@ -57,6 +58,7 @@ inline constexpr std::array<ButtonInfo, kButtonCount> kButtons{{
     {Button::VaSite, "VA Site", 78, ""},
     {Button::FlightFromVa, "Flight from VA", 96, ""},
     {Button::ExportSb3, "Export SB3", 114, ""},
+    {Button::Simbrief, "SimBrief", 132, "Your latest SimBrief flight plan"},
 }};
 
 // What the buttons hand over to, as far as the program has it: a button whose subsystem
@@ -69,7 +71,7 @@ struct ButtonTargets {
 
 struct ColumnContext {
     Tab tab = Tab::FlightPlan;
-    bool fpSiteSet = false;  // `FPSite` is not empty
+    bool fpSiteSet = false;  // `FPSite` is not empty, or the profile's phpVMS site is set
     ButtonTargets targets;
 };
 

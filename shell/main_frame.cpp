@@ -379,7 +379,9 @@ void MainFrame::sizeWindow() {
 
 model::ColumnContext MainFrame::columnContext() const {
     return {.tab = static_cast<Tab>(std::max(0, tabs_->GetSelection())),
-            .fpSiteSet = !app_.settings().company.FPSite.empty(),
+            .fpSiteSet = config::usesPhpVms(app_.settings().company)
+                             ? !app_.settings().phpVms.Url.empty()
+                             : !app_.settings().company.FPSite.empty(),
             .targets = {.flightPreparation = settingsLoaded_,
                         .console = settingsLoaded_,
                         .browser = settingsLoaded_}};
@@ -442,6 +444,9 @@ void MainFrame::press(Button button) {
             break;
         case Button::FlightFromVa:
             app_.flightFromVaButton();
+            break;
+        case Button::Simbrief:
+            app_.simbriefButton();
             break;
         case Button::AcarsRealTime:
             if (const std::string& address = app_.realTimeAddress(); !address.empty())

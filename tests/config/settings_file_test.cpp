@@ -288,12 +288,19 @@ TEST(SettingsLoad, ChangeYesOpensTheOptionsDialogAtEveryStart) {
 // another shows up as a value that does not survive the round trip.
 Settings everyValueChanged() {
     Settings s;
-    s.aviolog = {"AS2004",      "C:\\Servinfo\\servinfo.tmp",
-                 true,          false,
-                 "C:\\Plans\\", "10.0.0.2",
-                 true,          true,
-                 true,          true,
-                 false,         false};
+    s.aviolog = {"AS2004",
+                 "C:\\Servinfo\\servinfo.tmp",
+                 true,
+                 false,
+                 "C:\\Plans\\",
+                 "10.0.0.2",
+                 true,
+                 true,
+                 true,
+                 true,
+                 false,
+                 false,
+                 ""};  // SimbriefSite: set by hand only, never written
     s.log = {"D:\\Logs\\", "", "", "", "http://va.example/rt.php"};
     s.mail = {"Pilot Name", "pilot@va.example", 2, "pilot", "secret", "smtp.va.example"};
     FlightInfoSection& f = s.flightInfo;
