@@ -381,6 +381,9 @@ void fly(app::Application& app, const RunnerOptions& options, std::optional<std:
     result.simulatedMs = nowMs();
     collect(app, result);
     afterFlight(app, options, true, result);
+    // OK and Cancel may have given the VA a last request (a phpVMS PIREP filed or
+    // cancelled): it gets the same moment to arrive.
+    if (settle) settle();
     app.exit();
 }
 

@@ -2,6 +2,7 @@
 // stand-in that answers as a phpVMS 7 site does, bid to filed PIREP.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -15,8 +16,10 @@
 #include "reporting/phpvms_api.h"
 #include "reporting/phpvms_pilot.h"
 #include "reporting/seal.h"
+#include "tests/support/child_process.h"
 #include "tests/support/flight_rig.h"
 #include "tests/support/loopback_phpvms_server.h"
+#include "tests/support/sim_fixture.h"
 
 namespace aviolog::test {
 namespace {
@@ -235,6 +238,41 @@ TEST(PhpVmsFlight, ASilentSiteChangesNothingOfTheFlight) {
     EXPECT_EQ(silent.log, answering.log);
     EXPECT_EQ(silent.summary, answering.summary);
     EXPECT_EQ(silent.summary.RateTD, answering.summary.RateTD);
+}
+
+// Live, as a pilot flies: aviolog-fly against a running aviolog-sim (sped up), the VA's
+// requests on their worker while the timers keep their beat.
+TEST(PhpVmsFlight, LiveThroughTheSimulatorTheBidIsFlownAndFiled) {
+    PhpVmsRig rig;
+    ASSERT_TRUE(rig.server.running()) << rig.server.startupOutput();
+    const std::string prefix = "aviolog-test-phpvms-" + std::to_string(getpid()) + "-";
+    const std::string scenario = dataPath("scenarios/short-hop.scn");
+    const std::string speed = "20";
+    ChildProcess sim(AVIOLOG_SIM_PATH, {"--scenario", scenario, "--speed", speed, "--status", "0",
+                                        "--ipc-prefix", prefix, "--exit-when-parked"});
+    ASSERT_TRUE(sim.started());
+    ChildProcess fly(AVIOLOG_FLY_PATH, {"--live", "--speed", speed, "--ipc-prefix", prefix, "--dir",
+                                        rig.rig.dir.path().string(), "--scenario", scenario,
+                                        "--flight-from-va", "--accept", "--limit", "60"});
+    ASSERT_TRUE(fly.started());
+    ASSERT_EQ(fly.wait(180000), 0) << fly.output();
+    EXPECT_FALSE(holdsKey(fly.output()));
+
+    // The last answers may still be on their way when the runner ends; the filed PIREP is
+    // what the site holds once every request was answered.
+    const json& pirep = rig.onlyPirep();
+    EXPECT_EQ(pirep["flight_number"], "123");
+    EXPECT_EQ(pirep["dpt_airport_id"], "LPPR");
+    std::vector<std::string> statuses;
+    for (const json& update : pirep["updates"]) statuses.push_back(update["status"]);
+    EXPECT_EQ(statuses, (std::vector<std::string>{"OFB", "TOF", "LAN", "ONB"}));
+    EXPECT_EQ(pirep["state"], "filed") << fly.output();
+    EXPECT_GT(pirep["flight_time"].get<int>(), 0);
+    EXPECT_LT(pirep["landing_rate"].get<int>(), 0);
+    const std::string out = fly.output();
+    EXPECT_NE(out.find("FlightLength=" + std::to_string(pirep["distance"].get<int>()) + "\n"),
+              std::string::npos)
+        << out;
 }
 
 }  // namespace
