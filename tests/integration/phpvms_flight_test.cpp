@@ -147,6 +147,24 @@ TEST(PhpVmsFlight, TheBidFlownPositionedAndFiledWithTheSummarysFigures) {
     expectKeyNowhere(r, rig.rig.dir);
 }
 
+// The site took the prefile and its answer was lost: the prefile sent again is the same
+// flight within minutes, so phpVMS answers with the PIREP it already has.
+TEST(PhpVmsFlight, APrefileWhoseAnswerWasLostMakesNoSecondPirep) {
+    PhpVmsRig rig;
+    rig.server.control({{"drop", {"/api/pireps/prefile"}}});
+    const RunResult r = rig.fly();
+    ASSERT_TRUE(r.summaryClosed);
+    int prefiles = 0;
+    const json state = rig.server.state();
+    for (const json& request : state["requests"]) {
+        if (request["path"] == "/api/pireps/prefile") ++prefiles;
+    }
+    EXPECT_EQ(prefiles, 2);
+    const json& pirep = rig.onlyPirep();
+    EXPECT_EQ(pirep["state"], "filed");
+    EXPECT_EQ(pirep["updates"].size(), 4u);
+}
+
 TEST(PhpVmsFlight, DismissCancelsThePirep) {
     PhpVmsRig rig;
     rig.options.summaryAnswer = RunnerOptions::SummaryAnswer::Dismiss;
