@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "app/dialogs.h"
+#include "common/text_file.h"
 #include "common/text_format.h"
 #include "config/settings_file.h"
 #include "mail/bug_report.h"
@@ -84,7 +85,16 @@ Application::Application(Platform platform, Dialogs& dialogs, FlightPorts ports,
                   .window = window_,
                   .services = services_,
                   .flight = flight_,
-                  .workDir = workDir_.string()}) {
+                  .workDir = workDir_.string()}),
+      journal_({.record = record_,
+                .progress = progress_,
+                .flight = flight_,
+                .window = window_,
+                .acars = acars_,
+                .acarsDisplay = acarsDisplay_,
+                .live = live_,
+                .traffic = vaTraffic_,
+                .dump = flightLog_.dump()}) {
     link_.setLossObserver(&flightLog_);
     window_.addObserver(&phpVms_);
     phpVms_.setFiledHandler([this] { phpVmsFiled(); });
@@ -127,11 +137,13 @@ bool Application::loadSettings() {
     weather_.select(settings_);
     if (const auto cut = planning::metarAddressWarning(settings_)) platform_.pilot.warn(*cut);
     form_.initialise();
+    journal_.open(recorder::journalPath(workDir_, settings_.company.CompanyICAO));
     return true;
 }
 
 void Application::onTimer(int id) {
     flightLog_.onTimer(id);
+    journal_.afterEvent(id == recorder::kMonitorTimer);
     // However the log started (the button or the parking brake), the site hears of it.
     if (progress_.logStarted && !phpVmsBegun_ && config::usesPhpVms(settings_.company)) {
         phpVmsBegun_ = true;
@@ -187,8 +199,72 @@ const std::string& Application::realTimeAddress() {
 }
 
 void Application::start() {
+    offerUnfinishedFlight();
     flightLog_.startConnecting();
     config::finishStartup(settings_, live_);
+}
+
+void Application::offerUnfinishedFlight() {
+    const auto& path = journal_.path();
+    if (!path) return;
+    const auto bytes = readFileBytes(*path);
+    if (!bytes) return;
+    const auto text = recorder::readJournalText(*bytes);
+    // Not a whole journal (the pilot edited it): no flight to resume.
+    if (!text) return;
+    const platform::MessageAnswer answer =
+        platform_.pilot.show({recorder::kResumeRestartQuestion, platform::MessageIcon::Question,
+                              platform::MessageButtons::YesNo});
+    if (answer != platform::MessageAnswer::Yes) {
+        // Kept where saved logs go before the journal is removed, so nothing is lost.
+        if (book_.keepUnfinishedLog(settings_.log.LogPath, text->value("record.departureIcao"),
+                                    text->value("record.arrivalIcao"),
+                                    text->value("progress.startDate"), text->logLines)) {
+            journal_.discard();
+        }
+        return;
+    }
+    recorder::JournalParts parts{.record = record_,
+                                 .progress = progress_,
+                                 .flight = flight_,
+                                 .window = window_,
+                                 .acars = acars_,
+                                 .acarsDisplay = acarsDisplay_,
+                                 .live = live_,
+                                 .traffic = vaTraffic_,
+                                 .dump = flightLog_.dump()};
+    recorder::restoreJournal(*text, parts);
+    restoreForm();
+    flightLog_.restartedFlight();
+    journal_.adoptRestored();
+}
+
+void Application::restoreForm() {
+    using planning::FormField;
+    const model::FlightRecord saved = record_;
+    const std::pair<FormField, const std::string*> fields[] = {
+        {FormField::Departure, &saved.departureIcao},
+        {FormField::Arrival, &saved.arrivalIcao},
+        {FormField::Alternate, &saved.alternateIcao},
+        {FormField::FlightLevel, &saved.flightLevel},
+        {FormField::AircraftType, &saved.aircraftType},
+        {FormField::PilotNumber, &saved.pilotNumber},
+        {FormField::FlightNumber, &saved.flightNumber},
+        {FormField::Registration, &saved.registration},
+        {FormField::Selcal, &saved.selcal},
+        {FormField::Callsign, &saved.callsign},
+        {FormField::Route, &saved.route},
+        {FormField::Passengers, &saved.passengers},
+        {FormField::Cargo, &saved.cargo},
+        {FormField::Remarks, &saved.remarks},
+    };
+    for (const auto& [field, value] : fields) form_.edit(field, *value);
+    for (std::size_t i = 0; i < planning::kOnlineNetworks.size(); ++i) {
+        if (saved.onlineNetwork == planning::kOnlineNetworks[i]) form_.selectOnline(i);
+    }
+    form_.selectVoice(saved.voiceMode == "Text" ? 1 : 0);
+    form_.readForm();
+    record_ = saved;
 }
 
 bool Application::exit() {

@@ -18,6 +18,7 @@
 #include "planning/fuel_page.h"
 #include "planning/weather.h"
 #include "platform/timers.h"
+#include "recorder/flight_journal.h"
 #include "recorder/flight_log.h"
 #include "recorder/flight_progress.h"
 #include "recorder/recorder_context.h"
@@ -119,8 +120,15 @@ class Application final : public platform::TimerSink {
     void onTimer(int id) override;
 
     // The pilot's buttons.
-    bool startLogButton() { return flightLog_.startButton(); }
-    void stopLogButton() { flightLog_.stopButton(); }
+    bool startLogButton() {
+        const bool started = flightLog_.startButton();
+        journal_.afterEvent(false);
+        return started;
+    }
+    void stopLogButton() {
+        flightLog_.stopButton();
+        journal_.afterEvent(false);
+    }
     void resumeLogButton() { flightLog_.resumeButton(); }
     void startDumpButton() { flightLog_.dump().start(); }
     void stopDumpButton() { flightLog_.dump().stop(); }
@@ -174,9 +182,15 @@ class Application final : public platform::TimerSink {
     reporting::VaLiveLink& live() { return live_; }
     reporting::PhpVmsFlight& phpVms() { return phpVms_; }
 
+    recorder::FlightJournal& journal() { return journal_; }
+
   private:
     void fillDateTime(const planning::SimulatorClock& clock);
     void phpVmsFiled();
+    // Start-up: a flight the program was recording when it last ended without stopping
+    // the log is offered for resuming; declined, it is kept as a saved log.
+    void offerUnfinishedFlight();
+    void restoreForm();
 
     // In the order they are made: each after what it uses.
     Platform platform_;
@@ -217,6 +231,7 @@ class Application final : public platform::TimerSink {
     bool phpVmsBegun_ = false;
     model::FlightServices services_;
     recorder::FlightLog flightLog_;
+    recorder::FlightJournal journal_;
 };
 
 }  // namespace aviolog::app

@@ -250,15 +250,22 @@ class PilotActions {
     std::optional<std::int64_t> blocksOnSeenMs_;
 };
 
+// Lines are passed on once the step that logged them is over, when the flight journal
+// holds them: a line the runner has shown survives a kill of the program.
 class LineObserver final : public model::MainWindowObserver {
   public:
     explicit LineObserver(const LineSink& sink) : sink_(sink) {}
     void lineAdded(Channel channel, const std::string& line) override {
-        if (channel == Channel::Log && sink_) sink_(line);
+        if (channel == Channel::Log && sink_) pending_.push_back(line);
+    }
+    void flush() {
+        for (const std::string& line : pending_) sink_(line);
+        pending_.clear();
     }
 
   private:
     const LineSink& sink_;
+    std::vector<std::string> pending_;
 };
 
 RunResult::End endOf(app::Application& core, const PilotActions& pilot, bool interrupted) {
@@ -332,7 +339,10 @@ struct RunnerSide {
 // Start-up as the program does it; false when the folder gave no settings.
 bool startUp(app::Application& app, const RunnerOptions& options, RunResult& result) {
     if (options.gaugePort) app.console().setGaugePort(*options.gaugePort);
-    if (app.loadSettings()) return true;
+    if (app.loadSettings()) {
+        if (!options.keepJournal) app.journal().close();
+        return true;
+    }
     result.end = RunResult::End::BadInput;
     std::error_code ec;
     const std::filesystem::path dir(options.workDir);
@@ -458,11 +468,14 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
         fly(
             app, options, options.limitMs.value_or(kVirtualLimitMs), result,
             [&] {
+                observer.flush();
                 scheduler.runFor(kStepMs);
                 if (background) gets.deliverAnswers();
+                observer.flush();
             },
             [&] { return scheduler.nowMs(); }, [&] { return simulator.stageName(); },
             [&] { settle(gets, background ? kDrainMs : 0); });
+        observer.flush();
         result.exchanges = static_cast<std::uint64_t>(ipc.sendCount);
         return result;
     }
@@ -484,14 +497,17 @@ RunResult runFlight(const RunnerOptions& options, const LineSink& onLine) {
     fly(
         app, options, options.limitMs, result,
         [&] {
+            observer.flush();
             loop.runOnce(50);
             if (gets.readyFd() < 0) gets.deliverAnswers();
+            observer.flush();
         },
         [&] {
             return static_cast<std::int64_t>((side.native.clock.monotonicMs() - startMs) *
                                              options.speed);
         },
         [] { return std::string_view{}; }, [&] { settle(gets, kDrainMs); });
+    observer.flush();
     result.maxTimerLateMs = loop.maxLateMs();
     result.exchanges = ipc.sends;
     return result;

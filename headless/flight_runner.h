@@ -58,6 +58,9 @@ struct RunnerOptions {
     bool vaInBackground = false;
 
     bool startDump = false;
+    // The flight journal, as the program keeps it; off, the recorder runs without one
+    // (what a benchmark measures the journal against).
+    bool keepJournal = true;
     // The port of the cockpit terminal, when UseGauge is on (the program's is fixed; tests
     // keep off the one a pilot's terminal may hold).
     std::optional<int> gaugePort;

@@ -216,7 +216,9 @@ constexpr RunnerOption kOptions[] = {
     {"", "--help", "", "print this text and exit", flag<&RunnerCommandLine::help>},
     {"", "--scenario", "FILE", "the aviolog-sim scenario to fly",
      text<&RunnerOptions::scenarioPath>},
-    {"", "--dir", "DIR", "working directory with aviolog.ini or aviolog.ori (default .)",
+    {"", "--dir", "DIR",
+     "working directory with aviolog.ini or aviolog.ori (default .; installed, a folder "
+     "without them means ~/.local/share/aviolog)",
      text<&RunnerOptions::workDir>},
     {"", "--live", "", "fly against a running aviolog-sim in real time",
      flag<&RunnerOptions::live>},

@@ -251,6 +251,16 @@ void FlightInfoDump::start() {
     c_.window.enable(Control::StopLogDump, true);
 }
 
+void FlightInfoDump::resume(int rowCount) {
+    // Appended to: the rows before the restart are the flight's too.
+    file_.reset(std::fopen(localPath(c_.workDir, c_.settings.flightInfo.LogPath).c_str(), "ab"));
+    on_ = true;
+    rowCounter_ = rowCount;
+    c_.window.show(Control::StartLogDump, false);
+    c_.window.show(Control::StopLogDump, true);
+    c_.window.enable(Control::StopLogDump, true);
+}
+
 void FlightInfoDump::stop() {
     on_ = false;
     file_.reset();

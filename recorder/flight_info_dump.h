@@ -36,6 +36,8 @@ class FlightInfoDump {
     void start();
     // "Stop LOG Dump".
     void stop();
+    // After a restart of the program: the dump goes on, appending to its file.
+    void resume(int rowCount);
     bool isOn() const { return on_; }
     int rowCount() const { return rowCounter_; }
 

@@ -32,6 +32,7 @@ constexpr const char* kAtDepartureQuestion = "Plane at Departure Airport?";
 constexpr const char* kReducedModeMessage = "Aviolog will revert to send log/change options only.";
 constexpr const char* kCloseQuestion = "Do you want to close the Log?";
 constexpr const char* kStartLine = "Start  [%04d/%02d/%02d %02d:%02d]\n";
+constexpr const char* kRestartedLine = "%02d:%02d  Aviolog restarted, flight resumed\n";
 
 constexpr int kGaugeRefreshMs = 400;
 constexpr int kGaugeRefreshAfterResumeMs = 500;
@@ -163,6 +164,10 @@ void FlightLog::onTimer(int id) {
 
 void FlightLog::connectProcedure() {
     c_.timers.stop(kConnectTimer);
+    if (restarted_) {
+        resumeRestartedFlight();
+        return;
+    }
     if (c_.link.failureCount() != 0 && logging()) {
         resumeLostFlight();
         return;
@@ -188,17 +193,65 @@ bool FlightLog::resumeLostFlight() {
         return false;
     }
     // The flight goes on where it was: nothing of the progress record is touched.
-    if (!c_.settings.company.StatusSite.empty()) c_.timers.start(kPositionTimer, kPositionReportMs);
-    // The dump runs from take-off on; a loss before it must not start it early.
-    if (c_.progress.takeOffAtMin) c_.timers.start(kDumpTimer, dumpIntervalMs(c_.settings));
-    c_.timers.start(kMonitorTimer, kMonitorMs);
-    c_.timers.start(kUplinkTimer, kUplinkPollMs);
+    startFlightTimers();
     if (c_.settings.aviolog.UseGauge && c_.services.gauge.isOpen()) {
         c_.timers.start(kGaugeTimer, kGaugeRefreshAfterResumeMs);
     }
     c_.link.setFailureCount(0);
     c_.progress.resumedAfterLoss = true;
     return true;
+}
+
+void FlightLog::startFlightTimers() {
+    if (!c_.settings.company.StatusSite.empty()) c_.timers.start(kPositionTimer, kPositionReportMs);
+    // The dump runs from take-off on; a loss before it must not start it early.
+    if (c_.progress.takeOffAtMin) c_.timers.start(kDumpTimer, dumpIntervalMs(c_.settings));
+    c_.timers.start(kMonitorTimer, kMonitorMs);
+    c_.timers.start(kUplinkTimer, kUplinkPollMs);
+}
+
+void FlightLog::restartedFlight() {
+    restarted_ = true;
+    c_.flight.departure = model::lookupAirport(c_.workDir, c_.record.departureIcao);
+    c_.flight.arrival = model::lookupAirport(c_.workDir, c_.record.arrivalIcao);
+    c_.window.show(Control::Commands, true);
+    c_.window.enable(Control::Commands, true);
+    c_.window.show(Control::StartLog, false);
+    c_.window.show(Control::StopLog, true);
+    c_.window.enable(Control::StopLog, false);
+    c_.window.enable(Control::FlightData, true);
+}
+
+// As after a lost simulator: the minutes the program was down are counted by the first
+// tick from the clock of the last one, and the phase goes on.
+void FlightLog::resumeRestartedFlight() {
+    if (!c_.link.open(0)) {
+        c_.timers.start(kConnectTimer, kConnectIntervalMs);
+        return;
+    }
+    restarted_ = false;
+    c_.window.meet(model::StartNeed::LinkOpen);
+    c_.window.viewsChanged();
+    c_.link.setFailureCount(0);
+    c_.progress.resumedAfterLoss = true;
+    if (!lines_.logNow(kRestartedLine)) {
+        lines_.appendLog(
+            format(kRestartedLine, int(c_.progress.lastUtcHour), int(c_.progress.lastUtcMinute)));
+    }
+    startFlightTimers();
+    if (c_.settings.aviolog.UseGauge) {
+        c_.services.gauge.open(c_.settings.aviolog.Machine);
+        c_.timers.start(kGaugeTimer, kGaugeRefreshMs);
+    }
+    // A sampler that ran when the program went down samples again; its first sample is
+    // not fresh, so a touchdown already made is reported as not seen.
+    const FlightProgress& p = c_.progress;
+    if (c_.flight.phase == FlightPhase::Airborne && p.touchdownSamplerStarted &&
+        p.touchdown == FlightProgress::Touchdown::NotYet) {
+        c_.timers.start(kTouchdownTimer, 100);
+    }
+    c_.window.enable(Control::StopLog, true);
+    c_.window.setStatus(kRecordingStatus);
 }
 
 void FlightLog::firstConnection() {
@@ -513,7 +566,9 @@ void FlightLog::fillSummary() {
     m.FlightDur = format("%02d:%02d", block.hours, block.minutes);
     m.FlightLength = format("%02d", whole(p.flightLengthNm));
     // A touchdown nobody saw has no figures, rather than made-up ones.
-    const bool unseen = p.touchdown == FlightProgress::Touchdown::NotObserved;
+    const bool unseen =
+        p.touchdown == FlightProgress::Touchdown::NotObserved ||
+        (p.restartedBeforeTouchdown && p.touchdown != FlightProgress::Touchdown::Recorded);
     m.RateTD = unseen ? "" : format("%d", p.touchdownRateFpm);
     m.speedTD =
         unseen ? "" : format("%d", int(convert::indicatedAirspeedKnots(p.touchdownSpeedRaw)));

@@ -64,6 +64,10 @@ class FlightLog final : public platform::TimerSink, public simlink::LinkLossObse
     void stopButton();
     // The "Resume Log" button.
     void resumeButton();
+    // The flight put back from the journal after the program itself was restarted: the
+    // window shows a running log, and the connect procedure takes the flight up as soon as
+    // the simulator answers, without asking again.
+    void restartedFlight();
     // The stop steps: header, rebuilt log, flight summary, results.
     void StopLog();
 
@@ -80,6 +84,8 @@ class FlightLog final : public platform::TimerSink, public simlink::LinkLossObse
 
   private:
     bool resumeLostFlight();
+    void resumeRestartedFlight();
+    void startFlightTimers();
     void reducedMode();
     void firstConnection();
     void loadCargoPlugin();
@@ -95,6 +101,8 @@ class FlightLog final : public platform::TimerSink, public simlink::LinkLossObse
     LogLines lines_;
     // Why the last StartLog did not start the log.
     const char* startRefusal_ = nullptr;
+    // A flight from the journal waits for the simulator.
+    bool restarted_ = false;
     FlightEvents events_;
     RealismMonitor realism_;
     FlightInfoDump dump_;

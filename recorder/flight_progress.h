@@ -65,6 +65,9 @@ struct FlightProgress {
     int touchdownRateFpm = 0;
     std::int32_t touchdownVerticalSpeedRaw = 0;  // the last airborne sample
     std::uint32_t touchdownSpeedRaw = 0;         // IndicatedAirspeed, knots x 128
+    // The program was restarted before the touchdown was recorded: a landing that nobody
+    // sampled (the wheels touched while it was down) has no figures either.
+    bool restartedBeforeTouchdown = false;
 
     // Event detection.
     BrakeWatch brakeWatch = BrakeWatch::NotSeenSet;

@@ -54,6 +54,18 @@ class AcarsMessenger final : public model::AcarsComposer {
 
     std::uint16_t messageNumber() const { return messageNumber_; }
 
+    // The message counter and the block ids, kept across a restart of the program so
+    // that the messages of the resumed flight go on numbering where they were.
+    struct Counters {
+        std::uint16_t messageNumber = 0;
+        std::array<std::uint16_t, 6> blockIds{};
+    };
+    Counters counters() const { return {messageNumber_, blockIds_}; }
+    void restoreCounters(const Counters& counters) {
+        messageNumber_ = counters.messageNumber;
+        blockIds_ = counters.blockIds;
+    }
+
   private:
     // The block ids: label 16 (position and METAR), QA, QB, QC, QD block on, QD free text.
     enum class Block { Sixteen, QA, QB, QC, QD, FreeText, Count };

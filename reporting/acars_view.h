@@ -58,12 +58,16 @@ class AcarsDisplay {
     void show(std::string_view text) {
         window_.appendDisplay(model::Channel::Acars, text);
         view_.addAcarsMessage(text);
+        shown_.emplace_back(text);
     }
+    // Every message shown in this run, in order: what a restarted program shows again.
+    const std::vector<std::string>& shown() const { return shown_; }
     AcarsView& view() { return view_; }
 
   private:
     model::MainWindowModel& window_;
     AcarsView& view_;
+    std::vector<std::string> shown_;
 };
 
 }  // namespace aviolog::reporting

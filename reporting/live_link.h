@@ -67,6 +67,7 @@ class VaLiveLink final : public model::LiveLink, public config::UplinkReset {
     void resetUplinkNumber(std::string_view url) override;
 
     int lastUplinkNumber() const { return lastUplinkNumber_; }
+    void restoreUplinkNumber(int number) { lastUplinkNumber_ = number; }
 
   private:
     bool paused();

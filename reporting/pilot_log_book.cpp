@@ -102,6 +102,22 @@ bool PilotLogBook::saveLog(const std::string& logPath, const std::string& depart
     return true;
 }
 
+std::optional<std::filesystem::path> PilotLogBook::keepUnfinishedLog(
+    const std::string& logPath, const std::string& departure, const std::string& destination,
+    const std::string& date, const std::vector<std::string>& lines) {
+    const std::filesystem::path folder = logPath.empty() ? workDir_ : localPath(workDir_, logPath);
+    const std::string name = defaultLogName(departure, destination, date);
+    std::error_code ec;
+    std::filesystem::path file = folder / (name + ".txt");
+    for (int n = 2; std::filesystem::exists(file, ec) && n < 1000; ++n) {
+        file = folder / (name + "_" + std::to_string(n) + ".txt");
+    }
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    if (!writeFileAtomically(file, sealedBytes(text))) return std::nullopt;
+    return file;
+}
+
 bool PilotLogBook::saveAcars(const std::string& logPath) {
     if (logPath.empty()) {
         pilot_.warn(kNoLogPathMessage);

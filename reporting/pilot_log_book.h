@@ -5,6 +5,7 @@
 // journal where the pilot chooses.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,15 @@ class PilotLogBook final : public model::FlightStore {
                  const std::vector<std::string>& lines);
     // "Save &ACARS": a copy of the ACARS journal; true when it was written.
     bool saveAcars(const std::string& logPath);
+    // A flight that will not be resumed, kept as a sealed saved log in the log folder (the
+    // working folder when none is set) under the name "Save Log" would offer, with a
+    // number added when that is taken. The file's path; nothing when it could not be
+    // written.
+    std::optional<std::filesystem::path> keepUnfinishedLog(const std::string& logPath,
+                                                           const std::string& departure,
+                                                           const std::string& destination,
+                                                           const std::string& date,
+                                                           const std::vector<std::string>& lines);
 
   private:
     enum class Written { Yes, No, Refused };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
@@ -35,6 +36,10 @@ class VaDestination {
 
     void failed();
     void succeeded() { failures_ = 0; }
+    // The count as a restarted program finds it in the flight journal.
+    void restoreFailures(int failures) {
+        failures_ = failures < 0 ? 0 : std::min(failures, kGivenUp);
+    }
 
   private:
     static constexpr int kGivenUp = 2;

@@ -42,8 +42,14 @@ mv "$work/aviolog.ini.new" "$work/aviolog.ini"
 # script for the live position reports.
 printf '[Aviolog]\r\nCompanyICAO=TAP\r\nCompanyName=Example Air\r\nCompanyIATA=TP\r\nPilotNumber=123\r\nUnitSystem=IS\r\nStatusSite=%s/status.php\r\n[Log]\r\nLog=%s/pirep.php\r\n' \
   "$va" "$va" > "$work/TAP.ini"
-printf '[Airports]\r\nLPPT=Lisbon Portela;38.7813;-9.1359\r\nLPPR=Porto Sa Carneiro;41.2481;-8.6814\r\n' \
-  > "$work/apt.txt"
+# The airport list the build generated from OurAirports; without one (no airport data at
+# set-up) the two airports of the flight.
+if [ -f "$bin/data/apt.txt" ]; then
+  cp "$bin/data/apt.txt" "$bin/data/runways.txt" "$work/"
+else
+  printf '[Airports]\r\nLPPT=Lisbon Portela;38.7813;-9.1359\r\nLPPR=Porto Sa Carneiro;41.2481;-8.6814\r\n' \
+    > "$work/apt.txt"
+fi
 
 if [ -n "${DISPLAY:-}" ] && [ -x "$bin/shell/aviolog" ]; then
   # With a display: the desktop program in the demo folder against the simulator at real

@@ -8,12 +8,15 @@
 #include <wx/snglinst.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "app/application.h"
 #include "platform/posix/native_platform.h"
+#include "platform/posix/work_folder.h"
 #include "shell/browser_module.h"
 #include "shell/main_frame.h"
 #include "shell/wx_dialogs.h"
@@ -86,7 +89,7 @@ class AviologApp final : public wxApp {
     bool OnInit() override {
         const auto processStart = MainFrame::Clock::now();
         SetAppName("aviolog");
-        workDir_ = std::filesystem::current_path();
+        workDir_ = workFolder();
         pilot_ = std::make_unique<WxPilot>(workDir_);
         // Not SIGUSR1: the web engine takes that one for its collector.
         SetSignalHandler(SIGUSR2, &AviologApp::reportSignal);
@@ -128,6 +131,18 @@ class AviologApp final : public wxApp {
 
   private:
     static void reportSignal(int);
+
+    // The start folder, or (installed, started from the menu) the pilot's data folder, which
+    // then also becomes the process's working directory: ".\" names files there.
+    static std::filesystem::path workFolder() {
+        const std::filesystem::path start = std::filesystem::current_path();
+        const platform::posix::WorkFolder folder =
+            platform::posix::openWorkFolder(platform::posix::currentWorkFolderSetting(start));
+        if (!folder.error.empty()) std::fprintf(stderr, "aviolog: %s\n", folder.error.c_str());
+        std::error_code ec;
+        if (folder.dir != start) std::filesystem::current_path(folder.dir, ec);
+        return ec ? start : folder.dir;
+    }
 
     std::filesystem::path workDir_;
     std::unique_ptr<WxPilot> pilot_;

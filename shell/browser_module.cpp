@@ -3,16 +3,26 @@
 #include <dlfcn.h>
 #include <wx/stdpaths.h>
 
+#include <system_error>
+
 namespace aviolog::shell {
 
 namespace {
 constexpr const char* kNoModule = "The web browser could not be started: ";
+
+// Beside the program in the build tree; installed, in the package's own library folder
+// (bin/../lib/aviolog), where no other program looks for libraries.
+std::filesystem::path moduleFile() {
+    const std::filesystem::path bin =
+        std::filesystem::path(wxStandardPaths::Get().GetExecutablePath().utf8_string())
+            .parent_path();
+    std::error_code ec;
+    if (std::filesystem::exists(bin / kBrowserModuleFile, ec)) return bin / kBrowserModuleFile;
+    return bin.parent_path() / "lib" / "aviolog" / kBrowserModuleFile;
+}
 }  // namespace
 
-BrowserModule::BrowserModule()
-    : file_(std::filesystem::path(wxStandardPaths::Get().GetExecutablePath().utf8_string())
-                .parent_path() /
-            kBrowserModuleFile) {}
+BrowserModule::BrowserModule() : file_(moduleFile()) {}
 
 bool BrowserModule::load() {
     if (tried_) return factory_ != nullptr;

@@ -259,6 +259,14 @@ void MainFrame::buildMenu() {
     bar->Append(config, "&Config");
     bar->Append(help, "&Help");
     SetMenuBar(bar);
+    Bind(wxEVT_MENU_OPEN, [this](wxMenuEvent& e) {
+        openMenu_ = e.GetMenu();
+        e.Skip();
+    });
+    Bind(wxEVT_MENU_CLOSE, [this](wxMenuEvent& e) {
+        if (e.GetMenu() == openMenu_) openMenu_ = nullptr;
+        e.Skip();
+    });
 
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { app_.saveLog(); }, kSaveLog);
@@ -578,8 +586,10 @@ wxString MainFrame::reportText() {
         out += wxString::Format("button %s shown=%d enabled=%d at %s\n", quoted(info.caption),
                                 b->IsShown(), b->IsEnabled(), centre(b));
     }
-    for (const wxMenu* menu :
-         {GetMenuBar()->GetMenu(0), GetMenuBar()->GetMenu(1), GetMenuBar()->GetMenu(2)}) {
+    const wxMenuBar* bar = GetMenuBar();
+    for (size_t index = 0; index < bar->GetMenuCount(); ++index) {
+        const wxMenu* menu = bar->GetMenu(index);
+        if (menu == openMenu_) out += "menuopen " + quoted(bar->GetMenuLabel(index)) + "\n";
         for (const wxMenuItem* item : menu->GetMenuItems()) {
             if (item->IsSeparator()) continue;
             out += wxString::Format("menu %s enabled=%d\n", quoted(item->GetItemLabel()),

@@ -110,6 +110,8 @@ class MainFrame final : public wxFrame, public model::MainWindowObserver {
     BrowserView* browserView_ = nullptr;
     std::array<wxButton*, model::kButtonCount> buttons_{};
     wxStaticBitmap* logo_ = nullptr;
+    // The menu of the bar that is open now, for the report: keys meant for it wait until it is.
+    const wxMenu* openMenu_ = nullptr;
     FlightSummaryWindow* summary_ = nullptr;
     std::unique_ptr<TrayIcon> tray_;
 };

@@ -447,7 +447,8 @@ std::optional<std::string> WxDialogs::bugReport() {
     content->Add(new wxStaticText(&dialog, wxID_ANY, "Bug description"), 0, wxTOP, 5);
     auto* description = new wxTextCtrl(&dialog, wxID_ANY, wxEmptyString, wxDefaultPosition,
                                        dialog.FromDIP(wxSize(480, 200)), wxTE_MULTILINE);
-    description->SetMaxLength(mail::kMaxBugDescriptionChars);
+    // GTK keeps no length limit on a multi-line control (wx asserts if asked): the report
+    // itself is cut to its maximum when it is made.
     content->Add(description, 1, wxEXPAND);
     finish(dialog, content);
     if (dialog.ShowModal() != wxID_OK) return std::nullopt;

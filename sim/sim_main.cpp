@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@
 #include "platform/posix/operator_input.h"
 #include "platform/posix/sim_ipc_server.h"
 #include "platform/posix/stop_signals.h"
+#include "platform/posix/work_folder.h"
 #include "sim/scenario.h"
 #include "sim/simulator.h"
 #include "wire/sim_ipc_wire.h"
@@ -28,7 +30,8 @@ using namespace aviolog;
 
 constexpr const char* kUsage =
     "usage: aviolog-sim [options]\n"
-    "  --scenario FILE       scenario to fly (default: data/scenarios/lppt-lppr.scn)\n"
+    "  --scenario FILE       scenario to fly (default: data/scenarios/lppt-lppr.scn, or\n"
+    "                        the installed share/aviolog/scenarios/lppt-lppr.scn)\n"
     "  --speed X             run X times faster than real time, up to 1000 (default 1)\n"
     "  --window CLASS        serve as UIPCMAIN (default) or FS98MAIN\n"
     "  --fsuipc-version HEX  interface version to report (default 34800000)\n"
@@ -41,11 +44,23 @@ constexpr const char* kUsage =
     "pipe or file of commands) stops the simulator; with no input (< /dev/null) it runs\n"
     "until 'quit', Ctrl-C or --exit-when-parked.\n";
 
+constexpr const char* kDefaultScenario = "data/scenarios/lppt-lppr.scn";
+
+// The default scenario from the source tree, or the installed one when the program runs
+// installed and the source tree's is not here.
+std::string defaultScenario() {
+    std::error_code ec;
+    if (std::filesystem::exists(kDefaultScenario, ec)) return kDefaultScenario;
+    const std::filesystem::path share = platform::posix::installedShareDir();
+    if (share.empty()) return kDefaultScenario;
+    return (share / "scenarios" / "lppt-lppr.scn").string();
+}
+
 // Beyond this the model's small steps would keep the server from answering in time.
 constexpr double kMaxSpeed = 1000.0;
 
 struct Options {
-    std::string scenario = "data/scenarios/lppt-lppr.scn";
+    std::string scenario = kDefaultScenario;
     double speed = 1.0;
     std::string window{wire::kWindowClass};
     std::string prefix;
@@ -244,6 +259,7 @@ class SimProgram final : public platform::TimerSink {
 int main(int argc, char** argv) {
     Options options;
     if (!parseOptions(argc, argv, &options)) return 2;
+    if (options.scenario == kDefaultScenario) options.scenario = defaultScenario();
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
     auto loaded = sim::loadScenario(options.scenario);

@@ -14,6 +14,7 @@
 #include "headless/flight_runner.h"
 #include "headless/runner_command_line.h"
 #include "platform/posix/stop_signals.h"
+#include "platform/posix/work_folder.h"
 #include "reporting/seal.h"
 
 namespace {
@@ -161,9 +162,18 @@ int main(int argc, char** argv) {
     // Before any thread exists (libcurl may start one), so that every thread holds them.
     platform::posix::StopSignals signals;
     headless::RunnerCommandLine line;
+    line.run.workDir.clear();
     if (const std::string error = headless::parseRunnerCommandLine(argc, argv, line);
         !error.empty()) {
         return usageError(error);
+    }
+    // Without --dir: this folder, or the pilot's data folder when the runner is installed
+    // and this folder holds no settings (the window does the same).
+    if (line.run.workDir.empty()) {
+        const platform::posix::WorkFolder folder =
+            platform::posix::openWorkFolder(platform::posix::currentWorkFolderSetting("."));
+        if (!folder.error.empty()) std::fprintf(stderr, "aviolog-fly: %s\n", folder.error.c_str());
+        line.run.workDir = folder.dir.string();
     }
     if (line.help) {
         std::fputs(headless::runnerUsage().c_str(), stdout);

@@ -32,17 +32,19 @@ std::string withLineFeeds(std::string text) {
     return out;
 }
 
+constexpr const char* kTwoAirports =
+    "[Airports]\r\nLPPT=Lisbon Portela;38.7813;-9.1359\r\n"
+    "LPPR=Porto Sa Carneiro;41.2481;-8.6814\r\n";
+
 struct AcarsFlight {
-    AcarsFlight()
+    explicit AcarsFlight(const std::string& airportList = kTwoAirports)
         : rig({{"Aviolog", "AcarsEvent", "1", true},
                {"Log", "AcarsSite", va.url("/acars.php"), true},
                {"Log", "Uplink", dispatch.url("/uplink.php"), true},
                {"Log", "UplinkReset", dispatch.url("/reset.php"), true},
                {"Aviolog", "AcarsSite", va.url("/alternate.php")},
                {"Aviolog", "StatusSite", va.url("/status.php")}}) {
-        rig.dir.write("apt.txt",
-                      "[Airports]\r\nLPPT=Lisbon Portela;38.7813;-9.1359\r\n"
-                      "LPPR=Porto Sa Carneiro;41.2481;-8.6814\r\n");
+        rig.dir.write("apt.txt", airportList);
         // The reset, then one message for the flight among others, then only the number.
         dispatch.setAnswers({{200, "#5\n"},
                              {200, "Uplink SENDTOTP1944 gate B12%SENDTOTP9 other%#6\n"},
@@ -126,6 +128,26 @@ TEST(AcarsFlight, PositionReportsEveryTwoMinutesWithTheFlightsPhase) {
     // Blocks off comes two minutes after the start, before the first report.
     EXPECT_EQ(phases, "234");
     EXPECT_TRUE(timed) << "in flight the report carries the times to the airports";
+}
+
+// The list the package ships (generated from OurAirports at build time): the VA learns the
+// airports' names and the distances from their coordinates, some 149 NM from Lisbon to Porto.
+TEST(AcarsFlight, PositionReportsNameTheAirportsOfTheShippedList) {
+    const std::string list = AVIOLOG_AIRPORT_LIST;
+    if (list.empty()) GTEST_SKIP() << "built without the airport list (no AVIOLOG_AIRPORT_DB)";
+    AcarsFlight f(readFileBytes(list).value_or(""));
+    ASSERT_EQ(f.result.end, headless::RunResult::End::Stopped);
+    const Requests reports = on(f.requests, "/status.php");
+    ASSERT_GE(reports.size(), 21u);
+    for (const auto& r : reports) {
+        EXPECT_EQ(r.param("depapt"), "Lisbon Humberto Delgado Airport");
+        EXPECT_EQ(r.param("destapt"), "Francisco de S\xE1 Carneiro Airport");
+    }
+    const int atGate = std::atoi(reports.front().param("disdestapt").c_str());
+    EXPECT_GE(atGate, 147) << reports.front().param("disdestapt");
+    EXPECT_LE(atGate, 151) << reports.front().param("disdestapt");
+    EXPECT_LE(std::atoi(reports.back().param("disdestapt").c_str()), 2)
+        << "the last report comes from Porto's apron";
 }
 
 TEST(AcarsFlight, AnUplinkMessageForTheFlightIsShownWithItsSound) {

@@ -389,6 +389,21 @@ TEST(FlightRecorder, TheViewsShowEachFigureWithItsUnit) {
     }
 }
 
+// With the airport list the package ships, the flight data view names the airports the
+// form gives and counts the distances to them.
+TEST(FlightRecorder, TheFlightDataViewNamesTheAirportsOfTheShippedList) {
+    const std::string list = AVIOLOG_AIRPORT_LIST;
+    if (list.empty()) GTEST_SKIP() << "built without the airport list (no AVIOLOG_AIRPORT_DB)";
+    RecorderRig rig;
+    rig.dir.write("apt.txt", readFileBytes(list).value_or(""));
+    rig.record.departureIcao = "LPPT";
+    rig.record.arrivalIcao = "LPPR";
+    ASSERT_TRUE(rig.start());
+    rig.core.dump().update();
+    EXPECT_EQ(resultsValue(rig, model::kFlightData, "From"), "Lisbon Humberto Delgado Airport");
+    EXPECT_EQ(resultsValue(rig, model::kFlightData, "To"), "Francisco de S\xE1 Carneiro Airport");
+}
+
 TEST(FlightRecorder, NoSimulatorAsksAgainEveryTwoSeconds) {
     FlightRig rig({{"Aviolog", "StartWarning", "0", true}});
     headless::RunnerOptions options;

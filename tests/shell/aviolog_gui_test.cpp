@@ -2,6 +2,7 @@
 // against an aviolog-sim process, driven by clicks, with screenshots kept for a person.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -274,14 +275,12 @@ TEST(AviologWindow, APilotFliesAcceptsAndSendsAFlightThroughTheWindow) {
     int y = 0;
     ASSERT_EQ(std::sscanf(frame.c_str() + frame.rfind(" at "), " at %d %d", &x, &y), 2);
     window.moveTo(x, y + 100);
-    window.key("alt+f");
-    window.key("x");
+    ASSERT_TRUE(window.choose("alt+f", "&File", "x")) << window.report();
     ASSERT_TRUE(window.waitFor("box \"Do you want to Quit?\"")) << window.report();
     ASSERT_TRUE(window.click("button \"&No\""));
     EXPECT_TRUE(window.waitFor("window \"Aviolog\" shown=1"));
     window.moveTo(x, y + 100);
-    window.key("alt+f");
-    window.key("x");
+    ASSERT_TRUE(window.choose("alt+f", "&File", "x")) << window.report();
     ASSERT_TRUE(window.waitFor("box \"Do you want to Quit?\""));
     ASSERT_TRUE(window.click("button \"&Yes\""));
     int status = 0;
@@ -342,8 +341,7 @@ TEST(AviologWindow, TheOptionsDialogShowsEveryItemOfTheTableWithItsValue) {
     int y = 0;
     ASSERT_EQ(std::sscanf(tab.c_str() + tab.rfind(" at "), " at %d %d", &x, &y), 2);
     window.moveTo(x, y + 100);
-    window.key("alt+c");
-    window.key("Return");
+    ASSERT_TRUE(window.choose("alt+c", "&Config", "Return")) << window.report();
     ASSERT_TRUE(window.waitFor("open \"Aviolog Options\"")) << window.report();
     const std::string report = window.report();
     for (const config::OptionCategory& category : config::optionCategories()) {
@@ -472,8 +470,7 @@ void openOptions(WindowDriver& window) {
     int y = 0;
     ASSERT_TRUE(pointOf(tab, x, y)) << tab;
     window.moveTo(x, y + 100);
-    window.key("alt+c");
-    window.key("Return");
+    ASSERT_TRUE(window.choose("alt+c", "&Config", "Return")) << window.report();
     ASSERT_TRUE(window.waitFor("open \"Aviolog Options\"")) << window.report();
 }
 
@@ -599,8 +596,7 @@ TEST(AviologOptions, EveryItemReachesItsKeyAndSurvivesARestart) {
         int y = 0;
         ASSERT_TRUE(pointOf(tab, x, y));
         window.moveTo(x, y + 100);
-        window.key("alt+f");
-        window.key("x");
+        ASSERT_TRUE(window.choose("alt+f", "&File", "x")) << window.report();
         ASSERT_TRUE(window.click("button \"&Yes\"")) << window.report();
         int status = 0;
         ASSERT_TRUE(waitForExit(window.process(), 10000, status)) << "Yes ends the program";
@@ -725,15 +721,8 @@ TEST(AviologWindow, MessagesSayWhatFailedAndWhatToDo) {
     int x = 0, y = 0;
     ASSERT_TRUE(pointOf(tab, x, y));
     window.moveTo(x, y + 100);
-    // A loaded machine may take the letter before the menu is open: the menu is asked again.
-    bool opened = false;
-    for (int attempt = 0; attempt < 3 && !opened; ++attempt) {
-        window.key("alt+h");
-        window.key("b");
-        opened = window.waitFor("open \"Aviolog Bug Report\"", 8000);
-        if (!opened) window.key("Escape");
-    }
-    ASSERT_TRUE(opened) << window.report();
+    ASSERT_TRUE(window.choose("alt+h", "&Help", "b")) << window.report();
+    ASSERT_TRUE(window.waitFor("open \"Aviolog Bug Report\"")) << window.report();
     ASSERT_TRUE(window.click("control text \"\""));
     window.type("Gear warning at take-off");
     ASSERT_TRUE(window.click("button \"&OK\""));
@@ -775,8 +764,7 @@ TEST(AviologWindow, MessagesSayWhatFailedAndWhatToDo) {
                                      std::filesystem::perms::others_read);
     ASSERT_TRUE(pointOf(tab, x, y));
     window.moveTo(x, y + 100);
-    window.key("alt+f");
-    window.key("x");
+    ASSERT_TRUE(window.choose("alt+f", "&File", "x")) << window.report();
     ASSERT_TRUE(window.click("button \"&Yes\"")) << window.report();
     ASSERT_TRUE(window.waitFor("box \"Aviolog could not save its settings")) << window.report();
     window.screenshot("message-settings-not-saved");
@@ -1015,6 +1003,58 @@ TEST(AviologTray, TheMenusMaximiseBringsTheWindowBack) {
     EXPECT_TRUE(window.waitFor("shown=1 iconized=0 tray=0", 5000)) << window.report();
     EXPECT_TRUE(waitForWindow("^Aviolog$", w, h, x, y)) << "the window is on the screen";
     window.screenshot("tray-maximised");
+}
+
+}  // namespace
+}  // namespace aviolog::test
+
+namespace aviolog::test {
+namespace {
+
+// The program killed in cruise and started again in the same folder: Yes to the unfinished
+// flight brings the log view back with the old lines, the flight goes on to the gate, and
+// Stop LOG there stores it.
+TEST(AviologWindow, AFlightKilledInCruiseIsResumedAtTheNextStart) {
+    Cockpit cockpit("");
+    ChildProcess sim(AVIOLOG_SIM_PATH, {"--scenario", dataPath("scenarios/short-hop.scn"),
+                                        "--speed", "20", "--status", "0"});
+    ASSERT_TRUE(sim.started());
+    {
+        WindowDriver window(cockpit.dir.path());
+        cockpit.startUp(window);
+        ASSERT_TRUE(window.waitFor("box \"Plane at Departure Airport?\"")) << window.report();
+        ASSERT_TRUE(window.click("button \"&Yes\""));
+        Cockpit::fillForm(window);
+        ASSERT_TRUE(window.waitFor("button \"Start LOG\" shown=1 enabled=1")) << window.report();
+        ASSERT_TRUE(window.click("tab 0 "));
+        ASSERT_TRUE(window.click("button \"Start LOG\""));
+        ASSERT_TRUE(window.waitFor("  TOC\"", 120000)) << window.report();
+        window.process().signal(SIGKILL);
+        int status = 0;
+        ASSERT_TRUE(waitForExit(window.process(), 10000, status));
+    }
+    WindowDriver window(cockpit.dir.path());
+    ASSERT_TRUE(window.started());
+    ASSERT_TRUE(window.click("\"Choose Selected Company\"")) << window.report();
+    ASSERT_TRUE(window.waitFor("box \"An unfinished flight was found. Resume it?\""))
+        << window.report();
+    window.screenshot("resume-question");
+    ASSERT_TRUE(window.click("button \"&Yes\""));
+    ASSERT_TRUE(window.waitFor("window \"Aviolog\" shown=1")) << window.report();
+    ASSERT_TRUE(window.click("tab 0 "));
+    for (const char* old : {"Take-off\"", "Gear Up:", "  TOC\""}) {
+        EXPECT_TRUE(window.waitFor(old, 5000)) << old << "\n" << window.report();
+    }
+    ASSERT_TRUE(window.waitFor("Aviolog restarted, flight resumed\"", 30000)) << window.report();
+    window.screenshot("resumed-log-view");
+    ASSERT_TRUE(window.waitFor("Parking brakes on", 240000)) << window.report();
+    ASSERT_TRUE(window.click("button \"Stop LOG\""));
+    ASSERT_TRUE(window.waitFor("box \"Do you want to close the Log?\"")) << window.report();
+    ASSERT_TRUE(window.click("button \"&Yes\""));
+    ASSERT_TRUE(window.waitFor("open \"Flight Summary\"")) << window.report();
+    ASSERT_TRUE(window.click("button \"&OK\""));
+    EXPECT_TRUE(window.waitFor("status \"Flight stored in .\\TAP123.dat")) << window.report();
+    EXPECT_FALSE(cockpit.dir.exists("flight-in-progress-TAP.txt"));
 }
 
 }  // namespace

@@ -70,10 +70,12 @@ std::string WindowDriver::report() {
 }
 
 bool WindowDriver::waitFor(const std::string& text, int timeoutMs) {
-    for (int waited = 0; waited < timeoutMs; waited += 200) {
+    // A deadline on the clock: a report that is slow to come must not stretch the wait.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    do {
         if (report().find(text) != std::string::npos) return true;
         sleepMs(200);
-    }
+    } while (std::chrono::steady_clock::now() < deadline);
     return false;
 }
 
@@ -104,6 +106,26 @@ bool WindowDriver::click(const std::string& text, int timeoutMs) {
 void WindowDriver::key(const std::string& keys) {
     [[maybe_unused]] const int result = std::system(("xdotool key " + keys).c_str());
     sleepMs(300);
+}
+
+bool WindowDriver::choose(const std::string& openKey, const std::string& menuLabel,
+                          const std::string& itemKey) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        key(openKey);
+        if (!waitFor("menuopen \"" + menuLabel + "\"", 5000)) {
+            key("Escape");
+            continue;
+        }
+        key(itemKey);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const std::string now = report();
+            if (!now.empty() && now.find("menuopen ") == std::string::npos) return true;
+            sleepMs(200);
+        }
+        key("Escape");
+    }
+    return false;
 }
 
 void WindowDriver::moveTo(int x, int y) {

@@ -28,6 +28,12 @@ class WindowDriver {
     // Keys to the window under the pointer (xdotool key syntax, "alt+f").
     void key(const std::string& keys);
     void moveTo(int x, int y);
+    // Opens a menu of the bar with its key ("alt+h"), waits until the program reports it
+    // open ("&Help"), then chooses an item with its key ("b"). A key that reaches the window
+    // before the menu is up would be lost, so the item's key waits; asked again when the
+    // menu did not open or stayed open.
+    bool choose(const std::string& openKey, const std::string& menuLabel,
+                const std::string& itemKey);
     // Types the text into the focused control.
     void type(const std::string& text);
     // Any other xdotool command ("click --repeat 2 1"); false when xdotool failed.

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/snapshot_file.h"
+#include "recorder/recorder_context.h"
+
+namespace aviolog::reporting {
+class AcarsMessenger;
+class AcarsDisplay;
+class VaLiveLink;
+struct VaTraffic;
+}  // namespace aviolog::reporting
+
+namespace aviolog::recorder {
+
+class FlightInfoDump;
+
+// The file that holds the flight under way, one per company: ".\" + this + ICAO + ".txt".
+inline constexpr const char* kJournalFilePrefix = "flight-in-progress-";
+inline constexpr const char* kResumeRestartQuestion = "An unfinished flight was found. Resume it?";
+
+std::filesystem::path journalPath(const std::filesystem::path& workDir,
+                                  const std::string& companyIcao);
+
+// What the journal writes and reads back: the flight as the program holds it.
+struct JournalParts {
+    model::FlightRecord& record;
+    FlightProgress& progress;
+    FlightState& flight;
+    MainWindowModel& window;
+    reporting::AcarsMessenger& acars;
+    reporting::AcarsDisplay& acarsDisplay;
+    reporting::VaLiveLink& live;
+    reporting::VaTraffic& traffic;
+    FlightInfoDump& dump;
+};
+
+// A journal read back: the log lines and the ACARS messages apart, the rest as it was.
+struct JournalText {
+    std::vector<std::string> logLines;
+    std::vector<std::string> acarsMessages;
+    std::vector<std::pair<std::string, std::string>> values;
+    // The value written under key; empty when there is none.
+    std::string value(std::string_view key) const {
+        for (const auto& [k, v] : values) {
+            if (k == key) return v;
+        }
+        return {};
+    }
+};
+
+// The log lines and ACARS messages as the journal writes them, kept between writes: they
+// only grow while a log runs, so each write adds the new ones instead of all of them.
+class JournalLineBlocks {
+  public:
+    void update(const JournalParts& parts);
+    const std::string& log() const { return log_; }
+    const std::string& acars() const { return acars_; }
+
+  private:
+    std::string log_;
+    std::string acars_;
+    std::size_t logCount_ = 0;
+    std::size_t lastLogSize_ = 0;
+    std::size_t acarsCount_ = 0;
+};
+
+// The flight's state as text, and back. Every line is "key=value" with the value's line
+// breaks escaped; the last line counts the bytes before it, so a file cut short is no
+// journal.
+std::string journalText(const JournalParts& parts);
+std::string journalText(const JournalParts& parts, JournalLineBlocks& blocks);
+std::optional<JournalText> readJournalText(std::string_view text);
+// Puts the flight back as it was written. The log and ACARS lines go back through the
+// window and the ACARS display, so the views and the gauge's pages are filled again.
+void restoreJournal(const JournalText& journal, JournalParts& parts);
+
+// The flight journal: while a log runs, everything needed to go on with the flight after
+// the program itself was killed is kept in one file, replaced whole at every log line and
+// every ten monitor ticks. A line is on disk before the tick that logged it ends.
+class FlightJournal {
+  public:
+    explicit FlightJournal(JournalParts parts) : parts_(parts) {}
+
+    // The file for the active company; made when a log first runs.
+    void open(std::filesystem::path path);
+    const std::optional<std::filesystem::path>& path() const { return path_; }
+
+    // After every timer tick and button: writes when a line was logged, when an ACARS
+    // message was shown, or every tenth monitor tick; removes the file once the log has
+    // ended.
+    void afterEvent(bool monitorTick);
+    // Makes the journal take up the flight it was restored from: nothing is written until
+    // something changes.
+    void adoptRestored();
+    // Removes the file and forgets it.
+    void discard();
+    // Keeps no journal from now on.
+    void close() {
+        file_.reset();
+        path_.reset();
+    }
+
+  private:
+    bool logRuns() const;
+
+    JournalParts parts_;
+    std::optional<std::filesystem::path> path_;
+    std::unique_ptr<SnapshotFile> file_;
+    JournalLineBlocks blocks_;
+    bool onDisk_ = false;  // the file holds this flight
+    std::size_t linesWritten_ = 0;
+    std::size_t messagesWritten_ = 0;
+    int ticksSinceWrite_ = 0;
+};
+
+}  // namespace aviolog::recorder

@@ -1,0 +1,212 @@
+// A live flight whose aviolog-fly is killed (SIGKILL) at a moment of the flight and started
+// again in the same folder while aviolog-sim flies on: the restarted program takes the
+// flight up from its journal and records it to the gate.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "reporting/seal.h"
+#include "tests/support/child_process.h"
+#include "tests/support/flight_rig.h"
+#include "tests/support/sim_fixture.h"
+#include "tests/support/wait.h"
+
+namespace aviolog::test {
+namespace {
+
+constexpr const char* kSpeed = "20";
+constexpr const char* kRestartedText = "  Aviolog restarted, flight resumed";
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The log lines aviolog-fly printed as it recorded: "Start  [...]" and "HH:MM  text".
+std::vector<std::string> printedLogLines(const std::string& output) {
+    std::vector<std::string> lines;
+    for (const std::string& line : linesOf(output)) {
+        if (line.starts_with("[")) break;  // the whole log, printed at the end
+        const bool timed = line.size() > 7 && line[2] == ':' && line.substr(5, 2) == "  ";
+        if (line.starts_with("Start  [") || timed) lines.push_back(line);
+    }
+    return lines;
+}
+
+// The whole log printed at the end, from its Start line to the summary.
+std::vector<std::string> finalLog(const std::string& output) {
+    const std::size_t summary = output.find("\n[Flight Summary]");
+    const std::size_t start = output.rfind("\nStart  [", summary);
+    if (summary == std::string::npos || start == std::string::npos) return {};
+    return linesOf(output.substr(start + 1, summary - start - 1));
+}
+
+std::string summaryValue(const std::string& output, const std::string& key) {
+    const std::size_t at = output.find("\n" + key + "=");
+    if (at == std::string::npos) return "<none>";
+    const std::size_t begin = at + key.size() + 2;
+    return output.substr(begin, output.find('\n', begin) - begin);
+}
+
+// The simulator's latest status line: its stage and height above ground.
+struct SimState {
+    std::string stage;
+    double aglFt = -1;
+};
+SimState simState(const std::string& output) {
+    const std::vector<std::string> lines = linesOf(output);
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+        if (!it->starts_with("T+")) continue;
+        std::istringstream in(*it);
+        std::string time, clock, stage, word;
+        in >> time >> clock >> stage;
+        SimState state{stage};
+        while (in >> word) {
+            if (word == "agl" && (in >> word)) state.aglFt = std::atof(word.c_str());
+        }
+        return state;
+    }
+    return {};
+}
+
+struct Moment {
+    const char* name;
+    const char* stage;      // the simulator's stage at the kill
+    double belowAglFt = 0;  // and lower than this, when not 0
+    bool afterContact = false;
+};
+
+void PrintTo(const Moment& m, std::ostream* os) {
+    *os << m.name;
+}
+
+class FlightResume : public ::testing::TestWithParam<Moment> {};
+
+TEST_P(FlightResume, AKilledProgramResumesTheFlightToTheGate) {
+    const Moment m = GetParam();
+    const std::string prefix =
+        "aviolog-test-resume-" + std::to_string(getpid()) + "-" + m.name + "-";
+    const std::string scenario = dataPath("scenarios/short-hop.scn");
+    FlightRig rig;
+    const std::string dir = rig.dir.path().string();
+    ChildProcess sim(AVIOLOG_SIM_PATH, {"--scenario", scenario, "--speed", kSpeed, "--status",
+                                        "0.05", "--ipc-prefix", prefix, "--exit-when-parked"});
+    ASSERT_TRUE(sim.started());
+    const std::vector<std::string> flyArgs = {
+        "--live",   "--speed",
+        kSpeed,     "--ipc-prefix",
+        prefix,     "--dir",
+        dir,        "--scenario",
+        scenario,   "--aircraft",
+        "C25B",     "--flight",
+        "TP1944",   "--limit",
+        "30",       "--accept",
+        "--answer", "An unfinished flight was found. Resume it?=yes"};
+    const std::string settingsBefore = rig.dir.read("aviolog.ini");
+    std::string killedOutput;
+    std::string settingsAtKill;
+    {
+        ChildProcess fly(AVIOLOG_FLY_PATH, flyArgs);
+        ASSERT_TRUE(fly.started());
+        const bool reached = waitFor(
+            [&] {
+                const SimState s = simState(sim.output());
+                return s.stage == m.stage && (m.belowAglFt == 0 || s.aglFt < m.belowAglFt);
+            },
+            std::chrono::seconds(120), std::chrono::milliseconds(2));
+        ASSERT_TRUE(reached) << m.name << "\n" << sim.output();
+        fly.signal(SIGKILL);
+        fly.wait(10000);
+        killedOutput = fly.output();
+        settingsAtKill = rig.dir.read("aviolog.ini");
+    }
+    ChildProcess again(AVIOLOG_FLY_PATH, flyArgs);
+    ASSERT_TRUE(again.started());
+    ASSERT_EQ(again.wait(180000), 0) << m.name << "\n" << again.output();
+    const std::string out = again.output();
+
+    const std::vector<std::string> before = printedLogLines(killedOutput);
+    const std::vector<std::string> log = finalLog(out);
+    ASSERT_FALSE(log.empty()) << m.name << "\n" << out;
+    const auto restart = std::find_if(log.begin(), log.end(), [](const std::string& line) {
+        return line.find(kRestartedText) != std::string::npos;
+    });
+    ASSERT_NE(restart, log.end()) << m.name << "\n" << out;
+    EXPECT_EQ(std::count_if(
+                  log.begin(), log.end(),
+                  [](const std::string& l) { return l.find(kRestartedText) != std::string::npos; }),
+              1)
+        << m.name;
+    // Every line shown before the kill, in its order, before the restart line.
+    const std::vector<std::string> kept(log.begin(), restart);
+    ASSERT_LE(before.size(), kept.size()) << m.name << "\n" << killedOutput << "\n" << out;
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), kept.begin())) << m.name << "\n"
+                                                                        << killedOutput << "\n"
+                                                                        << out;
+    std::set<std::string> seen;
+    for (const std::string& line : log) {
+        EXPECT_TRUE(seen.insert(line).second) << m.name << ": twice: " << line << "\n" << out;
+    }
+    EXPECT_NE(out.find("  Parking brakes on\n"), std::string::npos) << m.name << "\n" << out;
+
+    // A touchdown the restarted program did not sample has no rate; one it logged before
+    // the kill keeps its figure.
+    const std::string rate = summaryValue(out, "RateTD");
+    const auto touchdown = std::find_if(log.begin(), log.end(), [](const std::string& line) {
+        return line.find("TouchDown:Rate ") != std::string::npos;
+    });
+    if (touchdown == log.end()) {
+        EXPECT_EQ(rate, "") << m.name << "\n" << out;
+    } else {
+        EXPECT_NE(touchdown->find("Rate " + rate + " ft/min"), std::string::npos) << m.name << "\n"
+                                                                                  << out;
+        if (m.afterContact) {
+            EXPECT_LT(touchdown, restart) << m.name << ": sampled after contact";
+        }
+    }
+
+    // The settings as they were: untouched by the kill, and every value set before the
+    // flight still there once the restarted program wrote them back at its exit.
+    EXPECT_EQ(settingsAtKill, settingsBefore) << m.name;
+    const std::string settingsAfter = rig.dir.read("aviolog.ini");
+    for (const std::string& line : linesOf(settingsBefore)) {
+        if (line.find('=') == std::string::npos || line.ends_with("=\r")) continue;
+        EXPECT_NE(settingsAfter.find(line), std::string::npos) << m.name << ": " << line;
+    }
+    // The flight stored in a sealed pilot log file.
+    bool stored = false;
+    for (const auto& entry : std::filesystem::directory_iterator(rig.dir.path())) {
+        if (entry.path().extension() != ".dat") continue;
+        stored = true;
+        EXPECT_FALSE(reporting::checkSeal(entry.path(), false)) << "tampered: " << entry.path();
+    }
+    EXPECT_TRUE(stored) << m.name << "\n" << out;
+    EXPECT_FALSE(rig.dir.exists("flight-in-progress-TAP.txt")) << m.name;
+    sim.wait(30000);
+}
+
+// Seven moments over the phases: enough to pass through every phase's journal and keep the
+// suite's time within reason (each flight takes most of a minute at 20x).
+INSTANTIATE_TEST_SUITE_P(Moments, FlightResume,
+                         ::testing::Values(Moment{"taxi", "taxi-out"},
+                                           Moment{"takeoffroll", "take-off"},
+                                           Moment{"climb", "climb"}, Moment{"cruise", "cruise"},
+                                           Moment{"approach", "approach", 1000},
+                                           Moment{"rollout", "roll-out", 0, true},
+                                           Moment{"taxiin", "taxi-in", 0, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace aviolog::test

@@ -1,0 +1,188 @@
+// The flight journal: what a killed program leaves on disk, and the flight it gives back
+// at the next start.
+
+#include "recorder/flight_journal.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/snapshot_file.h"
+#include "common/text_file.h"
+#include "reporting/pilot_log_book.h"
+#include "reporting/seal.h"
+#include "tests/support/flight_rig.h"
+#include "tests/support/temp_dir.h"
+
+namespace aviolog::test {
+namespace {
+
+constexpr const char* kJournal = "flight-in-progress-TAP.txt";
+constexpr const char* kRestartedLine = "  Aviolog restarted, flight resumed";
+
+// A flight cut off in the air: the run ends at its time limit with the log running, as a
+// killed program would leave it.
+headless::RunResult flyUntilCut(FlightRig& rig, std::int64_t limitMs) {
+    headless::RunnerOptions options;
+    options.limitMs = limitMs;
+    return rig.fly("lppt-lppr.scn", options);
+}
+
+// Every way a journal can be damaged on disk makes it no journal: it never puts back half
+// a flight.
+TEST(FlightJournalText, ACutOrEditedJournalIsRefused) {
+    FlightRig rig;
+    flyUntilCut(rig, 20 * 60 * 1000);
+    const std::string whole = rig.dir.read(kJournal);
+    ASSERT_TRUE(recorder::readJournalText(whole)) << whole;
+    struct Row {
+        const char* name;
+        std::string text;
+    };
+    std::string edited = whole;
+    edited[whole.find("log=") + 4] ^= 0x20;  // same length
+    std::string longer = whole;
+    longer.insert(whole.find("log="), "log=one more line\n");
+    const Row rows[] = {
+        {"empty", ""},
+        {"first line only", whole.substr(0, whole.find('\n') + 1)},
+        {"cut in the middle", whole.substr(0, whole.size() / 2)},
+        {"cut before the last line feed", whole.substr(0, whole.size() - 1)},
+        {"a line added", longer},
+        {"not a journal", "[Aviolog]\nCompanyICAO=TAP\n"},
+    };
+    for (const Row& row : rows) EXPECT_FALSE(recorder::readJournalText(row.text)) << row.name;
+    // An edit that keeps the length is not noticed by the count: it is the pilot's own file.
+    EXPECT_TRUE(recorder::readJournalText(edited));
+}
+
+// Values with line breaks and backslashes (ACARS messages) come back as they were.
+TEST(FlightJournalText, MessagesWithLineBreaksComeBackWhole) {
+    FlightRig rig;
+    const headless::RunResult cut = flyUntilCut(rig, 20 * 60 * 1000);
+    const auto journal = recorder::readJournalText(rig.dir.read(kJournal));
+    ASSERT_TRUE(journal);
+    EXPECT_EQ(journal->logLines, cut.log);
+    ASSERT_FALSE(journal->acarsMessages.empty());
+    const std::string& first = journal->acarsMessages.front();
+    EXPECT_NE(first.find('\n'), std::string::npos) << first;
+    EXPECT_EQ(journal->value("phase"), "2");
+    EXPECT_EQ(journal->value("record.flightNumber"), "TP1944");
+}
+
+// Yes: the form, the log view and the ACARS view come back, and the restart is logged once
+// the simulator answers; the flight goes on in its phase.
+TEST(FlightJournalResume, YesBringsTheFlightBack) {
+    FlightRig rig;
+    const headless::RunResult cut = flyUntilCut(rig, 20 * 60 * 1000);
+    ASSERT_EQ(cut.end, headless::RunResult::End::TimedOut);
+    headless::RunnerOptions options;
+    options.limitMs = 5000;
+    options.answers.emplace_back("An unfinished flight was found. Resume it?", "yes");
+    options.form.flightNumber = "XX0000";  // typed now, and overridden by the journal's
+    const headless::RunResult resumed = rig.fly("lppt-lppr.scn", options);
+    ASSERT_GE(resumed.log.size(), cut.log.size() + 1);
+    EXPECT_TRUE(std::equal(cut.log.begin(), cut.log.end(), resumed.log.begin()));
+    EXPECT_NE(resumed.log[cut.log.size()].find(kRestartedLine), std::string::npos)
+        << resumed.log[cut.log.size()];
+    EXPECT_EQ(resumed.record.flightNumber, "TP1944");
+    EXPECT_EQ(resumed.acarsView, cut.acarsView);
+    const auto asked = std::count(resumed.pilotBoxes.begin(), resumed.pilotBoxes.end(),
+                                  std::string("An unfinished flight was found. Resume it? -> Yes"));
+    EXPECT_EQ(asked, 1);
+    // The gate question belongs to a new flight only.
+    for (const std::string& box : resumed.pilotBoxes) {
+        EXPECT_EQ(box.find("Plane at Departure Airport?"), std::string::npos) << box;
+    }
+    EXPECT_TRUE(rig.dir.exists(kJournal)) << "the flight still runs";
+}
+
+// No: the flight is kept as a sealed saved log, the journal goes, and a new flight can
+// start.
+TEST(FlightJournalResume, NoKeepsTheFlightAsASealedLog) {
+    FlightRig rig;
+    const headless::RunResult cut = flyUntilCut(rig, 20 * 60 * 1000);
+    const auto journal = recorder::readJournalText(rig.dir.read(kJournal));
+    ASSERT_TRUE(journal);
+    headless::RunnerOptions options;
+    options.limitMs = 60 * 1000;
+    options.answers.emplace_back("An unfinished flight was found. Resume it?", "no");
+    const headless::RunResult next = rig.fly("lppt-lppr.scn", options);
+    const std::filesystem::path kept =
+        rig.dir /
+        (reporting::defaultLogName("LPPT", "LPPR", journal->value("progress.startDate")) + ".txt");
+    ASSERT_TRUE(std::filesystem::exists(kept)) << kept;
+    EXPECT_FALSE(reporting::checkSeal(kept, false)) << "tampered";
+    const std::string text = textModeText(readFileBytes(kept).value_or(""));
+    for (const std::string& line : cut.log) EXPECT_NE(text.find(line), std::string::npos) << line;
+    EXPECT_FALSE(next.log.empty());
+    EXPECT_EQ(next.log.front().rfind("Start  [", 0), 0u) << "a new log";
+}
+
+// A flight cut off in the air and resumed with the aircraft already on the ground
+// (here: the gate where the simulator starts again) had its touchdown while the program was
+// down: no rate is reported, whether or not the touchdown sampler was running at the cut.
+TEST(FlightJournalResume, ATouchdownWhileDownHasNoRate) {
+    struct Row {
+        const char* name;
+        std::int64_t cutMs;
+    };
+    const Row rows[] = {
+        {"initial climb, below the sampler's arming height", 10 * 60 * 1000 + 20 * 1000},
+        {"descending", 36 * 60 * 1000},
+        {"on the approach", 39 * 60 * 1000},
+        {"short final", 39 * 60 * 1000 + 40 * 1000},
+        {"over the threshold", 39 * 60 * 1000 + 50 * 1000}};
+    bool samplerCut = false;
+    for (const Row& row : rows) {
+        FlightRig rig;
+        flyUntilCut(rig, row.cutMs);
+        const auto journal = recorder::readJournalText(rig.dir.read(kJournal));
+        ASSERT_TRUE(journal) << row.name;
+        ASSERT_EQ(journal->value("progress.touchdown"), "0") << row.name << ": already down";
+        samplerCut = samplerCut || journal->value("progress.touchdownSamplerStarted") == "1";
+        headless::RunnerOptions options;
+        options.limitMs = 10 * 60 * 1000;
+        options.answers.emplace_back("An unfinished flight was found. Resume it?", "yes");
+        const headless::RunResult resumed = rig.fly("lppt-lppr.scn", options);
+        ASSERT_TRUE(resumed.summaryOffered) << row.name << "\n" << render(resumed);
+        EXPECT_EQ(resumed.summary.RateTD, "") << row.name << "\n" << render(resumed);
+        EXPECT_EQ(resumed.summary.speedTD, "") << row.name;
+    }
+    EXPECT_TRUE(samplerCut) << "no row cut the flight while the touchdown sampler ran";
+}
+
+// The file always holds one whole state, whatever the writer is handed and how fast.
+TEST(SnapshotFile, HoldsTheNewestWholeState) {
+    TempDir dir;
+    const std::filesystem::path path = dir / "state.txt";
+    {
+        SnapshotFile file(path);
+        EXPECT_TRUE(file.storeAndWait("first"));
+        EXPECT_EQ(dir.read("state.txt"), "first");
+        std::thread reader([&] {
+            for (int i = 0; i < 200; ++i) {
+                const std::string seen = dir.read("state.txt");
+                ASSERT_TRUE(seen == "first" || seen.starts_with("state ")) << seen;
+                if (seen.starts_with("state ")) {
+                    ASSERT_EQ(seen.size(), 6u + 4u + 2000u);
+                }
+            }
+        });
+        for (int i = 1000; i < 1100; ++i) {
+            file.store("state " + std::to_string(i) + std::string(2000, 'x'));
+        }
+        reader.join();
+    }
+    EXPECT_EQ(dir.read("state.txt").substr(0, 10), "state 1099") << "written before the end";
+    SnapshotFile again(path);
+    again.store("gone soon");
+    again.remove();
+    EXPECT_FALSE(dir.exists("state.txt"));
+}
+
+}  // namespace
+}  // namespace aviolog::test
