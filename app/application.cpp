@@ -6,10 +6,12 @@
 #include "config/settings_file.h"
 #include "mail/bug_report.h"
 #include "mail/smtp_mailer.h"
+#include "planning/simbrief.h"
 #include "platform/pilot.h"
 #include "recorder/landing_page.h"
 #include "recorder/timer_ids.h"
 #include "reporting/local_db_page.h"
+#include "reporting/phpvms_pilot.h"
 #include "reporting/pirep_sender.h"
 #include "reporting/va_flight_plan.h"
 
@@ -52,10 +54,22 @@ Application::Application(Platform platform, Dialogs& dialogs, FlightPorts ports,
              .traffic = vaTraffic_,
              .view = acarsView_,
              .workDir = workDir_}),
-      services_{.acars = acars_,
+      phpVms_({.link = link_,
+               .settings = settings_,
+               .record = record_,
+               .startDate = progress_.startDate,
+               .startTime = progress_.startTime,
+               .flightLengthNm = progress_.flightLengthNm,
+               .gets = platform.vaGets,
+               .window = window_,
+               .view = acarsView_,
+               .outbox = phpVmsOutbox_}),
+      phpVmsMoments_(acars_, phpVms_, settings_),
+      phpVmsBeat_(live_, phpVms_),
+      services_{.acars = phpVmsMoments_,
                 .metar = ports.metar != nullptr ? *ports.metar : weather_,
                 .gauge = console_,
-                .live = live_,
+                .live = phpVmsBeat_,
                 .flapNames = ports.flapNames != nullptr ? *ports.flapNames : form_.flapNames(),
                 .store = book_},
       flightLog_({.link = link_,
@@ -83,10 +97,22 @@ Application::Application(Platform platform, Dialogs& dialogs, FlightPorts ports,
                 .traffic = vaTraffic_,
                 .dump = flightLog_.dump()}) {
     link_.setLossObserver(&flightLog_);
+    window_.addObserver(&phpVms_);
+    phpVms_.setFiledHandler([this] { phpVmsFiled(); });
 }
 
 Application::~Application() {
+    window_.removeObserver(&phpVms_);
     link_.close();
+}
+
+// Filed while the program ran: "Send LOG" must not file it again.
+void Application::phpVmsFiled() {
+    reporting::dropFiledFlight({.settings = settings_,
+                                .http = platform_.http,
+                                .pilot = platform_.pilot,
+                                .workDir = workDir_},
+                               summary_);
 }
 
 bool Application::loadSettings() {
@@ -119,6 +145,11 @@ bool Application::loadSettings() {
 void Application::onTimer(int id) {
     flightLog_.onTimer(id);
     journal_.afterEvent(id == recorder::kMonitorTimer);
+    // However the log started (the button or the parking brake), the site hears of it.
+    if (progress_.logStarted && !phpVmsBegun_ && config::usesPhpVms(settings_.company)) {
+        phpVmsBegun_ = true;
+        phpVms_.begin();
+    }
     // The fuel page and the date and time page are filled once the connect procedure has
     // opened the link; the pilot's edits of either are not overwritten afterwards.
     if (id != recorder::kConnectTimer || !link_.isOpen()) return;
@@ -140,11 +171,28 @@ void Application::fillDateTime(const planning::SimulatorClock& clock) {
 }
 
 void Application::flightFromVaButton() {
+    if (config::usesPhpVms(settings_.company)) {
+        const auto bid = reporting::flightFromPhpVms({.settings = settings_,
+                                                      .http = platform_.http,
+                                                      .pilot = platform_.pilot,
+                                                      .workDir = workDir_},
+                                                     form_);
+        if (bid) phpVms_.useBid(bid->airlineId, bid->aircraftId);
+        return;
+    }
     reporting::flightFromVa({.settings = settings_,
                              .form = form_,
                              .http = platform_.http,
                              .pilot = platform_.pilot,
                              .workDir = workDir_});
+}
+
+bool Application::simbriefButton() {
+    return planning::fillFromSimbrief({.settings = settings_,
+                                       .form = form_,
+                                       .fuel = fuel_,
+                                       .http = platform_.http,
+                                       .pilot = platform_.pilot});
 }
 
 const std::string& Application::realTimeAddress() {
@@ -235,6 +283,7 @@ bool Application::acceptFlight() {
         .summary = summary_, .record = record_, .settings = settings_, .window = window_};
     if (!book_.store(flight)) return false;
     window_.closeSummary();
+    phpVms_.file(summary_);
     return true;
 }
 
@@ -242,7 +291,9 @@ void Application::dismissFlight() {
     if (!window_.summaryOffered()) return;
     const platform::MessageAnswer answer = platform_.pilot.show(
         {kDismissFlightQuestion, platform::MessageIcon::Question, platform::MessageButtons::YesNo});
-    if (answer == platform::MessageAnswer::Yes) window_.closeSummary();
+    if (answer != platform::MessageAnswer::Yes) return;
+    window_.closeSummary();
+    phpVms_.cancel();
 }
 
 bool Application::saveLog() {
@@ -255,7 +306,14 @@ bool Application::saveAcars() {
 }
 
 bool Application::sendLog() {
-    return pirep_ && pirep_->send(settings_);
+    if (!pirep_) return false;
+    if (config::usesPhpVms(settings_.company)) {
+        return reporting::sendLogToPhpVms({.settings = settings_,
+                                           .http = platform_.http,
+                                           .pilot = platform_.pilot,
+                                           .workDir = workDir_});
+    }
+    return pirep_->send(settings_);
 }
 
 std::optional<std::filesystem::path> Application::localDb() {

@@ -25,6 +25,7 @@
 #include "reporting/acars_composer.h"
 #include "reporting/acars_view.h"
 #include "reporting/live_link.h"
+#include "reporting/phpvms_flight.h"
 #include "reporting/pilot_log_book.h"
 #include "reporting/va_traffic.h"
 #include "simlink/sim_link.h"
@@ -158,6 +159,8 @@ class Application final : public platform::TimerSink {
     void servinfoButton() { imports_.servinfoButton(); }
     void exportSb3Button() { imports_.exportSb3Button(); }
     void flightFromVaButton();
+    // "SimBrief": the pilot's latest SimBrief plan into the form and the fuel page.
+    bool simbriefButton();
     // "Acars RealTime": the address the browser opens.
     const std::string& realTimeAddress();
     bool buildFuelPage() { return fuel_.build(); }
@@ -179,11 +182,13 @@ class Application final : public platform::TimerSink {
     reporting::AcarsMessenger& acars() { return acars_; }
     reporting::AcarsView& acarsView() { return acarsView_; }
     reporting::VaLiveLink& live() { return live_; }
+    reporting::PhpVmsFlight& phpVms() { return phpVms_; }
 
     recorder::FlightJournal& journal() { return journal_; }
 
   private:
     void fillDateTime(const planning::SimulatorClock& clock);
+    void phpVmsFiled();
     // Start-up: a flight the program was recording when it last ended without stopping
     // the log is offered for resuming; declined, it is kept as a saved log.
     void offerUnfinishedFlight();
@@ -219,6 +224,13 @@ class Application final : public platform::TimerSink {
     reporting::AcarsMessenger acars_;
     recorder::FlightUnderWayView flightUnderWay_;
     reporting::VaLiveLink live_;
+    // A phpVMS 7 site follows the flight beside what the scripts get; with the scripts
+    // chosen it sends nothing.
+    reporting::MemoryOutbox phpVmsOutbox_;
+    reporting::PhpVmsFlight phpVms_;
+    reporting::PhpVmsMoments phpVmsMoments_;
+    reporting::PhpVmsBeat phpVmsBeat_;
+    bool phpVmsBegun_ = false;
     model::FlightServices services_;
     recorder::FlightLog flightLog_;
     recorder::FlightJournal journal_;

@@ -292,6 +292,20 @@ const std::array kExtraOptions{
                kMaxPauseNm},
 };
 
+const std::array kVaSystemOptions{
+    edit("VA system", File::Profile, kAviolog, "VaSystem",
+         "How flights reach the VA: Scripts (its web scripts) or phpVMS7 (the ACARS API of its "
+         "phpVMS 7 site)."),
+    edit("phpVMS site", File::Profile, kPhpVms, "Url",
+         "The VA's phpVMS 7 address, e.g. https://va.example.org"),
+    edit("phpVMS API key", File::Profile, kPhpVms, "ApiKey",
+         "Your API key, from your profile page on the VA's phpVMS site."),
+    edit("phpVMS airline ICAO", File::Profile, kPhpVms, "AirlineIcao",
+         "The airline to file under when the site has several; empty: your own airline."),
+    edit("SimBrief user", File::Profile, kAviolog, "SimbriefUser",
+         "Your SimBrief user name: \"SimBrief\" brings in your latest flight plan."),
+};
+
 const std::array kCategories{
     OptionCategory{OptionsPage::Company, "Company Options",
                    "These options define the Aviolog behaviour per CCompany/profile.",
@@ -300,6 +314,9 @@ const std::array kCategories{
     OptionCategory{OptionsPage::Company, "Realism", "", kRealismOptions},
     OptionCategory{OptionsPage::Company, "Send PIREP", "", kPirepOptions},
     OptionCategory{OptionsPage::Company, "Send log options", "", kSendLogOptions},
+    OptionCategory{OptionsPage::Company, "VA system",
+                   "Where the flights go: the VA's web scripts or its phpVMS 7 site.",
+                   kVaSystemOptions},
     OptionCategory{OptionsPage::Program, "General Aviolog options",
                    "These options define the Aviolog Program options.", kGeneralOptions},
     OptionCategory{OptionsPage::Program, "Mail configuration",

@@ -25,6 +25,9 @@ struct AviologSection {
     bool AutomatedStop = false;
     bool MinimizeSystray = true;
     bool FuelTest = true;  // "Fuel fill prevent"
+    // Where SimBrief's latest flight plans are fetched; empty: SimBrief's own fetcher. Set by
+    // hand (a test's stand-in, a proxy), never written back.
+    std::string SimbriefSite;
 
     bool operator==(const AviologSection&) const = default;
 };
@@ -87,9 +90,32 @@ struct CompanySection {
     std::string AcarsSite;  // "Alternate Acars Site"
     std::string StatusSite;
     std::string FPSite;
+    // How the company's VA takes flights: its web scripts ("Scripts") or the ACARS API of
+    // a phpVMS 7 site ("phpVMS7").
+    std::string VaSystem = "Scripts";
+    // The pilot's SimBrief user name, whose latest flight plan "SimBrief" brings in.
+    std::string SimbriefUser;
 
     bool operator==(const CompanySection&) const = default;
 };
+
+inline constexpr const char* kVaSystemScripts = "Scripts";
+inline constexpr const char* kVaSystemPhpVms7 = "phpVMS7";
+
+// Profile [phpVMS]: the VA's phpVMS 7 site and the pilot's key to it.
+struct PhpVmsSection {
+    std::string Url;  // the site's base address, e.g. https://va.example.org
+    // The pilot's API key: a password, never written to a log, journal, dump or message.
+    std::string ApiKey;
+    std::string AirlineIcao;  // optional: the airline when the site has several
+
+    bool operator==(const PhpVmsSection&) const = default;
+};
+
+// True when the profile sends its flights to a phpVMS 7 site.
+inline bool usesPhpVms(const CompanySection& company) {
+    return company.VaSystem == kVaSystemPhpVms7;
+}
 
 // Profile [Events]: which flight-log events are logged.
 struct EventsSection {
@@ -184,6 +210,7 @@ struct Settings {
     RealismSection realism;
     PirepSection pirep;
     SendLogSection sendLog;
+    PhpVmsSection phpVms;
 
     // Chosen from Provider at start-up; the base URL is the [Metar] key of that service.
     MetarSource metarSource = MetarSource::None;

@@ -25,6 +25,7 @@ inline constexpr const char* kMetar = "Metar";
 inline constexpr const char* kEvents = "Events";
 inline constexpr const char* kRealism = "Realism";
 inline constexpr const char* kSendLog = "SendLog";
+inline constexpr const char* kPhpVms = "phpVMS";
 
 // The member a key fills: text, a flag (0 or 1 in the file), a number, or the weight unit
 // (kilograms when the text contains "IS", written as "IS" or "GB").
@@ -80,6 +81,8 @@ inline constexpr SettingsKey kProgramKeys[] = {
      [](Settings& s) -> SettingsMember { return &s.aviolog.AutomatedStop; }},
     {kAviolog, "FuelTest", 0, Written::AtExit,
      [](Settings& s) -> SettingsMember { return &s.aviolog.FuelTest; }},
+    {kAviolog, "SimbriefSite", 199, Written::Never,
+     [](Settings& s) -> SettingsMember { return &s.aviolog.SimbriefSite; }},
 
     {kLog, "LogPath", 999, Written::AtExit,
      [](Settings& s) -> SettingsMember { return &s.log.LogPath; }},
@@ -161,6 +164,10 @@ inline constexpr SettingsKey kProfileKeys[] = {
      [](Settings& s) -> SettingsMember { return &s.company.StatusSite; }},
     {kAviolog, "FPSite", 199, Written::AtExit,
      [](Settings& s) -> SettingsMember { return &s.company.FPSite; }},
+    {kAviolog, "VaSystem", 9, Written::AtExit,
+     [](Settings& s) -> SettingsMember { return &s.company.VaSystem; }},
+    {kAviolog, "SimbriefUser", 99, Written::AtExit,
+     [](Settings& s) -> SettingsMember { return &s.company.SimbriefUser; }},
 
     {kEvents, "UseCargo", 0, Written::AlsoNewProfile,
      [](Settings& s) -> SettingsMember { return &s.events.UseCargo; }},
@@ -265,6 +272,13 @@ inline constexpr SettingsKey kProfileKeys[] = {
      [](Settings& s) -> SettingsMember { return &s.sendLog.Log; }},
     {kSendLog, "Version", 0, Written::AlsoNewProfile,
      [](Settings& s) -> SettingsMember { return &s.sendLog.Version; }},
+
+    {kPhpVms, "Url", 199, Written::AtExit,
+     [](Settings& s) -> SettingsMember { return &s.phpVms.Url; }},
+    {kPhpVms, "ApiKey", 199, Written::AtExit,
+     [](Settings& s) -> SettingsMember { return &s.phpVms.ApiKey; }},
+    {kPhpVms, "AirlineIcao", 9, Written::AtExit,
+     [](Settings& s) -> SettingsMember { return &s.phpVms.AirlineIcao; }},
 };
 
 // The row of a key, looked up while compiling: a key that is not in the table does not build.

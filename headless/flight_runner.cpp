@@ -155,7 +155,12 @@ void editDateTime(app::Application& app, const RunnerOptions& options) {
 void prepareAtTheGate(app::Application& app, const RunnerOptions& options, RunResult& result) {
     editDateTime(app, options);
     planning::FuelPage& fuel = app.fuelPage();
-    if (!options.fuelLoads.empty() || options.fuelTotal) {
+    if (!options.simbriefUser.empty()) {
+        if (!fuel.built()) fuel.build();
+        app.settings().company.SimbriefUser = options.simbriefUser;
+        if (!app.simbriefButton()) result.failedSteps.push_back("SimBrief");
+    }
+    if (!options.fuelLoads.empty() || options.fuelTotal || !options.simbriefUser.empty()) {
         if (!fuel.built()) fuel.build();
         if (options.fuelTotal) {
             long capacity = 0;
@@ -386,6 +391,9 @@ void fly(app::Application& app, const RunnerOptions& options, std::optional<std:
     result.simulatedMs = nowMs();
     collect(app, result);
     afterFlight(app, options, true, result);
+    // OK and Cancel may have given the VA a last request (a phpVMS PIREP filed or
+    // cancelled): it gets the same moment to arrive.
+    if (settle) settle();
     app.exit();
 }
 

@@ -47,6 +47,8 @@ struct RunnerOptions {
     std::string fsaFile;
     bool servinfo = false;
     bool flightFromVa = false;
+    // "SimBrief" with this user once the link is up (the fuel page then takes the ramp fuel).
+    std::string simbriefUser;
     std::vector<std::pair<std::string, long>> fuelLoads;
     std::optional<long> fuelTotal;
     bool exportSb3 = false;

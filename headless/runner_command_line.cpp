@@ -274,6 +274,10 @@ constexpr RunnerOption kOptions[] = {
      flag<&RunnerOptions::servinfo>},
     {kPreparation, "--flight-from-va", "", "\"Flight from VA\": the booked flight from FPSite",
      flag<&RunnerOptions::flightFromVa>},
+    {kPreparation, "--simbrief", "USER",
+     "\"SimBrief\": USER's latest SimBrief plan into the form and, once the link is up, its "
+     "ramp fuel over the tanks ([Aviolog] SimbriefSite in aviolog.ini: another fetcher)",
+     text<&RunnerOptions::simbriefUser>},
     {kPreparation, "--fuel", "'TANK=LOAD'",
      "once the link is up, move a fuel slider (\"left main tank\", ...; in the weight unit); "
      "repeatable",

@@ -63,6 +63,10 @@ class RecordingGets final : public platform::BackgroundGets {
         calls_.push_back("va get " + url);
         gets_.get(lane, std::move(url), std::move(done));
     }
+    void send(int lane, platform::WebRequest request, SendDone done) override {
+        calls_.push_back("va " + request.method + " " + request.url);
+        gets_.send(lane, std::move(request), std::move(done));
+    }
     void dropPending(int lane) override { gets_.dropPending(lane); }
 
   private:

@@ -40,7 +40,7 @@ std::array<ControlState, kButtonCount> rightColumn(const MainWindowModel& window
             break;
         case Tab::FlightPlan:
             for (Button b : {Button::FsBuildImport, Button::FsFlightPlan, Button::Servinfo,
-                             Button::ExportSb3}) {
+                             Button::ExportSb3, Button::Simbrief}) {
                 set(column, b, true, to.flightPreparation);
             }
             set(column, Button::FlightFromVa, context.fpSiteSet, to.flightPreparation);

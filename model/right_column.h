@@ -32,8 +32,9 @@ enum class Button {
     FlightFromVa,
     ExportSb3,
     Landing,
+    Simbrief,
 };
-inline constexpr int kButtonCount = 16;
+inline constexpr int kButtonCount = 17;
 
 struct ButtonInfo {
     Button button;
@@ -59,6 +60,7 @@ inline constexpr std::array<ButtonInfo, kButtonCount> kButtons{{
     {Button::FlightFromVa, "Flight from VA", 96, ""},
     {Button::ExportSb3, "Export SB3", 114, ""},
     {Button::Landing, "Landing", 96, "The landing analysis of this flight"},
+    {Button::Simbrief, "SimBrief", 132, "Your latest SimBrief flight plan"},
 }};
 
 // What the buttons hand over to, as far as the program has it: a button whose subsystem
@@ -71,7 +73,7 @@ struct ButtonTargets {
 
 struct ColumnContext {
     Tab tab = Tab::FlightPlan;
-    bool fpSiteSet = false;  // `FPSite` is not empty
+    bool fpSiteSet = false;  // `FPSite` is not empty, or the profile's phpVMS site is set
     ButtonTargets targets;
     bool landingPage = false;  // the flight's landing page has been written
 };

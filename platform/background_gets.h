@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/http_client.h"
+
 namespace aviolog::platform {
 
 // GET requests that must not hold up the caller's thread: the recorder's timers keep
@@ -17,7 +19,14 @@ class BackgroundGets {
     using Done = std::function<void(std::optional<std::string> answer)>;
 
     virtual ~BackgroundGets() = default;
+    using SendDone = std::function<void(std::optional<WebAnswer> answer)>;
+
     virtual void get(int lane, std::string url, Done done) = 0;
+    // A request of a web API on the same lanes, in the same order as the lane's gets.
+    // Where no web API can be reached it is answered at once with nothing.
+    virtual void send(int, WebRequest, SendDone done) {
+        if (done) done(std::nullopt);
+    }
     // Forgets the lane's requests that have not gone out yet; their callbacks never run.
     virtual void dropPending(int lane) = 0;
 };

@@ -9,4 +9,9 @@ void InlineGets::get(int, std::string url, Done done) {
     if (done) done(std::move(answer));
 }
 
+void InlineGets::send(int, WebRequest request, SendDone done) {
+    std::optional<WebAnswer> answer = client_.send(request);
+    if (done) done(std::move(answer));
+}
+
 }  // namespace aviolog::platform

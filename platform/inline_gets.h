@@ -13,6 +13,7 @@ class InlineGets final : public BackgroundGets {
     explicit InlineGets(HttpClient& client) : client_(client) {}
 
     void get(int lane, std::string url, Done done) override;
+    void send(int lane, WebRequest request, SendDone done) override;
     // Nothing is ever pending.
     void dropPending(int) override {}
 

@@ -81,8 +81,8 @@ int PilotLogFile::add(const FlightSummary& flight) {
     return number;
 }
 
-FlightSummary PilotLogFile::first() const {
-    const std::string section = sectionName(1);
+FlightSummary PilotLogFile::flight(int number) const {
+    const std::string section = sectionName(number);
     FlightSummary flight;
     for (const model::SummaryField& key : model::kSummaryFields) {
         flight.*key.value = document_.getString(section, key.key, "", kMaxStoredValueChars);
@@ -101,12 +101,13 @@ FlightSummary PilotLogFile::first() const {
     return flight;
 }
 
-bool PilotLogFile::dropFirst() {
-    if (!document_.hasSection(sectionName(2))) {
+bool PilotLogFile::drop(int number) {
+    if (!document_.hasSection(sectionName(number))) return hasFlights();
+    if (number == 1 && !document_.hasSection(sectionName(2))) {
         document_ = {};
         return false;
     }
-    int last = 2;
+    int last = number + 1;
     for (; document_.hasSection(sectionName(last)); ++last) {
         document_.replaceSection(sectionName(last - 1),
                                  document_.sectionEntries(sectionName(last)));

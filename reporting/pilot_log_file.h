@@ -42,9 +42,12 @@ class PilotLogFile {
     // returns that section's number.
     int add(const model::FlightSummary& flight);
     // The flight of "FlightLog1"; missing keys are empty, a damaged log reads as empty.
-    model::FlightSummary first() const;
+    model::FlightSummary first() const { return flight(1); }
+    model::FlightSummary flight(int number) const;
     // Moves every later flight down one section; false when no flight is left.
-    bool dropFirst();
+    bool dropFirst() { return drop(1); }
+    // The same for the flight of section number; false when no flight is left.
+    bool drop(int number);
     bool hasFlights() const { return document_.hasSection(sectionName(1)); }
 
     // Replaces the file with the flights and a fresh seal, or deletes it when no flight

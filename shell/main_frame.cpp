@@ -387,7 +387,9 @@ void MainFrame::sizeWindow() {
 
 model::ColumnContext MainFrame::columnContext() const {
     return {.tab = static_cast<Tab>(std::max(0, tabs_->GetSelection())),
-            .fpSiteSet = !app_.settings().company.FPSite.empty(),
+            .fpSiteSet = config::usesPhpVms(app_.settings().company)
+                             ? !app_.settings().phpVms.Url.empty()
+                             : !app_.settings().company.FPSite.empty(),
             .targets = {.flightPreparation = settingsLoaded_,
                         .console = settingsLoaded_,
                         .browser = settingsLoaded_},
@@ -456,6 +458,9 @@ void MainFrame::press(Button button) {
             if (const auto page = app_.landingPage()) {
                 browserView_->navigate("file://" + wxString(page->string()));
             }
+            break;
+        case Button::Simbrief:
+            app_.simbriefButton();
             break;
         case Button::AcarsRealTime:
             if (const std::string& address = app_.realTimeAddress(); !address.empty())

@@ -159,4 +159,66 @@ std::optional<std::string> CurlHttpClient::get(const std::string& url) {
     return std::move(answer.body);
 }
 
+std::optional<WebAnswer> CurlHttpClient::send(const WebRequest& request) {
+    CURL* easy = handle_->easy;
+    if (!easy || !wellFormed(request.url)) return std::nullopt;
+    curl_easy_reset(easy);
+
+    curl_slist* headers = nullptr;
+    for (const std::string& header : request.headers) {
+        curl_slist* more = curl_slist_append(headers, header.c_str());
+        if (!more) {
+            curl_slist_free_all(headers);
+            return std::nullopt;
+        }
+        headers = more;
+    }
+    // Frees the list whichever way the request ends.
+    struct HeaderList {
+        curl_slist* list;
+        ~HeaderList() { curl_slist_free_all(list); }
+    } headerList{headers};
+
+    Answer answer{{},
+                  limits_.maxAnswerBytes,
+                  limits_.answerTimeoutMs,
+                  std::chrono::steady_clock::now(),
+                  easy,
+                  abandon_};
+    curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kProtocols);
+    if (request.method == "GET") {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    } else {
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body.c_str());
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(request.body.size()));
+    }
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList.list);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, limits_.connectTimeoutMs);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, checkAnswerTime);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &answer);
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, limits_.connectTimeoutMs + limits_.answerTimeoutMs);
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(limits_.maxAnswerBytes));
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, noteHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &answer);
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, beforeEachRequest);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, &answer);
+
+    const CURLcode result = curl_easy_perform(easy);
+    long status = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    // The handle keeps pointers into this call's header list and body.
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+    if (result != CURLE_OK || status == 0) return std::nullopt;
+    return WebAnswer{status, std::move(answer.body)};
+}
+
 }  // namespace aviolog::platform::posix

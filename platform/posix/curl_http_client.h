@@ -39,6 +39,9 @@ class CurlHttpClient final : public HttpClient {
     CurlHttpClient& operator=(const CurlHttpClient&) = delete;
 
     std::optional<std::string> get(const std::string& url) override;
+    // Any method, with the request's headers and body; the same limits as get, and no
+    // redirect followed (a web API answers where it is asked). A request goes out once.
+    std::optional<WebAnswer> send(const WebRequest& request) override;
 
   private:
     struct Handle;

@@ -26,6 +26,16 @@ ThreadedGets::~ThreadedGets() {
 }
 
 void ThreadedGets::get(int lane, std::string url, Done done) {
+    enqueue(lane, Request{std::move(url), std::move(done), {}, {}});
+}
+
+void ThreadedGets::send(int lane, WebRequest request, SendDone done) {
+    // Without a callback the request could not be told from a page to get.
+    if (!done) done = [](std::optional<WebAnswer>) {};
+    enqueue(lane, Request{{}, {}, std::move(request), std::move(done)});
+}
+
+void ThreadedGets::enqueue(int lane, Request request) {
     std::lock_guard lock(mutex_);
     std::unique_ptr<Lane>& slot = lanes_[lane];
     if (!slot) {
@@ -33,7 +43,7 @@ void ThreadedGets::get(int lane, std::string url, Done done) {
         // The client is made here, on the owner's thread: the factory need not be thread-safe.
         slot->worker = std::thread(&ThreadedGets::work, this, std::ref(*slot), factory_(abandon_));
     }
-    slot->queue.push_back({std::move(url), std::move(done)});
+    slot->queue.push_back(std::move(request));
     ++outstanding_;
     wake_.notify_all();
 }
@@ -55,11 +65,17 @@ void ThreadedGets::work(Lane& lane, std::unique_ptr<HttpClient> client) {
         Request request = std::move(lane.queue.front());
         lane.queue.pop_front();
         lock.unlock();
-        std::optional<std::string> body =
-            client ? httpGet(*client, request.url) : std::optional<std::string>{};
+        std::optional<std::string> body;
+        std::optional<WebAnswer> webAnswer;
+        if (client && request.sendDone) {
+            webAnswer = client->send(request.web);
+        } else if (client) {
+            body = httpGet(*client, request.url);
+        }
         lock.lock();
         if (abandon_) return;
-        answers_.push_back({std::move(request.done), std::move(body), &lane});
+        answers_.push_back({std::move(request.done), std::move(body), &lane,
+                            std::move(request.sendDone), std::move(webAnswer)});
         lane.answerUndelivered = true;
         answersWaiting_ = true;
         if (readyFd_ >= 0) {
@@ -87,7 +103,11 @@ void ThreadedGets::deliverAnswers() {
             std::lock_guard lock(mutex_);
             --outstanding_;
         }
-        if (a.done) a.done(std::move(a.body));
+        if (a.sendDone) {
+            a.sendDone(std::move(a.webAnswer));
+        } else if (a.done) {
+            a.done(std::move(a.body));
+        }
         {
             std::lock_guard lock(mutex_);
             a.lane->answerUndelivered = false;

@@ -39,6 +39,7 @@ class ThreadedGets final : public BackgroundGets {
     ThreadedGets& operator=(const ThreadedGets&) = delete;
 
     void get(int lane, std::string url, Done done) override;
+    void send(int lane, WebRequest request, SendDone done) override;
     void dropPending(int lane) override;
 
     // Readable while answers wait for deliverAnswers(); -1 when none could be made, and
@@ -50,9 +51,12 @@ class ThreadedGets final : public BackgroundGets {
     std::size_t outstanding() const;
 
   private:
+    // A page to get (url) or, when sendDone is set, a web API request.
     struct Request {
         std::string url;
         Done done;
+        WebRequest web;
+        SendDone sendDone;
     };
     struct Lane {
         std::deque<Request> queue;
@@ -65,7 +69,10 @@ class ThreadedGets final : public BackgroundGets {
         Done done;
         std::optional<std::string> body;
         Lane* lane;
+        SendDone sendDone;
+        std::optional<WebAnswer> webAnswer;
     };
+    void enqueue(int lane, Request request);
     void work(Lane& lane, std::unique_ptr<HttpClient> client);
 
     ClientFactory factory_;

@@ -288,12 +288,19 @@ TEST(SettingsLoad, ChangeYesOpensTheOptionsDialogAtEveryStart) {
 // another shows up as a value that does not survive the round trip.
 Settings everyValueChanged() {
     Settings s;
-    s.aviolog = {"AS2004",      "C:\\Servinfo\\servinfo.tmp",
-                 true,          false,
-                 "C:\\Plans\\", "10.0.0.2",
-                 true,          true,
-                 true,          true,
-                 false,         false};
+    s.aviolog = {"AS2004",
+                 "C:\\Servinfo\\servinfo.tmp",
+                 true,
+                 false,
+                 "C:\\Plans\\",
+                 "10.0.0.2",
+                 true,
+                 true,
+                 true,
+                 true,
+                 false,
+                 false,
+                 ""};  // SimbriefSite: set by hand only, never written
     s.log = {"D:\\Logs\\", "", "", "", "http://va.example/rt.php"};
     s.mail = {"Pilot Name", "pilot@va.example", 2, "pilot", "secret", "smtp.va.example"};
     FlightInfoSection& f = s.flightInfo;
@@ -313,7 +320,10 @@ Settings everyValueChanged() {
                  true,
                  "http://acars.example",
                  "http://status.example",
-                 "http://fp.example"};
+                 "http://fp.example",
+                 "phpVMS7",
+                 "ann.pilot"};
+    s.phpVms = {"https://va.example.org", "k3y", "VAX"};
     EventsSection& e = s.events;
     e.UseCargo = e.FlapsEvent = e.ToutchDownEvent = e.TOLDPosEvent = e.TOCTODEvent = false;
     e.ComFreqEvent = e.GearEvent = e.FlightLengthEvent = e.VrV2Event = e.PIREPEvent = false;
@@ -361,11 +371,13 @@ TEST(SettingsSave, WritesExactlyTheListedKeysInTheirOrder) {
     ASSERT_TRUE(saveSettings(everyValueChanged(), rig.dir.path()));
 
     const IniDocument profile = fileIn(rig, "TAP.ini");
-    EXPECT_EQ(profile.sectionNames(), (Strings{"Aviolog", "Events", "Realism", "Log", "SendLog"}));
+    EXPECT_EQ(profile.sectionNames(),
+              (Strings{"Aviolog", "Events", "Realism", "Log", "SendLog", "phpVMS"}));
     EXPECT_EQ(profile.keyNames("Aviolog"),
               (Strings{"CompanyICAO", "CompanyName", "CompanySite", "UnitSystem", "Remarks",
                        "UseLocal", "PilotNumber", "CompanyIATA", "CallsignUses", "AcarsSite",
-                       "StatusSite", "FPSite"}));
+                       "StatusSite", "FPSite", "VaSystem", "SimbriefUser"}));
+    EXPECT_EQ(profile.keyNames("phpVMS"), (Strings{"Url", "ApiKey", "AirlineIcao"}));
     EXPECT_EQ(profile.keyNames("Events"),
               (Strings{"UseCargo", "FlapsEvent", "ToutchDownEvent", "TOLDPosEvent", "TOCTODEvent",
                        "ComFreqEvent", "GearEvent", "FlightLengthEvent", "VrV2Event", "PIREPEvent",

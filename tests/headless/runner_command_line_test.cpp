@@ -72,6 +72,7 @@ TEST(RunnerCommandLine, EveryOptionOfTheTableParsesAndIsListed) {
         {"--fsa", "a.fsa", [](const Line& l) { return l.run.fsaFile == "a.fsa"; }},
         {"--servinfo", nullptr, [](const Line& l) { return l.run.servinfo; }},
         {"--flight-from-va", nullptr, [](const Line& l) { return l.run.flightFromVa; }},
+        {"--simbrief", "ann.p", [](const Line& l) { return l.run.simbriefUser == "ann.p"; }},
         {"--fuel", "left main tank=4000",
          [](const Line& l) {
              return l.run.fuelLoads.at(0) == std::pair<std::string, long>{"left main tank", 4000};

@@ -54,9 +54,9 @@ TEST(RightColumn, ButtonsByTabAndByTheFlightsState) {
     };
     const Row rows[] = {
         {"start-up on the form", startUp, Tab::FlightPlan, false,
-         "-Start LOG, Aviolog, FS Flight Plan, Servinfo, Export SB3"},
+         "-Start LOG, Aviolog, FS Flight Plan, Servinfo, Export SB3, SimBrief"},
         {"start-up with a VA flight-plan site", startUp, Tab::FlightPlan, true,
-         "-Start LOG, Aviolog, FS Flight Plan, Servinfo, Flight from VA, Export SB3"},
+         "-Start LOG, Aviolog, FS Flight Plan, Servinfo, Flight from VA, Export SB3, SimBrief"},
         {"start-up on the log", startUp, Tab::FlightLog, false, "-Start LOG, -Commands, Send LOG"},
         {"link up on the log", linkUp, Tab::FlightLog, false, "Start LOG, -Commands, Send LOG"},
         {"logging on the log", logging, Tab::FlightLog, false, "Stop LOG, Commands, Send LOG"},
@@ -71,7 +71,7 @@ TEST(RightColumn, ButtonsByTabAndByTheFlightsState) {
         {"reduced on the ACARS messages", reduced, Tab::AcarsMessages, false, "Send LOG"},
         {"reduced on the data", reduced, Tab::FlightPlaneData, false, "Start LOG Dump, Send LOG"},
         {"reduced on the form keeps place 60 for the form", reduced, Tab::FlightPlan, false,
-         "Aviolog, FS Flight Plan, Servinfo, Export SB3"},
+         "Aviolog, FS Flight Plan, Servinfo, Export SB3, SimBrief"},
     };
     for (const Row& row : rows) {
         MainWindowModel window;
@@ -102,7 +102,8 @@ TEST(RightColumn, ButtonsWithoutTheirSubsystemAreShownButCannotBePressed) {
     window.show(Control::Commands, true);
     window.enable(Control::Commands, true);
     EXPECT_EQ(shown(window, {Tab::FlightPlan, true, {}}),
-              "-Start LOG, -Aviolog, -FS Flight Plan, -Servinfo, -Flight from VA, -Export SB3");
+              "-Start LOG, -Aviolog, -FS Flight Plan, -Servinfo, -Flight from VA, -Export SB3, "
+              "-SimBrief");
     EXPECT_EQ(shown(window, {Tab::InformationBrowser, false, {false, false, true}}),
               "-Start LOG, -Acars RealTime, Local DB, VA Site, -Landing");
     EXPECT_EQ(shown(window, {Tab::FlightLog, false, {}}), "-Start LOG, -Commands, Send LOG");

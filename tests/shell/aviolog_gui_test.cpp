@@ -132,7 +132,8 @@ TEST(AviologWindow, APilotFliesAcceptsAndSendsAFlightThroughTheWindow) {
     ASSERT_TRUE(sim.started());
     WindowDriver window(cockpit.dir.path());
     cockpit.startUp(window);
-    EXPECT_EQ(buttons(window), "-Start LOG, Aviolog, FS Flight Plan, Servinfo, Export SB3")
+    EXPECT_EQ(buttons(window),
+              "-Start LOG, Aviolog, FS Flight Plan, Servinfo, Export SB3, SimBrief")
         << "start-up, on the Flight Plan tab";
     EXPECT_TRUE(has(window.line("tab 3"), "selected=1"));
     for (const char* menu : {"Save &Log\" enabled=0", "Save &ACARS\" enabled=1", "E&xit\"",
@@ -161,7 +162,8 @@ TEST(AviologWindow, APilotFliesAcceptsAndSendsAFlightThroughTheWindow) {
         {"tab 2 ", "tab-flight-plane-data", "-Start LOG, Start LOG Dump"},
         {"tab 4 ", "tab-information-browser",
          "-Start LOG, Acars RealTime, Local DB, VA Site, -Landing"},
-        {"tab 3 ", "tab-flight-plan", "-Start LOG, Aviolog, FS Flight Plan, Servinfo, Export SB3"},
+        {"tab 3 ", "tab-flight-plan",
+         "-Start LOG, Aviolog, FS Flight Plan, Servinfo, Export SB3, SimBrief"},
     };
     // The fuel page is read from the simulator once the link is up: a slider per tank.
     bool sliders = false;
@@ -288,6 +290,32 @@ TEST(AviologWindow, APilotFliesAcceptsAndSendsAFlightThroughTheWindow) {
         << "the settings are written back at exit";
 }
 
+// "SimBrief" brings the pilot's latest plan, here from a loopback site answering as
+// SimBrief's fetcher does, into the form.
+TEST(AviologWindow, TheSimbriefButtonFillsTheForm) {
+    LoopbackVaServer simbrief;
+    ASSERT_TRUE(simbrief.running()) << simbrief.startupOutput();
+    simbrief.setAnswers(
+        {{200,
+          readFileBytes(std::string(AVIOLOG_PLANNING_DATA) + "/simbrief-ofp.json").value_or("")}});
+    Cockpit cockpit;
+    cockpit.withoutStartWarning();
+    std::string settings = cockpit.dir.read("aviolog.ini");
+    settings.insert(settings.find("[Aviolog]\r\n") + 11,
+                    "SimbriefSite=" + simbrief.url("/api/xml.fetcher.php") + "\r\n");
+    cockpit.dir.write("aviolog.ini", settings);
+    cockpit.addToProfile("SimbriefUser=ann\r\n");
+    WindowDriver window(cockpit.dir.path());
+    cockpit.startUp(window);
+    ASSERT_TRUE(window.click("tab 3 "));
+    ASSERT_TRUE(window.click("button \"SimBrief\"")) << window.report();
+    EXPECT_TRUE(window.waitFor("form \"Arrival Airport\" \"LPBR\"")) << window.report();
+    EXPECT_TRUE(window.waitFor("form \"Route\" \"DCT BRG DCT\"", 5000)) << window.report();
+    window.screenshot("simbrief-filled");
+    ASSERT_EQ(simbrief.requests().size(), 1u);
+    EXPECT_EQ(simbrief.requests()[0].param("username"), "ann");
+}
+
 TEST(AviologWindow, ASecondInstanceIsRefusedAndTheFirstRunsOn) {
     Cockpit cockpit;
     WindowDriver first(cockpit.dir.path());
@@ -348,7 +376,7 @@ TEST(AviologWindow, NotAtTheDepartureLeavesOnlySendingLogs) {
     ASSERT_TRUE(window.click("tab 0 "));
     EXPECT_EQ(buttons(window), "Send LOG") << "reduced mode on the Flight Log tab";
     ASSERT_TRUE(window.click("tab 3 "));
-    EXPECT_EQ(buttons(window), "Aviolog, FS Flight Plan, Servinfo, Export SB3");
+    EXPECT_EQ(buttons(window), "Aviolog, FS Flight Plan, Servinfo, Export SB3, SimBrief");
     window.screenshot("reduced-mode");
 }
 

@@ -25,7 +25,8 @@ FlightRig::FlightRig(const std::vector<Edit>& edits) {
         (e.program ? program : profile).setString(e.section, e.key, e.value);
 }
 
-headless::RunResult FlightRig::fly(const std::string& scenario, headless::RunnerOptions options) {
+headless::RunResult FlightRig::fly(const std::string& scenario, headless::RunnerOptions options,
+                                   const headless::LineSink& onLine) {
     options.workDir = dir.path().string();
     options.scenarioPath = dataPath("scenarios/" + scenario);
     model::FlightRecord& f = options.form;
@@ -34,7 +35,7 @@ headless::RunResult FlightRig::fly(const std::string& scenario, headless::Runner
     if (f.flightNumber.empty()) f.flightNumber = "TP1944";
     if (f.callsign.empty()) f.callsign = "TAP1944";
     if (f.cargo.empty()) f.cargo = "2500";
-    return headless::runFlight(options);
+    return headless::runFlight(options, onLine);
 }
 
 std::string render(const headless::RunResult& r) {

@@ -22,7 +22,8 @@ struct FlightRig {
     };
 
     explicit FlightRig(const std::vector<Edit>& edits = {});
-    headless::RunResult fly(const std::string& scenario, headless::RunnerOptions options = {});
+    headless::RunResult fly(const std::string& scenario, headless::RunnerOptions options = {},
+                            const headless::LineSink& onLine = {});
 
     TempDir dir;
 };

@@ -1,0 +1,51 @@
+#pragma once
+
+// What the pilot asks of a phpVMS 7 site and waits for: the bid that fills the flight data
+// form, the flights flown offline filed with "Send LOG", and the flight filed live taken
+// out of the pilot log file so that "Send LOG" does not file it twice.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "reporting/phpvms_api.h"
+
+namespace aviolog::config {
+struct Settings;
+}
+namespace aviolog::model {
+struct FlightSummary;
+}
+namespace aviolog::planning {
+class FlightFormModel;
+}
+namespace aviolog::platform {
+class HttpClient;
+class Pilot;
+}  // namespace aviolog::platform
+
+namespace aviolog::reporting {
+
+inline constexpr const char* kPhpVmsFlightsFiled = "Flights filed with the VA's phpVMS site.";
+
+struct PhpVmsPilotContext {
+    config::Settings& settings;
+    platform::HttpClient& http;
+    platform::Pilot& pilot;
+    std::filesystem::path workDir;
+};
+
+// "Flight from VA": the form filled from the pilot's first bid; nothing (and the pilot told
+// why) when there is none or the site refused or could not be reached.
+std::optional<PhpVmsBid> flightFromPhpVms(const PhpVmsPilotContext& c,
+                                          planning::FlightFormModel& form);
+
+// "Send LOG": every stored flight prefiled and filed, oldest first, each removed from the
+// pilot log file once the site took it. True when every flight went.
+bool sendLogToPhpVms(const PhpVmsPilotContext& c);
+
+// The flight the site took while it flew leaves the pilot log file (the latest section
+// with its date, hour and flight number).
+bool dropFiledFlight(const PhpVmsPilotContext& c, const model::FlightSummary& summary);
+
+}  // namespace aviolog::reporting

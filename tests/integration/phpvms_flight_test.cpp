@@ -1,0 +1,297 @@
+// Whole flights for a VA on phpVMS 7: flown through the flight runner against a loopback
+// stand-in that answers as a phpVMS 7 site does, bid to filed PIREP.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+#include "common/code_page.h"
+#include "common/text_file.h"
+#include "common/units.h"
+#include "headless/flight_runner.h"
+#include "reporting/phpvms_api.h"
+#include "reporting/phpvms_pilot.h"
+#include "reporting/seal.h"
+#include "tests/support/child_process.h"
+#include "tests/support/flight_rig.h"
+#include "tests/support/loopback_phpvms_server.h"
+#include "tests/support/sim_fixture.h"
+
+namespace aviolog::test {
+namespace {
+
+using headless::RunnerOptions;
+using headless::RunResult;
+using nlohmann::json;
+
+struct PhpVmsRig {
+    explicit PhpVmsRig(std::string key = LoopbackPhpVmsServer::kKey)
+        : rig({{"Aviolog", "VaSystem", "phpVMS7"},
+               {"phpVMS", "Url", server.url()},
+               {"phpVMS", "ApiKey", key}}) {
+        options.flightFromVa = true;
+        options.summaryAnswer = RunnerOptions::SummaryAnswer::Accept;
+    }
+
+    RunResult fly() { return rig.fly("short-hop.scn", options); }
+
+    const json& onlyPirep() {
+        state = server.state();
+        EXPECT_EQ(state["pireps"].size(), 1u) << state.dump();
+        return state["pireps"].begin().value();
+    }
+
+    LoopbackPhpVmsServer server;
+    FlightRig rig;
+    RunnerOptions options;
+    json state;
+};
+
+bool holdsKey(const std::string& text) {
+    return text.find(LoopbackPhpVmsServer::kKey) != std::string::npos;
+}
+
+// Nothing the program wrote or showed holds the pilot's key; the profile alone keeps it.
+void expectKeyNowhere(const RunResult& r, const TempDir& dir) {
+    for (const auto* lines : {&r.log, &r.calls, &r.pilotBoxes, &r.acarsView}) {
+        for (const std::string& line : *lines) EXPECT_FALSE(holdsKey(line)) << line;
+    }
+    EXPECT_FALSE(holdsKey(r.status));
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+        if (!entry.is_regular_file() || entry.path().filename() == "TAP.ini") continue;
+        EXPECT_FALSE(holdsKey(readFileBytes(entry.path()).value_or(""))) << entry.path().filename();
+    }
+}
+
+std::vector<std::string> strings(const json& list) {
+    std::vector<std::string> out;
+    for (const json& item : list) out.push_back(item.get<std::string>());
+    return out;
+}
+
+TEST(PhpVmsFlight, TheBidFlownPositionedAndFiledWithTheSummarysFigures) {
+    PhpVmsRig rig;
+    ASSERT_TRUE(rig.server.running()) << rig.server.startupOutput();
+    // The site stores the first batch of positions and its answer is lost: the batch is
+    // sent again with the same ids.
+    rig.server.control({{"drop", {"/acars/position"}}});
+    const RunResult r = rig.fly();
+    ASSERT_EQ(r.end, RunResult::End::Stopped);
+    ASSERT_TRUE(r.summaryClosed);
+
+    // The first bid filled the form.
+    EXPECT_EQ(r.record.flightNumber, "VAX123");
+    EXPECT_EQ(r.record.callsign, "VAX123");
+    EXPECT_EQ(r.record.departureIcao, "LPPR");
+    EXPECT_EQ(r.record.arrivalIcao, "LPBR");
+    EXPECT_EQ(r.record.alternateIcao, "LPPT");
+    EXPECT_EQ(r.record.route, "DCT");
+    EXPECT_EQ(r.record.flightLevel, "30");
+    EXPECT_EQ(r.record.registration, "D-AVIO");
+
+    const json& pirep = rig.onlyPirep();
+    EXPECT_EQ(pirep["airline_id"], "1");
+    EXPECT_EQ(pirep["aircraft_id"], "41");
+    EXPECT_EQ(pirep["flight_number"], "123");
+    EXPECT_EQ(pirep["source_name"], "Aviolog");
+    EXPECT_EQ(pirep["level"], 3000);
+    EXPECT_EQ(pirep["state"], "filed");
+
+    // The four moments, in order, as phpVMS's phases.
+    std::vector<std::string> statuses;
+    for (const json& update : pirep["updates"]) statuses.push_back(update["status"]);
+    EXPECT_EQ(statuses, (std::vector<std::string>{"OFB", "TOF", "LAN", "ONB"}));
+    EXPECT_EQ(strings(pirep["events"]),
+              (std::vector<std::string>{"Blocks off", "Take off", "Landed", "Blocks on"}));
+
+    // Positions: each stored once though one batch came twice.
+    const json& positions = pirep["positions"];
+    ASSERT_GE(positions.size(), 3u);
+    EXPECT_GT(pirep["positions_received"].get<std::size_t>(), positions.size());
+    std::set<int> numbers;
+    for (const auto& [id, position] : positions.items()) {
+        EXPECT_EQ(position["id"], id);
+        numbers.insert(std::atoi(id.substr(id.rfind('-') + 1).c_str()));
+        EXPECT_NEAR(position["lat"].get<double>(), 41.4, 0.3) << id;
+    }
+    EXPECT_EQ(*numbers.begin(), 1);
+    EXPECT_EQ(*numbers.rbegin(), static_cast<int>(positions.size()));
+
+    // Every line of the flight log went to the ACARS log, in order, from the Start line on.
+    const std::vector<std::string> logs = strings(pirep["logs"]);
+    std::vector<std::string> flown;
+    for (const std::string& line : r.log) {
+        if (line.starts_with("Start") || !flown.empty()) flown.push_back(utf8FromWindows1252(line));
+    }
+    ASSERT_FALSE(flown.empty());
+    EXPECT_EQ(logs, flown);
+
+    // Filed in phpVMS's units: the summary's figures, the kilograms of this profile as lb.
+    const model::FlightSummary& s = r.summary;
+    EXPECT_EQ(pirep["distance"], std::atoi(s.FlightLength.c_str()));
+    EXPECT_EQ(pirep["flight_time"], reporting::summaryMinutes(s.FlightDur));
+    EXPECT_GT(pirep["flight_time"].get<int>(), 0);
+    EXPECT_EQ(pirep["fuel_used"], std::trunc(std::atoi(s.UsedFuel.c_str()) * kPoundsPerKg));
+    EXPECT_EQ(pirep["block_fuel"], std::trunc(std::atoi(s.InitialFuel.c_str()) * kPoundsPerKg));
+    EXPECT_EQ(pirep["landing_rate"], std::atoi(s.RateTD.c_str()));
+    EXPECT_LT(pirep["landing_rate"].get<int>(), 0);
+    EXPECT_EQ(pirep["notes"], utf8FromWindows1252(s.logText));
+
+    // Filed while flown: "Send LOG" has nothing left to file.
+    EXPECT_FALSE(rig.rig.dir.exists("TAP123.dat"));
+    for (const json& request : rig.state["requests"]) EXPECT_TRUE(request["key_sent"]);
+    expectKeyNowhere(r, rig.rig.dir);
+}
+
+// The site took the prefile and its answer was lost: the prefile sent again is the same
+// flight within minutes, so phpVMS answers with the PIREP it already has.
+TEST(PhpVmsFlight, APrefileWhoseAnswerWasLostMakesNoSecondPirep) {
+    PhpVmsRig rig;
+    rig.server.control({{"drop", {"/api/pireps/prefile"}}});
+    const RunResult r = rig.fly();
+    ASSERT_TRUE(r.summaryClosed);
+    int prefiles = 0;
+    const json state = rig.server.state();
+    for (const json& request : state["requests"]) {
+        if (request["path"] == "/api/pireps/prefile") ++prefiles;
+    }
+    EXPECT_EQ(prefiles, 2);
+    const json& pirep = rig.onlyPirep();
+    EXPECT_EQ(pirep["state"], "filed");
+    EXPECT_EQ(pirep["updates"].size(), 4u);
+}
+
+TEST(PhpVmsFlight, DismissCancelsThePirep) {
+    PhpVmsRig rig;
+    rig.options.summaryAnswer = RunnerOptions::SummaryAnswer::Dismiss;
+    const RunResult r = rig.fly();
+    ASSERT_TRUE(r.summaryClosed);
+    EXPECT_EQ(rig.onlyPirep()["state"], "cancelled");
+}
+
+TEST(PhpVmsFlight, ARefusalIsToldWithoutTheKeyAndTheFlightIsKept) {
+    struct Row {
+        const char* name;
+        std::string key;
+        json control;
+        const char* told;
+    };
+    const Row rows[] = {
+        {"wrong key", "not-the-key", json::object(), "HTTP 401"},
+        {"aircraft elsewhere",
+         LoopbackPhpVmsServer::kKey,
+         {{"aircraft_airport", "LPPT"}},
+         "The aircraft is not at the departure airport"},
+    };
+    for (const Row& row : rows) {
+        PhpVmsRig rig(row.key);
+        rig.server.control(row.control);
+        const RunResult r = rig.fly();
+        ASSERT_EQ(r.end, RunResult::End::Stopped) << row.name;
+        ASSERT_TRUE(r.summaryClosed) << row.name;
+        std::string seen;
+        for (const auto& b : r.pilotBoxes) seen += b + "\n";
+        for (const auto& a : r.acarsView) seen += a + "\n";
+        EXPECT_NE(seen.find(row.told), std::string::npos) << row.name << "\n" << seen;
+        // Stored and sealed, for "Send LOG" to file later.
+        EXPECT_TRUE(rig.rig.dir.exists("TAP123.dat")) << row.name;
+        EXPECT_FALSE(reporting::checkSeal(rig.rig.dir / "TAP123.dat", false)) << row.name;
+        EXPECT_TRUE(rig.server.state()["pireps"].empty()) << row.name;
+        expectKeyNowhere(r, rig.rig.dir);
+    }
+}
+
+TEST(PhpVmsFlight, SendLogFilesTheFlightFlownOfflineAndRemovesIt) {
+    PhpVmsRig rig;
+    rig.server.control({{"fail_5xx", 1000}});
+    const RunResult flown = rig.fly();
+    ASSERT_TRUE(flown.summaryClosed);
+    ASSERT_TRUE(rig.rig.dir.exists("TAP123.dat"));
+
+    rig.server.control(json::object());
+    RunnerOptions o = rig.options;
+    o.workDir = rig.rig.dir.path().string();
+    o.sendLog = true;
+    const RunResult sent = headless::runWithoutFlight(o);
+    ASSERT_FALSE(sent.pilotBoxes.empty());
+    EXPECT_EQ(sent.pilotBoxes.back(), std::string(reporting::kPhpVmsFlightsFiled) + " -> OK");
+    EXPECT_FALSE(rig.rig.dir.exists("TAP123.dat"));
+    const json& pirep = rig.onlyPirep();
+    EXPECT_EQ(pirep["state"], "filed");
+    EXPECT_EQ(pirep["distance"], std::atoi(flown.summary.FlightLength.c_str()));
+    EXPECT_EQ(pirep["landing_rate"], std::atoi(flown.summary.RateTD.c_str()));
+}
+
+// The recorder never waits on the site: with the site silent from the top of descent on,
+// the touchdown and the log are those of the flight with it answering, and the flight is
+// stored on this computer.
+TEST(PhpVmsFlight, ASilentSiteChangesNothingOfTheFlight) {
+    auto flyWith = [](bool silentFromDescent) {
+        PhpVmsRig rig;
+        rig.options.vaInBackground = true;
+        rig.options.flightFromVa = false;  // the form as typed: the same in both flights
+        rig.options.form.departureIcao = "LPPR";
+        rig.options.form.arrivalIcao = "LPBR";
+        bool silenced = false;
+        RunResult r = rig.rig.fly("short-hop.scn", rig.options, [&](const std::string& line) {
+            if (silentFromDescent && !silenced && line.find("TOD") != std::string::npos) {
+                rig.server.control({{"blackhole", true}});
+                silenced = true;
+            }
+        });
+        EXPECT_EQ(silenced, silentFromDescent);
+        EXPECT_TRUE(r.summaryClosed);
+        if (silentFromDescent) {
+            EXPECT_TRUE(rig.rig.dir.exists("TAP123.dat"));
+            EXPECT_FALSE(reporting::checkSeal(rig.rig.dir / "TAP123.dat", false));
+        }
+        return r;
+    };
+    const RunResult answering = flyWith(false);
+    const RunResult silent = flyWith(true);
+    EXPECT_EQ(silent.log, answering.log);
+    EXPECT_EQ(silent.summary, answering.summary);
+    EXPECT_EQ(silent.summary.RateTD, answering.summary.RateTD);
+}
+
+// Live, as a pilot flies: aviolog-fly against a running aviolog-sim (sped up), the VA's
+// requests on their worker while the timers keep their beat.
+TEST(PhpVmsFlight, LiveThroughTheSimulatorTheBidIsFlownAndFiled) {
+    PhpVmsRig rig;
+    ASSERT_TRUE(rig.server.running()) << rig.server.startupOutput();
+    const std::string prefix = "aviolog-test-phpvms-" + std::to_string(getpid()) + "-";
+    const std::string scenario = dataPath("scenarios/short-hop.scn");
+    const std::string speed = "20";
+    ChildProcess sim(AVIOLOG_SIM_PATH, {"--scenario", scenario, "--speed", speed, "--status", "0",
+                                        "--ipc-prefix", prefix, "--exit-when-parked"});
+    ASSERT_TRUE(sim.started());
+    ChildProcess fly(AVIOLOG_FLY_PATH, {"--live", "--speed", speed, "--ipc-prefix", prefix, "--dir",
+                                        rig.rig.dir.path().string(), "--scenario", scenario,
+                                        "--flight-from-va", "--accept", "--limit", "60"});
+    ASSERT_TRUE(fly.started());
+    ASSERT_EQ(fly.wait(180000), 0) << fly.output();
+    EXPECT_FALSE(holdsKey(fly.output()));
+
+    // The last answers may still be on their way when the runner ends; the filed PIREP is
+    // what the site holds once every request was answered.
+    const json& pirep = rig.onlyPirep();
+    EXPECT_EQ(pirep["flight_number"], "123");
+    EXPECT_EQ(pirep["dpt_airport_id"], "LPPR");
+    std::vector<std::string> statuses;
+    for (const json& update : pirep["updates"]) statuses.push_back(update["status"]);
+    EXPECT_EQ(statuses, (std::vector<std::string>{"OFB", "TOF", "LAN", "ONB"}));
+    EXPECT_EQ(pirep["state"], "filed") << fly.output();
+    EXPECT_GT(pirep["flight_time"].get<int>(), 0);
+    EXPECT_LT(pirep["landing_rate"].get<int>(), 0);
+    const std::string out = fly.output();
+    EXPECT_NE(out.find("FlightLength=" + std::to_string(pirep["distance"].get<int>()) + "\n"),
+              std::string::npos)
+        << out;
+}
+
+}  // namespace
+}  // namespace aviolog::test
