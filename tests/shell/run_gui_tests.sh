@@ -5,7 +5,8 @@
 set -euo pipefail
 tests="$1"
 shift
-run() { xvfb-run -a -s "-screen 0 1280x800x24" "$tests" "$@"; }
+# The search for a free display starts at the suite's own number (see tests/CMakeLists.txt).
+run() { xvfb-run -a -n "${AVIOLOG_XVFB_SERVER:-99}" -s "-screen 0 1280x800x24" "$tests" "$@"; }
 if unshare -n true 2>/dev/null; then
   export -f run
   export tests
