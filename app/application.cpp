@@ -112,6 +112,7 @@ bool Application::loadSettings() {
     if (const auto cut = planning::metarAddressWarning(settings_)) platform_.pilot.warn(*cut);
     form_.initialise();
     journal_.open(recorder::journalPath(workDir_, settings_.company.CompanyICAO));
+    vaTraffic_.keepOutboxes(workDir_, settings_.company.CompanyICAO);
     return true;
 }
 
@@ -152,6 +153,9 @@ const std::string& Application::realTimeAddress() {
 
 void Application::start() {
     offerUnfinishedFlight();
+    // After the resume, so that a restored counter that gave a site up still holds for
+    // this run's own traffic.
+    vaTraffic_.resendOutboxes();
     flightLog_.startConnecting();
     config::finishStartup(settings_, live_);
 }
