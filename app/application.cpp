@@ -155,7 +155,7 @@ void Application::start() {
     offerUnfinishedFlight();
     // After the resume, so that a restored counter that gave a site up still holds for
     // this run's own traffic.
-    vaTraffic_.resendOutboxes();
+    resendVaOutboxes();
     flightLog_.startConnecting();
     config::finishStartup(settings_, live_);
 }
