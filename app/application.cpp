@@ -139,6 +139,7 @@ bool Application::loadSettings() {
     if (const auto cut = planning::metarAddressWarning(settings_)) platform_.pilot.warn(*cut);
     form_.initialise();
     journal_.open(recorder::journalPath(workDir_, settings_.company.CompanyICAO));
+    vaTraffic_.keepOutboxes(workDir_, settings_.company.CompanyICAO);
     return true;
 }
 
@@ -201,6 +202,9 @@ const std::string& Application::realTimeAddress() {
 
 void Application::start() {
     offerUnfinishedFlight();
+    // After the resume, so that a restored counter that gave a site up still holds for
+    // this run's own traffic.
+    resendVaOutboxes();
     flightLog_.startConnecting();
     config::finishStartup(settings_, live_);
 }

@@ -113,6 +113,9 @@ class Application final : public platform::TimerSink {
     // Starts the connect procedure, as the main window does once it exists, and asks the VA
     // for the first uplink number.
     void start();
+    // What the VA's sites had not answered when the program last ended, sent again in
+    // order; start() does it, and a run without a flight asks for it.
+    void resendVaOutboxes() { vaTraffic_.resendOutboxes(); }
     // Exit: closes the link and writes the settings back. False when a file could not
     // be written, which the pilot is told.
     bool exit();

@@ -520,6 +520,7 @@ RunResult runWithoutFlight(const RunnerOptions& options) {
     app::Application app(side.platform(side.native.ipc, loop, side.native.clock, false),
                          side.dialogs, side.services.ports(), options.workDir);
     if (!startUp(app, options, result)) return result;
+    app.resendVaOutboxes();
     afterFlight(app, options, false, result);
     app.exit();
     result.end = RunResult::End::Stopped;

@@ -197,9 +197,9 @@ void AcarsMessenger::send(const AcarsMessage& message) {
             .add("mcontent", f.mcontent)
             .url();
     };
-    c_.traffic.primary.send(request(c_.settings.log.AcarsSite));
+    c_.traffic.primary.sendKept(request(c_.settings.log.AcarsSite));
     if (!c_.settings.company.AcarsSite.empty()) {
-        c_.traffic.alternate.send(request(c_.settings.company.AcarsSite));
+        c_.traffic.alternate.sendKept(request(c_.settings.company.AcarsSite));
     }
 }
 

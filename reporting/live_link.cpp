@@ -167,7 +167,7 @@ std::optional<std::string> VaLiveLink::positionAddress() {
 
 void VaLiveLink::sendPosition() {
     if (paused() || c_.record.flightNumber.empty() || c_.traffic.status.givenUp()) return;
-    if (auto address = positionAddress()) c_.traffic.status.send(std::move(*address));
+    if (auto address = positionAddress()) c_.traffic.status.sendKept(std::move(*address));
 }
 
 void VaLiveLink::pollUplink() {

@@ -1,9 +1,13 @@
 #pragma once
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "reporting/va_outbox.h"
 
 namespace aviolog::platform {
 class BackgroundGets;
@@ -19,7 +23,8 @@ class VaDestination {
     // What the answer does to the counter; the plain rule is Plain.
     using Handler = std::function<void(VaDestination& self, std::optional<std::string> answer)>;
 
-    VaDestination(platform::BackgroundGets& gets, int lane) : gets_(gets), lane_(lane) {}
+    VaDestination(platform::BackgroundGets& gets, int lane);
+    ~VaDestination();
     VaDestination(const VaDestination&) = delete;
     VaDestination& operator=(const VaDestination&) = delete;
 
@@ -34,6 +39,21 @@ class VaDestination {
     // already under way when it fell silent must not bring it back.
     void send(std::string url, Handler handler);
 
+    // Requests that must reach the site (messages, reports) go through an outbox on disk
+    // in the working folder: appended before anything is sent, removed once answered, and
+    // sent oldest first, one at a time, so the site gets them in order and none twice. A
+    // failure leaves the oldest waiting; the next request handed in, an answer to any
+    // other request of this site, or the next start sends what waits again.
+    void keepOutbox(std::filesystem::path path);
+    // Queues the request and, unless the site has been given up, sends what waits; the
+    // counter follows the plain rule for each attempt.
+    void sendKept(std::string url);
+    // At start-up: what an earlier run left is sent once more, in order, up to the first
+    // failure, even when the restored counter has given the site up (an answer then does
+    // not bring it back for this run's own traffic).
+    void resendOutbox();
+    std::size_t waiting() const { return outbox_ ? outbox_->size() : 0; }
+
     void failed();
     void succeeded() { failures_ = 0; }
     // The count as a restarted program finds it in the flight journal.
@@ -44,9 +64,14 @@ class VaDestination {
   private:
     static constexpr int kGivenUp = 2;
 
+    void sendOldest();
+
     platform::BackgroundGets& gets_;
     int lane_;
     int failures_ = 0;
+    std::unique_ptr<VaOutbox> outbox_;
+    bool outboxSending_ = false;  // the oldest is under way
+    bool resending_ = false;      // the start-up pass, which ignores the give-up
 };
 
 // The VA's sites that the flight talks to while it runs: the primary ACARS site (which
@@ -60,9 +85,17 @@ struct VaTraffic {
     static constexpr int kAlternateLane = 2;
     static constexpr int kStatusLane = 3;
 
+    // Each site's outbox: ".\outbox-" + company ICAO + "-" + primary, alternate or
+    // status + ".txt".
+    void keepOutboxes(const std::filesystem::path& workDir, const std::string& companyIcao);
+    void resendOutboxes();
+
     VaDestination primary;
     VaDestination alternate;
     VaDestination status;
 };
+
+std::filesystem::path outboxPath(const std::filesystem::path& workDir,
+                                 const std::string& companyIcao, const std::string& site);
 
 }  // namespace aviolog::reporting

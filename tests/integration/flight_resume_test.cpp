@@ -18,6 +18,7 @@
 #include "reporting/seal.h"
 #include "tests/support/child_process.h"
 #include "tests/support/flight_rig.h"
+#include "tests/support/loopback_va_server.h"
 #include "tests/support/sim_fixture.h"
 #include "tests/support/wait.h"
 
@@ -195,6 +196,101 @@ TEST_P(FlightResume, AKilledProgramResumesTheFlightToTheGate) {
     EXPECT_TRUE(stored) << m.name << "\n" << out;
     EXPECT_FALSE(rig.dir.exists("flight-in-progress-TAP.txt")) << m.name;
     sim.wait(30000);
+}
+
+// The label lines of the messages the ACARS journal holds, in order: each names its
+// message number.
+std::vector<std::string> journalLabels(const std::string& journal) {
+    std::vector<std::string> labels;
+    for (std::string line : linesOf(journal)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.starts_with("Message Label:")) labels.push_back(line);
+    }
+    return labels;
+}
+
+std::string withoutLineFeed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+// The ACARS site refuses from the take-off on, the program is killed in cruise and
+// resumed, and the site answers again once the aircraft has landed: what it refused
+// reaches it at the latest at the program's next start, every message once, in the order
+// the messages were made.
+TEST(FlightResumeOutbox, MessagesADeadSiteMissedReachItInOrderOnceItAnswers) {
+    const std::string prefix = "aviolog-test-outbox-" + std::to_string(getpid()) + "-";
+    const std::string scenario = dataPath("scenarios/short-hop.scn");
+    LoopbackVaServer site;
+    ASSERT_TRUE(site.running()) << site.startupOutput();
+    // The uplink scripts are the same site: they share its failure counter.
+    FlightRig rig({{"Aviolog", "AcarsEvent", "1", true},
+                   {"Log", "AcarsSite", site.url("/acars.php"), true},
+                   {"Log", "Uplink", site.url("/uplink.php"), true},
+                   {"Log", "UplinkReset", site.url("/reset.php"), true}});
+    const std::string dir = rig.dir.path().string();
+    ChildProcess sim(AVIOLOG_SIM_PATH, {"--scenario", scenario, "--speed", kSpeed, "--status",
+                                        "0.05", "--ipc-prefix", prefix, "--exit-when-parked"});
+    ASSERT_TRUE(sim.started());
+    const std::vector<std::string> flyArgs = {
+        "--live",   "--speed",
+        kSpeed,     "--ipc-prefix",
+        prefix,     "--dir",
+        dir,        "--scenario",
+        scenario,   "--aircraft",
+        "C25B",     "--flight",
+        "TP1944",   "--limit",
+        "30",       "--accept",
+        "--answer", "An unfinished flight was found. Resume it?=yes"};
+    const auto reached = [&](const char* stage) {
+        return waitFor([&] { return simState(sim.output()).stage == stage; },
+                       std::chrono::seconds(120), std::chrono::milliseconds(2));
+    };
+    {
+        ChildProcess fly(AVIOLOG_FLY_PATH, flyArgs);
+        ASSERT_TRUE(fly.started());
+        ASSERT_TRUE(reached("take-off")) << sim.output();
+        // Each request received, then its connection closed unanswered.
+        site.setAnswers({{0, ""}});
+        ASSERT_TRUE(reached("cruise")) << sim.output();
+        fly.signal(SIGKILL);
+        fly.wait(10000);
+    }
+    ChildProcess again(AVIOLOG_FLY_PATH, flyArgs);
+    ASSERT_TRUE(again.started());
+    ASSERT_TRUE(reached("taxi-in")) << sim.output();
+    site.setAnswers({{200, "OK\n"}});
+    ASSERT_EQ(again.wait(180000), 0) << again.output();
+    // The next start, without a flight.
+    ChildProcess next(AVIOLOG_FLY_PATH,
+                      {"--dir", dir, "--save-acars", (rig.dir / "saved-acars.txt").string()});
+    ASSERT_TRUE(next.started());
+    ASSERT_EQ(next.wait(60000), 0) << next.output();
+    sim.wait(30000);
+
+    std::vector<std::string> refused, answered;
+    for (const ReceivedRequest& r : site.requests()) {
+        if (r.path != "/acars.php") continue;
+        (r.status == 200 ? answered : refused).push_back(r.target);
+    }
+    ASSERT_FALSE(refused.empty()) << "the site was never down for a message";
+    std::set<std::string> seen;
+    for (const std::string& target : answered) {
+        EXPECT_TRUE(seen.insert(target).second) << "twice: " << target;
+    }
+    for (const std::string& target : refused) {
+        EXPECT_EQ(seen.count(target), 1u) << "never answered: " << target;
+    }
+    // Every message of the journal reached the site, in the journal's order.
+    std::vector<std::string> labels;
+    for (const ReceivedRequest& r : site.requests()) {
+        if (r.path == "/acars.php" && r.status == 200)
+            labels.push_back(withoutLineFeed(r.param("mlabel")));
+    }
+    const std::vector<std::string> made = journalLabels(rig.dir.read("acars.txt"));
+    EXPECT_GE(made.size(), 4u);
+    EXPECT_EQ(labels, made);
+    EXPECT_FALSE(rig.dir.exists("outbox-TAP-primary.txt"));
 }
 
 // Seven moments over the phases: enough to pass through every phase's journal and keep the

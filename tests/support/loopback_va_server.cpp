@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <thread>
@@ -55,6 +56,7 @@ std::string field(const std::string& line, const std::string& key) {
 ReceivedRequest parseRecord(const std::string& line) {
     ReceivedRequest request;
     request.connection = field(line, "connection");
+    request.status = std::atoi(field(line, "status").c_str());
     request.target = unhex(field(line, "target"));
     request.path = unhex(field(line, "path"));
     request.userAgent = unhex(field(line, "user_agent"));

@@ -17,6 +17,7 @@ struct ReceivedRequest {
     std::vector<std::pair<std::string, std::string>> params;  // decoded, Windows-1252 bytes
     std::string userAgent, cacheControl, pragma;
     std::string connection;  // same value = same TCP connection
+    int status = 0;          // the answer it was given; 0 when none (the connection closed)
 
     // The first parameter of that name; "" when there is none.
     std::string param(const std::string& name) const;

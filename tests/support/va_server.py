@@ -77,9 +77,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "params": [[hexed(name), hexed(value)] for name, value in params],
         }
         with self.server.log_lock:
+            # Chosen with the record, so the log says exactly which requests were answered.
+            status, body = self.server.replies.next()
+            # Ahead of the parameters, which end the line for its reader.
+            record = {"status": str(status), **record}
             with open(self.server.log_path, "a") as log:
                 log.write(json.dumps(record) + "\n")
-        status, body = self.server.replies.next()
         if status == 0:
             self.close_connection = True
             return
