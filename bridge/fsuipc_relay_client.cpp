@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -39,7 +40,7 @@ FsuipcRelayClient::~FsuipcRelayClient() {
     disconnect();
 }
 
-bool FsuipcRelayClient::connect() {
+bool FsuipcRelayClient::connect(std::int64_t deadlineMs) {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd_ < 0) return false;
     const int one = 1;
@@ -49,7 +50,8 @@ bool FsuipcRelayClient::connect() {
     socklen_t length = sizeof error;
     if (started != 0 &&
         (errno != EINPROGRESS ||
-         !waitFor(fd_, POLLOUT, monotonicNowMs() + timing_.connectTimeoutMs) ||
+         !waitFor(fd_, POLLOUT,
+                  std::min(monotonicNowMs() + timing_.connectTimeoutMs, deadlineMs)) ||
          ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)) {
         disconnect();
         return false;
@@ -112,13 +114,15 @@ std::uint32_t FsuipcRelayClient::exchange(std::span<std::byte> block) {
     // Bytes nobody asked for, or a connection the relay has closed, fail this exchange as
     // a stray or a lost reply does on the Linux transport; the next one connects afresh.
     if (fd_ >= 0 && !quiet()) return failed();
-    if (fd_ < 0 && !connect()) return failed();
+    // One deadline for connecting and answering: the bridge must answer before the program
+    // gives the exchange up, or its late reply would fail the next exchange as well.
+    const std::int64_t deadline = monotonicNowMs() + timing_.answerTimeoutMs;
+    if (fd_ < 0 && !connect(deadline)) return failed();
 
     relay::encodeRequest(
         {static_cast<std::uint32_t>(length), static_cast<std::uint32_t>(timing_.sendTimeoutMs)},
         std::span<std::byte, relay::kRequestHeaderBytes>(out_.data(), relay::kRequestHeaderBytes));
     std::memcpy(out_.data() + relay::kRequestHeaderBytes, block.data(), length);
-    const std::int64_t deadline = monotonicNowMs() + timing_.answerTimeoutMs;
     if (!sendRequest({out_.data(), relay::kRequestHeaderBytes + length}, deadline)) return failed();
 
     std::array<std::byte, relay::kAnswerHeaderBytes> headerBytes{};

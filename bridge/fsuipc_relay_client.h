@@ -18,8 +18,9 @@ namespace aviolog::bridge {
 
 struct RelayTiming {
     // How long FSUIPC may take inside the prefix, and how long the bridge waits for the
-    // relay: both below the program's own time-out (2000 ms), so the program always hears
-    // an answer or a failure from the bridge and counts it as one failed exchange.
+    // relay, connecting included: both below the program's own time-out (2000 ms), so the
+    // program always hears an answer or a failure from the bridge and counts it as one
+    // failed exchange.
     int sendTimeoutMs = 1000;
     int answerTimeoutMs = 1500;
     int connectTimeoutMs = 500;
@@ -42,7 +43,7 @@ class FsuipcRelayClient {
     std::uint64_t failures() const { return failures_; }
 
   private:
-    bool connect();
+    bool connect(std::int64_t deadlineMs);
     void disconnect();
     // True when the connection is fit for a request: nothing waiting on it unasked.
     bool quiet();
