@@ -73,7 +73,7 @@ if unshare -n true 2> /dev/null; then private=(unshare -n); fi
 # The window in a display of its own. It has started once a window of the program shows
 # and its data folder holds the shipped files; OK on the first start's box makes the
 # settings from the template.
-env -u XDG_DATA_HOME HOME="$home" "${private[@]}" xvfb-run -a -n 150 -s "-screen 0 1024x768x24" bash -c '
+env -u XDG_DATA_HOME HOME="$home" "${private[@]}" xvfb-run -a -n 150 -s "-screen 0 1024x768x24 -noreset" bash -c '
   data="$HOME/.local/share/aviolog"
   cd "$HOME" && "$AVIOLOG_ROOT/usr/bin/aviolog" > "$HOME/window.log" 2>&1 &
   pid=$!

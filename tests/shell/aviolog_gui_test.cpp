@@ -870,6 +870,8 @@ bool succeeds(const std::string& command) {
 struct WindowManager {
     explicit WindowManager(const TempDir& dir) {
         dir.write("twmrc", "RandomPlacement\nUsePPosition \"on\"\nNoTitle\n");
+        // The display outlives its clients: an earlier manager's mark must not count.
+        succeeds("xprop -root -remove _MIT_PRIORITY_COLORS");
         process = std::make_unique<ChildProcess>(
             "/usr/bin/twm", std::vector<std::string>{"-f", (dir.path() / "twmrc").string()});
         ready = process->started() &&

@@ -6,7 +6,9 @@ set -euo pipefail
 tests="$1"
 shift
 # The search for a free display starts at the suite's own number (see tests/CMakeLists.txt).
-run() { xvfb-run -a -n "${AVIOLOG_XVFB_SERVER:-99}" -s "-screen 0 1280x800x24" "$tests" "$@"; }
+# -noreset: by default the server resets whenever its last client leaves, between two tests,
+# and refuses the next test's first client while it does.
+run() { xvfb-run -a -n "${AVIOLOG_XVFB_SERVER:-99}" -s "-screen 0 1280x800x24 -noreset" "$tests" "$@"; }
 if unshare -n true 2>/dev/null; then
   export -f run
   export tests
