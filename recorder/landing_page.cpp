@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/html_text.h"
 #include "common/text_format.h"
 
 namespace aviolog::recorder {
@@ -39,29 +40,6 @@ svg text { font-size: 11px; fill: #5b6b7c; }
 .contact { stroke: #b3261e; stroke-width: 1.5; stroke-dasharray: 4 3; }
 .axis { stroke: #c9d2dc; stroke-width: 1; }
 )";
-
-std::string escaped(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
 
 struct Series {
     const char* caption;
@@ -121,18 +99,18 @@ std::string landingPageHtml(const LandingReport& report, const LandingPageTitle&
     std::string html =
         "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"windows-1252\">"
         "<title>Landing " +
-        escaped(title.callsign) + "</title><style>" + kStyle + "</style></head><body>\n";
-    html += "<header><h1>Landing at " + escaped(title.arrival) + "</h1><p>" +
-            escaped(title.callsign) + " " + escaped(title.departure) + " - " +
-            escaped(title.arrival) + ", " + escaped(title.date) + " " + escaped(title.hour) +
-            "</p></header>\n<main>\n<ul class=\"figures\">";
+        htmlEscaped(title.callsign) + "</title><style>" + kStyle + "</style></head><body>\n";
+    html += "<header><h1>Landing at " + htmlEscaped(title.arrival) + "</h1><p>" +
+            htmlEscaped(title.callsign) + " " + htmlEscaped(title.departure) + " - " +
+            htmlEscaped(title.arrival) + ", " + htmlEscaped(title.date) + " " +
+            htmlEscaped(title.hour) + "</p></header>\n<main>\n<ul class=\"figures\">";
     const std::vector<std::string> lines = landingReportLines(report);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const bool warning = lines[i].starts_with("Touchdown while") ||
                              lines[i].starts_with("Touchdown at simulation rate") ||
                              report.status != LandingReport::Status::Observed;
         html += std::string("<li class=\"") + (i == 0 ? "first" : "") +
-                (warning ? " warning" : "") + "\">" + escaped(lines[i]) + "</li>";
+                (warning ? " warning" : "") + "\">" + htmlEscaped(lines[i]) + "</li>";
     }
     html += "</ul>\n";
     const std::vector<TracePoint>& trace = report.trace;

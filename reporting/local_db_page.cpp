@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "common/decimal_value.h"
+#include "common/html_text.h"
 #include "common/paths.h"
 #include "common/text_file.h"
 #include "common/text_format.h"
@@ -68,38 +69,6 @@ tbody:hover tr { background: #f7fafd; }
 .empty { background: #fff; border-radius: 8px; padding: 40px; text-align: center;
   color: #5b6b7c; box-shadow: 0 1px 3px rgba(0,0,0,.08); }
 )";
-
-// Windows-1252 bytes pass unchanged (the page declares that code page); only the characters
-// that HTML gives a meaning are written as references.
-std::string escaped(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            case '\0':
-                out += "&#xFFFD;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
 
 std::string hoursMinutes(std::int64_t minutes) {
     return format("%lld:%02lld", static_cast<long long>(minutes / 60),
@@ -170,7 +139,7 @@ std::string landingRatePlot(const std::vector<DatabaseFlight>& flights) {
         svg +=
             format("<rect class=\"bar %s\" x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" rx=\"2\">",
                    landingClass(rate), x, kTop, kBar, height);
-        svg += "<title>" + escaped(f.Date + " " + f.Depart + " - " + f.Arrival) +
+        svg += "<title>" + htmlEscaped(f.Date + " " + f.Depart + " - " + f.Arrival) +
                format(": %d ft/min</title></rect>", rate);
         svg += format("<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">%d</text>\n", x + kBar / 2,
                       kTop + height + 12, rate);
@@ -245,24 +214,26 @@ std::string monthlyTimePlot(const std::vector<DatabaseFlight>& flights) {
 
 std::string flightRows(const DatabaseFlight& f,
                        const std::function<bool(const std::string&)>& pageKept) {
-    const auto text = [](const std::string& value) { return "<td>" + escaped(value) + "</td>"; };
+    const auto text = [](const std::string& value) {
+        return "<td>" + htmlEscaped(value) + "</td>";
+    };
     const auto number = [](std::int64_t value) {
         return format("<td class=\"num\">%lld</td>", static_cast<long long>(value));
     };
     std::string row = "<tbody><tr>" + number(f.TotalFlightNumber) + text(f.Date) + text(f.Hour) +
                       text(f.Callsign) + text(f.IATANumber) + text(f.Registration) +
                       text(f.Depart) + text(f.Arrival) + text(f.PlaneType) + number(f.SpentFuel) +
-                      "<td class=\"num\">" + escaped(f.Duration) + "</td>" + number(f.Length) +
+                      "<td class=\"num\">" + htmlEscaped(f.Duration) + "</td>" + number(f.Length) +
                       format("<td class=\"num\"><span class=\"rate %s\"></span>%d</td>",
                              landingClass(f.ToutchDownVerticalSpeed), f.ToutchDownVerticalSpeed) +
                       number(f.ToutchDownSpeed) + text(f.FlightLevel) + "<td class=\"route\">" +
-                      escaped(f.Route) + "</td></tr>\n";
+                      htmlEscaped(f.Route) + "</td></tr>\n";
     const std::string landing = model::landingPageName(f.Date, f.Hour);
     row += "<tr class=\"log\"><td colspan=\"16\">";
     if (pageKept && pageKept(landing)) {
-        row += "<a class=\"landing\" href=\"" + escaped(landing) + "\">Landing analysis</a>";
+        row += "<a class=\"landing\" href=\"" + htmlEscaped(landing) + "\">Landing analysis</a>";
     }
-    row += "<details><summary>Flight log</summary><pre>" + escaped(f.Log) +
+    row += "<details><summary>Flight log</summary><pre>" + htmlEscaped(f.Log) +
            "</pre></details></td></tr></tbody>\n";
     return row;
 }
