@@ -47,6 +47,8 @@ struct RunnerOptions {
     std::string fsaFile;
     bool servinfo = false;
     bool flightFromVa = false;
+    // Which of several phpVMS bids "Flight from VA" takes, from 1.
+    int bid = 1;
     // "SimBrief" with this user once the link is up (the fuel page then takes the ramp fuel).
     std::string simbriefUser;
     std::vector<std::pair<std::string, long>> fuelLoads;

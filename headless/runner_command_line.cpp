@@ -74,6 +74,13 @@ std::string takeGaugePort(RunnerCommandLine& c, const std::string& value) {
     return "";
 }
 
+std::string takeBid(RunnerCommandLine& c, const std::string& value) {
+    const long n = std::strtol(value.c_str(), nullptr, 10);
+    if (n < 1 || n > 1000) return "--bid: 1 to 1000";
+    c.run.bid = static_cast<int>(n);
+    return "";
+}
+
 std::string takeAnswer(RunnerCommandLine& c, const std::string& value) {
     std::string text, reply;
     if (!splitPair(value, text, reply)) return "--answer wants TEXT=REPLY";
@@ -274,6 +281,8 @@ constexpr RunnerOption kOptions[] = {
      flag<&RunnerOptions::servinfo>},
     {kPreparation, "--flight-from-va", "", "\"Flight from VA\": the booked flight from FPSite",
      flag<&RunnerOptions::flightFromVa>},
+    {kPreparation, "--bid", "N",
+     "with a phpVMS site: the Nth of the pilot's bids for \"Flight from VA\" (default 1)", takeBid},
     {kPreparation, "--simbrief", "USER",
      "\"SimBrief\": USER's latest SimBrief plan into the form and, once the link is up, its "
      "ramp fuel over the tanks ([Aviolog] SimbriefSite in aviolog.ini: another fetcher)",

@@ -100,6 +100,19 @@ std::optional<std::filesystem::path> CommandLinePilot::chooseFileToSave(
     return std::filesystem::path(file);
 }
 
+std::optional<std::size_t> CommandLinePilot::chooseItem(const std::string& title,
+                                                        const std::vector<std::string>& items) {
+    std::string box = "[" + title + "]";
+    for (const std::string& item : items) box += " | " + item;
+    const auto index = static_cast<std::size_t>(options_.bid - 1);
+    if (index >= items.size()) {
+        boxes_.push_back(box + " -> Cancel");
+        return std::nullopt;
+    }
+    boxes_.push_back(box + " -> " + items[index]);
+    return index;
+}
+
 void CommandLineDialogs::chooseCompany(config::CompanyChooser& chooser) {
     // A profile whose ICAO is refused is passed over, as the pilot would pick another.
     for (std::size_t i = 0; i < chooser.entries().size(); ++i) {

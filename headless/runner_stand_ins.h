@@ -98,6 +98,8 @@ class CommandLinePilot final : public platform::Pilot {
         const platform::FileRequest& request) override;
     std::optional<std::filesystem::path> chooseFileToSave(
         const platform::FileRequest& request) override;
+    std::optional<std::size_t> chooseItem(const std::string& title,
+                                          const std::vector<std::string>& items) override;
 
   private:
     const RunnerOptions& options_;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/progress.h"
 
@@ -45,6 +47,14 @@ class Pilot {
     virtual std::optional<std::string> chooseFolder(const std::string& title) = 0;
     virtual std::optional<std::filesystem::path> chooseFileToOpen(const FileRequest& request) = 0;
     virtual std::optional<std::filesystem::path> chooseFileToSave(const FileRequest& request) = 0;
+    // One of the lines, under the title: its index; nothing when the pilot cancels. Without
+    // a window to ask in, the first line.
+    virtual std::optional<std::size_t> chooseItem(const std::string& title,
+                                                  const std::vector<std::string>& items) {
+        (void)title;
+        if (items.empty()) return std::nullopt;
+        return std::size_t{0};
+    }
 
     // Shows a window with the title, a progress bar and a Cancel button while a worker
     // thread runs the job that reports to progress; Cancel calls progress.cancel(). Returns

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <utility>
 
 #include "common/code_page.h"
 #include "common/decimal_value.h"
@@ -247,6 +248,27 @@ std::string fileBody(const model::FlightSummary& summary, const model::FlightRec
                  {"notes", siteText(summary.logText)}};
     // A touchdown that was not seen has no rate: the site keeps none rather than 0.
     if (!summary.RateTD.empty()) body["landing_rate"] = decimalValue(summary.RateTD);
+    // The landing analysis as the site's PIREP fields, name to value, the figures as the
+    // summary holds them; a flight without them files none.
+    static constexpr std::pair<const char*, std::string model::FlightSummary::*> kFields[] = {
+        {"Touchdown G", &model::FlightSummary::TouchdownG},
+        {"Bounces", &model::FlightSummary::Bounces},
+        {"Bounce rates", &model::FlightSummary::BounceRates},
+        {"Touchdown pitch", &model::FlightSummary::TouchdownPitch},
+        {"Touchdown bank", &model::FlightSummary::TouchdownBank},
+        {"Touchdown ground speed", &model::FlightSummary::TouchdownGS},
+        {"Sink rate at 50 ft", &model::FlightSummary::Sink50ft},
+        {"Sink rate at 20 ft", &model::FlightSummary::Sink20ft},
+        {"Touchdown from threshold", &model::FlightSummary::ThresholdDist},
+        {"From centre line", &model::FlightSummary::CentreLineDist},
+        {"Landing note", &model::FlightSummary::LandingNote},
+    };
+    json fields = json::object();
+    for (const auto& [name, member] : kFields) {
+        const std::string& value = summary.*member;
+        if (!value.empty()) fields[name] = siteText(value);
+    }
+    if (!fields.empty()) body["fields"] = std::move(fields);
     return body.dump();
 }
 

@@ -7,6 +7,7 @@
 
 #include "common/code_page.h"
 #include "common/text_format.h"
+#include "common/units.h"
 #include "config/settings.h"
 #include "model/flight_record.h"
 #include "model/flight_summary.h"
@@ -28,11 +29,35 @@ constexpr const char* kLanded = "LAN";
 constexpr const char* kOnBlocks = "ONB";
 constexpr const char* kPositionPath = "/api/pireps/{pirep}/acars/position";
 
+// The realism monitor's lines, after their "HH:MM  " time: the pilot's acts a VA wants to
+// see beside the flight's moments.
+constexpr std::string_view kRealismLines[] = {
+    "Slew ON", "Slew OFF", "Simulation Rate ", "UTC Jump: ", "Failled to reset counter", "CRASH",
+};
+
 bool serverFault(const std::optional<platform::WebAnswer>& answer) {
     return !answer || answer->status >= 500 || answer->status == 429;
 }
 
 }  // namespace
+
+std::optional<std::string_view> realismEvent(std::string_view line) {
+    constexpr std::size_t kTimeWidth = 7;  // "HH:MM  "
+    const auto digit = [&](std::size_t i) {
+        return std::isdigit(static_cast<unsigned char>(line[i])) != 0;
+    };
+    if (line.size() <= kTimeWidth || !digit(0) || !digit(1) || line[2] != ':' || !digit(3) ||
+        !digit(4) || line.substr(5, 2) != "  ") {
+        return std::nullopt;
+    }
+    const std::string_view text = line.substr(kTimeWidth);
+    for (std::string_view known : kRealismLines) {
+        // "Slew ON" must not take "Slew OFF"'s place: a whole line or a prefix ending in a space.
+        const bool whole = known.back() != ' ';
+        if (whole ? text == known : text.starts_with(known)) return text;
+    }
+    return std::nullopt;
+}
 
 void PhpVmsFlight::useBid(std::string airlineId, std::string aircraftId) {
     airlineId_ = std::move(airlineId);
@@ -94,16 +119,20 @@ void PhpVmsFlight::samplePosition() {
     if (!batch.process()) return;  // a tick without the simulator has no position
     using namespace simlink::convert;
     ++positionNumber_;
-    positions_.push_back(json{{"id", format("%s-%d", flightKey_.c_str(), positionNumber_)},
-                              {"lat", latitudeDegrees(latitude)},
-                              {"lon", longitudeDegrees(longitude)},
-                              {"altitude", static_cast<int>(altitudeFeet(altitudeM))},
-                              {"heading", static_cast<int>(headingDegrees(heading)) % 360},
-                              {"gs", static_cast<int>(groundSpeedKnots(groundSpeed))},
-                              {"ias", indicatedAirspeedKnots(indicated)},
-                              {"vs", static_cast<int>(verticalSpeedFpm(vertical))},
-                              {"distance", static_cast<int>(c_.flightLengthNm)}}
-                             .dump());
+    json position{{"id", format("%s-%d", flightKey_.c_str(), positionNumber_)},
+                  {"lat", latitudeDegrees(latitude)},
+                  {"lon", longitudeDegrees(longitude)},
+                  {"altitude", static_cast<int>(altitudeFeet(altitudeM))},
+                  {"heading", static_cast<int>(headingDegrees(heading)) % 360},
+                  {"gs", static_cast<int>(groundSpeedKnots(groundSpeed))},
+                  {"ias", indicatedAirspeedKnots(indicated)},
+                  {"vs", static_cast<int>(verticalSpeedFpm(vertical))},
+                  {"distance", static_cast<int>(c_.flightLengthNm)}};
+    // phpVMS keeps a position's fuel in lb; a failed or implausible read is left out
+    // rather than sent as a figure the site would chart.
+    const double fuelKg = simlink::readFuelOnBoardKg(c_.link);
+    if (fuelKg >= 0.0) position["fuel"] = static_cast<int>(fuelKg * kPoundsPerKg);
+    positions_.push_back(position.dump());
 }
 
 void PhpVmsFlight::tick() {
@@ -139,6 +168,10 @@ void PhpVmsFlight::lineAdded(model::Channel channel, const std::string& line) {
     push(Kind::Plain, "POST", "/api/pireps/{pirep}/acars/logs",
          json{{"logs", json::array({{{"log", utf8FromWindows1252(line.substr(0, kLongestLog))}}})}}
              .dump());
+    if (const auto event = realismEvent(line)) {
+        push(Kind::Plain, "POST", "/api/pireps/{pirep}/acars/events",
+             json{{"events", json::array({{{"event", utf8FromWindows1252(*event)}}})}}.dump());
+    }
     pump();
 }
 

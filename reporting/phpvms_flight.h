@@ -145,6 +145,10 @@ class PhpVmsFlight final : public model::MainWindowObserver {
     std::function<void()> onFiled_;
 };
 
+// The event a realism line of the flight log stands for (its text without the time), or
+// nothing for any other line.
+std::optional<std::string_view> realismEvent(std::string_view line);
+
 // The ACARS composer as the recorder calls it, telling the phpVMS flight the four moments.
 class PhpVmsMoments final : public model::AcarsComposer {
   public:

@@ -82,7 +82,19 @@ std::optional<PhpVmsBid> flightFromPhpVms(const PhpVmsPilotContext& c,
         c.pilot.warn(kNoBids);
         return std::nullopt;
     }
-    PhpVmsBid& bid = bids.front();
+    std::size_t chosen = 0;
+    if (bids.size() > 1) {
+        std::vector<std::string> items;
+        for (const PhpVmsBid& b : bids) {
+            const std::string& aircraft = b.registration.empty() ? b.aircraftType : b.registration;
+            items.push_back(format("%s  %s - %s  %s", b.flightNumber.c_str(), b.departure.c_str(),
+                                   b.arrival.c_str(), aircraft.c_str()));
+        }
+        const auto choice = c.pilot.chooseItem(kChooseBidTitle, items);
+        if (!choice || *choice >= bids.size()) return std::nullopt;
+        chosen = *choice;
+    }
+    PhpVmsBid& bid = bids[chosen];
     fill(form, FormField::FlightNumber, bid.flightNumber);
     fill(form, FormField::Callsign, bid.callsign);
     fill(form, FormField::Departure, bid.departure);

@@ -35,8 +35,11 @@ struct PhpVmsPilotContext {
     std::filesystem::path workDir;
 };
 
-// "Flight from VA": the form filled from the pilot's first bid; nothing (and the pilot told
-// why) when there is none or the site refused or could not be reached.
+inline constexpr const char* kChooseBidTitle = "Flight from VA";
+
+// "Flight from VA": the form filled from the pilot's bid, the one the pilot chose when there
+// are several; nothing (and the pilot told why) when there is none or the site refused or
+// could not be reached, and nothing when the pilot cancelled the choice.
 std::optional<PhpVmsBid> flightFromPhpVms(const PhpVmsPilotContext& c,
                                           planning::FlightFormModel& form);
 

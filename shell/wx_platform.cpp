@@ -1,6 +1,7 @@
 #include "shell/wx_platform.h"
 
 #include <dlfcn.h>
+#include <wx/choicdlg.h>
 #include <wx/dirdlg.h>
 #include <wx/display.h>
 #include <wx/filedlg.h>
@@ -253,6 +254,18 @@ std::optional<std::string> WxPilot::chooseFolder(const std::string& title) {
     const ChooserFit fit(dialog);
     if (dialog.ShowModal() != wxID_OK) return std::nullopt;
     return cp1252(dialog.GetPath());
+}
+
+std::optional<std::size_t> WxPilot::chooseItem(const std::string& title,
+                                               const std::vector<std::string>& items) {
+    wxArrayString choices;
+    for (const std::string& item : items) choices.Add(wx(item));
+    wxSingleChoiceDialog dialog(parent_, wx(title), wx(title), choices);
+    const ChooserFit fit(dialog);
+    if (dialog.ShowModal() != wxID_OK) return std::nullopt;
+    const int picked = dialog.GetSelection();
+    if (picked < 0) return std::nullopt;
+    return static_cast<std::size_t>(picked);
 }
 
 std::optional<std::filesystem::path> WxPilot::chooseFile(const platform::FileRequest& request,

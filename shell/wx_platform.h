@@ -54,6 +54,8 @@ class WxPilot final : public platform::Pilot {
         const platform::FileRequest& request) override;
     std::optional<std::filesystem::path> chooseFileToSave(
         const platform::FileRequest& request) override;
+    std::optional<std::size_t> chooseItem(const std::string& title,
+                                          const std::vector<std::string>& items) override;
     void showProgress(const std::string& title, platform::Progress& progress) override;
 
     // The text of the message box being shown, "" when none.

@@ -73,6 +73,7 @@ TEST(RunnerCommandLine, EveryOptionOfTheTableParsesAndIsListed) {
         {"--servinfo", nullptr, [](const Line& l) { return l.run.servinfo; }},
         {"--flight-from-va", nullptr, [](const Line& l) { return l.run.flightFromVa; }},
         {"--simbrief", "ann.p", [](const Line& l) { return l.run.simbriefUser == "ann.p"; }},
+        {"--bid", "2", [](const Line& l) { return l.run.bid == 2; }},
         {"--fuel", "left main tank=4000",
          [](const Line& l) {
              return l.run.fuelLoads.at(0) == std::pair<std::string, long>{"left main tank", 4000};
@@ -142,6 +143,7 @@ TEST(RunnerCommandLine, ACommandLineItCannotUseSaysWhy) {
         {"a clock past midnight",
          {"--set-clock", "24:00"},
          "--set-clock wants HH:MM or HH:MM/HH:MM (UTC/local)"},
+        {"no bid before the first", {"--bid", "0"}, "--bid: 1 to 1000"},
         {"accept then dismiss",
          {"--accept", "--dismiss"},
          "--accept and --dismiss exclude each other"},

@@ -1,24 +1,34 @@
 // Whole flights for a VA on phpVMS 7: flown through the flight runner against a loopback
 // stand-in that answers as a phpVMS 7 site does, bid to filed PIREP.
 
+#include "reporting/phpvms_flight.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
+#include <map>
 #include <set>
 
 #include "common/code_page.h"
 #include "common/text_file.h"
 #include "common/units.h"
+#include "config/settings.h"
 #include "headless/flight_runner.h"
+#include "model/main_window_model.h"
+#include "planning/flight_form.h"
+#include "platform/posix/curl_http_client.h"
 #include "reporting/phpvms_api.h"
 #include "reporting/phpvms_pilot.h"
 #include "reporting/seal.h"
 #include "tests/support/child_process.h"
 #include "tests/support/flight_rig.h"
 #include "tests/support/loopback_phpvms_server.h"
+#include "tests/support/scripted_pilot.h"
 #include "tests/support/sim_fixture.h"
 
 namespace aviolog::test {
@@ -73,12 +83,110 @@ std::vector<std::string> strings(const json& list) {
     return out;
 }
 
+// The stand-in's bid and a second one, to another field with the type alone.
+json twoBids() {
+    const json first = {{"id", 100},
+                        {"aircraft_id", 41},
+                        {"flight",
+                         {{"id", "fl7"},
+                          {"airline_id", 1},
+                          {"airline", {{"id", 1}, {"icao", "VAX"}}},
+                          {"flight_number", "123"},
+                          {"callsign", "VAX123"},
+                          {"dpt_airport_id", "LPPR"},
+                          {"arr_airport_id", "LPBR"},
+                          {"level", 3000},
+                          {"route", "DCT"}}},
+                        {"aircraft", {{"id", 41}, {"icao", "B738"}, {"registration", "D-AVIO"}}}};
+    json second = first;
+    second["id"] = 101;
+    second["flight"]["id"] = "fl8";
+    second["flight"]["flight_number"] = "77";
+    second["flight"]["callsign"] = "VAX77";
+    second["flight"]["arr_airport_id"] = "LPVR";
+    second["aircraft"] = {{"id", 42}, {"icao", "B738"}, {"registration", ""}};
+    return json::array({first, second});
+}
+
+TEST(PhpVmsFlight, SeveralBidsAreOfferedAndThePilotsChoiceFillsTheForm) {
+    LoopbackPhpVmsServer server;
+    ASSERT_TRUE(server.running()) << server.startupOutput();
+    server.control({{"bids", twoBids()}});
+    const struct {
+        const char* name;
+        std::optional<std::size_t> choice;
+        const char* flightNumber;  // null: the form stays as it was
+        const char* arrival;
+    } rows[] = {
+        {"the first", 0, "VAX123", "LPBR"},
+        {"the second", 1, "VAX77", "LPVR"},
+        {"cancelled", std::nullopt, nullptr, nullptr},
+    };
+    for (const auto& row : rows) {
+        TempDir dir;
+        config::Settings settings;
+        settings.phpVms.Url = server.url();
+        settings.phpVms.ApiKey = LoopbackPhpVmsServer::kKey;
+        model::FlightRecord record;
+        model::MainWindowModel window;
+        planning::FlightFormModel form(
+            {.settings = settings, .record = record, .window = window, .workDir = dir.path()});
+        form.initialise();
+        platform::posix::CurlHttpClient http;
+        ScriptedPilot pilot;
+        pilot.chosenItems = {row.choice};
+        const auto bid = reporting::flightFromPhpVms(
+            {.settings = settings, .http = http, .pilot = pilot, .workDir = dir.path()}, form);
+        ASSERT_EQ(pilot.itemChoosers.size(), 1u) << row.name;
+        EXPECT_EQ(pilot.itemChoosers[0].first, reporting::kChooseBidTitle);
+        EXPECT_EQ(
+            pilot.itemChoosers[0].second,
+            (std::vector<std::string>{"VAX123  LPPR - LPBR  D-AVIO", "VAX77  LPPR - LPVR  B738"}))
+            << row.name;
+        EXPECT_TRUE(pilot.shown.empty()) << row.name << pilot.texts().front();
+        if (!row.flightNumber) {
+            EXPECT_FALSE(bid) << row.name;
+            EXPECT_EQ(record.flightNumber, "") << row.name;
+            EXPECT_EQ(record.arrivalIcao, "") << row.name;
+            continue;
+        }
+        ASSERT_TRUE(bid) << row.name;
+        EXPECT_EQ(record.flightNumber, row.flightNumber) << row.name;
+        EXPECT_EQ(record.arrivalIcao, row.arrival) << row.name;
+    }
+}
+
+TEST(PhpVmsFlight, TheRunnerTakesTheFirstBidOrTheOneItIsToldOf) {
+    const struct {
+        int bid;
+        const char* flightNumber;
+    } rows[] = {{1, "VAX123"}, {2, "VAX77"}};
+    for (const auto& row : rows) {
+        PhpVmsRig rig;
+        ASSERT_TRUE(rig.server.running()) << rig.server.startupOutput();
+        rig.server.control({{"bids", twoBids()}});
+        rig.options.bid = row.bid;
+        rig.options.stopAtMs = 1000;
+        const RunResult r = rig.fly();
+        EXPECT_EQ(r.record.flightNumber, row.flightNumber) << row.bid;
+        const auto box =
+            std::find_if(r.pilotBoxes.begin(), r.pilotBoxes.end(),
+                         [](const std::string& b) { return b.starts_with("[Flight from VA]"); });
+        ASSERT_NE(box, r.pilotBoxes.end()) << row.bid;
+        EXPECT_NE(box->find("VAX123"), std::string::npos) << *box;
+        EXPECT_NE(box->find("VAX77"), std::string::npos) << *box;
+    }
+}
+
 TEST(PhpVmsFlight, TheBidFlownPositionedAndFiledWithTheSummarysFigures) {
     PhpVmsRig rig;
     ASSERT_TRUE(rig.server.running()) << rig.server.startupOutput();
     // The site stores the first batch of positions and its answer is lost: the batch is
     // sent again with the same ids.
     rig.server.control({{"drop", {"/acars/position"}}});
+    // Acts the realism monitor logs, which go to the site as events too.
+    rig.options.extraEvents = {"at 0:00:20 slew on", "at 0:00:25 slew off", "at 0:02:00 rate 2",
+                               "at 0:02:30 rate 1"};
     const RunResult r = rig.fly();
     ASSERT_EQ(r.end, RunResult::End::Stopped);
     ASSERT_TRUE(r.summaryClosed);
@@ -105,8 +213,26 @@ TEST(PhpVmsFlight, TheBidFlownPositionedAndFiledWithTheSummarysFigures) {
     std::vector<std::string> statuses;
     for (const json& update : pirep["updates"]) statuses.push_back(update["status"]);
     EXPECT_EQ(statuses, (std::vector<std::string>{"OFB", "TOF", "LAN", "ONB"}));
-    EXPECT_EQ(strings(pirep["events"]),
-              (std::vector<std::string>{"Blocks off", "Take off", "Landed", "Blocks on"}));
+    // The events: the four moments and, in the order logged, the realism lines.
+    std::vector<std::string> moments;
+    std::vector<std::string> realism;
+    for (const std::string& event : strings(pirep["events"])) {
+        (reporting::realismEvent("00:00  " + event) ? realism : moments).push_back(event);
+    }
+    EXPECT_EQ(moments, (std::vector<std::string>{"Blocks off", "Take off", "Landed", "Blocks on"}));
+    std::vector<std::string> realismLogged;
+    bool started = false;
+    for (const std::string& line : r.log) {
+        started = started || line.starts_with("Start");
+        if (started) {
+            if (const auto event = reporting::realismEvent(line)) {
+                realismLogged.emplace_back(*event);
+            }
+        }
+    }
+    EXPECT_NE(std::find(realism.begin(), realism.end(), "Slew ON"), realism.end());
+    EXPECT_NE(std::find(realism.begin(), realism.end(), "Simulation Rate 2x"), realism.end());
+    EXPECT_EQ(realism, realismLogged);
 
     // Positions: each stored once though one batch came twice.
     const json& positions = pirep["positions"];
@@ -120,6 +246,22 @@ TEST(PhpVmsFlight, TheBidFlownPositionedAndFiledWithTheSummarysFigures) {
     }
     EXPECT_EQ(*numbers.begin(), 1);
     EXPECT_EQ(*numbers.rbegin(), static_cast<int>(positions.size()));
+    // Each carries the fuel on board in lb, burning down from the block fuel to what was
+    // left at blocks on.
+    const double blockLb = std::atoi(r.summary.InitialFuel.c_str()) * kPoundsPerKg;
+    const double usedLb = std::atoi(r.summary.UsedFuel.c_str()) * kPoundsPerKg;
+    std::map<int, double> fuelByNumber;
+    for (const auto& [id, position] : positions.items()) {
+        ASSERT_TRUE(position.contains("fuel")) << id;
+        fuelByNumber[std::atoi(id.substr(id.rfind('-') + 1).c_str())] = position["fuel"];
+    }
+    ASSERT_GT(usedLb, 0.0);
+    EXPECT_LE(fuelByNumber.begin()->second, blockLb * 1.01 + 1);
+    EXPECT_GE(fuelByNumber.rbegin()->second, (blockLb - usedLb) * 0.99 - 1);
+    EXPECT_LT(fuelByNumber.rbegin()->second, fuelByNumber.begin()->second);
+    for (auto it = std::next(fuelByNumber.begin()); it != fuelByNumber.end(); ++it) {
+        EXPECT_LE(it->second, std::prev(it)->second) << it->first;
+    }
 
     // Every line of the flight log went to the ACARS log, in order, from the Start line on.
     const std::vector<std::string> logs = strings(pirep["logs"]);
@@ -138,6 +280,11 @@ TEST(PhpVmsFlight, TheBidFlownPositionedAndFiledWithTheSummarysFigures) {
     EXPECT_EQ(pirep["fuel_used"], std::trunc(std::atoi(s.UsedFuel.c_str()) * kPoundsPerKg));
     EXPECT_EQ(pirep["block_fuel"], std::trunc(std::atoi(s.InitialFuel.c_str()) * kPoundsPerKg));
     EXPECT_EQ(pirep["landing_rate"], std::atoi(s.RateTD.c_str()));
+    // The landing analysis as PIREP fields, as the summary holds it.
+    ASSERT_FALSE(s.TouchdownG.empty());
+    EXPECT_EQ(pirep["fields"]["Touchdown G"], s.TouchdownG);
+    EXPECT_EQ(pirep["fields"]["Bounces"], s.Bounces);
+    EXPECT_EQ(pirep["fields"].contains("Landing note"), !s.LandingNote.empty());
     EXPECT_LT(pirep["landing_rate"].get<int>(), 0);
     EXPECT_EQ(pirep["notes"], utf8FromWindows1252(s.logText));
 

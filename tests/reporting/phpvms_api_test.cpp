@@ -9,11 +9,46 @@
 #include "config/options_items.h"
 #include "model/flight_record.h"
 #include "model/flight_summary.h"
+#include "reporting/phpvms_flight.h"
 
 namespace aviolog::reporting {
 namespace {
 
 using nlohmann::json;
+
+TEST(PhpVmsApi, TheRealismLinesOfTheLogAreEventsAndNoOtherLine) {
+    const struct {
+        const char* line;
+        const char* event;  // null: not an event
+    } rows[] = {
+        {"09:51  Slew ON", "Slew ON"},
+        {"09:51  Slew OFF", "Slew OFF"},
+        {"09:52  Simulation Rate 4x", "Simulation Rate 4x"},
+        {"09:56  Simulation Rate 1x", "Simulation Rate 1x"},
+        {"07:53  UTC Jump: added 1 Hour to Log", "UTC Jump: added 1 Hour to Log"},
+        {"11:02  UTC Jump: removed 1 Hour from Log", "UTC Jump: removed 1 Hour from Log"},
+        {"10:20  Failled to reset counter", "Failled to reset counter"},
+        {"09:53  CRASH", "CRASH"},
+        // Lines that only look alike.
+        {"09:51  Slew ONCE", nullptr},
+        {"09:53  CRASHED", nullptr},
+        {"Slew ON", nullptr},
+        {"9:51  Slew ON", nullptr},
+        {"09:51 Slew ON", nullptr},
+        {"09:51  ", nullptr},
+        {"10:09  TouchDown:Rate -139 ft/min Speed: 132 Knots", nullptr},
+        {"No Slew and time accel", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& row : rows) {
+        const auto event = realismEvent(row.line);
+        if (row.event) {
+            EXPECT_EQ(event.value_or("(none)"), row.event) << row.line;
+        } else {
+            EXPECT_FALSE(event) << row.line;
+        }
+    }
+}
 
 TEST(PhpVmsApi, LevelsFlightNumbersAndDurations) {
     const struct {
@@ -132,6 +167,12 @@ TEST(PhpVmsApi, TheFiledPirepInPhpVmsUnitsWhicheverUnitTheProfileKeeps) {
     EXPECT_EQ(lb["fuel_used"], 1000.0);
     s.RateTD.clear();  // no touchdown seen: no rate rather than 0
     EXPECT_FALSE(json::parse(fileBody(s, record, WeightUnit::Pounds)).contains("landing_rate"));
+    // Without the landing analysis no fields; with it, its figures by name.
+    EXPECT_FALSE(lb.contains("fields"));
+    s.TouchdownG = "1.32";
+    s.Bounces = "0";
+    const json fields = json::parse(fileBody(s, record, WeightUnit::Pounds))["fields"];
+    EXPECT_EQ(fields, (json{{"Touchdown G", "1.32"}, {"Bounces", "0"}}));
 }
 
 TEST(PhpVmsApi, TheVaSystemHasACategoryOfItsOwnInTheCompanyOptions) {

@@ -217,7 +217,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     return 400, {"message": "The flight time field is required."}
                 if pirep["state"] == "filed":
                     return problem(400, "pirep-read-only", "PIREP is read-only")
+                fields = body.get("fields", {})
+                if not isinstance(fields, dict):
+                    return 400, {"message": "The fields must be an array."}
                 pirep.update({k: v for k, v in body.items() if k != "fields"})
+                # Kept as phpVMS keeps its PIREP field values: name to value.
+                pirep.setdefault("fields", {}).update(fields)
                 pirep["state"] = "filed"
                 return 200, pirep_resource(pirep)
         return 404, {"message": "Not Found"}

@@ -28,6 +28,12 @@ std::optional<std::string> ScriptedPilot::chooseFolder(const std::string& title)
     return next(folders);
 }
 
+std::optional<std::size_t> ScriptedPilot::chooseItem(const std::string& title,
+                                                     const std::vector<std::string>& items) {
+    itemChoosers.emplace_back(title, items);
+    return next(chosenItems);
+}
+
 std::optional<std::filesystem::path> ScriptedPilot::chooseFileToOpen(
     const platform::FileRequest& request) {
     openRequests.push_back(request);

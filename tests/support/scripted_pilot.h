@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/pilot.h"
@@ -20,12 +21,16 @@ class ScriptedPilot : public platform::Pilot {
         const platform::FileRequest& request) override;
     std::optional<std::filesystem::path> chooseFileToSave(
         const platform::FileRequest& request) override;
+    std::optional<std::size_t> chooseItem(const std::string& title,
+                                          const std::vector<std::string>& items) override;
 
     std::vector<platform::Message> shown;
     std::deque<platform::MessageAnswer> answers;
     std::deque<std::optional<std::string>> folders;
     std::deque<std::optional<std::filesystem::path>> openFiles;
     std::deque<std::optional<std::filesystem::path>> saveFiles;
+    std::deque<std::optional<std::size_t>> chosenItems;
+    std::vector<std::pair<std::string, std::vector<std::string>>> itemChoosers;
 
     std::vector<std::string> folderTitles;
     std::vector<platform::FileRequest> openRequests;
