@@ -6,6 +6,7 @@
 
 #include "common/text_format.h"
 #include "model/flight_record.h"
+#include "model/flight_summary.h"
 #include "model/main_window_model.h"
 #include "recorder/flight_info_dump.h"
 #include "reporting/acars_composer.h"
@@ -239,14 +240,17 @@ std::filesystem::path journalPath(const std::filesystem::path& workDir,
 
 void JournalLineBlocks::update(const JournalParts& parts) {
     const std::vector<std::string>& lines = parts.window.lines(model::Channel::Log);
-    // The lines are only ever added to while a log runs; anything else is written anew.
+    // The lines are only ever added to while a log runs; anything else (the stop puts the
+    // header in front of them) is written anew.
     if (lines.size() < logCount_ ||
-        (logCount_ > 0 && lines[logCount_ - 1].size() != lastLogSize_)) {
+        (logCount_ > 0 &&
+         (lines[logCount_ - 1].size() != lastLogSize_ || lines.front() != firstLog_))) {
         log_.clear();
         logCount_ = 0;
     }
     for (; logCount_ < lines.size(); ++logCount_) put(log_, kLogKey, lines[logCount_]);
     lastLogSize_ = logCount_ > 0 ? lines[logCount_ - 1].size() : 0;
+    if (logCount_ > 0 && firstLog_ != lines.front()) firstLog_ = lines.front();
     const std::vector<std::string>& shown = parts.acarsDisplay.shown();
     if (shown.size() < acarsCount_) {
         acars_.clear();
@@ -288,6 +292,11 @@ std::string journalText(const JournalParts& parts, JournalLineBlocks& blocks) {
     put(out, "traffic.status", ValueText{}(parts.traffic.status.failures()));
     put(out, "dump.on", ValueText{}(parts.dump.isOn()));
     put(out, "dump.rows", ValueText{}(parts.dump.rowCount()));
+    if (parts.flight.phase == FlightPhase::Stopped) {
+        for (const model::SummaryField& field : model::kSummaryFields) {
+            put(out, "summary.", field.key, parts.summary.*field.value);
+        }
+    }
     out += blocks.log();
     out += blocks.acars();
     out += kEndKey;
@@ -370,6 +379,17 @@ void restoreJournal(const JournalText& journal, JournalParts& parts) {
     if (p.touchdown == FlightProgress::Touchdown::NotYet) p.restartedBeforeTouchdown = true;
 
     parts.window.replaceLines(model::Channel::Log, journal.logLines);
+    if (parts.flight.phase == FlightPhase::Stopped) {
+        // The summary as the stop made it; its log text is the log, header included.
+        parts.summary = model::FlightSummary{};
+        for (const model::SummaryField& field : model::kSummaryFields) {
+            take(values, std::string("summary.") + field.key, parts.summary.*field.value);
+        }
+        for (const std::string& line : journal.logLines) {
+            parts.summary.logText += line;
+            parts.summary.logText += '\n';
+        }
+    }
     parts.window.clear(model::Channel::Acars);
     for (const std::string& message : journal.acarsMessages) parts.acarsDisplay.show(message);
 }
@@ -380,15 +400,17 @@ void FlightJournal::open(std::filesystem::path path) {
     path_ = std::move(path);
 }
 
-bool FlightJournal::logRuns() const {
-    return parts_.progress.logStarted && parts_.flight.phase != FlightPhase::Stopped;
+// A flight is unfinished from its start until it is stored or dismissed: the summary of a
+// stopped one is all a killed program would leave of it.
+bool FlightJournal::unfinished() const {
+    return parts_.progress.logStarted &&
+           (parts_.flight.phase != FlightPhase::Stopped || parts_.window.summaryOffered());
 }
 
 void FlightJournal::afterEvent(bool monitorTick) {
     if (!path_) return;
-    if (!logRuns()) {
-        // The log has ended: the stopped flight goes its usual way, and a flight that never
-        // began leaves nothing.
+    if (!unfinished()) {
+        // The flight is stored or dismissed, and a flight that never began leaves nothing.
         if (onDisk_ && parts_.progress.logStarted) discard();
         return;
     }

@@ -39,6 +39,8 @@ struct JournalParts {
     reporting::VaLiveLink& live;
     reporting::VaTraffic& traffic;
     FlightInfoDump& dump;
+    // Filled once the log has stopped: kept until the pilot stores or dismisses it.
+    model::FlightSummary& summary;
 };
 
 // A journal read back: the log lines and the ACARS messages apart, the rest as it was.
@@ -68,6 +70,7 @@ class JournalLineBlocks {
     std::string acars_;
     std::size_t logCount_ = 0;
     std::size_t lastLogSize_ = 0;
+    std::string firstLog_;
     std::size_t acarsCount_ = 0;
 };
 
@@ -83,7 +86,8 @@ void restoreJournal(const JournalText& journal, JournalParts& parts);
 
 // The flight journal: while a log runs, everything needed to go on with the flight after
 // the program itself was killed is kept in one file, replaced whole at every log line and
-// every ten monitor ticks. A line is on disk before the tick that logged it ends.
+// every ten monitor ticks. A line is on disk before the tick that logged it ends. A stopped
+// flight stays in the file, its summary with it, until the pilot stores or dismisses it.
 class FlightJournal {
   public:
     explicit FlightJournal(JournalParts parts) : parts_(parts) {}
@@ -93,8 +97,8 @@ class FlightJournal {
     const std::optional<std::filesystem::path>& path() const { return path_; }
 
     // After every timer tick and button: writes when a line was logged, when an ACARS
-    // message was shown, or every tenth monitor tick; removes the file once the log has
-    // ended.
+    // message was shown, or every tenth monitor tick; removes the file once the flight is
+    // over (stopped, and its summary stored or dismissed).
     void afterEvent(bool monitorTick);
     // Makes the journal take up the flight it was restored from: nothing is written until
     // something changes.
@@ -108,7 +112,7 @@ class FlightJournal {
     }
 
   private:
-    bool logRuns() const;
+    bool unfinished() const;
 
     JournalParts parts_;
     std::optional<std::filesystem::path> path_;

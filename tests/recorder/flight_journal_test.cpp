@@ -13,6 +13,7 @@
 #include "common/snapshot_file.h"
 #include "common/text_file.h"
 #include "reporting/pilot_log_book.h"
+#include "reporting/pilot_log_file.h"
 #include "reporting/seal.h"
 #include "tests/support/flight_rig.h"
 #include "tests/support/temp_dir.h"
@@ -153,6 +154,73 @@ TEST(FlightJournalResume, ATouchdownWhileDownHasNoRate) {
         EXPECT_EQ(resumed.summary.speedTD, "") << row.name;
     }
     EXPECT_TRUE(samplerCut) << "no row cut the flight while the touchdown sampler ran";
+}
+
+// The flights the pilot log files of the folder hold, each sealed.
+int storedFlights(const TempDir& dir) {
+    int flights = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        if (entry.path().extension() != ".dat") continue;
+        reporting::PilotLogFile file(entry.path());
+        EXPECT_EQ(file.open(), reporting::PilotLogFile::State::Sealed) << entry.path();
+        for (int n = 1; !file.flight(n).Date.empty(); ++n) ++flights;
+    }
+    return flights;
+}
+
+// A flight whose summary was still open when the program went (killed, or closed before OK
+// or Cancel) is not stored yet: its journal stays, and the next start offers it. Yes goes
+// straight to the same summary, whose OK stores the flight once; No keeps its log as the
+// unfinished flights' is kept.
+TEST(FlightJournalResume, AStoppedFlightWaitsInItsJournalUntilStoredOrDismissed) {
+    using Answer = headless::RunnerOptions::SummaryAnswer;
+    struct Row {
+        const char* name;
+        const char* resume;
+        Answer summary;
+        int stored;
+    };
+    const Row rows[] = {
+        {"Yes, then OK", "yes", Answer::Accept, 1},
+        {"Yes, then Cancel", "yes", Answer::Dismiss, 0},
+        {"Yes, summary left open again", "yes", Answer::Leave, 0},
+        {"No", "no", Answer::Accept, 0},
+    };
+    for (const Row& row : rows) {
+        FlightRig rig;
+        const headless::RunResult flown = rig.fly("lppt-lppr.scn");
+        ASSERT_TRUE(flown.summaryOffered) << row.name << "\n" << render(flown);
+        ASSERT_TRUE(rig.dir.exists(kJournal)) << row.name << ": the stop removed the journal";
+        EXPECT_EQ(storedFlights(rig.dir), 0) << row.name;
+
+        headless::RunnerOptions options;
+        options.limitMs = 60 * 1000;
+        options.answers.emplace_back("An unfinished flight was found. Resume it?", row.resume);
+        options.answers.emplace_back("Are you sure that you want to dismiss flight?", "yes");
+        options.summaryAnswer = row.summary;
+        const headless::RunResult next = rig.fly("lppt-lppr.scn", options);
+        EXPECT_EQ(storedFlights(rig.dir), row.stored) << row.name << "\n" << render(next);
+        if (std::string(row.resume) == "no") {
+            const std::filesystem::path kept =
+                rig.dir / (reporting::defaultLogName("LPPT", "LPPR", flown.summary.Date) + ".txt");
+            ASSERT_TRUE(std::filesystem::exists(kept)) << row.name;
+            EXPECT_FALSE(reporting::checkSeal(kept, false)) << "tampered";
+            const std::string text = textModeText(readFileBytes(kept).value_or(""));
+            for (const std::string& line : flown.log) EXPECT_NE(text.find(line), std::string::npos);
+            continue;
+        }
+        // The summary and the log as the stop made them: nothing flown, nothing logged again.
+        ASSERT_TRUE(next.summaryOffered || next.summaryClosed) << row.name << "\n" << render(next);
+        EXPECT_EQ(next.summary, flown.summary) << row.name;
+        // OK adds the version line to the log, as it does for any flight.
+        ASSERT_GE(next.log.size(), flown.log.size()) << row.name;
+        EXPECT_LE(next.log.size(), flown.log.size() + (row.summary == Answer::Accept ? 1 : 0));
+        EXPECT_TRUE(std::equal(flown.log.begin(), flown.log.end(), next.log.begin())) << row.name;
+        for (const std::string& box : next.pilotBoxes) {
+            EXPECT_EQ(box.find("Plane at Departure Airport?"), std::string::npos) << box;
+        }
+        EXPECT_EQ(rig.dir.exists(kJournal), row.summary == Answer::Leave) << row.name;
+    }
 }
 
 // The file always holds one whole state, whatever the writer is handed and how fast.
