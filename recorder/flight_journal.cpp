@@ -418,16 +418,27 @@ void FlightJournal::afterEvent(bool monitorTick) {
     onDisk_ = true;
     const std::size_t lines = parts_.window.lines(model::Channel::Log).size();
     const std::size_t messages = parts_.acarsDisplay.shown().size();
+    using Clock = std::chrono::steady_clock;
     if (lines != linesWritten_ || messages != messagesWritten_) {
         linesWritten_ = lines;
         messagesWritten_ = messages;
         ticksSinceWrite_ = 0;
-        file_->storeAndWait(journalText(parts_, blocks_));
+        const Clock::time_point begin = Clock::now();
+        std::string text = journalText(parts_, blocks_);
+        const Clock::time_point made = Clock::now();
+        file_->storeAndWait(std::move(text));
+        cost_.making += made - begin;
+        cost_.waiting += Clock::now() - made;
+        ++cost_.lineWrites;
         return;
     }
     if (monitorTick && ++ticksSinceWrite_ >= kTicksBetweenWrites) {
         ticksSinceWrite_ = 0;
-        file_->store(journalText(parts_, blocks_));
+        const Clock::time_point begin = Clock::now();
+        std::string text = journalText(parts_, blocks_);
+        cost_.making += Clock::now() - begin;
+        file_->store(std::move(text));
+        ++cost_.tickWrites;
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -105,6 +106,16 @@ class FlightJournal {
     void adoptRestored();
     // Removes the file and forgets it.
     void discard();
+    // What keeping the journal has cost the thread that calls it: making the text, and
+    // waiting for a logged line to be on disk; the states handed over at a logged line and
+    // every tenth tick, counted.
+    struct Cost {
+        std::chrono::nanoseconds making{0};
+        std::chrono::nanoseconds waiting{0};
+        int lineWrites = 0;
+        int tickWrites = 0;
+    };
+    const Cost& cost() const { return cost_; }
     // Keeps no journal from now on.
     void close() {
         file_.reset();
@@ -122,6 +133,7 @@ class FlightJournal {
     std::size_t linesWritten_ = 0;
     std::size_t messagesWritten_ = 0;
     int ticksSinceWrite_ = 0;
+    Cost cost_;
 };
 
 }  // namespace aviolog::recorder
