@@ -16,6 +16,7 @@
 #include "reporting/pilot_log_file.h"
 #include "reporting/seal.h"
 #include "tests/support/flight_rig.h"
+#include "tests/support/sim_fixture.h"
 #include "tests/support/temp_dir.h"
 
 namespace aviolog::test {
@@ -221,6 +222,56 @@ TEST(FlightJournalResume, AStoppedFlightWaitsInItsJournalUntilStoredOrDismissed)
         }
         EXPECT_EQ(rig.dir.exists(kJournal), row.summary == Answer::Leave) << row.name;
     }
+}
+
+// The log times of the fifteen-minute position lines ("Wind:... Ground Speed: ..."),
+// after the line that starts with from when it is given.
+std::vector<std::string> positionLineTimes(const std::vector<std::string>& log,
+                                           const std::string& from = {}) {
+    std::vector<std::string> times;
+    bool counting = from.empty();
+    for (const std::string& line : log) {
+        if (!from.empty() && line.find(from) != std::string::npos) counting = true;
+        if (counting && line.find("Ground Speed:") != std::string::npos) {
+            times.push_back(line.substr(0, 5));
+        }
+    }
+    return times;
+}
+
+// The fifteen-minute position report keeps its minute mark on the flight's clock across a
+// restart: the resumed flight reports at the minutes the unbroken one did, not fifteen
+// minutes after the restart (the window's timers, which carry nothing the log keeps, start
+// again at the resume as after a lost simulator).
+TEST(FlightJournalResume, APositionReportKeepsItsMinuteAcrossARestart) {
+    FlightRig unbroken;
+    headless::RunnerOptions whole;
+    whole.limitMs = 35 * 60 * 1000;
+    const std::vector<std::string> reported =
+        positionLineTimes(unbroken.fly("lppt-lemd-cruise.scn", whole).log);
+    ASSERT_GE(reported.size(), 2u);
+
+    // Cut a few minutes before the second report, and the simulator back two minutes later.
+    FlightRig rig;
+    headless::RunnerOptions cut;
+    cut.limitMs = 15 * 60 * 1000 + 20 * 1000;
+    const headless::RunResult first = rig.fly("lppt-lemd-cruise.scn", cut);
+    ASSERT_EQ(positionLineTimes(first.log), std::vector<std::string>{reported.front()});
+    std::string scenario = readFileBytes(dataPath("scenarios/lppt-lemd-cruise.scn")).value();
+    const std::string start = "start  2024-06-14 10:10:00 UTC";
+    ASSERT_NE(scenario.find(start), std::string::npos);
+    scenario.replace(scenario.find(start), start.size(), "start  2024-06-14 10:27:30 UTC");
+    rig.dir.write("later.scn", scenario);
+    headless::RunnerOptions resumed;
+    resumed.workDir = rig.dir.path().string();
+    resumed.scenarioPath = (rig.dir / "later.scn").string();
+    resumed.form.aircraftType = "A320";
+    resumed.limitMs = 16 * 60 * 1000;
+    resumed.answers.emplace_back("An unfinished flight was found. Resume it?", "yes");
+    const headless::RunResult next = headless::runFlight(resumed);
+    const std::vector<std::string> after = positionLineTimes(next.log, kRestartedLine);
+    ASSERT_FALSE(after.empty()) << render(next);
+    EXPECT_EQ(after.front(), reported[1]) << render(next);
 }
 
 // The file always holds one whole state, whatever the writer is handed and how fast.
