@@ -221,6 +221,12 @@ void Application::offerUnfinishedFlight() {
     const auto text = recorder::readJournalText(*bytes);
     // Not a whole journal (the pilot edited it): no flight to resume.
     if (!text) return;
+    // Stored already, and the program went before the journal did: nothing to offer.
+    if (recorder::journalStopped(*text) &&
+        book_.holds(settings_, recorder::journalSummary(*text))) {
+        journal_.discard();
+        return;
+    }
     const platform::MessageAnswer answer =
         platform_.pilot.show({recorder::kResumeRestartQuestion, platform::MessageIcon::Question,
                               platform::MessageButtons::YesNo});

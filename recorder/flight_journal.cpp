@@ -340,6 +340,24 @@ std::optional<JournalText> readJournalText(std::string_view text) {
     return journal;
 }
 
+bool journalStopped(const JournalText& journal) {
+    return journal.value("phase") == ValueText{}(FlightPhase::Stopped);
+}
+
+// The summary as the stop made it; its log text is the log, header included.
+model::FlightSummary journalSummary(const JournalText& journal) {
+    const Values values(journal.values.begin(), journal.values.end());
+    model::FlightSummary summary;
+    for (const model::SummaryField& field : model::kSummaryFields) {
+        take(values, std::string("summary.") + field.key, summary.*field.value);
+    }
+    for (const std::string& line : journal.logLines) {
+        summary.logText += line;
+        summary.logText += '\n';
+    }
+    return summary;
+}
+
 void restoreJournal(const JournalText& journal, JournalParts& parts) {
     const Values values(journal.values.begin(), journal.values.end());
     parts.progress = FlightProgress{};
@@ -379,17 +397,7 @@ void restoreJournal(const JournalText& journal, JournalParts& parts) {
     if (p.touchdown == FlightProgress::Touchdown::NotYet) p.restartedBeforeTouchdown = true;
 
     parts.window.replaceLines(model::Channel::Log, journal.logLines);
-    if (parts.flight.phase == FlightPhase::Stopped) {
-        // The summary as the stop made it; its log text is the log, header included.
-        parts.summary = model::FlightSummary{};
-        for (const model::SummaryField& field : model::kSummaryFields) {
-            take(values, std::string("summary.") + field.key, parts.summary.*field.value);
-        }
-        for (const std::string& line : journal.logLines) {
-            parts.summary.logText += line;
-            parts.summary.logText += '\n';
-        }
-    }
+    if (parts.flight.phase == FlightPhase::Stopped) parts.summary = journalSummary(journal);
     parts.window.clear(model::Channel::Acars);
     for (const std::string& message : journal.acarsMessages) parts.acarsDisplay.show(message);
 }

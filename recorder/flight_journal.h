@@ -81,6 +81,9 @@ class JournalLineBlocks {
 std::string journalText(const JournalParts& parts);
 std::string journalText(const JournalParts& parts, JournalLineBlocks& blocks);
 std::optional<JournalText> readJournalText(std::string_view text);
+// Whether the journal holds a flight that had stopped, and the summary it was offered.
+bool journalStopped(const JournalText& journal);
+model::FlightSummary journalSummary(const JournalText& journal);
 // Puts the flight back as it was written. The log and ACARS lines go back through the
 // window and the ACARS display, so the views and the gauge's pages are filled again.
 void restoreJournal(const JournalText& journal, JournalParts& parts);

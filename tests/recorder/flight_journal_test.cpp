@@ -224,6 +224,29 @@ TEST(FlightJournalResume, AStoppedFlightWaitsInItsJournalUntilStoredOrDismissed)
     }
 }
 
+// Killed after OK stored the flight and before its journal went: the next start finds the
+// flight in the pilot log file and neither offers nor stores it again.
+TEST(FlightJournalResume, AFlightStoredBeforeItsJournalWentIsNotOfferedAgain) {
+    FlightRig rig;
+    ASSERT_TRUE(rig.fly("lppt-lppr.scn").summaryOffered);
+    const std::string journal = rig.dir.read(kJournal);
+    headless::RunnerOptions accept;
+    accept.limitMs = 60 * 1000;
+    accept.answers.emplace_back("An unfinished flight was found. Resume it?", "yes");
+    accept.summaryAnswer = headless::RunnerOptions::SummaryAnswer::Accept;
+    ASSERT_TRUE(rig.fly("lppt-lppr.scn", accept).summaryClosed);
+    ASSERT_EQ(storedFlights(rig.dir), 1);
+    rig.dir.write(kJournal, journal);
+    headless::RunnerOptions start = accept;
+    start.limitMs = 1;  // the start alone, before a new log
+    const headless::RunResult next = rig.fly("lppt-lppr.scn", start);
+    EXPECT_EQ(storedFlights(rig.dir), 1) << render(next);
+    for (const std::string& box : next.pilotBoxes) {
+        EXPECT_EQ(box.find("An unfinished flight"), std::string::npos) << box;
+    }
+    EXPECT_FALSE(rig.dir.exists(kJournal));
+}
+
 // The log times of the fifteen-minute position lines ("Wind:... Ground Speed: ..."),
 // after the line that starts with from when it is given.
 std::vector<std::string> positionLineTimes(const std::vector<std::string>& log,
