@@ -116,7 +116,7 @@ struct RunResult {
     std::int64_t maxTimerLateMs = 0;  // live: the most a timer fired after its due time
     // What the flight journal cost the recorder's thread (benchmarks): making its text,
     // waiting for logged lines to reach the disk, and the states it handed over at a
-    // logged line and at every tenth tick.
+    // logged line and at every ninth tick.
     std::int64_t journalMakingNs = 0;
     std::int64_t journalWaitingNs = 0;
     int journalLineWrites = 0;

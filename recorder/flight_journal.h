@@ -90,7 +90,7 @@ void restoreJournal(const JournalText& journal, JournalParts& parts);
 
 // The flight journal: while a log runs, everything needed to go on with the flight after
 // the program itself was killed is kept in one file, replaced whole at every log line and
-// every ten monitor ticks. A line is on disk before the tick that logged it ends. A stopped
+// every nine monitor ticks. A line is on disk before the tick that logged it ends. A stopped
 // flight stays in the file, its summary with it, until the pilot stores or dismisses it.
 class FlightJournal {
   public:
@@ -101,7 +101,7 @@ class FlightJournal {
     const std::optional<std::filesystem::path>& path() const { return path_; }
 
     // After every timer tick and button: writes when a line was logged, when an ACARS
-    // message was shown, or every tenth monitor tick; removes the file once the flight is
+    // message was shown, or every ninth monitor tick; removes the file once the flight is
     // over (stopped, and its summary stored or dismissed).
     void afterEvent(bool monitorTick);
     // Makes the journal take up the flight it was restored from: nothing is written until
@@ -111,7 +111,7 @@ class FlightJournal {
     void discard();
     // What keeping the journal has cost the thread that calls it: making the text, and
     // waiting for a logged line to be on disk; the states handed over at a logged line and
-    // every tenth tick, counted.
+    // every ninth tick, counted.
     struct Cost {
         std::chrono::nanoseconds making{0};
         std::chrono::nanoseconds waiting{0};

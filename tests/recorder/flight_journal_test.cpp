@@ -18,6 +18,7 @@
 #include "tests/support/flight_rig.h"
 #include "tests/support/sim_fixture.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace aviolog::test {
 namespace {
@@ -324,6 +325,26 @@ TEST(SnapshotFile, HoldsTheNewestWholeState) {
     again.store("gone soon");
     again.remove();
     EXPECT_FALSE(dir.exists("state.txt"));
+}
+
+// A state left for the writer's own look reaches the disk without another hand over, and
+// one handed over after it wins; a removal does not leave it to come back afterwards.
+TEST(SnapshotFile, AStateLeftForLaterIsWrittenAtTheWritersNextLook) {
+    TempDir dir;
+    const std::filesystem::path path = dir / "state.txt";
+    SnapshotFile file(path);
+    file.storeLater("later");
+    EXPECT_TRUE(waitFor([&] { return dir.read("state.txt") == "later"; },
+                        std::chrono::milliseconds(10 * SnapshotFile::kLookEveryMs)));
+    file.storeLater("overtaken");
+    EXPECT_TRUE(file.storeAndWait("newest"));
+    EXPECT_EQ(dir.read("state.txt"), "newest");
+    file.storeLater("pending at the removal");
+    file.remove();
+    EXPECT_FALSE(dir.exists("state.txt"));
+    // Past the writer's next look.
+    EXPECT_FALSE(waitFor([&] { return dir.exists("state.txt"); },
+                         std::chrono::milliseconds(2 * SnapshotFile::kLookEveryMs)));
 }
 
 }  // namespace
