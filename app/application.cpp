@@ -95,7 +95,8 @@ Application::Application(Platform platform, Dialogs& dialogs, FlightPorts ports,
                 .acarsDisplay = acarsDisplay_,
                 .live = live_,
                 .traffic = vaTraffic_,
-                .dump = flightLog_.dump()}) {
+                .dump = flightLog_.dump(),
+                .summary = summary_}) {
     link_.setLossObserver(&flightLog_);
     window_.addObserver(&phpVms_);
     phpVms_.setFiledHandler([this] { phpVmsFiled(); });
@@ -205,7 +206,10 @@ void Application::start() {
     // After the resume, so that a restored counter that gave a site up still holds for
     // this run's own traffic.
     resendVaOutboxes();
-    flightLog_.startConnecting();
+    // A flight that had already stopped needs no simulator: only its summary waits.
+    if (!(progress_.logStarted && flight_.phase == recorder::FlightPhase::Stopped)) {
+        flightLog_.startConnecting();
+    }
     config::finishStartup(settings_, live_);
 }
 
@@ -217,6 +221,12 @@ void Application::offerUnfinishedFlight() {
     const auto text = recorder::readJournalText(*bytes);
     // Not a whole journal (the pilot edited it): no flight to resume.
     if (!text) return;
+    // Stored already, and the program went before the journal did: nothing to offer.
+    if (recorder::journalStopped(*text) &&
+        book_.holds(settings_, recorder::journalSummary(*text))) {
+        journal_.discard();
+        return;
+    }
     const platform::MessageAnswer answer =
         platform_.pilot.show({recorder::kResumeRestartQuestion, platform::MessageIcon::Question,
                               platform::MessageButtons::YesNo});
@@ -237,10 +247,15 @@ void Application::offerUnfinishedFlight() {
                                  .acarsDisplay = acarsDisplay_,
                                  .live = live_,
                                  .traffic = vaTraffic_,
-                                 .dump = flightLog_.dump()};
+                                 .dump = flightLog_.dump(),
+                                 .summary = summary_};
     recorder::restoreJournal(*text, parts);
     restoreForm();
-    flightLog_.restartedFlight();
+    if (flight_.phase == recorder::FlightPhase::Stopped) {
+        flightLog_.restartedStoppedFlight();
+    } else {
+        flightLog_.restartedFlight();
+    }
     journal_.adoptRestored();
 }
 
@@ -287,6 +302,8 @@ bool Application::acceptFlight() {
         .summary = summary_, .record = record_, .settings = settings_, .window = window_};
     if (!book_.store(flight)) return false;
     window_.closeSummary();
+    // Stored: the journal goes, so that a restart cannot offer the flight a second time.
+    journal_.afterEvent(false);
     phpVms_.file(summary_);
     return true;
 }
@@ -297,6 +314,7 @@ void Application::dismissFlight() {
         {kDismissFlightQuestion, platform::MessageIcon::Question, platform::MessageButtons::YesNo});
     if (answer != platform::MessageAnswer::Yes) return;
     window_.closeSummary();
+    journal_.afterEvent(false);
     phpVms_.cancel();
 }
 
