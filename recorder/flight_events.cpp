@@ -469,6 +469,7 @@ bool FlightEvents::logLanding() {
 // The analysis's lines below "Land", all at one time: by then the roll-out has lasted
 // longer than the analysis waits, so a landing it has not finished was not seen whole.
 bool FlightEvents::landingLines() {
+    if (c_.progress.restartedAfterTouchdown) landing_.restarted();
     landing_.giveUp();
     const auto t = c_.readLogTime();
     if (!t) return false;

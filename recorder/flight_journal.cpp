@@ -55,6 +55,7 @@ void eachProgressField(Progress& p, Visit&& visit) {
     visit("touchdownVerticalSpeedRaw", p.touchdownVerticalSpeedRaw);
     visit("touchdownSpeedRaw", p.touchdownSpeedRaw);
     visit("restartedBeforeTouchdown", p.restartedBeforeTouchdown);
+    visit("restartedAfterTouchdown", p.restartedAfterTouchdown);
     visit("brakeWatch", p.brakeWatch);
     visit("vrLogged", p.vrLogged);
     visit("gearUpLogged", p.gearUpLogged);
@@ -396,6 +397,7 @@ void restoreJournal(const JournalText& journal, JournalParts& parts) {
     FlightProgress& p = parts.progress;
     p.touchdownSampleFresh = false;
     if (p.touchdown == FlightProgress::Touchdown::NotYet) p.restartedBeforeTouchdown = true;
+    if (p.touchdown == FlightProgress::Touchdown::Recorded) p.restartedAfterTouchdown = true;
 
     parts.window.replaceLines(model::Channel::Log, journal.logLines);
     if (parts.flight.phase == FlightPhase::Stopped) parts.summary = journalSummary(journal);

@@ -613,7 +613,8 @@ void FlightLog::fillSummary() {
     const bool unseen =
         p.touchdown == FlightProgress::Touchdown::NotObserved ||
         (p.restartedBeforeTouchdown && p.touchdown != FlightProgress::Touchdown::Recorded) ||
-        (analysed && landing.status == LandingReport::Status::NotObserved);
+        (analysed && landing.status == LandingReport::Status::NotObserved &&
+         !p.restartedAfterTouchdown);
     m.RateTD = unseen ? "" : format("%d", p.touchdownRateFpm);
     m.speedTD =
         unseen ? "" : format("%d", int(convert::indicatedAirspeedKnots(p.touchdownSpeedRaw)));

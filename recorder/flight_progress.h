@@ -68,6 +68,9 @@ struct FlightProgress {
     // The program was restarted before the touchdown was recorded: a landing that nobody
     // sampled (the wheels touched while it was down) has no figures either.
     bool restartedBeforeTouchdown = false;
+    // ... or after it, before the landing's analysis was done: the touchdown keeps its
+    // figures, the rest of the landing was not seen.
+    bool restartedAfterTouchdown = false;
 
     // Event detection.
     BrakeWatch brakeWatch = BrakeWatch::NotSeenSet;

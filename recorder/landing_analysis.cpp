@@ -167,6 +167,10 @@ void LandingAnalysis::giveUp() {
     notObserved(sawFailure_ ? kLinkLostReason : kNotSeenReason);
 }
 
+void LandingAnalysis::restarted() {
+    if (!finished_) notObserved(kRestartedReason);
+}
+
 void LandingAnalysis::notObserved(std::string_view reason) {
     report_.status = LandingReport::Status::NotObserved;
     report_.notObservedReason = reason;

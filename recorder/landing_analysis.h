@@ -112,6 +112,7 @@ struct LandingReport {
 
 inline constexpr const char* kLinkLostReason = "the simulator was not answering";
 inline constexpr const char* kNotSeenReason = "the approach was not seen below 1000 ft";
+inline constexpr const char* kRestartedReason = "Aviolog was restarted during the landing";
 
 // The report as the flight log says it, a line each without the time, and the flight
 // summary's figures of it.
@@ -151,6 +152,8 @@ class LandingAnalysis {
     const LandingReport& report() const { return report_; }
     // Ends a landing whose roll-out the sampler did not see to its end: not observed.
     void giveUp();
+    // Ends a landing that began before the program was restarted: not observed.
+    void restarted();
 
   private:
     double nowSec() const { return samples_ * kSampleSec; }

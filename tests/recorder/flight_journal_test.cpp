@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -156,6 +157,42 @@ TEST(FlightJournalResume, ATouchdownWhileDownHasNoRate) {
         EXPECT_EQ(resumed.summary.speedTD, "") << row.name;
     }
     EXPECT_TRUE(samplerCut) << "no row cut the flight while the touchdown sampler ran";
+}
+
+// Cut between the touchdown's line and "Land": the rate was measured and logged, so it
+// stays; the rest of the landing was not seen, and the analysis says why.
+TEST(FlightJournalResume, ARestartDuringTheRollOutKeepsTheLoggedRate) {
+    std::optional<FlightRig> rig;
+    std::string cutLog;
+    for (std::int64_t cutMs = 39 * 60 * 1000 + 40 * 1000; cutMs < 42 * 60 * 1000; cutMs += 2000) {
+        rig.emplace();
+        flyUntilCut(*rig, cutMs);
+        const auto journal = recorder::readJournalText(rig->dir.read(kJournal));
+        ASSERT_TRUE(journal);
+        cutLog.clear();
+        for (const std::string& line : journal->logLines) cutLog += line + "\n";
+        if (journal->value("progress.touchdown") == "1" &&
+            cutLog.find("  Land\n") == std::string::npos) {
+            break;
+        }
+        rig.reset();
+    }
+    ASSERT_TRUE(rig) << "no cut fell between the touchdown and the landing";
+    const auto rateAt = cutLog.find("TouchDown:Rate ");
+    ASSERT_NE(rateAt, std::string::npos) << cutLog;
+    const std::string rate =
+        cutLog.substr(rateAt + 15, cutLog.find(' ', rateAt + 15) - rateAt - 15);
+
+    headless::RunnerOptions options;
+    options.limitMs = 10 * 60 * 1000;
+    options.answers.emplace_back("An unfinished flight was found. Resume it?", "yes");
+    const headless::RunResult resumed = rig->fly("lppt-lppr.scn", options);
+    ASSERT_TRUE(resumed.summaryOffered) << render(resumed);
+    EXPECT_EQ(resumed.summary.RateTD, rate) << render(resumed);
+    EXPECT_NE(resumed.summary.logText.find(
+                  "Touchdown: not observed, Aviolog was restarted during the landing"),
+              std::string::npos)
+        << render(resumed);
 }
 
 // The flights the pilot log files of the folder hold, each sealed.
