@@ -288,6 +288,11 @@ std::string journalText(const JournalParts& parts, JournalLineBlocks& blocks) {
     put(out, "traffic.status", ValueText{}(parts.traffic.status.failures()));
     put(out, "dump.on", ValueText{}(parts.dump.isOn()));
     put(out, "dump.rows", ValueText{}(parts.dump.rowCount()));
+    if (parts.vaSection) {
+        model::JournalValues values;
+        parts.vaSection->writeJournal(values);
+        for (const auto& [key, value] : values) put(out, key, value);
+    }
     out += blocks.log();
     out += blocks.acars();
     out += kEndKey;
@@ -362,6 +367,7 @@ void restoreJournal(const JournalText& journal, JournalParts& parts) {
     int dumpRows = 0;
     take(values, "dump.rows", dumpRows);
     if (dumpOn) parts.dump.resume(dumpRows);
+    if (parts.vaSection) parts.vaSection->restoreJournal(journal.values);
 
     // The moments between the last sample and the restart were not seen: a touchdown in
     // them has no figures.
@@ -396,7 +402,10 @@ void FlightJournal::afterEvent(bool monitorTick) {
     onDisk_ = true;
     const std::size_t lines = parts_.window.lines(model::Channel::Log).size();
     const std::size_t messages = parts_.acarsDisplay.shown().size();
-    if (lines != linesWritten_ || messages != messagesWritten_) {
+    // A VA's state written at once too: a PIREP's number or a position id handed out and
+    // not on disk would be asked for or given again after a kill.
+    const bool vaDue = parts_.vaSection && parts_.vaSection->journalDue();
+    if (lines != linesWritten_ || messages != messagesWritten_ || vaDue) {
         linesWritten_ = lines;
         messagesWritten_ = messages;
         ticksSinceWrite_ = 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/snapshot_file.h"
+#include "model/journal_section.h"
 #include "recorder/recorder_context.h"
 
 namespace aviolog::reporting {
@@ -39,6 +40,8 @@ struct JournalParts {
     reporting::VaLiveLink& live;
     reporting::VaTraffic& traffic;
     FlightInfoDump& dump;
+    // What a VA system keeps of the flight beside the recorder (a phpVMS PIREP), when any.
+    model::JournalSection* vaSection = nullptr;
 };
 
 // A journal read back: the log lines and the ACARS messages apart, the rest as it was.

@@ -373,6 +373,65 @@ TEST(PhpVmsFlight, SendLogFilesTheFlightFlownOfflineAndRemovesIt) {
     EXPECT_EQ(pirep["landing_rate"], std::atoi(flown.summary.RateTD.c_str()));
 }
 
+int requestsTo(const json& state, std::string_view tail, int status = 0) {
+    int count = 0;
+    for (const json& request : state["requests"]) {
+        const std::string path = request["path"];
+        if (path.ends_with(tail) && (status == 0 || request.value("status", 0) == status)) ++count;
+    }
+    return count;
+}
+
+// The site refuses the file at OK: the program keeps trying it after the flight and it
+// lands once the site takes it, in the same run or, when the run ended first, at the next
+// start. "Send LOG" meanwhile leaves that flight to the outbox: the VA never gets it twice.
+TEST(PhpVmsFlight, AFileTheSiteMissedAtOkLandsLaterAndOnlyOnce) {
+    const struct {
+        const char* name;
+        int refusals;        // of the file, in a row
+        bool landsInTheRun;  // otherwise at the next start, after a "Send LOG" with it waiting
+    } rows[] = {
+        {"in the run", 2, true},
+        {"at the next start", 100, false},
+    };
+    for (const auto& row : rows) {
+        PhpVmsRig rig;
+        rig.server.control({{"fail", std::vector<std::string>(row.refusals, "/file")}});
+        const RunResult flown = rig.fly();
+        ASSERT_TRUE(flown.summaryClosed) << row.name;
+        const bool waiting = rig.rig.dir.exists("outbox-TAP-phpvms.txt");
+        EXPECT_EQ(waiting, !row.landsInTheRun) << row.name;
+        // Stored until the site took it.
+        EXPECT_EQ(rig.rig.dir.exists("TAP123.dat"), !row.landsInTheRun) << row.name;
+        if (!row.landsInTheRun) {
+            EXPECT_EQ(rig.server.state()["pireps"].begin().value()["state"], "in_progress");
+            RunnerOptions o = rig.options;
+            o.workDir = rig.rig.dir.path().string();
+            o.sendLog = true;
+            const RunResult sent = headless::runWithoutFlight(o);
+            ASSERT_FALSE(sent.pilotBoxes.empty()) << row.name;
+            EXPECT_EQ(sent.pilotBoxes.back(),
+                      std::string(reporting::kPhpVmsFileWaiting) + " -> OK");
+            EXPECT_EQ(requestsTo(rig.server.state(), "/prefile"), 1) << row.name;
+            EXPECT_TRUE(rig.rig.dir.exists("TAP123.dat")) << row.name;
+            EXPECT_TRUE(rig.rig.dir.exists("outbox-TAP-phpvms.txt")) << row.name;
+            rig.server.control(json::object());
+            o.sendLog = false;
+            headless::runWithoutFlight(o);
+        }
+        const json& pirep = rig.onlyPirep();
+        EXPECT_EQ(pirep["state"], "filed") << row.name;
+        EXPECT_EQ(pirep["distance"], std::atoi(flown.summary.FlightLength.c_str())) << row.name;
+        EXPECT_EQ(pirep["landing_rate"], std::atoi(flown.summary.RateTD.c_str())) << row.name;
+        EXPECT_EQ(requestsTo(rig.state, "/prefile"), 1) << row.name;
+        EXPECT_GE(requestsTo(rig.state, "/file", 503), std::min(row.refusals, 3)) << row.name;
+        EXPECT_EQ(requestsTo(rig.state, "/file", 200), 1) << row.name;
+        EXPECT_FALSE(rig.rig.dir.exists("TAP123.dat")) << row.name;
+        EXPECT_FALSE(rig.rig.dir.exists("outbox-TAP-phpvms.txt")) << row.name;
+        expectKeyNowhere(flown, rig.rig.dir);
+    }
+}
+
 // The recorder never waits on the site: with the site silent from the top of descent on,
 // the touchdown and the log are those of the flight with it answering, and the flight is
 // stored on this computer.
