@@ -4,6 +4,7 @@
 #include "reporting/phpvms_flight.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <iterator>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "common/code_page.h"
 #include "common/text_file.h"
@@ -30,6 +32,7 @@
 #include "tests/support/loopback_phpvms_server.h"
 #include "tests/support/scripted_pilot.h"
 #include "tests/support/sim_fixture.h"
+#include "tests/support/wait.h"
 
 namespace aviolog::test {
 namespace {
@@ -497,6 +500,192 @@ TEST(PhpVmsFlight, LiveThroughTheSimulatorTheBidIsFlownAndFiled) {
     EXPECT_NE(out.find("FlightLength=" + std::to_string(pirep["distance"].get<int>()) + "\n"),
               std::string::npos)
         << out;
+}
+
+// ---- Killed and started again, live ----
+
+constexpr const char* kLiveSpeed = "20";
+constexpr const char* kResumeYes = "An unfinished flight was found. Resume it?=yes";
+
+std::vector<std::string> outputLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The stage of the simulator's latest status line ("T+... clock stage ...").
+std::string simStage(const std::string& output) {
+    const std::vector<std::string> lines = outputLines(output);
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+        if (!it->starts_with("T+")) continue;
+        std::istringstream in(*it);
+        std::string time, clock, stage;
+        in >> time >> clock >> stage;
+        return stage;
+    }
+    return {};
+}
+
+// The whole log aviolog-fly printed at its end, from the Start line to the summary.
+std::vector<std::string> printedFinalLog(const std::string& output) {
+    const std::size_t summary = output.find("\n[Flight Summary]");
+    const std::size_t start = output.rfind("\nStart  [", summary);
+    if (summary == std::string::npos || start == std::string::npos) return {};
+    return outputLines(output.substr(start + 1, summary - start - 1));
+}
+
+std::string printedSummaryValue(const std::string& output, const std::string& key) {
+    const std::size_t at = output.find("\n" + key + "=");
+    if (at == std::string::npos) return "<none>";
+    const std::size_t begin = at + key.size() + 2;
+    return output.substr(begin, output.find('\n', begin) - begin);
+}
+
+void expectKeyInNoFile(const TempDir& dir) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+        if (!entry.is_regular_file() || entry.path().filename() == "TAP.ini") continue;
+        EXPECT_FALSE(holdsKey(readFileBytes(entry.path()).value_or(""))) << entry.path().filename();
+    }
+}
+
+struct LiveFlight {
+    explicit LiveFlight(PhpVmsRig& rig, const char* name)
+        : prefix("aviolog-test-phpvms-" + std::to_string(getpid()) + "-" + name + "-"),
+          scenario(dataPath("scenarios/short-hop.scn")),
+          sim(AVIOLOG_SIM_PATH, {"--scenario", scenario, "--speed", kLiveSpeed, "--status", "0.05",
+                                 "--ipc-prefix", prefix, "--exit-when-parked"}),
+          flyArgs({"--live", "--speed", kLiveSpeed, "--ipc-prefix", prefix, "--dir",
+                   rig.rig.dir.path().string(), "--scenario", scenario, "--flight-from-va",
+                   "--accept", "--limit", "60", "--answer", kResumeYes}) {}
+
+    bool reached(const char* stage) {
+        return waitFor([&] { return simStage(sim.output()) == stage; }, std::chrono::seconds(120),
+                       std::chrono::milliseconds(2));
+    }
+
+    std::string prefix;
+    std::string scenario;
+    ChildProcess sim;
+    std::vector<std::string> flyArgs;
+};
+
+// The site away from the take-off on and the program killed in cruise, then started again
+// with the site back and the flight resumed: the same PIREP gets the whole flight, every
+// position, log line and event once and in order, and is filed once with the summary's
+// figures.
+TEST(PhpVmsFlightResume, AKilledFlightGoesOnWithItsPirepAndIsFiledOnce) {
+    PhpVmsRig rig;
+    ASSERT_TRUE(rig.server.running()) << rig.server.startupOutput();
+    LiveFlight live(rig, "resume");
+    ASSERT_TRUE(live.sim.started());
+    {
+        ChildProcess fly(AVIOLOG_FLY_PATH, live.flyArgs);
+        ASSERT_TRUE(fly.started());
+        ASSERT_TRUE(live.reached("take-off")) << live.sim.output();
+        rig.server.control({{"blackhole", true}});
+        ASSERT_TRUE(live.reached("cruise")) << live.sim.output();
+        fly.signal(SIGKILL);
+        fly.wait(10000);
+    }
+    EXPECT_TRUE(rig.rig.dir.exists("outbox-TAP-phpvms.txt"));
+    rig.server.control(json::object());
+    ChildProcess again(AVIOLOG_FLY_PATH, live.flyArgs);
+    ASSERT_TRUE(again.started());
+    ASSERT_EQ(again.wait(180000), 0) << again.output();
+    const std::string out = again.output();
+    live.sim.wait(30000);
+
+    const json& pirep = rig.onlyPirep();
+    EXPECT_EQ(requestsTo(rig.state, "/prefile"), 1);
+    EXPECT_EQ(pirep["state"], "filed") << out;
+
+    // Every position once: none sent twice, none lost, no id given twice.
+    const json& positions = pirep["positions"];
+    EXPECT_GE(positions.size(), 10u);
+    EXPECT_EQ(pirep["positions_received"].get<std::size_t>(), positions.size());
+    std::set<int> numbers;
+    for (const auto& [id, position] : positions.items()) {
+        numbers.insert(std::atoi(id.substr(id.rfind('-') + 1).c_str()));
+    }
+    EXPECT_EQ(numbers.size(), positions.size());
+    EXPECT_EQ(*numbers.begin(), 1);
+    EXPECT_EQ(*numbers.rbegin(), static_cast<int>(positions.size()));
+
+    // The log as the restarted program ended it, the restart line in its place.
+    // aviolog-fly prints the log in UTF-8, as phpVMS takes it.
+    const std::vector<std::string> flown = printedFinalLog(out);
+    ASSERT_FALSE(flown.empty()) << out;
+    EXPECT_EQ(strings(pirep["logs"]), flown);
+    EXPECT_EQ(std::count_if(flown.begin(), flown.end(),
+                            [](const std::string& l) {
+                                return l.find("Aviolog restarted, flight resumed") !=
+                                       std::string::npos;
+                            }),
+              1);
+    std::vector<std::string> statuses;
+    for (const json& update : pirep["updates"]) statuses.push_back(update["status"]);
+    EXPECT_EQ(statuses, (std::vector<std::string>{"OFB", "TOF", "LAN", "ONB"}));
+    std::vector<std::string> moments;
+    for (const std::string& event : strings(pirep["events"])) {
+        if (!reporting::realismEvent("00:00  " + event)) moments.push_back(event);
+    }
+    EXPECT_EQ(moments, (std::vector<std::string>{"Blocks off", "Take off", "Landed", "Blocks on"}));
+
+    EXPECT_EQ(pirep["distance"], std::atoi(printedSummaryValue(out, "FlightLength").c_str()));
+    EXPECT_EQ(pirep["flight_time"],
+              reporting::summaryMinutes(printedSummaryValue(out, "FlightDur")));
+    const std::string rate = printedSummaryValue(out, "RateTD");
+    // Killed in cruise: the restarted program saw the touchdown.
+    ASSERT_NE(rate, "") << out;
+    EXPECT_EQ(pirep["landing_rate"], std::atoi(rate.c_str()));
+
+    EXPECT_FALSE(rig.rig.dir.exists("outbox-TAP-phpvms.txt"));
+    EXPECT_FALSE(rig.rig.dir.exists("flight-in-progress-TAP.txt"));
+    EXPECT_FALSE(rig.rig.dir.exists("TAP123.dat")) << "filed, so not left for Send LOG";
+    EXPECT_FALSE(holdsKey(out));
+    expectKeyInNoFile(rig.rig.dir);
+}
+
+// The site refuses the file at OK and the program is killed while it still tries: the file
+// lands when the program next starts, once, and the flight leaves the pilot log file.
+TEST(PhpVmsFlightResume, AFileWaitingAtAKillLandsAtTheNextStart) {
+    PhpVmsRig rig;
+    ASSERT_TRUE(rig.server.running()) << rig.server.startupOutput();
+    rig.server.control({{"fail", std::vector<std::string>(1000, "/file")}});
+    LiveFlight live(rig, "file");
+    ASSERT_TRUE(live.sim.started());
+    const auto outbox = rig.rig.dir / "outbox-TAP-phpvms.txt";
+    {
+        ChildProcess fly(AVIOLOG_FLY_PATH, live.flyArgs);
+        ASSERT_TRUE(fly.started());
+        const bool fileWaits = waitFor(
+            [&] {
+                return requestsTo(rig.server.state(), "/file", 503) >= 2 &&
+                       readFileBytes(outbox).value_or("").find("File POST") != std::string::npos;
+            },
+            std::chrono::seconds(180), std::chrono::milliseconds(20));
+        ASSERT_TRUE(fileWaits) << fly.output();
+        fly.signal(SIGKILL);
+        fly.wait(10000);
+    }
+    live.sim.wait(30000);
+    EXPECT_TRUE(rig.rig.dir.exists("TAP123.dat"));
+    EXPECT_NE(rig.server.state()["pireps"].begin().value()["state"], "filed");
+    rig.server.control(json::object());
+    ChildProcess next(AVIOLOG_FLY_PATH, {"--dir", rig.rig.dir.path().string(), "--save-acars",
+                                         (rig.rig.dir / "saved-acars.txt").string()});
+    ASSERT_TRUE(next.started());
+    ASSERT_EQ(next.wait(60000), 0) << next.output();
+
+    const json& pirep = rig.onlyPirep();
+    EXPECT_EQ(pirep["state"], "filed");
+    EXPECT_EQ(requestsTo(rig.state, "/prefile"), 1);
+    EXPECT_EQ(requestsTo(rig.state, "/file", 200), 1);
+    EXPECT_GT(pirep["flight_time"].get<int>(), 0);
+    EXPECT_FALSE(std::filesystem::exists(outbox));
+    EXPECT_FALSE(rig.rig.dir.exists("TAP123.dat"));
+    expectKeyInNoFile(rig.rig.dir);
 }
 
 }  // namespace
