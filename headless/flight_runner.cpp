@@ -395,11 +395,12 @@ void fly(app::Application& app, const RunnerOptions& options, std::optional<std:
     collect(app, result);
     afterFlight(app, options, true, result);
     // The program keeps sending what the phpVMS site has not taken while it stays open;
-    // the run stays open for it a while, and what is left goes at the next start. OK and
+    // once the flight is over the run stays open for it a while (a run cut off in flight
+    // ends as a killed program would), and what is left goes at the next start. OK and
     // Cancel may have given the VA a last request (a phpVMS PIREP filed or cancelled): it
     // gets the same moment to arrive as the flight's last messages.
     const std::int64_t waitUntil = nowMs() + kPhpVmsWaitMs;
-    while (app.phpVms().waiting() > 0 && nowMs() < waitUntil &&
+    while (!app.flightLog().logging() && app.phpVms().waiting() > 0 && nowMs() < waitUntil &&
            !(options.stopRequested && options.stopRequested())) {
         step();
     }

@@ -435,6 +435,59 @@ TEST(PhpVmsFlight, AFileTheSiteMissedAtOkLandsLaterAndOnlyOnce) {
     }
 }
 
+// In virtual time, a run that ends at its time limit with the log running leaves what a
+// killed program leaves. Resumed, the flight goes on with its PIREP; declined while it still
+// waited for its PIREP, nothing of it reaches the PIREP of the next flight.
+TEST(PhpVmsFlight, ACutFlightGoesOnWithItsPirepOrLeavesTheNextOneAlone) {
+    const struct {
+        const char* name;
+        bool refusedFromStart;  // otherwise from the take-off
+        const char* answer;
+    } rows[] = {
+        {"resumed", false, "yes"},
+        {"declined before its prefile", true, "no"},
+    };
+    for (const auto& row : rows) {
+        PhpVmsRig rig;
+        if (row.refusedFromStart) rig.server.control({{"fail_5xx", 1000000}});
+        RunnerOptions cut = rig.options;
+        cut.limitMs = 6 * 60 * 1000;
+        bool refused = row.refusedFromStart;
+        const RunResult first = rig.rig.fly("short-hop.scn", cut, [&](const std::string& line) {
+            if (!refused && line.find("Take-off") != std::string::npos) {
+                rig.server.control({{"fail_5xx", 1000000}});
+                refused = true;
+            }
+        });
+        ASSERT_EQ(first.end, RunResult::End::TimedOut) << row.name;
+        ASSERT_TRUE(rig.rig.dir.exists("outbox-TAP-phpvms.txt")) << row.name;
+        rig.server.control(json::object());
+        RunnerOptions again = rig.options;
+        again.answers.emplace_back("An unfinished flight was found. Resume it?", row.answer);
+        const RunResult r = rig.rig.fly("short-hop.scn", again);
+        ASSERT_TRUE(r.summaryClosed) << row.name;
+
+        const json& pirep = rig.onlyPirep();
+        EXPECT_EQ(pirep["state"], "filed") << row.name;
+        EXPECT_EQ(requestsTo(rig.state, "/prefile", 200), 1) << row.name;
+        std::vector<std::string> flown;
+        for (const std::string& line : r.log) {
+            if (line.starts_with("Start") || !flown.empty())
+                flown.push_back(utf8FromWindows1252(line));
+        }
+        EXPECT_EQ(strings(pirep["logs"]), flown) << row.name;
+        const bool resumed = std::any_of(flown.begin(), flown.end(), [](const std::string& l) {
+            return l.find("Aviolog restarted, flight resumed") != std::string::npos;
+        });
+        EXPECT_EQ(resumed, std::string(row.answer) == "yes") << row.name;
+        EXPECT_EQ(pirep["positions_received"].get<std::size_t>(), pirep["positions"].size())
+            << row.name;
+        EXPECT_EQ(pirep["distance"], std::atoi(r.summary.FlightLength.c_str())) << row.name;
+        EXPECT_FALSE(rig.rig.dir.exists("outbox-TAP-phpvms.txt")) << row.name;
+        expectKeyNowhere(r, rig.rig.dir);
+    }
+}
+
 // The recorder never waits on the site: with the site silent from the top of descent on,
 // the touchdown and the log are those of the flight with it answering, and the flight is
 // stored on this computer.
