@@ -404,6 +404,7 @@ TEST(PhpVmsFlight, AFileTheSiteMissedAtOkLandsLaterAndOnlyOnce) {
         ASSERT_TRUE(flown.summaryClosed) << row.name;
         const bool waiting = rig.rig.dir.exists("outbox-TAP-phpvms.txt");
         EXPECT_EQ(waiting, !row.landsInTheRun) << row.name;
+        expectKeyNowhere(flown, rig.rig.dir);  // the outbox file too, while it is there
         // Stored until the site took it.
         EXPECT_EQ(rig.rig.dir.exists("TAP123.dat"), !row.landsInTheRun) << row.name;
         if (!row.landsInTheRun) {
@@ -461,6 +462,11 @@ TEST(PhpVmsFlight, ACutFlightGoesOnWithItsPirepOrLeavesTheNextOneAlone) {
         });
         ASSERT_EQ(first.end, RunResult::End::TimedOut) << row.name;
         ASSERT_TRUE(rig.rig.dir.exists("outbox-TAP-phpvms.txt")) << row.name;
+        // What the cut program left holds the flight's PIREP state, never the key.
+        EXPECT_NE(rig.rig.dir.read("flight-in-progress-TAP.txt").find("phpvms.flightKey="),
+                  std::string::npos)
+            << row.name;
+        expectKeyNowhere(first, rig.rig.dir);
         rig.server.control(json::object());
         RunnerOptions again = rig.options;
         again.answers.emplace_back("An unfinished flight was found. Resume it?", row.answer);
@@ -642,6 +648,9 @@ TEST(PhpVmsFlightResume, AKilledFlightGoesOnWithItsPirepAndIsFiledOnce) {
         fly.wait(10000);
     }
     EXPECT_TRUE(rig.rig.dir.exists("outbox-TAP-phpvms.txt"));
+    EXPECT_NE(rig.rig.dir.read("flight-in-progress-TAP.txt").find("phpvms.pirep="),
+              std::string::npos);
+    expectKeyInNoFile(rig.rig.dir);
     rig.server.control(json::object());
     ChildProcess again(AVIOLOG_FLY_PATH, live.flyArgs);
     ASSERT_TRUE(again.started());
@@ -724,6 +733,7 @@ TEST(PhpVmsFlightResume, AFileWaitingAtAKillLandsAtTheNextStart) {
     }
     live.sim.wait(30000);
     EXPECT_TRUE(rig.rig.dir.exists("TAP123.dat"));
+    expectKeyInNoFile(rig.rig.dir);
     EXPECT_NE(rig.server.state()["pireps"].begin().value()["state"], "filed");
     rig.server.control(json::object());
     ChildProcess next(AVIOLOG_FLY_PATH, {"--dir", rig.rig.dir.path().string(), "--save-acars",
