@@ -367,7 +367,6 @@ void restoreJournal(const JournalText& journal, JournalParts& parts) {
     int dumpRows = 0;
     take(values, "dump.rows", dumpRows);
     if (dumpOn) parts.dump.resume(dumpRows);
-    if (parts.vaSection) parts.vaSection->restoreJournal(journal.values);
 
     // The moments between the last sample and the restart were not seen: a touchdown in
     // them has no figures.
@@ -378,6 +377,8 @@ void restoreJournal(const JournalText& journal, JournalParts& parts) {
     parts.window.replaceLines(model::Channel::Log, journal.logLines);
     parts.window.clear(model::Channel::Acars);
     for (const std::string& message : journal.acarsMessages) parts.acarsDisplay.show(message);
+    // Last, so that it finds the flight (and its log) as it was.
+    if (parts.vaSection) parts.vaSection->restoreJournal(journal.values);
 }
 
 void FlightJournal::open(std::filesystem::path path) {

@@ -34,6 +34,8 @@ constexpr const char* kPirepMark = "{pirep}";
 constexpr const char* kPositionPath = "/api/pireps/{pirep}/acars/position";
 constexpr std::string_view kPositionTail = "/acars/position";
 constexpr std::string_view kPirepsPath = "/api/pireps/";
+constexpr std::string_view kLogsTail = "/acars/logs";
+constexpr std::size_t kLongestLog = 1000;  // what the site's log rule takes
 // The flight's own lines of the journal.
 constexpr const char* kJournalActive = "phpvms.active";
 constexpr const char* kJournalPirep = "phpvms.pirep";
@@ -80,6 +82,17 @@ std::vector<std::string> positionIds(std::string_view body) {
         }
     }
     return ids;
+}
+
+// The line an ACARS log call carries.
+std::string loggedLine(std::string_view body) {
+    const json call = json::parse(body, nullptr, false);
+    if (!call.is_object() || !call.contains("logs") || !call["logs"].is_array() ||
+        call["logs"].empty() || !call["logs"][0].is_object() || !call["logs"][0].contains("log") ||
+        !call["logs"][0]["log"].is_string()) {
+        return {};
+    }
+    return call["logs"][0]["log"].get<std::string>();
 }
 
 std::string positionId(std::string_view position) {
@@ -236,17 +249,21 @@ void PhpVmsFlight::tick() {
     if (!active_) return;
     samplePosition();
     // Positions that wait for a batch already on its way go with the next one.
-    if (!positionCallWaiting() && !positions_.empty()) {
-        std::string batch = "{\"positions\":[";
-        for (std::size_t i = 0; i < positions_.size(); ++i) {
-            if (i > 0) batch += ',';
-            batch += positions_[i];
-        }
-        batch += "]}";
-        push(Kind::Plain, "POST", kPositionPath, std::move(batch));
-        positions_.clear();
-    }
+    if (!positionCallWaiting()) sendPositions();
     pump();
+}
+
+void PhpVmsFlight::sendPositions() {
+    if (positions_.empty()) return;
+    std::string batch = "{\"positions\":[";
+    for (std::size_t i = 0; i < positions_.size(); ++i) {
+        if (i > 0) batch += ',';
+        batch += positions_[i];
+    }
+    batch += "]}";
+    push(Kind::Plain, "POST", kPositionPath, std::move(batch));
+    positions_.clear();
+    journalDue_ = true;
 }
 
 void PhpVmsFlight::beat() {
@@ -275,7 +292,6 @@ void PhpVmsFlight::moment(const char* status, std::string_view event) {
 
 void PhpVmsFlight::lineAdded(model::Channel channel, const std::string& line) {
     if (!active_ || channel != model::Channel::Log || line.empty()) return;
-    constexpr std::size_t kLongestLog = 1000;  // what the site's log rule takes
     push(Kind::Plain, "POST", "/api/pireps/{pirep}/acars/logs",
          json{{"logs", json::array({{{"log", utf8FromWindows1252(line.substr(0, kLongestLog))}}})}}
              .dump());
@@ -288,6 +304,8 @@ void PhpVmsFlight::lineAdded(model::Channel channel, const std::string& line) {
 
 void PhpVmsFlight::file(const model::FlightSummary& summary) {
     if (!active_) return;
+    // The last positions go before the PIREP is closed to them.
+    sendPositions();
     push(Kind::File, "POST", "/api/pireps/{pirep}/file",
          fileBody(summary, c_.record, c_.settings.company.UnitSystem));
     c_.outbox.replace([&] {
@@ -502,6 +520,21 @@ void PhpVmsFlight::restoreJournal(const model::JournalValues& values) {
     for (std::string& position : positions) {
         if (!queued.contains(positionId(position))) positions_.push_back(std::move(position));
     }
+    // A line sent for the ACARS log after the journal was last written is not in the
+    // flight's log any more (it may be logged again): the PIREP must not have it either.
+    std::set<std::string> logged;
+    for (const std::string& line : c_.window.lines(model::Channel::Log)) {
+        logged.insert(utf8FromWindows1252(line.substr(0, kLongestLog)));
+    }
+    std::deque<PhpVmsCall> kept;
+    for (const PhpVmsCall& call : c_.outbox.calls()) {
+        if (call.path.ends_with(kLogsTail) && ours(call)) {
+            const std::string line = loggedLine(call.body);
+            if (!line.empty() && !logged.contains(line)) continue;
+        }
+        kept.push_back(call);
+    }
+    if (kept.size() != c_.outbox.size()) c_.outbox.replace(std::move(kept));
     // The number came after the journal was last written: asked again, the site answers a
     // repeated prefile of the flight with the PIREP it made.
     const bool prefileWaiting =

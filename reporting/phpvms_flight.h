@@ -150,6 +150,8 @@ class PhpVmsFlight final : public model::MainWindowObserver, public model::Journ
     // The calls that make the site know the flight: the ids it needs, then the prefile.
     void queuePrefile(bool inFront);
     void samplePosition();
+    // The positions sampled and not yet in a call, as one batch.
+    void sendPositions();
     void pump();
     void answered(const PhpVmsCall& call, std::optional<platform::WebAnswer> answer);
     void taken(const PhpVmsCall& call, const std::string& body);

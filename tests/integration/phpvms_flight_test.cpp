@@ -24,7 +24,9 @@
 #include "model/main_window_model.h"
 #include "planning/flight_form.h"
 #include "platform/posix/curl_http_client.h"
+#include "recorder/flight_journal.h"
 #include "reporting/phpvms_api.h"
+#include "reporting/phpvms_outbox.h"
 #include "reporting/phpvms_pilot.h"
 #include "reporting/seal.h"
 #include "tests/support/child_process.h"
@@ -467,6 +469,27 @@ TEST(PhpVmsFlight, ACutFlightGoesOnWithItsPirepOrLeavesTheNextOneAlone) {
                   std::string::npos)
             << row.name;
         expectKeyNowhere(first, rig.rig.dir);
+        // As a kill between a tick's requests and its journal leaves them: a position and a
+        // log line on disk that the journal does not know of yet.
+        const auto journal =
+            recorder::readJournalText(rig.rig.dir.read("flight-in-progress-TAP.txt"));
+        ASSERT_TRUE(journal) << row.name;
+        const std::string pirepId = journal->value("phpvms.pirep");
+        const std::string lateId =
+            format("%s-%d", journal->value("phpvms.flightKey").c_str(),
+                   std::atoi(journal->value("phpvms.positionNumber").c_str()) + 1);
+        if (!row.refusedFromStart) {
+            ASSERT_NE(pirepId, "") << row.name;
+            reporting::PhpVmsDiskOutbox box;
+            box.keep(rig.rig.dir / "outbox-TAP-phpvms.txt");
+            box.push({reporting::PhpVmsCall::Kind::Plain, "POST",
+                      "/api/pireps/" + pirepId + "/acars/logs",
+                      json{{"logs", {{{"log", "14:05  Never in the journal"}}}}}.dump(), ""});
+            box.push({reporting::PhpVmsCall::Kind::Plain, "POST",
+                      "/api/pireps/" + pirepId + "/acars/position",
+                      json{{"positions", {{{"id", lateId}, {"lat", 41.3}, {"lon", -8.6}}}}}.dump(),
+                      ""});
+        }
         rig.server.control(json::object());
         RunnerOptions again = rig.options;
         again.answers.emplace_back("An unfinished flight was found. Resume it?", row.answer);
@@ -488,6 +511,15 @@ TEST(PhpVmsFlight, ACutFlightGoesOnWithItsPirepOrLeavesTheNextOneAlone) {
         EXPECT_EQ(resumed, std::string(row.answer) == "yes") << row.name;
         EXPECT_EQ(pirep["positions_received"].get<std::size_t>(), pirep["positions"].size())
             << row.name;
+        std::set<int> numbers;
+        for (const auto& [id, position] : pirep["positions"].items()) {
+            numbers.insert(std::atoi(id.substr(id.rfind('-') + 1).c_str()));
+        }
+        EXPECT_EQ(*numbers.rbegin(), static_cast<int>(numbers.size()))
+            << row.name << pirep["positions"].dump();
+        if (!row.refusedFromStart) {
+            EXPECT_EQ(pirep["positions"][lateId]["lat"], 41.3) << "another position took its id";
+        }
         EXPECT_EQ(pirep["distance"], std::atoi(r.summary.FlightLength.c_str())) << row.name;
         EXPECT_FALSE(rig.rig.dir.exists("outbox-TAP-phpvms.txt")) << row.name;
         expectKeyNowhere(r, rig.rig.dir);
