@@ -55,6 +55,15 @@ bool serverFault(const std::optional<platform::WebAnswer>& answer) {
     return !answer || answer->status >= 500 || answer->status == 429;
 }
 
+// A file sent again after the site took it (its answer was lost, or the program died
+// before it could count it) finds the PIREP read-only: it is filed, as the pilot wanted.
+bool alreadyFiled(const PhpVmsCall& call, const platform::WebAnswer& answer) {
+    if (call.kind != PhpVmsCall::Kind::File || answer.status != 400) return false;
+    const json problem = json::parse(answer.body, nullptr, false);
+    return problem.is_object() && problem.contains("type") && problem["type"].is_string() &&
+           problem["type"].get<std::string>().ends_with("/pirep-read-only");
+}
+
 std::string withPirep(std::string path, const std::string& id) {
     const std::size_t at = path.find(kPirepMark);
     if (at != std::string::npos) path.replace(at, std::string_view(kPirepMark).size(), id);
@@ -387,7 +396,7 @@ void PhpVmsFlight::answered(const PhpVmsCall& call, std::optional<platform::WebA
     }
     failedInARow_ = 0;
     if (!gone) c_.outbox.pop();
-    if (answer->status >= 200 && answer->status < 300) {
+    if ((answer->status >= 200 && answer->status < 300) || alreadyFiled(call, *answer)) {
         taken(call, answer->body);
     } else {
         refused(call, *answer);

@@ -395,13 +395,18 @@ TEST(PhpVmsFlight, AFileTheSiteMissedAtOkLandsLaterAndOnlyOnce) {
         const char* name;
         int refusals;        // of the file, in a row
         bool landsInTheRun;  // otherwise at the next start, after a "Send LOG" with it waiting
+        bool answerLost;     // the first file was taken and its answer lost
     } rows[] = {
-        {"in the run", 2, true},
-        {"at the next start", 100, false},
+        {"in the run", 2, true, false},
+        {"at the next start", 100, false, false},
+        // Sent again, it finds the PIREP filed: that is the pilot's flight filed.
+        {"taken, answer lost", 0, true, true},
     };
     for (const auto& row : rows) {
         PhpVmsRig rig;
-        rig.server.control({{"fail", std::vector<std::string>(row.refusals, "/file")}});
+        json control{{"fail", std::vector<std::string>(row.refusals, "/file")}};
+        if (row.answerLost) control["drop"] = {"/file"};
+        rig.server.control(control);
         const RunResult flown = rig.fly();
         ASSERT_TRUE(flown.summaryClosed) << row.name;
         const bool waiting = rig.rig.dir.exists("outbox-TAP-phpvms.txt");
@@ -432,6 +437,7 @@ TEST(PhpVmsFlight, AFileTheSiteMissedAtOkLandsLaterAndOnlyOnce) {
         EXPECT_EQ(requestsTo(rig.state, "/prefile"), 1) << row.name;
         EXPECT_GE(requestsTo(rig.state, "/file", 503), std::min(row.refusals, 3)) << row.name;
         EXPECT_EQ(requestsTo(rig.state, "/file", 200), 1) << row.name;
+        EXPECT_EQ(requestsTo(rig.state, "/file", 400), row.answerLost ? 1 : 0) << row.name;
         EXPECT_FALSE(rig.rig.dir.exists("TAP123.dat")) << row.name;
         EXPECT_FALSE(rig.rig.dir.exists("outbox-TAP-phpvms.txt")) << row.name;
         expectKeyNowhere(flown, rig.rig.dir);
