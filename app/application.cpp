@@ -96,6 +96,7 @@ Application::Application(Platform platform, Dialogs& dialogs, FlightPorts ports,
                 .live = live_,
                 .traffic = vaTraffic_,
                 .dump = flightLog_.dump(),
+                .summary = summary_,
                 .vaSection = &phpVms_}) {
     link_.setLossObserver(&flightLog_);
     window_.addObserver(&phpVms_);
@@ -222,7 +223,10 @@ void Application::start() {
     if (config::usesPhpVms(settings_.company)) {
         platform_.timers.start(recorder::kPhpVmsTimer, recorder::kPhpVmsBeatMs);
     }
-    flightLog_.startConnecting();
+    // A flight that had already stopped needs no simulator: only its summary waits.
+    if (!(progress_.logStarted && flight_.phase == recorder::FlightPhase::Stopped)) {
+        flightLog_.startConnecting();
+    }
     config::finishStartup(settings_, live_);
 }
 
@@ -234,6 +238,12 @@ void Application::offerUnfinishedFlight() {
     const auto text = recorder::readJournalText(*bytes);
     // Not a whole journal (the pilot edited it): no flight to resume.
     if (!text) return;
+    // Stored already, and the program went before the journal did: nothing to offer.
+    if (recorder::journalStopped(*text) &&
+        book_.holds(settings_, recorder::journalSummary(*text))) {
+        journal_.discard();
+        return;
+    }
     const platform::MessageAnswer answer =
         platform_.pilot.show({recorder::kResumeRestartQuestion, platform::MessageIcon::Question,
                               platform::MessageButtons::YesNo});
@@ -255,10 +265,15 @@ void Application::offerUnfinishedFlight() {
                                  .live = live_,
                                  .traffic = vaTraffic_,
                                  .dump = flightLog_.dump(),
+                                 .summary = summary_,
                                  .vaSection = &phpVms_};
     recorder::restoreJournal(*text, parts);
     restoreForm();
-    flightLog_.restartedFlight();
+    if (flight_.phase == recorder::FlightPhase::Stopped) {
+        flightLog_.restartedStoppedFlight();
+    } else {
+        flightLog_.restartedFlight();
+    }
     journal_.adoptRestored();
 }
 
@@ -305,7 +320,11 @@ bool Application::acceptFlight() {
         .summary = summary_, .record = record_, .settings = settings_, .window = window_};
     if (!book_.store(flight)) return false;
     window_.closeSummary();
+    // The file is on disk before the journal goes: a kill between the two leaves a stored
+    // flight (which the next start does not offer again) with its file still to go.
     phpVms_.file(summary_);
+    // Stored: the journal goes, so that a restart cannot offer the flight a second time.
+    journal_.afterEvent(false);
     return true;
 }
 
@@ -316,6 +335,7 @@ void Application::dismissFlight() {
     if (answer != platform::MessageAnswer::Yes) return;
     window_.closeSummary();
     phpVms_.cancel();
+    journal_.afterEvent(false);
 }
 
 bool Application::saveLog() {

@@ -1,5 +1,7 @@
 #include "common/snapshot_file.h"
 
+#include <chrono>
+
 #include "common/text_file.h"
 
 namespace aviolog {
@@ -21,14 +23,22 @@ void SnapshotFile::store(std::string bytes) {
         std::lock_guard lock(mutex_);
         pending_ = std::move(bytes);
         ++handedOver_;
+        urgent_ = true;
     }
     wake_.notify_one();
+}
+
+void SnapshotFile::storeLater(std::string bytes) {
+    std::lock_guard lock(mutex_);
+    pending_ = std::move(bytes);
+    ++handedOver_;
 }
 
 bool SnapshotFile::storeAndWait(std::string bytes) {
     std::unique_lock lock(mutex_);
     pending_ = std::move(bytes);
     const std::uint64_t mine = ++handedOver_;
+    urgent_ = true;
     wake_.notify_one();
     written_.wait(lock, [&] { return done_ >= mine; });
     return lastWriteOk_;
@@ -37,6 +47,10 @@ bool SnapshotFile::storeAndWait(std::string bytes) {
 void SnapshotFile::remove() {
     std::unique_lock lock(mutex_);
     const std::uint64_t last = handedOver_;
+    if (pending_) {
+        urgent_ = true;
+        wake_.notify_one();
+    }
     written_.wait(lock, [&] { return done_ >= last; });
     std::error_code ec;
     std::filesystem::remove(path_, ec);
@@ -45,8 +59,13 @@ void SnapshotFile::remove() {
 void SnapshotFile::run() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [&] { return pending_.has_value() || stopping_; });
-        if (!pending_) return;
+        wake_.wait_for(lock, std::chrono::milliseconds(kLookEveryMs),
+                       [&] { return urgent_ || stopping_; });
+        if (!pending_) {
+            if (stopping_) return;
+            continue;
+        }
+        urgent_ = false;
         std::string bytes = std::move(*pending_);
         pending_.reset();
         const std::uint64_t count = handedOver_;

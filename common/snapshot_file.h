@@ -27,6 +27,11 @@ class SnapshotFile {
 
     // Hands the state over and returns at once.
     void store(std::string bytes);
+    // Hands the state over without waking the writer, which takes it up at its next look
+    // (at most kLookEveryMs later) or with the next state handed over: the caller pays for
+    // no thread switch.
+    void storeLater(std::string bytes);
+    static constexpr int kLookEveryMs = 1000;
     // Hands the state over and returns once it (or a newer one) is on disk; false when it
     // could not be written.
     bool storeAndWait(std::string bytes);
@@ -44,6 +49,7 @@ class SnapshotFile {
     std::uint64_t handedOver_ = 0;  // states given, counted
     std::uint64_t done_ = 0;        // the count of the last state written or refused
     bool lastWriteOk_ = true;
+    bool urgent_ = false;  // the pending state is to be written now
     bool stopping_ = false;
     std::thread thread_;  // last: it starts once everything above exists
 };

@@ -364,6 +364,11 @@ void collect(app::Application& app, RunResult& result) {
     result.summaryOffered = app.window().summaryOffered();
     result.status = app.window().status();
     result.record = app.record();
+    const recorder::FlightJournal::Cost& cost = app.journal().cost();
+    result.journalMakingNs = cost.making.count();
+    result.journalWaitingNs = cost.waiting.count();
+    result.journalLineWrites = cost.lineWrites;
+    result.journalTickWrites = cost.tickWrites;
 }
 
 // How long, in the run's time, a run goes on after the flight while phpVMS calls wait.

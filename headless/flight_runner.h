@@ -114,7 +114,14 @@ struct RunResult {
     std::int64_t simulatedMs = 0;
     std::uint64_t exchanges = 0;
     std::int64_t maxTimerLateMs = 0;  // live: the most a timer fired after its due time
-    bool summaryClosed = false;       // accepted or dismissed
+    // What the flight journal cost the recorder's thread (benchmarks): making its text,
+    // waiting for logged lines to reach the disk, and the states it handed over at a
+    // logged line and at every ninth tick.
+    std::int64_t journalMakingNs = 0;
+    std::int64_t journalWaitingNs = 0;
+    int journalLineWrites = 0;
+    int journalTickWrites = 0;
+    bool summaryClosed = false;  // accepted or dismissed
     // The steps after the flight that were asked for and did not succeed, for the pilot.
     std::vector<std::string> failedSteps;
     std::string localDbPage;            // the page written for "Local DB"

@@ -356,12 +356,14 @@ bool FlightEvents::cruiseLines() {
     const bool toc = !p.inCruise && level > cruiseFt;
     const bool tod = p.inCruise && level < cruiseFt;
     if (!toc && !tod) return true;
-    const double fuelKg = readFuelOnBoardKg(c_.link);
+    // A failed read is tried again at the next tick rather than logged as a figure.
+    const auto fuelKg = tryReadFuelOnBoardKg(c_.link);
+    if (!fuelKg) return false;
     const auto t = c_.readLogTime();
     if (!t) return false;
     std::string text = format(toc ? kTocLine : kTodLine, t->hour, t->minute);
-    text += c_.kilograms() ? format(kFuelKgLine, t->hour, t->minute, whole(fuelKg))
-                           : format(kFuelLbLine, t->hour, t->minute, whole(fuelKg * kPoundsPerKg));
+    text += c_.kilograms() ? format(kFuelKgLine, t->hour, t->minute, whole(*fuelKg))
+                           : format(kFuelLbLine, t->hour, t->minute, whole(*fuelKg * kPoundsPerKg));
     c_.appendLog(text);
     p.inCruise = toc;
     if (tod) p.flightLengthAtTodNm = p.flightLengthNm;
@@ -625,9 +627,12 @@ bool FlightEvents::blocksOnStep(bool forced) {
     const config::EventsSection& events = c_.settings.events;
     const auto brake = readS16(c_.link, var::ParkingBrake);
     if (!brake || (*brake != kParkingBrakeSet && !forced) || p.blocksOnDone) return false;
+    // The final fuel goes into the stored flight and the PIREP: a read that failed is tried
+    // again at the next tick. A forced stop cannot wait and keeps what the read gave.
+    const auto read = tryReadFuelOnBoardKg(c_.link);
+    if (!read && !forced) return false;
+    const double fuelKg = read.value_or(-1.0);
     p.blocksOnDone = true;
-
-    const double fuelKg = readFuelOnBoardKg(c_.link);
     p.finalFuelKg = whole(fuelKg);
     if (!c_.logNow(kBrakesOnLine)) return true;
     p.blockOnAtMin = p.flightClockMin;

@@ -6,6 +6,7 @@
 
 #include "common/text_format.h"
 #include "model/flight_record.h"
+#include "model/flight_summary.h"
 #include "model/main_window_model.h"
 #include "recorder/flight_info_dump.h"
 #include "reporting/acars_composer.h"
@@ -21,9 +22,10 @@ constexpr std::string_view kFirstLine = "Aviolog flight journal 1";
 constexpr std::string_view kEndKey = "end";
 constexpr std::string_view kLogKey = "log";
 constexpr std::string_view kAcarsKey = "acars";
-// Every tenth tick of the monitor's second: the flight's figures are never more than ten
-// seconds old on disk.
-constexpr int kTicksBetweenWrites = 10;
+// Every ninth tick of the monitor's second, which the writer takes up within a second of
+// its own: the flight's figures are never more than ten seconds old on disk.
+constexpr int kTicksBetweenWrites = 9;
+static_assert(kTicksBetweenWrites * 1000 + SnapshotFile::kLookEveryMs <= 10000);
 
 // The progress record's fields, each listed once under its key, for writing and reading.
 template <typename Progress, typename Visit>
@@ -239,14 +241,17 @@ std::filesystem::path journalPath(const std::filesystem::path& workDir,
 
 void JournalLineBlocks::update(const JournalParts& parts) {
     const std::vector<std::string>& lines = parts.window.lines(model::Channel::Log);
-    // The lines are only ever added to while a log runs; anything else is written anew.
+    // The lines are only ever added to while a log runs; anything else (the stop puts the
+    // header in front of them) is written anew.
     if (lines.size() < logCount_ ||
-        (logCount_ > 0 && lines[logCount_ - 1].size() != lastLogSize_)) {
+        (logCount_ > 0 &&
+         (lines[logCount_ - 1].size() != lastLogSize_ || lines.front() != firstLog_))) {
         log_.clear();
         logCount_ = 0;
     }
     for (; logCount_ < lines.size(); ++logCount_) put(log_, kLogKey, lines[logCount_]);
     lastLogSize_ = logCount_ > 0 ? lines[logCount_ - 1].size() : 0;
+    if (logCount_ > 0 && firstLog_ != lines.front()) firstLog_ = lines.front();
     const std::vector<std::string>& shown = parts.acarsDisplay.shown();
     if (shown.size() < acarsCount_) {
         acars_.clear();
@@ -288,6 +293,11 @@ std::string journalText(const JournalParts& parts, JournalLineBlocks& blocks) {
     put(out, "traffic.status", ValueText{}(parts.traffic.status.failures()));
     put(out, "dump.on", ValueText{}(parts.dump.isOn()));
     put(out, "dump.rows", ValueText{}(parts.dump.rowCount()));
+    if (parts.flight.phase == FlightPhase::Stopped) {
+        for (const model::SummaryField& field : model::kSummaryFields) {
+            put(out, "summary.", field.key, parts.summary.*field.value);
+        }
+    }
     if (parts.vaSection) {
         model::JournalValues values;
         parts.vaSection->writeJournal(values);
@@ -336,6 +346,24 @@ std::optional<JournalText> readJournalText(std::string_view text) {
     return journal;
 }
 
+bool journalStopped(const JournalText& journal) {
+    return journal.value("phase") == ValueText{}(FlightPhase::Stopped);
+}
+
+// The summary as the stop made it; its log text is the log, header included.
+model::FlightSummary journalSummary(const JournalText& journal) {
+    const Values values(journal.values.begin(), journal.values.end());
+    model::FlightSummary summary;
+    for (const model::SummaryField& field : model::kSummaryFields) {
+        take(values, std::string("summary.") + field.key, summary.*field.value);
+    }
+    for (const std::string& line : journal.logLines) {
+        summary.logText += line;
+        summary.logText += '\n';
+    }
+    return summary;
+}
+
 void restoreJournal(const JournalText& journal, JournalParts& parts) {
     const Values values(journal.values.begin(), journal.values.end());
     parts.progress = FlightProgress{};
@@ -375,6 +403,7 @@ void restoreJournal(const JournalText& journal, JournalParts& parts) {
     if (p.touchdown == FlightProgress::Touchdown::NotYet) p.restartedBeforeTouchdown = true;
 
     parts.window.replaceLines(model::Channel::Log, journal.logLines);
+    if (parts.flight.phase == FlightPhase::Stopped) parts.summary = journalSummary(journal);
     parts.window.clear(model::Channel::Acars);
     for (const std::string& message : journal.acarsMessages) parts.acarsDisplay.show(message);
     // Last, so that it finds the flight (and its log) as it was.
@@ -387,15 +416,17 @@ void FlightJournal::open(std::filesystem::path path) {
     path_ = std::move(path);
 }
 
-bool FlightJournal::logRuns() const {
-    return parts_.progress.logStarted && parts_.flight.phase != FlightPhase::Stopped;
+// A flight is unfinished from its start until it is stored or dismissed: the summary of a
+// stopped one is all a killed program would leave of it.
+bool FlightJournal::unfinished() const {
+    return parts_.progress.logStarted &&
+           (parts_.flight.phase != FlightPhase::Stopped || parts_.window.summaryOffered());
 }
 
 void FlightJournal::afterEvent(bool monitorTick) {
     if (!path_) return;
-    if (!logRuns()) {
-        // The log has ended: the stopped flight goes its usual way, and a flight that never
-        // began leaves nothing.
+    if (!unfinished()) {
+        // The flight is stored or dismissed, and a flight that never began leaves nothing.
         if (onDisk_ && parts_.progress.logStarted) discard();
         return;
     }
@@ -403,6 +434,7 @@ void FlightJournal::afterEvent(bool monitorTick) {
     onDisk_ = true;
     const std::size_t lines = parts_.window.lines(model::Channel::Log).size();
     const std::size_t messages = parts_.acarsDisplay.shown().size();
+    using Clock = std::chrono::steady_clock;
     // A VA's state written at once too: a PIREP's number or a position id handed out and
     // not on disk would be asked for or given again after a kill.
     const bool vaDue = parts_.vaSection && parts_.vaSection->journalDue();
@@ -410,12 +442,23 @@ void FlightJournal::afterEvent(bool monitorTick) {
         linesWritten_ = lines;
         messagesWritten_ = messages;
         ticksSinceWrite_ = 0;
-        file_->storeAndWait(journalText(parts_, blocks_));
+        const Clock::time_point begin = Clock::now();
+        std::string text = journalText(parts_, blocks_);
+        const Clock::time_point made = Clock::now();
+        file_->storeAndWait(std::move(text));
+        cost_.making += made - begin;
+        cost_.waiting += Clock::now() - made;
+        ++cost_.lineWrites;
         return;
     }
     if (monitorTick && ++ticksSinceWrite_ >= kTicksBetweenWrites) {
         ticksSinceWrite_ = 0;
-        file_->store(journalText(parts_, blocks_));
+        const Clock::time_point begin = Clock::now();
+        std::string text = journalText(parts_, blocks_);
+        cost_.making += Clock::now() - begin;
+        // No figure here needs the disk before the tick ends, so the writer is not woken.
+        file_->storeLater(std::move(text));
+        ++cost_.tickWrites;
     }
 }
 

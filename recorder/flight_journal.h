@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -40,6 +41,8 @@ struct JournalParts {
     reporting::VaLiveLink& live;
     reporting::VaTraffic& traffic;
     FlightInfoDump& dump;
+    // Filled once the log has stopped: kept until the pilot stores or dismisses it.
+    model::FlightSummary& summary;
     // What a VA system keeps of the flight beside the recorder (a phpVMS PIREP), when any.
     model::JournalSection* vaSection = nullptr;
 };
@@ -71,6 +74,7 @@ class JournalLineBlocks {
     std::string acars_;
     std::size_t logCount_ = 0;
     std::size_t lastLogSize_ = 0;
+    std::string firstLog_;
     std::size_t acarsCount_ = 0;
 };
 
@@ -80,13 +84,17 @@ class JournalLineBlocks {
 std::string journalText(const JournalParts& parts);
 std::string journalText(const JournalParts& parts, JournalLineBlocks& blocks);
 std::optional<JournalText> readJournalText(std::string_view text);
+// Whether the journal holds a flight that had stopped, and the summary it was offered.
+bool journalStopped(const JournalText& journal);
+model::FlightSummary journalSummary(const JournalText& journal);
 // Puts the flight back as it was written. The log and ACARS lines go back through the
 // window and the ACARS display, so the views and the gauge's pages are filled again.
 void restoreJournal(const JournalText& journal, JournalParts& parts);
 
 // The flight journal: while a log runs, everything needed to go on with the flight after
 // the program itself was killed is kept in one file, replaced whole at every log line and
-// every ten monitor ticks. A line is on disk before the tick that logged it ends.
+// every nine monitor ticks. A line is on disk before the tick that logged it ends. A stopped
+// flight stays in the file, its summary with it, until the pilot stores or dismisses it.
 class FlightJournal {
   public:
     explicit FlightJournal(JournalParts parts) : parts_(parts) {}
@@ -96,14 +104,24 @@ class FlightJournal {
     const std::optional<std::filesystem::path>& path() const { return path_; }
 
     // After every timer tick and button: writes when a line was logged, when an ACARS
-    // message was shown, or every tenth monitor tick; removes the file once the log has
-    // ended.
+    // message was shown, or every ninth monitor tick; removes the file once the flight is
+    // over (stopped, and its summary stored or dismissed).
     void afterEvent(bool monitorTick);
     // Makes the journal take up the flight it was restored from: nothing is written until
     // something changes.
     void adoptRestored();
     // Removes the file and forgets it.
     void discard();
+    // What keeping the journal has cost the thread that calls it: making the text, and
+    // waiting for a logged line to be on disk; the states handed over at a logged line and
+    // every ninth tick, counted.
+    struct Cost {
+        std::chrono::nanoseconds making{0};
+        std::chrono::nanoseconds waiting{0};
+        int lineWrites = 0;
+        int tickWrites = 0;
+    };
+    const Cost& cost() const { return cost_; }
     // Keeps no journal from now on.
     void close() {
         file_.reset();
@@ -111,7 +129,7 @@ class FlightJournal {
     }
 
   private:
-    bool logRuns() const;
+    bool unfinished() const;
 
     JournalParts parts_;
     std::optional<std::filesystem::path> path_;
@@ -121,6 +139,7 @@ class FlightJournal {
     std::size_t linesWritten_ = 0;
     std::size_t messagesWritten_ = 0;
     int ticksSinceWrite_ = 0;
+    Cost cost_;
 };
 
 }  // namespace aviolog::recorder

@@ -229,6 +229,18 @@ void FlightLog::restartedFlight() {
     c_.window.enable(Control::FlightData, true);
 }
 
+void FlightLog::restartedStoppedFlight() {
+    c_.window.show(Control::Commands, true);
+    c_.window.enable(Control::Commands, false);
+    c_.window.show(Control::StartLog, false);
+    c_.window.show(Control::StopLog, true);
+    c_.window.enable(Control::StopLog, false);
+    c_.window.enable(Control::SaveLog, true);
+    c_.window.setStatus(kLogClosedStatus);
+    showResults();
+    c_.window.offerSummary();
+}
+
 // As after a lost simulator: the minutes the program was down are counted by the first
 // tick from the clock of the last one, and the phase goes on.
 void FlightLog::resumeRestartedFlight() {

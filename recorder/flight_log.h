@@ -69,6 +69,9 @@ class FlightLog final : public platform::TimerSink, public simlink::LinkLossObse
     // window shows a running log, and the connect procedure takes the flight up as soon as
     // the simulator answers, without asking again.
     void restartedFlight();
+    // The same for a flight that had stopped and whose summary was still open: the window as
+    // the stop left it, and the summary offered again.
+    void restartedStoppedFlight();
     // The stop steps: header, rebuilt log, flight summary, results.
     void StopLog();
 

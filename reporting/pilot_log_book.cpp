@@ -102,6 +102,28 @@ bool PilotLogBook::saveLog(const std::string& logPath, const std::string& depart
     return true;
 }
 
+bool PilotLogBook::holds(const config::Settings& settings,
+                         const model::FlightSummary& flight) const {
+    const std::filesystem::path path =
+        localPath(workDir_, pilotLogName(settings.log.LogPath, settings.company.CompanyICAO,
+                                         settings.company.PilotNumber));
+    // Read only: a tampered file is left for the next store to refuse.
+    if (checkSeal(path, false)) return false;
+    PilotLogFile file(path);
+    if (file.open() != PilotLogFile::State::Sealed) return false;
+    const auto same = [&](const model::FlightSummary& stored) {
+        return stored.Date == flight.Date && stored.Hour == flight.Hour &&
+               stored.DepAirport == flight.DepAirport && stored.DestAirport == flight.DestAirport &&
+               stored.CallSign == flight.CallSign && stored.FlightDur == flight.FlightDur &&
+               stored.UsedFuel == flight.UsedFuel;
+    };
+    for (int n = 1;; ++n) {
+        const model::FlightSummary stored = file.flight(n);
+        if (stored.Date.empty()) return false;
+        if (same(stored)) return true;
+    }
+}
+
 std::optional<std::filesystem::path> PilotLogBook::keepUnfinishedLog(
     const std::string& logPath, const std::string& departure, const std::string& destination,
     const std::string& date, const std::vector<std::string>& lines) {

@@ -66,6 +66,11 @@ class PilotLogBook final : public model::FlightStore {
                                                            const std::string& date,
                                                            const std::vector<std::string>& lines);
 
+    // Whether the pilot log file already holds this flight: the same start, airports,
+    // callsign, duration and fuel (a program killed between storing a flight and letting
+    // its journal go).
+    bool holds(const config::Settings& settings, const model::FlightSummary& flight) const;
+
   private:
     enum class Written { Yes, No, Refused };
     Written writeFlight(const std::string& name, const model::FlightSummary& summary);

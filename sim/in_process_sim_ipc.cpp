@@ -72,6 +72,7 @@ platform::SendOutcome InProcessSimIpc::send(platform::WindowHandle window, std::
     if (atom == atoms_.end()) return {platform::SendStatus::Failed, 0, EINVAL};
     const auto block = blocks_.find(atom->second);
     if (block == blocks_.end()) return {platform::SendStatus::Answered, 0, 0};
+    if (refuse && refuse(block->second)) return {platform::SendStatus::Answered, 0, 0};
     const std::uint32_t reply = simulator_.serve(block->second);
     if (afterServe) afterServe(block->second);
     return {platform::SendStatus::Answered, reply, 0};

@@ -43,6 +43,8 @@ class InProcessSimIpc final : public platform::SimIpc {
     std::uint32_t sendError = 0;                           // non-zero: every send fails with it
     bool simulatorGone = false;                            // sends fail as to a dead window
     std::function<void(std::span<std::byte>)> afterServe;  // a peer that garbles its answer
+    // A peer that fails the exchanges it is given true for, unserved.
+    std::function<bool(std::span<const std::byte>)> refuse;
 
     // What the test observes.
     int sendCount = 0;

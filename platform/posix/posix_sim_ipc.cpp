@@ -1,6 +1,7 @@
 #include "platform/posix/posix_sim_ipc.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -133,9 +134,37 @@ void PosixSimIpc::deleteAtom(std::uint16_t atom) {
     }
 }
 
+namespace {
+
+// A block dies with its creator on the simulator's own system, but a name in /dev/shm
+// outlives a process that was killed, and a later process given the same id would find
+// its block name taken. The creator holds a shared lock on the block for as long as it
+// lives, so a name nobody holds a lock on is such a leftover and may go.
+bool removeLeftover(const std::string& path) {
+    const int fd = ::shm_open(path.c_str(), O_RDWR | O_CLOEXEC, 0);
+    if (fd < 0) return errno == ENOENT;
+    const bool unheld = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (unheld) ::shm_unlink(path.c_str());
+    ::close(fd);
+    return unheld;
+}
+
+int createHeld(const std::string& path) {
+    const int fd = ::shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0 && ::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        ::close(fd);
+        ::shm_unlink(path.c_str());
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
 std::unique_ptr<SharedBlock> PosixSimIpc::createBlock(std::string_view name, std::size_t size) {
     std::string path = "/" + std::string(name);
-    const int fd = ::shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    int fd = createHeld(path);
+    if (fd < 0 && errno == EEXIST && removeLeftover(path)) fd = createHeld(path);
     if (fd < 0) return nullptr;
     if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
         ::close(fd);

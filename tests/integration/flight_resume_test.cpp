@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "reporting/pilot_log_file.h"
 #include "reporting/seal.h"
 #include "tests/support/child_process.h"
 #include "tests/support/flight_rig.h"
@@ -291,6 +292,150 @@ TEST(FlightResumeOutbox, MessagesADeadSiteMissedReachItInOrderOnceItAnswers) {
     EXPECT_GE(made.size(), 4u);
     EXPECT_EQ(labels, made);
     EXPECT_FALSE(rig.dir.exists("outbox-TAP-primary.txt"));
+}
+
+// The simulator's stages in the order a flight passes them.
+constexpr const char* kStages[] = {"gate",          "taxi-out", "line-up",  "take-off", "rotate",
+                                   "initial-climb", "climb",    "cruise",   "descent",  "approach",
+                                   "flare",         "bounce",   "roll-out", "taxi-in",  "parked"};
+
+int stageIndex(const std::string& stage) {
+    const auto* found = std::find(std::begin(kStages), std::end(kStages), stage);
+    return found == std::end(kStages) ? -1 : static_cast<int>(found - std::begin(kStages));
+}
+
+struct ChainKill {
+    const char* stage;
+    double aboveAglFt = -1;  // in that stage, higher than this
+    double belowAglFt = 0;   // and lower than this, when not 0
+};
+
+// One flight killed again and again, each restart resuming it: thirteen moments over every
+// phase, and the resumes of a resumed flight. A moment is taken in its stage, or at the
+// first status after it when a restart took longer than the stage lasted.
+TEST(FlightResumeChain, AFlightKilledAgainAndAgainReachesTheGateWhole) {
+    const ChainKill kills[] = {{"taxi-out"},
+                               {"line-up"},
+                               {"take-off"},
+                               {"initial-climb"},
+                               {"climb", 2000},
+                               {"cruise"},
+                               {"cruise"},
+                               {"cruise"},
+                               {"descent"},
+                               {"approach", 1500},
+                               {"approach", -1, 1000},
+                               {"roll-out"},
+                               {"taxi-in"}};
+    const std::string prefix = "aviolog-test-chain-" + std::to_string(getpid()) + "-";
+    const std::string scenario = dataPath("scenarios/short-hop.scn");
+    FlightRig rig;
+    const std::string dir = rig.dir.path().string();
+    ChildProcess sim(AVIOLOG_SIM_PATH, {"--scenario", scenario, "--speed", kSpeed, "--status",
+                                        "0.05", "--ipc-prefix", prefix, "--exit-when-parked"});
+    ASSERT_TRUE(sim.started());
+    const std::vector<std::string> flyArgs = {
+        "--live",   "--speed",
+        kSpeed,     "--ipc-prefix",
+        prefix,     "--dir",
+        dir,        "--scenario",
+        scenario,   "--aircraft",
+        "C25B",     "--flight",
+        "TP1944",   "--limit",
+        "30",       "--accept",
+        "--answer", "An unfinished flight was found. Resume it?=yes"};
+    const std::string settingsBefore = rig.dir.read("aviolog.ini");
+    // What each killed run printed, and where the simulator was at its kill.
+    std::vector<std::vector<std::string>> printed;
+    std::vector<std::string> killedIn;
+    for (const ChainKill& kill : kills) {
+        ChildProcess fly(AVIOLOG_FLY_PATH, flyArgs);
+        ASSERT_TRUE(fly.started());
+        // A restarted run is killed only once it has taken the flight up again.
+        if (!printed.empty()) {
+            ASSERT_TRUE(
+                waitFor([&] { return fly.output().find(kRestartedText) != std::string::npos; },
+                        std::chrono::seconds(60), std::chrono::milliseconds(5)))
+                << kill.stage << "\n"
+                << fly.output();
+        }
+        SimState at;
+        const bool reached = waitFor(
+            [&] {
+                at = simState(sim.output());
+                const int index = stageIndex(at.stage);
+                const int wanted = stageIndex(kill.stage);
+                if (index != wanted) return index > wanted;
+                return at.aglFt > kill.aboveAglFt &&
+                       (kill.belowAglFt == 0 || at.aglFt < kill.belowAglFt);
+            },
+            std::chrono::seconds(120), std::chrono::milliseconds(5));
+        ASSERT_TRUE(reached) << kill.stage << "\n" << sim.output();
+        ASSERT_LT(stageIndex(at.stage), stageIndex("parked")) << "the flight ended first";
+        fly.signal(SIGKILL);
+        fly.wait(10000);
+        printed.push_back(printedLogLines(fly.output()));
+        killedIn.push_back(at.stage);
+        EXPECT_EQ(rig.dir.read("aviolog.ini"), settingsBefore) << "killed in " << at.stage;
+    }
+    ChildProcess last(AVIOLOG_FLY_PATH, flyArgs);
+    ASSERT_TRUE(last.started());
+    ASSERT_EQ(last.wait(180000), 0) << last.output();
+    const std::string out = last.output();
+    std::string moments;
+    for (const std::string& stage : killedIn) moments += " " + stage;
+    SCOPED_TRACE("killed in:" + moments);
+    RecordProperty("killed_in", moments);
+
+    const std::vector<std::string> log = finalLog(out);
+    ASSERT_FALSE(log.empty()) << out;
+    // Up to every kill, the log is every line the runs before it showed, in their order.
+    std::vector<std::string> shown;
+    for (std::size_t k = 0; k < printed.size(); ++k) {
+        shown.insert(shown.end(), printed[k].begin(), printed[k].end());
+        ASSERT_LE(shown.size(), log.size()) << "kill " << k + 1;
+        EXPECT_TRUE(std::equal(shown.begin(), shown.end(), log.begin()))
+            << "kill " << k + 1 << " in " << killedIn[k] << "\n"
+            << out;
+    }
+    const auto isRestart = [](const std::string& l) {
+        return l.find(kRestartedText) != std::string::npos;
+    };
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), isRestart),
+              static_cast<std::ptrdiff_t>(std::size(kills)));
+    std::set<std::string> seen;
+    for (const std::string& line : log) {
+        if (isRestart(line)) continue;
+        EXPECT_TRUE(seen.insert(line).second) << "twice: " << line;
+    }
+    EXPECT_NE(out.find("  Parking brakes on\n"), std::string::npos) << out;
+    // The touchdown came during a kill or just before one: a rate only when it was
+    // sampled, and then the logged one.
+    const std::string rate = summaryValue(out, "RateTD");
+    const auto touchdown = std::find_if(log.begin(), log.end(), [](const std::string& line) {
+        return line.find("TouchDown:Rate ") != std::string::npos;
+    });
+    if (touchdown == log.end()) {
+        EXPECT_EQ(rate, "") << out;
+    } else {
+        EXPECT_NE(touchdown->find("Rate " + rate + " ft/min"), std::string::npos) << out;
+    }
+    const std::string settingsAfter = rig.dir.read("aviolog.ini");
+    for (const std::string& line : linesOf(settingsBefore)) {
+        if (line.find('=') == std::string::npos || line.ends_with("=\r")) continue;
+        EXPECT_NE(settingsAfter.find(line), std::string::npos) << line;
+    }
+    // Stored once, in a sealed pilot log file.
+    int flights = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(rig.dir.path())) {
+        if (entry.path().extension() != ".dat") continue;
+        reporting::PilotLogFile file(entry.path());
+        EXPECT_EQ(file.open(), reporting::PilotLogFile::State::Sealed) << entry.path();
+        for (int n = 1; !file.flight(n).Date.empty(); ++n) ++flights;
+    }
+    EXPECT_EQ(flights, 1) << out;
+    EXPECT_FALSE(rig.dir.exists("flight-in-progress-TAP.txt"));
+    sim.wait(30000);
 }
 
 // Seven moments over the phases: enough to pass through every phase's journal and keep the

@@ -179,6 +179,25 @@ TEST(SimIpcIntegration, InjectedEventsAreVisibleThroughTheLink) {
     EXPECT_FALSE(nonZero(var::Crashed));
 }
 
+// A killed program leaves its block's name behind, and a later one given the same process
+// id must still open its link; a block its creator still holds is never taken over.
+TEST(SimIpcIntegration, ABlockLeftByAKilledProcessIsTakenOverButALiveOneIsNot) {
+    const std::string name = "FsasmLib:IPC:" + uniquePrefix() + "left";
+    const int leftover = ::shm_open(("/" + name).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(leftover, 0);
+    ::close(leftover);
+    platform::posix::PosixSimIpc ipc(uniquePrefix());
+    auto block = ipc.createBlock(name, wire::kBlockSize);
+    ASSERT_NE(block, nullptr);
+    ASSERT_NE(block->map(), nullptr);
+
+    platform::posix::PosixSimIpc other(uniquePrefix());
+    EXPECT_EQ(other.createBlock(name, wire::kBlockSize), nullptr);
+    EXPECT_NE(block->map(), nullptr);
+    block.reset();
+    EXPECT_NE(other.createBlock(name, wire::kBlockSize), nullptr);
+}
+
 TEST(SimIpcIntegration, NoSimulatorRunning) {
     Client client(uniquePrefix());
     EXPECT_FALSE(client.link.open(0));

@@ -13,9 +13,12 @@
 #include "common/snapshot_file.h"
 #include "common/text_file.h"
 #include "reporting/pilot_log_book.h"
+#include "reporting/pilot_log_file.h"
 #include "reporting/seal.h"
 #include "tests/support/flight_rig.h"
+#include "tests/support/sim_fixture.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace aviolog::test {
 namespace {
@@ -155,6 +158,146 @@ TEST(FlightJournalResume, ATouchdownWhileDownHasNoRate) {
     EXPECT_TRUE(samplerCut) << "no row cut the flight while the touchdown sampler ran";
 }
 
+// The flights the pilot log files of the folder hold, each sealed.
+int storedFlights(const TempDir& dir) {
+    int flights = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        if (entry.path().extension() != ".dat") continue;
+        reporting::PilotLogFile file(entry.path());
+        EXPECT_EQ(file.open(), reporting::PilotLogFile::State::Sealed) << entry.path();
+        for (int n = 1; !file.flight(n).Date.empty(); ++n) ++flights;
+    }
+    return flights;
+}
+
+// A flight whose summary was still open when the program went (killed, or closed before OK
+// or Cancel) is not stored yet: its journal stays, and the next start offers it. Yes goes
+// straight to the same summary, whose OK stores the flight once; No keeps its log as the
+// unfinished flights' is kept.
+TEST(FlightJournalResume, AStoppedFlightWaitsInItsJournalUntilStoredOrDismissed) {
+    using Answer = headless::RunnerOptions::SummaryAnswer;
+    struct Row {
+        const char* name;
+        const char* resume;
+        Answer summary;
+        int stored;
+    };
+    const Row rows[] = {
+        {"Yes, then OK", "yes", Answer::Accept, 1},
+        {"Yes, then Cancel", "yes", Answer::Dismiss, 0},
+        {"Yes, summary left open again", "yes", Answer::Leave, 0},
+        {"No", "no", Answer::Accept, 0},
+    };
+    for (const Row& row : rows) {
+        FlightRig rig;
+        const headless::RunResult flown = rig.fly("lppt-lppr.scn");
+        ASSERT_TRUE(flown.summaryOffered) << row.name << "\n" << render(flown);
+        ASSERT_TRUE(rig.dir.exists(kJournal)) << row.name << ": the stop removed the journal";
+        EXPECT_EQ(storedFlights(rig.dir), 0) << row.name;
+
+        headless::RunnerOptions options;
+        options.limitMs = 60 * 1000;
+        options.answers.emplace_back("An unfinished flight was found. Resume it?", row.resume);
+        options.answers.emplace_back("Are you sure that you want to dismiss flight?", "yes");
+        options.summaryAnswer = row.summary;
+        const headless::RunResult next = rig.fly("lppt-lppr.scn", options);
+        EXPECT_EQ(storedFlights(rig.dir), row.stored) << row.name << "\n" << render(next);
+        if (std::string(row.resume) == "no") {
+            const std::filesystem::path kept =
+                rig.dir / (reporting::defaultLogName("LPPT", "LPPR", flown.summary.Date) + ".txt");
+            ASSERT_TRUE(std::filesystem::exists(kept)) << row.name;
+            EXPECT_FALSE(reporting::checkSeal(kept, false)) << "tampered";
+            const std::string text = textModeText(readFileBytes(kept).value_or(""));
+            for (const std::string& line : flown.log) EXPECT_NE(text.find(line), std::string::npos);
+            continue;
+        }
+        // The summary and the log as the stop made them: nothing flown, nothing logged again.
+        ASSERT_TRUE(next.summaryOffered || next.summaryClosed) << row.name << "\n" << render(next);
+        EXPECT_EQ(next.summary, flown.summary) << row.name;
+        // OK adds the version line to the log, as it does for any flight.
+        ASSERT_GE(next.log.size(), flown.log.size()) << row.name;
+        EXPECT_LE(next.log.size(), flown.log.size() + (row.summary == Answer::Accept ? 1 : 0));
+        EXPECT_TRUE(std::equal(flown.log.begin(), flown.log.end(), next.log.begin())) << row.name;
+        for (const std::string& box : next.pilotBoxes) {
+            EXPECT_EQ(box.find("Plane at Departure Airport?"), std::string::npos) << box;
+        }
+        EXPECT_EQ(rig.dir.exists(kJournal), row.summary == Answer::Leave) << row.name;
+    }
+}
+
+// Killed after OK stored the flight and before its journal went: the next start finds the
+// flight in the pilot log file and neither offers nor stores it again.
+TEST(FlightJournalResume, AFlightStoredBeforeItsJournalWentIsNotOfferedAgain) {
+    FlightRig rig;
+    ASSERT_TRUE(rig.fly("lppt-lppr.scn").summaryOffered);
+    const std::string journal = rig.dir.read(kJournal);
+    headless::RunnerOptions accept;
+    accept.limitMs = 60 * 1000;
+    accept.answers.emplace_back("An unfinished flight was found. Resume it?", "yes");
+    accept.summaryAnswer = headless::RunnerOptions::SummaryAnswer::Accept;
+    ASSERT_TRUE(rig.fly("lppt-lppr.scn", accept).summaryClosed);
+    ASSERT_EQ(storedFlights(rig.dir), 1);
+    rig.dir.write(kJournal, journal);
+    headless::RunnerOptions start = accept;
+    start.limitMs = 1;  // the start alone, before a new log
+    const headless::RunResult next = rig.fly("lppt-lppr.scn", start);
+    EXPECT_EQ(storedFlights(rig.dir), 1) << render(next);
+    for (const std::string& box : next.pilotBoxes) {
+        EXPECT_EQ(box.find("An unfinished flight"), std::string::npos) << box;
+    }
+    EXPECT_FALSE(rig.dir.exists(kJournal));
+}
+
+// The log times of the fifteen-minute position lines ("Wind:... Ground Speed: ..."),
+// after the line that starts with from when it is given.
+std::vector<std::string> positionLineTimes(const std::vector<std::string>& log,
+                                           const std::string& from = {}) {
+    std::vector<std::string> times;
+    bool counting = from.empty();
+    for (const std::string& line : log) {
+        if (!from.empty() && line.find(from) != std::string::npos) counting = true;
+        if (counting && line.find("Ground Speed:") != std::string::npos) {
+            times.push_back(line.substr(0, 5));
+        }
+    }
+    return times;
+}
+
+// The fifteen-minute position report keeps its minute mark on the flight's clock across a
+// restart: the resumed flight reports at the minutes the unbroken one did, not fifteen
+// minutes after the restart (the window's timers, which carry nothing the log keeps, start
+// again at the resume as after a lost simulator).
+TEST(FlightJournalResume, APositionReportKeepsItsMinuteAcrossARestart) {
+    FlightRig unbroken;
+    headless::RunnerOptions whole;
+    whole.limitMs = 35 * 60 * 1000;
+    const std::vector<std::string> reported =
+        positionLineTimes(unbroken.fly("lppt-lemd-cruise.scn", whole).log);
+    ASSERT_GE(reported.size(), 2u);
+
+    // Cut a few minutes before the second report, and the simulator back two minutes later.
+    FlightRig rig;
+    headless::RunnerOptions cut;
+    cut.limitMs = 15 * 60 * 1000 + 20 * 1000;
+    const headless::RunResult first = rig.fly("lppt-lemd-cruise.scn", cut);
+    ASSERT_EQ(positionLineTimes(first.log), std::vector<std::string>{reported.front()});
+    std::string scenario = readFileBytes(dataPath("scenarios/lppt-lemd-cruise.scn")).value();
+    const std::string start = "start  2024-06-14 10:10:00 UTC";
+    ASSERT_NE(scenario.find(start), std::string::npos);
+    scenario.replace(scenario.find(start), start.size(), "start  2024-06-14 10:27:30 UTC");
+    rig.dir.write("later.scn", scenario);
+    headless::RunnerOptions resumed;
+    resumed.workDir = rig.dir.path().string();
+    resumed.scenarioPath = (rig.dir / "later.scn").string();
+    resumed.form.aircraftType = "A320";
+    resumed.limitMs = 16 * 60 * 1000;
+    resumed.answers.emplace_back("An unfinished flight was found. Resume it?", "yes");
+    const headless::RunResult next = headless::runFlight(resumed);
+    const std::vector<std::string> after = positionLineTimes(next.log, kRestartedLine);
+    ASSERT_FALSE(after.empty()) << render(next);
+    EXPECT_EQ(after.front(), reported[1]) << render(next);
+}
+
 // The file always holds one whole state, whatever the writer is handed and how fast.
 TEST(SnapshotFile, HoldsTheNewestWholeState) {
     TempDir dir;
@@ -182,6 +325,26 @@ TEST(SnapshotFile, HoldsTheNewestWholeState) {
     again.store("gone soon");
     again.remove();
     EXPECT_FALSE(dir.exists("state.txt"));
+}
+
+// A state left for the writer's own look reaches the disk without another hand over, and
+// one handed over after it wins; a removal does not leave it to come back afterwards.
+TEST(SnapshotFile, AStateLeftForLaterIsWrittenAtTheWritersNextLook) {
+    TempDir dir;
+    const std::filesystem::path path = dir / "state.txt";
+    SnapshotFile file(path);
+    file.storeLater("later");
+    EXPECT_TRUE(waitFor([&] { return dir.read("state.txt") == "later"; },
+                        std::chrono::milliseconds(10 * SnapshotFile::kLookEveryMs)));
+    file.storeLater("overtaken");
+    EXPECT_TRUE(file.storeAndWait("newest"));
+    EXPECT_EQ(dir.read("state.txt"), "newest");
+    file.storeLater("pending at the removal");
+    file.remove();
+    EXPECT_FALSE(dir.exists("state.txt"));
+    // Past the writer's next look.
+    EXPECT_FALSE(waitFor([&] { return dir.exists("state.txt"); },
+                         std::chrono::milliseconds(2 * SnapshotFile::kLookEveryMs)));
 }
 
 }  // namespace

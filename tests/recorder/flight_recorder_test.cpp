@@ -102,6 +102,53 @@ TEST(FlightRecorder, TheFuelCheckEmptiesNoTankBeforeItHasReadTheirLevels) {
     EXPECT_NEAR(simlink::readFuelOnBoardKg(rig.link), fuelKg, 1.0);
 }
 
+// The fuel at the top of climb and descent and at the gate is a figure of the flight, and
+// the one at the gate goes into the stored flight: a read of it that fails is tried again
+// at the next tick, never logged or stored as -1.
+TEST(FlightRecorder, AFailedFuelReadIsTriedAgainRatherThanLoggedAsAFigure) {
+    using recorder::FlightPhase;
+    struct Row {
+        const char* name;
+        simlink::SimVariable readBefore;  // the fuel read right after this one's batch fails
+        FlightPhase phase;
+        bool brakeSet;
+        const char* line;
+    };
+    const Row rows[] = {
+        {"top of climb", simlink::var::Altitude, FlightPhase::Airborne, false, "TOC"},
+        {"blocks on", simlink::var::ParkingBrake, FlightPhase::TaxiingIn, true, "Final Fuel"},
+    };
+    const auto firstRead = [](std::span<const std::byte> block) {
+        return wire::load32(block.data()) == wire::kRecordRead ? wire::load32(block.data() + 4)
+                                                               : 0u;
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        RecorderRig rig;
+        rig.record.flightLevel = "FL240";
+        bool afterIt = false;
+        bool refused = false;
+        rig.ipc.refuse = [&](std::span<const std::byte> block) {
+            const std::uint32_t offset = firstRead(block);
+            const bool fuelRead = std::exchange(afterIt, offset == row.readBefore.offset) &&
+                                  offset == wire::kFuelTanks[0].level.offset;
+            const bool brakeSet = rig.simulator->memory().s16(simlink::var::ParkingBrake.offset) ==
+                                  wire::kParkingBrakeSet;
+            if (refused || !fuelRead || rig.flight.phase != row.phase || brakeSet != row.brakeSet) {
+                return false;
+            }
+            return refused = true;
+        };
+        ASSERT_TRUE(rig.start());
+        ASSERT_TRUE(rig.runUntil([&] { return rig.progress.blocksOnDone; }));
+        ASSERT_TRUE(refused);
+        const std::string log = rig.log();
+        EXPECT_NE(log.find(row.line), std::string::npos) << log;
+        EXPECT_EQ(log.find(": -1 Kg"), std::string::npos) << log;
+        EXPECT_GT(rig.progress.finalFuelKg, 1000);
+    }
+}
+
 TEST(FlightRecorder, DumpRowsAreNumberedAndNeverRagged) {
     FlightRig rig(
         {{"FlightInfo", "LogHeading", "0", true}, {"FlightInfo", "LogUpdate", "10", true}});
