@@ -532,6 +532,33 @@ TEST(PhpVmsFlight, ACutFlightGoesOnWithItsPirepOrLeavesTheNextOneAlone) {
     }
 }
 
+// The program went while the summary was still open: the next start offers the stopped
+// flight, and its OK files the PIREP the flight was flown on, once.
+TEST(PhpVmsFlight, AStoppedFlightResumedAtItsSummaryFilesItsOwnPirep) {
+    PhpVmsRig rig;
+    rig.options.summaryAnswer = RunnerOptions::SummaryAnswer::Leave;
+    const RunResult flown = rig.fly();
+    ASSERT_TRUE(flown.summaryOffered);
+    ASSERT_TRUE(rig.rig.dir.exists("flight-in-progress-TAP.txt"));
+    EXPECT_EQ(rig.onlyPirep()["state"], "in_progress");
+
+    RunnerOptions again = rig.options;
+    again.summaryAnswer = RunnerOptions::SummaryAnswer::Accept;
+    again.answers.emplace_back("An unfinished flight was found. Resume it?", "yes");
+    const RunResult r = rig.rig.fly("short-hop.scn", again);
+    ASSERT_TRUE(r.summaryClosed);
+    const json& pirep = rig.onlyPirep();
+    EXPECT_EQ(pirep["state"], "filed");
+    EXPECT_EQ(requestsTo(rig.state, "/prefile"), 1);
+    EXPECT_EQ(requestsTo(rig.state, "/file", 200), 1);
+    EXPECT_EQ(pirep["distance"], std::atoi(flown.summary.FlightLength.c_str()));
+    EXPECT_EQ(pirep["landing_rate"], std::atoi(flown.summary.RateTD.c_str()));
+    EXPECT_EQ(pirep["positions_received"].get<std::size_t>(), pirep["positions"].size());
+    EXPECT_FALSE(rig.rig.dir.exists("TAP123.dat"));
+    EXPECT_FALSE(rig.rig.dir.exists("flight-in-progress-TAP.txt"));
+    expectKeyNowhere(r, rig.rig.dir);
+}
+
 // The recorder never waits on the site: with the site silent from the top of descent on,
 // the touchdown and the log are those of the flight with it answering, and the flight is
 // stored on this computer.
