@@ -96,10 +96,11 @@ Application::Application(Platform platform, Dialogs& dialogs, FlightPorts ports,
                 .live = live_,
                 .traffic = vaTraffic_,
                 .dump = flightLog_.dump(),
-                .summary = summary_}) {
+                .summary = summary_,
+                .vaSection = &phpVms_}) {
     link_.setLossObserver(&flightLog_);
     window_.addObserver(&phpVms_);
-    phpVms_.setFiledHandler([this] { phpVmsFiled(); });
+    phpVms_.setFiledHandler([this](const std::string& flight) { phpVmsFiled(flight); });
 }
 
 Application::~Application() {
@@ -107,13 +108,19 @@ Application::~Application() {
     link_.close();
 }
 
-// Filed while the program ran: "Send LOG" must not file it again.
-void Application::phpVmsFiled() {
+// Filed by the site, in this run or from what an earlier one left: "Send LOG" must not
+// file it again.
+void Application::phpVmsFiled(const std::string& storedFlight) {
     reporting::dropFiledFlight({.settings = settings_,
                                 .http = platform_.http,
                                 .pilot = platform_.pilot,
                                 .workDir = workDir_},
-                               summary_);
+                               storedFlight);
+}
+
+void Application::resendVaOutboxes() {
+    vaTraffic_.resendOutboxes();
+    if (config::usesPhpVms(settings_.company)) phpVms_.resendOutbox();
 }
 
 bool Application::loadSettings() {
@@ -141,12 +148,16 @@ bool Application::loadSettings() {
     form_.initialise();
     journal_.open(recorder::journalPath(workDir_, settings_.company.CompanyICAO));
     vaTraffic_.keepOutboxes(workDir_, settings_.company.CompanyICAO);
+    if (config::usesPhpVms(settings_.company)) {
+        phpVmsOutbox_.keep(reporting::phpVmsOutboxPath(workDir_, settings_.company.CompanyICAO));
+    }
     return true;
 }
 
 void Application::onTimer(int id) {
     flightLog_.onTimer(id);
     journal_.afterEvent(id == recorder::kMonitorTimer);
+    if (id == recorder::kPhpVmsTimer) phpVms_.beat();
     // However the log started (the button or the parking brake), the site hears of it.
     if (progress_.logStarted && !phpVmsBegun_ && config::usesPhpVms(settings_.company)) {
         phpVmsBegun_ = true;
@@ -205,7 +216,13 @@ void Application::start() {
     offerUnfinishedFlight();
     // After the resume, so that a restored counter that gave a site up still holds for
     // this run's own traffic.
+    // A resumed flight the site knew goes on with its PIREP: no second prefile.
+    if (phpVms_.resumed()) phpVmsBegun_ = true;
     resendVaOutboxes();
+    // Calls the site has not taken keep going out after the flight, until it takes them.
+    if (config::usesPhpVms(settings_.company)) {
+        platform_.timers.start(recorder::kPhpVmsTimer, recorder::kPhpVmsBeatMs);
+    }
     // A flight that had already stopped needs no simulator: only its summary waits.
     if (!(progress_.logStarted && flight_.phase == recorder::FlightPhase::Stopped)) {
         flightLog_.startConnecting();
@@ -248,7 +265,8 @@ void Application::offerUnfinishedFlight() {
                                  .live = live_,
                                  .traffic = vaTraffic_,
                                  .dump = flightLog_.dump(),
-                                 .summary = summary_};
+                                 .summary = summary_,
+                                 .vaSection = &phpVms_};
     recorder::restoreJournal(*text, parts);
     restoreForm();
     if (flight_.phase == recorder::FlightPhase::Stopped) {
@@ -302,9 +320,11 @@ bool Application::acceptFlight() {
         .summary = summary_, .record = record_, .settings = settings_, .window = window_};
     if (!book_.store(flight)) return false;
     window_.closeSummary();
+    // The file is on disk before the journal goes: a kill between the two leaves a stored
+    // flight (which the next start does not offer again) with its file still to go.
+    phpVms_.file(summary_);
     // Stored: the journal goes, so that a restart cannot offer the flight a second time.
     journal_.afterEvent(false);
-    phpVms_.file(summary_);
     return true;
 }
 
@@ -314,8 +334,8 @@ void Application::dismissFlight() {
         {kDismissFlightQuestion, platform::MessageIcon::Question, platform::MessageButtons::YesNo});
     if (answer != platform::MessageAnswer::Yes) return;
     window_.closeSummary();
-    journal_.afterEvent(false);
     phpVms_.cancel();
+    journal_.afterEvent(false);
 }
 
 bool Application::saveLog() {
@@ -330,10 +350,14 @@ bool Application::saveAcars() {
 bool Application::sendLog() {
     if (!pirep_) return false;
     if (config::usesPhpVms(settings_.company)) {
+        // A flight whose file still waits for the site is the outbox's to deliver: filing it
+        // here as well would give the VA the same flight twice.
+        phpVms_.sendNow();
         return reporting::sendLogToPhpVms({.settings = settings_,
                                            .http = platform_.http,
                                            .pilot = platform_.pilot,
-                                           .workDir = workDir_});
+                                           .workDir = workDir_},
+                                          phpVms_.filesWaiting());
     }
     return pirep_->send(settings_);
 }

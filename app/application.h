@@ -26,6 +26,7 @@
 #include "reporting/acars_view.h"
 #include "reporting/live_link.h"
 #include "reporting/phpvms_flight.h"
+#include "reporting/phpvms_outbox.h"
 #include "reporting/pilot_log_book.h"
 #include "reporting/va_traffic.h"
 #include "simlink/sim_link.h"
@@ -115,7 +116,7 @@ class Application final : public platform::TimerSink {
     void start();
     // What the VA's sites had not answered when the program last ended, sent again in
     // order; start() does it, and a run without a flight asks for it.
-    void resendVaOutboxes() { vaTraffic_.resendOutboxes(); }
+    void resendVaOutboxes();
     // Exit: closes the link and writes the settings back. False when a file could not
     // be written, which the pilot is told.
     bool exit();
@@ -191,7 +192,7 @@ class Application final : public platform::TimerSink {
 
   private:
     void fillDateTime(const planning::SimulatorClock& clock);
-    void phpVmsFiled();
+    void phpVmsFiled(const std::string& storedFlight);
     // Start-up: a flight the program was recording when it last ended without stopping
     // the log is offered for resuming; declined, it is kept as a saved log.
     void offerUnfinishedFlight();
@@ -229,7 +230,7 @@ class Application final : public platform::TimerSink {
     reporting::VaLiveLink live_;
     // A phpVMS 7 site follows the flight beside what the scripts get; with the scripts
     // chosen it sends nothing.
-    reporting::MemoryOutbox phpVmsOutbox_;
+    reporting::PhpVmsDiskOutbox phpVmsOutbox_;
     reporting::PhpVmsFlight phpVms_;
     reporting::PhpVmsMoments phpVmsMoments_;
     reporting::PhpVmsBeat phpVmsBeat_;

@@ -371,6 +371,9 @@ void collect(app::Application& app, RunResult& result) {
     result.journalTickWrites = cost.tickWrites;
 }
 
+// How long, in the run's time, a run goes on after the flight while phpVMS calls wait.
+constexpr std::int64_t kPhpVmsWaitMs = 10 * 60 * 1000;
+
 // Flies until the pilot is done, the time limit or Ctrl-C; nowMs gives the time since the
 // start. settle runs once the flight is over, before anything is collected.
 template <typename Step, typename Now>
@@ -396,8 +399,16 @@ void fly(app::Application& app, const RunnerOptions& options, std::optional<std:
     result.simulatedMs = nowMs();
     collect(app, result);
     afterFlight(app, options, true, result);
-    // OK and Cancel may have given the VA a last request (a phpVMS PIREP filed or
-    // cancelled): it gets the same moment to arrive.
+    // The program keeps sending what the phpVMS site has not taken while it stays open;
+    // once the flight is over the run stays open for it a while (a run cut off in flight
+    // ends as a killed program would), and what is left goes at the next start. OK and
+    // Cancel may have given the VA a last request (a phpVMS PIREP filed or cancelled): it
+    // gets the same moment to arrive as the flight's last messages.
+    const std::int64_t waitUntil = nowMs() + kPhpVmsWaitMs;
+    while (!app.flightLog().logging() && app.phpVms().waiting() > 0 && nowMs() < waitUntil &&
+           !(options.stopRequested && options.stopRequested())) {
+        step();
+    }
     if (settle) settle();
     app.exit();
 }

@@ -299,6 +299,11 @@ std::string journalText(const JournalParts& parts, JournalLineBlocks& blocks) {
             put(out, "summary.", field.key, parts.summary.*field.value);
         }
     }
+    if (parts.vaSection) {
+        model::JournalValues values;
+        parts.vaSection->writeJournal(values);
+        for (const auto& [key, value] : values) put(out, key, value);
+    }
     out += blocks.log();
     out += blocks.acars();
     out += kEndKey;
@@ -403,6 +408,8 @@ void restoreJournal(const JournalText& journal, JournalParts& parts) {
     if (parts.flight.phase == FlightPhase::Stopped) parts.summary = journalSummary(journal);
     parts.window.clear(model::Channel::Acars);
     for (const std::string& message : journal.acarsMessages) parts.acarsDisplay.show(message);
+    // Last, so that it finds the flight (and its log) as it was.
+    if (parts.vaSection) parts.vaSection->restoreJournal(journal.values);
 }
 
 void FlightJournal::open(std::filesystem::path path) {
@@ -430,7 +437,10 @@ void FlightJournal::afterEvent(bool monitorTick) {
     const std::size_t lines = parts_.window.lines(model::Channel::Log).size();
     const std::size_t messages = parts_.acarsDisplay.shown().size();
     using Clock = std::chrono::steady_clock;
-    if (lines != linesWritten_ || messages != messagesWritten_) {
+    // A VA's state written at once too: a PIREP's number or a position id handed out and
+    // not on disk would be asked for or given again after a kill.
+    const bool vaDue = parts_.vaSection && parts_.vaSection->journalDue();
+    if (lines != linesWritten_ || messages != messagesWritten_ || vaDue) {
         linesWritten_ = lines;
         messagesWritten_ = messages;
         ticksSinceWrite_ = 0;

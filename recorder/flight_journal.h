@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/snapshot_file.h"
+#include "model/journal_section.h"
 #include "recorder/recorder_context.h"
 
 namespace aviolog::reporting {
@@ -42,6 +43,8 @@ struct JournalParts {
     FlightInfoDump& dump;
     // Filled once the log has stopped: kept until the pilot stores or dismisses it.
     model::FlightSummary& summary;
+    // What a VA system keeps of the flight beside the recorder (a phpVMS PIREP), when any.
+    model::JournalSection* vaSection = nullptr;
 };
 
 // A journal read back: the log lines and the ACARS messages apart, the rest as it was.

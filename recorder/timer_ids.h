@@ -12,8 +12,10 @@ enum TimerId : int {
     kGaugeTimer = 8,       // 400 ms: gauge link refresh
     kUplinkTimer = 9,      // 30000 ms: uplink polling
     kAutoStartTimer = 11,  // 2000 ms: automated-start watch
+    kPhpVmsTimer = 12,     // 30000 ms: phpVMS calls waiting for the site, flight or not
 };
 
 inline constexpr int kConnectIntervalMs = 2000;
+inline constexpr int kPhpVmsBeatMs = 30000;
 
 }  // namespace aviolog::recorder

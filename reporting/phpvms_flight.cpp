@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <utility>
 
 #include "common/code_page.h"
@@ -14,6 +16,7 @@
 #include "platform/background_gets.h"
 #include "reporting/acars_view.h"
 #include "reporting/phpvms_api.h"
+#include "reporting/pilot_log_file.h"
 #include "simlink/sim_variables.h"
 
 namespace aviolog::reporting {
@@ -27,7 +30,20 @@ constexpr const char* kOffBlocks = "OFB";
 constexpr const char* kTakeOff = "TOF";
 constexpr const char* kLanded = "LAN";
 constexpr const char* kOnBlocks = "ONB";
+constexpr const char* kPirepMark = "{pirep}";
 constexpr const char* kPositionPath = "/api/pireps/{pirep}/acars/position";
+constexpr std::string_view kPositionTail = "/acars/position";
+constexpr std::string_view kPirepsPath = "/api/pireps/";
+constexpr std::string_view kLogsTail = "/acars/logs";
+constexpr std::size_t kLongestLog = 1000;  // what the site's log rule takes
+// The flight's own lines of the journal.
+constexpr const char* kJournalActive = "phpvms.active";
+constexpr const char* kJournalPirep = "phpvms.pirep";
+constexpr const char* kJournalFlightKey = "phpvms.flightKey";
+constexpr const char* kJournalPositionNumber = "phpvms.positionNumber";
+constexpr const char* kJournalAirline = "phpvms.airline";
+constexpr const char* kJournalAircraft = "phpvms.aircraft";
+constexpr const char* kJournalPosition = "phpvms.position";
 
 // The realism monitor's lines, after their "HH:MM  " time: the pilot's acts a VA wants to
 // see beside the flight's moments.
@@ -37,6 +53,61 @@ constexpr std::string_view kRealismLines[] = {
 
 bool serverFault(const std::optional<platform::WebAnswer>& answer) {
     return !answer || answer->status >= 500 || answer->status == 429;
+}
+
+// A file sent again after the site took it (its answer was lost, or the program died
+// before it could count it) finds the PIREP read-only: it is filed, as the pilot wanted.
+bool alreadyFiled(const PhpVmsCall& call, const platform::WebAnswer& answer) {
+    if (call.kind != PhpVmsCall::Kind::File || answer.status != 400) return false;
+    const json problem = json::parse(answer.body, nullptr, false);
+    return problem.is_object() && problem.contains("type") && problem["type"].is_string() &&
+           problem["type"].get<std::string>().ends_with("/pirep-read-only");
+}
+
+std::string withPirep(std::string path, const std::string& id) {
+    const std::size_t at = path.find(kPirepMark);
+    if (at != std::string::npos) path.replace(at, std::string_view(kPirepMark).size(), id);
+    return path;
+}
+
+// The PIREP a call's path names; empty while it waits for the prefile.
+std::string pirepOf(std::string_view path) {
+    if (!path.starts_with(kPirepsPath)) return {};
+    path.remove_prefix(kPirepsPath.size());
+    const std::string_view id = path.substr(0, path.find('/'));
+    return id == kPirepMark || id == "prefile" ? std::string{} : std::string(id);
+}
+
+// The ids of the positions a batch carries.
+std::vector<std::string> positionIds(std::string_view body) {
+    std::vector<std::string> ids;
+    const json batch = json::parse(body, nullptr, false);
+    if (!batch.is_object() || !batch.contains("positions") || !batch["positions"].is_array()) {
+        return ids;
+    }
+    for (const json& position : batch["positions"]) {
+        if (position.is_object() && position.contains("id") && position["id"].is_string()) {
+            ids.push_back(position["id"].get<std::string>());
+        }
+    }
+    return ids;
+}
+
+// The line an ACARS log call carries.
+std::string loggedLine(std::string_view body) {
+    const json call = json::parse(body, nullptr, false);
+    if (!call.is_object() || !call.contains("logs") || !call["logs"].is_array() ||
+        call["logs"].empty() || !call["logs"][0].is_object() || !call["logs"][0].contains("log") ||
+        !call["logs"][0]["log"].is_string()) {
+        return {};
+    }
+    return call["logs"][0]["log"].get<std::string>();
+}
+
+std::string positionId(std::string_view position) {
+    const json p = json::parse(position, nullptr, false);
+    if (!p.is_object() || !p.contains("id") || !p["id"].is_string()) return {};
+    return p["id"].get<std::string>();
 }
 
 }  // namespace
@@ -64,31 +135,76 @@ void PhpVmsFlight::useBid(std::string airlineId, std::string aircraftId) {
     aircraftId_ = std::move(aircraftId);
 }
 
+bool PhpVmsFlight::ours(const PhpVmsCall& call) const {
+    if (call.kind == Kind::User || call.kind == Kind::Fleet || call.kind == Kind::Prefile) {
+        return true;
+    }
+    const std::string pirep = pirepOf(call.path);
+    return pirep.empty() ? call.path.find(kPirepMark) != std::string::npos : pirep == pirepId_;
+}
+
+bool PhpVmsFlight::positionCallWaiting() const {
+    return std::any_of(
+        c_.outbox.calls().begin(), c_.outbox.calls().end(),
+        [&](const PhpVmsCall& call) { return call.path.ends_with(kPositionTail) && ours(call); });
+}
+
 void PhpVmsFlight::dropQueued() {
-    c_.outbox.clear();
-    positionCallWaiting_ = false;
-    if (sending_) frontGone_ = true;
+    std::deque<PhpVmsCall> kept;
+    bool frontDropped = false;
+    for (const PhpVmsCall& call : c_.outbox.calls()) {
+        if (!ours(call)) {
+            kept.push_back(call);
+        } else if (&call == c_.outbox.front()) {
+            frontDropped = true;
+        }
+    }
+    if (kept.size() == c_.outbox.size()) return;
+    c_.outbox.replace(std::move(kept));
+    if (sending_ && frontDropped) frontGone_ = true;
+}
+
+std::vector<std::string> PhpVmsFlight::filesWaiting() const {
+    std::vector<std::string> flights;
+    for (const PhpVmsCall& call : c_.outbox.calls()) {
+        if (call.kind == Kind::File && !call.flight.empty()) flights.push_back(call.flight);
+    }
+    return flights;
+}
+
+void PhpVmsFlight::queuePrefile(bool inFront) {
+    std::deque<PhpVmsCall> chain;
+    // The ids come from the bid; without one the site says which airline and aircraft.
+    if (airlineId_.empty()) chain.push_back({Kind::User, "GET", "/api/user", {}, {}});
+    if (aircraftId_.empty()) chain.push_back({Kind::Fleet, "GET", "/api/user/fleet", {}, {}});
+    chain.push_back({Kind::Prefile, "POST", "/api/pireps/prefile", {}, {}});
+    if (!inFront) {
+        for (PhpVmsCall& call : chain) c_.outbox.push(std::move(call));
+        return;
+    }
+    for (const PhpVmsCall& call : c_.outbox.calls()) chain.push_back(call);
+    c_.outbox.replace(std::move(chain));
 }
 
 void PhpVmsFlight::begin() {
+    // What an earlier flight left that still waits for its PIREP's number can never go.
+    pirepId_.reset();
     dropQueued();
     active_ = true;
+    resumed_ = false;
     cancelWanted_ = false;
     backoffTicks_ = 0;
     failedInARow_ = 0;
     positionNumber_ = 0;
     positions_.clear();
-    pirepId_.reset();
     lastRefusal_.clear();
     flightKey_ = format("%s%s%s", c_.record.flightNumber.c_str(), c_.startDate.c_str(),
                         c_.startTime.c_str());
     flightKey_.erase(std::remove_if(flightKey_.begin(), flightKey_.end(),
                                     [](unsigned char ch) { return !std::isalnum(ch); }),
                      flightKey_.end());
-    // The ids come from the bid; without one the site says which airline and aircraft.
-    if (airlineId_.empty()) push(Kind::User, "GET", "/api/user");
-    if (aircraftId_.empty()) push(Kind::Fleet, "GET", "/api/user/fleet");
-    push(Kind::Prefile, "POST", "/api/pireps/prefile");
+    queuePrefile(false);
+    journalDue_ = true;
     // The lines logged before the site heard of the flight (the Start line) go first.
     for (const std::string& line : c_.window.lines(model::Channel::Log)) {
         lineAdded(model::Channel::Log, line);
@@ -97,7 +213,9 @@ void PhpVmsFlight::begin() {
 }
 
 void PhpVmsFlight::push(Kind kind, std::string method, std::string path, std::string body) {
-    c_.outbox.push({kind, std::move(method), std::move(path), std::move(body)});
+    // Once the site gave the number, a call on disk carries it and goes without this flight.
+    if (pirepId_) path = withPirep(std::move(path), *pirepId_);
+    c_.outbox.push({kind, std::move(method), std::move(path), std::move(body), {}});
 }
 
 void PhpVmsFlight::samplePosition() {
@@ -133,24 +251,43 @@ void PhpVmsFlight::samplePosition() {
     const double fuelKg = simlink::readFuelOnBoardKg(c_.link);
     if (fuelKg >= 0.0) position["fuel"] = static_cast<int>(fuelKg * kPoundsPerKg);
     positions_.push_back(position.dump());
+    journalDue_ = true;
 }
 
 void PhpVmsFlight::tick() {
     if (!active_) return;
     samplePosition();
     // Positions that wait for a batch already on its way go with the next one.
-    if (!positionCallWaiting_ && !positions_.empty()) {
-        std::string batch = "{\"positions\":[";
-        for (std::size_t i = 0; i < positions_.size(); ++i) {
-            if (i > 0) batch += ',';
-            batch += positions_[i];
-        }
-        batch += "]}";
-        push(Kind::Plain, "POST", kPositionPath, std::move(batch));
-        positions_.clear();
-        positionCallWaiting_ = true;
+    if (!positionCallWaiting()) sendPositions();
+    pump();
+}
+
+void PhpVmsFlight::sendPositions() {
+    if (positions_.empty()) return;
+    std::string batch = "{\"positions\":[";
+    for (std::size_t i = 0; i < positions_.size(); ++i) {
+        if (i > 0) batch += ',';
+        batch += positions_[i];
     }
+    batch += "]}";
+    push(Kind::Plain, "POST", kPositionPath, std::move(batch));
+    positions_.clear();
+    journalDue_ = true;
+}
+
+void PhpVmsFlight::beat() {
     if (backoffTicks_ > 0) --backoffTicks_;
+    pump();
+}
+
+void PhpVmsFlight::sendNow() {
+    backoffTicks_ = 0;
+    pump();
+}
+
+void PhpVmsFlight::resendOutbox() {
+    if (!active_) dropQueued();
+    backoffTicks_ = 0;
     pump();
 }
 
@@ -164,7 +301,6 @@ void PhpVmsFlight::moment(const char* status, std::string_view event) {
 
 void PhpVmsFlight::lineAdded(model::Channel channel, const std::string& line) {
     if (!active_ || channel != model::Channel::Log || line.empty()) return;
-    constexpr std::size_t kLongestLog = 1000;  // what the site's log rule takes
     push(Kind::Plain, "POST", "/api/pireps/{pirep}/acars/logs",
          json{{"logs", json::array({{{"log", utf8FromWindows1252(line.substr(0, kLongestLog))}}})}}
              .dump());
@@ -177,8 +313,15 @@ void PhpVmsFlight::lineAdded(model::Channel channel, const std::string& line) {
 
 void PhpVmsFlight::file(const model::FlightSummary& summary) {
     if (!active_) return;
+    // The last positions go before the PIREP is closed to them.
+    sendPositions();
     push(Kind::File, "POST", "/api/pireps/{pirep}/file",
          fileBody(summary, c_.record, c_.settings.company.UnitSystem));
+    c_.outbox.replace([&] {
+        std::deque<PhpVmsCall> calls = c_.outbox.calls();
+        calls.back().flight = storedFlightKey(summary);
+        return calls;
+    }());
     // Filing does not wait for the next tick.
     backoffTicks_ = 0;
     pump();
@@ -187,7 +330,9 @@ void PhpVmsFlight::file(const model::FlightSummary& summary) {
 void PhpVmsFlight::cancel() {
     if (!active_) return;
     // Nothing more of this flight is worth sending.
-    const bool prefileUnderWay = sending_ && !pirepId_;
+    const PhpVmsCall* front = c_.outbox.front();
+    const bool prefileUnderWay =
+        sending_ && !frontGone_ && front && front->kind == Kind::Prefile && !pirepId_;
     dropQueued();
     if (!pirepId_) {
         // The site has nothing to cancel yet; a prefile on its way is cancelled once it is in.
@@ -251,10 +396,7 @@ void PhpVmsFlight::answered(const PhpVmsCall& call, std::optional<platform::WebA
     }
     failedInARow_ = 0;
     if (!gone) c_.outbox.pop();
-    if (call.path == kPositionPath) {
-        positionCallWaiting_ = false;
-    }
-    if (answer->status >= 200 && answer->status < 300) {
+    if ((answer->status >= 200 && answer->status < 300) || alreadyFiled(call, *answer)) {
         taken(call, answer->body);
     } else {
         refused(call, *answer);
@@ -288,6 +430,15 @@ void PhpVmsFlight::taken(const PhpVmsCall& call, const std::string& body) {
         }
         case Kind::Prefile:
             pirepId_ = readPirepId(body);
+            journalDue_ = true;
+            if (pirepId_) {
+                // Every call waiting for the number takes it, on disk too.
+                std::deque<PhpVmsCall> calls = c_.outbox.calls();
+                for (PhpVmsCall& waiting : calls) {
+                    waiting.path = withPirep(std::move(waiting.path), *pirepId_);
+                }
+                c_.outbox.replace(std::move(calls));
+            }
             if (!pirepId_) {
                 lastRefusal_ = kPhpVmsNoId;
                 c_.window.setStatus(lastRefusal_);
@@ -299,12 +450,13 @@ void PhpVmsFlight::taken(const PhpVmsCall& call, const std::string& body) {
             }
             break;
         case Kind::File:
-            c_.window.setStatus(format("PIREP %s filed with the VA.", pirepId_->c_str()));
-            active_ = false;
-            if (onFiled_) onFiled_();
+            c_.window.setStatus(format("PIREP %s filed with the VA.", pirepOf(call.path).c_str()));
+            // An earlier flight's file (left by an earlier run) ends nothing of this one.
+            if (ours(call)) active_ = false;
+            if (onFiled_) onFiled_(call.flight);
             break;
         case Kind::Cancel:
-            active_ = false;
+            if (ours(call)) active_ = false;
             break;
         case Kind::Plain:
             break;
@@ -317,10 +469,93 @@ void PhpVmsFlight::refused(const PhpVmsCall& call, const platform::WebAnswer& an
     c_.view.addAcarsMessage(lastRefusal_);
     // Without a PIREP nothing else of the flight can go; the flight is kept on this
     // computer and "Send LOG" files it later. A refused position or log line is dropped.
-    if (call.kind != Kind::Plain) {
+    if (call.kind != Kind::Plain && ours(call)) {
         dropQueued();
         active_ = false;
     }
+}
+
+void PhpVmsFlight::writeJournal(model::JournalValues& out) const {
+    if (flightKey_.empty()) return;  // the site never heard of this flight
+    out.emplace_back(kJournalActive, active_ ? "1" : "0");
+    if (pirepId_) out.emplace_back(kJournalPirep, *pirepId_);
+    out.emplace_back(kJournalFlightKey, flightKey_);
+    out.emplace_back(kJournalPositionNumber, std::to_string(positionNumber_));
+    out.emplace_back(kJournalAirline, airlineId_);
+    out.emplace_back(kJournalAircraft, aircraftId_);
+    for (const std::string& position : positions_) out.emplace_back(kJournalPosition, position);
+}
+
+void PhpVmsFlight::restoreJournal(const model::JournalValues& values) {
+    bool found = false;
+    std::vector<std::string> positions;
+    std::optional<std::string> pirep;
+    for (const auto& [key, value] : values) {
+        if (key == kJournalActive) {
+            found = true;
+            active_ = value == "1";
+        } else if (key == kJournalPirep) {
+            pirep = value;
+        } else if (key == kJournalFlightKey) {
+            flightKey_ = value;
+        } else if (key == kJournalPositionNumber) {
+            positionNumber_ = std::atoi(value.c_str());
+        } else if (key == kJournalAirline) {
+            airlineId_ = value;
+        } else if (key == kJournalAircraft) {
+            aircraftId_ = value;
+        } else if (key == kJournalPosition) {
+            positions.push_back(value);
+        }
+    }
+    if (!found) return;
+    resumed_ = true;
+    pirepId_ = pirep;
+    // A batch on disk may be newer than the journal: its positions are not sampled again,
+    // and its ids are never given to another position.
+    std::set<std::string> queued;
+    const std::string ownPrefix = flightKey_ + "-";
+    for (const PhpVmsCall& call : c_.outbox.calls()) {
+        if (!call.path.ends_with(kPositionTail) || !ours(call)) continue;
+        for (const std::string& id : positionIds(call.body)) {
+            queued.insert(id);
+            if (id.starts_with(ownPrefix)) {
+                positionNumber_ =
+                    std::max(positionNumber_, std::atoi(id.c_str() + ownPrefix.size()));
+            }
+        }
+    }
+    positions_.clear();
+    for (std::string& position : positions) {
+        if (!queued.contains(positionId(position))) positions_.push_back(std::move(position));
+    }
+    // A line sent for the ACARS log after the journal was last written is not in the
+    // flight's log any more (it may be logged again): the PIREP must not have it either.
+    std::set<std::string> logged;
+    for (const std::string& line : c_.window.lines(model::Channel::Log)) {
+        logged.insert(utf8FromWindows1252(line.substr(0, kLongestLog)));
+    }
+    std::deque<PhpVmsCall> kept;
+    for (const PhpVmsCall& call : c_.outbox.calls()) {
+        if (call.path.ends_with(kLogsTail) && ours(call)) {
+            const std::string line = loggedLine(call.body);
+            if (!line.empty() && !logged.contains(line)) continue;
+        }
+        kept.push_back(call);
+    }
+    if (kept.size() != c_.outbox.size()) c_.outbox.replace(std::move(kept));
+    // The number came after the journal was last written: asked again, the site answers a
+    // repeated prefile of the flight with the PIREP it made.
+    const bool prefileWaiting =
+        std::any_of(c_.outbox.calls().begin(), c_.outbox.calls().end(),
+                    [](const PhpVmsCall& call) { return call.kind == Kind::Prefile; });
+    if (active_ && !pirepId_ && !prefileWaiting) queuePrefile(true);
+}
+
+std::string storedFlightKey(const model::FlightSummary& summary) {
+    return json::array(
+               {summary.Date, summary.Hour, summary.FlightIATA.substr(0, kMaxStoredValueChars)})
+        .dump();
 }
 
 bool PhpVmsMoments::on() const {

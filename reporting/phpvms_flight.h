@@ -11,9 +11,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "model/flight_services.h"
+#include "model/journal_section.h"
 #include "model/main_window_model.h"
 #include "platform/http_client.h"
 
@@ -35,14 +37,18 @@ namespace aviolog::reporting {
 
 class AcarsView;
 
-// A call waiting for the site. Only data, so that a store on disk can keep it: the path may
-// hold "{pirep}", "{airline}" and "{aircraft}", filled in when it goes out.
+// A call waiting for the site. Only data, so that a store on disk can keep it: the path
+// holds "{pirep}" until the prefile's answer gives the PIREP's number, which every call
+// waiting for it then takes.
 struct PhpVmsCall {
     enum class Kind { User, Fleet, Prefile, Plain, File, Cancel };
     Kind kind = Kind::Plain;
     std::string method;
     std::string path;
     std::string body;
+    // A file: the stored flight it files (storedFlightKey), which leaves the pilot log file
+    // once the site took it, in whichever run that is.
+    std::string flight;
 };
 
 // The calls not yet taken by the site, oldest first.
@@ -54,6 +60,8 @@ class PhpVmsOutbox {
     virtual void pop() = 0;
     virtual std::size_t size() const = 0;
     virtual void clear() = 0;
+    virtual const std::deque<PhpVmsCall>& calls() const = 0;
+    virtual void replace(std::deque<PhpVmsCall> calls) = 0;
 };
 
 // Kept for the run only.
@@ -64,6 +72,8 @@ class MemoryOutbox final : public PhpVmsOutbox {
     void pop() override { calls_.pop_front(); }
     std::size_t size() const override { return calls_.size(); }
     void clear() override { calls_.clear(); }
+    const std::deque<PhpVmsCall>& calls() const override { return calls_; }
+    void replace(std::deque<PhpVmsCall> calls) override { calls_ = std::move(calls); }
 
   private:
     std::deque<PhpVmsCall> calls_;
@@ -84,23 +94,33 @@ struct PhpVmsFlightContext {
     PhpVmsOutbox& outbox;
 };
 
-class PhpVmsFlight final : public model::MainWindowObserver {
+class PhpVmsFlight final : public model::MainWindowObserver, public model::JournalSection {
   public:
     static constexpr int kLane = 4;
-    // The longest a failed call waits before it is tried again, in position ticks (30 s).
+    // The longest a failed call waits before it is tried again, in beats (30 s).
     static constexpr int kLongestBackoffTicks = 8;
 
     explicit PhpVmsFlight(PhpVmsFlightContext context) : c_(context) {}
 
-    // Called once the site took the filed PIREP.
-    void setFiledHandler(std::function<void()> handler) { onFiled_ = std::move(handler); }
+    // Called once the site took a filed PIREP, with the stored flight it filed.
+    void setFiledHandler(std::function<void(const std::string& storedFlight)> handler) {
+        onFiled_ = std::move(handler);
+    }
     // The ids "Flight from VA" found, used by the prefile.
     void useBid(std::string airlineId, std::string aircraftId);
 
     // Start LOG: a new PIREP is prefiled.
     void begin();
-    // The 30 s tick: a position sampled and the outbox sent.
+    // The flight's 30 s tick: a position sampled and sent.
     void tick();
+    // The program's 30 s beat, with or without a flight: a failed call's wait counted down
+    // and what waits sent.
+    void beat();
+    // Start-up: what an earlier run left is sent before anything new. Calls of a flight
+    // that was not resumed and never had its PIREP number cannot go and are dropped.
+    void resendOutbox();
+    // "Send LOG": what waits is tried at once, without waiting out a failure's pause.
+    void sendNow();
     // The moments of the flight: a status update and an event.
     void moment(const char* status, std::string_view event);
     // "Flight Summary" OK and Cancel.
@@ -110,40 +130,62 @@ class PhpVmsFlight final : public model::MainWindowObserver {
     // Every flight-log line goes to the site's ACARS log while a PIREP is being flown.
     void lineAdded(model::Channel channel, const std::string& line) override;
 
+    // What the flight needs to go on after a restart, as "phpvms." lines of the journal.
+    void writeJournal(model::JournalValues& out) const override;
+    void restoreJournal(const model::JournalValues& values) override;
+    bool journalDue() override { return std::exchange(journalDue_, false); }
+    // A resumed flight the site had already heard of.
+    bool resumed() const { return resumed_; }
+
     bool active() const { return active_; }
     const std::optional<std::string>& pirepId() const { return pirepId_; }
     // The site's last refusal as the pilot was told it.
     const std::string& lastRefusal() const { return lastRefusal_; }
     std::size_t waiting() const { return c_.outbox.size(); }
+    // The stored flights whose file waits in the outbox: "Send LOG" leaves them to it.
+    std::vector<std::string> filesWaiting() const;
 
   private:
     void push(PhpVmsCall::Kind kind, std::string method, std::string path, std::string body = {});
+    // The calls that make the site know the flight: the ids it needs, then the prefile.
+    void queuePrefile(bool inFront);
     void samplePosition();
+    // The positions sampled and not yet in a call, as one batch.
+    void sendPositions();
     void pump();
     void answered(const PhpVmsCall& call, std::optional<platform::WebAnswer> answer);
     void taken(const PhpVmsCall& call, const std::string& body);
     void refused(const PhpVmsCall& call, const platform::WebAnswer& answer);
+    // Of the flight being flown: waiting for its PIREP's number, or carrying it.
+    bool ours(const PhpVmsCall& call) const;
+    bool positionCallWaiting() const;
     std::optional<std::string> resolve(const std::string& path) const;
-    // Forgets what waits; the answer to a call under way then takes nothing off the outbox.
+    // Forgets what waits of this flight; the answer to a call under way then takes nothing
+    // off the outbox. An earlier flight's file still goes.
     void dropQueued();
     bool frontGone_ = false;
     bool cancelWanted_ = false;  // Dismiss came while the prefile was on its way
 
     PhpVmsFlightContext c_;
     bool active_ = false;
+    bool resumed_ = false;
+    bool journalDue_ = false;
     bool sending_ = false;
-    int backoffTicks_ = 0;  // ticks still to wait before the next try
+    int backoffTicks_ = 0;  // beats still to wait before the next try
     int failedInARow_ = 0;
     int positionNumber_ = 0;
     std::vector<std::string> positions_;  // sampled (JSON objects), not yet in a call
-    bool positionCallWaiting_ = false;
-    std::string flightKey_;  // makes the position ids of this flight its own
+    std::string flightKey_;               // makes the position ids of this flight its own
     std::string airlineId_;
     std::string aircraftId_;
     std::optional<std::string> pirepId_;
     std::string lastRefusal_;
-    std::function<void()> onFiled_;
+    std::function<void(const std::string&)> onFiled_;
 };
+
+// The stored flight a file stands for: the date, hour and flight number by which the pilot
+// log file finds it.
+std::string storedFlightKey(const model::FlightSummary& summary);
 
 // The event a realism line of the flight log stands for (its text without the time), or
 // nothing for any other line.

@@ -1,5 +1,7 @@
 #include "reporting/phpvms_pilot.h"
 
+#include <algorithm>
+
 #include "common/paths.h"
 #include "common/text_format.h"
 #include "config/settings.h"
@@ -7,6 +9,7 @@
 #include "model/flight_summary.h"
 #include "planning/flight_form.h"
 #include "platform/pilot.h"
+#include "reporting/phpvms_flight.h"
 #include "reporting/pilot_log_book.h"
 #include "reporting/pilot_log_file.h"
 #include "reporting/pirep_sender.h"
@@ -114,7 +117,7 @@ std::optional<PhpVmsBid> flightFromPhpVms(const PhpVmsPilotContext& c,
     return std::move(bid);
 }
 
-bool sendLogToPhpVms(const PhpVmsPilotContext& c) {
+bool sendLogToPhpVms(const PhpVmsPilotContext& c, const std::vector<std::string>& fileWaiting) {
     const std::string name = logFileName(c.settings);
     PilotLogFile file(localPath(c.workDir, name));
     switch (file.open()) {
@@ -134,8 +137,15 @@ bool sendLogToPhpVms(const PhpVmsPilotContext& c) {
     if (!fleetAnswer) return false;
     const std::string airline = readUserAirline(*user).value_or("");
     const std::vector<PhpVmsAircraft> fleet = readFleet(*fleetAnswer);
-    while (file.hasFlights()) {
-        const model::FlightSummary flight = file.first();
+    int skipped = 0;
+    for (int n = 1; !file.flight(n).Date.empty();) {
+        const model::FlightSummary flight = file.flight(n);
+        if (std::find(fileWaiting.begin(), fileWaiting.end(), storedFlightKey(flight)) !=
+            fileWaiting.end()) {
+            ++n;
+            ++skipped;
+            continue;
+        }
         const model::FlightRecord record = recordOf(flight);
         const auto prefiled =
             ask(c, "POST", "/api/pireps/prefile",
@@ -150,26 +160,26 @@ bool sendLogToPhpVms(const PhpVmsPilotContext& c) {
                  fileBody(flight, record, c.settings.company.UnitSystem))) {
             return false;
         }
-        file.dropFirst();
+        file.drop(n);
         if (!file.save()) {
             c.pilot.warn(kCantWriteLogMessage + name);
             return false;
         }
     }
+    if (skipped > 0) {
+        c.pilot.inform(kPhpVmsFileWaiting);
+        return false;
+    }
     c.pilot.inform(kPhpVmsFlightsFiled);
     return true;
 }
 
-bool dropFiledFlight(const PhpVmsPilotContext& c, const model::FlightSummary& summary) {
+bool dropFiledFlight(const PhpVmsPilotContext& c, const std::string& storedFlight) {
     PilotLogFile file(localPath(c.workDir, logFileName(c.settings)));
     if (file.open() != PilotLogFile::State::Sealed) return false;
     int found = 0;
     for (int n = 1; !file.flight(n).Date.empty(); ++n) {
-        const model::FlightSummary stored = file.flight(n);
-        if (stored.Date == summary.Date && stored.Hour == summary.Hour &&
-            stored.FlightIATA == summary.FlightIATA.substr(0, kMaxStoredValueChars)) {
-            found = n;
-        }
+        if (storedFlightKey(file.flight(n)) == storedFlight) found = n;
     }
     if (found == 0) return false;
     file.drop(found);

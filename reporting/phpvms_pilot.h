@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "reporting/phpvms_api.h"
 
@@ -27,6 +28,9 @@ class Pilot;
 namespace aviolog::reporting {
 
 inline constexpr const char* kPhpVmsFlightsFiled = "Flights filed with the VA's phpVMS site.";
+inline constexpr const char* kPhpVmsFileWaiting =
+    "A flight already filed is still waiting for the VA's phpVMS site to take it; Aviolog "
+    "sends it again on its own until the site does.";
 
 struct PhpVmsPilotContext {
     config::Settings& settings;
@@ -44,11 +48,13 @@ std::optional<PhpVmsBid> flightFromPhpVms(const PhpVmsPilotContext& c,
                                           planning::FlightFormModel& form);
 
 // "Send LOG": every stored flight prefiled and filed, oldest first, each removed from the
-// pilot log file once the site took it. True when every flight went.
-bool sendLogToPhpVms(const PhpVmsPilotContext& c);
+// pilot log file once the site took it; the flights whose file already waits in the
+// phpVMS outbox (storedFlightKey) are left to it, so that none is filed twice. True when
+// every flight went.
+bool sendLogToPhpVms(const PhpVmsPilotContext& c, const std::vector<std::string>& fileWaiting = {});
 
-// The flight the site took while it flew leaves the pilot log file (the latest section
-// with its date, hour and flight number).
-bool dropFiledFlight(const PhpVmsPilotContext& c, const model::FlightSummary& summary);
+// The flight the site took while it flew, or from the outbox later, leaves the pilot log
+// file: the latest section with its date, hour and flight number (storedFlightKey).
+bool dropFiledFlight(const PhpVmsPilotContext& c, const std::string& storedFlight);
 
 }  // namespace aviolog::reporting

@@ -62,6 +62,11 @@ bool VaOutbox::removeOldest() {
     return write();
 }
 
+bool VaOutbox::replace(std::deque<std::string> requests) {
+    requests_ = std::move(requests);
+    return write();
+}
+
 bool VaOutbox::write() const {
     if (requests_.empty()) {
         std::error_code ec;

@@ -30,6 +30,8 @@ class VaOutbox {
     bool append(std::string request);
     // The oldest was answered: never to be sent again. The file goes once nothing waits.
     bool removeOldest();
+    // Every waiting request at once, as one replacement of the file.
+    bool replace(std::deque<std::string> requests);
 
   private:
     bool write() const;

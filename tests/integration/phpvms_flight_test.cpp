@@ -4,6 +4,7 @@
 #include "reporting/phpvms_flight.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <iterator>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "common/code_page.h"
 #include "common/text_file.h"
@@ -22,7 +24,9 @@
 #include "model/main_window_model.h"
 #include "planning/flight_form.h"
 #include "platform/posix/curl_http_client.h"
+#include "recorder/flight_journal.h"
 #include "reporting/phpvms_api.h"
+#include "reporting/phpvms_outbox.h"
 #include "reporting/phpvms_pilot.h"
 #include "reporting/seal.h"
 #include "tests/support/child_process.h"
@@ -30,6 +34,7 @@
 #include "tests/support/loopback_phpvms_server.h"
 #include "tests/support/scripted_pilot.h"
 #include "tests/support/sim_fixture.h"
+#include "tests/support/wait.h"
 
 namespace aviolog::test {
 namespace {
@@ -373,6 +378,187 @@ TEST(PhpVmsFlight, SendLogFilesTheFlightFlownOfflineAndRemovesIt) {
     EXPECT_EQ(pirep["landing_rate"], std::atoi(flown.summary.RateTD.c_str()));
 }
 
+int requestsTo(const json& state, std::string_view tail, int status = 0) {
+    int count = 0;
+    for (const json& request : state["requests"]) {
+        const std::string path = request["path"];
+        if (path.ends_with(tail) && (status == 0 || request.value("status", 0) == status)) ++count;
+    }
+    return count;
+}
+
+// The site refuses the file at OK: the program keeps trying it after the flight and it
+// lands once the site takes it, in the same run or, when the run ended first, at the next
+// start. "Send LOG" meanwhile leaves that flight to the outbox: the VA never gets it twice.
+TEST(PhpVmsFlight, AFileTheSiteMissedAtOkLandsLaterAndOnlyOnce) {
+    const struct {
+        const char* name;
+        int refusals;        // of the file, in a row
+        bool landsInTheRun;  // otherwise at the next start, after a "Send LOG" with it waiting
+        bool answerLost;     // the first file was taken and its answer lost
+    } rows[] = {
+        {"in the run", 2, true, false},
+        {"at the next start", 100, false, false},
+        // Sent again, it finds the PIREP filed: that is the pilot's flight filed.
+        {"taken, answer lost", 0, true, true},
+    };
+    for (const auto& row : rows) {
+        PhpVmsRig rig;
+        json control{{"fail", std::vector<std::string>(row.refusals, "/file")}};
+        if (row.answerLost) control["drop"] = {"/file"};
+        rig.server.control(control);
+        const RunResult flown = rig.fly();
+        ASSERT_TRUE(flown.summaryClosed) << row.name;
+        const bool waiting = rig.rig.dir.exists("outbox-TAP-phpvms.txt");
+        EXPECT_EQ(waiting, !row.landsInTheRun) << row.name;
+        expectKeyNowhere(flown, rig.rig.dir);  // the outbox file too, while it is there
+        // Stored until the site took it.
+        EXPECT_EQ(rig.rig.dir.exists("TAP123.dat"), !row.landsInTheRun) << row.name;
+        if (!row.landsInTheRun) {
+            EXPECT_EQ(rig.server.state()["pireps"].begin().value()["state"], "in_progress");
+            RunnerOptions o = rig.options;
+            o.workDir = rig.rig.dir.path().string();
+            o.sendLog = true;
+            const RunResult sent = headless::runWithoutFlight(o);
+            ASSERT_FALSE(sent.pilotBoxes.empty()) << row.name;
+            EXPECT_EQ(sent.pilotBoxes.back(),
+                      std::string(reporting::kPhpVmsFileWaiting) + " -> OK");
+            EXPECT_EQ(requestsTo(rig.server.state(), "/prefile"), 1) << row.name;
+            EXPECT_TRUE(rig.rig.dir.exists("TAP123.dat")) << row.name;
+            EXPECT_TRUE(rig.rig.dir.exists("outbox-TAP-phpvms.txt")) << row.name;
+            rig.server.control(json::object());
+            o.sendLog = false;
+            headless::runWithoutFlight(o);
+        }
+        const json& pirep = rig.onlyPirep();
+        EXPECT_EQ(pirep["state"], "filed") << row.name;
+        EXPECT_EQ(pirep["distance"], std::atoi(flown.summary.FlightLength.c_str())) << row.name;
+        EXPECT_EQ(pirep["landing_rate"], std::atoi(flown.summary.RateTD.c_str())) << row.name;
+        EXPECT_EQ(requestsTo(rig.state, "/prefile"), 1) << row.name;
+        EXPECT_GE(requestsTo(rig.state, "/file", 503), std::min(row.refusals, 3)) << row.name;
+        EXPECT_EQ(requestsTo(rig.state, "/file", 200), 1) << row.name;
+        EXPECT_EQ(requestsTo(rig.state, "/file", 400), row.answerLost ? 1 : 0) << row.name;
+        EXPECT_FALSE(rig.rig.dir.exists("TAP123.dat")) << row.name;
+        EXPECT_FALSE(rig.rig.dir.exists("outbox-TAP-phpvms.txt")) << row.name;
+        expectKeyNowhere(flown, rig.rig.dir);
+    }
+}
+
+// In virtual time, a run that ends at its time limit with the log running leaves what a
+// killed program leaves. Resumed, the flight goes on with its PIREP; declined while it still
+// waited for its PIREP, nothing of it reaches the PIREP of the next flight.
+TEST(PhpVmsFlight, ACutFlightGoesOnWithItsPirepOrLeavesTheNextOneAlone) {
+    const struct {
+        const char* name;
+        bool refusedFromStart;  // otherwise from the take-off
+        const char* answer;
+    } rows[] = {
+        {"resumed", false, "yes"},
+        {"declined before its prefile", true, "no"},
+    };
+    for (const auto& row : rows) {
+        PhpVmsRig rig;
+        if (row.refusedFromStart) rig.server.control({{"fail_5xx", 1000000}});
+        RunnerOptions cut = rig.options;
+        cut.limitMs = 6 * 60 * 1000;
+        bool refused = row.refusedFromStart;
+        const RunResult first = rig.rig.fly("short-hop.scn", cut, [&](const std::string& line) {
+            if (!refused && line.find("Take-off") != std::string::npos) {
+                rig.server.control({{"fail_5xx", 1000000}});
+                refused = true;
+            }
+        });
+        ASSERT_EQ(first.end, RunResult::End::TimedOut) << row.name;
+        ASSERT_TRUE(rig.rig.dir.exists("outbox-TAP-phpvms.txt")) << row.name;
+        // What the cut program left holds the flight's PIREP state, never the key.
+        EXPECT_NE(rig.rig.dir.read("flight-in-progress-TAP.txt").find("phpvms.flightKey="),
+                  std::string::npos)
+            << row.name;
+        expectKeyNowhere(first, rig.rig.dir);
+        // As a kill between a tick's requests and its journal leaves them: a position and a
+        // log line on disk that the journal does not know of yet.
+        const auto journal =
+            recorder::readJournalText(rig.rig.dir.read("flight-in-progress-TAP.txt"));
+        ASSERT_TRUE(journal) << row.name;
+        const std::string pirepId = journal->value("phpvms.pirep");
+        const std::string lateId =
+            format("%s-%d", journal->value("phpvms.flightKey").c_str(),
+                   std::atoi(journal->value("phpvms.positionNumber").c_str()) + 1);
+        if (!row.refusedFromStart) {
+            ASSERT_NE(pirepId, "") << row.name;
+            reporting::PhpVmsDiskOutbox box;
+            box.keep(rig.rig.dir / "outbox-TAP-phpvms.txt");
+            box.push({reporting::PhpVmsCall::Kind::Plain, "POST",
+                      "/api/pireps/" + pirepId + "/acars/logs",
+                      json{{"logs", {{{"log", "14:05  Never in the journal"}}}}}.dump(), ""});
+            box.push({reporting::PhpVmsCall::Kind::Plain, "POST",
+                      "/api/pireps/" + pirepId + "/acars/position",
+                      json{{"positions", {{{"id", lateId}, {"lat", 41.3}, {"lon", -8.6}}}}}.dump(),
+                      ""});
+        }
+        rig.server.control(json::object());
+        RunnerOptions again = rig.options;
+        again.answers.emplace_back("An unfinished flight was found. Resume it?", row.answer);
+        const RunResult r = rig.rig.fly("short-hop.scn", again);
+        ASSERT_TRUE(r.summaryClosed) << row.name;
+
+        const json& pirep = rig.onlyPirep();
+        EXPECT_EQ(pirep["state"], "filed") << row.name;
+        EXPECT_EQ(requestsTo(rig.state, "/prefile", 200), 1) << row.name;
+        std::vector<std::string> flown;
+        for (const std::string& line : r.log) {
+            if (line.starts_with("Start") || !flown.empty())
+                flown.push_back(utf8FromWindows1252(line));
+        }
+        EXPECT_EQ(strings(pirep["logs"]), flown) << row.name;
+        const bool resumed = std::any_of(flown.begin(), flown.end(), [](const std::string& l) {
+            return l.find("Aviolog restarted, flight resumed") != std::string::npos;
+        });
+        EXPECT_EQ(resumed, std::string(row.answer) == "yes") << row.name;
+        EXPECT_EQ(pirep["positions_received"].get<std::size_t>(), pirep["positions"].size())
+            << row.name;
+        std::set<int> numbers;
+        for (const auto& [id, position] : pirep["positions"].items()) {
+            numbers.insert(std::atoi(id.substr(id.rfind('-') + 1).c_str()));
+        }
+        EXPECT_EQ(*numbers.rbegin(), static_cast<int>(numbers.size()))
+            << row.name << pirep["positions"].dump();
+        if (!row.refusedFromStart) {
+            EXPECT_EQ(pirep["positions"][lateId]["lat"], 41.3) << "another position took its id";
+        }
+        EXPECT_EQ(pirep["distance"], std::atoi(r.summary.FlightLength.c_str())) << row.name;
+        EXPECT_FALSE(rig.rig.dir.exists("outbox-TAP-phpvms.txt")) << row.name;
+        expectKeyNowhere(r, rig.rig.dir);
+    }
+}
+
+// The program went while the summary was still open: the next start offers the stopped
+// flight, and its OK files the PIREP the flight was flown on, once.
+TEST(PhpVmsFlight, AStoppedFlightResumedAtItsSummaryFilesItsOwnPirep) {
+    PhpVmsRig rig;
+    rig.options.summaryAnswer = RunnerOptions::SummaryAnswer::Leave;
+    const RunResult flown = rig.fly();
+    ASSERT_TRUE(flown.summaryOffered);
+    ASSERT_TRUE(rig.rig.dir.exists("flight-in-progress-TAP.txt"));
+    EXPECT_EQ(rig.onlyPirep()["state"], "in_progress");
+
+    RunnerOptions again = rig.options;
+    again.summaryAnswer = RunnerOptions::SummaryAnswer::Accept;
+    again.answers.emplace_back("An unfinished flight was found. Resume it?", "yes");
+    const RunResult r = rig.rig.fly("short-hop.scn", again);
+    ASSERT_TRUE(r.summaryClosed);
+    const json& pirep = rig.onlyPirep();
+    EXPECT_EQ(pirep["state"], "filed");
+    EXPECT_EQ(requestsTo(rig.state, "/prefile"), 1);
+    EXPECT_EQ(requestsTo(rig.state, "/file", 200), 1);
+    EXPECT_EQ(pirep["distance"], std::atoi(flown.summary.FlightLength.c_str()));
+    EXPECT_EQ(pirep["landing_rate"], std::atoi(flown.summary.RateTD.c_str()));
+    EXPECT_EQ(pirep["positions_received"].get<std::size_t>(), pirep["positions"].size());
+    EXPECT_FALSE(rig.rig.dir.exists("TAP123.dat"));
+    EXPECT_FALSE(rig.rig.dir.exists("flight-in-progress-TAP.txt"));
+    expectKeyNowhere(r, rig.rig.dir);
+}
+
 // The recorder never waits on the site: with the site silent from the top of descent on,
 // the touchdown and the log are those of the flight with it answering, and the flight is
 // stored on this computer.
@@ -438,6 +624,196 @@ TEST(PhpVmsFlight, LiveThroughTheSimulatorTheBidIsFlownAndFiled) {
     EXPECT_NE(out.find("FlightLength=" + std::to_string(pirep["distance"].get<int>()) + "\n"),
               std::string::npos)
         << out;
+}
+
+// ---- Killed and started again, live ----
+
+constexpr const char* kLiveSpeed = "20";
+constexpr const char* kResumeYes = "An unfinished flight was found. Resume it?=yes";
+
+std::vector<std::string> outputLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The stage of the simulator's latest status line ("T+... clock stage ...").
+std::string simStage(const std::string& output) {
+    const std::vector<std::string> lines = outputLines(output);
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+        if (!it->starts_with("T+")) continue;
+        std::istringstream in(*it);
+        std::string time, clock, stage;
+        in >> time >> clock >> stage;
+        return stage;
+    }
+    return {};
+}
+
+// The whole log aviolog-fly printed at its end, from the Start line to the summary.
+std::vector<std::string> printedFinalLog(const std::string& output) {
+    const std::size_t summary = output.find("\n[Flight Summary]");
+    const std::size_t start = output.rfind("\nStart  [", summary);
+    if (summary == std::string::npos || start == std::string::npos) return {};
+    return outputLines(output.substr(start + 1, summary - start - 1));
+}
+
+std::string printedSummaryValue(const std::string& output, const std::string& key) {
+    const std::size_t at = output.find("\n" + key + "=");
+    if (at == std::string::npos) return "<none>";
+    const std::size_t begin = at + key.size() + 2;
+    return output.substr(begin, output.find('\n', begin) - begin);
+}
+
+void expectKeyInNoFile(const TempDir& dir) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+        if (!entry.is_regular_file() || entry.path().filename() == "TAP.ini") continue;
+        EXPECT_FALSE(holdsKey(readFileBytes(entry.path()).value_or(""))) << entry.path().filename();
+    }
+}
+
+struct LiveFlight {
+    explicit LiveFlight(PhpVmsRig& rig, const char* name)
+        : prefix("aviolog-test-phpvms-" + std::to_string(getpid()) + "-" + name + "-"),
+          scenario(dataPath("scenarios/short-hop.scn")),
+          sim(AVIOLOG_SIM_PATH, {"--scenario", scenario, "--speed", kLiveSpeed, "--status", "0.05",
+                                 "--ipc-prefix", prefix, "--exit-when-parked"}),
+          flyArgs({"--live", "--speed", kLiveSpeed, "--ipc-prefix", prefix, "--dir",
+                   rig.rig.dir.path().string(), "--scenario", scenario, "--flight-from-va",
+                   "--accept", "--limit", "60", "--answer", kResumeYes}) {}
+
+    bool reached(const char* stage) {
+        return waitFor([&] { return simStage(sim.output()) == stage; }, std::chrono::seconds(120),
+                       std::chrono::milliseconds(2));
+    }
+
+    std::string prefix;
+    std::string scenario;
+    ChildProcess sim;
+    std::vector<std::string> flyArgs;
+};
+
+// The site away from the take-off on and the program killed in cruise, then started again
+// with the site back and the flight resumed: the same PIREP gets the whole flight, every
+// position, log line and event once and in order, and is filed once with the summary's
+// figures.
+TEST(PhpVmsFlightResume, AKilledFlightGoesOnWithItsPirepAndIsFiledOnce) {
+    PhpVmsRig rig;
+    ASSERT_TRUE(rig.server.running()) << rig.server.startupOutput();
+    LiveFlight live(rig, "resume");
+    ASSERT_TRUE(live.sim.started());
+    {
+        ChildProcess fly(AVIOLOG_FLY_PATH, live.flyArgs);
+        ASSERT_TRUE(fly.started());
+        ASSERT_TRUE(live.reached("take-off")) << live.sim.output();
+        rig.server.control({{"blackhole", true}});
+        ASSERT_TRUE(live.reached("cruise")) << live.sim.output();
+        fly.signal(SIGKILL);
+        fly.wait(10000);
+    }
+    EXPECT_TRUE(rig.rig.dir.exists("outbox-TAP-phpvms.txt"));
+    EXPECT_NE(rig.rig.dir.read("flight-in-progress-TAP.txt").find("phpvms.pirep="),
+              std::string::npos);
+    expectKeyInNoFile(rig.rig.dir);
+    rig.server.control(json::object());
+    ChildProcess again(AVIOLOG_FLY_PATH, live.flyArgs);
+    ASSERT_TRUE(again.started());
+    ASSERT_EQ(again.wait(180000), 0) << again.output();
+    const std::string out = again.output();
+    live.sim.wait(30000);
+
+    const json& pirep = rig.onlyPirep();
+    EXPECT_EQ(requestsTo(rig.state, "/prefile"), 1);
+    EXPECT_EQ(pirep["state"], "filed") << out;
+
+    // Every position once: none sent twice, none lost, no id given twice.
+    const json& positions = pirep["positions"];
+    EXPECT_GE(positions.size(), 10u);
+    EXPECT_EQ(pirep["positions_received"].get<std::size_t>(), positions.size());
+    std::set<int> numbers;
+    for (const auto& [id, position] : positions.items()) {
+        numbers.insert(std::atoi(id.substr(id.rfind('-') + 1).c_str()));
+    }
+    EXPECT_EQ(numbers.size(), positions.size());
+    EXPECT_EQ(*numbers.begin(), 1);
+    EXPECT_EQ(*numbers.rbegin(), static_cast<int>(positions.size()));
+
+    // The log as the restarted program ended it, the restart line in its place.
+    // aviolog-fly prints the log in UTF-8, as phpVMS takes it.
+    const std::vector<std::string> flown = printedFinalLog(out);
+    ASSERT_FALSE(flown.empty()) << out;
+    EXPECT_EQ(strings(pirep["logs"]), flown);
+    EXPECT_EQ(std::count_if(flown.begin(), flown.end(),
+                            [](const std::string& l) {
+                                return l.find("Aviolog restarted, flight resumed") !=
+                                       std::string::npos;
+                            }),
+              1);
+    std::vector<std::string> statuses;
+    for (const json& update : pirep["updates"]) statuses.push_back(update["status"]);
+    EXPECT_EQ(statuses, (std::vector<std::string>{"OFB", "TOF", "LAN", "ONB"}));
+    std::vector<std::string> moments;
+    for (const std::string& event : strings(pirep["events"])) {
+        if (!reporting::realismEvent("00:00  " + event)) moments.push_back(event);
+    }
+    EXPECT_EQ(moments, (std::vector<std::string>{"Blocks off", "Take off", "Landed", "Blocks on"}));
+
+    EXPECT_EQ(pirep["distance"], std::atoi(printedSummaryValue(out, "FlightLength").c_str()));
+    EXPECT_EQ(pirep["flight_time"],
+              reporting::summaryMinutes(printedSummaryValue(out, "FlightDur")));
+    const std::string rate = printedSummaryValue(out, "RateTD");
+    // Killed in cruise: the restarted program saw the touchdown.
+    ASSERT_NE(rate, "") << out;
+    EXPECT_EQ(pirep["landing_rate"], std::atoi(rate.c_str()));
+
+    EXPECT_FALSE(rig.rig.dir.exists("outbox-TAP-phpvms.txt"));
+    EXPECT_FALSE(rig.rig.dir.exists("flight-in-progress-TAP.txt"));
+    EXPECT_FALSE(rig.rig.dir.exists("TAP123.dat")) << "filed, so not left for Send LOG";
+    EXPECT_FALSE(holdsKey(out));
+    expectKeyInNoFile(rig.rig.dir);
+}
+
+// The site refuses the file at OK and the program is killed while it still tries: the file
+// lands when the program next starts, once, and the flight leaves the pilot log file.
+TEST(PhpVmsFlightResume, AFileWaitingAtAKillLandsAtTheNextStart) {
+    PhpVmsRig rig;
+    ASSERT_TRUE(rig.server.running()) << rig.server.startupOutput();
+    rig.server.control({{"fail", std::vector<std::string>(1000, "/file")}});
+    LiveFlight live(rig, "file");
+    ASSERT_TRUE(live.sim.started());
+    const auto outbox = rig.rig.dir / "outbox-TAP-phpvms.txt";
+    {
+        ChildProcess fly(AVIOLOG_FLY_PATH, live.flyArgs);
+        ASSERT_TRUE(fly.started());
+        const bool fileWaits = waitFor(
+            [&] {
+                return requestsTo(rig.server.state(), "/file", 503) >= 2 &&
+                       readFileBytes(outbox).value_or("").find("File POST") != std::string::npos;
+            },
+            std::chrono::seconds(180), std::chrono::milliseconds(20));
+        ASSERT_TRUE(fileWaits) << fly.output();
+        fly.signal(SIGKILL);
+        fly.wait(10000);
+    }
+    live.sim.wait(30000);
+    EXPECT_TRUE(rig.rig.dir.exists("TAP123.dat"));
+    expectKeyInNoFile(rig.rig.dir);
+    EXPECT_NE(rig.server.state()["pireps"].begin().value()["state"], "filed");
+    rig.server.control(json::object());
+    ChildProcess next(AVIOLOG_FLY_PATH, {"--dir", rig.rig.dir.path().string(), "--save-acars",
+                                         (rig.rig.dir / "saved-acars.txt").string()});
+    ASSERT_TRUE(next.started());
+    ASSERT_EQ(next.wait(60000), 0) << next.output();
+
+    const json& pirep = rig.onlyPirep();
+    EXPECT_EQ(pirep["state"], "filed");
+    EXPECT_EQ(requestsTo(rig.state, "/prefile"), 1);
+    EXPECT_EQ(requestsTo(rig.state, "/file", 200), 1);
+    EXPECT_GT(pirep["flight_time"].get<int>(), 0);
+    EXPECT_FALSE(std::filesystem::exists(outbox));
+    EXPECT_FALSE(rig.rig.dir.exists("TAP123.dat"));
+    expectKeyInNoFile(rig.rig.dir);
 }
 
 }  // namespace

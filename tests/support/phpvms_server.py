@@ -16,6 +16,8 @@ The test steers it with a JSON control file read on every request:
     closes, as a site that died after storing); each entry is used once
   "blackhole": true: every request is read and never answered
   "fail_5xx": how many next requests get 503 without being carried out
+  "fail": paths whose next request gets 503 without being carried out; each entry is used
+    once, in order
 The whole state (PIREPs with their positions, logs, events and updates, and every
 request's method and path) is written after each request to the state file, renamed
 into place. The port is printed alone on the first line.
@@ -53,6 +55,7 @@ class Site:
         self.requests = []
         self.used_drops = 0
         self.used_fails = 0
+        self.used_path_fails = 0
 
     def control(self):
         try:
@@ -118,13 +121,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
             site.requests.append({"method": method, "path": self.path,
                                   "key_sent": self.headers.get("X-API-Key") is not None})
             fails = control.get("fail_5xx", 0)
-            if site.used_fails < fails:
-                site.used_fails += 1
-                site.save()
+            path_fails = control.get("fail", [])
+            fail_path = site.used_path_fails < len(path_fails) and \
+                self.path.endswith(path_fails[site.used_path_fails])
+            if fail_path:
+                site.used_path_fails += 1
+            if fail_path or site.used_fails < fails:
+                if not fail_path:
+                    site.used_fails += 1
                 status, body = 503, {"message": "Service Unavailable"}
             else:
                 status, body = self.route(method, raw, control)
-                site.save()
+            site.requests[-1]["status"] = status
+            site.save()
             drops = control.get("drop", [])
             dropped = False
             if site.used_drops < len(drops) and self.path.endswith(drops[site.used_drops]):
