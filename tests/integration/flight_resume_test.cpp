@@ -19,6 +19,7 @@
 #include "reporting/seal.h"
 #include "tests/support/child_process.h"
 #include "tests/support/flight_rig.h"
+#include "tests/support/fly_output.h"
 #include "tests/support/loopback_va_server.h"
 #include "tests/support/sim_fixture.h"
 #include "tests/support/wait.h"
@@ -29,13 +30,6 @@ namespace {
 constexpr const char* kSpeed = "20";
 constexpr const char* kRestartedText = "  Aviolog restarted, flight resumed";
 
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 // The log lines aviolog-fly printed as it recorded: "Start  [...]" and "HH:MM  text".
 std::vector<std::string> printedLogLines(const std::string& output) {
     std::vector<std::string> lines;
@@ -45,21 +39,6 @@ std::vector<std::string> printedLogLines(const std::string& output) {
         if (line.starts_with("Start  [") || timed) lines.push_back(line);
     }
     return lines;
-}
-
-// The whole log printed at the end, from its Start line to the summary.
-std::vector<std::string> finalLog(const std::string& output) {
-    const std::size_t summary = output.find("\n[Flight Summary]");
-    const std::size_t start = output.rfind("\nStart  [", summary);
-    if (summary == std::string::npos || start == std::string::npos) return {};
-    return linesOf(output.substr(start + 1, summary - start - 1));
-}
-
-std::string summaryValue(const std::string& output, const std::string& key) {
-    const std::size_t at = output.find("\n" + key + "=");
-    if (at == std::string::npos) return "<none>";
-    const std::size_t begin = at + key.size() + 2;
-    return output.substr(begin, output.find('\n', begin) - begin);
 }
 
 // The simulator's latest status line: its stage and height above ground.

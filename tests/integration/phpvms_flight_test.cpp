@@ -31,6 +31,7 @@
 #include "reporting/seal.h"
 #include "tests/support/child_process.h"
 #include "tests/support/flight_rig.h"
+#include "tests/support/fly_output.h"
 #include "tests/support/loopback_phpvms_server.h"
 #include "tests/support/scripted_pilot.h"
 #include "tests/support/sim_fixture.h"
@@ -631,16 +632,9 @@ TEST(PhpVmsFlight, LiveThroughTheSimulatorTheBidIsFlownAndFiled) {
 constexpr const char* kLiveSpeed = "20";
 constexpr const char* kResumeYes = "An unfinished flight was found. Resume it?=yes";
 
-std::vector<std::string> outputLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 // The stage of the simulator's latest status line ("T+... clock stage ...").
 std::string simStage(const std::string& output) {
-    const std::vector<std::string> lines = outputLines(output);
+    const std::vector<std::string> lines = linesOf(output);
     for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
         if (!it->starts_with("T+")) continue;
         std::istringstream in(*it);
@@ -649,21 +643,6 @@ std::string simStage(const std::string& output) {
         return stage;
     }
     return {};
-}
-
-// The whole log aviolog-fly printed at its end, from the Start line to the summary.
-std::vector<std::string> printedFinalLog(const std::string& output) {
-    const std::size_t summary = output.find("\n[Flight Summary]");
-    const std::size_t start = output.rfind("\nStart  [", summary);
-    if (summary == std::string::npos || start == std::string::npos) return {};
-    return outputLines(output.substr(start + 1, summary - start - 1));
-}
-
-std::string printedSummaryValue(const std::string& output, const std::string& key) {
-    const std::size_t at = output.find("\n" + key + "=");
-    if (at == std::string::npos) return "<none>";
-    const std::size_t begin = at + key.size() + 2;
-    return output.substr(begin, output.find('\n', begin) - begin);
 }
 
 void expectKeyInNoFile(const TempDir& dir) {
@@ -741,7 +720,7 @@ TEST(PhpVmsFlightResume, AKilledFlightGoesOnWithItsPirepAndIsFiledOnce) {
 
     // The log as the restarted program ended it, the restart line in its place.
     // aviolog-fly prints the log in UTF-8, as phpVMS takes it.
-    const std::vector<std::string> flown = printedFinalLog(out);
+    const std::vector<std::string> flown = finalLog(out);
     ASSERT_FALSE(flown.empty()) << out;
     EXPECT_EQ(strings(pirep["logs"]), flown);
     EXPECT_EQ(std::count_if(flown.begin(), flown.end(),
@@ -759,10 +738,9 @@ TEST(PhpVmsFlightResume, AKilledFlightGoesOnWithItsPirepAndIsFiledOnce) {
     }
     EXPECT_EQ(moments, (std::vector<std::string>{"Blocks off", "Take off", "Landed", "Blocks on"}));
 
-    EXPECT_EQ(pirep["distance"], std::atoi(printedSummaryValue(out, "FlightLength").c_str()));
-    EXPECT_EQ(pirep["flight_time"],
-              reporting::summaryMinutes(printedSummaryValue(out, "FlightDur")));
-    const std::string rate = printedSummaryValue(out, "RateTD");
+    EXPECT_EQ(pirep["distance"], std::atoi(summaryValue(out, "FlightLength").c_str()));
+    EXPECT_EQ(pirep["flight_time"], reporting::summaryMinutes(summaryValue(out, "FlightDur")));
+    const std::string rate = summaryValue(out, "RateTD");
     // Killed in cruise: the restarted program saw the touchdown.
     ASSERT_NE(rate, "") << out;
     EXPECT_EQ(pirep["landing_rate"], std::atoi(rate.c_str()));

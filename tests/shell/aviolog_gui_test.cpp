@@ -472,9 +472,10 @@ TEST(AviologWindow, TheWebEngineIsLoadedOnlyWhenAPageIsShown) {
 TEST(AviologWindow, TheLandingButtonShowsTheLandingPageInTheBrowserTab) {
     Cockpit cockpit;
     cockpit.withoutStartWarning();
-    ChildProcess fly(AVIOLOG_FLY_PATH, {"--scenario", dataPath("scenarios/touch-and-bounce.scn"),
-                                        "--dir", cockpit.dir.path().string(), "--callsign",
-                                        "TAP1944", "--metar", "LPPR=LPPR 202230Z 33012KT CAVOK"});
+    ChildProcess fly(AVIOLOG_FLY_PATH,
+                     {"--scenario", dataPath("scenarios/touch-and-bounce.scn"), "--dir",
+                      cockpit.dir.path().string(), "--callsign", "TAP1944", "--metar",
+                      "LPPR=LPPR 202230Z 33012KT CAVOK", "--accept"});
     ASSERT_EQ(fly.wait(120000), 0) << fly.output();
     ASSERT_TRUE(cockpit.dir.exists("landing.htm")) << fly.output();
     WindowDriver window(cockpit.dir.path());
