@@ -92,6 +92,32 @@ size_t appendBody(char* data, size_t size, size_t count, void* target) {
     }
 }
 
+// What every request sets the same way: where it goes, who asks, its limits, and where its
+// answer is kept.
+void setRequestOptions(CURL* easy, const std::string& url, curl_slist* headers,
+                       const HttpLimits& limits, Answer& answer) {
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kProtocols);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, CurlHttpClient::kUserAgent);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
+    // The answer's own deadline, and behind it one for the whole request.
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, checkAnswerTime);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &answer);
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, limits.connectTimeoutMs + limits.answerTimeoutMs);
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(limits.maxAnswerBytes));
+    // Time-outs by signal would reach threads that are not ours.
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, noteHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &answer);
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, beforeEachRequest);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, &answer);
+}
+
 }  // namespace
 
 // The easy handle keeps its connection cache across curl_easy_reset, so it is made once.
@@ -130,30 +156,11 @@ std::optional<std::string> CurlHttpClient::get(const std::string& url) {
                   std::chrono::steady_clock::now(),
                   easy,
                   abandon_};
-    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kProtocols);
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kProtocols);
+    setRequestOptions(easy, url, handle_->headers, limits_, answer);
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, handle_->headers);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, limits_.connectTimeoutMs);
-    // The answer's own deadline, and behind it one for the whole request.
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, checkAnswerTime);
-    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &answer);
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, limits_.connectTimeoutMs + limits_.answerTimeoutMs);
-    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
-                     static_cast<curl_off_t>(limits_.maxAnswerBytes));
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kProtocols);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
-    // Time-outs by signal would reach threads that are not ours.
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, noteHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &answer);
-    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, beforeEachRequest);
-    curl_easy_setopt(easy, CURLOPT_PREREQDATA, &answer);
 
     if (curl_easy_perform(easy) != CURLE_OK) return std::nullopt;
     return std::move(answer.body);
@@ -185,8 +192,7 @@ std::optional<WebAnswer> CurlHttpClient::send(const WebRequest& request) {
                   std::chrono::steady_clock::now(),
                   easy,
                   abandon_};
-    curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kProtocols);
+    setRequestOptions(easy, request.url, headerList.list, limits_, answer);
     if (request.method == "GET") {
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     } else {
@@ -195,22 +201,6 @@ std::optional<WebAnswer> CurlHttpClient::send(const WebRequest& request) {
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
                          static_cast<curl_off_t>(request.body.size()));
     }
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList.list);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, limits_.connectTimeoutMs);
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, checkAnswerTime);
-    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &answer);
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, limits_.connectTimeoutMs + limits_.answerTimeoutMs);
-    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
-                     static_cast<curl_off_t>(limits_.maxAnswerBytes));
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, noteHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &answer);
-    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, beforeEachRequest);
-    curl_easy_setopt(easy, CURLOPT_PREREQDATA, &answer);
 
     const CURLcode result = curl_easy_perform(easy);
     long status = 0;
