@@ -214,10 +214,10 @@ const std::string& Application::realTimeAddress() {
 
 void Application::start() {
     offerUnfinishedFlight();
-    // After the resume, so that a restored counter that gave a site up still holds for
-    // this run's own traffic.
     // A resumed flight the site knew goes on with its PIREP: no second prefile.
     if (phpVms_.resumed()) phpVmsBegun_ = true;
+    // After the resume, so that a restored counter that gave a site up still holds for
+    // this run's own traffic.
     resendVaOutboxes();
     // Calls the site has not taken keep going out after the flight, until it takes them.
     if (config::usesPhpVms(settings_.company)) {
@@ -256,18 +256,7 @@ void Application::offerUnfinishedFlight() {
         }
         return;
     }
-    recorder::JournalParts parts{.record = record_,
-                                 .progress = progress_,
-                                 .flight = flight_,
-                                 .window = window_,
-                                 .acars = acars_,
-                                 .acarsDisplay = acarsDisplay_,
-                                 .live = live_,
-                                 .traffic = vaTraffic_,
-                                 .dump = flightLog_.dump(),
-                                 .summary = summary_,
-                                 .vaSection = &phpVms_};
-    recorder::restoreJournal(*text, parts);
+    journal_.restore(*text);
     restoreForm();
     if (flight_.phase == recorder::FlightPhase::Stopped) {
         flightLog_.restartedStoppedFlight();

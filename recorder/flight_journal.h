@@ -107,6 +107,8 @@ class FlightJournal {
     // message was shown, or every ninth monitor tick; removes the file once the flight is
     // over (stopped, and its summary stored or dismissed).
     void afterEvent(bool monitorTick);
+    // Puts back the flight the journal's own parts were written from.
+    void restore(const JournalText& journal) { restoreJournal(journal, parts_); }
     // Makes the journal take up the flight it was restored from: nothing is written until
     // something changes.
     void adoptRestored();
