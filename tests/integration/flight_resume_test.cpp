@@ -30,6 +30,38 @@ namespace {
 constexpr const char* kSpeed = "20";
 constexpr const char* kRestartedText = "  Aviolog restarted, flight resumed";
 
+// The short hop at the tests' speed, under a socket prefix of the test's own.
+std::vector<std::string> simArgs(const std::string& prefix) {
+    return {"--scenario",        dataPath("scenarios/short-hop.scn"),
+            "--speed",           kSpeed,
+            "--status",          "0.05",
+            "--ipc-prefix",      prefix,
+            "--exit-when-parked"};
+}
+
+// aviolog-fly live against it in dir: the flight stored at its end, and an unfinished one
+// found at the start resumed.
+std::vector<std::string> liveFlyArgs(const std::string& prefix, const std::string& dir) {
+    return {"--live",
+            "--speed",
+            kSpeed,
+            "--ipc-prefix",
+            prefix,
+            "--dir",
+            dir,
+            "--scenario",
+            dataPath("scenarios/short-hop.scn"),
+            "--aircraft",
+            "C25B",
+            "--flight",
+            "TP1944",
+            "--limit",
+            "30",
+            "--accept",
+            "--answer",
+            "An unfinished flight was found. Resume it?=yes"};
+}
+
 // The log lines aviolog-fly printed as it recorded: "Start  [...]" and "HH:MM  text".
 std::vector<std::string> printedLogLines(const std::string& output) {
     std::vector<std::string> lines;
@@ -79,22 +111,11 @@ TEST_P(FlightResume, AKilledProgramResumesTheFlightToTheGate) {
     const Moment m = GetParam();
     const std::string prefix =
         "aviolog-test-resume-" + std::to_string(getpid()) + "-" + m.name + "-";
-    const std::string scenario = dataPath("scenarios/short-hop.scn");
     FlightRig rig;
     const std::string dir = rig.dir.path().string();
-    ChildProcess sim(AVIOLOG_SIM_PATH, {"--scenario", scenario, "--speed", kSpeed, "--status",
-                                        "0.05", "--ipc-prefix", prefix, "--exit-when-parked"});
+    ChildProcess sim(AVIOLOG_SIM_PATH, simArgs(prefix));
     ASSERT_TRUE(sim.started());
-    const std::vector<std::string> flyArgs = {
-        "--live",   "--speed",
-        kSpeed,     "--ipc-prefix",
-        prefix,     "--dir",
-        dir,        "--scenario",
-        scenario,   "--aircraft",
-        "C25B",     "--flight",
-        "TP1944",   "--limit",
-        "30",       "--accept",
-        "--answer", "An unfinished flight was found. Resume it?=yes"};
+    const std::vector<std::string> flyArgs = liveFlyArgs(prefix, dir);
     const std::string settingsBefore = rig.dir.read("aviolog.ini");
     std::string killedOutput;
     std::string settingsAtKill;
@@ -200,7 +221,6 @@ std::string withoutLineFeed(std::string text) {
 // the messages were made.
 TEST(FlightResumeOutbox, MessagesADeadSiteMissedReachItInOrderOnceItAnswers) {
     const std::string prefix = "aviolog-test-outbox-" + std::to_string(getpid()) + "-";
-    const std::string scenario = dataPath("scenarios/short-hop.scn");
     LoopbackVaServer site;
     ASSERT_TRUE(site.running()) << site.startupOutput();
     // The uplink scripts are the same site: they share its failure counter.
@@ -209,19 +229,9 @@ TEST(FlightResumeOutbox, MessagesADeadSiteMissedReachItInOrderOnceItAnswers) {
                    {"Log", "Uplink", site.url("/uplink.php"), true},
                    {"Log", "UplinkReset", site.url("/reset.php"), true}});
     const std::string dir = rig.dir.path().string();
-    ChildProcess sim(AVIOLOG_SIM_PATH, {"--scenario", scenario, "--speed", kSpeed, "--status",
-                                        "0.05", "--ipc-prefix", prefix, "--exit-when-parked"});
+    ChildProcess sim(AVIOLOG_SIM_PATH, simArgs(prefix));
     ASSERT_TRUE(sim.started());
-    const std::vector<std::string> flyArgs = {
-        "--live",   "--speed",
-        kSpeed,     "--ipc-prefix",
-        prefix,     "--dir",
-        dir,        "--scenario",
-        scenario,   "--aircraft",
-        "C25B",     "--flight",
-        "TP1944",   "--limit",
-        "30",       "--accept",
-        "--answer", "An unfinished flight was found. Resume it?=yes"};
+    const std::vector<std::string> flyArgs = liveFlyArgs(prefix, dir);
     const auto reached = [&](const char* stage) {
         return waitFor([&] { return simState(sim.output()).stage == stage; },
                        std::chrono::seconds(120), std::chrono::milliseconds(2));
@@ -307,22 +317,11 @@ TEST(FlightResumeChain, AFlightKilledAgainAndAgainReachesTheGateWhole) {
                                {"roll-out"},
                                {"taxi-in"}};
     const std::string prefix = "aviolog-test-chain-" + std::to_string(getpid()) + "-";
-    const std::string scenario = dataPath("scenarios/short-hop.scn");
     FlightRig rig;
     const std::string dir = rig.dir.path().string();
-    ChildProcess sim(AVIOLOG_SIM_PATH, {"--scenario", scenario, "--speed", kSpeed, "--status",
-                                        "0.05", "--ipc-prefix", prefix, "--exit-when-parked"});
+    ChildProcess sim(AVIOLOG_SIM_PATH, simArgs(prefix));
     ASSERT_TRUE(sim.started());
-    const std::vector<std::string> flyArgs = {
-        "--live",   "--speed",
-        kSpeed,     "--ipc-prefix",
-        prefix,     "--dir",
-        dir,        "--scenario",
-        scenario,   "--aircraft",
-        "C25B",     "--flight",
-        "TP1944",   "--limit",
-        "30",       "--accept",
-        "--answer", "An unfinished flight was found. Resume it?=yes"};
+    const std::vector<std::string> flyArgs = liveFlyArgs(prefix, dir);
     const std::string settingsBefore = rig.dir.read("aviolog.ini");
     // What each killed run printed, and where the simulator was at its kill.
     std::vector<std::vector<std::string>> printed;
