@@ -64,7 +64,7 @@ Application::Application(Platform platform, Dialogs& dialogs, FlightPorts ports,
                .window = window_,
                .view = acarsView_,
                .outbox = phpVmsOutbox_}),
-      phpVmsMoments_(acars_, phpVms_, settings_),
+      phpVmsMoments_(acars_, phpVms_, settings_, [this] { beginPhpVmsFlight(); }),
       phpVmsBeat_(live_, phpVms_),
       services_{.acars = phpVmsMoments_,
                 .metar = ports.metar != nullptr ? *ports.metar : weather_,
@@ -154,15 +154,19 @@ bool Application::loadSettings() {
     return true;
 }
 
-void Application::onTimer(int id) {
-    flightLog_.onTimer(id);
-    journal_.afterEvent(id == recorder::kMonitorTimer);
-    if (id == recorder::kPhpVmsTimer) phpVms_.beat();
-    // However the log started (the button or the parking brake), the site hears of it.
+// However the log started (the button or the parking brake), the site hears of it.
+void Application::beginPhpVmsFlight() {
     if (progress_.logStarted && !phpVmsBegun_ && config::usesPhpVms(settings_.company)) {
         phpVmsBegun_ = true;
         phpVms_.begin();
     }
+}
+
+void Application::onTimer(int id) {
+    flightLog_.onTimer(id);
+    journal_.afterEvent(id == recorder::kMonitorTimer);
+    if (id == recorder::kPhpVmsTimer) phpVms_.beat();
+    beginPhpVmsFlight();
     // The fuel page and the date and time page are filled once the connect procedure has
     // opened the link; the pilot's edits of either are not overwritten afterwards.
     if (id != recorder::kConnectTimer || !link_.isOpen()) return;

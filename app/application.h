@@ -196,6 +196,7 @@ class Application final : public platform::TimerSink {
     // Start-up: a flight the program was recording when it last ended without stopping
     // the log is offered for resuming; declined, it is kept as a saved log.
     void offerUnfinishedFlight();
+    void beginPhpVmsFlight();
     void restoreForm();
 
     // In the order they are made: each after what it uses.

@@ -558,25 +558,27 @@ std::string storedFlightKey(const model::FlightSummary& summary) {
         .dump();
 }
 
-bool PhpVmsMoments::on() const {
-    return config::usesPhpVms(settings_.company);
+void PhpVmsMoments::tell(const char* status, std::string_view event) {
+    if (!config::usesPhpVms(settings_.company)) return;
+    begin_();
+    flight_.moment(status, event);
 }
 
 void PhpVmsMoments::outMessage(int h, int m, double fuelKg, double weightKg) {
     inner_.outMessage(h, m, fuelKg, weightKg);
-    if (on()) flight_.moment(kOffBlocks, "Blocks off");
+    tell(kOffBlocks, "Blocks off");
 }
 void PhpVmsMoments::offMessage(int h, int m, double fuelKg, double weightKg) {
     inner_.offMessage(h, m, fuelKg, weightKg);
-    if (on()) flight_.moment(kTakeOff, "Take off");
+    tell(kTakeOff, "Take off");
 }
 void PhpVmsMoments::onMessage(int h, int m, double fuelKg, double weightKg) {
     inner_.onMessage(h, m, fuelKg, weightKg);
-    if (on()) flight_.moment(kLanded, "Landed");
+    tell(kLanded, "Landed");
 }
 void PhpVmsMoments::inMessage(const model::BlocksOnReport& report) {
     inner_.inMessage(report);
-    if (on()) flight_.moment(kOnBlocks, "Blocks on");
+    tell(kOnBlocks, "Blocks on");
 }
 
 }  // namespace aviolog::reporting

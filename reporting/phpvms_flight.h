@@ -194,8 +194,11 @@ std::optional<std::string_view> realismEvent(std::string_view line);
 // The ACARS composer as the recorder calls it, telling the phpVMS flight the four moments.
 class PhpVmsMoments final : public model::AcarsComposer {
   public:
-    PhpVmsMoments(model::AcarsComposer& inner, PhpVmsFlight& flight, const config::Settings& s)
-        : inner_(inner), flight_(flight), settings_(s) {}
+    // begin is asked first at every moment: a log that starts in the tick of its blocks off
+    // (the parking brake's automated start) must have its PIREP before that moment.
+    PhpVmsMoments(model::AcarsComposer& inner, PhpVmsFlight& flight, const config::Settings& s,
+                  std::function<void()> begin)
+        : inner_(inner), flight_(flight), settings_(s), begin_(std::move(begin)) {}
     void outMessage(int h, int m, double fuelKg, double weightKg) override;
     void offMessage(int h, int m, double fuelKg, double weightKg) override;
     void onMessage(int h, int m, double fuelKg, double weightKg) override;
@@ -207,10 +210,11 @@ class PhpVmsMoments final : public model::AcarsComposer {
     }
 
   private:
-    bool on() const;
+    void tell(const char* status, std::string_view event);
     model::AcarsComposer& inner_;
     PhpVmsFlight& flight_;
     const config::Settings& settings_;
+    std::function<void()> begin_;
 };
 
 // The live link as the recorder calls it; the uplink's 30 s beat also carries the phpVMS
