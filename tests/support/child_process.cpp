@@ -94,4 +94,15 @@ std::string ChildProcess::output() const {
     return text.str();
 }
 
+std::string ChildProcess::firstLine(int timeoutMs) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (started()) {
+        const std::string text = output();
+        if (const auto end = text.find('\n'); end != std::string::npos) return text.substr(0, end);
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return {};
+}
+
 }  // namespace aviolog::test

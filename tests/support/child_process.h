@@ -27,6 +27,8 @@ class ChildProcess {
     int wait(int timeoutMs);
     // Everything the process has printed so far.
     std::string output() const;
+    // The first line it prints, waited for at most timeoutMs; empty when none came.
+    std::string firstLine(int timeoutMs) const;
 
   private:
     pid_t pid_ = -1;

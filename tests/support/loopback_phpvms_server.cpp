@@ -1,9 +1,7 @@
 #include "tests/support/loopback_phpvms_server.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 
 namespace aviolog::test {
 
@@ -12,16 +10,8 @@ LoopbackPhpVmsServer::LoopbackPhpVmsServer() {
         "/usr/bin/python3", std::vector<std::string>{AVIOLOG_PHPVMS_SERVER_SCRIPT, "--key", kKey,
                                                      "--control", (dir_ / "control.json").string(),
                                                      "--state", (dir_ / "state.json").string()});
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (process_->started() && std::chrono::steady_clock::now() < deadline) {
-        const std::string output = process_->output();
-        const auto end = output.find('\n');
-        if (end != std::string::npos) {
-            port_ = std::atoi(output.substr(0, end).c_str());
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    // The server's first line is the port it listens on.
+    port_ = std::atoi(process_->firstLine(15000).c_str());
 }
 
 std::string LoopbackPhpVmsServer::url() const {

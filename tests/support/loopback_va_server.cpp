@@ -4,11 +4,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
-#include <thread>
 
 namespace aviolog::test {
 namespace {
@@ -86,16 +84,8 @@ LoopbackVaServer::LoopbackVaServer() {
         "/usr/bin/python3", std::vector<std::string>{AVIOLOG_VA_SERVER_SCRIPT, "--log",
                                                      (dir_ / "requests.log").string(), "--answers",
                                                      (dir_ / "answers.txt").string()});
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (process_->started() && std::chrono::steady_clock::now() < deadline) {
-        const std::string output = process_->output();
-        const auto end = output.find('\n');
-        if (end != std::string::npos) {
-            port_ = std::atoi(output.substr(0, end).c_str());
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    // The server's first line is the port it listens on.
+    port_ = std::atoi(process_->firstLine(15000).c_str());
 }
 
 std::string LoopbackVaServer::url(const std::string& path) const {
