@@ -324,13 +324,12 @@ TEST(FlightResumeChain, AFlightKilledAgainAndAgainReachesTheGateWhole) {
     const std::vector<std::string> flyArgs = liveFlyArgs(prefix, dir);
     const std::string settingsBefore = rig.dir.read("aviolog.ini");
     // What each killed run printed, and where the simulator was at its kill.
-    std::vector<std::vector<std::string>> printed;
     std::vector<std::string> outputs, killedIn;
     for (const ChainKill& kill : kills) {
         ChildProcess fly(AVIOLOG_FLY_PATH, flyArgs);
         ASSERT_TRUE(fly.started());
         // A restarted run is killed only once it has taken the flight up again.
-        if (!printed.empty()) {
+        if (!outputs.empty()) {
             ASSERT_TRUE(
                 waitFor([&] { return fly.output().find(kRestartedText) != std::string::npos; },
                         std::chrono::seconds(60), std::chrono::milliseconds(5)))
@@ -353,7 +352,6 @@ TEST(FlightResumeChain, AFlightKilledAgainAndAgainReachesTheGateWhole) {
         fly.signal(SIGKILL);
         fly.wait(10000);
         outputs.push_back(fly.output());
-        printed.push_back(printedLogLines(outputs.back()));
         killedIn.push_back(at.stage);
         EXPECT_EQ(rig.dir.read("aviolog.ini"), settingsBefore) << "killed in " << at.stage;
     }
@@ -375,8 +373,8 @@ TEST(FlightResumeChain, AFlightKilledAgainAndAgainReachesTheGateWhole) {
     // lines it never showed, when its kill fell between the journal's write and the print:
     // those come after its last shown line, before the next run's restart line.
     std::size_t at = 0;
-    for (std::size_t k = 0; k < printed.size(); ++k) {
-        for (const std::string& line : printed[k]) {
+    for (std::size_t k = 0; k < outputs.size(); ++k) {
+        for (const std::string& line : printedLogLines(outputs[k])) {
             ASSERT_LT(at, log.size()) << "kill " << k + 1 << ": lost \"" << line << "\"\n" << out;
             ASSERT_EQ(log[at], line)
                 << "kill " << k + 1 << " in " << killedIn[k] << "\nthe killed run printed:\n"
